@@ -1,0 +1,51 @@
+#include "io/checked_io.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "io/fatal.h"
+
+namespace lumo {
+namespace {
+
+constexpr size_t kStagingBytes = size_t{1} << 16;
+
+}  // namespace
+
+void cp_byteswap(void* data, size_t size, size_t count) {
+    if (size <= 1) return;
+    auto* p = static_cast<unsigned char*>(data);
+    for (size_t e = 0; e < count; ++e, p += size)
+        std::reverse(p, p + size);
+}
+
+size_t cp_fread(void* buffer, size_t size, size_t count, std::FILE* stream) {
+    if (size == 0) Fatal("[cp_fread]: fread size < 1\n");
+    if (size == 1) return std::fread(buffer, 1, count, stream);
+    // Read through a staging block so that a short read delivers whole
+    // elements only: the slot of a partly read element keeps what it held.
+    auto* out = static_cast<unsigned char*>(buffer);
+    const size_t chunk = std::max<size_t>(1, kStagingBytes / size);
+    std::vector<unsigned char> staging(std::min(chunk, count) * size);
+    size_t done = 0;
+    while (done < count) {
+        const size_t want = std::min(chunk, count - done);
+        const size_t got = std::fread(staging.data(), 1, want * size, stream) / size;
+        std::memcpy(out + done * size, staging.data(), got * size);
+        cp_byteswap(out + done * size, size, got);
+        done += got;
+        if (got < want) break;
+    }
+    return done;
+}
+
+size_t cp_fwrite(void* buffer, size_t size, size_t count, std::FILE* stream) {
+    if (size == 0) Fatal("[cp_fwrite]: fwrite size < 1\n");
+    cp_byteswap(buffer, size, count);
+    const size_t n = std::fwrite(buffer, size, count, stream);
+    cp_byteswap(buffer, size, count);
+    return n;
+}
+
+}  // namespace lumo

@@ -1,0 +1,29 @@
+#!/bin/sh
+# Installs what is missing, builds with warnings as errors, runs every test,
+# then builds and runs the unit tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, and checks the code's formatting.
+set -eu
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+jobs=$(nproc 2>/dev/null || echo 2)
+
+echo "== build (warnings are errors)"
+cmake -S . -B build/test -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMO_WERROR=ON
+cmake --build build/test -j "$jobs"
+
+echo "== tests"
+ctest --test-dir build/test --output-on-failure -j "$jobs"
+
+echo "== unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DLUMO_WERROR=ON \
+    -DLUMO_SANITIZE=address,undefined -DLUMO_BUILD_VIEWER=OFF -DLUMO_BUILD_BENCH=OFF
+cmake --build build/sanitize -j "$jobs"
+ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
+
+echo "== formatting"
+find geom io scene relight display lightview app tools tests bench \
+    \( -name '*.cpp' -o -name '*.h' \) -print | sort | xargs clang-format --dry-run --Werror
+
+echo "== all tests passed"

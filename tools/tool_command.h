@@ -1,0 +1,31 @@
+// One lumotool subcommand: its usage text and how it is parsed and run.
+//
+// lumotool's main parses the command line with CLI11. Each subcommand adds
+// its options and positionals to its own CLI::App and returns the function
+// that runs it once the whole line has parsed; that function returns the exit
+// status (0 success, 1 a file or data error, which the readers report in their
+// own words). Usage errors never reach it: main reports them with status 2.
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+namespace CLI {
+class App;
+}
+
+namespace lumo::tool {
+
+using Runner = std::function<int()>;
+
+struct ToolCommand {
+    std::string_view name;     // "info"
+    std::string_view usage;    // "info [--json] SCENE.lid"
+    std::string_view summary;  // one line for `lumotool help`
+    std::string_view details;  // the rest of `lumotool NAME --help`
+    Runner (*configure)(CLI::App& sub);
+};
+
+const ToolCommand& InfoCommand();
+
+}  // namespace lumo::tool

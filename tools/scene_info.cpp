@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdint>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string_view>
 
 namespace lumo::tool {
@@ -83,7 +84,10 @@ std::string Num(float f) {
 }
 
 std::string Corner(const Vec4& c) {
-    return "(" + Num(c.x) + ", " + Num(c.y) + ", " + Num(c.z) + ", " + Num(c.w) + ")";
+    std::ostringstream t;
+    t << "(" << Num(c.x) << ", " << Num(c.y) << ", " << Num(c.z) << ", " << Num(c.w)
+      << ")";
+    return t.str();
 }
 
 size_t Enabled(const std::vector<uint8_t>& mask) {
@@ -116,52 +120,52 @@ std::string SceneInfoJson(const LidInfo& info) {
 }
 
 std::string SceneInfoText(const LidInfo& info, const std::string& path) {
-    std::string t = path + ": ";
+    std::ostringstream t;
+    t << path << ": ";
     switch (info.kind) {
         case kSceneSlab:
-            t += "light slab\n";
+            t << "light slab\n";
             break;
         case kScenePanorama:
-            t += "cylindrical panorama (not displayed)\n";
+            t << "cylindrical panorama (not displayed)\n";
             break;
         default:
-            t += "nothing declared\n";
+            t << "nothing declared\n";
             break;
     }
     for (int i = 0; i < info.slab_count && i < MAX_SLABS; ++i) {
         const SlabRecord& s = info.slabs[static_cast<size_t>(i)];
-        t += "slab " + std::to_string(s.slab_number) + " \"" + s.name + "\"\n";
-        t += "  format:       " +
-             std::string(s.format == kFormatBRDF  ? "BRDF (relightable)"
-                         : s.format == kFormatRGB ? "RGB (photographs)"
-                                                  : "unknown") +
-             "\n";
-        t += "  UV grid:      " +
-             Grid(s.samples_u, s.samples_v, s.viewenablemask[0], "cameras") + "\n";
-        t += "  QR grid:      " +
-             Grid(s.samples_q, s.samples_r, s.viewenablemask[1], "samples") + "\n";
-        t += "  images:       " + std::to_string(s.samples_s) + " x " +
-             std::to_string(s.samples_t) + " pixels\n";
-        t += "  SH terms:     " + std::to_string(s.sh_count) + "\n";
-        t += "  DCT rate:     " + Num(s.dct_quant_bit_rate) + " bits\n";
+        t << "slab " << s.slab_number << " \"" << s.name << "\"\n";
+        t << "  format:       "
+          << (s.format == kFormatBRDF  ? "BRDF (relightable)"
+              : s.format == kFormatRGB ? "RGB (photographs)"
+                                       : "unknown")
+          << "\n";
+        t << "  UV grid:      "
+          << Grid(s.samples_u, s.samples_v, s.viewenablemask[0], "cameras") << "\n";
+        t << "  QR grid:      "
+          << Grid(s.samples_q, s.samples_r, s.viewenablemask[1], "samples") << "\n";
+        t << "  images:       " << s.samples_s << " x " << s.samples_t << " pixels\n";
+        t << "  SH terms:     " << s.sh_count << "\n";
+        t << "  DCT rate:     " << Num(s.dct_quant_bit_rate) << " bits\n";
         static constexpr const char* kPlanes[3] = {"UV", "QR", "ST"};
         for (int p = 0; p < 3; ++p) {
-            t += "  " + std::string(kPlanes[p]) + " corners:  ";
-            for (int k = 0; k < 4; ++k) {
-                t += (k ? " " : "") + Corner(s.corner_vert[p][k]);
-            }
-            t += "\n";
+            t << "  " << kPlanes[p] << " corners: ";
+            for (int k = 0; k < 4; ++k)
+                t << " " << Corner(s.corner_vert[p][k]);
+            t << "\n";
         }
     }
     if (info.kind == kScenePanorama) {
         const PanoramaRecord& p = info.panorama;
-        t += "panorama " + std::to_string(p.panorama_number) + " \"" + p.name + "\"\n";
-        t += "  image:        " + std::to_string(p.image_width) + " x " +
-             std::to_string(p.image_height) + " pixels\n";
-        t += "  cylinder:     radius " + Num(p.cylinder_radius) + ", height " +
-             Num(p.cylinder_height) + ", boundary angle " + Num(p.boundary_angle) + "\n";
+        t << "panorama " << p.panorama_number << " \"" << p.name << "\"\n";
+        t << "  image:        " << p.image_width << " x " << p.image_height
+          << " pixels\n";
+        t << "  cylinder:     radius " << Num(p.cylinder_radius) << ", height "
+          << Num(p.cylinder_height) << ", boundary angle " << Num(p.boundary_angle)
+          << "\n";
     }
-    return t;
+    return t.str();
 }
 
 }  // namespace lumo::tool

@@ -35,11 +35,12 @@ Status ReadHeader(std::FILE* stream, int64_t max_pixels, int32_t& numRow, int32_
     height = v[5];
     if (length <= 0) return invalid;
     if (numRow <= 0 || numCol <= 0 || width <= 0 || height <= 0) return invalid;
-    const int64_t mosaic = int64_t{numRow} * numCol * width * height;
-    // Each channel is padded to whole blocks: bound the padded mosaic too.
+    // The mosaic, padded to whole blocks, must stay within the limit (each
+    // side first, so that the product cannot overflow).
     const int64_t padded_w = (int64_t{numCol} * width + 7) / 8 * 8;
     const int64_t padded_h = (int64_t{numRow} * height + 7) / 8 * 8;
-    if (mosaic > max_pixels || padded_w > max_pixels || padded_w * padded_h > max_pixels)
+    if (padded_w > max_pixels || padded_h > max_pixels ||
+        padded_w * padded_h > max_pixels)
         return invalid;
     if (check != ImageSetCheck(numRow, numCol, width, height)) return invalid;
     const int32_t text_length = length - IMAGE_SET_HEADER_BASE;
@@ -52,20 +53,16 @@ Status ReadHeader(std::FILE* stream, int64_t max_pixels, int32_t& numRow, int32_
     return Status::Ok();
 }
 
-Status ReadDATImpl(const char* filename, const PhotoProvider& photos_for, int32_t& numCol,
-                   int32_t& numRow, const uint8_t* mask,
-                   const ImageSetReadOptions& options) {
+// Reads the image set from `dat` (positioned at its start), after the first
+// progress line and the opening.
+Status ReadDATOpened(std::FILE* dat, const char* filename,
+                     const PhotoProvider& photos_for, int32_t& numCol, int32_t& numRow,
+                     const uint8_t* mask, const ImageSetReadOptions& options) {
     const MessageSink& progress = options.progress;
-    Emit(progress, StrPrintf("reading and decompressing [%s] ... \n", filename));
-    FilePtr dat = OpenFile(filename, "rb");
-    if (!dat)
-        return Status::Error(
-            StrPrintf("Err : cannot open [%s] for reading\n\n", filename));
     std::vector<uint8_t> bytes;
     size_t decoded = 0;
-    if (Status s = ReadDeflateZipFrom(dat.get(), bytes, decoded, options.errors); !s.ok())
+    if (Status s = ReadDeflateZipFrom(dat, bytes, decoded, options.errors); !s.ok())
         return s;
-    dat.reset();
     FilePtr stream = OpenMemoryStream(bytes.data(), decoded);
     if (!stream) return Status::Error("Err : cannot open a data stream.\n\n");
 
@@ -154,6 +151,17 @@ Status ReadDATImpl(const char* filename, const PhotoProvider& photos_for, int32_
     return Status::Ok();
 }
 
+Status ReadDATImpl(const char* filename, const PhotoProvider& photos_for, int32_t& numCol,
+                   int32_t& numRow, const uint8_t* mask,
+                   const ImageSetReadOptions& options) {
+    Emit(options.progress, StrPrintf("reading and decompressing [%s] ... \n", filename));
+    FilePtr dat = OpenFile(filename, "rb");
+    if (!dat)
+        return Status::Error(
+            StrPrintf("Err : cannot open [%s] for reading\n\n", filename));
+    return ReadDATOpened(dat.get(), filename, photos_for, numCol, numRow, mask, options);
+}
+
 }  // namespace
 
 int32_t ImageSetCheck(int32_t numRow, int32_t numCol, int32_t width, int32_t height) {
@@ -179,6 +187,16 @@ Status ReadDATCore(const char* filename, Photo* photos, size_t photo_count,
     return ReadDATImpl(
         filename, [&](size_t count) { return count <= photo_count ? photos : nullptr; },
         numCol, numRow, mask, options);
+}
+
+Status ReadDATStream(std::FILE* dat, const char* filename, Photo* photos,
+                     size_t photo_count, int32_t& numCol, int32_t& numRow,
+                     const uint8_t* mask, const ImageSetReadOptions& options) {
+    Emit(options.progress, StrPrintf("reading and decompressing [%s] ... \n", filename));
+    return ReadDATOpened(
+        dat, filename,
+        [&](size_t count) { return count <= photo_count ? photos : nullptr; }, numCol,
+        numRow, mask, options);
 }
 
 void ReadDAT(const char* filename, Photo* photos, int32_t& numCol, int32_t& numRow,

@@ -252,6 +252,8 @@ TEST(ImageSetReadTest, RefusedFiles) {
         {"header length", patched(4, 28), 2, 2, not_valid},
         {"text past 1023", patched(4, 28 + 1024), 2, 2, not_valid},
         {"negative count", patched(8, -2), 2, 2, not_valid},
+        // Sizes whose product overflows 64 bits, found by fuzzing.
+        {"huge sizes", patched(16, 0x7fffffff), 2, 2, not_valid},
         {"header cut", Wrap(std::vector<uint8_t>(stream.begin(), stream.begin() + 20)), 2,
          2, not_valid},
         {"counts", good, 4, 2,

@@ -7,6 +7,7 @@
 
 #include "io/deflate_writer.h"
 #include "io/memory_stream.h"
+#include "tests/io/exact_regex.h"
 
 namespace lumo {
 namespace {
@@ -227,9 +228,17 @@ TEST(DeflateContainerFaultTest, RefusedFiles) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Decoded d = Decode(c.file);
-        EXPECT_EQ("[ReadDeflateZip]: input file is not in our zip file format\n",
-                  d.status.message());
+        const std::string message =
+            "[ReadDeflateZip]: input file is not in our zip file format\n";
+        EXPECT_EQ(message, d.status.message());
         EXPECT_TRUE(d.block.empty());
+        auto read = [&] {
+            FilePtr f = OpenMemoryStream(c.file.data(), c.file.size());
+            std::vector<uint8_t> block;
+            size_t n = 0;
+            ReadDeflateZip(f.get(), block, n);
+        };
+        EXPECT_EXIT(read(), ::testing::ExitedWithCode(1), testing::ExactRegex(message));
     }
 }
 

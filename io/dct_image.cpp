@@ -356,26 +356,32 @@ void DecodeBlockwise(const DctImage& image, const MessageSink& progress,
     }
     const size_t across = static_cast<size_t>(image.paddedWidth) / 8;
     const size_t rows = static_cast<size_t>(image.paddedHeight) / 8;
-    const size_t blocks = across * rows;
     size_t bands = threads > 0 ? static_cast<size_t>(threads)
                                : std::max(1u, std::thread::hardware_concurrency());
     bands = std::clamp<size_t>(bands, 1, std::max<size_t>(1, std::min<size_t>(rows, 16)));
     auto band_start = [&](size_t i) { return rows * i / bands * across; };
 
+    auto band = [&](size_t i) {
+        DecodeRange(image, scaled, band_start(i), band_start(i + 1), store,
+                    [](size_t) {});
+    };
     std::vector<std::thread> workers;
-    for (size_t i = 1; i < bands; ++i)
-        workers.emplace_back([&, i] {
-            DecodeRange(image, scaled, band_start(i), band_start(i + 1), store,
-                        [](size_t) {});
-        });
+    size_t started = 1;
+    try {
+        for (; started < bands; ++started)
+            workers.emplace_back(band, started);
+    } catch (const std::exception&) {
+        // No more threads to be had: the calling thread decodes the rest.
+    }
     const size_t mine = band_start(1);
     DecodeRange(image, scaled, 0, mine, store, [&](size_t done) {
         show(mine == 0 ? spread : 1 + (spread - 1) * done / mine);
     });
+    for (size_t i = started; i < bands; ++i)
+        band(i);
     for (std::thread& t : workers)
         t.join();
     show(spread);
-    (void)blocks;
 }
 
 }  // namespace

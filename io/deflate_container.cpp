@@ -78,8 +78,15 @@ bool InflateChunk(const uint8_t* chunk, size_t length, std::vector<uint8_t>& blo
                     break;
                 }
             } else {
-                if (!Grow(block, std::max<size_t>(4 * length, DEFLATE_CHUNK_OUT),
-                          limit)) {
+                // The trailer's length says how much to expect; more room is
+                // added as the data turn out to need it.
+                size_t want =
+                    std::max<size_t>(2 * (block.size() - start), DEFLATE_CHUNK_OUT);
+                if (block.size() == start && length >= 8) {
+                    const size_t declared = LittleEndian32(chunk + length - 4);
+                    if (declared > 0) want = declared;
+                }
+                if (!Grow(block, want, limit)) {
                     if (out_of_memory != nullptr) *out_of_memory = true;
                     fits = false;
                     break;

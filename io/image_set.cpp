@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <functional>
+#include <memory>
+#include <new>
 
 #include "io/alloc.h"
 #include "io/checked_io.h"
@@ -90,9 +92,12 @@ Status ReadDATOpened(std::FILE* dat, const char* filename,
     Emit(progress, "Decompression ... (please wait) \n");
     const size_t mosaic_w = static_cast<size_t>(nc) * static_cast<size_t>(w);
     const size_t mosaic_h = static_cast<size_t>(nr) * static_cast<size_t>(h);
-    std::vector<uint8_t> planes[3];
-    for (std::vector<uint8_t>& plane : planes)
-        if (!TryAssign(plane, mosaic_w * mosaic_h)) return Status::Error(kNoMemory);
+    // The planes are written in full by the decoder: no need to clear them.
+    std::unique_ptr<uint8_t[]> planes[3];
+    for (std::unique_ptr<uint8_t[]>& plane : planes) {
+        plane.reset(new (std::nothrow) uint8_t[std::max<size_t>(1, mosaic_w * mosaic_h)]);
+        if (!plane) return Status::Error(kNoMemory);
+    }
 
     DctReadOptions read;
     read.max_pixels = options.max_pixels;
@@ -114,7 +119,7 @@ Status ReadDATOpened(std::FILE* dat, const char* filename,
             Emit(progress, dots.substr(1));
             return Status::Error(kSizeMismatch);
         }
-        if (Status s = channel.DecodeToBytes(planes[c].data(), mosaic_w, progress,
+        if (Status s = channel.DecodeToBytes(planes[c].get(), mosaic_w, progress,
                                              options.errors, options.threads);
             !s.ok())
             return s;
@@ -136,9 +141,9 @@ Status ReadDATOpened(std::FILE* dat, const char* filename,
             uint8_t* out = photo.pixels.data();
             for (size_t y = 0; y < static_cast<size_t>(h); ++y) {
                 const size_t row = MosaicY(y, j, static_cast<size_t>(nr)) * mosaic_w;
-                const uint8_t* r = planes[0].data() + row;
-                const uint8_t* g = planes[1].data() + row;
-                const uint8_t* b = planes[2].data() + row;
+                const uint8_t* r = planes[0].get() + row;
+                const uint8_t* g = planes[1].get() + row;
+                const uint8_t* b = planes[2].get() + row;
                 for (size_t x = 0; x < static_cast<size_t>(w); ++x, out += 3) {
                     const size_t col = MosaicX(x, k, static_cast<size_t>(nc));
                     out[0] = r[col];

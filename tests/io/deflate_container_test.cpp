@@ -72,6 +72,8 @@ TEST(DeflateRoundTripTest, SizesPiecesAndLayouts) {
         {"many pieces", 200000, {}},
         {"small pieces", 5000, {.piece = 999}},
         {"stored", 70000, {.level = 0}},
+        // Pieces that deflate does not shrink by half are kept as stored blocks.
+        {"stored where deflate gains little", 90000, {.min_gain = 0.5}},
         // Chunks stored last first: decoded in table order all the same.
         {"out of order", 100000, {.reverse_layout = true}},
     };

@@ -166,6 +166,42 @@ TEST_F(MemoryFailureTest, DepthMaps) {
                 ExactRegex("[ReadZFile]: no memory for uv array of depth image\n"));
 }
 
+TEST_F(MemoryFailureTest, DeflateTables) {
+    // 2 Mi chunks: two tables of 8 MiB, all in the (zero) file.
+    std::string bytes = "EZ";
+    PutBig32(bytes, 2 << 20);
+    bytes.resize(bytes.size() + 8 * (size_t{2} << 20), '\0');
+    for (auto [limit, message] :
+         {std::pair{size_t{4} << 20, "[ReadDeflateZip]: no memory for offset table\n"},
+          std::pair{size_t{12} << 20,
+                    "[ReadDeflateZip]: no memory for chrunksize table\n"}}) {
+        auto run = [&] {
+            FilePtr f = OpenMemoryStream(bytes.data(), bytes.size());
+            std::vector<uint8_t> block;
+            size_t n;
+            LimitMemory(limit);
+            ReadDeflateZip(f.get(), block, n);
+        };
+        EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), ExactRegex(message));
+    }
+}
+
+TEST_F(MemoryFailureTest, DctCodebook) {
+    // Position 0 with a 22-bit index: 16 MiB of codebook, all in the file.
+    std::string bytes = "DCT\n8 8\n";
+    PutBig32(bytes, 22);
+    for (int k = 1; k < 64; ++k)
+        PutBig32(bytes, 0);
+    bytes.resize(bytes.size() + 4 * ((size_t{1} << 22) + 63), '\0');
+    auto run = [&] {
+        FilePtr f = OpenMemoryStream(bytes.data(), bytes.size());
+        LimitMemory(8 << 20);
+        DctImage().Read(f.get());
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(1),
+                ExactRegex("[DctImage::ReadDCTBits]: No memory for codebook[i]\n"));
+}
+
 TEST_F(MemoryFailureTest, DeflateOutputBlock) {
     // 2048 chunks promise up to 64 MiB of output.
     std::string bytes = "EZ";

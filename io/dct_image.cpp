@@ -10,6 +10,7 @@
 #include "io/checked_io.h"
 #include "io/deflate_container.h"
 #include "io/fatal.h"
+#include "io/stream_bytes.h"
 #include "io/text_line.h"
 
 namespace lumo {
@@ -40,14 +41,6 @@ constexpr double kIdctScale[8] = {1.0, 1.387039845, 1.306562965, 1.175875602,
 
 size_t Dots(size_t count, size_t per_dot) {
     return count == 0 ? 0 : (count - 1) / per_dot + 1;
-}
-
-long BytesLeft(std::FILE* stream) {
-    const long here = std::ftell(stream);
-    if (here < 0 || std::fseek(stream, 0, SEEK_END) != 0) return -1;
-    const long end = std::ftell(stream);
-    std::fseek(stream, here, SEEK_SET);
-    return end < here ? 0 : end - here;
 }
 
 // Reads `width` bits (0..31) at bit position `bit` of `bytes`, most
@@ -180,7 +173,7 @@ Status DctImage::ReadDCTBitsFrom(std::FILE* stream, const DctReadOptions& option
         entries += uint64_t{1} << bits;
     }
     // Every codebook entry must be in the file before it is allocated.
-    const long left = BytesLeft(stream);
+    const long left = StreamBytesLeft(stream);
     if (left >= 0 && 4 * entries > static_cast<uint64_t>(left))
         return Status::Error(kCodebookShort);
     try {

@@ -129,14 +129,15 @@ void Idct8x8(float block[64]) {
 
 namespace {
 
-// Four blocks at once, block i in lane i of each vector: every lane goes
+// Four blocks at once, block i in lane i of each vector (the result in
+// `result`, the coefficients kept): every lane goes
 // through exactly the operations Idct8x8 does on its block (the all-zero
 // column shortcut is a per-lane choice of the row-0 value), so the results
 // are the same bits.
 typedef float Lanes __attribute__((vector_size(16)));
 typedef int32_t LaneMask __attribute__((vector_size(16)));
 
-void Idct8x8Lanes(Lanes block[64]) {
+void Idct8x8Lanes(const Lanes block[64], Lanes result[64]) {
     Lanes work[64];
     for (int u = 0; u < 8; ++u) {
         const Lanes* col = block + u;
@@ -152,7 +153,7 @@ void Idct8x8Lanes(Lanes block[64]) {
         }
     }
     for (int y = 0; y < 8; ++y)
-        Idct8(work + 8 * y, 1, block + 8 * y, 1, 0.125f);
+        Idct8(work + 8 * y, 1, result + 8 * y, 1, 0.125f);
 }
 
 // bytes[4 * k + i] = FloatToByte of value k of lane i: the same double sum,
@@ -363,51 +364,101 @@ namespace {
 // transform. `store(row, col, values, step)` receives each block's 64 values
 // (value i at values[i * step]);
 // `tick(done)` is called now and then with the number of blocks done.
+// The codebooks with the scale table folded in: the product that each
+// coefficient gets before the inverse transform, taken once per entry.
+void ScaleCodebooks(const DctImage& image, std::vector<float> scaled[64]) {
+    float table[64];
+    IdctScaleTable(table);
+    for (int k = 0; k < 64; ++k) {
+        scaled[k] = image.codebook[k];
+        for (float& v : scaled[k])
+            v *= table[k];
+    }
+}
+
 template <bool kBytes, class Store, class Tick>
 void DecodeRange(const DctImage& image, const std::vector<float>* scaled, size_t first,
                  size_t last, const Store& store, const Tick& tick) {
     const size_t across = static_cast<size_t>(image.paddedWidth) / 8;
     const uint8_t* bytes = image.packed.data();
-    uint64_t bit =
-        static_cast<uint64_t>(first) * static_cast<uint64_t>(image.bitsPerBlock);
+    const uint64_t bits_per_block = static_cast<uint64_t>(image.bitsPerBlock);
+
+    // Where the bits of each position with a nonzero width lie in a block.
+    // Positions of width 0 always hold codebook entry 0: they are set once.
+    struct Field {
+        int k;
+        uint32_t offset;  // bits from the block's first bit
+        int width;
+        const float* book;
+    };
+    Field fields[64];
+    int count = 0;
+    uint32_t offset = 0;
+    for (int k = 0; k < 64; ++k) {
+        const int w = image.bitWidth[k];
+        if (w > 0) fields[count++] = Field{k, offset, w, scaled[k].data()};
+        offset += static_cast<uint32_t>(w);
+    }
+    // Whole bytes per block (as the writer makes them): every field sits at
+    // the same byte and shift in every block.
+    const bool whole_bytes = bits_per_block % 8 == 0;
+    auto unpack = [&](size_t blk, float* dst, size_t step) {
+        if (whole_bytes) {
+            const uint8_t* base = bytes + blk * (bits_per_block / 8);
+            for (int f = 0; f < count; ++f) {
+                const Field& field = fields[f];
+                dst[static_cast<size_t>(field.k) * step] =
+                    field.book[ReadBits(base, field.offset, field.width)];
+            }
+        } else {
+            const uint64_t start = static_cast<uint64_t>(blk) * bits_per_block;
+            for (int f = 0; f < count; ++f) {
+                const Field& field = fields[f];
+                dst[static_cast<size_t>(field.k) * step] =
+                    field.book[ReadBits(bytes, start + field.offset, field.width)];
+            }
+        }
+    };
+
     // Four blocks at a time, one per lane; the rest one by one.
-    Lanes lanes[64];
-    float* values = reinterpret_cast<float*>(lanes);
+    Lanes in[64], out[64];
+    float* values = reinterpret_cast<float*>(in);
+    float block[64];
+    for (int k = 0; k < 64; ++k) {
+        if (image.bitWidth[k] != 0) continue;
+        block[k] = scaled[k][0];
+        for (int i = 0; i < 4; ++i)
+            values[4 * k + i] = scaled[k][0];
+    }
     size_t b = first;
     for (; b + 4 <= last; b += 4) {
-        for (int i = 0; i < 4; ++i)
-            for (int k = 0; k < 64; ++k) {
-                const int w = image.bitWidth[k];
-                values[4 * k + i] = scaled[k][ReadBits(bytes, bit, w)];
-                bit += static_cast<uint64_t>(w);
-            }
-        Idct8x8Lanes(lanes);
+        for (size_t i = 0; i < 4; ++i)
+            unpack(b + i, values + i, 4);
+        Idct8x8Lanes(in, out);
         if constexpr (kBytes) {
-            uint8_t bytes[256];
-            LanesToBytes(lanes, bytes);
+            uint8_t bytes4[256];
+            LanesToBytes(out, bytes4);
             for (int i = 0; i < 4; ++i)
-                store((b + i) / across, (b + i) % across, bytes + i, 4);
+                store((b + i) / across, (b + i) % across, bytes4 + i, 4);
         } else {
+            const float* result = reinterpret_cast<const float*>(out);
             for (int i = 0; i < 4; ++i)
-                store((b + i) / across, (b + i) % across, values + i, 4);
+                store((b + i) / across, (b + i) % across, result + i, 4);
         }
         if (((b - first) & 1023) == 1020) tick(b + 4 - first);
     }
-    float block[64];
     for (; b < last; ++b) {
-        for (int k = 0; k < 64; ++k) {
-            const int w = image.bitWidth[k];
-            block[k] = scaled[k][ReadBits(bytes, bit, w)];
-            bit += static_cast<uint64_t>(w);
-        }
-        Idct8x8(block);
+        float spatial[64];
+        unpack(b, block, 1);
+        std::copy(block, block + 64, spatial);
+        Idct8x8(spatial);
         if constexpr (kBytes) {
-            uint8_t bytes[64];
+            uint8_t bytes1[64];
             for (int k = 0; k < 64; ++k)
-                bytes[k] = FloatToByte(block[k]);
-            store(b / across, b % across, bytes, 1);
+                bytes1[k] = FloatToByte(spatial[k]);
+            store(b / across, b % across, bytes1, 1);
         } else {
-            store(b / across, b % across, block, 1);
+            store(b / across, b % across, spatial, 1);
         }
     }
     tick(last - first);
@@ -431,14 +482,8 @@ void DecodeBlockwise(const DctImage& image, const MessageSink& progress,
     show(1);  // "1", then the unpacker's warning
     if (image.bitsPerBlock % 8 != 0) Emit(warnings, kNotByteMultiple);
 
-    float table[64];
-    IdctScaleTable(table);
     std::vector<float> scaled[64];
-    for (int k = 0; k < 64; ++k) {
-        scaled[k] = image.codebook[k];
-        for (float& v : scaled[k])
-            v *= table[k];
-    }
+    ScaleCodebooks(image, scaled);
     const size_t across = static_cast<size_t>(image.paddedWidth) / 8;
     const size_t rows = static_cast<size_t>(image.paddedHeight) / 8;
     size_t bands = threads > 0 ? static_cast<size_t>(threads)
@@ -516,28 +561,28 @@ Status DctImage::DecodeToBytes(uint8_t* out, size_t stride, const MessageSink& p
     return Status::Ok();
 }
 
-Status DctImage::DecodeToScatter(const ByteScatter& scatter, const MessageSink& progress,
-                                 const MessageSink& warnings, int threads) const {
-    if (!ready) return Status::Error(kNotReady);
-    DecodeBlockwise<true>(
-        *this, progress, warnings, threads,
+DctBandDecoder::DctBandDecoder(const DctImage& image) : image_(image) {
+    ScaleCodebooks(image, scaled_);
+}
+
+void DctBandDecoder::Rows(size_t first, size_t last, uint8_t* out, size_t stride) const {
+    const size_t across = static_cast<size_t>(image_.paddedWidth) / 8;
+    const size_t width = static_cast<size_t>(image_.width);
+    const size_t height = static_cast<size_t>(image_.height);
+    DecodeRange<true>(
+        image_, scaled_, first * across, last * across,
         [&](size_t row, size_t col, const uint8_t* block, size_t step) {
             const size_t x0 = 8 * col;
-            const size_t n = std::min<size_t>(8, static_cast<size_t>(width) - x0);
-            const uint32_t* group = scatter.group + x0;
-            const uint32_t* offset = scatter.offset + x0;
+            const size_t n = std::min<size_t>(8, width - x0);
             for (size_t y = 0; y < 8; ++y) {
                 const size_t yy = 8 * row + y;
-                if (yy >= static_cast<size_t>(height)) break;
-                uint8_t* const* rows = scatter.rows + yy * scatter.groups;
-                for (size_t x = 0; x < n; ++x) {
-                    uint8_t* base = rows[group[x]];
-                    if (base != nullptr) base[offset[x]] = block[(8 * y + x) * step];
-                }
+                if (yy >= height) break;
+                uint8_t* dst = out + (yy - 8 * first) * stride + x0;
+                for (size_t x = 0; x < n; ++x)
+                    dst[x] = block[(8 * y + x) * step];
             }
-        });
-    Emit(progress, "4 ok\n");
-    return Status::Ok();
+        },
+        [](size_t) {});
 }
 
 void DctImage::Decode(std::vector<float>& image, int32_t& w, int32_t& h) const {

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "io/byte_block.h"
 #include "io/message_sink.h"
 #include "io/status.h"
 
@@ -52,7 +53,7 @@ class DctImage {
     // The decoded bytes of the packed-index container, followed by zero bytes
     // so that every block's bits can be read (bits beyond the decoded bytes
     // read as 0).
-    std::vector<uint8_t> packed;
+    ByteBlock packed;
     size_t packedSize = 0;  // the number of decoded bytes in packed
 
     // Reads a DCT stream as ReadDCTBits does, then sets unpadded and ready.
@@ -93,11 +94,6 @@ class DctImage {
     Status DecodeToBytes(uint8_t* out, size_t stride, const MessageSink& progress,
                          const MessageSink& warnings, int threads = 1) const;
 
-    // Decodes into bytes (each value through FloatToByte) scattered as
-    // `scatter` says; progress as DecodeTo.
-    Status DecodeToScatter(const struct ByteScatter& scatter, const MessageSink& progress,
-                           const MessageSink& warnings, int threads = 1) const;
-
     // The steps of Decode, one pass each over flat arrays (the reference the
     // fused decode is tested against).
     // paddedWidth x paddedHeight indices in stream order; warns
@@ -114,15 +110,21 @@ class DctImage {
     std::string ProgressText() const;
 };
 
-// Where DecodeToScatter puts the byte of pixel (X, Y): at
-// rows[Y * groups + group[X]] + offset[X], or nowhere when that row pointer
-// is null. The image set uses it to decode a mosaic straight into its
-// photos (group: the image column, offset: the pixel's byte in the row).
-struct ByteScatter {
-    size_t groups = 1;
-    const uint32_t* group = nullptr;   // per column X
-    const uint32_t* offset = nullptr;  // per column X
-    uint8_t* const* rows = nullptr;    // per row Y and group
+// Decodes a DctImage band by band: rows of blocks into bytes, with no
+// progress or warnings, for callers that decode several channels together
+// (the image set) on their own threads. The image must stay alive and
+// unchanged; Rows may be called from several threads at once.
+class DctBandDecoder {
+  public:
+    explicit DctBandDecoder(const DctImage& image);
+    // Decodes block rows [first, last): pixel (x, Y) for Y from 8 * first to
+    // min(8 * last, height) - 1 goes to out[(Y - 8 * first) * stride + x]
+    // as FloatToByte of its value, the same value DecodeTo gives.
+    void Rows(size_t first, size_t last, uint8_t* out, size_t stride) const;
+
+  private:
+    const DctImage& image_;
+    std::vector<float> scaled_[64];  // codebooks times the scale table
 };
 
 // T[v][u] = s[v] * s[u] with the scaled inverse DCT's factors s[0] = 1,

@@ -210,7 +210,8 @@ DctImage DctImageFromCode(const DctCode& code) {
     std::copy(code.bitWidth, code.bitWidth + 64, image.bitWidth);
     image.bitsPerBlock = std::accumulate(code.bitWidth, code.bitWidth + 64, 0);
     image.codebook = code.codebook;
-    image.packed = PackIndices(code);
+    const std::vector<uint8_t> packed = PackIndices(code);
+    image.packed.assign(packed.begin(), packed.end());
     image.packedSize = image.packed.size();
     image.packed.resize(image.packed.size() + 8, 0);
     return image;

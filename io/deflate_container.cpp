@@ -26,8 +26,9 @@ uint32_t LittleEndian32(const uint8_t* p) {
            uint32_t{p[3]} << 24;
 }
 
-// Grows `block` by up to `want` zero bytes without passing `limit`.
-bool Grow(std::vector<uint8_t>& block, size_t want, size_t limit) {
+// Grows `block` by up to `want` bytes without passing `limit`.
+template <class Block>
+bool Grow(Block& block, size_t want, size_t limit) {
     const size_t target = std::min(limit, block.size() + want);
     try {
         block.resize(target);
@@ -37,19 +38,45 @@ bool Grow(std::vector<uint8_t>& block, size_t want, size_t limit) {
     }
 }
 
-}  // namespace
+// One raw-inflate state for all the chunks of a container: reset between
+// chunks, so that its window is allocated once.
+class Inflater {
+  public:
+    Inflater() { ready_ = inflateInit2(&zs_, -MAX_WBITS) == Z_OK; }
+    ~Inflater() {
+        if (ready_) inflateEnd(&zs_);
+    }
+    Inflater(const Inflater&) = delete;
+    Inflater& operator=(const Inflater&) = delete;
 
-bool InflateChunk(const uint8_t* chunk, size_t length, std::vector<uint8_t>& block,
-                  size_t limit, size_t& delivered, const MessageSink& sink,
-                  bool* out_of_memory) {
+    // The state for a new chunk, or null when it could not be had.
+    z_stream* Fresh() {
+        if (ready_ && inflateReset(&zs_) != Z_OK) {
+            inflateEnd(&zs_);
+            ready_ = false;
+        }
+        if (!ready_) ready_ = inflateInit2(&zs_, -MAX_WBITS) == Z_OK;
+        return ready_ ? &zs_ : nullptr;
+    }
+
+  private:
+    z_stream zs_{};
+    bool ready_ = false;
+};
+
+template <class Block>
+bool InflateChunkInto(Inflater& inflater, const uint8_t* chunk, size_t length,
+                      Block& block, size_t limit, size_t& delivered,
+                      const MessageSink& sink, bool* out_of_memory) {
     delivered = 0;
     if (out_of_memory != nullptr) *out_of_memory = false;
     const size_t start = block.size();
-    z_stream zs{};
-    if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) {
+    z_stream* state = inflater.Fresh();
+    if (state == nullptr) {
         ChunkError(sink, "out of memory");
         return true;
     }
+    z_stream& zs = *state;
     zs.next_in = const_cast<uint8_t*>(chunk);
     zs.avail_in = static_cast<uInt>(length);
     size_t pos = start;
@@ -108,7 +135,6 @@ bool InflateChunk(const uint8_t* chunk, size_t length, std::vector<uint8_t>& blo
         break;
     }
     const size_t left = zs.avail_in;
-    inflateEnd(&zs);
     block.resize(pos);
     delivered = pos - start;
     if (!fits) return false;
@@ -140,7 +166,8 @@ bool InflateChunk(const uint8_t* chunk, size_t length, std::vector<uint8_t>& blo
     return true;
 }
 
-Status ReadDeflateZipFrom(std::FILE* stream, std::vector<uint8_t>& block, size_t& decoded,
+template <class Block>
+Status ReadDeflateZipInto(std::FILE* stream, Block& block, size_t& decoded,
                           const MessageSink& chunk_errors) {
     block.clear();
     decoded = 0;
@@ -178,14 +205,15 @@ Status ReadDeflateZipFrom(std::FILE* stream, std::vector<uint8_t>& block, size_t
     } catch (const std::exception&) {
         return Status::Error("[ReadDeflateZip]: No memory for outbuf\n");
     }
+    Inflater inflater;
     for (size_t i = 0; i < n; ++i) {
         size_t got = 0;
         if (offsets[i] >= 0 && std::fseek(stream, offsets[i], SEEK_SET) == 0)
             got = std::fread(inbuf.data(), 1, static_cast<size_t>(sizes[i]), stream);
         size_t delivered = 0;
         bool out_of_memory = false;
-        if (!InflateChunk(inbuf.data(), got, block, limit, delivered, chunk_errors,
-                          &out_of_memory)) {
+        if (!InflateChunkInto(inflater, inbuf.data(), got, block, limit, delivered,
+                              chunk_errors, &out_of_memory)) {
             block.clear();
             return Status::Error(out_of_memory
                                      ? "[ReadDeflateZip]: No memory for outbuf\n"
@@ -196,6 +224,33 @@ Status ReadDeflateZipFrom(std::FILE* stream, std::vector<uint8_t>& block, size_t
         std::fseek(stream, static_cast<long>(offsets[n - 1]) + sizes[n - 1], SEEK_SET);
     decoded = block.size();
     return Status::Ok();
+}
+
+}  // namespace
+
+bool InflateChunk(const uint8_t* chunk, size_t length, std::vector<uint8_t>& block,
+                  size_t limit, size_t& delivered, const MessageSink& sink,
+                  bool* out_of_memory) {
+    Inflater inflater;
+    return InflateChunkInto(inflater, chunk, length, block, limit, delivered, sink,
+                            out_of_memory);
+}
+
+bool InflateChunk(const uint8_t* chunk, size_t length, ByteBlock& block, size_t limit,
+                  size_t& delivered, const MessageSink& sink, bool* out_of_memory) {
+    Inflater inflater;
+    return InflateChunkInto(inflater, chunk, length, block, limit, delivered, sink,
+                            out_of_memory);
+}
+
+Status ReadDeflateZipFrom(std::FILE* stream, std::vector<uint8_t>& block, size_t& decoded,
+                          const MessageSink& chunk_errors) {
+    return ReadDeflateZipInto(stream, block, decoded, chunk_errors);
+}
+
+Status ReadDeflateZipFrom(std::FILE* stream, ByteBlock& block, size_t& decoded,
+                          const MessageSink& chunk_errors) {
+    return ReadDeflateZipInto(stream, block, decoded, chunk_errors);
 }
 
 void ReadDeflateZip(std::FILE* stream, std::vector<uint8_t>& block, size_t& decoded) {

@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "io/byte_block.h"
 #include "io/message_sink.h"
 #include "io/status.h"
 
@@ -46,6 +47,9 @@ inline constexpr const char* INFLATE_NAME = "inflate";
 bool InflateChunk(const uint8_t* chunk, size_t length, std::vector<uint8_t>& block,
                   size_t limit, size_t& delivered, const MessageSink& sink,
                   bool* out_of_memory = nullptr);
+bool InflateChunk(const uint8_t* chunk, size_t length, ByteBlock& block, size_t limit,
+                  size_t& delivered, const MessageSink& sink,
+                  bool* out_of_memory = nullptr);
 
 // The returning core of ReadDeflateZip: decodes the container at the current
 // position of `stream` into `block` (its size is the number of decoded bytes,
@@ -58,6 +62,9 @@ bool InflateChunk(const uint8_t* chunk, size_t length, std::vector<uint8_t>& blo
 // "[ReadDeflateZip]: No memory for outbuf\n" (and the other allocation
 // messages) when memory runs out.
 Status ReadDeflateZipFrom(std::FILE* stream, std::vector<uint8_t>& block, size_t& decoded,
+                          const MessageSink& chunk_errors);
+// The same into a ByteBlock (no clearing, huge pages for large outputs).
+Status ReadDeflateZipFrom(std::FILE* stream, ByteBlock& block, size_t& decoded,
                           const MessageSink& chunk_errors);
 
 // ReadDeflateZipFrom with chunk errors on standard error; container faults end

@@ -1,10 +1,12 @@
 #include "io/image_set.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <memory>
 #include <new>
+#include <string>
 #include <thread>
 
 #include "io/alloc.h"
@@ -46,6 +48,60 @@ void ParallelFor(size_t count, int threads, const Fn& fn) {
     for (std::thread& t : workers)
         t.join();
 }
+
+// Text for standard output (progress) and standard error (messages), kept
+// in the order a sequential load prints it and shown as the work goes on:
+// Show(f) prints the progress up to the fraction f of it, each message as
+// soon as the progress before it is out; Finish prints the rest.
+class ProgressScript {
+  public:
+    ProgressScript(const MessageSink& progress, const MessageSink& errors)
+        : progress_(progress), errors_(errors) {}
+
+    void Progress(std::string text) {
+        if (text.empty()) return;
+        total_ += text.size();
+        pieces_.push_back({false, std::move(text)});
+    }
+    void Error(std::string text) {
+        if (!text.empty()) pieces_.push_back({true, std::move(text)});
+    }
+    void Show(double fraction) {
+        ShowUpTo(static_cast<size_t>(fraction * static_cast<double>(total_)));
+    }
+    void Finish() { ShowUpTo(SIZE_MAX); }
+
+  private:
+    struct Piece {
+        bool error;
+        std::string text;
+    };
+    void ShowUpTo(size_t chars) {
+        while (next_ < pieces_.size()) {
+            Piece& piece = pieces_[next_];
+            if (piece.error) {
+                Emit(errors_, piece.text);
+            } else {
+                if (shown_ >= chars) return;
+                const size_t n = std::min(piece.text.size() - done_, chars - shown_);
+                Emit(progress_, std::string_view(piece.text).substr(done_, n));
+                done_ += n;
+                shown_ += n;
+                if (done_ < piece.text.size()) return;
+            }
+            done_ = 0;
+            ++next_;
+        }
+    }
+
+    const MessageSink& progress_;
+    const MessageSink& errors_;
+    std::vector<Piece> pieces_;
+    size_t total_ = 0;  // progress characters in all
+    size_t shown_ = 0;  // progress characters shown
+    size_t next_ = 0;   // the first piece not wholly shown
+    size_t done_ = 0;   // characters of it shown
+};
 
 // Gives the photo records for `count` images, or null when there are not
 // that many.
@@ -119,29 +175,61 @@ Status ReadDATOpened(std::FILE* dat, const char* filename,
     const size_t mosaic_w = static_cast<size_t>(nc) * static_cast<size_t>(w);
     const size_t mosaic_h = static_cast<size_t>(nr) * static_cast<size_t>(h);
 
-    // Mosaic column X holds pixel x of image column k; mosaic row Y holds
-    // row y of image row j. rows[Y * numCol + k] will point at row y of photo
-    // (j, k), or be null for an absent image. These tables are made before
-    // the photos so that they cannot be what runs out of memory.
-    std::vector<uint32_t> group, offset;
-    std::vector<uint8_t*> rows;
+    // The three channels are read first. What the sequential load prints
+    // (each channel's chunk errors, its "- decoding channel" line, the
+    // decoder's progress with the unpacker's warning after its "1") is
+    // kept in order in `script` and shown as the decoding goes on.
+    ProgressScript script(progress, options.errors);
+    DctReadOptions read;
+    read.max_pixels = options.max_pixels;
+    DctImage channels[3];
+    for (int c = 0; c < 3; ++c) {
+        DctImage& channel = channels[c];
+        std::string chunk_errors;
+        read.chunk_errors = [&](std::string_view t) { chunk_errors += t; };
+        const Status s = channel.ReadFrom(stream.get(), read);
+        script.Error(chunk_errors);
+        if (!s.ok()) {
+            script.Finish();
+            return s;
+        }
+        script.Progress(StrPrintf("- decoding channel [%d]  ", c));
+        const std::string text = channel.ProgressText();
+        script.Progress(text.substr(0, 1));
+        if (channel.bitsPerBlock % 8 != 0)
+            script.Error(
+                "[DctImage::UnPackBit]: Warning! total no of bits are not 8-multiple\n");
+        script.Progress(text.substr(1));
+        if (static_cast<size_t>(channel.width) != mosaic_w ||
+            static_cast<size_t>(channel.height) != mosaic_h) {
+            script.Finish();
+            return Status::Error(kSizeMismatch);
+        }
+    }
+    stream.reset();
+
+    // Every present photo is cleared and allocated (on all threads); a
+    // failure is reported where the photos are set up, after the decoding's
+    // progress, as the first failing image's.
     std::vector<size_t> present;
-    std::vector<Status> allocated;
-    if (!TryAssign(group, mosaic_w) || !TryAssign(offset, mosaic_w) ||
-        !TryAssign(rows, mosaic_h * static_cast<size_t>(nc)) ||
-        !TryAssign(present, images) || !TryAssign(allocated, images))
+    std::vector<uint8_t> allocated;
+    // Mosaic column of pixel x of image column k; image row and row within
+    // it of mosaic row Y.
+    std::vector<uint32_t> columns, image_row, row_in_image;
+    if (!TryAssign(present, images) || !TryAssign(allocated, images) ||
+        !TryAssign(columns, mosaic_w) || !TryAssign(image_row, mosaic_h) ||
+        !TryAssign(row_in_image, mosaic_h))
         return Status::Error(kNoMemory);
     for (size_t k = 0; k < static_cast<size_t>(nc); ++k)
-        for (size_t x = 0; x < static_cast<size_t>(w); ++x) {
-            const size_t X = MosaicX(x, k, static_cast<size_t>(nc));
-            group[X] = static_cast<uint32_t>(k);
-            offset[X] = static_cast<uint32_t>(3 * x);
+        for (size_t x = 0; x < static_cast<size_t>(w); ++x)
+            columns[k * static_cast<size_t>(w) + x] =
+                static_cast<uint32_t>(MosaicX(x, k, static_cast<size_t>(nc)));
+    for (size_t j = 0; j < static_cast<size_t>(nr); ++j)
+        for (size_t y = 0; y < static_cast<size_t>(h); ++y) {
+            const size_t Y = MosaicY(y, j, static_cast<size_t>(nr));
+            image_row[Y] = static_cast<uint32_t>(j);
+            row_in_image[Y] = static_cast<uint32_t>(y);
         }
-
-    // The channels are decoded straight into the photos: every present photo
-    // is cleared and allocated first (on all threads; a failure is reported
-    // where the photos would have been set up, after the decoding's
-    // progress, as the first failing image's).
     size_t count = 0;
     for (size_t i = 0; i < images; ++i)
         if (mask == nullptr || mask[i] != 0) present[count++] = i;
@@ -149,62 +237,66 @@ Status ReadDATOpened(std::FILE* dat, const char* filename,
         for (size_t p = first; p < last; ++p) {
             Photo& photo = photos[present[p]];
             photo.Reset();
-            allocated[p] = photo.Alloc(w, h);
+            allocated[p] = photo.AllocPixels(w, h);
             photo.x0 = 0.0f;
             photo.x1 = static_cast<float>(w - 1);
             photo.y0 = 0.0f;
             photo.y1 = static_cast<float>(h - 1);
         }
     });
-    Status setup;
-    for (size_t p = 0; p < count; ++p)
-        if (!allocated[p].ok()) {
-            setup = allocated[p];
-            break;
-        }
-    const size_t row_bytes = 3 * static_cast<size_t>(w);
+    script.Show(0.0);  // the first channel's chunk errors, if any
+    if (std::find(allocated.begin(), allocated.begin() + static_cast<ptrdiff_t>(count),
+                  0) != allocated.begin() + static_cast<ptrdiff_t>(count)) {
+        script.Finish();
+        Emit(progress, "setting up the textures and windows ... (please wait)\n");
+        return Status::Error("[ReadSGIRGB]: no enough memory for buf\n");
+    }
 
-    DctReadOptions read;
-    read.max_pixels = options.max_pixels;
-    read.chunk_errors = options.errors;
-    for (int c = 0; c < 3; ++c) {
-        DctImage channel;
-        if (Status s = channel.ReadFrom(stream.get(), read); !s.ok()) return s;
-        Emit(progress, StrPrintf("- decoding channel [%d]  ", c));
-        const bool sizes_match = static_cast<size_t>(channel.width) == mosaic_w &&
-                                 static_cast<size_t>(channel.height) == mosaic_h;
-        if (!sizes_match || !setup.ok()) {
-            // Nothing to decode into: the progress text is the same without
-            // decoding.
-            const std::string dots = channel.ProgressText();
-            Emit(progress, dots.substr(0, 1));
-            if (channel.bitsPerBlock % 8 != 0)
-                Emit(options.errors,
-                     "[DctImage::UnPackBit]: Warning! total no of bits are not "
-                     "8-multiple\n");
-            Emit(progress, dots.substr(1));
-            if (!sizes_match) return Status::Error(kSizeMismatch);
-            continue;
+    // Band by band (a row of blocks of all three channels into a small
+    // buffer), then each photo row of the band written once, red, green and
+    // blue together.
+    const DctBandDecoder decoders[3] = {DctBandDecoder(channels[0]),
+                                        DctBandDecoder(channels[1]),
+                                        DctBandDecoder(channels[2])};
+    const size_t bands = (mosaic_h + 7) / 8;
+    const size_t row_bytes = 3 * static_cast<size_t>(w);
+    std::atomic<bool> out_of_memory{false};
+    auto decode = [&](size_t first, size_t last, bool shows) {
+        std::vector<uint8_t> band;
+        if (!TryAssign(band, 3 * 8 * mosaic_w)) {
+            out_of_memory = true;
+            return;
         }
-        for (size_t j = 0; j < static_cast<size_t>(nr); ++j)
-            for (size_t y = 0; y < static_cast<size_t>(h); ++y) {
-                uint8_t** row = rows.data() + MosaicY(y, j, static_cast<size_t>(nr)) * nc;
+        for (size_t r = first; r < last; ++r) {
+            for (int c = 0; c < 3; ++c)
+                decoders[c].Rows(r, r + 1, band.data() + c * 8 * mosaic_w, mosaic_w);
+            const size_t rows = std::min<size_t>(8, mosaic_h - 8 * r);
+            for (size_t y = 0; y < rows; ++y) {
+                const size_t Y = 8 * r + y;
+                const size_t j = image_row[Y];
+                const uint8_t* red = band.data() + y * mosaic_w;
+                const uint8_t* green = red + 8 * mosaic_w;
+                const uint8_t* blue = green + 8 * mosaic_w;
                 for (size_t k = 0; k < static_cast<size_t>(nc); ++k) {
                     const size_t i = j * static_cast<size_t>(nc) + k;
-                    const bool here = mask == nullptr || mask[i] != 0;
-                    row[k] = here ? photos[i].pixels.data() + y * row_bytes + c : nullptr;
+                    if (mask != nullptr && mask[i] == 0) continue;
+                    uint8_t* out = photos[i].pixels.data() + row_in_image[Y] * row_bytes;
+                    const uint32_t* col = columns.data() + k * static_cast<size_t>(w);
+                    for (size_t x = 0; x < static_cast<size_t>(w); ++x, out += 3) {
+                        out[0] = red[col[x]];
+                        out[1] = green[col[x]];
+                        out[2] = blue[col[x]];
+                    }
                 }
             }
-        const ByteScatter scatter{static_cast<size_t>(nc), group.data(), offset.data(),
-                                  rows.data()};
-        if (Status s = channel.DecodeToScatter(scatter, progress, options.errors,
-                                               options.threads);
-            !s.ok())
-            return s;
-    }
-    stream.reset();
+            if (shows) script.Show(double(r + 1 - first) / double(last - first));
+        }
+    };
+    ParallelFor(bands, options.threads,
+                [&](size_t first, size_t last) { decode(first, last, first == 0); });
+    if (out_of_memory) return Status::Error(kNoMemory);
+    script.Finish();
     Emit(progress, "setting up the textures and windows ... (please wait)\n");
-    if (!setup.ok()) return setup;
     return Status::Ok();
 }
 

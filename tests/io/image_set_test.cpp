@@ -8,6 +8,7 @@
 
 #include "io/deflate_container.h"
 #include "io/deflate_writer.h"
+#include "io/file_ptr.h"
 #include "io/image_set_writer.h"
 #include "io/memory_stream.h"
 #include "tests/io/exact_regex.h"
@@ -157,6 +158,26 @@ TEST(ImageSetRoundTripTest, TheReaderGivesTheDecoderOfTheEncodersIndices) {
     }
 }
 
+// The decoded stream of a valid set, to patch and wrap again.
+std::vector<uint8_t> DecodedStream(const std::vector<uint8_t>& dat) {
+    FilePtr f = OpenMemoryStream(dat.data(), dat.size());
+    std::vector<uint8_t> block;
+    size_t n;
+    EXPECT_TRUE(ReadDeflateZipFrom(f.get(), block, n, MessageSink()).ok());
+    return block;
+}
+
+std::vector<uint8_t> Wrap(const std::vector<uint8_t>& stream) {
+    std::vector<uint8_t> file;
+    EXPECT_TRUE(AppendDeflateZip(file, stream.data(), stream.size()).ok());
+    return file;
+}
+
+void Put32(std::vector<uint8_t>& s, size_t at, int32_t v) {
+    for (int i = 0; i < 4; ++i)
+        s[at + i] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (24 - 8 * i));
+}
+
 TEST(ImageSetReadTest, ProgressLinesAndCountsWrittenBack) {
     TempDir dir;
     const std::vector<Photo> photos = Photos(2, 3, 8, 8);
@@ -177,6 +198,41 @@ TEST(ImageSetReadTest, ProgressLinesAndCountsWrittenBack) {
                   "- decoding channel [2]  " + channel +
                   "setting up the textures and windows ... (please wait)\n",
               r.progress);
+}
+
+TEST(ImageSetReadTest, ChunkErrorsComeWhereASequentialLoadPrintsThem) {
+    // A bad CRC in the green channel's packed indices: its message comes
+    // after the red channel's progress and before the green channel's line.
+    TempDir dir;
+    const std::vector<Photo> photos = Photos(2, 2, 16, 16);
+    std::vector<uint8_t> good;
+    ASSERT_TRUE(EncodeImageSet(photos.data(), 2, 2, {}, good).ok());
+    std::vector<uint8_t> stream = DecodedStream(good);
+    {
+        FilePtr f = OpenMemoryStream(stream.data(), stream.size());
+        int32_t nr, nc, w, h;
+        char text[IMAGE_SET_TEXT_MAX];
+        ASSERT_TRUE(ReadDATHeader(f.get(), nr, nc, w, h, text).ok());
+        DctImage red, green;
+        ASSERT_TRUE(red.ReadFrom(f.get()).ok());
+        ASSERT_TRUE(green.ReadFrom(f.get()).ok());
+        stream[static_cast<size_t>(std::ftell(f.get())) - 8] ^= 0x5A;  // its last CRC
+    }
+    const std::vector<uint8_t> file = Wrap(stream);
+    const std::string path = dir.Write("crc.dat", std::string(file.begin(), file.end()));
+    std::string both;
+    ImageSetReadOptions options;
+    options.progress = [&](std::string_view t) { both += t; };
+    options.errors = [&](std::string_view t) { both += t; };
+    std::vector<Photo> out(4);
+    int32_t nc = 2, nr = 2;
+    ASSERT_TRUE(ReadDATCore(path.c_str(), out.data(), 4, nc, nr, nullptr, options).ok());
+    const std::string expected =
+        "- decoding channel [0]  1.2.3.4 ok\n"
+        "\ninflate: stdin: invalid compressed data--crc error\n"
+        "- decoding channel [1]  1.2.3.4 ok\n"
+        "- decoding channel [2]  ";
+    EXPECT_NE(std::string::npos, both.find(expected)) << both;
 }
 
 TEST(ImageSetReadTest, MaskedImagesAreLeftAlone) {
@@ -204,26 +260,6 @@ TEST(ImageSetReadTest, FloatToByteRoundsAndClamps) {
     FloatToByte(in, out, 8);
     for (int i = 0; i < 8; ++i)
         EXPECT_EQ(expected[i], out[i]) << in[i];
-}
-
-// The decoded stream of a valid set, to patch and wrap again.
-std::vector<uint8_t> DecodedStream(const std::vector<uint8_t>& dat) {
-    FilePtr f = OpenMemoryStream(dat.data(), dat.size());
-    std::vector<uint8_t> block;
-    size_t n;
-    EXPECT_TRUE(ReadDeflateZipFrom(f.get(), block, n, MessageSink()).ok());
-    return block;
-}
-
-std::vector<uint8_t> Wrap(const std::vector<uint8_t>& stream) {
-    std::vector<uint8_t> file;
-    EXPECT_TRUE(AppendDeflateZip(file, stream.data(), stream.size()).ok());
-    return file;
-}
-
-void Put32(std::vector<uint8_t>& s, size_t at, int32_t v) {
-    for (int i = 0; i < 4; ++i)
-        s[at + i] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> (24 - 8 * i));
 }
 
 TEST(ImageSetReadTest, RefusedFiles) {

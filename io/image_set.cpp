@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "io/alloc.h"
+#include "io/byte_block.h"
 #include "io/checked_io.h"
 #include "io/deflate_container.h"
 #include "io/fatal.h"
@@ -143,7 +144,7 @@ Status ReadDATOpened(std::FILE* dat, const char* filename,
                      const PhotoProvider& photos_for, int32_t& numCol, int32_t& numRow,
                      const uint8_t* mask, const ImageSetReadOptions& options) {
     const MessageSink& progress = options.progress;
-    std::vector<uint8_t> bytes;
+    ByteBlock bytes;  // the decoded image-set stream
     size_t decoded = 0;
     if (Status s = ReadDeflateZipFrom(dat, bytes, decoded, options.errors); !s.ok())
         return s;

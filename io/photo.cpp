@@ -3,19 +3,36 @@
 #include <algorithm>
 
 #include "io/alloc.h"
+#include "io/prefault.h"
 
 namespace lumo {
 
 Status Photo::Alloc(int32_t w, int32_t h) {
+    if (AllocPixels(w, h)) return Status::Ok();
+    return Status::Error("[ReadSGIRGB]: no enough memory for buf\n");
+}
+
+bool Photo::AllocPixels(int32_t w, int32_t h) {
     size_t bytes = 0;
     if (w < 0 || h < 0 ||
         !CheckedMul(static_cast<size_t>(w), static_cast<size_t>(h), bytes) ||
-        !CheckedMul(bytes, 3, bytes) || !TryAssign(pixels, bytes, uint8_t{0})) {
-        return Status::Error("[ReadSGIRGB]: no enough memory for buf\n");
+        !CheckedMul(bytes, 3, bytes)) {
+        return false;
     }
+    // Reserve, map the pages in one go, then clear: image blocks are large
+    // and page faults one by one are slow.
+    std::vector<uint8_t> block;
+    try {
+        block.reserve(bytes);
+    } catch (const std::exception&) {
+        return false;
+    }
+    PrefaultForWrite(block.data(), bytes);
+    block.assign(bytes, uint8_t{0});
+    pixels.swap(block);
     width = w;
     height = h;
-    return Status::Ok();
+    return true;
 }
 
 void Photo::Clear() {

@@ -32,6 +32,11 @@ struct Photo {
     // overflows, or cannot be allocated.
     Status Alloc(int32_t w, int32_t h);
 
+    // As Alloc, without building a message: false (the photo unchanged) when
+    // the pixels cannot be had. Allocates nothing else, so it is safe to call
+    // when memory is short (image loaders allocating on several threads).
+    bool AllocPixels(int32_t w, int32_t h);
+
     // Sets every pixel byte to 0.
     void Clear();
 

@@ -1,0 +1,377 @@
+#include "io/image_set.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <functional>
+#include <memory>
+#include <new>
+#include <string>
+#include <thread>
+
+#include "io/alloc.h"
+#include "io/byte_block.h"
+#include "io/checked_io.h"
+#include "io/deflate_container.h"
+#include "io/fatal.h"
+#include "io/file_ptr.h"
+#include "io/memory_stream.h"
+#include "io/str_printf.h"
+
+namespace lumo {
+namespace {
+
+constexpr const char* kNotValid = "Err : this is not a valid .dat file\n\n";
+constexpr const char* kNoMemory = "Err : not enough memory for allocation.\n\n";
+constexpr const char* kSizeMismatch =
+    "[ReadDAT]: size in dct decoding and header does not match!\n\n";
+
+// Runs fn(first, last) over [0, count) split into one range per thread
+// (threads 0: one per core); the calling thread takes the first range.
+template <class Fn>
+void ParallelFor(size_t count, int threads, const Fn& fn) {
+    size_t parts = threads > 0 ? static_cast<size_t>(threads)
+                               : std::max(1u, std::thread::hardware_concurrency());
+    parts =
+        std::clamp<size_t>(parts, 1, std::max<size_t>(1, std::min<size_t>(count, 16)));
+    std::vector<std::thread> workers;
+    size_t started = 1;
+    try {
+        for (; started < parts; ++started)
+            workers.emplace_back(fn, count * started / parts,
+                                 count * (started + 1) / parts);
+    } catch (const std::exception&) {
+        // No more threads: the rest runs here.
+    }
+    fn(0, count / parts);
+    for (size_t i = started; i < parts; ++i)
+        fn(count * i / parts, count * (i + 1) / parts);
+    for (std::thread& t : workers)
+        t.join();
+}
+
+// Text for standard output (progress) and standard error (messages), kept
+// in the order a sequential load prints it and shown as the work goes on:
+// Show(f) prints the progress up to the fraction f of it, each message as
+// soon as the progress before it is out; Finish prints the rest.
+class ProgressScript {
+  public:
+    ProgressScript(const MessageSink& progress, const MessageSink& errors)
+        : progress_(progress), errors_(errors) {}
+
+    void Progress(std::string text) {
+        if (text.empty()) return;
+        total_ += text.size();
+        pieces_.push_back({false, std::move(text)});
+    }
+    void Error(std::string text) {
+        if (!text.empty()) pieces_.push_back({true, std::move(text)});
+    }
+    void Show(double fraction) {
+        ShowUpTo(static_cast<size_t>(fraction * static_cast<double>(total_)));
+    }
+    void Finish() { ShowUpTo(SIZE_MAX); }
+
+  private:
+    struct Piece {
+        bool error;
+        std::string text;
+    };
+    void ShowUpTo(size_t chars) {
+        while (next_ < pieces_.size()) {
+            Piece& piece = pieces_[next_];
+            if (piece.error) {
+                Emit(errors_, piece.text);
+            } else {
+                if (shown_ >= chars) return;
+                const size_t n = std::min(piece.text.size() - done_, chars - shown_);
+                Emit(progress_, std::string_view(piece.text).substr(done_, n));
+                done_ += n;
+                shown_ += n;
+                if (done_ < piece.text.size()) return;
+            }
+            done_ = 0;
+            ++next_;
+        }
+    }
+
+    const MessageSink& progress_;
+    const MessageSink& errors_;
+    std::vector<Piece> pieces_;
+    size_t total_ = 0;  // progress characters in all
+    size_t shown_ = 0;  // progress characters shown
+    size_t next_ = 0;   // the first piece not wholly shown
+    size_t done_ = 0;   // characters of it shown
+};
+
+// Gives the photo records for `count` images, or null when there are not
+// that many.
+using PhotoProvider = std::function<Photo*(size_t count)>;
+
+Status ReadHeader(std::FILE* stream, int64_t max_pixels, int32_t& numRow, int32_t& numCol,
+                  int32_t& width, int32_t& height, char (&text)[IMAGE_SET_TEXT_MAX]) {
+    const Status invalid = Status::Error(kNotValid);
+    int32_t v[6] = {};
+    if (cp_fread(v, 4, 6, stream) != 6) return invalid;
+    const int32_t check = v[0], length = v[1];
+    numRow = v[2];
+    numCol = v[3];
+    width = v[4];
+    height = v[5];
+    if (length <= 0) return invalid;
+    if (numRow <= 0 || numCol <= 0 || width <= 0 || height <= 0) return invalid;
+    // The mosaic, padded to whole blocks, must stay within the limit (each
+    // side first, so that the product cannot overflow).
+    const int64_t padded_w = (int64_t{numCol} * width + 7) / 8 * 8;
+    const int64_t padded_h = (int64_t{numRow} * height + 7) / 8 * 8;
+    if (padded_w > max_pixels || padded_h > max_pixels ||
+        padded_w * padded_h > max_pixels)
+        return invalid;
+    if (check != ImageSetCheck(numRow, numCol, width, height)) return invalid;
+    const int32_t text_length = length - IMAGE_SET_HEADER_BASE;
+    if (text_length < 1 || text_length > static_cast<int32_t>(IMAGE_SET_TEXT_MAX) - 1)
+        return invalid;
+    if (cp_fread(text, 1, static_cast<size_t>(text_length), stream) !=
+        static_cast<size_t>(text_length))
+        return invalid;
+    text[text_length] = '\0';
+    return Status::Ok();
+}
+
+// Reads the image set from `dat` (positioned at its start), after the first
+// progress line and the opening.
+Status ReadDATOpened(std::FILE* dat, const char* filename,
+                     const PhotoProvider& photos_for, int32_t& numCol, int32_t& numRow,
+                     const uint8_t* mask, const ImageSetReadOptions& options) {
+    const MessageSink& progress = options.progress;
+    ByteBlock bytes;  // the decoded image-set stream
+    size_t decoded = 0;
+    if (Status s = ReadDeflateZipFrom(dat, bytes, decoded, options.errors); !s.ok())
+        return s;
+    FilePtr stream = OpenMemoryStream(bytes.data(), decoded);
+    if (!stream) return Status::Error("Err : cannot open a data stream.\n\n");
+
+    int32_t nr = 0, nc = 0, w = 0, h = 0;
+    char text[IMAGE_SET_TEXT_MAX];
+    if (Status s = ReadHeader(stream.get(), options.max_pixels, nr, nc, w, h, text);
+        !s.ok())
+        return s;
+    Emit(progress, StrPrintf("numRow   :  %d\n", nr));
+    Emit(progress, StrPrintf("numCol   :  %d\n", nc));
+    Emit(progress, StrPrintf("width    :  %d\n", w));
+    Emit(progress, StrPrintf("height   :  %d\n", h));
+    const std::string mismatch = StrPrintf(
+        "Err : images in [%s] [%d x %d] does not match that stated in .lid file "
+        "[%d x %d].\n\n",
+        filename, nr, nc, numRow, numCol);
+    if (numCol > 0 && numRow > 0 && (numCol != nc || numRow != nr))
+        return Status::Error(mismatch);
+    numCol = nc;
+    numRow = nr;
+    const size_t images = static_cast<size_t>(nr) * static_cast<size_t>(nc);
+    Photo* photos = photos_for(images);
+    if (photos == nullptr) return Status::Error(mismatch);
+
+    Emit(progress, "Decompression ... (please wait) \n");
+    const size_t mosaic_w = static_cast<size_t>(nc) * static_cast<size_t>(w);
+    const size_t mosaic_h = static_cast<size_t>(nr) * static_cast<size_t>(h);
+
+    // The three channels are read first. What the sequential load prints
+    // (each channel's chunk errors, its "- decoding channel" line, the
+    // decoder's progress with the unpacker's warning after its "1") is
+    // kept in order in `script` and shown as the decoding goes on.
+    ProgressScript script(progress, options.errors);
+    DctReadOptions read;
+    read.max_pixels = options.max_pixels;
+    DctImage channels[3];
+    for (int c = 0; c < 3; ++c) {
+        DctImage& channel = channels[c];
+        std::string chunk_errors;
+        read.chunk_errors = [&](std::string_view t) { chunk_errors += t; };
+        const Status s = channel.ReadFrom(stream.get(), read);
+        script.Error(chunk_errors);
+        if (!s.ok()) {
+            script.Finish();
+            return s;
+        }
+        script.Progress(StrPrintf("- decoding channel [%d]  ", c));
+        const std::string text = channel.ProgressText();
+        script.Progress(text.substr(0, 1));
+        if (channel.bitsPerBlock % 8 != 0)
+            script.Error(
+                "[DctImage::UnPackBit]: Warning! total no of bits are not 8-multiple\n");
+        script.Progress(text.substr(1));
+        if (static_cast<size_t>(channel.width) != mosaic_w ||
+            static_cast<size_t>(channel.height) != mosaic_h) {
+            script.Finish();
+            return Status::Error(kSizeMismatch);
+        }
+    }
+    stream.reset();
+
+    // Every present photo is cleared and allocated (on all threads); a
+    // failure is reported where the photos are set up, after the decoding's
+    // progress, as the first failing image's.
+    std::vector<size_t> present;
+    std::vector<uint8_t> allocated;
+    // Mosaic column of pixel x of image column k; image row and row within
+    // it of mosaic row Y.
+    std::vector<uint32_t> columns, image_row, row_in_image;
+    if (!TryAssign(present, images) || !TryAssign(allocated, images) ||
+        !TryAssign(columns, mosaic_w) || !TryAssign(image_row, mosaic_h) ||
+        !TryAssign(row_in_image, mosaic_h))
+        return Status::Error(kNoMemory);
+    for (size_t k = 0; k < static_cast<size_t>(nc); ++k)
+        for (size_t x = 0; x < static_cast<size_t>(w); ++x)
+            columns[k * static_cast<size_t>(w) + x] =
+                static_cast<uint32_t>(MosaicX(x, k, static_cast<size_t>(nc)));
+    for (size_t j = 0; j < static_cast<size_t>(nr); ++j)
+        for (size_t y = 0; y < static_cast<size_t>(h); ++y) {
+            const size_t Y = MosaicY(y, j, static_cast<size_t>(nr));
+            image_row[Y] = static_cast<uint32_t>(j);
+            row_in_image[Y] = static_cast<uint32_t>(y);
+        }
+    size_t count = 0;
+    for (size_t i = 0; i < images; ++i)
+        if (mask == nullptr || mask[i] != 0) present[count++] = i;
+    ParallelFor(count, options.threads, [&](size_t first, size_t last) {
+        for (size_t p = first; p < last; ++p) {
+            Photo& photo = photos[present[p]];
+            photo.Reset();
+            allocated[p] = photo.AllocPixels(w, h);
+            photo.x0 = 0.0f;
+            photo.x1 = static_cast<float>(w - 1);
+            photo.y0 = 0.0f;
+            photo.y1 = static_cast<float>(h - 1);
+        }
+    });
+    script.Show(0.0);  // the first channel's chunk errors, if any
+    if (std::find(allocated.begin(), allocated.begin() + static_cast<ptrdiff_t>(count),
+                  0) != allocated.begin() + static_cast<ptrdiff_t>(count)) {
+        script.Finish();
+        Emit(progress, "setting up the textures and windows ... (please wait)\n");
+        return Status::Error("[ReadSGIRGB]: no enough memory for buf\n");
+    }
+
+    // Band by band (a row of blocks of all three channels into a small
+    // buffer), then each photo row of the band written once, red, green and
+    // blue together.
+    const DctBandDecoder decoders[3] = {DctBandDecoder(channels[0]),
+                                        DctBandDecoder(channels[1]),
+                                        DctBandDecoder(channels[2])};
+    const size_t bands = (mosaic_h + 7) / 8;
+    const size_t row_bytes = 3 * static_cast<size_t>(w);
+    std::atomic<bool> out_of_memory{false};
+    auto decode = [&](size_t first, size_t last, bool shows) {
+        std::vector<uint8_t> band;
+        if (!TryAssign(band, 3 * 8 * mosaic_w)) {
+            out_of_memory = true;
+            return;
+        }
+        for (size_t r = first; r < last; ++r) {
+            for (int c = 0; c < 3; ++c)
+                decoders[c].Rows(r, r + 1, band.data() + c * 8 * mosaic_w, mosaic_w);
+            const size_t rows = std::min<size_t>(8, mosaic_h - 8 * r);
+            for (size_t y = 0; y < rows; ++y) {
+                const size_t Y = 8 * r + y;
+                const size_t j = image_row[Y];
+                const uint8_t* red = band.data() + y * mosaic_w;
+                const uint8_t* green = red + 8 * mosaic_w;
+                const uint8_t* blue = green + 8 * mosaic_w;
+                for (size_t k = 0; k < static_cast<size_t>(nc); ++k) {
+                    const size_t i = j * static_cast<size_t>(nc) + k;
+                    if (mask != nullptr && mask[i] == 0) continue;
+                    uint8_t* out = photos[i].pixels.data() + row_in_image[Y] * row_bytes;
+                    const uint32_t* col = columns.data() + k * static_cast<size_t>(w);
+                    for (size_t x = 0; x < static_cast<size_t>(w); ++x, out += 3) {
+                        out[0] = red[col[x]];
+                        out[1] = green[col[x]];
+                        out[2] = blue[col[x]];
+                    }
+                }
+            }
+            if (shows) script.Show(double(r + 1 - first) / double(last - first));
+        }
+    };
+    ParallelFor(bands, options.threads,
+                [&](size_t first, size_t last) { decode(first, last, first == 0); });
+    if (out_of_memory) return Status::Error(kNoMemory);
+    script.Finish();
+    Emit(progress, "setting up the textures and windows ... (please wait)\n");
+    return Status::Ok();
+}
+
+Status ReadDATImpl(const char* filename, const PhotoProvider& photos_for, int32_t& numCol,
+                   int32_t& numRow, const uint8_t* mask,
+                   const ImageSetReadOptions& options) {
+    Emit(options.progress, StrPrintf("reading and decompressing [%s] ... \n", filename));
+    FilePtr dat = OpenFile(filename, "rb");
+    if (!dat)
+        return Status::Error(
+            StrPrintf("Err : cannot open [%s] for reading\n\n", filename));
+    return ReadDATOpened(dat.get(), filename, photos_for, numCol, numRow, mask, options);
+}
+
+}  // namespace
+
+int32_t ImageSetCheck(int32_t numRow, int32_t numCol, int32_t width, int32_t height) {
+    const uint32_t product = static_cast<uint32_t>(numRow) *
+                             static_cast<uint32_t>(numCol) *
+                             static_cast<uint32_t>(width) * static_cast<uint32_t>(height);
+    const int32_t signed_product = static_cast<int32_t>(product);
+    // A wrapped, negative product has no square root; such counts are refused
+    // before the check matters.
+    const double root =
+        signed_product > 0 ? std::sqrt(static_cast<double>(signed_product)) : 0.0;
+    return 6302001 - static_cast<int32_t>(root);
+}
+
+Status ReadDATHeader(std::FILE* stream, int32_t& numRow, int32_t& numCol, int32_t& width,
+                     int32_t& height, char (&text)[IMAGE_SET_TEXT_MAX]) {
+    return ReadHeader(stream, DCT_MAX_PIXELS, numRow, numCol, width, height, text);
+}
+
+Status ReadDATCore(const char* filename, Photo* photos, size_t photo_count,
+                   int32_t& numCol, int32_t& numRow, const uint8_t* mask,
+                   const ImageSetReadOptions& options) {
+    return ReadDATImpl(
+        filename, [&](size_t count) { return count <= photo_count ? photos : nullptr; },
+        numCol, numRow, mask, options);
+}
+
+Status ReadDATStream(std::FILE* dat, const char* filename, Photo* photos,
+                     size_t photo_count, int32_t& numCol, int32_t& numRow,
+                     const uint8_t* mask, const ImageSetReadOptions& options) {
+    Emit(options.progress, StrPrintf("reading and decompressing [%s] ... \n", filename));
+    return ReadDATOpened(
+        dat, filename,
+        [&](size_t count) { return count <= photo_count ? photos : nullptr; }, numCol,
+        numRow, mask, options);
+}
+
+void ReadDAT(const char* filename, Photo* photos, int32_t& numCol, int32_t& numRow,
+             const uint8_t* mask) {
+    const size_t count = numCol > 0 && numRow > 0
+                             ? static_cast<size_t>(numCol) * static_cast<size_t>(numRow)
+                             : 0;
+    FatalIfError(ReadDATCore(filename, photos, count, numCol, numRow, mask));
+}
+
+void ReadDAT(const char* filename, std::vector<Photo>& photos, int32_t& numCol,
+             int32_t& numRow, const uint8_t* mask) {
+    FatalIfError(ReadDATImpl(
+        filename,
+        [&](size_t count) -> Photo* {
+            if (photos.size() != count) {
+                try {
+                    photos.resize(count);
+                } catch (const std::exception&) {
+                    return nullptr;
+                }
+            }
+            return photos.data();
+        },
+        numCol, numRow, mask, ImageSetReadOptions()));
+}
+
+}  // namespace lumo

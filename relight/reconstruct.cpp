@@ -157,7 +157,10 @@ void ForEachTile(const BrdfImage& brdf, const Job& job, Chunk chunk) {
 // direction) and evaluates their basis.
 LUMO_KERNEL void TileBasis(const TileJob& job, int32_t t, V8* Y) {
     const int32_t* pix = job.brdf->tile_pixel.data() + static_cast<size_t>(t) * kShLanes;
-    V8 x = Splat(1.0f), cp = Splat(1.0f), sp = Splat(0.0f);
+    V8 x, cp, sp;
+    Broadcast(x, 1.0f);
+    Broadcast(cp, 1.0f);
+    Broadcast(sp, 0.0f);
     for (int lane = 0; lane < kShLanes; ++lane) {
         if (pix[lane] < 0) continue;
         const size_t e = static_cast<size_t>(pix[lane]);
@@ -182,7 +185,8 @@ LUMO_KERNEL_CLONES void DirChunk(const TileJob& job, size_t begin, size_t end) {
                 lanes & brdf.tile_mask[tt * 3 + static_cast<size_t>(ch)];
             if (write == 0) continue;
             int32_t bytes[kShLanes];
-            ToBytes(ClampNegative(acc[ch]) * Splat(job.f[ch]), bytes);
+            ClampNegative(acc[ch]);
+            ToBytes(acc[ch] * job.f[ch], bytes);
             Scatter(brdf, t, ch, write, bytes, job.out);
         }
     }
@@ -220,11 +224,13 @@ LUMO_KERNEL_CLONES void LocalChunk(const TileJob& job, size_t begin, size_t end)
         const int32_t t = static_cast<int32_t>(tt);
         if (job.tw.OutsideRows(t)) continue;
         uint32_t lanes = job.tw.Lanes(t);
-        V8 scale[3] = {Splat(job.f[0]), Splat(job.f[1]), Splat(job.f[2])};
+        V8 scale[3];
+        for (int ch = 0; ch < 3; ++ch)
+            Broadcast(scale[ch], job.f[ch]);
         if (job.intensity != nullptr) {
             // Intensity * 255 per lane; lanes without light stay black.
             const int32_t* pix = brdf.tile_pixel.data() + tt * kShLanes;
-            V8 in[3] = {Splat(0.0f), Splat(0.0f), Splat(0.0f)};
+            V8 in[3] = {};
             for (int lane = 0; lane < kShLanes; ++lane) {
                 if (!(lanes & (1u << lane))) continue;
                 const Rgb I = job.intensity[static_cast<size_t>(pix[lane])];
@@ -250,9 +256,9 @@ LUMO_KERNEL_CLONES void LocalChunk(const TileJob& job, size_t begin, size_t end)
             if (write == 0) continue;
             int32_t bytes[kShLanes];
             // Point: value * (colour * 255); slide: value * intensity * 255.
-            const V8 v = job.intensity != nullptr
-                             ? ClampNegative(acc[ch]) * scale[ch] * Splat(255.0f)
-                             : ClampNegative(acc[ch]) * scale[ch];
+            ClampNegative(acc[ch]);
+            const V8 v = job.intensity != nullptr ? acc[ch] * scale[ch] * 255.0f
+                                                  : acc[ch] * scale[ch];
             ToBytes(v, bytes);
             Scatter(brdf, t, ch, write, bytes, job.out);
         }

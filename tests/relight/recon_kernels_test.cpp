@@ -91,8 +91,10 @@ TEST_F(KernelTest, TileDotProductsAreTheScalarPixelSums) {
                 for (int ch = 0; ch < 3; ++ch) {
                     const ShPixel& p = brdf.sh[ch][static_cast<size_t>(e)];
                     if (!p.present()) continue;
-                    ExpectSameBits(EvalShPixel(p, brdf.stored_terms()),
-                                   ClampNegative(acc[ch])[lane], "pixel/channel", e, ch);
+                    V8 v = acc[ch];
+                    ClampNegative(v);
+                    ExpectSameBits(EvalShPixel(p, brdf.stored_terms()), v[lane],
+                                   "pixel/channel", e, ch);
                 }
             }
         }
@@ -117,8 +119,10 @@ TEST_F(KernelTest, TileDotProductsAreTheScalarPixelSums) {
                 for (int ch = 0; ch < 3; ++ch) {
                     const ShPixel& p = brdf.sh[ch][static_cast<size_t>(e)];
                     if (!p.present()) continue;
-                    ExpectSameBits(EvalShPixel(p, brdf.stored_terms()),
-                                   ClampNegative(acc[ch])[lane], "pixel/channel", e, ch);
+                    V8 v = acc[ch];
+                    ClampNegative(v);
+                    ExpectSameBits(EvalShPixel(p, brdf.stored_terms()), v[lane],
+                                   "pixel/channel", e, ch);
                 }
             }
         }

@@ -159,6 +159,7 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
                         std::span<uint8_t> pixels) {
     const size_t n = PixelCount(brdf);
     if (count < 0) count = 0;
+    if (count > MAX_LIGHTS) count = MAX_LIGHTS;
     const size_t lights = static_cast<size_t>(count);
     if (pixels.size() < n * 3 || cost.size() < lights || cosp.size() < lights ||
         sinp.size() < lights || colors.size() < lights)

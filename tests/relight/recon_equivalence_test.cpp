@@ -90,7 +90,7 @@ std::vector<Scenario> Scenarios() {
     sparse.empty_images = {2};
     sparse.enabled = {1, 1, 1, 0, 1, 1};
 
-    SlabSpec short_files = base;  // harcnt below the terms in use (D21)
+    SlabSpec short_files = base;  // harcnt below the terms in use
     short_files.harcnt = 7;
     SlabSpec one_band = base;
     one_band.lcnt = 1;

@@ -194,11 +194,12 @@ Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image) {
             for (int ch = 0; ch < 3; ++ch) {
                 if (!data.Present(ch, e)) continue;
                 any = true;
-                float* dst =
-                    image.coeff.data() + ((tile * 3 + ch) * harcnt) * kShLanes + lane;
+                float* dst = image.coeff.data() +
+                             (tile * harcnt * 3 + static_cast<size_t>(ch)) * kShLanes +
+                             lane;
                 const float* src = data.CC[ch].data() + k[ch] * harcnt;
                 for (size_t i = 0; i < harcnt; ++i)
-                    dst[i * kShLanes] = src[i];
+                    dst[i * kShTermStride] = src[i];
                 image.sh[ch][e].coeff = dst;
                 image.tile_mask[tile * 3 + ch] |= static_cast<uint8_t>(1u << lane);
                 ++k[ch];

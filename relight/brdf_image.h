@@ -8,15 +8,15 @@
 //
 // Layout. The coefficients are not kept in file order. The pixels that carry
 // coefficients in at least one channel are taken in pixel order and grouped
-// into tiles of kShLanes pixels (the last tile padded). A tile stores, for red,
-// green and blue in turn, coefficient 0 of its kShLanes pixels side by side,
-// then coefficient 1, and so on:
+// into tiles of kShLanes pixels (the last tile padded). A tile stores
+// coefficient 0 of its kShLanes pixels side by side for red, then for green,
+// then for blue, then coefficient 1 likewise, and so on:
 //
-//   coeff[((tile * 3 + channel) * harcnt + i) * kShLanes + lane]
+//   coeff[((tile * harcnt + i) * 3 + channel) * kShLanes + lane]
 //
 // A lane whose pixel has no coefficients in a channel (or a padding lane)
-// holds zeros there. Reconstruction then streams every coefficient once,
-// front to back, and evaluates kShLanes pixels with one vector operation per
+// holds zeros there. Reconstruction then reads every coefficient once, in one
+// forward stream, and evaluates kShLanes pixels with one vector operation per
 // term while keeping each pixel's own order of operations.
 #pragma once
 
@@ -29,6 +29,8 @@ namespace lumo {
 
 // Pixels per tile: one 32-byte vector of floats.
 inline constexpr int32_t kShLanes = 8;
+// Floats from one coefficient of a pixel to its next: the three channels' lanes.
+inline constexpr int32_t kShTermStride = 3 * kShLanes;
 
 // Allocator for the coefficient block: 64-byte aligned, so that a tile's rows
 // of kShLanes floats never straddle more cache lines than they must.
@@ -56,14 +58,16 @@ using CoeffBlock = std::vector<float, CacheAlignedAllocator<float>>;
 
 // One pixel of one channel: its first coefficient inside the BrdfImage's
 // coefficient block, or null when the pixel has no coefficients in that
-// channel. The pixel's coefficient i lies kShLanes floats after coefficient
-// i - 1 (see the layout above).
+// channel. The pixel's coefficient i lies kShTermStride floats after
+// coefficient i - 1 (see the layout above).
 struct ShPixel {
     const float* coeff = nullptr;
 
     bool present() const { return coeff != nullptr; }
     // Coefficient i of a present pixel, i < the image's harcnt.
-    float Coeff(int32_t i) const { return coeff[static_cast<ptrdiff_t>(i) * kShLanes]; }
+    float Coeff(int32_t i) const {
+        return coeff[static_cast<ptrdiff_t>(i) * kShTermStride];
+    }
 };
 
 struct BrdfImage {
@@ -108,9 +112,10 @@ struct BrdfImage {
         return n > 0 ? n : 0;
     }
 
-    // First coefficient of tile t, channel ch.
+    // Coefficient 0 of tile t, channel ch; coefficient i is i * kShTermStride
+    // floats further.
     const float* TileCoeff(int32_t t, int ch) const {
-        return coeff.data() + (static_cast<ptrdiff_t>(t) * 3 + ch) * harcnt * kShLanes;
+        return coeff.data() + (static_cast<ptrdiff_t>(t) * harcnt * 3 + ch) * kShLanes;
     }
 };
 

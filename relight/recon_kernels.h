@@ -16,6 +16,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "geom/vec.h"
 #include "relight/brdf_image.h"
 #include "relight/recon_common.h"
@@ -45,6 +49,22 @@ LUMO_KERNEL void Broadcast(V8& out, float x) {
         out[lane] = x;
 }
 
+// IEEE square roots of every lane (correctly rounded, as std::sqrt), two
+// lanes per instruction where the machine has them.
+LUMO_KERNEL void SqrtLanes(V8& v) {
+#if defined(__SSE2__)
+    for (int k = 0; k < kShLanes; k += 4) {
+        __m128 x;
+        std::memcpy(&x, reinterpret_cast<const char*>(&v) + 4 * k, sizeof x);
+        x = _mm_sqrt_ps(x);
+        std::memcpy(reinterpret_cast<char*>(&v) + 4 * k, &x, sizeof x);
+    }
+#else
+    for (int lane = 0; lane < kShLanes; ++lane)
+        v[lane] = std::sqrt(v[lane]);
+#endif
+}
+
 // EvalShPixel's clamp: a negative sum becomes 0 (not-a-number stays).
 LUMO_KERNEL void ClampNegative(V8& v) {
     v = v < 0.0f ? V8{} : v;
@@ -69,7 +89,7 @@ LUMO_KERNEL void DotShared(const BrdfImage& brdf, int32_t t, const float* Y,
     V8 r = {}, g = {}, b = {};
     for (int32_t i = 0; i < terms; ++i) {
         const float y = Y[i];
-        const size_t o = static_cast<size_t>(i) * kShLanes;
+        const size_t o = static_cast<size_t>(i) * kShTermStride;
         r = r + y * At(cr + o);
         g = g + y * At(cg + o);
         b = b + y * At(cb + o);
@@ -88,7 +108,7 @@ LUMO_KERNEL void DotLanes(const BrdfImage& brdf, int32_t t, const V8* Y, int32_t
     V8 r = {}, g = {}, b = {};
     for (int32_t i = 0; i < terms; ++i) {
         const V8& y = Y[i];
-        const size_t o = static_cast<size_t>(i) * kShLanes;
+        const size_t o = static_cast<size_t>(i) * kShTermStride;
         r = r + y * At(cr + o);
         g = g + y * At(cg + o);
         b = b + y * At(cb + o);
@@ -119,9 +139,8 @@ LUMO_KERNEL void EvalBasisLanes(const ShTables& t, const V8& x, const V8& cosp,
         }
     }
     const V8 ss = 1.0f - x * x;
-    V8 s;
-    for (int lane = 0; lane < kShLanes; ++lane)
-        s[lane] = ss[lane] > 0.0f ? std::sqrt(ss[lane]) : 0.0f;
+    V8 s = ss > 0.0f ? ss : V8{};  // sin theta; 0 where rounding made 1 - x^2 negative
+    SqrtLanes(s);
     Broadcast(P[0], 1.0f);
     for (int32_t l = 1; l <= lmax; ++l) {
         for (int32_t m = 0; m <= l; ++m) {
@@ -146,22 +165,33 @@ LUMO_KERNEL void EvalBasisLanes(const ShTables& t, const V8& x, const V8& cosp,
     }
 }
 
-// Several lights' contributions to one channel of tile coefficients c:
-// G dot products with the bases Y[0..G-1] in one pass over the coefficients,
-// then total += max(dot, 0) * f[g] for g = 0..G-1 in order, as the reference
-// accumulates light after light.
+// Several lights' contributions to the three channels of tile coefficients c
+// (coefficient 0 of channel 0 of a tile): G dot products per channel with the
+// bases Y[0..G-1] in one pass over the coefficients, then, light after light
+// in order, total[ch] += max(dot, 0) * f[ch][g], as the reference accumulates.
 template <int G>
-LUMO_KERNEL void AccumulateLights(const float* c, const float* const* Y, const float* f,
-                                  int32_t terms, V8& total) {
-    V8 acc[G] = {};
+LUMO_KERNEL void AccumulateLights(const float* c, const float* const* Y,
+                                  const float* const f[3], int32_t terms, V8 total[3]) {
+    V8 acc[G][3] = {};
     for (int32_t i = 0; i < terms; ++i) {
-        const V8 v = At(c + static_cast<size_t>(i) * kShLanes);
-        for (int g = 0; g < G; ++g)
-            acc[g] = acc[g] + Y[g][i] * v;
+        const float* ci = c + static_cast<size_t>(i) * kShTermStride;
+        const V8 vr = At(ci);
+        const V8 vg = At(ci + kShLanes);
+        const V8 vb = At(ci + 2 * kShLanes);
+#pragma GCC unroll 8
+        for (int g = 0; g < G; ++g) {
+            const float y = Y[g][i];
+            acc[g][0] = acc[g][0] + y * vr;
+            acc[g][1] = acc[g][1] + y * vg;
+            acc[g][2] = acc[g][2] + y * vb;
+        }
     }
+#pragma GCC unroll 8
     for (int g = 0; g < G; ++g) {
-        ClampNegative(acc[g]);
-        total = total + acc[g] * f[g];
+        for (int ch = 0; ch < 3; ++ch) {
+            ClampNegative(acc[g][ch]);
+            total[ch] = total[ch] + acc[g][ch] * f[ch][g];
+        }
     }
 }
 
@@ -201,12 +231,20 @@ LUMO_KERNEL void Dot(V8& out, const V3& a, const V3& b) {
 }
 // VecLength.
 LUMO_KERNEL void Length(V8& out, const V3& a) {
-    const V8d q = LUMO_WIDE(a.x) * LUMO_WIDE(a.x) + LUMO_WIDE(a.y) * LUMO_WIDE(a.y) +
-                  LUMO_WIDE(a.z) * LUMO_WIDE(a.z);
-    V8d r;
+    V8d q = LUMO_WIDE(a.x) * LUMO_WIDE(a.x) + LUMO_WIDE(a.y) * LUMO_WIDE(a.y) +
+            LUMO_WIDE(a.z) * LUMO_WIDE(a.z);
+#if defined(__SSE2__)
+    for (int k = 0; k < kShLanes; k += 2) {
+        __m128d x;
+        std::memcpy(&x, reinterpret_cast<const char*>(&q) + 8 * k, sizeof x);
+        x = _mm_sqrt_pd(x);
+        std::memcpy(reinterpret_cast<char*>(&q) + 8 * k, &x, sizeof x);
+    }
+#else
     for (int lane = 0; lane < kShLanes; ++lane)
-        r[lane] = std::sqrt(q[lane]);
-    out = LUMO_NARROW(r);
+        q[lane] = std::sqrt(q[lane]);
+#endif
+    out = LUMO_NARROW(q);
 }
 // VecNormalize, in place.
 LUMO_KERNEL void Normalize(V3& v) {

@@ -28,8 +28,13 @@ namespace {
 
 using namespace kernels;
 
-// Tiles per chunk of work handed to a thread: 512 pixels.
-constexpr size_t kTileGrain = 64;
+// Chunks of work handed to the threads: about four per thread and image, so
+// that each thread streams long runs of coefficients, but at least 256
+// tiles (2048 pixels).
+size_t TileGrain(size_t tiles) {
+    const size_t threads = static_cast<size_t>(ParallelThreads());
+    return std::max<size_t>(256, (tiles + 4 * threads - 1) / (4 * threads));
+}
 
 // Basis bands needed for the first `terms` coefficients.
 int32_t BandsFor(int32_t terms) {
@@ -149,8 +154,8 @@ struct TileJob {
 // Runs chunk(job, begin, end) over the tiles of the job's image on the workers.
 template <class Job, class Chunk>
 void ForEachTile(const BrdfImage& brdf, const Job& job, Chunk chunk) {
-    ParallelFor(static_cast<size_t>(brdf.tile_count), kTileGrain,
-                [&](size_t b, size_t e) { chunk(job, b, e); });
+    const size_t tiles = static_cast<size_t>(brdf.tile_count);
+    ParallelFor(tiles, TileGrain(tiles), [&](size_t b, size_t e) { chunk(job, b, e); });
 }
 
 // Gathers the angles of tile t's pixels (padding lanes get a harmless
@@ -199,19 +204,23 @@ LUMO_KERNEL_CLONES void MultChunk(const TileJob& job, size_t begin, size_t end) 
         if (job.tw.OutsideRows(t)) continue;
         const uint32_t lanes = job.tw.Lanes(t);
         if (lanes == 0) continue;
+        const float* c = brdf.TileCoeff(t, 0);
+        V8 total[3] = {};
+        int32_t m = 0;
+        for (; m + 4 <= job.count; m += 4) {
+            const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
+            AccumulateLights<4>(c, job.Ys + m, f, job.terms, total);
+        }
+        for (; m < job.count; ++m) {
+            const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
+            AccumulateLights<1>(c, job.Ys + m, f, job.terms, total);
+        }
         for (int ch = 0; ch < 3; ++ch) {
             const uint32_t write =
                 lanes & brdf.tile_mask[tt * 3 + static_cast<size_t>(ch)];
             if (write == 0) continue;
-            const float* c = brdf.TileCoeff(t, ch);
-            V8 total = {};
-            int32_t m = 0;
-            for (; m + 4 <= job.count; m += 4)
-                AccumulateLights<4>(c, job.Ys + m, job.fs[ch] + m, job.terms, total);
-            for (; m < job.count; ++m)
-                AccumulateLights<1>(c, job.Ys + m, job.fs[ch] + m, job.terms, total);
             int32_t bytes[kShLanes];
-            ToBytes(total, bytes);
+            ToBytes(total[ch], bytes);
             Scatter(brdf, t, ch, write, bytes, job.out);
         }
     }

@@ -145,10 +145,13 @@ TEST_F(KernelTest, SeveralLightsAccumulateInLightOrder) {
     const float* Y[6];
     for (int m = 0; m < 6; ++m)
         Y[m] = bases[static_cast<size_t>(m)].data();
-    V8 total = {};
-    AccumulateLights<4>(brdf.TileCoeff(0, 1), Y, f, 9, total);
-    AccumulateLights<1>(brdf.TileCoeff(0, 1), Y + 4, f + 4, 9, total);
-    AccumulateLights<1>(brdf.TileCoeff(0, 1), Y + 5, f + 5, 9, total);
+    V8 total[3] = {};
+    const float* fs[3] = {f, f, f};
+    AccumulateLights<4>(brdf.TileCoeff(0, 0), Y, fs, 9, total);
+    const float* f4[3] = {f + 4, f + 4, f + 4};
+    AccumulateLights<1>(brdf.TileCoeff(0, 0), Y + 4, f4, 9, total);
+    const float* f5[3] = {f + 5, f + 5, f + 5};
+    AccumulateLights<1>(brdf.TileCoeff(0, 0), Y + 5, f5, 9, total);
     for (int lane = 0; lane < kShLanes; ++lane) {
         float want = 0.0f;
         for (int m = 0; m < 6; ++m) {
@@ -157,7 +160,7 @@ TEST_F(KernelTest, SeveralLightsAccumulateInLightOrder) {
                       ShBasisTables().ShBasis.begin());
             want = want + EvalShPixel(brdf.sh[1][static_cast<size_t>(lane)], 9) * f[m];
         }
-        ExpectSameBits(want, total[lane], "lane", lane, 0);
+        ExpectSameBits(want, total[1][lane], "lane", lane, 0);
     }
 }
 

@@ -193,12 +193,12 @@ TEST_F(ShBasisTest, PixelSumsTheActiveTermsAndClampsBelowZero) {
     EvalShBasis(0.2f, 0.6f, 0.8f, 2);
     const float* Y = ShBasisTables().ShBasis.data();
 
-    // Coefficients laid out as a tile lane: coefficient i at i * kShLanes.
-    std::vector<float> lane(9 * kShLanes, 0.0f);
+    // Coefficients laid out as a tile lane: coefficient i at i * kShTermStride.
+    std::vector<float> lane(9 * kShTermStride, 0.0f);
     auto set = [&](const std::vector<float>& a) {
         std::fill(lane.begin(), lane.end(), 0.0f);
         for (size_t i = 0; i < a.size(); ++i)
-            lane[i * kShLanes] = a[i];
+            lane[i * kShTermStride] = a[i];
         return ShPixel{lane.data()};
     };
     const std::vector<float> a = {9.0f,  0.5f, -0.25f, 2.0f, 0.1f,

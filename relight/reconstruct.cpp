@@ -1,14 +1,16 @@
 // The production reconstruction.
 //
 // Same bytes as the sequential reference (relight/recon_reference.cpp), faster:
-// - the coefficients are stored in tiles of kShLanes pixels, coefficient-major
-//   (relight/brdf_image.h), and each tile is read once, front to back;
+// - the coefficients are stored in tiles of kShLanes pixels, coefficient by
+//   coefficient with the three channels side by side (relight/brdf_image.h),
+//   so that the tiles of an image are read once, as one forward stream;
 // - every operation works on kShLanes pixels at a time with GCC vector types,
-//   doing per lane exactly the scalar operations of EvalShBasis and
-//   EvalShPixel in the same order (no reassociation, no fused multiply-add:
-//   the build has -ffp-contract=off);
+//   doing per lane exactly the scalar operations of EvalShBasis, EvalShPixel
+//   and the Vec3 helpers in the same order (relight/recon_kernels.h);
 // - a basis whose direction is shared (directional and several-lights modes)
-//   is evaluated once per slab, not per image;
+//   is evaluated once per slab, not per image; several lights share one pass
+//   over the coefficients;
+// - the tile loops are built for AVX2 and for the baseline instruction set;
 // - the tiles of an image are spread over the worker threads, while the image
 //   loop and every printed line stay on the calling thread in their order.
 #include "relight/reconstruct.h"

@@ -1,0 +1,581 @@
+// The production reconstruction.
+//
+// Same bytes as the sequential reference (relight/recon_reference.cpp), faster:
+// - the coefficients are stored in tiles of kShLanes pixels, coefficient by
+//   coefficient with the three channels side by side (relight/brdf_image.h),
+//   so that the tiles of an image are read once, as one forward stream;
+// - every operation works on kShLanes pixels at a time with GCC vector types,
+//   doing per lane exactly the scalar operations of EvalShBasis, EvalShPixel
+//   and the Vec3 helpers in the same order (relight/recon_kernels.h);
+// - a basis whose direction is shared (directional and several-lights modes)
+//   is evaluated once per slab, not per image; several lights share one pass
+//   over the coefficients;
+// - the tile loops are built for AVX2 and for the baseline instruction set;
+// - the tiles of an image are spread over the worker threads, while the image
+//   loop and every printed line stay on the calling thread in their order.
+#include "relight/reconstruct.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "io/fatal.h"
+#include "relight/parallel_for.h"
+#include "relight/recon_kernels.h"
+#include "relight/sh_basis.h"
+
+namespace lumo {
+namespace {
+
+using namespace kernels;
+
+// Chunks of work handed to the threads: about four per thread and image, so
+// that each thread streams long runs of coefficients, but at least 256
+// tiles (2048 pixels).
+size_t TileGrain(size_t tiles) {
+    const size_t threads = static_cast<size_t>(ParallelThreads());
+    return std::max<size_t>(256, (tiles + 4 * threads - 1) / (4 * threads));
+}
+
+// Basis bands needed for the first `terms` coefficients.
+int32_t BandsFor(int32_t terms) {
+    int32_t bands = 0;
+    while (bands * bands < terms)
+        ++bands;
+    return bands;
+}
+
+// Coefficients each pixel of `brdf` sums: its stored ones, at most activeHarmonics.
+int32_t TermsFor(const BrdfImage& brdf) {
+    const int32_t n = std::min<int32_t>(activeHarmonics, brdf.stored_terms());
+    return n > 0 ? n : 0;
+}
+
+size_t PixelCount(const BrdfImage& brdf) {
+    if (brdf.width <= 0 || brdf.height <= 0) return 0;
+    return static_cast<size_t>(brdf.width) * static_cast<size_t>(brdf.height);
+}
+
+void PrintWindow(const PixelWindow& w) {
+    std::printf("Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n", w.x0, w.x1, w.y0,
+                w.y1);
+}
+
+// Which lanes of a tile a window function writes: in the window and, per
+// channel, present. A window that covers the image's own window holds every
+// tile pixel.
+struct TileWindow {
+    const BrdfImage* image;
+    PixelWindow w;
+    bool whole;
+
+    TileWindow(const BrdfImage& b, const PixelWindow& win)
+        : image(&b),
+          w(win),
+          whole(win.x0 <= b.xmin && win.x1 >= b.xmax && win.y0 <= b.ymin &&
+                win.y1 >= b.ymax) {}
+
+    // Bit `lane` set for the lanes of tile t whose pixel is inside the window.
+    uint32_t Lanes(int32_t t) const {
+        const BrdfImage& brdf = *image;
+        const int32_t* pix = brdf.tile_pixel.data() + static_cast<size_t>(t) * kShLanes;
+        uint32_t lanes = 0;
+        for (int lane = 0; lane < kShLanes; ++lane) {
+            const int32_t e = pix[lane];
+            if (e < 0) continue;
+            if (whole || w.Contains(e % brdf.width, e / brdf.width)) lanes |= 1u << lane;
+        }
+        return lanes;
+    }
+
+    // Whether tile t lies wholly above or below the window's rows.
+    bool OutsideRows(int32_t t) const {
+        if (whole) return false;
+        const BrdfImage& brdf = *image;
+        const int32_t* pix = brdf.tile_pixel.data() + static_cast<size_t>(t) * kShLanes;
+        int32_t last = kShLanes - 1;
+        while (last > 0 && pix[last] < 0)
+            --last;
+        return pix[last] / brdf.width < w.y0 || pix[0] / brdf.width > w.y1;
+    }
+};
+
+// Writes byte values of channel ch for the given lanes of tile t.
+LUMO_KERNEL void Scatter(const BrdfImage& brdf, int32_t t, int ch, uint32_t lanes,
+                         const int32_t bytes[kShLanes], uint8_t* out) {
+    const int32_t* pix = brdf.tile_pixel.data() + static_cast<size_t>(t) * kShLanes;
+    for (int lane = 0; lane < kShLanes; ++lane) {
+        if (lanes & (1u << lane))
+            out[3 * static_cast<size_t>(pix[lane]) + static_cast<size_t>(ch)] =
+                static_cast<uint8_t>(bytes[lane]);
+    }
+}
+
+// Sets every pixel of the window to 0.
+void ClearWindow(const BrdfImage& brdf, const PixelWindow& w, uint8_t* out) {
+    if (w.empty()) return;
+    for (int32_t y = w.y0; y <= w.y1; ++y) {
+        uint8_t* row =
+            out + 3 * (static_cast<size_t>(y) * static_cast<size_t>(brdf.width) +
+                       static_cast<size_t>(w.x0));
+        std::memset(row, 0, 3 * static_cast<size_t>(w.x1 - w.x0 + 1));
+    }
+}
+
+// The tile loops below are compiled twice, for AVX2 and for the baseline
+// instruction set, and the machine picks one when the program starts. Both do
+// the same IEEE operations, so the bytes do not depend on the choice.
+#define LUMO_KERNEL_CLONES __attribute__((target_clones("avx2", "default")))
+
+// What a window function's tile loop needs; the fields of other modes stay
+// unset.
+struct TileJob {
+    const BrdfImage* brdf = nullptr;
+    TileWindow tw;
+    int32_t terms = 0;  // coefficients summed per pixel
+    uint8_t* out = nullptr;
+    // Directional: the shared basis and the factors colour * 255.
+    const float* Y = nullptr;
+    float f[3] = {};
+    // Several lights: count bases and, per channel, count factors.
+    int32_t count = 0;
+    const float* const* Ys = nullptr;
+    const float* fs[3] = {};
+    // Point and slide: per-pixel angles, the basis degree, the slide intensities.
+    const float* cost = nullptr;
+    const float* cosp = nullptr;
+    const float* sinp = nullptr;
+    int32_t lmax = -1;
+    const Rgb* intensity = nullptr;
+
+    TileJob(const BrdfImage& b, const PixelWindow& w, uint8_t* pixels)
+        : brdf(&b), tw(b, w), terms(TermsFor(b)), out(pixels) {}
+};
+
+// Runs chunk(job, begin, end) over the tiles of the job's image on the workers.
+template <class Job, class Chunk>
+void ForEachTile(const BrdfImage& brdf, const Job& job, Chunk chunk) {
+    const size_t tiles = static_cast<size_t>(brdf.tile_count);
+    ParallelFor(tiles, TileGrain(tiles), [&](size_t b, size_t e) { chunk(job, b, e); });
+}
+
+// Gathers the angles of tile t's pixels (padding lanes get a harmless
+// direction) and evaluates their basis.
+LUMO_KERNEL void TileBasis(const TileJob& job, int32_t t, V8* Y) {
+    const int32_t* pix = job.brdf->tile_pixel.data() + static_cast<size_t>(t) * kShLanes;
+    V8 x, cp, sp;
+    Broadcast(x, 1.0f);
+    Broadcast(cp, 1.0f);
+    Broadcast(sp, 0.0f);
+    for (int lane = 0; lane < kShLanes; ++lane) {
+        if (pix[lane] < 0) continue;
+        const size_t e = static_cast<size_t>(pix[lane]);
+        x[lane] = job.cost[e];
+        cp[lane] = job.cosp[e];
+        sp[lane] = job.sinp[e];
+    }
+    EvalBasisLanes(ShBasisTables(), x, cp, sp, job.lmax, Y);
+}
+
+LUMO_KERNEL_CLONES void DirChunk(const TileJob& job, size_t begin, size_t end) {
+    const BrdfImage& brdf = *job.brdf;
+    for (size_t tt = begin; tt < end; ++tt) {
+        const int32_t t = static_cast<int32_t>(tt);
+        if (job.tw.OutsideRows(t)) continue;
+        const uint32_t lanes = job.tw.Lanes(t);
+        if (lanes == 0) continue;
+        V8 acc[3];
+        DotShared(brdf, t, job.Y, job.terms, acc);
+        for (int ch = 0; ch < 3; ++ch) {
+            const uint32_t write =
+                lanes & brdf.tile_mask[tt * 3 + static_cast<size_t>(ch)];
+            if (write == 0) continue;
+            int32_t bytes[kShLanes];
+            ClampNegative(acc[ch]);
+            ToBytes(acc[ch] * job.f[ch], bytes);
+            Scatter(brdf, t, ch, write, bytes, job.out);
+        }
+    }
+}
+
+LUMO_KERNEL_CLONES void MultChunk(const TileJob& job, size_t begin, size_t end) {
+    const BrdfImage& brdf = *job.brdf;
+    for (size_t tt = begin; tt < end; ++tt) {
+        const int32_t t = static_cast<int32_t>(tt);
+        if (job.tw.OutsideRows(t)) continue;
+        const uint32_t lanes = job.tw.Lanes(t);
+        if (lanes == 0) continue;
+        const float* c = brdf.TileCoeff(t, 0);
+        V8 total[3] = {};
+        int32_t m = 0;
+        for (; m + 4 <= job.count; m += 4) {
+            const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
+            AccumulateLights<4>(c, job.Ys + m, f, job.terms, total);
+        }
+        for (; m < job.count; ++m) {
+            const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
+            AccumulateLights<1>(c, job.Ys + m, f, job.terms, total);
+        }
+        for (int ch = 0; ch < 3; ++ch) {
+            const uint32_t write =
+                lanes & brdf.tile_mask[tt * 3 + static_cast<size_t>(ch)];
+            if (write == 0) continue;
+            int32_t bytes[kShLanes];
+            ToBytes(total[ch], bytes);
+            Scatter(brdf, t, ch, write, bytes, job.out);
+        }
+    }
+}
+
+// Point mode, and slide mode when job.intensity is set.
+LUMO_KERNEL_CLONES void LocalChunk(const TileJob& job, size_t begin, size_t end) {
+    const BrdfImage& brdf = *job.brdf;
+    for (size_t tt = begin; tt < end; ++tt) {
+        const int32_t t = static_cast<int32_t>(tt);
+        if (job.tw.OutsideRows(t)) continue;
+        uint32_t lanes = job.tw.Lanes(t);
+        V8 scale[3];
+        for (int ch = 0; ch < 3; ++ch)
+            Broadcast(scale[ch], job.f[ch]);
+        if (job.intensity != nullptr) {
+            // Intensity * 255 per lane; lanes without light stay black.
+            const int32_t* pix = brdf.tile_pixel.data() + tt * kShLanes;
+            V8 in[3] = {};
+            for (int lane = 0; lane < kShLanes; ++lane) {
+                if (!(lanes & (1u << lane))) continue;
+                const Rgb I = job.intensity[static_cast<size_t>(pix[lane])];
+                if (I.r == 0.0f && I.g == 0.0f && I.b == 0.0f) {
+                    lanes &= ~(1u << lane);
+                    continue;
+                }
+                in[0][lane] = I.r;
+                in[1][lane] = I.g;
+                in[2][lane] = I.b;
+            }
+            for (int ch = 0; ch < 3; ++ch)
+                scale[ch] = in[ch];
+        }
+        if (lanes == 0) continue;
+        V8 Y[kMaxTerms];
+        TileBasis(job, t, Y);
+        V8 acc[3];
+        DotLanes(brdf, t, Y, job.terms, acc);
+        for (int ch = 0; ch < 3; ++ch) {
+            const uint32_t write =
+                lanes & brdf.tile_mask[tt * 3 + static_cast<size_t>(ch)];
+            if (write == 0) continue;
+            int32_t bytes[kShLanes];
+            // Point: value * (colour * 255); slide: value * intensity * 255.
+            ClampNegative(acc[ch]);
+            const V8 v = job.intensity != nullptr ? acc[ch] * scale[ch] * 255.0f
+                                                  : acc[ch] * scale[ch];
+            ToBytes(v, bytes);
+            Scatter(brdf, t, ch, write, bytes, job.out);
+        }
+    }
+}
+
+// A shared basis evaluated once for the largest band count any image needs.
+struct SharedBasis {
+    ShAngles angles;
+    int32_t bands = 0;
+    float Y[kMaxTerms] = {};
+
+    void Need(int32_t wanted) {
+        if (wanted <= bands) return;
+        FatalIfError(EnsureShBands(wanted));
+        EvalShBasisInto(angles.cost, angles.cosp, angles.sinp, wanted - 1, Y);
+        bands = wanted;
+    }
+};
+
+void DirTiles(const BrdfImage& brdf, const PixelWindow& w, const float* Y,
+              const float f[3], std::span<uint8_t> pixels) {
+    TileJob job(brdf, w, pixels.data());
+    job.Y = Y;
+    for (int ch = 0; ch < 3; ++ch)
+        job.f[ch] = f[ch];
+    ForEachTile(brdf, job, DirChunk);
+}
+
+void MultDirTiles(const BrdfImage& brdf, const PixelWindow& w, const SharedBasis* basis,
+                  const Rgb* colors, int32_t count, std::span<uint8_t> pixels) {
+    // Each light's basis and its factor float(colour * 255) per channel.
+    const float* Y[MAX_LIGHTS];
+    float f[3][MAX_LIGHTS];
+    for (int32_t m = 0; m < count; ++m) {
+        Y[m] = basis[m].Y;
+        f[0][m] = colors[m].r * 255.0f;
+        f[1][m] = colors[m].g * 255.0f;
+        f[2][m] = colors[m].b * 255.0f;
+    }
+    TileJob job(brdf, w, pixels.data());
+    job.count = count;
+    job.Ys = Y;
+    for (int ch = 0; ch < 3; ++ch)
+        job.fs[ch] = f[ch];
+    ForEachTile(brdf, job, MultChunk);
+}
+
+// The image loop: step(j, i, k) for each image to reconstruct, after its line
+// is printed and its pixels cleared.
+template <class Step>
+void ImageLoop(SlabRecord& slab, uint8_t preview, Step step) {
+    for (int32_t i = 0; i < slab.samples_v; ++i) {
+        for (int32_t j = 0; j < slab.samples_u; ++j) {
+            if (!ImageWanted(slab, j, i, preview)) continue;
+            const size_t k =
+                static_cast<size_t>(i) * static_cast<size_t>(slab.samples_u) +
+                static_cast<size_t>(j);
+            std::printf("Reconstructing image (%d,%d) ...\n", j, i);
+            slab.photo[0][k].Clear();
+            step(j, i, k);
+        }
+    }
+}
+
+// Angles toward a local light for the pixels of one image.
+struct AnglesJob {
+    const BrdfImage* brdf;
+    const SlabFrame* frame;
+    Vec3 E;
+    const Zfile* z;
+    const LightSrc* light;
+    bool slide;
+    PixelAngles* angles;
+};
+
+LUMO_KERNEL_CLONES void AnglesChunk(const AnglesJob& job, size_t begin, size_t end) {
+    const BrdfImage& brdf = *job.brdf;
+    for (size_t t = begin; t < end; ++t) {
+        const int32_t* pix = brdf.tile_pixel.data() + t * kShLanes;
+        float x[kShLanes], y[kShLanes], depth[kShLanes];
+        bool has[kShLanes];
+        for (int lane = 0; lane < kShLanes; ++lane) {
+            const int32_t e = pix[lane] < 0 ? 0 : pix[lane];
+            const int32_t px = e % brdf.width, py = e / brdf.width;
+            x[lane] = static_cast<float>(px);
+            y[lane] = static_cast<float>(py);
+            depth[lane] = DepthFor(*job.frame, job.z, px, py);
+            has[lane] = depth[lane] >= 0.0f;
+            if (!has[lane]) depth[lane] = 0.0f;
+        }
+        ShAngles a[kShLanes];
+        V3 L;
+        PixelAnglesLanes(*job.frame, job.E, job.light->position, x, y, depth, has, a, &L);
+        PixelAngles& out = *job.angles;
+        for (int lane = 0; lane < kShLanes; ++lane) {
+            if (pix[lane] < 0) continue;
+            const size_t e = static_cast<size_t>(pix[lane]);
+            out.cost[e] = a[lane].cost;
+            out.cosp[e] = a[lane].cosp;
+            out.sinp[e] = a[lane].sinp;
+            if (job.slide)
+                out.intensity[e] =
+                    job.light->SlideIntensity(Vec3(-L.x[lane], -L.y[lane], -L.z[lane]));
+        }
+    }
+}
+
+// Angles toward a local light for every pixel of image k that has
+// coefficients (and, for a projector, its intensity toward them), over the
+// worker threads.
+void LocalLightAngles(const SlabRecord& slab, const SlabFrame& frame, int32_t j,
+                      int32_t i, size_t k, const LightSrc& light, bool slide,
+                      PixelAngles& angles) {
+    const AnglesJob job{
+        &slab.brdf[k], &frame, EyePoint(slab, j, i), DepthMapOf(slab, k), &light,
+        slide,         &angles};
+    ForEachTile(slab.brdf[k], job, AnglesChunk);
+}
+
+size_t FramePixels(const SlabFrame& frame) {
+    return frame.W > 0 && frame.H > 0
+               ? static_cast<size_t>(frame.W) * static_cast<size_t>(frame.H)
+               : 0;
+}
+
+}  // namespace
+
+void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
+                   float cost, float cosp, float sinp, const float color[3],
+                   std::span<uint8_t> pixels) {
+    if (pixels.size() < PixelCount(brdf) * 3) return;
+    const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
+    PrintWindow(w);
+    SharedBasis basis;
+    basis.angles = ShAngles{cost, cosp, sinp};
+    basis.Need(BandsFor(TermsFor(brdf)));
+    const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
+    DirTiles(brdf, w, basis.Y, f, pixels);
+}
+
+void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                     int32_t yb, std::span<const float> cost, std::span<const float> cosp,
+                     std::span<const float> sinp, const float color[3],
+                     std::span<uint8_t> pixels) {
+    const size_t n = PixelCount(brdf);
+    if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n)
+        return;
+    const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
+    PrintWindow(w);
+    const int32_t terms = TermsFor(brdf);
+    const int32_t bands = BandsFor(terms);
+    FatalIfError(EnsureShBands(bands));
+    TileJob job(brdf, w, pixels.data());
+    job.cost = cost.data();
+    job.cosp = cosp.data();
+    job.sinp = sinp.data();
+    job.lmax = bands - 1;
+    for (int ch = 0; ch < 3; ++ch)
+        job.f[ch] = color[ch] * 255.0f;
+    ForEachTile(brdf, job, LocalChunk);
+}
+
+void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                     int32_t yb, std::span<const float> cost, std::span<const float> cosp,
+                     std::span<const float> sinp, std::span<const Rgb> intensity,
+                     std::span<uint8_t> pixels) {
+    const size_t n = PixelCount(brdf);
+    if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n ||
+        intensity.size() < n)
+        return;
+    const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
+    std::printf(
+        "\n\nRecontruct with slide projector source for win x:[%d,%d], y:[%d,%d]\n", w.x0,
+        w.x1, w.y0, w.y1);
+    const int32_t terms = TermsFor(brdf);
+    const int32_t bands = BandsFor(terms);
+    FatalIfError(EnsureShBands(bands));
+    ClearWindow(brdf, w, pixels.data());  // pixels without light or coefficients
+    TileJob job(brdf, w, pixels.data());
+    job.cost = cost.data();
+    job.cosp = cosp.data();
+    job.sinp = sinp.data();
+    job.lmax = bands - 1;
+    job.intensity = intensity.data();
+    ForEachTile(brdf, job, LocalChunk);
+}
+
+void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                        int32_t yb, std::span<const float> cost,
+                        std::span<const float> cosp, std::span<const float> sinp,
+                        std::span<const Rgb> colors, int32_t count,
+                        std::span<uint8_t> pixels) {
+    const size_t n = PixelCount(brdf);
+    if (count < 0) count = 0;
+    if (count > MAX_LIGHTS) count = MAX_LIGHTS;
+    const size_t lights = static_cast<size_t>(count);
+    if (pixels.size() < n * 3 || cost.size() < lights || cosp.size() < lights ||
+        sinp.size() < lights || colors.size() < lights)
+        return;
+    const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
+    PrintWindow(w);
+    const int32_t bands = BandsFor(TermsFor(brdf));
+    SharedBasis basis[MAX_LIGHTS];
+    for (size_t m = 0; m < lights; ++m) {
+        basis[m].angles = ShAngles{cost[m], cosp[m], sinp[m]};
+        basis[m].Need(bands);
+    }
+    ClearWindow(brdf, w, pixels.data());
+    MultDirTiles(brdf, w, basis, colors.data(), count, pixels);
+}
+
+void ReconstructSlabDirLight(SlabRecord& slab, const LightSrc& light, uint8_t preview) {
+    if (slab.format != kFormatBRDF) return;
+    const SlabFrame frame = MakeSlabFrame(slab);
+    Vec3 L(-light.direction.x, -light.direction.y, -light.direction.z);
+    VecNormalize(L);
+    SharedBasis basis;
+    basis.angles = LightAngles(L, frame.n, frame.s, frame.t);
+    const float f[3] = {light.color[0] * 255.0f, light.color[1] * 255.0f,
+                        light.color[2] * 255.0f};
+    ImageLoop(slab, preview, [&](int32_t, int32_t, size_t k) {
+        const BrdfImage& brdf = slab.brdf[k];
+        const PixelWindow w = ClipWindow(brdf, 0, frame.W - 1, 0, frame.H - 1);
+        PrintWindow(w);
+        basis.Need(BandsFor(TermsFor(brdf)));
+        DirTiles(brdf, w, basis.Y, f, slab.photo[0][k].pixels);
+    });
+}
+
+void ReconstructSlabPointLight(SlabRecord& slab, const LightSrc& light, uint8_t preview) {
+    if (slab.format != kFormatBRDF) return;
+    const SlabFrame frame = MakeSlabFrame(slab);
+    PixelAngles angles;
+    FatalIfError(AllocPixelAngles(FramePixels(frame), false, angles));
+    ImageLoop(slab, preview, [&](int32_t j, int32_t i, size_t k) {
+        LocalLightAngles(slab, frame, j, i, k, light, false, angles);
+        ReconPointLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
+                        angles.cosp, angles.sinp, light.color, slab.photo[0][k].pixels);
+    });
+}
+
+void ReconstructSlabSlideLight(SlabRecord& slab, LightSrc& light, uint8_t preview) {
+    if (slab.format != kFormatBRDF) return;
+    const SlabFrame frame = MakeSlabFrame(slab);
+    PixelAngles angles;
+    FatalIfError(AllocPixelAngles(FramePixels(frame), true, angles));
+    ImageLoop(slab, preview, [&](int32_t j, int32_t i, size_t k) {
+        // The first lookup of a changed projector updates (and prints) its
+        // frame, before any pixel of this image is looked up.
+        if (slab.brdf[k].tile_count > 0 && light.changed) light.UpdateSlideFrame();
+        LocalLightAngles(slab, frame, j, i, k, light, true, angles);
+        ReconSlideLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
+                        angles.cosp, angles.sinp, angles.intensity,
+                        slab.photo[0][k].pixels);
+    });
+}
+
+void ReconstructSlabMultDirLight(SlabRecord& slab, std::span<const LightSrc> lights,
+                                 int32_t count, uint8_t preview) {
+    if (slab.format != kFormatBRDF) return;
+    const int32_t n = LightsInUse(lights, count);
+    const SlabFrame frame = MakeSlabFrame(slab);
+    SharedBasis basis[MAX_LIGHTS];
+    Rgb colors[MAX_LIGHTS];
+    for (int32_t m = 0; m < n; ++m) {
+        Vec3 L(-lights[m].direction.x, -lights[m].direction.y, -lights[m].direction.z);
+        VecNormalize(L);
+        basis[m].angles = LightAngles(L, frame.n, frame.s, frame.t);
+        colors[m] = lights[m].GetColor();
+    }
+    ImageLoop(slab, preview, [&](int32_t, int32_t, size_t k) {
+        const BrdfImage& brdf = slab.brdf[k];
+        const PixelWindow w = ClipWindow(brdf, 0, frame.W - 1, 0, frame.H - 1);
+        PrintWindow(w);
+        const int32_t bands = BandsFor(TermsFor(brdf));
+        for (int32_t m = 0; m < n; ++m)
+            basis[m].Need(bands);
+        // The image was just cleared: no window to clear again.
+        MultDirTiles(brdf, w, basis, colors, n, slab.photo[0][k].pixels);
+    });
+}
+
+void ReconstructAll(LidInfo& info, std::span<LightSrc> lights, int32_t lightcnt,
+                    uint8_t preview) {
+    const ReconMode mode = ChooseMode(lights, lightcnt);
+    const int32_t slabs = std::min<int32_t>(info.slab_count, MAX_SLABS);
+    for (int32_t s = 0; s < slabs; ++s) {
+        SlabRecord& slab = info.slabs[static_cast<size_t>(s)];
+        switch (mode) {
+            case ReconMode::kDirectional:
+                ReconstructSlabDirLight(slab, lights[0], preview);
+                break;
+            case ReconMode::kPoint:
+                ReconstructSlabPointLight(slab, lights[0], preview);
+                break;
+            case ReconMode::kSlide:
+                ReconstructSlabSlideLight(slab, lights[0], preview);
+                break;
+            case ReconMode::kSeveral:
+                ReconstructSlabMultDirLight(slab, lights, lightcnt, preview);
+                break;
+            case ReconMode::kNone:
+                break;
+        }
+    }
+}
+
+}  // namespace lumo

@@ -17,10 +17,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <string_view>
 #include <vector>
 
+#include "io/message_sink.h"
 #include "io/photo.h"
 #include "io/status.h"
 
@@ -44,7 +44,7 @@ struct IrisHeader {
 };
 
 // Receives each non-fatal reason exactly as it is written to standard error.
-using IrisSink = std::function<void(std::string_view text)>;
+using IrisSink = MessageSink;
 
 // The production sink: writes the text to standard error.
 void IrisToStderr(std::string_view text);

@@ -41,7 +41,7 @@ TEST(BakeCameraTest, PixelsAreRaysThroughTheirImagePlanePoints) {
 
 TEST(BakeCameraTest, FrameNormalPointsFromTheImagePlaneToTheCameras) {
     BakeSlab slab = DemoSlab(2, 32);
-    SlabFrame f = FrameOf(slab);
+    BakeFrame f = FrameOf(slab);
     ExpectNear({0, 0, 1}, f.normal);
     ExpectNear({1, 0, 0}, f.s);
     ExpectNear({0, 1, 0}, f.t);

@@ -30,10 +30,10 @@ BakeSlab DemoSlab(int grid, int size) {
     return slab;
 }
 
-SlabFrame FrameOf(const BakeSlab& slab) {
+BakeFrame FrameOf(const BakeSlab& slab) {
     const Vec3d* c = slab.camera.corner;
     const Vec3d* st = slab.image.corner;
-    SlabFrame f;
+    BakeFrame f;
     f.normal = Cross(c[0] - c[1], c[2] - c[1]);
     if (Dot(c[0] - st[0], f.normal) < 0.0) f.normal = -f.normal;
     f.normal = Normalize(f.normal);

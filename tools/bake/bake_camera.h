@@ -61,12 +61,12 @@ struct BakeSlab {
 BakeSlab DemoSlab(int grid, int size);
 
 // The slab frame (n, s, t) described above.
-struct SlabFrame {
+struct BakeFrame {
     Vec3d normal;
     Vec3d s;
     Vec3d t;
 };
-SlabFrame FrameOf(const BakeSlab& slab);
+BakeFrame FrameOf(const BakeSlab& slab);
 
 // The position of camera (a, b): the centre of its grid cell.
 Vec3d CameraPosition(const BakeSlab& slab, int a, int b);

@@ -232,6 +232,15 @@ LightTerms PointShader::Terms(const Vec3d& to_light, double light_distance) cons
     return terms;
 }
 
+void PointShader::TermsForDirections(const Vec3d* to_light, size_t count, double weight,
+                                     float* diffuse, float* specular) const {
+    for (size_t k = 0; k < count; ++k) {
+        const LightTerms t = Terms(to_light[k]);
+        diffuse[k] = static_cast<float>(t.diffuse * weight);
+        specular[k] = static_cast<float>(t.specular * weight);
+    }
+}
+
 Vec3d PointShader::Colour(const LightTerms& terms) const {
     return diffuse_ * terms.diffuse + specular_ * terms.specular;
 }

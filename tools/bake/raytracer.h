@@ -97,6 +97,12 @@ class PointShader {
         const Vec3d& to_light,
         double light_distance = std::numeric_limits<double>::infinity()) const;
 
+    // Terms for `count` unit directions towards directional lights, each
+    // multiplied by `weight` and rounded to float: diffuse[k], specular[k].
+    // Gives exactly what Terms gives direction by direction.
+    void TermsForDirections(const Vec3d* to_light, size_t count, double weight,
+                            float* diffuse, float* specular) const;
+
     // diffuse_colour * terms.diffuse + specular * terms.specular.
     Vec3d Colour(const LightTerms& terms) const;
 

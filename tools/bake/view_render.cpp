@@ -1,5 +1,6 @@
 #include "tools/bake/view_render.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "io/depth_map.h"
@@ -104,27 +105,45 @@ ViewCoefficients ProjectResponse(const Scene& scene, const ViewHits& view,
     out.present.assign(n, 0);
     for (std::vector<float>& c : out.coeff)
         c.assign(n * nt, 0.0f);
-    const double weight = 4.0 * M_PI / static_cast<double>(directions.size());
-    std::vector<float> diffuse_sum(nt);
-    std::vector<float> specular_sum(nt);
+    // The basis rows padded to whole blocks of kBlock floats, so that the
+    // sums below run on fixed-size blocks the compiler turns into vector
+    // operations. Each coefficient is still summed over the directions in
+    // their order.
+    constexpr size_t kBlock = 8;
+    const size_t stride = (nt + kBlock - 1) / kBlock * kBlock;
+    const size_t count = directions.size();
+    std::vector<float> padded(count * stride, 0.0f);
+    for (size_t k = 0; k < count; ++k)
+        std::copy_n(&basis[k * nt], nt, &padded[k * stride]);
+    const double weight = 4.0 * M_PI / static_cast<double>(count);
+    std::vector<float> diffuse_term(count);
+    std::vector<float> specular_term(count);
+    std::vector<float> diffuse_sum(stride);
+    std::vector<float> specular_sum(stride);
     for (size_t i = 0; i < n; ++i) {
         const SurfacePoint& sp = view.surface[i];
         if (!sp.hit()) continue;
         out.present[i] = 1;
         const PointShader shader(scene, sp, -view.rays[i].dir);
+        shader.TermsForDirections(directions.data(), count, weight, diffuse_term.data(),
+                                  specular_term.data());
         std::fill(diffuse_sum.begin(), diffuse_sum.end(), 0.0f);
         std::fill(specular_sum.begin(), specular_sum.end(), 0.0f);
-        for (size_t k = 0; k < directions.size(); ++k) {
-            const LightTerms t = shader.Terms(directions[k]);
-            if (t.diffuse == 0.0) continue;
-            const float* y = &basis[k * nt];
-            const float d = static_cast<float>(t.diffuse * weight);
-            for (size_t j = 0; j < nt; ++j)
-                diffuse_sum[j] += d * y[j];
-            if (t.specular != 0.0) {
-                const float s = static_cast<float>(t.specular * weight);
-                for (size_t j = 0; j < nt; ++j)
-                    specular_sum[j] += s * y[j];
+        float* ds = diffuse_sum.data();
+        float* ss = specular_sum.data();
+        for (size_t k = 0; k < count; ++k) {
+            const float d = diffuse_term[k];
+            if (d == 0.0f) continue;
+            const float s = specular_term[k];
+            const float* y = &padded[k * stride];
+            for (size_t j = 0; j < stride; j += kBlock) {
+                for (size_t q = 0; q < kBlock; ++q)
+                    ds[j + q] += d * y[j + q];
+            }
+            if (s == 0.0f) continue;
+            for (size_t j = 0; j < stride; j += kBlock) {
+                for (size_t q = 0; q < kBlock; ++q)
+                    ss[j + q] += s * y[j + q];
             }
         }
         const Vec3d& kd = shader.diffuse_colour();

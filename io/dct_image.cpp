@@ -10,6 +10,7 @@
 #include "io/checked_io.h"
 #include "io/deflate_container.h"
 #include "io/fatal.h"
+#include "io/stream_bytes.h"
 #include "io/text_line.h"
 
 namespace lumo {
@@ -40,14 +41,6 @@ constexpr double kIdctScale[8] = {1.0, 1.387039845, 1.306562965, 1.175875602,
 
 size_t Dots(size_t count, size_t per_dot) {
     return count == 0 ? 0 : (count - 1) / per_dot + 1;
-}
-
-long BytesLeft(std::FILE* stream) {
-    const long here = std::ftell(stream);
-    if (here < 0 || std::fseek(stream, 0, SEEK_END) != 0) return -1;
-    const long end = std::ftell(stream);
-    std::fseek(stream, here, SEEK_SET);
-    return end < here ? 0 : end - here;
 }
 
 // Reads `width` bits (0..31) at bit position `bit` of `bytes`, most
@@ -180,7 +173,7 @@ Status DctImage::ReadDCTBitsFrom(std::FILE* stream, const DctReadOptions& option
         entries += uint64_t{1} << bits;
     }
     // Every codebook entry must be in the file before it is allocated.
-    const long left = BytesLeft(stream);
+    const long left = StreamBytesLeft(stream);
     if (left >= 0 && 4 * entries > static_cast<uint64_t>(left))
         return Status::Error(kCodebookShort);
     try {
@@ -356,26 +349,32 @@ void DecodeBlockwise(const DctImage& image, const MessageSink& progress,
     }
     const size_t across = static_cast<size_t>(image.paddedWidth) / 8;
     const size_t rows = static_cast<size_t>(image.paddedHeight) / 8;
-    const size_t blocks = across * rows;
     size_t bands = threads > 0 ? static_cast<size_t>(threads)
                                : std::max(1u, std::thread::hardware_concurrency());
     bands = std::clamp<size_t>(bands, 1, std::max<size_t>(1, std::min<size_t>(rows, 16)));
     auto band_start = [&](size_t i) { return rows * i / bands * across; };
 
+    auto band = [&](size_t i) {
+        DecodeRange(image, scaled, band_start(i), band_start(i + 1), store,
+                    [](size_t) {});
+    };
     std::vector<std::thread> workers;
-    for (size_t i = 1; i < bands; ++i)
-        workers.emplace_back([&, i] {
-            DecodeRange(image, scaled, band_start(i), band_start(i + 1), store,
-                        [](size_t) {});
-        });
+    size_t started = 1;
+    try {
+        for (; started < bands; ++started)
+            workers.emplace_back(band, started);
+    } catch (const std::exception&) {
+        // No more threads to be had: the calling thread decodes the rest.
+    }
     const size_t mine = band_start(1);
     DecodeRange(image, scaled, 0, mine, store, [&](size_t done) {
         show(mine == 0 ? spread : 1 + (spread - 1) * done / mine);
     });
+    for (size_t i = started; i < bands; ++i)
+        band(i);
     for (std::thread& t : workers)
         t.join();
     show(spread);
-    (void)blocks;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "io/checked_io.h"
 #include "io/fatal.h"
 #include "io/str_printf.h"
+#include "io/stream_bytes.h"
 
 namespace lumo {
 namespace {
@@ -23,16 +24,6 @@ void ChunkError(const MessageSink& sink, const char* reason) {
 uint32_t LittleEndian32(const uint8_t* p) {
     return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
            uint32_t{p[3]} << 24;
-}
-
-// The number of bytes from the current position to the end of `stream`, or
-// -1 when the stream cannot tell.
-long BytesLeft(std::FILE* stream) {
-    const long here = std::ftell(stream);
-    if (here < 0 || std::fseek(stream, 0, SEEK_END) != 0) return -1;
-    const long end = std::ftell(stream);
-    std::fseek(stream, here, SEEK_SET);
-    return end < here ? 0 : end - here;
 }
 
 // Grows `block` by up to `want` zero bytes without passing `limit`.
@@ -78,8 +69,15 @@ bool InflateChunk(const uint8_t* chunk, size_t length, std::vector<uint8_t>& blo
                     break;
                 }
             } else {
-                if (!Grow(block, std::max<size_t>(4 * length, DEFLATE_CHUNK_OUT),
-                          limit)) {
+                // The trailer's length says how much to expect; more room is
+                // added as the data turn out to need it.
+                size_t want =
+                    std::max<size_t>(2 * (block.size() - start), DEFLATE_CHUNK_OUT);
+                if (block.size() == start && length >= 8) {
+                    const size_t declared = LittleEndian32(chunk + length - 4);
+                    if (declared > 0) want = declared;
+                }
+                if (!Grow(block, want, limit)) {
                     if (out_of_memory != nullptr) *out_of_memory = true;
                     fits = false;
                     break;
@@ -158,7 +156,7 @@ Status ReadDeflateZipFrom(std::FILE* stream, std::vector<uint8_t>& block, size_t
         return Status::Error(kNotOurFormat);
     const size_t n = static_cast<size_t>(count);
     // Both tables must be in the file before they are allocated.
-    const long left = BytesLeft(stream);
+    const long left = StreamBytesLeft(stream);
     if (left >= 0 && static_cast<uint64_t>(left) < 8 * static_cast<uint64_t>(n))
         return Status::Error(kNotOurFormat);
     std::vector<int32_t> offsets;

@@ -22,6 +22,22 @@ void PushLittle32(std::vector<uint8_t>& out, uint32_t v) {
         out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
+void Trailer(const uint8_t* data, size_t size, std::vector<uint8_t>& chunk) {
+    PushLittle32(chunk, static_cast<uint32_t>(crc32_z(crc32(0L, Z_NULL, 0), data, size)));
+    PushLittle32(chunk, static_cast<uint32_t>(size));
+}
+
+// One chunk holding the piece as a single stored deflate block (at most
+// 65535 bytes), its CRC-32 and length.
+void Store(const uint8_t* data, size_t size, std::vector<uint8_t>& chunk) {
+    const uint16_t n = static_cast<uint16_t>(size);
+    const uint16_t inverse = static_cast<uint16_t>(~n);
+    chunk = {0x01, static_cast<uint8_t>(n), static_cast<uint8_t>(n >> 8),
+             static_cast<uint8_t>(inverse), static_cast<uint8_t>(inverse >> 8)};
+    chunk.insert(chunk.end(), data, data + size);
+    Trailer(data, size, chunk);
+}
+
 // One chunk: the raw deflate stream of the piece, its CRC-32 and length.
 bool Compress(z_stream& zs, const uint8_t* data, size_t size,
               std::vector<uint8_t>& chunk) {
@@ -33,8 +49,7 @@ bool Compress(z_stream& zs, const uint8_t* data, size_t size,
     zs.avail_out = static_cast<uInt>(chunk.size());
     if (deflate(&zs, Z_FINISH) != Z_STREAM_END) return false;
     chunk.resize(zs.total_out);
-    PushLittle32(chunk, static_cast<uint32_t>(crc32_z(crc32(0L, Z_NULL, 0), data, size)));
-    PushLittle32(chunk, static_cast<uint32_t>(size));
+    Trailer(data, size, chunk);
     return true;
 }
 
@@ -85,8 +100,13 @@ Status AppendDeflateZip(std::vector<uint8_t>& file, const uint8_t* data, size_t 
     bool ok = true;
     for (size_t i = 0; i < n && ok; ++i) {
         const size_t at = i * piece;
-        ok = Compress(zs, data + at, std::min(piece, size - at), chunks[i]) &&
+        const size_t n = std::min(piece, size - at);
+        ok = Compress(zs, data + at, n, chunks[i]) &&
              chunks[i].size() <= DEFLATE_CHUNK_IN_MAX;
+        if (ok && options.min_gain > 0.0 &&
+            static_cast<double>(chunks[i].size() - 8) >
+                (1.0 - options.min_gain) * double(n))
+            Store(data + at, n, chunks[i]);
     }
     deflateEnd(&zs);
     if (!ok) return Status::Error(kCompressionFailed);

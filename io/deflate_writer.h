@@ -20,6 +20,10 @@ struct DeflateWriteOptions {
     // Stores the chunks last first (the tables still list them in order),
     // as a file whose chunks are not in increasing position order.
     bool reverse_layout = false;
+    // A piece whose deflate stream is not at least this fraction smaller
+    // than the piece is kept as a stored block instead, which decodes as a
+    // plain copy (0: always keep the deflate stream).
+    double min_gain = 0.0;
 };
 
 // One stored chunk holding `size` bytes at `data`: the raw deflate stream at

@@ -10,6 +10,7 @@
 #include "io/fatal.h"
 #include "io/file_ptr.h"
 #include "io/str_printf.h"
+#include "io/stream_bytes.h"
 
 namespace lumo {
 namespace {
@@ -17,14 +18,6 @@ namespace {
 constexpr const char* kCannotOpen = "[Zfile::read]: Cannot open zfile\n";
 constexpr uint8_t kBigEndianMagic[4] = {0x2F, 0x08, 0x67, 0xAB};
 constexpr uint8_t kLittleEndianMagic[4] = {0xAB, 0x67, 0x08, 0x2F};
-
-long BytesLeft(std::FILE* stream) {
-    const long here = std::ftell(stream);
-    if (here < 0 || std::fseek(stream, 0, SEEK_END) != 0) return -1;
-    const long end = std::ftell(stream);
-    std::fseek(stream, here, SEEK_SET);
-    return end < here ? 0 : end - here;
-}
 
 void ReportMatrix(const MessageSink& report, const float m[16]) {
     for (int r = 0; r < 4; ++r)
@@ -64,7 +57,7 @@ Status Zfile::ReadFrom(std::FILE* stream, const MessageSink& report) {
     if (width < 0 || height < 0) return Status::Error("[Zfile::read]: Corrupted zfile\n");
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
     // The depths must be in the file before they are allocated.
-    const long left = BytesLeft(stream);
+    const long left = StreamBytesLeft(stream);
     if (left >= 0 && static_cast<uint64_t>(left) < 4 * static_cast<uint64_t>(count))
         return Status::Error("[Zfile::read]: Unexpected end of file of zfile\n");
     if (!TryAssign(depth, count))

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <functional>
+#include <memory>
+#include <new>
 
 #include "io/alloc.h"
 #include "io/checked_io.h"
@@ -35,11 +37,12 @@ Status ReadHeader(std::FILE* stream, int64_t max_pixels, int32_t& numRow, int32_
     height = v[5];
     if (length <= 0) return invalid;
     if (numRow <= 0 || numCol <= 0 || width <= 0 || height <= 0) return invalid;
-    const int64_t mosaic = int64_t{numRow} * numCol * width * height;
-    // Each channel is padded to whole blocks: bound the padded mosaic too.
+    // The mosaic, padded to whole blocks, must stay within the limit (each
+    // side first, so that the product cannot overflow).
     const int64_t padded_w = (int64_t{numCol} * width + 7) / 8 * 8;
     const int64_t padded_h = (int64_t{numRow} * height + 7) / 8 * 8;
-    if (mosaic > max_pixels || padded_w > max_pixels || padded_w * padded_h > max_pixels)
+    if (padded_w > max_pixels || padded_h > max_pixels ||
+        padded_w * padded_h > max_pixels)
         return invalid;
     if (check != ImageSetCheck(numRow, numCol, width, height)) return invalid;
     const int32_t text_length = length - IMAGE_SET_HEADER_BASE;
@@ -52,20 +55,16 @@ Status ReadHeader(std::FILE* stream, int64_t max_pixels, int32_t& numRow, int32_
     return Status::Ok();
 }
 
-Status ReadDATImpl(const char* filename, const PhotoProvider& photos_for, int32_t& numCol,
-                   int32_t& numRow, const uint8_t* mask,
-                   const ImageSetReadOptions& options) {
+// Reads the image set from `dat` (positioned at its start), after the first
+// progress line and the opening.
+Status ReadDATOpened(std::FILE* dat, const char* filename,
+                     const PhotoProvider& photos_for, int32_t& numCol, int32_t& numRow,
+                     const uint8_t* mask, const ImageSetReadOptions& options) {
     const MessageSink& progress = options.progress;
-    Emit(progress, StrPrintf("reading and decompressing [%s] ... \n", filename));
-    FilePtr dat = OpenFile(filename, "rb");
-    if (!dat)
-        return Status::Error(
-            StrPrintf("Err : cannot open [%s] for reading\n\n", filename));
     std::vector<uint8_t> bytes;
     size_t decoded = 0;
-    if (Status s = ReadDeflateZipFrom(dat.get(), bytes, decoded, options.errors); !s.ok())
+    if (Status s = ReadDeflateZipFrom(dat, bytes, decoded, options.errors); !s.ok())
         return s;
-    dat.reset();
     FilePtr stream = OpenMemoryStream(bytes.data(), decoded);
     if (!stream) return Status::Error("Err : cannot open a data stream.\n\n");
 
@@ -93,9 +92,12 @@ Status ReadDATImpl(const char* filename, const PhotoProvider& photos_for, int32_
     Emit(progress, "Decompression ... (please wait) \n");
     const size_t mosaic_w = static_cast<size_t>(nc) * static_cast<size_t>(w);
     const size_t mosaic_h = static_cast<size_t>(nr) * static_cast<size_t>(h);
-    std::vector<uint8_t> planes[3];
-    for (std::vector<uint8_t>& plane : planes)
-        if (!TryAssign(plane, mosaic_w * mosaic_h)) return Status::Error(kNoMemory);
+    // The planes are written in full by the decoder: no need to clear them.
+    std::unique_ptr<uint8_t[]> planes[3];
+    for (std::unique_ptr<uint8_t[]>& plane : planes) {
+        plane.reset(new (std::nothrow) uint8_t[std::max<size_t>(1, mosaic_w * mosaic_h)]);
+        if (!plane) return Status::Error(kNoMemory);
+    }
 
     DctReadOptions read;
     read.max_pixels = options.max_pixels;
@@ -117,7 +119,7 @@ Status ReadDATImpl(const char* filename, const PhotoProvider& photos_for, int32_
             Emit(progress, dots.substr(1));
             return Status::Error(kSizeMismatch);
         }
-        if (Status s = channel.DecodeToBytes(planes[c].data(), mosaic_w, progress,
+        if (Status s = channel.DecodeToBytes(planes[c].get(), mosaic_w, progress,
                                              options.errors, options.threads);
             !s.ok())
             return s;
@@ -139,9 +141,9 @@ Status ReadDATImpl(const char* filename, const PhotoProvider& photos_for, int32_
             uint8_t* out = photo.pixels.data();
             for (size_t y = 0; y < static_cast<size_t>(h); ++y) {
                 const size_t row = MosaicY(y, j, static_cast<size_t>(nr)) * mosaic_w;
-                const uint8_t* r = planes[0].data() + row;
-                const uint8_t* g = planes[1].data() + row;
-                const uint8_t* b = planes[2].data() + row;
+                const uint8_t* r = planes[0].get() + row;
+                const uint8_t* g = planes[1].get() + row;
+                const uint8_t* b = planes[2].get() + row;
                 for (size_t x = 0; x < static_cast<size_t>(w); ++x, out += 3) {
                     const size_t col = MosaicX(x, k, static_cast<size_t>(nc));
                     out[0] = r[col];
@@ -152,6 +154,17 @@ Status ReadDATImpl(const char* filename, const PhotoProvider& photos_for, int32_
         }
     }
     return Status::Ok();
+}
+
+Status ReadDATImpl(const char* filename, const PhotoProvider& photos_for, int32_t& numCol,
+                   int32_t& numRow, const uint8_t* mask,
+                   const ImageSetReadOptions& options) {
+    Emit(options.progress, StrPrintf("reading and decompressing [%s] ... \n", filename));
+    FilePtr dat = OpenFile(filename, "rb");
+    if (!dat)
+        return Status::Error(
+            StrPrintf("Err : cannot open [%s] for reading\n\n", filename));
+    return ReadDATOpened(dat.get(), filename, photos_for, numCol, numRow, mask, options);
 }
 
 }  // namespace
@@ -179,6 +192,16 @@ Status ReadDATCore(const char* filename, Photo* photos, size_t photo_count,
     return ReadDATImpl(
         filename, [&](size_t count) { return count <= photo_count ? photos : nullptr; },
         numCol, numRow, mask, options);
+}
+
+Status ReadDATStream(std::FILE* dat, const char* filename, Photo* photos,
+                     size_t photo_count, int32_t& numCol, int32_t& numRow,
+                     const uint8_t* mask, const ImageSetReadOptions& options) {
+    Emit(options.progress, StrPrintf("reading and decompressing [%s] ... \n", filename));
+    return ReadDATOpened(
+        dat, filename,
+        [&](size_t count) { return count <= photo_count ? photos : nullptr; }, numCol,
+        numRow, mask, options);
 }
 
 void ReadDAT(const char* filename, Photo* photos, int32_t& numCol, int32_t& numRow,

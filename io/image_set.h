@@ -71,6 +71,13 @@ Status ReadDATCore(const char* filename, Photo* photos, size_t photo_count,
                    int32_t& numCol, int32_t& numRow, const uint8_t* mask,
                    const ImageSetReadOptions& options = {});
 
+// ReadDATCore on an already open stream (positioned at the .dat file's
+// first byte, seekable; memory streams do); `filename` only names it in
+// messages.
+Status ReadDATStream(std::FILE* dat, const char* filename, Photo* photos,
+                     size_t photo_count, int32_t& numCol, int32_t& numRow,
+                     const uint8_t* mask, const ImageSetReadOptions& options = {});
+
 // Loads the image set `filename` into `photos` (which holds numRow x numCol
 // records; when the caller's counts are 0 or less it must hold the file's
 // count, see the vector overload). Prints its progress to standard output;

@@ -8,6 +8,7 @@
 #include "io/checked_io.h"
 #include "io/fatal.h"
 #include "io/file_ptr.h"
+#include "io/stream_bytes.h"
 
 namespace lumo {
 namespace {
@@ -25,13 +26,11 @@ constexpr const char* kNoKeptBuffer =
 constexpr uint64_t kMaxPixelsPerByte = 128;
 
 // The number of bytes from `offset` to the end of `stream`, or -1 when the
-// stream cannot tell. Leaves the position where it was.
+// stream cannot tell.
 long BytesFrom(std::FILE* stream, long offset) {
     const long here = std::ftell(stream);
-    if (here < 0 || std::fseek(stream, 0, SEEK_END) != 0) return -1;
-    const long end = std::ftell(stream);
-    std::fseek(stream, here, SEEK_SET);
-    return end < 0 ? -1 : std::max(0L, end - offset);
+    const long left = StreamBytesLeft(stream);
+    return here < 0 || left < 0 ? -1 : std::max(0L, here + left - offset);
 }
 
 // Expands one run-length scanline of `length` bytes into byte `lane` of each

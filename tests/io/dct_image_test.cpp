@@ -11,6 +11,7 @@
 #include "io/dct_writer.h"
 #include "io/deflate_writer.h"
 #include "io/memory_stream.h"
+#include "tests/io/exact_regex.h"
 
 namespace lumo {
 namespace {
@@ -309,6 +310,13 @@ TEST(DctStreamTest, RefusedStreams) {
         EXPECT_FALSE(r.status.ok());
         if (!c.message.empty()) {
             EXPECT_EQ(prefix + c.message, r.status.message());
+            // The fatal wrapper prints exactly that and exits with 1.
+            auto read = [&] {
+                FilePtr f = OpenMemoryStream(c.file.data(), c.file.size());
+                DctImage().Read(f.get());
+            };
+            EXPECT_EXIT(read(), ::testing::ExitedWithCode(1),
+                        testing::ExactRegex(prefix + c.message));
         }
         EXPECT_FALSE(r.image.ready);
     }

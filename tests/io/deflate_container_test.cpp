@@ -7,6 +7,7 @@
 
 #include "io/deflate_writer.h"
 #include "io/memory_stream.h"
+#include "tests/io/exact_regex.h"
 
 namespace lumo {
 namespace {
@@ -71,6 +72,8 @@ TEST(DeflateRoundTripTest, SizesPiecesAndLayouts) {
         {"many pieces", 200000, {}},
         {"small pieces", 5000, {.piece = 999}},
         {"stored", 70000, {.level = 0}},
+        // Pieces that deflate does not shrink by half are kept as stored blocks.
+        {"stored where deflate gains little", 90000, {.min_gain = 0.5}},
         // Chunks stored last first: decoded in table order all the same.
         {"out of order", 100000, {.reverse_layout = true}},
     };
@@ -227,9 +230,17 @@ TEST(DeflateContainerFaultTest, RefusedFiles) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Decoded d = Decode(c.file);
-        EXPECT_EQ("[ReadDeflateZip]: input file is not in our zip file format\n",
-                  d.status.message());
+        const std::string message =
+            "[ReadDeflateZip]: input file is not in our zip file format\n";
+        EXPECT_EQ(message, d.status.message());
         EXPECT_TRUE(d.block.empty());
+        auto read = [&] {
+            FilePtr f = OpenMemoryStream(c.file.data(), c.file.size());
+            std::vector<uint8_t> block;
+            size_t n = 0;
+            ReadDeflateZip(f.get(), block, n);
+        };
+        EXPECT_EXIT(read(), ::testing::ExitedWithCode(1), testing::ExactRegex(message));
     }
 }
 

@@ -8,6 +8,7 @@
 
 #include "io/depth_map_writer.h"
 #include "io/memory_stream.h"
+#include "tests/io/exact_regex.h"
 #include "tests/support/temp_dir.h"
 
 namespace lumo {
@@ -123,9 +124,15 @@ TEST(ZfileTest, RefusedFiles) {
         {"size past the file", with(4, {0x7F, 0xFF, 0x7F, 0xFF}),
          "[Zfile::read]: Unexpected end of file of zfile\n"},
     };
+    TempDir dir;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(c.message, ReadBytes(c.file).status.message());
+        const std::string path =
+            dir.Write("case.z", std::string(c.file.begin(), c.file.end()));
+        // The reports before the failure go to standard error too.
+        EXPECT_EXIT(Zfile().read(path.c_str()), ::testing::ExitedWithCode(1),
+                    testing::ExactRegex(c.message).substr(1));
     }
     Zfile z;
     EXPECT_EQ("[Zfile::read]: Cannot open zfile\n",

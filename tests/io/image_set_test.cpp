@@ -10,6 +10,7 @@
 #include "io/deflate_writer.h"
 #include "io/image_set_writer.h"
 #include "io/memory_stream.h"
+#include "tests/io/exact_regex.h"
 #include "tests/support/temp_dir.h"
 
 namespace lumo {
@@ -252,6 +253,8 @@ TEST(ImageSetReadTest, RefusedFiles) {
         {"header length", patched(4, 28), 2, 2, not_valid},
         {"text past 1023", patched(4, 28 + 1024), 2, 2, not_valid},
         {"negative count", patched(8, -2), 2, 2, not_valid},
+        // Sizes whose product overflows 64 bits, found by fuzzing.
+        {"huge sizes", patched(16, 0x7fffffff), 2, 2, not_valid},
         {"header cut", Wrap(std::vector<uint8_t>(stream.begin(), stream.begin() + 20)), 2,
          2, not_valid},
         {"counts", good, 4, 2,
@@ -274,6 +277,12 @@ TEST(ImageSetReadTest, RefusedFiles) {
         if (const size_t at = expected.find("FILE"); at != std::string::npos)
             expected.replace(at, 4, path);
         EXPECT_EQ(expected, r.status.message());
+        // ReadDAT prints its progress to standard output and exactly the
+        // message to standard error.
+        std::vector<Photo> photos(8);
+        int32_t nc = c.numCol, nr = c.numRow;
+        EXPECT_EXIT(ReadDAT(path.c_str(), photos.data(), nc, nr, nullptr),
+                    ::testing::ExitedWithCode(1), testing::ExactRegex(expected));
     }
     // A file with more images than the caller's array holds is refused.
     const std::string path = dir.File("more.dat");

@@ -11,6 +11,7 @@
 #include "io/checked_io.h"
 #include "io/fatal.h"
 #include "io/file_ptr.h"
+#include "io/stream_bytes.h"
 #include "io/text_line.h"
 #include "relight/sh_basis.h"
 
@@ -38,16 +39,6 @@ int ScanInts(const std::string& line, int32_t* out, int n) {
         p = end;
     }
     return n;
-}
-
-// Bytes left between the stream's position and its end, or -1 when the stream
-// cannot tell.
-long long BytesLeft(std::FILE* stream) {
-    const long here = std::ftell(stream);
-    if (here < 0 || std::fseek(stream, 0, SEEK_END) != 0) return -1;
-    const long end = std::ftell(stream);
-    if (std::fseek(stream, here, SEEK_SET) != 0 || end < here) return -1;
-    return end - here;
 }
 
 int CountBits(const std::vector<uint8_t>& bitmap, size_t pixels) {
@@ -116,9 +107,8 @@ Status ReadBrdfData(std::FILE* stream, BrdfFileData& data) {
             __builtin_add_overflow(need, bytes, &need))
             return Status::Error(kCorrupted);
     }
-    const long long left = BytesLeft(stream);
-    if (left >= 0 && need > static_cast<unsigned long long>(left))
-        return Status::Error(kCorrupted);
+    const long left = StreamBytesLeft(stream);
+    if (left >= 0 && need > static_cast<size_t>(left)) return Status::Error(kCorrupted);
 
     for (int ch = 0; ch < 3; ++ch) {
         if (!TryAssign(data.bitmap[ch], B, uint8_t{0}))

@@ -180,9 +180,9 @@ int main(int argc, char** argv) {
         std::vector<double> photo_light;
         std::vector<double> head_on;
         {
+            QuietStreams quiet;
             photo_light = CompareDirectional(*record, scene, views, kPhotoLightDirection);
             head_on = CompareDirectional(*record, scene, views, Vec3d(0, 0, -1));
-            QuietStreams quiet;
             for (size_t k = 0; k < bake_dirs.size(); k += bake_dirs.size() / 8) {
                 if (bake_dirs[k].z < 0.3) continue;
                 const std::vector<double> p =
@@ -200,6 +200,15 @@ int main(int argc, char** argv) {
             "  4 bands, directional lights along bake directions: mean %.2f dB "
             "(worst view %.2f dB)\n",
             Mean(on_bake), Min(on_bake));
+        std::printf(
+            "  4 bands, the photographs' light (%.2f, %.2f, %.2f): mean %.2f dB "
+            "(worst view %.2f dB)\n",
+            kPhotoLightDirection.x, kPhotoLightDirection.y, kPhotoLightDirection.z,
+            Mean(photo_light), Min(photo_light));
+        std::printf(
+            "  4 bands, the viewer's starting light (0, 0, -1): mean %.2f dB (worst "
+            "view %.2f dB)\n",
+            Mean(head_on), Min(head_on));
         std::printf(
             "  4 bands, 8 point lights at distance 3 through the depth maps: mean "
             "%.2f dB (worst view %.2f dB)\n",

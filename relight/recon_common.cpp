@@ -62,18 +62,23 @@ Vec3 EyePoint(const SlabRecord& slab, int32_t j, int32_t i) {
     return SamplePosition(slab, 0, j, i);
 }
 
+float DepthFor(const SlabFrame& frame, const Zfile* zfile, int32_t x, int32_t y) {
+    const int32_t zy = frame.H - 1 - y;
+    if (zfile == nullptr || x < 0 || zy < 0 || x >= zfile->width || zy >= zfile->height ||
+        zfile->depth.size() <
+            static_cast<size_t>(zfile->width) * static_cast<size_t>(zfile->height))
+        return -1.0f;
+    const float depth = zfile->DepthAt(x, zy);
+    return depth >= 0.0f ? depth : -1.0f;
+}
+
 Vec3 SurfacePoint(const SlabFrame& frame, const Vec3& E, const Zfile* zfile, int32_t x,
                   int32_t y) {
     Vec3 P = frame.P0;
     VecAddScaled(frame.ds, static_cast<float>(x), P);
     VecAddScaled(frame.dt, static_cast<float>(y), P);
-    const int32_t zy = frame.H - 1 - y;
-    if (zfile == nullptr || x < 0 || zy < 0 || x >= zfile->width || zy >= zfile->height ||
-        zfile->depth.size() <
-            static_cast<size_t>(zfile->width) * static_cast<size_t>(zfile->height))
-        return P;
-    const float depth = zfile->DepthAt(x, zy);
-    if (!(depth >= 0.0f)) return P;  // no surface: the image plane
+    const float depth = DepthFor(frame, zfile, x, y);
+    if (depth < 0.0f) return P;  // no surface: the image plane
     Vec3 ray;
     VecSub(P, E, ray);
     VecNormalize(ray);

@@ -70,6 +70,11 @@ Vec3 EyePoint(const SlabRecord& slab, int32_t j, int32_t i);
 Vec3 SurfacePoint(const SlabFrame& frame, const Vec3& E, const Zfile* zfile, int32_t x,
                   int32_t y);
 
+// The depth SurfacePoint uses for pixel (x, y): the depth map's value at
+// (x, H - 1 - y), or -1 (no surface) when there is no map, the map does not
+// cover the pixel, or it records no surface there.
+float DepthFor(const SlabFrame& frame, const Zfile* zfile, int32_t x, int32_t y);
+
 // Unit vector from `surface` toward `light_position`.
 Vec3 TowardLight(const Vec3& light_position, const Vec3& surface);
 

@@ -1,64 +1,78 @@
 // The vector kernels of the production reconstruction.
 //
 // Each works on kShLanes pixels at once with GCC vector types and does, lane
-// by lane, exactly the scalar operations of EvalShBasis, EvalShPixel and
-// ToByte in the same order: no reassociation, no fused multiply-add (the
-// build has -ffp-contract=off). Only the reconstruction and its tests include
-// this header; code that includes it needs -Wno-psabi, since 32-byte vectors
-// pass between its inline helpers.
+// by lane, exactly the scalar operations of EvalShBasis, EvalShPixel, ToByte
+// and the Vec3 helpers in the same order: no reassociation, no fused
+// multiply-add (the build has -ffp-contract=off). A scalar in a vector
+// expression stands for that value in every lane.
+//
+// The tile loops that use these are compiled for more than one instruction
+// set. A 32-byte vector passed to or returned from a function travels in
+// different registers in each, so no helper here takes or returns a vector
+// by value: vectors go by reference, and every helper is forced inline.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 
+#include "geom/vec.h"
 #include "relight/brdf_image.h"
+#include "relight/recon_common.h"
 #include "relight/sh_basis.h"
 
 namespace lumo::kernels {
 
+#define LUMO_KERNEL inline __attribute__((always_inline))
+
 typedef float V8 __attribute__((vector_size(32)));
 typedef int32_t V8i __attribute__((vector_size(32)));
+typedef double V8d __attribute__((vector_size(64)));
+// Eight floats anywhere in memory (no alignment, may alias float arrays).
+typedef float V8u __attribute__((vector_size(32), aligned(4), may_alias));
 static_assert(kShLanes == 8, "the kernels use 8-lane vectors");
 
-inline V8 Load(const float* p) {
-    V8 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
+constexpr int32_t kMaxTerms = kMaxShBands * kMaxShBands;
+
+// p[0..7] as a vector.
+LUMO_KERNEL const V8u& At(const float* p) {
+    return *reinterpret_cast<const V8u*>(p);
 }
 
-inline V8 Splat(float x) {
-    return V8{x, x, x, x, x, x, x, x};
+// x in every lane.
+LUMO_KERNEL void Broadcast(V8& out, float x) {
+    for (int lane = 0; lane < kShLanes; ++lane)
+        out[lane] = x;
 }
 
 // EvalShPixel's clamp: a negative sum becomes 0 (not-a-number stays).
-inline V8 ClampNegative(V8 v) {
-    return v < Splat(0.0f) ? Splat(0.0f) : v;
+LUMO_KERNEL void ClampNegative(V8& v) {
+    v = v < 0.0f ? V8{} : v;
 }
 
 // ToByte on every lane.
-inline void ToBytes(V8 v, int32_t out[kShLanes]) {
-    V8 c = v > Splat(255.0f) ? Splat(255.0f) : v;
-    c = c >= Splat(0.0f) ? c : Splat(0.0f);
+LUMO_KERNEL void ToBytes(const V8& v, int32_t out[kShLanes]) {
+    V8 top;
+    Broadcast(top, 255.0f);
+    V8 c = v > 255.0f ? top : v;
+    c = c >= 0.0f ? c : V8{};
     const V8i i = __builtin_convertvector(c, V8i);
     std::memcpy(out, &i, sizeof i);
 }
 
-constexpr int32_t kMaxTerms = kMaxShBands * kMaxShBands;
-
 // The three channels' dot products of tile t with one shared basis Y.
-inline void DotShared(const BrdfImage& brdf, int32_t t, const float* Y, int32_t terms,
-                      V8 acc[3]) {
+LUMO_KERNEL void DotShared(const BrdfImage& brdf, int32_t t, const float* Y,
+                           int32_t terms, V8 acc[3]) {
     const float* cr = brdf.TileCoeff(t, 0);
     const float* cg = brdf.TileCoeff(t, 1);
     const float* cb = brdf.TileCoeff(t, 2);
     V8 r = {}, g = {}, b = {};
     for (int32_t i = 0; i < terms; ++i) {
-        const V8 y = Splat(Y[i]);
+        const float y = Y[i];
         const size_t o = static_cast<size_t>(i) * kShLanes;
-        r = r + y * Load(cr + o);
-        g = g + y * Load(cg + o);
-        b = b + y * Load(cb + o);
+        r = r + y * At(cr + o);
+        g = g + y * At(cg + o);
+        b = b + y * At(cb + o);
     }
     acc[0] = r;
     acc[1] = g;
@@ -66,18 +80,18 @@ inline void DotShared(const BrdfImage& brdf, int32_t t, const float* Y, int32_t 
 }
 
 // The three channels' dot products of tile t with a per-lane basis Y.
-inline void DotLanes(const BrdfImage& brdf, int32_t t, const V8* Y, int32_t terms,
-                     V8 acc[3]) {
+LUMO_KERNEL void DotLanes(const BrdfImage& brdf, int32_t t, const V8* Y, int32_t terms,
+                          V8 acc[3]) {
     const float* cr = brdf.TileCoeff(t, 0);
     const float* cg = brdf.TileCoeff(t, 1);
     const float* cb = brdf.TileCoeff(t, 2);
     V8 r = {}, g = {}, b = {};
     for (int32_t i = 0; i < terms; ++i) {
-        const V8 y = Y[i];
+        const V8& y = Y[i];
         const size_t o = static_cast<size_t>(i) * kShLanes;
-        r = r + y * Load(cr + o);
-        g = g + y * Load(cg + o);
-        b = b + y * Load(cb + o);
+        r = r + y * At(cr + o);
+        g = g + y * At(cg + o);
+        b = b + y * At(cb + o);
     }
     acc[0] = r;
     acc[1] = g;
@@ -86,8 +100,8 @@ inline void DotLanes(const BrdfImage& brdf, int32_t t, const V8* Y, int32_t term
 
 // EvalShBasis for kShLanes directions at once, degrees 0..lmax, into Y, from
 // the process-wide constant tables t (built for more than lmax bands).
-inline void EvalBasisLanes(const ShTables& t, V8 x, V8 cosp, V8 sinp, int32_t lmax,
-                           V8* Y) {
+LUMO_KERNEL void EvalBasisLanes(const ShTables& t, const V8& x, const V8& cosp,
+                                const V8& sinp, int32_t lmax, V8* Y) {
     V8 cosm[kMaxShBands + 1], sinm[kMaxShBands + 1];
     V8 P[kMaxTerms];
     if (lmax >= 1) {
@@ -101,34 +115,34 @@ inline void EvalBasisLanes(const ShTables& t, V8 x, V8 cosp, V8 sinp, int32_t lm
             sinm[m] = cosm[h] * sinm[h + 1] + sinm[h] * cosm[h + 1];
         } else {
             cosm[m] = cosm[h] * cosm[h] - sinm[h] * sinm[h];
-            sinm[m] = Splat(2.0f) * cosm[h] * sinm[h];
+            sinm[m] = 2.0f * cosm[h] * sinm[h];
         }
     }
-    const V8 ss = Splat(1.0f) - x * x;
+    const V8 ss = 1.0f - x * x;
     V8 s;
     for (int lane = 0; lane < kShLanes; ++lane)
         s[lane] = ss[lane] > 0.0f ? std::sqrt(ss[lane]) : 0.0f;
-    P[0] = Splat(1.0f);
+    Broadcast(P[0], 1.0f);
     for (int32_t l = 1; l <= lmax; ++l) {
         for (int32_t m = 0; m <= l; ++m) {
             const int32_t i = l * l + l + m;
             if (m == l) {
-                P[i] = Splat(t.C1[l]) * s * P[(l - 1) * (l - 1) + 2 * (l - 1)];
+                P[i] = t.C1[l] * s * P[(l - 1) * (l - 1) + 2 * (l - 1)];
             } else if (l == m + 1) {
-                P[i] = x * Splat(t.C2[m]) * P[m * m + 2 * m];
+                P[i] = x * t.C2[m] * P[m * m + 2 * m];
             } else {
-                P[i] = x * Splat(t.CC3[i]) * P[(l - 1) * (l - 1) + (l - 1) + m] -
-                       Splat(t.CC4[i]) * P[(l - 2) * (l - 2) + (l - 2) + m];
+                P[i] = x * t.CC3[i] * P[(l - 1) * (l - 1) + (l - 1) + m] -
+                       t.CC4[i] * P[(l - 2) * (l - 2) + (l - 2) + m];
             }
         }
     }
     for (int32_t l = 0; l <= lmax; ++l) {
         const int32_t c = l * l + l;
         for (int32_t m = 1; m <= l; ++m)
-            Y[c - m] = sinm[m] * Splat(t.ShNorm[c + m]) * P[c + m];
-        Y[c] = Splat(t.ShNorm[c]) * P[c];
+            Y[c - m] = sinm[m] * t.ShNorm[c + m] * P[c + m];
+        Y[c] = t.ShNorm[c] * P[c];
         for (int32_t m = 1; m <= l; ++m)
-            Y[c + m] = cosm[m] * Splat(t.ShNorm[c + m]) * P[c + m];
+            Y[c + m] = cosm[m] * t.ShNorm[c + m] * P[c + m];
     }
 }
 
@@ -137,16 +151,139 @@ inline void EvalBasisLanes(const ShTables& t, V8 x, V8 cosp, V8 sinp, int32_t lm
 // then total += max(dot, 0) * f[g] for g = 0..G-1 in order, as the reference
 // accumulates light after light.
 template <int G>
-inline void AccumulateLights(const float* c, const float* const* Y, const float* f,
-                             int32_t terms, V8& total) {
+LUMO_KERNEL void AccumulateLights(const float* c, const float* const* Y, const float* f,
+                                  int32_t terms, V8& total) {
     V8 acc[G] = {};
     for (int32_t i = 0; i < terms; ++i) {
-        const V8 v = Load(c + static_cast<size_t>(i) * kShLanes);
+        const V8 v = At(c + static_cast<size_t>(i) * kShLanes);
         for (int g = 0; g < G; ++g)
-            acc[g] = acc[g] + Splat(Y[g][i]) * v;
+            acc[g] = acc[g] + Y[g][i] * v;
     }
-    for (int g = 0; g < G; ++g)
-        total = total + ClampNegative(acc[g]) * Splat(f[g]);
+    for (int g = 0; g < G; ++g) {
+        ClampNegative(acc[g]);
+        total = total + acc[g] * f[g];
+    }
+}
+
+// Geometry of kShLanes pixels at once. The Vec3 operations of geom/vec.h
+// compute in double and round every stored component to float; these do the
+// same on vectors: float lanes are widened exactly, combined in double in
+// the same order, and rounded back to float.
+struct V3 {
+    V8 x, y, z;
+};
+
+#define LUMO_WIDE(v) __builtin_convertvector((v), V8d)
+#define LUMO_NARROW(v) __builtin_convertvector((v), V8)
+
+LUMO_KERNEL void Broadcast3(V3& out, const Vec3& v) {
+    Broadcast(out.x, v.x);
+    Broadcast(out.y, v.y);
+    Broadcast(out.z, v.z);
+}
+// VecSub: out = a - b.
+LUMO_KERNEL void Sub(V3& out, const V3& a, const V3& b) {
+    out.x = LUMO_NARROW(LUMO_WIDE(a.x) - LUMO_WIDE(b.x));
+    out.y = LUMO_NARROW(LUMO_WIDE(a.y) - LUMO_WIDE(b.y));
+    out.z = LUMO_NARROW(LUMO_WIDE(a.z) - LUMO_WIDE(b.z));
+}
+// VecAddScaled: out = out + s * a.
+LUMO_KERNEL void AddScaled(V3& out, const V3& a, const V8& s) {
+    const V8d ds = LUMO_WIDE(s);
+    out.x = LUMO_NARROW(LUMO_WIDE(out.x) + ds * LUMO_WIDE(a.x));
+    out.y = LUMO_NARROW(LUMO_WIDE(out.y) + ds * LUMO_WIDE(a.y));
+    out.z = LUMO_NARROW(LUMO_WIDE(out.z) + ds * LUMO_WIDE(a.z));
+}
+// VecDot.
+LUMO_KERNEL void Dot(V8& out, const V3& a, const V3& b) {
+    out = LUMO_NARROW(LUMO_WIDE(a.x) * LUMO_WIDE(b.x) + LUMO_WIDE(a.y) * LUMO_WIDE(b.y) +
+                      LUMO_WIDE(a.z) * LUMO_WIDE(b.z));
+}
+// VecLength.
+LUMO_KERNEL void Length(V8& out, const V3& a) {
+    const V8d q = LUMO_WIDE(a.x) * LUMO_WIDE(a.x) + LUMO_WIDE(a.y) * LUMO_WIDE(a.y) +
+                  LUMO_WIDE(a.z) * LUMO_WIDE(a.z);
+    V8d r;
+    for (int lane = 0; lane < kShLanes; ++lane)
+        r[lane] = std::sqrt(q[lane]);
+    out = LUMO_NARROW(r);
+}
+// VecNormalize, in place.
+LUMO_KERNEL void Normalize(V3& v) {
+    V8 len;
+    Length(len, v);
+    const V8d inv = 1.0 / LUMO_WIDE(len);
+    v.x = LUMO_NARROW(LUMO_WIDE(v.x) * inv);
+    v.y = LUMO_NARROW(LUMO_WIDE(v.y) * inv);
+    v.z = LUMO_NARROW(LUMO_WIDE(v.z) * inv);
+}
+
+// LightAngles of lanes x, y of an image as seen from E: the surface point
+// (depth[lane] along the eye ray where has_depth, else the image-plane
+// point), the unit direction toward `light_position` (into *toward when
+// given), and from it cos theta, cos phi, sin phi against the frame. The
+// arccosine and sine are LightAngles' scalar library calls, lane by lane.
+LUMO_KERNEL void PixelAnglesLanes(const SlabFrame& frame, const Vec3& E,
+                                  const Vec3& light_position, const float x[kShLanes],
+                                  const float y[kShLanes], const float depth[kShLanes],
+                                  const bool has_depth[kShLanes], ShAngles out[kShLanes],
+                                  V3* toward = nullptr) {
+    V8 vx, vy, vd;
+    for (int lane = 0; lane < kShLanes; ++lane) {
+        vx[lane] = x[lane];
+        vy[lane] = y[lane];
+        vd[lane] = depth[lane];
+    }
+    // SurfacePoint.
+    V3 P, ds, dt, e;
+    Broadcast3(P, frame.P0);
+    Broadcast3(ds, frame.ds);
+    Broadcast3(dt, frame.dt);
+    Broadcast3(e, E);
+    AddScaled(P, ds, vx);
+    AddScaled(P, dt, vy);
+    V3 ray;
+    Sub(ray, P, e);
+    Normalize(ray);
+    V3 X = e;
+    AddScaled(X, ray, vd);
+    for (int lane = 0; lane < kShLanes; ++lane) {
+        if (has_depth[lane]) continue;
+        X.x[lane] = P.x[lane];
+        X.y[lane] = P.y[lane];
+        X.z[lane] = P.z[lane];
+    }
+    // TowardLight.
+    V3 pos, L;
+    Broadcast3(pos, light_position);
+    Sub(L, pos, X);
+    Normalize(L);
+    if (toward != nullptr) *toward = L;
+    // LightAngles.
+    V3 n, s, t;
+    Broadcast3(n, frame.n);
+    Broadcast3(s, frame.s);
+    Broadcast3(t, frame.t);
+    V8 cost, minus_cost, len, cosp, tdot;
+    Dot(cost, n, L);
+    minus_cost = -cost;
+    V3 v = L;
+    AddScaled(v, n, minus_cost);
+    Length(len, v);
+    Normalize(v);
+    Dot(cosp, v, s);
+    Dot(tdot, v, t);
+    for (int lane = 0; lane < kShLanes; ++lane) {
+        ShAngles& a = out[lane];
+        a = ShAngles();
+        a.cost = cost[lane];
+        if (a.cost >= 0.9999999999 || a.cost <= -0.9999999999 || len[lane] == 0.0f)
+            continue;
+        a.cosp = cosp[lane];
+        const float c = a.cosp > 1.0f ? 1.0f : (a.cosp < -1.0f ? -1.0f : a.cosp);
+        const float phi = std::acos(c);
+        a.sinp = tdot[lane] >= 0.0f ? std::sin(phi) : std::sin(-phi);
+    }
 }
 
 }  // namespace lumo::kernels

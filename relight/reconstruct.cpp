@@ -59,18 +59,19 @@ void PrintWindow(const PixelWindow& w) {
 // channel, present. A window that covers the image's own window holds every
 // tile pixel.
 struct TileWindow {
-    const BrdfImage& brdf;
+    const BrdfImage* image;
     PixelWindow w;
     bool whole;
 
     TileWindow(const BrdfImage& b, const PixelWindow& win)
-        : brdf(b),
+        : image(&b),
           w(win),
           whole(win.x0 <= b.xmin && win.x1 >= b.xmax && win.y0 <= b.ymin &&
                 win.y1 >= b.ymax) {}
 
     // Bit `lane` set for the lanes of tile t whose pixel is inside the window.
     uint32_t Lanes(int32_t t) const {
+        const BrdfImage& brdf = *image;
         const int32_t* pix = brdf.tile_pixel.data() + static_cast<size_t>(t) * kShLanes;
         uint32_t lanes = 0;
         for (int lane = 0; lane < kShLanes; ++lane) {
@@ -84,6 +85,7 @@ struct TileWindow {
     // Whether tile t lies wholly above or below the window's rows.
     bool OutsideRows(int32_t t) const {
         if (whole) return false;
+        const BrdfImage& brdf = *image;
         const int32_t* pix = brdf.tile_pixel.data() + static_cast<size_t>(t) * kShLanes;
         int32_t last = kShLanes - 1;
         while (last > 0 && pix[last] < 0)
@@ -93,8 +95,8 @@ struct TileWindow {
 };
 
 // Writes byte values of channel ch for the given lanes of tile t.
-inline void Scatter(const BrdfImage& brdf, int32_t t, int ch, uint32_t lanes,
-                    const int32_t bytes[kShLanes], uint8_t* out) {
+LUMO_KERNEL void Scatter(const BrdfImage& brdf, int32_t t, int ch, uint32_t lanes,
+                         const int32_t bytes[kShLanes], uint8_t* out) {
     const int32_t* pix = brdf.tile_pixel.data() + static_cast<size_t>(t) * kShLanes;
     for (int lane = 0; lane < kShLanes; ++lane) {
         if (lanes & (1u << lane))
@@ -114,31 +116,153 @@ void ClearWindow(const BrdfImage& brdf, const PixelWindow& w, uint8_t* out) {
     }
 }
 
-// Runs tile(t) over the tiles of an image on the worker threads.
-template <class Fn>
-void ForEachTile(const BrdfImage& brdf, Fn tile) {
+// The tile loops below are compiled twice, for AVX2 and for the baseline
+// instruction set, and the machine picks one when the program starts. Both do
+// the same IEEE operations, so the bytes do not depend on the choice.
+#define LUMO_KERNEL_CLONES __attribute__((target_clones("avx2", "default")))
+
+// What a window function's tile loop needs; the fields of other modes stay
+// unset.
+struct TileJob {
+    const BrdfImage* brdf = nullptr;
+    TileWindow tw;
+    int32_t terms = 0;  // coefficients summed per pixel
+    uint8_t* out = nullptr;
+    // Directional: the shared basis and the factors colour * 255.
+    const float* Y = nullptr;
+    float f[3] = {};
+    // Several lights: count bases and, per channel, count factors.
+    int32_t count = 0;
+    const float* const* Ys = nullptr;
+    const float* fs[3] = {};
+    // Point and slide: per-pixel angles, the basis degree, the slide intensities.
+    const float* cost = nullptr;
+    const float* cosp = nullptr;
+    const float* sinp = nullptr;
+    int32_t lmax = -1;
+    const Rgb* intensity = nullptr;
+
+    TileJob(const BrdfImage& b, const PixelWindow& w, uint8_t* pixels)
+        : brdf(&b), tw(b, w), terms(TermsFor(b)), out(pixels) {}
+};
+
+// Runs chunk(job, begin, end) over the tiles of the job's image on the workers.
+template <class Job, class Chunk>
+void ForEachTile(const BrdfImage& brdf, const Job& job, Chunk chunk) {
     ParallelFor(static_cast<size_t>(brdf.tile_count), kTileGrain,
-                [&](size_t b, size_t e) {
-                    for (size_t t = b; t < e; ++t)
-                        tile(static_cast<int32_t>(t));
-                });
+                [&](size_t b, size_t e) { chunk(job, b, e); });
 }
 
 // Gathers the angles of tile t's pixels (padding lanes get a harmless
 // direction) and evaluates their basis.
-void TileBasis(const BrdfImage& brdf, int32_t t, std::span<const float> cost,
-               std::span<const float> cosp, std::span<const float> sinp, int32_t lmax,
-               V8* Y) {
-    const int32_t* pix = brdf.tile_pixel.data() + static_cast<size_t>(t) * kShLanes;
-    V8 x = Splat(1.0f), cp = Splat(1.0f), sp = Splat(0.0f);
+LUMO_KERNEL void TileBasis(const TileJob& job, int32_t t, V8* Y) {
+    const int32_t* pix = job.brdf->tile_pixel.data() + static_cast<size_t>(t) * kShLanes;
+    V8 x, cp, sp;
+    Broadcast(x, 1.0f);
+    Broadcast(cp, 1.0f);
+    Broadcast(sp, 0.0f);
     for (int lane = 0; lane < kShLanes; ++lane) {
         if (pix[lane] < 0) continue;
         const size_t e = static_cast<size_t>(pix[lane]);
-        x[lane] = cost[e];
-        cp[lane] = cosp[e];
-        sp[lane] = sinp[e];
+        x[lane] = job.cost[e];
+        cp[lane] = job.cosp[e];
+        sp[lane] = job.sinp[e];
     }
-    EvalBasisLanes(ShBasisTables(), x, cp, sp, lmax, Y);
+    EvalBasisLanes(ShBasisTables(), x, cp, sp, job.lmax, Y);
+}
+
+LUMO_KERNEL_CLONES void DirChunk(const TileJob& job, size_t begin, size_t end) {
+    const BrdfImage& brdf = *job.brdf;
+    for (size_t tt = begin; tt < end; ++tt) {
+        const int32_t t = static_cast<int32_t>(tt);
+        if (job.tw.OutsideRows(t)) continue;
+        const uint32_t lanes = job.tw.Lanes(t);
+        if (lanes == 0) continue;
+        V8 acc[3];
+        DotShared(brdf, t, job.Y, job.terms, acc);
+        for (int ch = 0; ch < 3; ++ch) {
+            const uint32_t write =
+                lanes & brdf.tile_mask[tt * 3 + static_cast<size_t>(ch)];
+            if (write == 0) continue;
+            int32_t bytes[kShLanes];
+            ClampNegative(acc[ch]);
+            ToBytes(acc[ch] * job.f[ch], bytes);
+            Scatter(brdf, t, ch, write, bytes, job.out);
+        }
+    }
+}
+
+LUMO_KERNEL_CLONES void MultChunk(const TileJob& job, size_t begin, size_t end) {
+    const BrdfImage& brdf = *job.brdf;
+    for (size_t tt = begin; tt < end; ++tt) {
+        const int32_t t = static_cast<int32_t>(tt);
+        if (job.tw.OutsideRows(t)) continue;
+        const uint32_t lanes = job.tw.Lanes(t);
+        if (lanes == 0) continue;
+        for (int ch = 0; ch < 3; ++ch) {
+            const uint32_t write =
+                lanes & brdf.tile_mask[tt * 3 + static_cast<size_t>(ch)];
+            if (write == 0) continue;
+            const float* c = brdf.TileCoeff(t, ch);
+            V8 total = {};
+            int32_t m = 0;
+            for (; m + 4 <= job.count; m += 4)
+                AccumulateLights<4>(c, job.Ys + m, job.fs[ch] + m, job.terms, total);
+            for (; m < job.count; ++m)
+                AccumulateLights<1>(c, job.Ys + m, job.fs[ch] + m, job.terms, total);
+            int32_t bytes[kShLanes];
+            ToBytes(total, bytes);
+            Scatter(brdf, t, ch, write, bytes, job.out);
+        }
+    }
+}
+
+// Point mode, and slide mode when job.intensity is set.
+LUMO_KERNEL_CLONES void LocalChunk(const TileJob& job, size_t begin, size_t end) {
+    const BrdfImage& brdf = *job.brdf;
+    for (size_t tt = begin; tt < end; ++tt) {
+        const int32_t t = static_cast<int32_t>(tt);
+        if (job.tw.OutsideRows(t)) continue;
+        uint32_t lanes = job.tw.Lanes(t);
+        V8 scale[3];
+        for (int ch = 0; ch < 3; ++ch)
+            Broadcast(scale[ch], job.f[ch]);
+        if (job.intensity != nullptr) {
+            // Intensity * 255 per lane; lanes without light stay black.
+            const int32_t* pix = brdf.tile_pixel.data() + tt * kShLanes;
+            V8 in[3] = {};
+            for (int lane = 0; lane < kShLanes; ++lane) {
+                if (!(lanes & (1u << lane))) continue;
+                const Rgb I = job.intensity[static_cast<size_t>(pix[lane])];
+                if (I.r == 0.0f && I.g == 0.0f && I.b == 0.0f) {
+                    lanes &= ~(1u << lane);
+                    continue;
+                }
+                in[0][lane] = I.r;
+                in[1][lane] = I.g;
+                in[2][lane] = I.b;
+            }
+            for (int ch = 0; ch < 3; ++ch)
+                scale[ch] = in[ch];
+        }
+        if (lanes == 0) continue;
+        V8 Y[kMaxTerms];
+        TileBasis(job, t, Y);
+        V8 acc[3];
+        DotLanes(brdf, t, Y, job.terms, acc);
+        for (int ch = 0; ch < 3; ++ch) {
+            const uint32_t write =
+                lanes & brdf.tile_mask[tt * 3 + static_cast<size_t>(ch)];
+            if (write == 0) continue;
+            int32_t bytes[kShLanes];
+            // Point: value * (colour * 255); slide: value * intensity * 255.
+            ClampNegative(acc[ch]);
+            const V8 v = job.intensity != nullptr ? acc[ch] * scale[ch] * 255.0f
+                                                  : acc[ch] * scale[ch];
+            ToBytes(v, bytes);
+            Scatter(brdf, t, ch, write, bytes, job.out);
+        }
+    }
 }
 
 // A shared basis evaluated once for the largest band count any image needs.
@@ -155,11 +279,17 @@ struct SharedBasis {
     }
 };
 
+void DirTiles(const BrdfImage& brdf, const PixelWindow& w, const float* Y,
+              const float f[3], std::span<uint8_t> pixels) {
+    TileJob job(brdf, w, pixels.data());
+    job.Y = Y;
+    for (int ch = 0; ch < 3; ++ch)
+        job.f[ch] = f[ch];
+    ForEachTile(brdf, job, DirChunk);
+}
+
 void MultDirTiles(const BrdfImage& brdf, const PixelWindow& w, const SharedBasis* basis,
                   const Rgb* colors, int32_t count, std::span<uint8_t> pixels) {
-    const TileWindow tw(brdf, w);
-    const int32_t terms = TermsFor(brdf);
-    uint8_t* out = pixels.data();
     // Each light's basis and its factor float(colour * 255) per channel.
     const float* Y[MAX_LIGHTS];
     float f[3][MAX_LIGHTS];
@@ -169,48 +299,12 @@ void MultDirTiles(const BrdfImage& brdf, const PixelWindow& w, const SharedBasis
         f[1][m] = colors[m].g * 255.0f;
         f[2][m] = colors[m].b * 255.0f;
     }
-    ForEachTile(brdf, [&](int32_t t) {
-        if (tw.OutsideRows(t)) return;
-        const uint32_t lanes = tw.Lanes(t);
-        if (lanes == 0) return;
-        for (int ch = 0; ch < 3; ++ch) {
-            const uint32_t write =
-                lanes & brdf.tile_mask[static_cast<size_t>(t) * 3 + ch];
-            if (write == 0) continue;
-            const float* c = brdf.TileCoeff(t, ch);
-            V8 total = {};
-            int32_t m = 0;
-            for (; m + 4 <= count; m += 4)
-                AccumulateLights<4>(c, Y + m, f[ch] + m, terms, total);
-            for (; m < count; ++m)
-                AccumulateLights<1>(c, Y + m, f[ch] + m, terms, total);
-            int32_t bytes[kShLanes];
-            ToBytes(total, bytes);
-            Scatter(brdf, t, ch, write, bytes, out);
-        }
-    });
-}
-
-void DirTiles(const BrdfImage& brdf, const PixelWindow& w, const float* Y,
-              const float f[3], std::span<uint8_t> pixels) {
-    const TileWindow tw(brdf, w);
-    const int32_t terms = TermsFor(brdf);
-    uint8_t* out = pixels.data();
-    ForEachTile(brdf, [&](int32_t t) {
-        if (tw.OutsideRows(t)) return;
-        const uint32_t lanes = tw.Lanes(t);
-        if (lanes == 0) return;
-        V8 acc[3];
-        DotShared(brdf, t, Y, terms, acc);
-        for (int ch = 0; ch < 3; ++ch) {
-            const uint32_t write =
-                lanes & brdf.tile_mask[static_cast<size_t>(t) * 3 + ch];
-            if (write == 0) continue;
-            int32_t bytes[kShLanes];
-            ToBytes(ClampNegative(acc[ch]) * Splat(f[ch]), bytes);
-            Scatter(brdf, t, ch, write, bytes, out);
-        }
-    });
+    TileJob job(brdf, w, pixels.data());
+    job.count = count;
+    job.Ys = Y;
+    for (int ch = 0; ch < 3; ++ch)
+        job.fs[ch] = f[ch];
+    ForEachTile(brdf, job, MultChunk);
 }
 
 // The image loop: step(j, i, k) for each image to reconstruct, after its line
@@ -230,31 +324,59 @@ void ImageLoop(SlabRecord& slab, uint8_t preview, Step step) {
     }
 }
 
+// Angles toward a local light for the pixels of one image.
+struct AnglesJob {
+    const BrdfImage* brdf;
+    const SlabFrame* frame;
+    Vec3 E;
+    const Zfile* z;
+    const LightSrc* light;
+    bool slide;
+    PixelAngles* angles;
+};
+
+LUMO_KERNEL_CLONES void AnglesChunk(const AnglesJob& job, size_t begin, size_t end) {
+    const BrdfImage& brdf = *job.brdf;
+    for (size_t t = begin; t < end; ++t) {
+        const int32_t* pix = brdf.tile_pixel.data() + t * kShLanes;
+        float x[kShLanes], y[kShLanes], depth[kShLanes];
+        bool has[kShLanes];
+        for (int lane = 0; lane < kShLanes; ++lane) {
+            const int32_t e = pix[lane] < 0 ? 0 : pix[lane];
+            const int32_t px = e % brdf.width, py = e / brdf.width;
+            x[lane] = static_cast<float>(px);
+            y[lane] = static_cast<float>(py);
+            depth[lane] = DepthFor(*job.frame, job.z, px, py);
+            has[lane] = depth[lane] >= 0.0f;
+            if (!has[lane]) depth[lane] = 0.0f;
+        }
+        ShAngles a[kShLanes];
+        V3 L;
+        PixelAnglesLanes(*job.frame, job.E, job.light->position, x, y, depth, has, a, &L);
+        PixelAngles& out = *job.angles;
+        for (int lane = 0; lane < kShLanes; ++lane) {
+            if (pix[lane] < 0) continue;
+            const size_t e = static_cast<size_t>(pix[lane]);
+            out.cost[e] = a[lane].cost;
+            out.cosp[e] = a[lane].cosp;
+            out.sinp[e] = a[lane].sinp;
+            if (job.slide)
+                out.intensity[e] =
+                    job.light->SlideIntensity(Vec3(-L.x[lane], -L.y[lane], -L.z[lane]));
+        }
+    }
+}
+
 // Angles toward a local light for every pixel of image k that has
 // coefficients (and, for a projector, its intensity toward them), over the
 // worker threads.
 void LocalLightAngles(const SlabRecord& slab, const SlabFrame& frame, int32_t j,
                       int32_t i, size_t k, const LightSrc& light, bool slide,
                       PixelAngles& angles) {
-    const BrdfImage& brdf = slab.brdf[k];
-    const Vec3 E = EyePoint(slab, j, i);
-    const Zfile* z = DepthMapOf(slab, k);
-    ForEachTile(brdf, [&](int32_t t) {
-        const int32_t* pix = brdf.tile_pixel.data() + static_cast<size_t>(t) * kShLanes;
-        for (int lane = 0; lane < kShLanes; ++lane) {
-            if (pix[lane] < 0) continue;
-            const size_t e = static_cast<size_t>(pix[lane]);
-            const int32_t x = pix[lane] % brdf.width;
-            const int32_t y = pix[lane] / brdf.width;
-            const Vec3 X = SurfacePoint(frame, E, z, x, y);
-            const Vec3 L = TowardLight(light.position, X);
-            const ShAngles a = LightAngles(L, frame.n, frame.s, frame.t);
-            angles.cost[e] = a.cost;
-            angles.cosp[e] = a.cosp;
-            angles.sinp[e] = a.sinp;
-            if (slide) angles.intensity[e] = light.SlideIntensity(Vec3(-L.x, -L.y, -L.z));
-        }
-    });
+    const AnglesJob job{
+        &slab.brdf[k], &frame, EyePoint(slab, j, i), DepthMapOf(slab, k), &light,
+        slide,         &angles};
+    ForEachTile(slab.brdf[k], job, AnglesChunk);
 }
 
 size_t FramePixels(const SlabFrame& frame) {
@@ -290,26 +412,14 @@ void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
     const int32_t terms = TermsFor(brdf);
     const int32_t bands = BandsFor(terms);
     FatalIfError(EnsureShBands(bands));
-    const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
-    const TileWindow tw(brdf, w);
-    uint8_t* out = pixels.data();
-    ForEachTile(brdf, [&](int32_t t) {
-        if (tw.OutsideRows(t)) return;
-        const uint32_t lanes = tw.Lanes(t);
-        if (lanes == 0) return;
-        V8 Y[kMaxTerms];
-        TileBasis(brdf, t, cost, cosp, sinp, bands - 1, Y);
-        V8 acc[3];
-        DotLanes(brdf, t, Y, terms, acc);
-        for (int ch = 0; ch < 3; ++ch) {
-            const uint32_t write =
-                lanes & brdf.tile_mask[static_cast<size_t>(t) * 3 + ch];
-            if (write == 0) continue;
-            int32_t bytes[kShLanes];
-            ToBytes(ClampNegative(acc[ch]) * Splat(f[ch]), bytes);
-            Scatter(brdf, t, ch, write, bytes, out);
-        }
-    });
+    TileJob job(brdf, w, pixels.data());
+    job.cost = cost.data();
+    job.cosp = cosp.data();
+    job.sinp = sinp.data();
+    job.lmax = bands - 1;
+    for (int ch = 0; ch < 3; ++ch)
+        job.f[ch] = color[ch] * 255.0f;
+    ForEachTile(brdf, job, LocalChunk);
 }
 
 void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
@@ -327,39 +437,14 @@ void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
     const int32_t terms = TermsFor(brdf);
     const int32_t bands = BandsFor(terms);
     FatalIfError(EnsureShBands(bands));
-    uint8_t* out = pixels.data();
-    ClearWindow(brdf, w, out);  // pixels without light or coefficients
-    const TileWindow tw(brdf, w);
-    ForEachTile(brdf, [&](int32_t t) {
-        if (tw.OutsideRows(t)) return;
-        uint32_t lanes = tw.Lanes(t);
-        const int32_t* pix = brdf.tile_pixel.data() + static_cast<size_t>(t) * kShLanes;
-        V8 in[3] = {Splat(0.0f), Splat(0.0f), Splat(0.0f)};
-        for (int lane = 0; lane < kShLanes; ++lane) {
-            if (!(lanes & (1u << lane))) continue;
-            const Rgb I = intensity[static_cast<size_t>(pix[lane])];
-            if (I.r == 0.0f && I.g == 0.0f && I.b == 0.0f) {
-                lanes &= ~(1u << lane);
-                continue;
-            }
-            in[0][lane] = I.r;
-            in[1][lane] = I.g;
-            in[2][lane] = I.b;
-        }
-        if (lanes == 0) return;
-        V8 Y[kMaxTerms];
-        TileBasis(brdf, t, cost, cosp, sinp, bands - 1, Y);
-        V8 acc[3];
-        DotLanes(brdf, t, Y, terms, acc);
-        for (int ch = 0; ch < 3; ++ch) {
-            const uint32_t write =
-                lanes & brdf.tile_mask[static_cast<size_t>(t) * 3 + ch];
-            if (write == 0) continue;
-            int32_t bytes[kShLanes];
-            ToBytes(ClampNegative(acc[ch]) * in[ch] * Splat(255.0f), bytes);
-            Scatter(brdf, t, ch, write, bytes, out);
-        }
-    });
+    ClearWindow(brdf, w, pixels.data());  // pixels without light or coefficients
+    TileJob job(brdf, w, pixels.data());
+    job.cost = cost.data();
+    job.cosp = cosp.data();
+    job.sinp = sinp.data();
+    job.lmax = bands - 1;
+    job.intensity = intensity.data();
+    ForEachTile(brdf, job, LocalChunk);
 }
 
 void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,

@@ -1,6 +1,7 @@
 // The vector kernels against the scalar evaluation, bit for bit: a kernel that
 // rounds differently may still give the same bytes on a small test image, so
-// the floats themselves are compared.
+// the floats themselves are compared. The test is built twice, for the
+// baseline instruction set and for AVX2, the two builds of the tile loops.
 #include "relight/recon_kernels.h"
 
 #include <gtest/gtest.h>
@@ -24,10 +25,16 @@ void ExpectSameBits(float want, float got, const char* what, int a, int b) {
 class KernelTest : public ::testing::Test {
   protected:
     void SetUp() override {
+#ifdef __AVX2__
+        // The build of this test for the AVX2 clones of the kernels.
+        if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 on this machine";
+#endif
         ResetHarmonicCounts();
         InitCoeffArr(kMaxShBands);
     }
-    void TearDown() override { ResetHarmonicCounts(); }
+    void TearDown() override {
+        ResetHarmonicCounts();
+    }
 };
 
 TEST_F(KernelTest, LaneBasisIsTheScalarBasisOnEveryLane) {
@@ -84,8 +91,10 @@ TEST_F(KernelTest, TileDotProductsAreTheScalarPixelSums) {
                 for (int ch = 0; ch < 3; ++ch) {
                     const ShPixel& p = brdf.sh[ch][static_cast<size_t>(e)];
                     if (!p.present()) continue;
-                    ExpectSameBits(EvalShPixel(p, brdf.stored_terms()),
-                                   ClampNegative(acc[ch])[lane], "pixel/channel", e, ch);
+                    V8 v = acc[ch];
+                    ClampNegative(v);
+                    ExpectSameBits(EvalShPixel(p, brdf.stored_terms()), v[lane],
+                                   "pixel/channel", e, ch);
                 }
             }
         }
@@ -110,8 +119,10 @@ TEST_F(KernelTest, TileDotProductsAreTheScalarPixelSums) {
                 for (int ch = 0; ch < 3; ++ch) {
                     const ShPixel& p = brdf.sh[ch][static_cast<size_t>(e)];
                     if (!p.present()) continue;
-                    ExpectSameBits(EvalShPixel(p, brdf.stored_terms()),
-                                   ClampNegative(acc[ch])[lane], "pixel/channel", e, ch);
+                    V8 v = acc[ch];
+                    ClampNegative(v);
+                    ExpectSameBits(EvalShPixel(p, brdf.stored_terms()), v[lane],
+                                   "pixel/channel", e, ch);
                 }
             }
         }
@@ -147,6 +158,61 @@ TEST_F(KernelTest, SeveralLightsAccumulateInLightOrder) {
             want = want + EvalShPixel(brdf.sh[1][static_cast<size_t>(lane)], 9) * f[m];
         }
         ExpectSameBits(want, total[lane], "lane", lane, 0);
+    }
+}
+
+TEST_F(KernelTest, LanePixelGeometryIsTheScalarGeometry) {
+    SlabRecord slab;
+    lumo::testing::SlabSpec spec;
+    spec.W = 30;
+    spec.H = 20;
+    lumo::testing::MakeBrdfSlab(slab, spec);
+    // A tilted image plane, so that no component is trivially zero.
+    slab.corner_vert[kPlaneST][1] = Vec4(0.6f, -0.4f, 0.2f, 1);
+    slab.corner_vert[kPlaneST][2] = Vec4(0.45f, 0.55f, 0.3f, 1);
+    slab.normal = Vec3(-0.15f, -0.1f, 0.98f);
+    VecNormalize(slab.normal);
+    const SlabFrame frame = MakeSlabFrame(slab);
+    const Vec3 E = EyePoint(slab, 1, 0);
+    Zfile z;  // smaller than the image: its last columns and rows have no depth
+    z.width = 25;
+    z.height = 17;
+    std::mt19937 rng(8);
+    std::uniform_real_distribution<float> d(1.5f, 2.5f);
+    for (int i = 0; i < 25 * 17; ++i)
+        z.depth.push_back(i % 9 == 0 ? 1e30f : d(rng));
+    const Vec3 lights[] = {{0.3f, 0.2f, 1.5f}, {-4, 2, 9},    {0, 0, 0.01f},
+                           {0.05f, -0.1f, 40}, {1e-3f, 0, 3}, {-0.5f, -0.5f, 0}};
+    for (const Vec3& light : lights) {
+        for (const Zfile* map :
+             {static_cast<const Zfile*>(&z), static_cast<const Zfile*>(nullptr)}) {
+            for (int first = 0; first < 30 * 20; first += kShLanes) {
+                float x[kShLanes], y[kShLanes], depth[kShLanes];
+                bool has[kShLanes];
+                for (int lane = 0; lane < kShLanes; ++lane) {
+                    const int e = (first + lane) % (30 * 20);
+                    x[lane] = static_cast<float>(e % 30);
+                    y[lane] = static_cast<float>(e / 30);
+                    depth[lane] = DepthFor(frame, map, e % 30, e / 30);
+                    has[lane] = depth[lane] >= 0.0f;
+                    if (!has[lane]) depth[lane] = 0.0f;
+                }
+                ShAngles got[kShLanes];
+                V3 L;
+                PixelAnglesLanes(frame, E, light, x, y, depth, has, got, &L);
+                for (int lane = 0; lane < kShLanes; ++lane) {
+                    const int e = (first + lane) % (30 * 20);
+                    const Vec3 X = SurfacePoint(frame, E, map, e % 30, e / 30);
+                    const Vec3 want_L = TowardLight(light, X);
+                    const ShAngles want = LightAngles(want_L, frame.n, frame.s, frame.t);
+                    ExpectSameBits(want_L.x, L.x[lane], "L.x pixel", e, 0);
+                    ExpectSameBits(want_L.z, L.z[lane], "L.z pixel", e, 0);
+                    ExpectSameBits(want.cost, got[lane].cost, "cost pixel", e, 0);
+                    ExpectSameBits(want.cosp, got[lane].cosp, "cosp pixel", e, 0);
+                    ExpectSameBits(want.sinp, got[lane].sinp, "sinp pixel", e, 0);
+                }
+            }
+        }
     }
 }
 

@@ -331,6 +331,71 @@ TEST_P(ReconstructTest, ModelSetUpPathWithOneLightMatchesDirectional) {
     EXPECT_EQ(directional, AllPixels(slab()));
 }
 
+// Bytes of two runs agree within one step (the same light reached through a
+// different but equivalent computation).
+void ExpectClose(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+    ASSERT_EQ(a.size(), b.size());
+    int off = 0;
+    for (size_t i = 0; i < a.size(); ++i)
+        off += std::abs(int{a[i]} - int{b[i]}) > 1;
+    EXPECT_EQ(0, off);
+}
+
+TEST_P(ReconstructTest, AFarPointLightLooksLikeADirectionalOne) {
+    SlabSpec spec;
+    spec.W = 12;
+    spec.H = 9;
+    spec.depth_maps = true;
+    MakeBrdfSlab(slab(), spec);
+    const Vec3 d(0.3f, -0.4f, -1.0f);
+    std::vector<LightSrc> dir = {DirLight(d)};
+    Run(dir, 1);
+    const std::vector<uint8_t> directional = AllPixels(slab());
+    LightSrc far = DirLight(d);
+    far.SetKind(Point);
+    far.SetRadius(1e6f);  // toward the light is -d from every surface point
+    std::vector<LightSrc> point = {far};
+    Run(point, 1);
+    ExpectClose(directional, AllPixels(slab()));
+}
+
+TEST_P(ReconstructTest, AWhiteSlideLightsLikeAPointLightWhereItReaches) {
+    SlabSpec spec;
+    spec.nu = spec.nv = 1;
+    spec.W = 10;
+    spec.H = 10;
+    MakeBrdfSlab(slab(), spec);
+    LightSrc point = DirLight({0.1f, 0.05f, -1.0f});
+    point.SetKind(Point);
+    std::vector<LightSrc> lights = {point};
+    Run(lights, 1);
+    const std::vector<uint8_t> lit = AllPixels(slab());
+    LightSrc slide = point;
+    slide.SetKind(SlideProjector);
+    slide.SetSlideLookAt({-0.3f, -0.15f, 0.0f});     // along the light's own axis
+    slide.slidehangle = slide.slidevangle = 120.0f;  // wide enough for the whole image
+    ASSERT_TRUE(slide.slide.Alloc(3, 3).ok());
+    std::fill(slide.slide.pixels.begin(), slide.slide.pixels.end(), 255);
+    lights = {slide};
+    Run(lights, 1);
+    ExpectClose(lit, AllPixels(slab()));
+}
+
+TEST_P(ReconstructTest, PerPixelArraysThatCannotBeHadEndTheProgram) {
+    SlabSpec spec;
+    MakeBrdfSlab(slab(), spec);
+    slab().samples_s = slab().samples_t = 2000000000;
+    LightSrc point;
+    point.SetKind(Point);
+    LightSrc slide;
+    slide.SetKind(SlideProjector);
+    std::vector<LightSrc> p = {point}, s = {slide};
+    EXPECT_EXIT(GetParam().all(*info_, p, 1, 0), ::testing::ExitedWithCode(1),
+                "^no memory for cost, cosp, sinp\n$");
+    EXPECT_EXIT(GetParam().all(*info_, s, 1, 0), ::testing::ExitedWithCode(1),
+                "^no memory for cost, cosp, sinp, intensity\n$");
+}
+
 INSTANTIATE_TEST_SUITE_P(Paths, ReconstructTest, ::testing::ValuesIn(kEngines),
                          [](const ::testing::TestParamInfo<Engine>& i) {
                              return std::string(i.param.name);

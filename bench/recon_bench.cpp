@@ -1,0 +1,327 @@
+// Reconstruction speed: the figures a user waits on after every light change.
+//
+// Builds an in-memory BRDF slab of 8 x 8 reference images of 256 x 256 pixels
+// with 25 coefficients (5 bands) per pixel and channel, every pixel present,
+// and times ReconstructAll in the directional mode, the several-lights mode
+// with 4 lights and the point mode: milliseconds per call, megapixels per
+// second, the speed-up over the sequential reference, and for the directional
+// mode the rate at which coefficient bytes are read against this machine's
+// streaming read bandwidth, measured in the same run by a plain summing pass
+// over the coefficient blocks. Every production result is checked byte for
+// byte against the reference before its figures are printed.
+//
+//   recon_bench [--reps N] [--threads N] [--no-reference]
+#include <fcntl.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "io/fatal.h"
+#include "relight/brdf_file.h"
+#include "relight/parallel_for.h"
+#include "relight/recon_reference.h"
+#include "relight/reconstruct.h"
+#include "relight/sh_basis.h"
+
+namespace {
+
+using namespace lumo;
+
+constexpr int32_t kGrid = 8;
+constexpr int32_t kSide = 256;
+constexpr int32_t kBands = 5;
+constexpr int32_t kTerms = kBands * kBands;
+
+// Processor time of the whole process (all threads), to tell a slow machine
+// from a machine shared with other work.
+double CpuNow() {
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + 1e-9 * static_cast<double>(ts.tv_nsec);
+}
+
+double Now() {
+    return std::chrono::duration<double>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// A fast deterministic generator for the coefficients.
+struct XorShift {
+    uint64_t s = 0x9E3779B97F4A7C15ull;
+    float Next() {
+        s ^= s << 13;
+        s ^= s >> 7;
+        s ^= s << 17;
+        return static_cast<float>(s >> 40) / static_cast<float>(1 << 24);  // 0..1
+    }
+};
+
+void MakeSlab(SlabRecord& slab) {
+    slab.Clear();
+    slab.format = kFormatBRDF;
+    slab.samples_u = slab.samples_v = kGrid;
+    slab.samples_s = slab.samples_t = kSide;
+    const Vec4 uv[4] = {{-1, -1, 2, 1}, {1, -1, 2, 1}, {1, 1, 2, 1}, {-1, 1, 2, 1}};
+    const Vec4 st[4] = {{-0.5f, -0.5f, 0, 1},
+                        {0.5f, -0.5f, 0, 1},
+                        {0.5f, 0.5f, 0, 1},
+                        {-0.5f, 0.5f, 0, 1}};
+    for (int i = 0; i < 4; ++i) {
+        slab.corner_vert[kPlaneUV][i] = uv[i];
+        slab.corner_vert[kPlaneST][i] = st[i];
+    }
+    slab.normal = Vec3(0, 0, 1);
+    const size_t images = kGrid * kGrid;
+    const size_t pixels = static_cast<size_t>(kSide) * kSide;
+    slab.viewenablemask[0].assign(images, 1);
+    slab.subskip[0].assign(images, 0);
+    slab.photo[0].resize(images);
+    slab.brdf.resize(images);
+    slab.zfile.resize(images);
+    XorShift rng;
+    for (size_t k = 0; k < images; ++k) {
+        FatalIfError(slab.photo[0][k].Alloc(kSide, kSide));
+        BrdfFileData data;
+        data.width = data.height = kSide;
+        data.lcnt = kBands;
+        data.harcnt = kTerms;
+        for (int ch = 0; ch < 3; ++ch) {
+            data.count[ch] = static_cast<int32_t>(pixels);
+            data.bitmap[ch].assign(data.BitmapBytes(), 0xFF);
+            data.CC[ch].resize(pixels * kTerms);
+            for (size_t i = 0; i < data.CC[ch].size(); ++i)
+                data.CC[ch][i] = i % kTerms == 0 ? 2.0f + rng.Next() : rng.Next() - 0.5f;
+        }
+        FatalIfError(AssembleBrdfImage(data, slab.brdf[k]));
+        Zfile& z = slab.zfile[k];
+        z.width = z.height = kSide;
+        z.depth.resize(pixels);
+        for (float& d : z.depth)
+            d = 1.9f + 0.2f * rng.Next();
+    }
+}
+
+// Output of the engine goes to /dev/null while it is timed.
+class QuietStdout {
+  public:
+    QuietStdout() {
+        std::fflush(stdout);
+        saved_ = dup(1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        close(null);
+    }
+    ~QuietStdout() {
+        std::fflush(stdout);
+        dup2(saved_, 1);
+        close(saved_);
+    }
+
+  private:
+    int saved_ = -1;
+};
+
+std::vector<uint8_t> AllPixels(const SlabRecord& slab) {
+    std::vector<uint8_t> all;
+    for (const Photo& p : slab.photo[0])
+        all.insert(all.end(), p.pixels.begin(), p.pixels.end());
+    return all;
+}
+
+// Streaming read: sums every coefficient block with several independent
+// vector accumulators, so that memory, not the adder, sets the pace.
+double SumPassSeconds(const SlabRecord& slab, bool all_threads, float& sink) {
+    typedef float V8 __attribute__((vector_size(32)));
+    std::vector<float> partial(slab.brdf.size(), 0.0f);
+    const double t0 = Now();
+    auto sum_image = [&](size_t k) {
+        const CoeffBlock& c = slab.brdf[k].coeff;
+        V8 a = {}, b = {}, d = {}, e = {};
+        const size_t n = c.size() / 32 * 32;
+        for (size_t i = 0; i < n; i += 32) {
+            V8 v[4];
+            std::memcpy(v, c.data() + i, sizeof v);
+            a += v[0];
+            b += v[1];
+            d += v[2];
+            e += v[3];
+        }
+        const V8 s = a + b + d + e;
+        float total = 0.0f;
+        for (int lane = 0; lane < 8; ++lane)
+            total += s[lane];
+        partial[k] = total;
+    };
+    if (all_threads) {
+        ParallelFor(slab.brdf.size(), 1, [&](size_t b, size_t e) {
+            for (size_t k = b; k < e; ++k)
+                sum_image(k);
+        });
+    } else {
+        for (size_t k = 0; k < slab.brdf.size(); ++k)
+            sum_image(k);
+    }
+    const double seconds = Now() - t0;
+    for (float p : partial)
+        sink += p;
+    return seconds;
+}
+
+struct Timing {
+    double median_ms = 0;
+    double best_ms = 0;
+    double cpu_ms = 0;  // processor time per call, all threads, median
+};
+
+Timing Time(int reps, const std::function<void()>& fn) {
+    std::vector<double> ms, cpu;
+    for (int r = 0; r < reps; ++r) {
+        const double t0 = Now();
+        const double c0 = CpuNow();
+        {
+            QuietStdout quiet;
+            fn();
+        }
+        ms.push_back((Now() - t0) * 1000.0);
+        cpu.push_back((CpuNow() - c0) * 1000.0);
+    }
+    std::sort(ms.begin(), ms.end());
+    std::sort(cpu.begin(), cpu.end());
+    return {ms[ms.size() / 2], ms.front(), cpu[cpu.size() / 2]};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int reps = 7;
+    int threads = 0;
+    bool reference = true;
+    std::string only;  // one mode's name, for profiling
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--reps" && i + 1 < argc) {
+            reps = std::max(1, std::atoi(argv[++i]));
+        } else if (a == "--threads" && i + 1 < argc) {
+            threads = std::atoi(argv[++i]);
+        } else if (a == "--only" && i + 1 < argc) {
+            only = argv[++i];
+        } else if (a == "--no-reference") {
+            reference = false;
+        } else {
+            std::fprintf(stderr,
+                         "usage: recon_bench [--reps N] [--threads N] [--no-reference] "
+                         "[--only MODE]\n");
+            return 2;
+        }
+    }
+    if (threads > 0) SetParallelThreads(threads);
+
+    std::printf(
+        "building the slab: %d x %d images of %d x %d, %d coefficients per pixel "
+        "and channel, all pixels present ...\n",
+        kGrid, kGrid, kSide, kSide, kTerms);
+    std::fflush(stdout);
+    auto info = std::make_unique<LidInfo>();
+    info->slab_count = 1;
+    info->kind = kSceneSlab;
+    SlabRecord& slab = info->slabs[0];
+    {
+        QuietStdout quiet;
+        MakeSlab(slab);
+    }
+    const double megapixels = static_cast<double>(kGrid) * kGrid * kSide * kSide / 1e6;
+    const double coeff_bytes = static_cast<double>(kGrid) * kGrid * kSide * kSide * 3 *
+                               activeHarmonics * sizeof(float);
+
+    float sink = 0.0f;
+    SumPassSeconds(slab, true, sink);  // warm up
+    double bw1 = 0, bw2 = 0;
+    for (int r = 0; r < 3; ++r) {
+        bw1 = std::max(bw1, coeff_bytes / SumPassSeconds(slab, false, sink) / 1e9);
+        bw2 = std::max(bw2, coeff_bytes / SumPassSeconds(slab, true, sink) / 1e9);
+    }
+
+    LightSrc dir;
+    dir.SetDirection({0.3f, -0.2f, -1.0f});
+    std::vector<LightSrc> one = {dir};
+    std::vector<LightSrc> four(4);
+    const Vec3 dirs[4] = {
+        {0.3f, -0.2f, -1}, {-0.5f, 0.1f, -1}, {0, 0.6f, -1}, {0.8f, 0.8f, -1}};
+    for (int m = 0; m < 4; ++m) {
+        four[static_cast<size_t>(m)].SetDirection(dirs[m]);
+        four[static_cast<size_t>(m)].color[m % 3] = 0.5f;
+    }
+    LightSrc point;
+    point.SetKind(Point);
+    point.SetDirection({0.2f, 0.1f, -1.0f});
+    point.SetRadius(1.5f);
+    std::vector<LightSrc> pt = {point};
+
+    struct Mode {
+        const char* name;
+        std::vector<LightSrc>* lights;
+        Timing prod;
+        double ref_ms = 0;
+        bool same = true;
+    } modes[] = {{"directional", &one, {}}, {"4 lights", &four, {}}, {"point", &pt, {}}};
+
+    std::printf("threads: %d (this machine has %d)\n", ParallelThreads(),
+                static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    for (Mode& m : modes) {
+        if (!only.empty() && only != m.name) continue;
+        std::vector<LightSrc>& L = *m.lights;
+        const int32_t n = static_cast<int32_t>(L.size());
+        std::vector<uint8_t> ref_pixels;
+        if (reference) {
+            const Timing r = Time(1, [&] { reference::ReconstructAll(*info, L, n, 0); });
+            m.ref_ms = r.median_ms;
+            ref_pixels = AllPixels(slab);
+        }
+        Time(1, [&] { ReconstructAll(*info, L, n, 0); });  // warm up
+        if (reference) m.same = AllPixels(slab) == ref_pixels;
+        m.prod = Time(reps, [&] { ReconstructAll(*info, L, n, 0); });
+    }
+
+    std::printf(
+        "streaming read bandwidth (summing %.0f MB): %.2f GB/s on 1 thread, %.2f GB/s "
+        "on %d threads\n\n",
+        coeff_bytes / 1e6, bw1, bw2, ParallelThreads());
+    std::printf("%-12s %10s %10s %9s %9s %13s %9s  %s\n", "mode", "ms median", "ms best",
+                "cpu ms", "MP/s", "reference ms", "speed-up", "bytes");
+    for (const Mode& m : modes) {
+        std::printf("%-12s %10.1f %10.1f %9.1f %9.1f ", m.name, m.prod.median_ms,
+                    m.prod.best_ms, m.prod.cpu_ms,
+                    megapixels / (m.prod.median_ms / 1000.0));
+        if (reference) {
+            std::printf("%13.0f %8.1fx  %s\n", m.ref_ms, m.ref_ms / m.prod.median_ms,
+                        m.same ? "same as reference" : "DIFFER FROM REFERENCE");
+        } else {
+            std::printf("%13s %9s  -\n", "-", "-");
+        }
+    }
+    const double dir_rate = coeff_bytes / (modes[0].prod.median_ms / 1000.0) / 1e9;
+    std::printf(
+        "\ndirectional: coefficients read at %.2f GB/s = %.2f of the streaming "
+        "bandwidth (goal 0.6 or better)\n",
+        dir_rate, dir_rate / bw2);
+    std::printf("4 lights: %.2f x the directional time (goal 2 or less)\n",
+                modes[1].prod.median_ms / modes[0].prod.median_ms);
+    std::printf("point: %.1f megapixels per second (goal 10 or more)\n",
+                megapixels / (modes[2].prod.median_ms / 1000.0));
+    if (sink == 12345.0f) std::printf(" ");  // keep the summing passes
+    for (const Mode& m : modes) {
+        if (!m.same) return 1;
+    }
+    return 0;
+}

@@ -6,6 +6,10 @@
 #include <string>
 #include <thread>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "io/alloc.h"
 #include "io/checked_io.h"
 #include "io/deflate_container.h"
@@ -57,36 +61,37 @@ inline uint32_t ReadBits(const uint8_t* bytes, uint64_t bit, int width) {
 // The same transform on one column or row of eight values (rN at stride
 // `in_step`), writing the eight outputs at stride `out_step`, each times
 // `scale`.
-inline void Idct8(const float* in, int in_step, float* out, int out_step, float scale) {
+template <class T>
+inline void Idct8(const T* in, int in_step, T* out, int out_step, float scale) {
     constexpr float c1 = 1.414213562f;
     constexpr float c2 = 1.847759065f;
     constexpr float c3 = 1.082392200f;
     constexpr float c4 = 2.613125930f;
-    const float r0 = in[0], r1 = in[in_step], r2 = in[2 * in_step], r3 = in[3 * in_step];
-    const float r4 = in[4 * in_step], r5 = in[5 * in_step], r6 = in[6 * in_step],
-                r7 = in[7 * in_step];
+    const T r0 = in[0], r1 = in[in_step], r2 = in[2 * in_step], r3 = in[3 * in_step];
+    const T r4 = in[4 * in_step], r5 = in[5 * in_step], r6 = in[6 * in_step],
+            r7 = in[7 * in_step];
     // Even part.
-    const float t10 = r0 + r4;
-    const float t11 = r0 - r4;
-    const float t13 = r2 + r6;
-    const float t12 = (r2 - r6) * c1 - t13;
-    const float e0 = t10 + t13;
-    const float e3 = t10 - t13;
-    const float e1 = t11 + t12;
-    const float e2 = t11 - t12;
+    const T t10 = r0 + r4;
+    const T t11 = r0 - r4;
+    const T t13 = r2 + r6;
+    const T t12 = (r2 - r6) * c1 - t13;
+    const T e0 = t10 + t13;
+    const T e3 = t10 - t13;
+    const T e1 = t11 + t12;
+    const T e2 = t11 - t12;
     // Odd part.
-    const float z13 = r5 + r3;
-    const float z10 = r5 - r3;
-    const float z11 = r1 + r7;
-    const float z12 = r1 - r7;
-    const float o7 = z11 + z13;
-    const float o11 = (z11 - z13) * c1;
-    const float z5 = (z10 + z12) * c2;
-    const float o10 = c3 * z12 - z5;
-    const float o12 = z5 - c4 * z10;
-    const float o6 = o12 - o7;
-    const float o5 = o11 - o6;
-    const float o4 = o10 + o5;
+    const T z13 = r5 + r3;
+    const T z10 = r5 - r3;
+    const T z11 = r1 + r7;
+    const T z12 = r1 - r7;
+    const T o7 = z11 + z13;
+    const T o11 = (z11 - z13) * c1;
+    const T z5 = (z10 + z12) * c2;
+    const T o10 = c3 * z12 - z5;
+    const T o12 = z5 - c4 * z10;
+    const T o6 = o12 - o7;
+    const T o5 = o11 - o6;
+    const T o4 = o10 + o5;
     out[0] = (e0 + o7) * scale;
     out[7 * out_step] = (e0 - o7) * scale;
     out[1 * out_step] = (e1 + o6) * scale;
@@ -121,6 +126,63 @@ void Idct8x8(float block[64]) {
     for (int y = 0; y < 8; ++y)
         Idct8(work + 8 * y, 1, block + 8 * y, 1, 0.125f);
 }
+
+namespace {
+
+// Four blocks at once, block i in lane i of each vector: every lane goes
+// through exactly the operations Idct8x8 does on its block (the all-zero
+// column shortcut is a per-lane choice of the row-0 value), so the results
+// are the same bits.
+typedef float Lanes __attribute__((vector_size(16)));
+typedef int32_t LaneMask __attribute__((vector_size(16)));
+
+void Idct8x8Lanes(Lanes block[64]) {
+    Lanes work[64];
+    for (int u = 0; u < 8; ++u) {
+        const Lanes* col = block + u;
+        Idct8(col, 8, work + u, 8, 1.0f);
+        const LaneMask zero = (col[8] == 0.0f) & (col[16] == 0.0f) & (col[24] == 0.0f) &
+                              (col[32] == 0.0f) & (col[40] == 0.0f) & (col[48] == 0.0f) &
+                              (col[56] == 0.0f);
+        // Vector casts reinterpret the bits.
+        const LaneMask first = (LaneMask)col[0];
+        for (int y = 0; y < 8; ++y) {
+            const LaneMask w = (LaneMask)work[8 * y + u];
+            work[8 * y + u] = (Lanes)((first & zero) | (w & ~zero));
+        }
+    }
+    for (int y = 0; y < 8; ++y)
+        Idct8(work + 8 * y, 1, block + 8 * y, 1, 0.125f);
+}
+
+// bytes[4 * k + i] = FloatToByte of value k of lane i: the same double sum,
+// clamp and truncation, two values at a time.
+void LanesToBytes(const Lanes values[64], uint8_t bytes[256]) {
+#if defined(__SSE2__)
+    const __m128d half = _mm_set1_pd(0.5);
+    const __m128d zero = _mm_setzero_pd();
+    const __m128d top = _mm_set1_pd(255.0);
+    for (int k = 0; k < 64; ++k) {
+        const __m128 f = (__m128)values[k];
+        // max(x, 0) gives 0 for NaN, as FloatToByte does.
+        __m128d lo = _mm_add_pd(_mm_cvtps_pd(f), half);
+        __m128d hi = _mm_add_pd(_mm_cvtps_pd(_mm_movehl_ps(f, f)), half);
+        lo = _mm_min_pd(_mm_max_pd(lo, zero), top);
+        hi = _mm_min_pd(_mm_max_pd(hi, zero), top);
+        const __m128i ints =
+            _mm_unpacklo_epi64(_mm_cvttpd_epi32(lo), _mm_cvttpd_epi32(hi));
+        const __m128i packed = _mm_packus_epi16(_mm_packs_epi32(ints, ints), ints);
+        const int32_t four = _mm_cvtsi128_si32(packed);
+        std::memcpy(bytes + 4 * k, &four, 4);
+    }
+#else
+    const float* v = reinterpret_cast<const float*>(values);
+    for (int i = 0; i < 256; ++i)
+        bytes[i] = FloatToByte(v[i]);
+#endif
+}
+
+}  // namespace
 
 void DecodeBlocks(float* coeff, int32_t paddedWidth, int32_t paddedHeight, float* out,
                   const MessageSink& progress) {
@@ -298,25 +360,55 @@ namespace {
 
 // Decodes blocks [first, last) of `image`: bits, codebook look-up (with the
 // scale table folded into the codebooks: the same float product), inverse
-// transform. `store(row, col, block)` receives each block's 64 values;
+// transform. `store(row, col, values, step)` receives each block's 64 values
+// (value i at values[i * step]);
 // `tick(done)` is called now and then with the number of blocks done.
-template <class Store, class Tick>
+template <bool kBytes, class Store, class Tick>
 void DecodeRange(const DctImage& image, const std::vector<float>* scaled, size_t first,
                  size_t last, const Store& store, const Tick& tick) {
     const size_t across = static_cast<size_t>(image.paddedWidth) / 8;
     const uint8_t* bytes = image.packed.data();
     uint64_t bit =
         static_cast<uint64_t>(first) * static_cast<uint64_t>(image.bitsPerBlock);
+    // Four blocks at a time, one per lane; the rest one by one.
+    Lanes lanes[64];
+    float* values = reinterpret_cast<float*>(lanes);
+    size_t b = first;
+    for (; b + 4 <= last; b += 4) {
+        for (int i = 0; i < 4; ++i)
+            for (int k = 0; k < 64; ++k) {
+                const int w = image.bitWidth[k];
+                values[4 * k + i] = scaled[k][ReadBits(bytes, bit, w)];
+                bit += static_cast<uint64_t>(w);
+            }
+        Idct8x8Lanes(lanes);
+        if constexpr (kBytes) {
+            uint8_t bytes[256];
+            LanesToBytes(lanes, bytes);
+            for (int i = 0; i < 4; ++i)
+                store((b + i) / across, (b + i) % across, bytes + i, 4);
+        } else {
+            for (int i = 0; i < 4; ++i)
+                store((b + i) / across, (b + i) % across, values + i, 4);
+        }
+        if (((b - first) & 1023) == 1020) tick(b + 4 - first);
+    }
     float block[64];
-    for (size_t b = first; b < last; ++b) {
+    for (; b < last; ++b) {
         for (int k = 0; k < 64; ++k) {
             const int w = image.bitWidth[k];
             block[k] = scaled[k][ReadBits(bytes, bit, w)];
             bit += static_cast<uint64_t>(w);
         }
         Idct8x8(block);
-        store(b / across, b % across, block);
-        if (((b - first) & 1023) == 1023) tick(b + 1 - first);
+        if constexpr (kBytes) {
+            uint8_t bytes[64];
+            for (int k = 0; k < 64; ++k)
+                bytes[k] = FloatToByte(block[k]);
+            store(b / across, b % across, bytes, 1);
+        } else {
+            store(b / across, b % across, block, 1);
+        }
     }
     tick(last - first);
 }
@@ -325,7 +417,7 @@ void DecodeRange(const DctImage& image, const std::vector<float>* scaled, size_t
 // a band of block rows, and shows the progress text of the sequential steps
 // ("1", dots, "2", dots, "3", dots) as the calling thread's band goes on.
 // The values do not depend on the number of threads.
-template <class Store>
+template <bool kBytes, class Store>
 void DecodeBlockwise(const DctImage& image, const MessageSink& progress,
                      const MessageSink& warnings, int threads, const Store& store) {
     const std::string text = image.ProgressText();
@@ -355,8 +447,8 @@ void DecodeBlockwise(const DctImage& image, const MessageSink& progress,
     auto band_start = [&](size_t i) { return rows * i / bands * across; };
 
     auto band = [&](size_t i) {
-        DecodeRange(image, scaled, band_start(i), band_start(i + 1), store,
-                    [](size_t) {});
+        DecodeRange<kBytes>(image, scaled, band_start(i), band_start(i + 1), store,
+                            [](size_t) {});
     };
     std::vector<std::thread> workers;
     size_t started = 1;
@@ -367,7 +459,7 @@ void DecodeBlockwise(const DctImage& image, const MessageSink& progress,
         // No more threads to be had: the calling thread decodes the rest.
     }
     const size_t mine = band_start(1);
-    DecodeRange(image, scaled, 0, mine, store, [&](size_t done) {
+    DecodeRange<kBytes>(image, scaled, 0, mine, store, [&](size_t done) {
         show(mine == 0 ? spread : 1 + (spread - 1) * done / mine);
     });
     for (size_t i = started; i < bands; ++i)
@@ -386,17 +478,18 @@ Status DctImage::DecodeTo(std::vector<float>& image, int32_t& w, int32_t& h,
     if (!TryAssign(image, static_cast<size_t>(width) * static_cast<size_t>(height)))
         return Status::Error(unpadded ? kNoPadded : kNoCropped);
     const size_t stride = static_cast<size_t>(width);
-    DecodeBlockwise(*this, progress, warnings, threads,
-                    [&](size_t row, size_t col, const float* block) {
-                        const size_t x0 = 8 * col;
-                        const size_t n = std::min<size_t>(8, stride - x0);
-                        for (size_t y = 0; y < 8; ++y) {
-                            const size_t yy = 8 * row + y;
-                            if (yy >= static_cast<size_t>(height)) break;
-                            std::memcpy(image.data() + yy * stride + x0, block + 8 * y,
-                                        n * sizeof(float));
-                        }
-                    });
+    DecodeBlockwise<false>(*this, progress, warnings, threads,
+                           [&](size_t row, size_t col, const float* block, size_t step) {
+                               const size_t x0 = 8 * col;
+                               const size_t n = std::min<size_t>(8, stride - x0);
+                               for (size_t y = 0; y < 8; ++y) {
+                                   const size_t yy = 8 * row + y;
+                                   if (yy >= static_cast<size_t>(height)) break;
+                                   float* dst = image.data() + yy * stride + x0;
+                                   for (size_t x = 0; x < n; ++x)
+                                       dst[x] = block[(8 * y + x) * step];
+                               }
+                           });
     w = width;
     h = height;
     Emit(progress, "4 ok\n");
@@ -406,19 +499,43 @@ Status DctImage::DecodeTo(std::vector<float>& image, int32_t& w, int32_t& h,
 Status DctImage::DecodeToBytes(uint8_t* out, size_t stride, const MessageSink& progress,
                                const MessageSink& warnings, int threads) const {
     if (!ready) return Status::Error(kNotReady);
-    DecodeBlockwise(*this, progress, warnings, threads,
-                    [&](size_t row, size_t col, const float* block) {
-                        const size_t x0 = 8 * col;
-                        const size_t n =
-                            std::min<size_t>(8, static_cast<size_t>(width) - x0);
-                        for (size_t y = 0; y < 8; ++y) {
-                            const size_t yy = 8 * row + y;
-                            if (yy >= static_cast<size_t>(height)) break;
-                            uint8_t* dst = out + yy * stride + x0;
-                            for (size_t x = 0; x < n; ++x)
-                                dst[x] = FloatToByte(block[8 * y + x]);
-                        }
-                    });
+    DecodeBlockwise<true>(*this, progress, warnings, threads,
+                          [&](size_t row, size_t col, const uint8_t* block, size_t step) {
+                              const size_t x0 = 8 * col;
+                              const size_t n =
+                                  std::min<size_t>(8, static_cast<size_t>(width) - x0);
+                              for (size_t y = 0; y < 8; ++y) {
+                                  const size_t yy = 8 * row + y;
+                                  if (yy >= static_cast<size_t>(height)) break;
+                                  uint8_t* dst = out + yy * stride + x0;
+                                  for (size_t x = 0; x < n; ++x)
+                                      dst[x] = block[(8 * y + x) * step];
+                              }
+                          });
+    Emit(progress, "4 ok\n");
+    return Status::Ok();
+}
+
+Status DctImage::DecodeToScatter(const ByteScatter& scatter, const MessageSink& progress,
+                                 const MessageSink& warnings, int threads) const {
+    if (!ready) return Status::Error(kNotReady);
+    DecodeBlockwise<true>(
+        *this, progress, warnings, threads,
+        [&](size_t row, size_t col, const uint8_t* block, size_t step) {
+            const size_t x0 = 8 * col;
+            const size_t n = std::min<size_t>(8, static_cast<size_t>(width) - x0);
+            const uint32_t* group = scatter.group + x0;
+            const uint32_t* offset = scatter.offset + x0;
+            for (size_t y = 0; y < 8; ++y) {
+                const size_t yy = 8 * row + y;
+                if (yy >= static_cast<size_t>(height)) break;
+                uint8_t* const* rows = scatter.rows + yy * scatter.groups;
+                for (size_t x = 0; x < n; ++x) {
+                    uint8_t* base = rows[group[x]];
+                    if (base != nullptr) base[offset[x]] = block[(8 * y + x) * step];
+                }
+            }
+        });
     Emit(progress, "4 ok\n");
     return Status::Ok();
 }

@@ -93,6 +93,11 @@ class DctImage {
     Status DecodeToBytes(uint8_t* out, size_t stride, const MessageSink& progress,
                          const MessageSink& warnings, int threads = 1) const;
 
+    // Decodes into bytes (each value through FloatToByte) scattered as
+    // `scatter` says; progress as DecodeTo.
+    Status DecodeToScatter(const struct ByteScatter& scatter, const MessageSink& progress,
+                           const MessageSink& warnings, int threads = 1) const;
+
     // The steps of Decode, one pass each over flat arrays (the reference the
     // fused decode is tested against).
     // paddedWidth x paddedHeight indices in stream order; warns
@@ -107,6 +112,17 @@ class DctImage {
     Status ImgDimAdjust(const std::vector<float>& padded, std::vector<float>& out) const;
     // The progress text of a whole decode of this image.
     std::string ProgressText() const;
+};
+
+// Where DecodeToScatter puts the byte of pixel (X, Y): at
+// rows[Y * groups + group[X]] + offset[X], or nowhere when that row pointer
+// is null. The image set uses it to decode a mosaic straight into its
+// photos (group: the image column, offset: the pixel's byte in the row).
+struct ByteScatter {
+    size_t groups = 1;
+    const uint32_t* group = nullptr;   // per column X
+    const uint32_t* offset = nullptr;  // per column X
+    uint8_t* const* rows = nullptr;    // per row Y and group
 };
 
 // T[v][u] = s[v] * s[u] with the scaled inverse DCT's factors s[0] = 1,

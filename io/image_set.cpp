@@ -1,9 +1,11 @@
 #include "io/image_set.h"
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <memory>
 #include <new>
+#include <thread>
 
 #include "io/alloc.h"
 #include "io/checked_io.h"
@@ -20,6 +22,30 @@ constexpr const char* kNotValid = "Err : this is not a valid .dat file\n\n";
 constexpr const char* kNoMemory = "Err : not enough memory for allocation.\n\n";
 constexpr const char* kSizeMismatch =
     "[ReadDAT]: size in dct decoding and header does not match!\n\n";
+
+// Runs fn(first, last) over [0, count) split into one range per thread
+// (threads 0: one per core); the calling thread takes the first range.
+template <class Fn>
+void ParallelFor(size_t count, int threads, const Fn& fn) {
+    size_t parts = threads > 0 ? static_cast<size_t>(threads)
+                               : std::max(1u, std::thread::hardware_concurrency());
+    parts =
+        std::clamp<size_t>(parts, 1, std::max<size_t>(1, std::min<size_t>(count, 16)));
+    std::vector<std::thread> workers;
+    size_t started = 1;
+    try {
+        for (; started < parts; ++started)
+            workers.emplace_back(fn, count * started / parts,
+                                 count * (started + 1) / parts);
+    } catch (const std::exception&) {
+        // No more threads: the rest runs here.
+    }
+    fn(0, count / parts);
+    for (size_t i = started; i < parts; ++i)
+        fn(count * i / parts, count * (i + 1) / parts);
+    for (std::thread& t : workers)
+        t.join();
+}
 
 // Gives the photo records for `count` images, or null when there are not
 // that many.
@@ -92,12 +118,51 @@ Status ReadDATOpened(std::FILE* dat, const char* filename,
     Emit(progress, "Decompression ... (please wait) \n");
     const size_t mosaic_w = static_cast<size_t>(nc) * static_cast<size_t>(w);
     const size_t mosaic_h = static_cast<size_t>(nr) * static_cast<size_t>(h);
-    // The planes are written in full by the decoder: no need to clear them.
-    std::unique_ptr<uint8_t[]> planes[3];
-    for (std::unique_ptr<uint8_t[]>& plane : planes) {
-        plane.reset(new (std::nothrow) uint8_t[std::max<size_t>(1, mosaic_w * mosaic_h)]);
-        if (!plane) return Status::Error(kNoMemory);
-    }
+
+    // Mosaic column X holds pixel x of image column k; mosaic row Y holds
+    // row y of image row j. rows[Y * numCol + k] will point at row y of photo
+    // (j, k), or be null for an absent image. These tables are made before
+    // the photos so that they cannot be what runs out of memory.
+    std::vector<uint32_t> group, offset;
+    std::vector<uint8_t*> rows;
+    std::vector<size_t> present;
+    std::vector<Status> allocated;
+    if (!TryAssign(group, mosaic_w) || !TryAssign(offset, mosaic_w) ||
+        !TryAssign(rows, mosaic_h * static_cast<size_t>(nc)) ||
+        !TryAssign(present, images) || !TryAssign(allocated, images))
+        return Status::Error(kNoMemory);
+    for (size_t k = 0; k < static_cast<size_t>(nc); ++k)
+        for (size_t x = 0; x < static_cast<size_t>(w); ++x) {
+            const size_t X = MosaicX(x, k, static_cast<size_t>(nc));
+            group[X] = static_cast<uint32_t>(k);
+            offset[X] = static_cast<uint32_t>(3 * x);
+        }
+
+    // The channels are decoded straight into the photos: every present photo
+    // is cleared and allocated first (on all threads; a failure is reported
+    // where the photos would have been set up, after the decoding's
+    // progress, as the first failing image's).
+    size_t count = 0;
+    for (size_t i = 0; i < images; ++i)
+        if (mask == nullptr || mask[i] != 0) present[count++] = i;
+    ParallelFor(count, options.threads, [&](size_t first, size_t last) {
+        for (size_t p = first; p < last; ++p) {
+            Photo& photo = photos[present[p]];
+            photo.Reset();
+            allocated[p] = photo.Alloc(w, h);
+            photo.x0 = 0.0f;
+            photo.x1 = static_cast<float>(w - 1);
+            photo.y0 = 0.0f;
+            photo.y1 = static_cast<float>(h - 1);
+        }
+    });
+    Status setup;
+    for (size_t p = 0; p < count; ++p)
+        if (!allocated[p].ok()) {
+            setup = allocated[p];
+            break;
+        }
+    const size_t row_bytes = 3 * static_cast<size_t>(w);
 
     DctReadOptions read;
     read.max_pixels = options.max_pixels;
@@ -106,10 +171,11 @@ Status ReadDATOpened(std::FILE* dat, const char* filename,
         DctImage channel;
         if (Status s = channel.ReadFrom(stream.get(), read); !s.ok()) return s;
         Emit(progress, StrPrintf("- decoding channel [%d]  ", c));
-        if (static_cast<size_t>(channel.width) != mosaic_w ||
-            static_cast<size_t>(channel.height) != mosaic_h) {
-            // The decode would print its progress before the sizes are
-            // compared; the text is the same without decoding.
+        const bool sizes_match = static_cast<size_t>(channel.width) == mosaic_w &&
+                                 static_cast<size_t>(channel.height) == mosaic_h;
+        if (!sizes_match || !setup.ok()) {
+            // Nothing to decode into: the progress text is the same without
+            // decoding.
             const std::string dots = channel.ProgressText();
             Emit(progress, dots.substr(0, 1));
             if (channel.bitsPerBlock % 8 != 0)
@@ -117,42 +183,28 @@ Status ReadDATOpened(std::FILE* dat, const char* filename,
                      "[DctImage::UnPackBit]: Warning! total no of bits are not "
                      "8-multiple\n");
             Emit(progress, dots.substr(1));
-            return Status::Error(kSizeMismatch);
+            if (!sizes_match) return Status::Error(kSizeMismatch);
+            continue;
         }
-        if (Status s = channel.DecodeToBytes(planes[c].get(), mosaic_w, progress,
-                                             options.errors, options.threads);
+        for (size_t j = 0; j < static_cast<size_t>(nr); ++j)
+            for (size_t y = 0; y < static_cast<size_t>(h); ++y) {
+                uint8_t** row = rows.data() + MosaicY(y, j, static_cast<size_t>(nr)) * nc;
+                for (size_t k = 0; k < static_cast<size_t>(nc); ++k) {
+                    const size_t i = j * static_cast<size_t>(nc) + k;
+                    const bool here = mask == nullptr || mask[i] != 0;
+                    row[k] = here ? photos[i].pixels.data() + y * row_bytes + c : nullptr;
+                }
+            }
+        const ByteScatter scatter{static_cast<size_t>(nc), group.data(), offset.data(),
+                                  rows.data()};
+        if (Status s = channel.DecodeToScatter(scatter, progress, options.errors,
+                                               options.threads);
             !s.ok())
             return s;
     }
     stream.reset();
     Emit(progress, "setting up the textures and windows ... (please wait)\n");
-
-    for (size_t j = 0; j < static_cast<size_t>(nr); ++j) {
-        for (size_t k = 0; k < static_cast<size_t>(nc); ++k) {
-            const size_t i = j * static_cast<size_t>(nc) + k;
-            if (mask != nullptr && mask[i] == 0) continue;
-            Photo& photo = photos[i];
-            photo.Reset();
-            if (Status s = photo.Alloc(w, h); !s.ok()) return s;
-            photo.x0 = 0.0f;
-            photo.x1 = static_cast<float>(w - 1);
-            photo.y0 = 0.0f;
-            photo.y1 = static_cast<float>(h - 1);
-            uint8_t* out = photo.pixels.data();
-            for (size_t y = 0; y < static_cast<size_t>(h); ++y) {
-                const size_t row = MosaicY(y, j, static_cast<size_t>(nr)) * mosaic_w;
-                const uint8_t* r = planes[0].get() + row;
-                const uint8_t* g = planes[1].get() + row;
-                const uint8_t* b = planes[2].get() + row;
-                for (size_t x = 0; x < static_cast<size_t>(w); ++x, out += 3) {
-                    const size_t col = MosaicX(x, k, static_cast<size_t>(nc));
-                    out[0] = r[col];
-                    out[1] = g[col];
-                    out[2] = b[col];
-                }
-            }
-        }
-    }
+    if (!setup.ok()) return setup;
     return Status::Ok();
 }
 

@@ -92,8 +92,8 @@ TEST_F(MemoryFailureTest, DctDecodeOutput) {
     }
 }
 
-TEST_F(MemoryFailureTest, ImageSetPlanes) {
-    // 8 x 8 images of 512 x 512: three byte planes of 16 MiB each.
+TEST_F(MemoryFailureTest, ImageSetPhotos) {
+    // 8 x 8 images of 512 x 512: 48 MiB of photos, decoded into directly.
     std::string stream;
     PutBig32(stream, static_cast<uint32_t>(ImageSetCheck(8, 8, 512, 512)));
     PutBig32(stream, 28 + 4);
@@ -114,7 +114,7 @@ TEST_F(MemoryFailureTest, ImageSetPlanes) {
         ReadDAT(path.c_str(), photos.data(), nc, nr, nullptr);
     };
     EXPECT_EXIT(run(), ::testing::ExitedWithCode(1),
-                ExactRegex("Err : not enough memory for allocation.\n\n"));
+                ExactRegex("[ReadSGIRGB]: no enough memory for buf\n"));
 }
 
 TEST_F(MemoryFailureTest, SgiBuffers) {

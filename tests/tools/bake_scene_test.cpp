@@ -256,6 +256,21 @@ TEST(BakeDemoTest, SameOptionsGiveTheSameBytesWhateverTheThreads) {
     EXPECT_EQ(6 + 3 * 4, files);
 }
 
+TEST(BakeDemoTest, OptionsOutOfRangeWriteNothing) {
+    lumo::testing::TempDir dir;
+    const std::string out = dir.File("out");
+    BakeOptions options;
+    options.bands = 4;
+    options.directions = 15;  // fewer directions than coefficients
+    Status s = BakeDemo(out, options, [](std::string_view) {});
+    EXPECT_EQ("[BakeDemo]: options out of range\n", s.message());
+    options = BakeOptions();
+    options.grid = 0;
+    s = BakeDemo(out, options, [](std::string_view) {});
+    EXPECT_EQ("[BakeDemo]: options out of range\n", s.message());
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
 TEST(BakeDemoTest, AFolderThatCannotBeMadeIsAnError) {
     lumo::testing::TempDir dir;
     const std::string blocker = dir.Write("file", "x");

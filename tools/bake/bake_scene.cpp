@@ -1,6 +1,7 @@
 #include "tools/bake/bake_scene.h"
 
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <span>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "io/sgi_writer.h"
 #include "io/str_printf.h"
 #include "relight/brdf_writer.h"
+#include "relight/sh_basis.h"
 #include "tools/bake/baked_slab.h"
 #include "tools/bake/demo_scene.h"
 #include "tools/bake/direction_set.h"
@@ -102,6 +104,12 @@ Photo ToPhoto(const std::vector<uint8_t>& rgb, int width, int height) {
 Status BakeDemo(const std::string& outdir, const BakeOptions& options,
                 const BakeProgress& progress) {
     const double start = GetSeconds();
+    if (options.grid < 1 || options.grid > 99 || options.size < 1 ||
+        options.size > 4096 || options.bands < 1 || options.bands > kMaxShBands ||
+        options.directions < options.bands * options.bands ||
+        options.directions > 1000000) {
+        return Status::Error("[BakeDemo]: options out of range\n");
+    }
     std::error_code ec;
     std::filesystem::create_directories(outdir, ec);
     if (!std::filesystem::is_directory(outdir, ec)) {

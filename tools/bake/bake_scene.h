@@ -46,7 +46,9 @@ using BakeProgress = std::function<void(std::string_view line)>;
 
 // Bakes the demo into `outdir` (created if missing; existing files of the
 // same names are replaced). Returns the first failure with its message:
-// "[BakeDemo]: cannot create folder %s\n" or a writer's message. The files
+// "[BakeDemo]: options out of range\n" (grid 1..99, size 1..4096, bands
+// 1..18, directions from bands^2 to 1000000), "[BakeDemo]: cannot create
+// folder %s\n" or a writer's message. The files
 // depend only on the options (not on the thread count or the machine).
 Status BakeDemo(const std::string& outdir, const BakeOptions& options,
                 const BakeProgress& progress);

@@ -14,7 +14,7 @@ using lumo::tool::ToolCommand;
 
 std::vector<const ToolCommand*> Commands() {
     return {&lumo::tool::InfoCommand(), &lumo::tool::PackCommand(),
-            &lumo::tool::UnpackCommand()};
+            &lumo::tool::UnpackCommand(), &lumo::tool::BakeCommand()};
 }
 
 const ToolCommand* FindCommand(std::string_view name) {

@@ -29,5 +29,6 @@ struct ToolCommand {
 const ToolCommand& InfoCommand();
 const ToolCommand& PackCommand();
 const ToolCommand& UnpackCommand();
+const ToolCommand& BakeCommand();
 
 }  // namespace lumo::tool

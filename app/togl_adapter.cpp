@@ -23,7 +23,7 @@ struct WidgetRecord {
     ClientData togl_delete_data = nullptr;
 };
 
-ToglCallback g_create = nullptr;
+ToglCreateCallback g_create = nullptr;
 std::map<std::string, ToglCommandProc>& Commands() {
     static std::map<std::string, ToglCommandProc> commands;
     return commands;
@@ -83,8 +83,7 @@ int CreateCallback(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv
     info.deleteData = record.get();
     Tcl_SetCommandInfo(interp, Tcl_GetString(objv[1]), &info);
     Records()[togl] = std::move(record);
-    if (g_create != nullptr) g_create(togl);
-    return TCL_OK;
+    return g_create != nullptr ? g_create(togl) : TCL_OK;
 }
 
 int DisplayCallback(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
@@ -120,7 +119,7 @@ int ToglAdapterInit(Tcl_Interp* interp) {
     return TCL_OK;
 }
 
-void ToglCreateFunc(ToglCallback create) {
+void ToglCreateFunc(ToglCreateCallback create) {
     g_create = create;
 }
 

@@ -19,6 +19,9 @@ struct Togl;
 namespace lumo {
 
 using ToglCallback = void (*)(Togl* togl);
+// A create callback may refuse a widget: it then sets a message in the
+// interpreter and returns TCL_ERROR, and the widget is not made.
+using ToglCreateCallback = int (*)(Togl* togl);
 // argv[0] is the widget's path, argv[1] the command's name, argv[2] onwards
 // the arguments. Handlers set the interpreter's result and return TCL_OK (or
 // TCL_ERROR for a call with too few arguments).
@@ -30,7 +33,7 @@ int ToglAdapterInit(Tcl_Interp* interp);
 
 // The create callback of every Togl widget made from now on (a script's own
 // -createcommand overrides it).
-void ToglCreateFunc(ToglCallback create);
+void ToglCreateFunc(ToglCreateCallback create);
 
 // The display and reshape callbacks of one widget, normally set by its create
 // callback. Togl calls reshape right after create, and display from Tk's idle

@@ -33,10 +33,16 @@ void Reshape(Togl* togl) {
                             std::to_string(Togl_Height(togl)));
 }
 
-void Create(Togl* togl) {
-    g_seen.events.push_back(std::string("create ") + Togl_Ident(togl));
+int Create(Togl* togl) {
+    const std::string ident = Togl_Ident(togl);
+    g_seen.events.push_back("create " + ident);
+    if (ident == "refused") {
+        Tcl_SetResult(Togl_Interp(togl), const_cast<char*>("refused on purpose"), TCL_STATIC);
+        return TCL_ERROR;
+    }
     ToglSetDisplayFunc(togl, Display);
     ToglSetReshapeFunc(togl, Reshape);
+    return TCL_OK;
 }
 
 int Probe(Togl* togl, int argc, const char* argv[]) {
@@ -96,6 +102,12 @@ TEST_F(ToglAdapterTest, SubCommandsSeeTheirFirstArgumentAtArgv2) {
     Eval("destroy .b");
     EXPECT_EQ(nullptr, ToglFromPath(interp_, ".b"));
     EXPECT_NE(TCL_OK, Tcl_Eval(interp_, ".b probe"));
+}
+
+TEST_F(ToglAdapterTest, ACreateCallbackCanRefuseTheWidget) {
+    EXPECT_EQ(TCL_ERROR, Tcl_Eval(interp_, "togl .r -ident refused -double true -depth true"));
+    EXPECT_NE(std::string::npos, std::string(Tcl_GetStringResult(interp_)).find("refused"));
+    EXPECT_EQ("0", Eval("winfo exists .r"));
 }
 
 TEST_F(ToglAdapterTest, AWidgetWithoutIdentIsCreatedToo) {

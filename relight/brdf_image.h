@@ -5,38 +5,113 @@
 // direction of incoming light. The record is plain data so that the slab
 // records can own it; the coefficient-file reader and the reconstruction
 // live in this folder's library.
+//
+// Layout. The coefficients are not kept in file order. The pixels that carry
+// coefficients in at least one channel are taken in pixel order and grouped
+// into tiles of kShLanes pixels (the last tile padded). A tile stores, for red,
+// green and blue in turn, coefficient 0 of its kShLanes pixels side by side,
+// then coefficient 1, and so on:
+//
+//   coeff[((tile * 3 + channel) * harcnt + i) * kShLanes + lane]
+//
+// A lane whose pixel has no coefficients in a channel (or a padding lane)
+// holds zeros there. Reconstruction then streams every coefficient once,
+// front to back, and evaluates kShLanes pixels with one vector operation per
+// term while keeping each pixel's own order of operations.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <vector>
 
 namespace lumo {
 
-// One pixel of one channel: its first coefficient inside the channel's CC
-// block, or null when the pixel has no coefficients in that channel.
+// Pixels per tile: one 32-byte vector of floats.
+inline constexpr int32_t kShLanes = 8;
+
+// Allocator for the coefficient block: 64-byte aligned, so that a tile's rows
+// of kShLanes floats never straddle more cache lines than they must.
+template <class T>
+struct CacheAlignedAllocator {
+    using value_type = T;
+    static constexpr std::align_val_t kAlign{64};
+
+    CacheAlignedAllocator() = default;
+    template <class U>
+    CacheAlignedAllocator(const CacheAlignedAllocator<U>&) {}
+
+    T* allocate(size_t n) {
+        if (n > static_cast<size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
+        return static_cast<T*>(::operator new(n * sizeof(T), kAlign));
+    }
+    void deallocate(T* p, size_t) { ::operator delete(p, kAlign); }
+    template <class U>
+    bool operator==(const CacheAlignedAllocator<U>&) const {
+        return true;
+    }
+};
+
+using CoeffBlock = std::vector<float, CacheAlignedAllocator<float>>;
+
+// One pixel of one channel: its first coefficient inside the BrdfImage's
+// coefficient block, or null when the pixel has no coefficients in that
+// channel. The pixel's coefficient i lies kShLanes floats after coefficient
+// i - 1 (see the layout above).
 struct ShPixel {
     const float* coeff = nullptr;
+
+    bool present() const { return coeff != nullptr; }
+    // Coefficient i of a present pixel, i < the image's harcnt.
+    float Coeff(int32_t i) const { return coeff[static_cast<ptrdiff_t>(i) * kShLanes]; }
 };
 
 struct BrdfImage {
-    int32_t lcnt = 0;          // SH bands L of this file
-    int32_t width = 0;         // pixels per row
-    int32_t height = 0;        // rows
-    int32_t xmin = 0;          // window: smallest column with coefficients in any channel
-    int32_t xmax = -1;         // largest such column
-    int32_t ymin = 0;          // smallest such row
-    int32_t ymax = -1;         // largest such row
-    int32_t harcnt = 0;        // coefficients stored per present pixel (the CC stride)
-    std::vector<float> CC[3];  // red, green, blue coefficient blocks as read
-    std::vector<ShPixel> sh[3];  // width * height entries per channel, y * width + x
+    int32_t lcnt = 0;    // SH bands L of this file
+    int32_t width = 0;   // pixels per row
+    int32_t height = 0;  // rows
+    int32_t xmin = 0;    // window: smallest column with coefficients in any channel
+    int32_t xmax = -1;   // largest such column
+    int32_t ymin = 0;    // smallest such row
+    int32_t ymax = -1;   // largest such row
+    int32_t harcnt = 0;  // coefficients stored per present pixel
+
+    // Tiled coefficients of the three channels (layout above).
+    int32_t tile_count = 0;
+    CoeffBlock coeff;
+    // tile_count * kShLanes pixel indices y * width + x in pixel order; -1 marks
+    // a padding lane of the last tile.
+    std::vector<int32_t> tile_pixel;
+    // tile_count * 3 lane masks: bit `lane` of tile_mask[tile * 3 + channel] is
+    // set when that lane's pixel has coefficients in the channel.
+    std::vector<uint8_t> tile_mask;
+
+    std::vector<ShPixel>
+        sh[3];  // red, green, blue; width * height entries, y * width + x
 
     BrdfImage() = default;
-    // The ShPixel pointers point into CC, so a BrdfImage may be moved (the
-    // blocks keep their addresses) but not copied.
+    // The ShPixel pointers point into coeff, so a BrdfImage may be moved (the
+    // block keeps its address) but not copied.
     BrdfImage(const BrdfImage&) = delete;
     BrdfImage& operator=(const BrdfImage&) = delete;
     BrdfImage(BrdfImage&&) = default;
     BrdfImage& operator=(BrdfImage&&) = default;
+
+    // Back to the freshly constructed state, releasing every array.
+    void Reset() { *this = BrdfImage(); }
+
+    // The number of leading coefficients of each pixel that an evaluation may
+    // use: those stored (harcnt) and within the file's own bands (lcnt^2).
+    int32_t stored_terms() const {
+        const int32_t bands = lcnt * lcnt;
+        const int32_t n = harcnt < bands ? harcnt : bands;
+        return n > 0 ? n : 0;
+    }
+
+    // First coefficient of tile t, channel ch.
+    const float* TileCoeff(int32_t t, int ch) const {
+        return coeff.data() + (static_cast<ptrdiff_t>(t) * 3 + ch) * harcnt * kShLanes;
+    }
 };
 
 }  // namespace lumo

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Installs what is missing, builds with warnings as errors, runs every test,
 # then builds and runs the unit tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and checks the code's formatting.
+# UndefinedBehaviorSanitizer, runs each fuzz target briefly, and checks the
+# code's formatting.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -21,6 +22,9 @@ cmake -S . -B build/sanitize -DCMAKE_BUILD_TYPE=Debug -DLUMO_WERROR=ON \
     -DLUMO_SANITIZE=address,undefined -DLUMO_BUILD_VIEWER=OFF -DLUMO_BUILD_BENCH=OFF
 cmake --build build/sanitize -j "$jobs"
 ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
+
+echo "== fuzz smoke run (clang, libFuzzer, a few seconds per reader)"
+scripts/fuzz.sh 5
 
 echo "== formatting"
 find geom io scene relight display lightview app tools tests bench \

@@ -13,7 +13,8 @@ namespace {
 using lumo::tool::ToolCommand;
 
 std::vector<const ToolCommand*> Commands() {
-    return {&lumo::tool::InfoCommand()};
+    return {&lumo::tool::InfoCommand(), &lumo::tool::PackCommand(),
+            &lumo::tool::UnpackCommand()};
 }
 
 const ToolCommand* FindCommand(std::string_view name) {

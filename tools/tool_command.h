@@ -27,5 +27,7 @@ struct ToolCommand {
 };
 
 const ToolCommand& InfoCommand();
+const ToolCommand& PackCommand();
+const ToolCommand& UnpackCommand();
 
 }  // namespace lumo::tool

@@ -1,0 +1,220 @@
+#include "io/deflate_container.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "io/alloc.h"
+#include "io/checked_io.h"
+#include "io/fatal.h"
+#include "io/str_printf.h"
+#include "io/stream_bytes.h"
+
+namespace lumo {
+namespace {
+
+constexpr const char* kNotOurFormat =
+    "[ReadDeflateZip]: input file is not in our zip file format\n";
+
+void ChunkError(const MessageSink& sink, const char* reason) {
+    Emit(sink, StrPrintf("\n%s: %s: %s\n", INFLATE_NAME, "stdin", reason));
+}
+
+uint32_t LittleEndian32(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
+           uint32_t{p[3]} << 24;
+}
+
+// Grows `block` by up to `want` zero bytes without passing `limit`.
+bool Grow(std::vector<uint8_t>& block, size_t want, size_t limit) {
+    const size_t target = std::min(limit, block.size() + want);
+    try {
+        block.resize(target);
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+bool InflateChunk(const uint8_t* chunk, size_t length, std::vector<uint8_t>& block,
+                  size_t limit, size_t& delivered, const MessageSink& sink,
+                  bool* out_of_memory) {
+    delivered = 0;
+    if (out_of_memory != nullptr) *out_of_memory = false;
+    const size_t start = block.size();
+    z_stream zs{};
+    if (inflateInit2(&zs, -MAX_WBITS) != Z_OK) {
+        ChunkError(sink, "out of memory");
+        return true;
+    }
+    zs.next_in = const_cast<uint8_t*>(chunk);
+    zs.avail_in = static_cast<uInt>(length);
+    size_t pos = start;
+    enum class End { kStreamEnd, kFormat, kEof, kMemory } end = End::kEof;
+    bool fits = true;
+    for (;;) {
+        int rc;
+        if (pos == block.size()) {
+            if (block.size() >= limit) {
+                // The room is used up: anything more would run past the block.
+                uint8_t probe = 0;
+                zs.next_out = &probe;
+                zs.avail_out = 1;
+                rc = inflate(&zs, Z_NO_FLUSH);
+                if (zs.avail_out == 0) {
+                    fits = false;
+                    break;
+                }
+            } else {
+                // The trailer's length says how much to expect; more room is
+                // added as the data turn out to need it.
+                size_t want =
+                    std::max<size_t>(2 * (block.size() - start), DEFLATE_CHUNK_OUT);
+                if (block.size() == start && length >= 8) {
+                    const size_t declared = LittleEndian32(chunk + length - 4);
+                    if (declared > 0) want = declared;
+                }
+                if (!Grow(block, want, limit)) {
+                    if (out_of_memory != nullptr) *out_of_memory = true;
+                    fits = false;
+                    break;
+                }
+                continue;
+            }
+        } else {
+            zs.next_out = block.data() + pos;
+            zs.avail_out =
+                static_cast<uInt>(std::min<size_t>(block.size() - pos, 1u << 30));
+            rc = inflate(&zs, Z_NO_FLUSH);
+            pos = static_cast<size_t>(zs.next_out - block.data());
+        }
+        if (rc == Z_STREAM_END) {
+            end = End::kStreamEnd;
+            break;
+        }
+        if (rc == Z_DATA_ERROR || rc == Z_NEED_DICT || rc == Z_STREAM_ERROR) {
+            end = End::kFormat;
+            break;
+        }
+        if (rc == Z_MEM_ERROR) {
+            end = End::kMemory;
+            break;
+        }
+        if (zs.avail_out == 0) continue;  // more room wanted
+        end = End::kEof;                  // all input used before the final block
+        break;
+    }
+    const size_t left = zs.avail_in;
+    inflateEnd(&zs);
+    block.resize(pos);
+    delivered = pos - start;
+    if (!fits) return false;
+
+    switch (end) {
+        case End::kMemory:
+            ChunkError(sink, "out of memory");
+            return true;
+        case End::kEof:
+            ChunkError(sink, "unexpected end of file");
+            return true;
+        case End::kFormat:
+            ChunkError(sink, "invalid compressed data--format violated");
+            break;
+        case End::kStreamEnd:
+            break;
+    }
+    // The trailer follows where decoding stopped.
+    if (left < 8) {
+        ChunkError(sink, "unexpected end of file");
+        return true;
+    }
+    const uint8_t* trailer = chunk + (length - left);
+    const uLong crc = crc32_z(crc32(0L, Z_NULL, 0), block.data() + start, delivered);
+    if (LittleEndian32(trailer) != static_cast<uint32_t>(crc))
+        ChunkError(sink, "invalid compressed data--crc error");
+    if (LittleEndian32(trailer + 4) != static_cast<uint32_t>(delivered))
+        ChunkError(sink, "invalid compressed data--length error");
+    return true;
+}
+
+Status ReadDeflateZipFrom(std::FILE* stream, std::vector<uint8_t>& block, size_t& decoded,
+                          const MessageSink& chunk_errors) {
+    block.clear();
+    decoded = 0;
+    std::vector<uint8_t> inbuf;
+    if (!TryAssign(inbuf, DEFLATE_CHUNK_IN_MAX))
+        return Status::Error("[ReadDeflateZip]: No memory for inbuf\n");
+    char signature[2] = {};
+    if (std::fread(signature, 1, 2, stream) != 2 || signature[0] != 'E' ||
+        signature[1] != 'Z')
+        return Status::Error(kNotOurFormat);
+    int32_t count = 0;
+    if (cp_fread(&count, 4, 1, stream) != 1 || count < 0)
+        return Status::Error(kNotOurFormat);
+    const size_t n = static_cast<size_t>(count);
+    // Both tables must be in the file before they are allocated.
+    const long left = StreamBytesLeft(stream);
+    if (left >= 0 && static_cast<uint64_t>(left) < 8 * static_cast<uint64_t>(n))
+        return Status::Error(kNotOurFormat);
+    std::vector<int32_t> offsets;
+    std::vector<int32_t> sizes;
+    if (!TryAssign(offsets, n))
+        return Status::Error("[ReadDeflateZip]: no memory for offset table\n");
+    if (!TryAssign(sizes, n))
+        return Status::Error("[ReadDeflateZip]: no memory for chrunksize table\n");
+    if (cp_fread(offsets.data(), 4, n, stream) != n ||
+        cp_fread(sizes.data(), 4, n, stream) != n)
+        return Status::Error(kNotOurFormat);
+    for (int32_t size : sizes) {
+        if (size < 0 || static_cast<size_t>(size) > DEFLATE_CHUNK_IN_MAX)
+            return Status::Error(kNotOurFormat);
+    }
+    const size_t limit = n * DEFLATE_CHUNK_OUT;
+    try {
+        block.reserve(std::min<size_t>(limit, size_t{1} << 24));
+    } catch (const std::exception&) {
+        return Status::Error("[ReadDeflateZip]: No memory for outbuf\n");
+    }
+    for (size_t i = 0; i < n; ++i) {
+        size_t got = 0;
+        if (offsets[i] >= 0 && std::fseek(stream, offsets[i], SEEK_SET) == 0)
+            got = std::fread(inbuf.data(), 1, static_cast<size_t>(sizes[i]), stream);
+        size_t delivered = 0;
+        bool out_of_memory = false;
+        if (!InflateChunk(inbuf.data(), got, block, limit, delivered, chunk_errors,
+                          &out_of_memory)) {
+            block.clear();
+            return Status::Error(out_of_memory
+                                     ? "[ReadDeflateZip]: No memory for outbuf\n"
+                                     : kNotOurFormat);
+        }
+    }
+    if (n > 0)
+        std::fseek(stream, static_cast<long>(offsets[n - 1]) + sizes[n - 1], SEEK_SET);
+    decoded = block.size();
+    return Status::Ok();
+}
+
+void ReadDeflateZip(std::FILE* stream, std::vector<uint8_t>& block, size_t& decoded) {
+    FatalIfError(ReadDeflateZipFrom(stream, block, decoded, WriteToStderr));
+}
+
+Status ExtractDeflateZipFrom(std::FILE* in, std::FILE* out,
+                             const MessageSink& chunk_errors) {
+    std::vector<uint8_t> block;
+    size_t decoded = 0;
+    if (Status s = ReadDeflateZipFrom(in, block, decoded, chunk_errors); !s.ok())
+        return s;
+    for (size_t at = 0; at < decoded; at += DEFLATE_CHUNK_OUT)
+        cp_fwrite(block.data() + at, 1, std::min(DEFLATE_CHUNK_OUT, decoded - at), out);
+    return Status::Ok();
+}
+
+void ExtractDeflateZip(std::FILE* in, std::FILE* out) {
+    FatalIfError(ExtractDeflateZipFrom(in, out, WriteToStderr));
+}
+
+}  // namespace lumo

@@ -1,0 +1,73 @@
+// The spherical-harmonic coefficient file ("%s.%d.%d.urdf.sh") and its reader.
+//
+// One file holds one reference image's coefficients:
+//
+//   line 1   text beginning with "BRDF" (the rest of the line is ignored)
+//   line 2   "%d %d %d %d": width, height, lcnt (SH bands), harcnt (floats per pixel)
+//   line 3   "%d %d %d": rcnt, gcnt, bcnt (present pixels per channel)
+//   bitmaps  red, green, blue; B = width * height / 8 + 1 bytes each; pixel
+//            e = y * width + x is bit 0x80 >> (e % 8) of byte e / 8
+//   floats   harcnt * rcnt red, then green, then blue big-endian IEEE floats:
+//            one vector per present pixel, in pixel order
+//
+// Text lines are read as lines of at most 999 characters; the binary part
+// starts after the line feed that ends line 3.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+#include "io/status.h"
+#include "relight/brdf_image.h"
+
+namespace lumo {
+
+// A coefficient file's contents as stored, in file order.
+struct BrdfFileData {
+    int32_t width = 0;
+    int32_t height = 0;
+    int32_t lcnt = 0;
+    int32_t harcnt = 0;
+    int32_t count[3] = {};           // rcnt, gcnt, bcnt
+    std::vector<uint8_t> bitmap[3];  // BitmapBytes() each
+    std::vector<float> CC[3];        // harcnt * count[ch] floats each
+
+    // B = width * height / 8 + 1 (0 when the size is negative or overflows).
+    size_t BitmapBytes() const;
+    // Bit e of a channel's bitmap.
+    bool Present(int ch, size_t e) const {
+        return (bitmap[ch][e / 8] & (0x80u >> (e % 8))) != 0;
+    }
+};
+
+// Reads a coefficient file from `stream` (at its start) into `data`. Prints
+// "%d x %d\nlcnt=%d, harcnt=%d\n" and "rcnt=%d, gcnt=%d, bcnt=%d\n" to standard
+// output as the header lines are read. Failures: "Cannot read brdf's header\n"
+// (a header line missing or lines 2 and 3 without all their numbers), "Not a
+// BRDF file\n", "BRDF file possibly corrupted\n" (negative sizes or counts,
+// sizes that overflow or that the rest of the file cannot hold, short reads),
+// "BRDF file has an unsupported band count\n" (lcnt outside 1..18),
+// "No memory for bitmap\n", "No memory for CC\n".
+Status ReadBrdfData(std::FILE* stream, BrdfFileData& data);
+
+// Turns file contents into a BrdfImage as the reader does after reading:
+// rebuilds the basis tables for data.lcnt (InitCoeffArr), points every present
+// pixel of every channel at its coefficients, derives the window (the bounding
+// box of the pixels present in any channel; the empty window xmin = width,
+// xmax = -1, ymin = height, ymax = -1 when none is) and, at the first present
+// pixel of the program's life, sets maxHarmonics and activeHarmonics. A
+// channel whose bitmap has more set bits than its count fails with "BRDF file
+// possibly corrupted\n"; allocation failures give "No memory for CC\n" and
+// "No memory of sh[]\n". `image` must be freshly constructed or reset.
+Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image);
+
+// Writes "Reading BRDF file %s ... \n" to standard error, opens `path`
+// ("Cannot read brdf file: %s\n" when it cannot be opened), reads and
+// assembles it.
+Status ReadBrdfPath(const char* path, BrdfImage& image);
+
+// As ReadBrdfPath; every failure ends the program with its message and status 1.
+void ReadBrdfFile(BrdfImage& image, const char* path);
+
+}  // namespace lumo

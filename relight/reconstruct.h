@@ -1,0 +1,86 @@
+// Reconstruction of a slab's reference images under the lights.
+//
+// For every enabled reference image of a BRDF slab, the RGB bytes of its Photo
+// (photo[0][k]) are computed from the image's spherical-harmonic coefficients
+// (brdf[k]) under the lights in use. The mode follows from the light count and,
+// for one light, its kind:
+//
+//   one Directional light   one direction for the whole slab
+//   one Point light          per pixel, from the surface point to the light
+//   one SlideProjector       as Point, times the slide intensity
+//   one Reserved light       nothing is reconstructed
+//   two or more lights       every light acts as a directional light
+//   no light                 nothing is reconstructed
+//
+// The image loop prints "Reconstructing image (%d,%d) ...\n" (column, row) for
+// each image it reconstructs, clears its pixels and runs the mode's window
+// function over the whole image; the window functions print their window.
+// Pixels outside the BrdfImage's window (the bounding box of the pixels with
+// coefficients) stay 0.
+//
+// These are the production functions: tiled, vectorised across pixels and
+// spread over the machine's cores, they give the same bytes and print the same
+// lines as the sequential reference in relight/recon_reference.h.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "relight/brdf_image.h"
+#include "relight/light_source.h"
+#include "relight/recon_common.h"
+#include "scene/lid_info.h"
+#include "scene/slab_record.h"
+
+namespace lumo {
+
+// Reconstructs every slab of `info` in order under lights[0 .. lightcnt-1]
+// (lightcnt is clamped to 0..min(MAX_LIGHTS, lights.size())). With preview
+// on, images whose cell is out of view (subskip[0]) keep their pixels. Slide
+// projectors may update their slide frame (printing it). The caller clears
+// its own reconstruction request.
+void ReconstructAll(LidInfo& info, std::span<LightSrc> lights, int32_t lightcnt,
+                    uint8_t preview);
+
+// The slab drivers: each returns at once unless the slab's format is BRDF.
+void ReconstructSlabDirLight(SlabRecord& slab, const LightSrc& light, uint8_t preview);
+void ReconstructSlabPointLight(SlabRecord& slab, const LightSrc& light, uint8_t preview);
+void ReconstructSlabSlideLight(SlabRecord& slab, LightSrc& light, uint8_t preview);
+// Several lights, every one taken as directional (its direction and colour
+// only). Model set-up calls this directly, with count 1 and preview off.
+void ReconstructSlabMultDirLight(SlabRecord& slab, std::span<const LightSrc> lights,
+                                 int32_t count, uint8_t preview);
+
+// The window functions. Each works on one BrdfImage over the requested
+// columns xa..xb and rows ya..yb (either order), intersected with the image's
+// window, and writes `pixels` (width * height * 3 bytes of the BrdfImage's
+// size; nothing is done when the span is smaller). Per-pixel arrays are
+// indexed y * width + x. `color` is r, g, b.
+
+// Prints "Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n"; channels
+// with coefficients become EvalShPixel * color * 255, others are not written.
+void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
+                   float cost, float cosp, float sinp, const float color[3],
+                   std::span<uint8_t> pixels);
+// As ReconDirLight with each pixel's own angles.
+void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                     int32_t yb, std::span<const float> cost, std::span<const float> cosp,
+                     std::span<const float> sinp, const float color[3],
+                     std::span<uint8_t> pixels);
+// Prints "\n\nRecontruct with slide projector source for win x:[%d,%d],
+// y:[%d,%d]\n"; every pixel of the window is written: 0 where the intensity is
+// (0, 0, 0) or a channel has no coefficients, else EvalShPixel * intensity * 255.
+void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                     int32_t yb, std::span<const float> cost, std::span<const float> cosp,
+                     std::span<const float> sinp, std::span<const Rgb> intensity,
+                     std::span<uint8_t> pixels);
+// Prints the window as ReconDirLight; every pixel of the window is written:
+// the sum over lights m of EvalShPixel_m * float(color_m * 255) per channel
+// with coefficients, 0 for the others. The angle spans hold `count` entries.
+void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                        int32_t yb, std::span<const float> cost,
+                        std::span<const float> cosp, std::span<const float> sinp,
+                        std::span<const Rgb> colors, int32_t count,
+                        std::span<uint8_t> pixels);
+
+}  // namespace lumo

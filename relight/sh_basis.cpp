@@ -1,0 +1,203 @@
+#include "relight/sh_basis.h"
+
+#include <cmath>
+#include <new>
+
+#include "io/fatal.h"
+
+namespace lumo {
+
+int16_t maxHarmonics = 0;
+int16_t activeHarmonics = 0;
+
+namespace {
+
+bool harmonics_set = false;
+
+constexpr int kFactorialMemo = 50;
+float factorial_memo[kFactorialMemo] = {1.0f, 1.0f};
+
+constexpr double kTwoPi = 2.0 * 3.14159265358979323846;
+constexpr float kInvSqrt2 = 0.70710677f;
+
+template <class T>
+bool TryFill(std::vector<T>& v, size_t n, T value) {
+    try {
+        v.assign(n, value);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+}  // namespace
+
+void InitHarmonicCounts(int32_t lcnt) {
+    if (harmonics_set) return;
+    harmonics_set = true;
+    maxHarmonics = static_cast<int16_t>(lcnt * lcnt);
+    activeHarmonics = maxHarmonics;
+}
+
+bool HarmonicCountsSet() {
+    return harmonics_set;
+}
+
+void ResetHarmonicCounts() {
+    harmonics_set = false;
+    maxHarmonics = 0;
+    activeHarmonics = 0;
+}
+
+ShTables& ShBasisTables() {
+    static ShTables tables;
+    return tables;
+}
+
+float Factorial(int32_t n) {
+    if (n < 2) return 1.0f;
+    if (n < kFactorialMemo && factorial_memo[n] != 0.0f) return factorial_memo[n];
+    float result = 1.0f;
+    int32_t k = n;
+    while (k >= kFactorialMemo || factorial_memo[k] == 0.0f) {
+        result *= static_cast<float>(k);
+        --k;
+    }
+    result *= factorial_memo[k];
+    if (n < kFactorialMemo) factorial_memo[n] = result;
+    return result;
+}
+
+Status InitCoeffArrCore(int32_t L) {
+    ShTables& t = ShBasisTables();
+    t = ShTables();
+    const Status no_memory =
+        Status::Error("[InitCoeffArr]: No memory for C1, C2, CC3, CC4\n");
+    if (L < 0 || L > kMaxShBands) return no_memory;
+    const size_t n = static_cast<size_t>(L);
+    const size_t nn = n * n;
+    if (!TryFill(t.C1, n, 0.0f) || !TryFill(t.C2, n, 0.0f) || !TryFill(t.CC3, nn, 0.0f) ||
+        !TryFill(t.CC4, nn, 0.0f) || !TryFill(t.ShNorm, nn, 0.0f) ||
+        !TryFill(t.ShLegendre, nn, -999.0f) || !TryFill(t.ShBasis, nn, 0.0f) ||
+        !TryFill(t.ShSinM, n + 1, 0.0f) || !TryFill(t.ShCosM, n + 1, 0.0f) ||
+        !TryFill(t.ShIndexBase, n, 0)) {
+        t = ShTables();
+        return no_memory;
+    }
+    t.L = L;
+    for (int32_t l = 0; l < L; ++l) {
+        t.ShIndexBase[l] = l * l;
+        t.C1[l] = static_cast<float>(1 - 2 * l);
+        t.C2[l] = static_cast<float>(2 * l + 1);
+    }
+    for (int32_t l = 0; l < L; ++l) {
+        for (int32_t m = 0; m <= l - 2; ++m) {
+            const int32_t i = l * l + l + m;
+            t.CC3[i] = static_cast<float>(2 * l - 1) / static_cast<float>(l - m);
+            t.CC4[i] = static_cast<float>(l + m - 1) / static_cast<float>(l - m);
+        }
+    }
+    for (int32_t l = 0; l < L; ++l) {
+        for (int32_t m = 0; m <= l; ++m) {
+            const double num = (2.0 * l + 1.0) * double{Factorial(l - m)};
+            const double den = double{Factorial(l + m)} * kTwoPi;
+            t.ShNorm[l * l + l + m] = static_cast<float>(std::sqrt(num / den));
+        }
+        t.ShNorm[l * l + l] *= kInvSqrt2;
+    }
+    return Status::Ok();
+}
+
+void InitCoeffArr(int32_t L) {
+    FatalIfError(InitCoeffArrCore(L));
+}
+
+Status EnsureShBands(int32_t bands) {
+    if (ShBasisTables().L >= bands) return Status::Ok();
+    return InitCoeffArrCore(bands);
+}
+
+namespace {
+
+// The evaluation itself, on the constant tables `t` (built for more than lmax
+// bands) into caller-provided scratch.
+void EvalBasisCore(const ShTables& t, float cost, float cosp, float sinp, int32_t lmax,
+                   float* cosm, float* sinm, float* P, float* Y) {
+    // Multiple angles by recurrence: no trigonometric call.
+    cosm[0] = sinm[0] = -1000.0f;
+    if (lmax >= 1) {
+        cosm[1] = cosp;
+        sinm[1] = sinp;
+    }
+    for (int32_t m = 2; m <= lmax; ++m) {
+        const int32_t h = m / 2;
+        if (m % 2 == 1) {
+            cosm[m] = cosm[h] * cosm[h + 1] - sinm[h] * sinm[h + 1];
+            sinm[m] = cosm[h] * sinm[h + 1] + sinm[h] * cosm[h + 1];
+        } else {
+            cosm[m] = cosm[h] * cosm[h] - sinm[h] * sinm[h];
+            sinm[m] = 2.0f * cosm[h] * sinm[h];
+        }
+    }
+
+    // Associated Legendre values, Condon-Shortley phase included.
+    const float x = cost;
+    const float ss = 1.0f - x * x;
+    const float s = ss > 0.0f ? std::sqrt(ss) : 0.0f;
+    P[0] = 1.0f;
+    for (int32_t l = 0; l <= lmax; ++l) {
+        for (int32_t m = 0; m <= l; ++m) {
+            const int32_t i = l * l + l + m;
+            if (m == l && l > 0) {
+                P[i] = t.C1[l] * s * P[(l - 1) * (l - 1) + 2 * (l - 1)];
+            } else if (l == m + 1) {
+                P[i] = x * t.C2[m] * P[m * m + 2 * m];
+            } else if (l > 0) {
+                P[i] = x * t.CC3[i] * P[(l - 1) * (l - 1) + (l - 1) + m] -
+                       t.CC4[i] * P[(l - 2) * (l - 2) + (l - 2) + m];
+            }
+        }
+    }
+
+    // The basis: sin for negative orders, cos for positive ones.
+    for (int32_t l = 0; l <= lmax; ++l) {
+        const int32_t c = l * l + l;
+        for (int32_t m = 1; m <= l; ++m)
+            Y[c - m] = sinm[m] * t.ShNorm[c + m] * P[c + m];
+        Y[c] = t.ShNorm[c] * P[c];
+        for (int32_t m = 1; m <= l; ++m)
+            Y[c + m] = cosm[m] * t.ShNorm[c + m] * P[c + m];
+    }
+}
+
+}  // namespace
+
+void EvalShBasis(float cost, float cosp, float sinp, int32_t lmax) {
+    if (lmax < 0) return;
+    FatalIfError(EnsureShBands(lmax + 1));
+    ShTables& t = ShBasisTables();
+    EvalBasisCore(t, cost, cosp, sinp, lmax, t.ShCosM.data(), t.ShSinM.data(),
+                  t.ShLegendre.data(), t.ShBasis.data());
+}
+
+void EvalShBasisInto(float cost, float cosp, float sinp, int32_t lmax, float* basis) {
+    const ShTables& t = ShBasisTables();
+    if (lmax < 0 || lmax >= t.L || lmax >= kMaxShBands) return;
+    float cosm[kMaxShBands + 1], sinm[kMaxShBands + 1];
+    float P[kMaxShBands * kMaxShBands];
+    EvalBasisCore(t, cost, cosp, sinp, lmax, cosm, sinm, P, basis);
+}
+
+float EvalShPixel(const ShPixel& pixel, int32_t stored_terms) {
+    if (!pixel.present()) return 0.0f;
+    const std::vector<float>& basis = ShBasisTables().ShBasis;
+    int32_t n = activeHarmonics < stored_terms ? activeHarmonics : stored_terms;
+    if (static_cast<size_t>(n) > basis.size()) n = static_cast<int32_t>(basis.size());
+    const float* Y = basis.data();
+    float sum = 0.0f;
+    for (int32_t i = 0; i < n; ++i)
+        sum = sum + Y[i] * pixel.Coeff(i);
+    return sum < 0.0f ? 0.0f : sum;
+}
+
+}  // namespace lumo

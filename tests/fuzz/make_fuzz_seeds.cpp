@@ -1,0 +1,122 @@
+// Writes a seed corpus for the fuzz targets with lumo's own writers:
+// make_fuzz_seeds DIR creates DIR/<target>/seed-N files.
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "io/dct_writer.h"
+#include "io/deflate_writer.h"
+#include "io/depth_map_writer.h"
+#include "io/image_set_writer.h"
+#include "io/sgi_writer.h"
+
+namespace {
+
+using namespace lumo;
+
+bool Save(const std::filesystem::path& dir, const std::string& target, int n,
+          const std::vector<uint8_t>& bytes) {
+    std::filesystem::create_directories(dir / target);
+    const std::string path = (dir / target / ("seed-" + std::to_string(n))).string();
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr) return false;
+    const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+Photo Picture(int w, int h, int seed) {
+    Photo p;
+    (void)p.Alloc(w, h);
+    for (size_t i = 0; i < p.pixels.size(); ++i)
+        p.pixels[i] = static_cast<uint8_t>(100 + 80 * std::sin(0.1 * double(i) + seed));
+    return p;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_fuzz_seeds DIR\n");
+        return 2;
+    }
+    const std::filesystem::path dir = argv[1];
+    bool ok = true;
+
+    const std::vector<uint8_t> text = {'l', 'u', 'm', 'o', ' ', 's', 'e', 'e', 'd'};
+    for (int n = 0; n < 3; ++n) {
+        std::vector<uint8_t> data(static_cast<size_t>(50 + 20000 * n));
+        for (size_t i = 0; i < data.size(); ++i)
+            data[i] = static_cast<uint8_t>((i / 37) * n + text[i % text.size()]);
+        std::vector<uint8_t> file;
+        ok &= AppendDeflateZip(file, data.data(), data.size(),
+                               {.piece = n == 2 ? size_t{4096} : size_t{32768},
+                                .reverse_layout = n == 1})
+                  .ok();
+        ok &= Save(dir, "deflate_container", n, file);
+    }
+
+    const int sizes[][2] = {{8, 8}, {13, 10}, {24, 16}};
+    for (int n = 0; n < 3; ++n) {
+        const Photo p = Picture(sizes[n][0], sizes[n][1], n);
+        std::vector<float> f(p.pixels.size() / 3);
+        for (size_t i = 0; i < f.size(); ++i)
+            f[i] = p.pixels[3 * i];
+        DctCode code;
+        std::vector<uint8_t> file;
+        ok &= EncodeDct(f.data(), p.width, p.height, {.rate = 1.0 + n}, code).ok();
+        ok &= AppendDctStream(file, code).ok();
+        ok &= Save(dir, "dct_stream", n, file);
+    }
+
+    const int grids[][4] = {{1, 1, 8, 8}, {3, 2, 5, 3}, {2, 2, 8, 4}};
+    for (int n = 0; n < 3; ++n) {
+        std::vector<Photo> photos;
+        for (int i = 0; i < grids[n][0] * grids[n][1]; ++i)
+            photos.push_back(Picture(grids[n][2], grids[n][3], i));
+        std::vector<uint8_t> file;
+        ImageSetWriteOptions options;
+        options.dct.rate = 2;
+        ok &= EncodeImageSet(photos.data(), grids[n][0], grids[n][1], options, file).ok();
+        ok &= Save(dir, "image_set", n, file);
+    }
+
+    const SgiWriteOptions sgi[] = {
+        {SgiStorage::kVerbatim, SgiScanlineOrder::kRowByRow},
+        {SgiStorage::kRunLength, SgiScanlineOrder::kRowByRow},
+        {SgiStorage::kRunLength, SgiScanlineOrder::kChannelByChannel}};
+    for (int n = 0; n < 3; ++n) {
+        SgiImage image = SgiFromPhoto(Picture(6 + n, 4, n));
+        if (n == 2) {  // a grey image
+            image.zsize = 1;
+            image.planes.resize(static_cast<size_t>(image.xsize) * image.ysize);
+        }
+        std::FILE* f = std::tmpfile();
+        ok &= f != nullptr && std::fputc(n & 1, f) != EOF &&
+              WriteSGI(f, image, sgi[n]).ok();
+        std::vector<uint8_t> bytes;
+        if (f != nullptr) {
+            std::rewind(f);
+            for (int c; (c = std::fgetc(f)) != EOF;)
+                bytes.push_back(static_cast<uint8_t>(c));
+            std::fclose(f);
+        }
+        ok &= Save(dir, "sgi_image", n, bytes);
+    }
+
+    for (int n = 0; n < 2; ++n) {
+        Zfile z;
+        z.width = 4 + n;
+        z.height = 3;
+        for (int i = 0; i < z.width * z.height; ++i)
+            z.depth.push_back(i % 5 == 0 ? 1e30f : float(i) - 2.5f);
+        std::vector<uint8_t> file;
+        ok &= EncodeZfile(
+                  z, n ? ZfileByteOrder::kLittleEndian : ZfileByteOrder::kBigEndian, file)
+                  .ok();
+        ok &= Save(dir, "depth_map", n, file);
+    }
+    if (!ok) std::fprintf(stderr, "make_fuzz_seeds: could not write the seeds\n");
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,402 @@
+#include "io/dct_image.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "io/dct_writer.h"
+#include "io/deflate_writer.h"
+#include "io/memory_stream.h"
+#include "tests/io/exact_regex.h"
+
+namespace lumo {
+namespace {
+
+// A smooth picture with an edge, as light-slab photographs are.
+std::vector<float> Picture(int w, int h) {
+    std::vector<float> p(static_cast<size_t>(w) * h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            p[static_cast<size_t>(y) * w + x] =
+                static_cast<float>(128 + 90 * std::sin(x * 0.21) * std::cos(y * 0.13) +
+                                   (x > w / 2 ? 20 : 0));
+    return p;
+}
+
+// A code with the given widths, a codebook whose entry i of position k is
+// value(k, i), and indices index(i) for coefficient number i.
+template <class Value, class Index>
+DctCode MakeCode(int w, int h, const std::vector<int>& widths, Value value, Index index) {
+    DctCode code;
+    code.width = w;
+    code.height = h;
+    code.codebook.resize(64);
+    for (int k = 0; k < 64; ++k) {
+        code.bitWidth[k] = k < static_cast<int>(widths.size()) ? widths[k] : 0;
+        for (int i = 0; i < (1 << code.bitWidth[k]); ++i)
+            code.codebook[k].push_back(value(k, i));
+    }
+    const size_t n = static_cast<size_t>((w + 7) / 8 * 8) * ((h + 7) / 8 * 8);
+    for (size_t i = 0; i < n; ++i)
+        code.index.push_back(static_cast<int32_t>(index(i)) &
+                             ((1 << code.bitWidth[i % 64]) - 1));
+    return code;
+}
+
+struct Read {
+    Status status;
+    DctImage image;
+    long position = -1;
+};
+
+Read ReadBytes(const std::vector<uint8_t>& file, const DctReadOptions& options = {}) {
+    Read r;
+    FilePtr f = OpenMemoryStream(file.data(), file.size());
+    r.status = r.image.ReadFrom(f.get(), options);
+    r.position = std::ftell(f.get());
+    return r;
+}
+
+std::vector<uint8_t> Stream(const DctCode& code) {
+    std::vector<uint8_t> file;
+    EXPECT_TRUE(AppendDctStream(file, code).ok());
+    return file;
+}
+
+// The decode as the steps run one after another, with their progress text.
+std::vector<float> DecodeInSteps(const DctImage& d, std::string& text) {
+    MessageSink sink = [&](std::string_view t) { text += t; };
+    std::vector<int32_t> index;
+    std::vector<float> coeff, padded, out;
+    text += "1";
+    EXPECT_TRUE(d.UnPackBit(index, sink, MessageSink()).ok());
+    text += "2";
+    EXPECT_TRUE(d.RecoverDCTCoeff(index, coeff, sink).ok());
+    text += "3";
+    padded.resize(coeff.size());
+    DecodeBlocks(coeff.data(), d.paddedWidth, d.paddedHeight, padded.data(), sink);
+    if (d.unpadded) {
+        out = padded;
+    } else {
+        EXPECT_TRUE(d.ImgDimAdjust(padded, out).ok());
+    }
+    text += "4 ok\n";
+    return out;
+}
+
+std::vector<float> DecodeFused(const DctImage& d, std::string& text, int threads = 1) {
+    std::vector<float> out;
+    int32_t w = 0, h = 0;
+    EXPECT_TRUE(
+        d.DecodeTo(
+             out, w, h, [&](std::string_view t) { text += t; }, MessageSink(), threads)
+            .ok());
+    EXPECT_EQ(d.width, w);
+    EXPECT_EQ(d.height, h);
+    return out;
+}
+
+TEST(DctDecodeTest, ConstantAndSingleCoefficientBlocks) {
+    // All widths 0, codebook 0 holding d: a constant image of d / 8.
+    const DctCode flat = MakeCode(
+        16, 8, {}, [](int k, int) { return k == 0 ? 100.0f : 0.0f; },
+        [](size_t) { return 0; });
+    Read r = ReadBytes(Stream(flat));
+    ASSERT_TRUE(r.status.ok()) << r.status.message();
+    EXPECT_TRUE(r.image.unpadded);
+    std::string text;
+    EXPECT_EQ(std::vector<float>(128, 12.5f), DecodeFused(r.image, text));
+
+    // Only position 0 nonzero with 8a: every value a.
+    const DctCode dc = MakeCode(
+        8, 8, {}, [](int k, int) { return k == 0 ? 8 * 3.25f : 0.0f; },
+        [](size_t) { return 0; });
+    r = ReadBytes(Stream(dc));
+    EXPECT_EQ(std::vector<float>(64, 3.25f), DecodeFused(r.image, text));
+}
+
+TEST(DctDecodeTest, FusedDecodeEqualsTheStepsForEverySizeAndThreadCount) {
+    struct Case {
+        int w, h;
+    };
+    // Padded in both directions, in height only (cropping by the first
+    // width x height values), and unpadded.
+    for (Case c : {Case{10, 10}, Case{8, 12}, Case{64, 40}, Case{37, 91}, Case{1, 1}}) {
+        SCOPED_TRACE(std::to_string(c.w) + "x" + std::to_string(c.h));
+        DctCode code;
+        ASSERT_TRUE(
+            EncodeDct(Picture(c.w, c.h).data(), c.w, c.h, {.rate = 2.5}, code).ok());
+        Read r = ReadBytes(Stream(code));
+        ASSERT_TRUE(r.status.ok()) << r.status.message();
+        EXPECT_EQ((c.w + 7) / 8 * 8, r.image.paddedWidth);
+        EXPECT_EQ(c.w % 8 == 0 && c.h % 8 == 0, r.image.unpadded);
+        std::string steps_text;
+        const std::vector<float> steps = DecodeInSteps(r.image, steps_text);
+        ASSERT_EQ(static_cast<size_t>(c.w) * c.h, steps.size());
+        for (int threads : {1, 2, 3}) {
+            std::string text;
+            const std::vector<float> fused = DecodeFused(r.image, text, threads);
+            EXPECT_EQ(0, std::memcmp(steps.data(), fused.data(), steps.size() * 4))
+                << threads;
+            EXPECT_EQ(steps_text, text);
+        }
+        // The decoder read the encoder's own indices.
+        const DctImage direct = DctImageFromCode(code);
+        std::string text;
+        EXPECT_EQ(steps, DecodeFused(direct, text));
+        // Bytes are the floats through FloatToByte.
+        std::vector<uint8_t> bytes(steps.size()), expected(steps.size());
+        ASSERT_TRUE(
+            r.image.DecodeToBytes(bytes.data(), c.w, MessageSink(), MessageSink(), 2)
+                .ok());
+        FloatToByte(steps.data(), expected.data(), steps.size());
+        EXPECT_EQ(expected, bytes);
+    }
+}
+
+TEST(DctDecodeTest, ProgressDotsFollowTheCounts) {
+    // 1024 x 800: 819200 coefficients (3 dots each for the first two steps),
+    // 12800 blocks (3 dots).
+    const DctCode code = MakeCode(
+        1024, 800, {}, [](int, int) { return 0.0f; }, [](size_t) { return 0; });
+    const DctImage d = DctImageFromCode(code);
+    EXPECT_EQ("1...2...3...4 ok\n", d.ProgressText());
+    std::string text;
+    DecodeInSteps(d, text);
+    EXPECT_EQ(d.ProgressText(), text);
+}
+
+TEST(DctDecodeTest, CropTakesTheFirstValuesOfEachRow) {
+    const DctCode code = MakeCode(
+        10, 10, {4, 3, 3, 2, 2, 2},
+        [](int k, int i) { return float(k * 16 + i * 5 - 20); },
+        [](size_t i) { return i * 7 + i / 64; });
+    const DctImage d = DctImageFromCode(code);
+    std::vector<int32_t> index;
+    std::vector<float> coeff, padded(256), out;
+    ASSERT_TRUE(d.UnPackBit(index, MessageSink(), MessageSink()).ok());
+    EXPECT_EQ(code.index, index);
+    ASSERT_TRUE(d.RecoverDCTCoeff(index, coeff, MessageSink()).ok());
+    DecodeBlocks(coeff.data(), 16, 16, padded.data(), MessageSink());
+    ASSERT_TRUE(d.ImgDimAdjust(padded, out).ok());
+    ASSERT_EQ(100u, out.size());
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            EXPECT_EQ(padded[y * 16 + x], out[y * 10 + x]);
+}
+
+TEST(DctDecodeTest, IndicesAreReadMostSignificantBitFirstAcrossBytes) {
+    DctImage d = DctImageFromCode(MakeCode(
+        8, 8, {5, 6}, [](int, int) { return 0.0f; }, [](size_t) { return 0; }));
+    // 10110011 01011100 ...: position 0 takes 10110 (22), position 1 takes
+    // 011 and then 010 from the second byte (011010 = 26).
+    d.packed[0] = 0xB3;
+    d.packed[1] = 0x5C;
+    std::vector<int32_t> index;
+    ASSERT_TRUE(d.UnPackBit(index, MessageSink(), MessageSink()).ok());
+    EXPECT_EQ(22, index[0]);
+    EXPECT_EQ(26, index[1]);
+}
+
+TEST(DctDecodeTest, BitsNotAMultipleOfEightWarnAndMissingBitsReadAsZero) {
+    // 100 bits per block over two blocks: the size check counts 12 bytes per
+    // block, so the last 8 bits of the second block are not in the file.
+    std::vector<int> widths(10, 10);
+    const DctCode code = MakeCode(
+        16, 8, widths, [](int k, int i) { return float(k + i); },
+        [](size_t) { return 1023; });
+    std::vector<uint8_t> packed = PackIndices(code);
+    ASSERT_EQ(25u, packed.size());
+    packed.resize(24);
+    std::vector<uint8_t> file;
+    std::string head = "DCT\n16 8\n";
+    file.assign(head.begin(), head.end());
+    for (int k = 0; k < 64; ++k)
+        for (int s = 24; s >= 0; s -= 8)
+            file.push_back(static_cast<uint8_t>(code.bitWidth[k] >> s));
+    for (const auto& book : code.codebook)
+        for (float v : book) {
+            uint32_t bits;
+            std::memcpy(&bits, &v, 4);
+            for (int s = 24; s >= 0; s -= 8)
+                file.push_back(static_cast<uint8_t>(bits >> s));
+        }
+    ASSERT_TRUE(AppendDeflateZip(file, packed.data(), packed.size()).ok());
+    Read r = ReadBytes(file);
+    ASSERT_TRUE(r.status.ok()) << r.status.message();
+    EXPECT_EQ(100, r.image.bitsPerBlock);
+    std::string warnings;
+    std::vector<int32_t> index;
+    ASSERT_TRUE(
+        r.image
+            .UnPackBit(index, MessageSink(), [&](std::string_view t) { warnings += t; })
+            .ok());
+    EXPECT_EQ("[DctImage::UnPackBit]: Warning! total no of bits are not 8-multiple\n",
+              warnings);
+    EXPECT_EQ(1023, index[64 + 8]);
+    EXPECT_EQ(768, index[64 + 9]);  // its last eight bits were not stored
+    std::string fused_warnings, text;
+    std::vector<float> out;
+    int32_t w, h;
+    ASSERT_TRUE(r.image
+                    .DecodeTo(out, w, h, MessageSink(),
+                              [&](std::string_view t) { fused_warnings += t; })
+                    .ok());
+    EXPECT_EQ(warnings, fused_warnings);
+    EXPECT_EQ(DecodeInSteps(r.image, text), out);
+}
+
+TEST(DctStreamTest, ConsecutiveStreamsStartWhereTheLastEnded) {
+    DctCode a, b;
+    ASSERT_TRUE(EncodeDct(Picture(24, 16).data(), 24, 16, {}, a).ok());
+    ASSERT_TRUE(EncodeDct(Picture(9, 9).data(), 9, 9, {.rate = 1}, b).ok());
+    std::vector<uint8_t> file;
+    ASSERT_TRUE(AppendDctStream(file, a).ok());
+    const size_t second = file.size();
+    ASSERT_TRUE(AppendDctStream(file, b).ok());
+    FilePtr f = OpenMemoryStream(file.data(), file.size());
+    DctImage da, db;
+    ASSERT_TRUE(da.ReadFrom(f.get()).ok());
+    EXPECT_EQ(static_cast<long>(second), std::ftell(f.get()));
+    ASSERT_TRUE(db.ReadFrom(f.get()).ok());
+    EXPECT_EQ(9, db.width);
+    EXPECT_EQ(64, db.bitsPerBlock);
+}
+
+TEST(DctStreamTest, RefusedStreams) {
+    DctCode code;
+    ASSERT_TRUE(EncodeDct(Picture(16, 16).data(), 16, 16, {}, code).ok());
+    const std::vector<uint8_t> good = Stream(code);
+    const std::string text(good.begin(), good.end());
+    const size_t widths = text.find("16 16\n") + 6;
+    auto with = [&](size_t at, std::string bytes) {
+        std::string t = text;
+        t.replace(at, bytes.size(), bytes);
+        return std::vector<uint8_t>(t.begin(), t.end());
+    };
+    auto bytes = [](std::string t) { return std::vector<uint8_t>(t.begin(), t.end()); };
+    const std::string prefix = "[DctImage::ReadDCTBits]: ";
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> file;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"signature", with(0, "JPG"), "Signature not matching\n"},
+        {"empty", {}, "Signature not matching\n"},
+        {"no size line", bytes("DCT\n"), "image size out of range\n"},
+        {"size does not scan", bytes("DCT\nwide high\n"), "image size out of range\n"},
+        {"negative size", bytes("DCT\n-8 8\n"), "image size out of range\n"},
+        {"size too large", bytes("DCT\n100000 100000\n"), "image size out of range\n"},
+        {"widths cut", bytes("DCT\n8 8\n\x00\x00\x00\x01"), "Error writing bitmap\n"},
+        {"width 32", with(widths, std::string("\x00\x00\x00\x20", 4)),
+         "Error writing bitmap\n"},
+        {"negative width", with(widths, "\xFF"), "Error writing bitmap\n"},
+        // A width of 30 asks for 2^30 codebook entries the file does not hold.
+        {"codebook past the file", with(widths, std::string("\x00\x00\x00\x1E", 4)),
+         "Error reading codebook\n"},
+        {"codebook cut", bytes(text.substr(0, widths + 256 + 10)),
+         "Error reading codebook\n"},
+        // One more bit at position 63 changes the expected packed size.
+        {"packed size", with(widths + 252, std::string("\x00\x00\x00\x01", 4)), ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Read r = ReadBytes(c.file);
+        EXPECT_FALSE(r.status.ok());
+        if (!c.message.empty()) {
+            EXPECT_EQ(prefix + c.message, r.status.message());
+            // The fatal wrapper prints exactly that and exits with 1.
+            auto read = [&] {
+                FilePtr f = OpenMemoryStream(c.file.data(), c.file.size());
+                DctImage().Read(f.get());
+            };
+            EXPECT_EXIT(read(), ::testing::ExitedWithCode(1),
+                        testing::ExactRegex(prefix + c.message));
+        }
+        EXPECT_FALSE(r.image.ready);
+    }
+    // A size line claiming one block while the packed data hold two.
+    DctCode two = MakeCode(
+        8, 16, {8}, [](int, int i) { return float(i); }, [](size_t i) { return i; });
+    std::vector<uint8_t> claimed = Stream(two);
+    ASSERT_EQ('1', claimed[6]);
+    claimed[6] = ' ';
+    claimed[7] = '8';  // "8  8"
+    EXPECT_EQ(prefix + "The packedbit is altered!!\n",
+              ReadBytes(claimed).status.message());
+}
+
+TEST(DctStreamTest, DecodeBeforeReadFails) {
+    DctImage d;
+    std::vector<float> out;
+    int32_t w, h;
+    EXPECT_EQ("[DctImage::Decode]: No compressed data ready to decode\n",
+              d.DecodeTo(out, w, h, MessageSink(), MessageSink()).message());
+}
+
+TEST(DctTransformTest, ForwardThenInverseGivesTheBlockBack) {
+    float block[64];
+    for (int i = 0; i < 64; ++i)
+        block[i] = static_cast<float>((i * 37) % 255);
+    double f[64];
+    ForwardDct8x8(block, f);
+    float table[64], back[64];
+    IdctScaleTable(table);
+    for (int k = 0; k < 64; ++k)
+        back[k] = static_cast<float>(f[k]) * table[k];
+    Idct8x8(back);
+    for (int i = 0; i < 64; ++i)
+        EXPECT_NEAR(block[i], back[i], 2e-3) << i;
+    EXPECT_NEAR(8.0 * std::accumulate(block, block + 64, 0.0) / 64, f[0], 1e-9);
+}
+
+TEST(DctEncodeTest, BitAllocationMeetsTheRateAndQualityGrowsWithIt) {
+    const int w = 96, h = 64;
+    const std::vector<float> picture = Picture(w, h);
+    double last_psnr = 0.0;
+    for (double rate : {0.5, 1.0, 2.0, 4.0}) {
+        DctCode code;
+        ASSERT_TRUE(EncodeDct(picture.data(), w, h, {.rate = rate}, code).ok());
+        const int bits = std::accumulate(code.bitWidth, code.bitWidth + 64, 0);
+        EXPECT_EQ(static_cast<int>(std::lround(64 * rate / 8) * 8), bits) << rate;
+        std::string text;
+        const std::vector<float> out = DecodeFused(DctImageFromCode(code), text);
+        double se = 0.0;
+        for (size_t i = 0; i < out.size(); ++i)
+            se += (out[i] - picture[i]) * (out[i] - picture[i]);
+        const double psnr = 10 * std::log10(255.0 * 255.0 / (se / out.size()));
+        std::printf("rate %.1f bits: PSNR %.2f dB\n", rate, psnr);
+        EXPECT_GT(psnr, last_psnr);
+        last_psnr = psnr;
+    }
+    EXPECT_GT(last_psnr, 40.0);
+}
+
+using DctDeathTest = ::testing::Test;
+
+TEST_F(DctDeathTest, FatalFailuresEndTheProgram) {
+    const std::vector<uint8_t> bad = {'J', 'P', 'G', '\n'};
+    auto read = [&] {
+        FilePtr f = OpenMemoryStream(bad.data(), bad.size());
+        DctImage d;
+        d.Read(f.get());
+    };
+    EXPECT_EXIT(read(), ::testing::ExitedWithCode(1),
+                "^\\[DctImage::ReadDCTBits\\]: Signature not matching\n$");
+    auto decode = [] {
+        DctImage d;
+        std::vector<float> out;
+        int32_t w, h;
+        d.Decode(out, w, h);
+    };
+    EXPECT_EXIT(decode(), ::testing::ExitedWithCode(1),
+                "^\\[DctImage::Decode\\]: No compressed data ready to decode\n$");
+}
+
+}  // namespace
+}  // namespace lumo

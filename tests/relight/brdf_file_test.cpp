@@ -1,0 +1,321 @@
+#include "relight/brdf_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "relight/brdf_writer.h"
+#include "relight/sh_basis.h"
+#include "tests/support/temp_dir.h"
+
+namespace lumo {
+namespace {
+
+using lumo::testing::ReadFileBytes;
+using lumo::testing::TempDir;
+
+class BrdfFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ResetHarmonicCounts(); }
+    void TearDown() override { ResetHarmonicCounts(); }
+
+    // Writes `img`, returns the file's bytes.
+    std::string WriteBytes(const ShCoeffImage& img) {
+        const std::string path = dir_.File("img.urdf.sh");
+        EXPECT_TRUE(WriteBrdfFile(path.c_str(), img).ok());
+        return ReadFileBytes(path);
+    }
+    // Reads `bytes` as a coefficient file (silencing the header lines).
+    Status ReadBytes(const std::string& bytes, BrdfImage& image) {
+        const std::string path = dir_.Write("in.urdf.sh", bytes);
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        Status s = ReadBrdfPath(path.c_str(), image);
+        ::testing::internal::GetCapturedStdout();
+        ::testing::internal::GetCapturedStderr();
+        return s;
+    }
+
+    TempDir dir_;
+};
+
+std::vector<float> Ramp(int n, float start) {
+    std::vector<float> v(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i)
+        v[static_cast<size_t>(i)] = start + static_cast<float>(i);
+    return v;
+}
+
+// Where the binary part starts: after the third line feed.
+size_t BinaryStart(const std::string& bytes) {
+    size_t pos = 0;
+    for (int i = 0; i < 3; ++i)
+        pos = bytes.find('\n', pos) + 1;
+    return pos;
+}
+
+TEST_F(BrdfFileTest, BitmapsHaveWidthTimesHeightDivEightPlusOneBytes) {
+    const struct {
+        int32_t w, h;
+        size_t bitmap;
+    } cases[] = {{64, 1, 9}, {8, 8, 9}, {7, 1, 1}, {3, 5, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.w << " x " << c.h);
+        ShCoeffImage img(c.w, c.h, 2);
+        img.Set(1, c.w - 1, c.h - 1, Ramp(4, 1.0f));  // one green pixel
+        const std::string bytes = WriteBytes(img);
+        EXPECT_EQ(BinaryStart(bytes) + 3 * c.bitmap + 4 * 4, bytes.size());
+        BrdfImage image;
+        ASSERT_TRUE(ReadBytes(bytes, image).ok());
+        EXPECT_EQ(c.w, image.width);
+        EXPECT_EQ(c.h, image.height);
+    }
+}
+
+TEST_F(BrdfFileTest, MostSignificantBitIsTheFirstPixel) {
+    ShCoeffImage img(8, 2, 1);
+    img.Set(0, 0, 0, std::vector<float>{5.0f});
+    img.Set(0, 7, 1, std::vector<float>{6.0f});
+    const std::string bytes = WriteBytes(img);
+    const size_t bin = BinaryStart(bytes);
+    EXPECT_EQ("BRDF\n8 2 1 1\n2 0 0\n", bytes.substr(0, bin));
+    EXPECT_EQ(0x80, static_cast<uint8_t>(bytes[bin]));      // (0, 0)
+    EXPECT_EQ(0x01, static_cast<uint8_t>(bytes[bin + 1]));  // (7, 1)
+    // Coefficients are big-endian floats in pixel order: 5.0 = 40 a0 00 00.
+    EXPECT_EQ(std::string("\x40\xa0\x00\x00\x40\xc0\x00\x00", 8),
+              bytes.substr(bin + 9, 8));
+
+    BrdfImage image;
+    ASSERT_TRUE(ReadBytes(bytes, image).ok());
+    EXPECT_EQ(5.0f, image.sh[0][0].Coeff(0));
+    EXPECT_EQ(6.0f, image.sh[0][15].Coeff(0));
+    for (int e = 1; e < 15; ++e)
+        EXPECT_FALSE(image.sh[0][e].present()) << e;
+}
+
+TEST_F(BrdfFileTest, RoundTripKeepsEveryPixelsCoefficientsPerChannel) {
+    ShCoeffImage img(13, 6, 3);  // 78 pixels: tiles end part-filled
+    for (int y = 0; y < 6; ++y) {
+        for (int x = 0; x < 13; ++x) {
+            if ((x + y) % 3 != 0) img.Set(0, x, y, Ramp(9, 100.0f * x + y));
+            if ((x * y) % 4 == 1) img.Set(1, x, y, Ramp(9, -50.0f * y - x));
+            if (x == 4) img.Set(2, x, y, Ramp(5, 0.5f + y));  // padded with zeros
+        }
+    }
+    BrdfImage image;
+    ASSERT_TRUE(ReadBytes(WriteBytes(img), image).ok());
+    EXPECT_EQ(3, image.lcnt);
+    EXPECT_EQ(9, image.harcnt);
+    for (int ch = 0; ch < 3; ++ch) {
+        for (int y = 0; y < 6; ++y) {
+            for (int x = 0; x < 13; ++x) {
+                const ShPixel& p = image.sh[ch][static_cast<size_t>(y * 13 + x)];
+                ASSERT_EQ(img.Present(ch, x, y), p.present())
+                    << ch << " " << x << " " << y;
+                if (!p.present()) continue;
+                const auto want = img.Coefficients(ch, x, y);
+                for (int i = 0; i < 9; ++i)
+                    EXPECT_EQ(want[static_cast<size_t>(i)], p.Coeff(i))
+                        << ch << " " << x << " " << y;
+            }
+        }
+    }
+    // Every tile lane names its pixel, and its channel masks agree with the pointers.
+    for (int32_t t = 0; t < image.tile_count; ++t) {
+        for (int lane = 0; lane < kShLanes; ++lane) {
+            const int32_t e = image.tile_pixel[static_cast<size_t>(t * kShLanes + lane)];
+            for (int ch = 0; ch < 3; ++ch) {
+                const bool bit =
+                    image.tile_mask[static_cast<size_t>(t * 3 + ch)] & (1u << lane);
+                EXPECT_EQ(e >= 0 && image.sh[ch][static_cast<size_t>(e)].present(), bit);
+            }
+        }
+    }
+}
+
+TEST_F(BrdfFileTest, WindowIsTheBoundingBoxOverAllChannels) {
+    ShCoeffImage img(20, 10, 1);
+    img.Set(0, 15, 2, std::vector<float>{1.0f});  // red only
+    img.Set(2, 3, 7, std::vector<float>{1.0f});   // blue only
+    BrdfImage image;
+    ASSERT_TRUE(ReadBytes(WriteBytes(img), image).ok());
+    EXPECT_EQ(3, image.xmin);
+    EXPECT_EQ(15, image.xmax);
+    EXPECT_EQ(2, image.ymin);
+    EXPECT_EQ(7, image.ymax);
+}
+
+TEST_F(BrdfFileTest, AFileWithoutPixelsReadsWithTheEmptyWindow) {
+    BrdfImage image;
+    ASSERT_TRUE(ReadBytes(WriteBytes(ShCoeffImage(16, 4, 2)), image).ok());
+    EXPECT_EQ(16, image.xmin);
+    EXPECT_EQ(-1, image.xmax);
+    EXPECT_EQ(4, image.ymin);
+    EXPECT_EQ(-1, image.ymax);
+    EXPECT_EQ(0, image.tile_count);
+    // The basis is rebuilt, but no pixel was initialised: the counts wait.
+    EXPECT_EQ(2, ShBasisTables().L);
+    EXPECT_FALSE(HarmonicCountsSet());
+}
+
+TEST_F(BrdfFileTest, TheFirstPixelEverSetsTheHarmonicCountsAndLaterFilesDoNot) {
+    ShCoeffImage a(4, 4, 3);
+    a.Set(0, 1, 1, Ramp(9, 1.0f));
+    ShCoeffImage b(4, 4, 2);
+    b.Set(0, 1, 1, Ramp(4, 1.0f));
+    BrdfImage ia, ib;
+    ASSERT_TRUE(ReadBytes(WriteBytes(a), ia).ok());
+    EXPECT_EQ(9, maxHarmonics);
+    EXPECT_EQ(9, activeHarmonics);
+    ASSERT_TRUE(ReadBytes(WriteBytes(b), ib).ok());
+    EXPECT_EQ(9, maxHarmonics);
+    EXPECT_EQ(2, ShBasisTables().L);  // tables follow the last file
+}
+
+TEST_F(BrdfFileTest, ReaderPrintsItsProgressLines) {
+    ShCoeffImage img(5, 3, 2);
+    img.Set(0, 0, 0, Ramp(4, 1.0f));
+    img.Set(1, 0, 0, Ramp(4, 1.0f));
+    img.Set(1, 1, 0, Ramp(4, 1.0f));
+    const std::string path = dir_.File("p.urdf.sh");
+    ASSERT_TRUE(WriteBrdfFile(path.c_str(), img).ok());
+    BrdfImage image;
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    ASSERT_TRUE(ReadBrdfPath(path.c_str(), image).ok());
+    EXPECT_EQ("5 x 3\nlcnt=2, harcnt=4\nrcnt=1, gcnt=2, bcnt=0\n",
+              ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ("Reading BRDF file " + path + " ... \n",
+              ::testing::internal::GetCapturedStderr());
+}
+
+// A valid file, then patched.
+std::string ValidFile(BrdfFileTest&) {
+    ShCoeffImage img(8, 2, 2);
+    for (int x = 0; x < 8; ++x)
+        for (int ch = 0; ch < 3; ++ch)
+            img.Set(ch, x, x % 2, Ramp(4, 1.0f + x));
+    std::FILE* f = std::tmpfile();
+    EXPECT_TRUE(WriteBrdfStream(f, img.ToFileData()).ok());
+    std::string bytes(static_cast<size_t>(std::ftell(f)), '\0');
+    std::rewind(f);
+    EXPECT_EQ(bytes.size(), std::fread(bytes.data(), 1, bytes.size(), f));
+    std::fclose(f);
+    return bytes;
+}
+
+TEST_F(BrdfFileTest, RefusesBrokenFilesWithTheirMessages) {
+    const std::string good = ValidFile(*this);
+    const size_t bin = BinaryStart(good);
+    const std::string tail = good.substr(bin);
+    const struct {
+        const char* name;
+        std::string bytes;
+        const char* message;
+    } cases[] = {
+        {"empty file", "", "Cannot read brdf's header\n"},
+        {"only the magic line", "BRDF\n", "Cannot read brdf's header\n"},
+        {"third line missing", "BRDF\n8 2 2 4\n", "Cannot read brdf's header\n"},
+        {"second line short of a number", "BRDF\n8 2 2\n8 8 8\n" + tail,
+         "Cannot read brdf's header\n"},
+        {"magic in lower case", "brdf\n8 2 2 4\n8 8 8\n" + tail, "Not a BRDF file\n"},
+        {"magic cut short", "BRD\n8 2 2 4\n8 8 8\n" + tail, "Not a BRDF file\n"},
+        {"file ends inside the blue block", good.substr(0, good.size() - 5),
+         "BRDF file possibly corrupted\n"},
+        {"file ends inside the bitmaps", good.substr(0, bin + 4),
+         "BRDF file possibly corrupted\n"},
+        {"more set bits than the red count (D21)",
+         "BRDF\n8 2 2 4\n7 8 8\n" + tail.substr(0), "BRDF file possibly corrupted\n"},
+        {"negative count", "BRDF\n8 2 2 4\n-8 8 8\n" + tail,
+         "BRDF file possibly corrupted\n"},
+        {"negative harcnt", "BRDF\n8 2 2 -4\n8 8 8\n" + tail,
+         "BRDF file possibly corrupted\n"},
+        {"negative width", "BRDF\n-8 2 2 4\n8 8 8\n" + tail,
+         "BRDF file possibly corrupted\n"},
+        {"counts the file cannot hold", "BRDF\n8 2 2 4\n8 8 2000000000\n" + tail,
+         "BRDF file possibly corrupted\n"},
+        {"image the file cannot hold", "BRDF\n100000 100000 2 4\n8 8 8\n" + tail,
+         "BRDF file possibly corrupted\n"},
+        {"no bands", "BRDF\n8 2 0 4\n8 8 8\n" + tail,
+         "BRDF file has an unsupported band count\n"},
+        {"more bands than the basis holds", "BRDF\n8 2 19 4\n8 8 8\n" + tail,
+         "BRDF file has an unsupported band count\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        BrdfImage image;
+        EXPECT_EQ(c.message, ReadBytes(c.bytes, image).message());
+    }
+}
+
+TEST_F(BrdfFileTest, AcceptsTextAfterTheMagicAndSpareCoefficientVectors) {
+    const std::string good = ValidFile(*this);
+    const std::string tail = good.substr(BinaryStart(good));
+    BrdfImage image;
+    ASSERT_TRUE(ReadBytes("BRDF coefficients v2\n8 2 2 4\n8 8 8\n" + tail, image).ok());
+    EXPECT_EQ(8, image.xmax - image.xmin + 1);
+    // Fewer set bits than the count: the extra vector is never pointed at.
+    BrdfFileData data = ShCoeffImage(8, 2, 2).ToFileData();
+    data.count[0] = 1;
+    data.CC[0] = Ramp(4, 1.0f);
+    BrdfImage spare;
+    EXPECT_TRUE(AssembleBrdfImage(data, spare).ok());
+    EXPECT_EQ(0, spare.tile_count);
+}
+
+TEST_F(BrdfFileTest, HarcntBelowTheBandsLimitsTheTermsUsed) {
+    ShCoeffImage img(4, 1, 3, 4);  // 3 bands would be 9 terms; the file stores 4
+    img.Set(0, 0, 0, Ramp(4, 1.0f));
+    BrdfImage image;
+    ASSERT_TRUE(BuildBrdfImage(img, image).ok());
+    EXPECT_EQ(4, image.stored_terms());
+    ShCoeffImage more(4, 1, 2, 7);  // spare coefficients beyond 2 bands
+    BrdfImage image2;
+    ASSERT_TRUE(BuildBrdfImage(more, image2).ok());
+    EXPECT_EQ(4, image2.stored_terms());
+}
+
+TEST_F(BrdfFileTest, WriterRefusesInconsistentData) {
+    BrdfFileData data = ShCoeffImage(8, 1, 1).ToFileData();
+    data.count[1] = 3;  // no block for them
+    std::FILE* f = std::tmpfile();
+    EXPECT_EQ("[WriteBrdfFile]: inconsistent coefficient data\n",
+              WriteBrdfStream(f, data).message());
+    std::fclose(f);
+    EXPECT_EQ(
+        "[WriteBrdfFile]: cannot create " + dir_.File("no/such/dir") + "\n",
+        WriteBrdfFile(dir_.File("no/such/dir").c_str(), ShCoeffImage(1, 1, 1)).message());
+}
+
+// The program-ending wrapper: each message and exit status 1.
+TEST_F(BrdfFileTest, ReadBrdfFileEndsTheProgramWithTheMessage) {
+    const std::string missing = dir_.File("missing.urdf.sh");
+    EXPECT_EXIT(
+        {
+            BrdfImage image;
+            ReadBrdfFile(image, missing.c_str());
+        },
+        ::testing::ExitedWithCode(1), "Cannot read brdf file: .*missing\\.urdf\\.sh\n$");
+    const struct {
+        std::string bytes;
+        const char* pattern;
+    } cases[] = {
+        {"BRDF\n", "Cannot read brdf's header\n$"},
+        {"brdf\n1 1 1 1\n0 0 0\n\x00\x00\x00", "Not a BRDF file\n$"},
+        {"BRDF\n8 1 1 1\n0 0 0\n\x01", "BRDF file possibly corrupted\n$"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir_.Write("bad.urdf.sh", c.bytes);
+        EXPECT_EXIT(
+            {
+                BrdfImage image;
+                ReadBrdfFile(image, path.c_str());
+            },
+            ::testing::ExitedWithCode(1), c.pattern);
+    }
+}
+
+}  // namespace
+}  // namespace lumo

@@ -1,0 +1,332 @@
+// The production reconstruction against the sequential reference: the same
+// bytes and the same printed lines, over every mode and the cases that take
+// different paths through the tiled kernels.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "relight/parallel_for.h"
+#include "relight/recon_reference.h"
+#include "relight/reconstruct.h"
+#include "relight/sh_basis.h"
+#include "tests/relight/relight_fixture.h"
+
+namespace lumo {
+namespace {
+
+using lumo::testing::AllPixels;
+using lumo::testing::DirLight;
+using lumo::testing::FillPhotos;
+using lumo::testing::MakeBrdfSlab;
+using lumo::testing::SlabSpec;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStdout;
+
+LightSrc PointLight(const Vec3& d, float radius, float r = 1.0f, float g = 0.8f,
+                    float b = 1.3f) {
+    LightSrc l = DirLight(d, r, g, b);
+    l.SetKind(Point);
+    l.SetRadius(radius);
+    return l;
+}
+
+LightSrc Projector(const Vec3& d, float radius, float field, const Vec3& lookat = {}) {
+    LightSrc l = DirLight(d, 1.0f, 0.7f, 0.9f);
+    l.SetKind(SlideProjector);
+    l.SetRadius(radius);
+    l.SetSlideLookAt(lookat);
+    l.slidehangle = field;
+    l.slidevangle = field * 0.75f;
+    std::snprintf(l.slidename, sizeof l.slidename, "%s", "slide.rgb");
+    EXPECT_TRUE(l.slide.Alloc(13, 9).ok());
+    std::mt19937 rng(5);
+    for (uint8_t& p : l.slide.pixels)
+        p = static_cast<uint8_t>(rng() % 256);
+    // Some black slide pixels give exactly zero intensity.
+    for (size_t i = 0; i < 30; ++i)
+        l.slide.pixels[i] = 0;
+    return l;
+}
+
+struct Scenario {
+    std::string name;
+    SlabSpec spec;
+    std::vector<LightSrc> lights;
+    int32_t lightcnt = 1;
+    int active = -1;  // activeHarmonics; -1 keeps maxHarmonics
+    uint8_t preview = 0;
+    std::vector<uint8_t> subskip;
+};
+
+std::vector<Scenario> Scenarios() {
+    std::vector<Scenario> all;
+    auto add = [&](std::string name, SlabSpec spec, std::vector<LightSrc> lights,
+                   int32_t count = -1) {
+        Scenario s;
+        s.name = std::move(name);
+        s.spec = spec;
+        s.lightcnt = count < 0 ? static_cast<int32_t>(lights.size()) : count;
+        s.lights = std::move(lights);
+        all.push_back(std::move(s));
+        return &all.back();
+    };
+    SlabSpec base;
+    base.nu = 3;
+    base.nv = 2;
+    base.W = 21;
+    base.H = 13;
+    base.lcnt = 4;
+    base.depth_maps = true;
+    base.images_without_depth = {4};
+
+    SlabSpec sparse = base;
+    sparse.density[0] = 0.6;
+    sparse.density[1] = 0.25;
+    sparse.density[2] = 0.0;  // a channel without coefficients
+    sparse.empty_images = {2};
+    sparse.enabled = {1, 1, 1, 0, 1, 1};
+
+    SlabSpec short_files = base;  // harcnt below the terms in use (D21)
+    short_files.harcnt = 7;
+    SlabSpec one_band = base;
+    one_band.lcnt = 1;
+    SlabSpec many_bands = base;
+    many_bands.nu = 2;
+    many_bands.nv = 1;
+    many_bands.W = 11;
+    many_bands.H = 5;
+    many_bands.lcnt = kMaxShBands;
+    SlabSpec wide = base;
+    wide.nu = 1;
+    wide.nv = 1;
+    wide.W = 70;  // several tiles per row
+    wide.H = 40;
+    wide.density[1] = 0.9;
+
+    const Vec3 oblique(0.35f, -0.55f, -0.8f);
+    for (const auto& [label, spec] :
+         std::vector<std::pair<std::string, SlabSpec>>{{"full", base},
+                                                       {"sparse", sparse},
+                                                       {"short files", short_files},
+                                                       {"one band", one_band},
+                                                       {"wide", wide}}) {
+        add("directional oblique / " + label, spec,
+            {DirLight(oblique, 1.0f, 0.4f, 2.0f)});
+        add("directional along the normal / " + label, spec, {DirLight({0, 0, -1})});
+        add("directional from behind / " + label, spec, {DirLight({0, 0, 1})});
+        add("directional grazing / " + label, spec, {DirLight({1, 0, 0})});
+        add("point near / " + label, spec, {PointLight({0.2f, 0.1f, -1}, 1.5f)});
+        add("point far / " + label, spec, {PointLight({-0.4f, 0.3f, -0.7f}, 40.0f)});
+        add("slide / " + label, spec, {Projector({0.1f, -0.1f, -1}, 3.0f, 25.0f)});
+        add("two lights, point as directional / " + label, spec,
+            {PointLight({0.2f, 0.1f, -1}, 1.5f), DirLight(oblique, 0.3f, 0.3f, 0.3f)});
+        add("four lights / " + label, spec,
+            {DirLight(oblique), DirLight({0, 0, -1}, 0.5f, 0.2f, 0.1f),
+             Projector({0.5f, 0.5f, -1}, 2.0f, 40.0f),
+             DirLight({-1, 0.2f, -0.3f}, 2, 2, 2)});
+    }
+    add("many bands directional", many_bands, {DirLight(oblique)});
+    add("many bands point", many_bands, {PointLight({0.2f, 0.1f, -1}, 1.5f)});
+    add("many bands several", many_bands, {DirLight(oblique), DirLight({0.1f, 0, -1})});
+
+    std::vector<LightSrc> thirty;
+    for (int m = 0; m < MAX_LIGHTS; ++m) {
+        const float a = 0.21f * static_cast<float>(m);
+        thirty.push_back(
+            DirLight({std::cos(a), std::sin(a), -1.0f}, 0.05f * m, 0.1f, 0.03f));
+    }
+    add("thirty lights", base, thirty);
+    add("five lights of thirty", base, thirty, 5);
+    add("lightcnt above the table", base, thirty, 99);
+
+    for (int active : {0, 1, 5, 16}) {
+        for (const char* mode : {"directional", "point", "slide", "several"}) {
+            std::vector<LightSrc> lights;
+            if (std::string(mode) == "directional") lights = {DirLight(oblique)};
+            if (std::string(mode) == "point") lights = {PointLight({0, 0.3f, -1}, 2.0f)};
+            if (std::string(mode) == "slide") lights = {Projector({0, 0, -1}, 3, 30)};
+            if (std::string(mode) == "several")
+                lights = {DirLight(oblique), DirLight({0, 0, -1})};
+            Scenario* s =
+                add(std::string(mode) + " with activeHarmonics " + std::to_string(active),
+                    active == 16 ? short_files : base, lights);
+            s->active = active;
+        }
+    }
+    for (const char* mode : {"directional", "point", "slide", "several"}) {
+        std::vector<LightSrc> lights = {DirLight(oblique)};
+        if (std::string(mode) == "point") lights = {PointLight({0, 0.3f, -1}, 2.0f)};
+        if (std::string(mode) == "slide") lights = {Projector({0, 0, -1}, 3, 30)};
+        if (std::string(mode) == "several") lights.push_back(DirLight({0, 0, -1}));
+        Scenario* s = add(std::string("preview / ") + mode, base, lights);
+        s->preview = 1;
+        s->subskip = {0, 1, 0, 0, 1, 0};
+    }
+    add("projector without a frame", base, {Projector({0, -1, 0}, 3, 30)});
+    add("projector without slide pixels", base, [] {
+        LightSrc l = Projector({0, 0, -1}, 3, 30);
+        l.slide.Reset();
+        return std::vector<LightSrc>{l};
+    }());
+    return all;
+}
+
+class ReconEquivalenceTest : public ::testing::Test {
+  protected:
+    void SetUp() override { ResetHarmonicCounts(); }
+    void TearDown() override {
+        ResetHarmonicCounts();
+        SetParallelThreads(default_threads_);
+    }
+    int default_threads_ = ParallelThreads();
+};
+
+TEST_F(ReconEquivalenceTest, ReconstructAllGivesTheReferenceBytesAndLines) {
+    const std::vector<Scenario> scenarios = Scenarios();
+    for (int threads : {2, 1, 3}) {
+        SetParallelThreads(threads);
+        for (const Scenario& sc : scenarios) {
+            SCOPED_TRACE(sc.name + " / threads " + std::to_string(threads));
+            ResetHarmonicCounts();
+            auto info = std::make_unique<LidInfo>();
+            info->slab_count = 2;
+            MakeBrdfSlab(info->slabs[0], sc.spec);
+            SlabSpec second = sc.spec;
+            second.seed = 99;
+            MakeBrdfSlab(info->slabs[1], second);
+            if (sc.active >= 0) activeHarmonics = static_cast<int16_t>(sc.active);
+            if (!sc.subskip.empty()) info->slabs[0].subskip[0] = sc.subskip;
+
+            FillPhotos(info->slabs[0], 77);
+            FillPhotos(info->slabs[1], 77);
+            std::vector<LightSrc> lights = sc.lights;
+            CaptureStdout();
+            reference::ReconstructAll(*info, lights, sc.lightcnt, sc.preview);
+            const std::string ref_out = GetCapturedStdout();
+            const std::vector<uint8_t> ref0 = AllPixels(info->slabs[0]);
+            const std::vector<uint8_t> ref1 = AllPixels(info->slabs[1]);
+
+            FillPhotos(info->slabs[0], 77);
+            FillPhotos(info->slabs[1], 77);
+            lights = sc.lights;
+            CaptureStdout();
+            ReconstructAll(*info, lights, sc.lightcnt, sc.preview);
+            const std::string out = GetCapturedStdout();
+
+            EXPECT_EQ(ref_out, out);
+            EXPECT_TRUE(ref0 == AllPixels(info->slabs[0])) << "slab 0 differs";
+            EXPECT_TRUE(ref1 == AllPixels(info->slabs[1])) << "slab 1 differs";
+            // The case reconstructed something worth comparing.
+            if (sc.lights[0].kind != Reserved && threads == 2) {
+                int lit = 0;
+                for (uint8_t v : ref0)
+                    lit += v != 0 && v != 77;
+                if (sc.active != 0 && sc.name.find("without") == std::string::npos) {
+                    EXPECT_GT(lit, 0);
+                }
+            }
+        }
+    }
+}
+
+// Random angles per pixel, a few of them exactly along the normal.
+void RandomAngles(size_t n, std::mt19937& rng, std::vector<float>& cost,
+                  std::vector<float>& cosp, std::vector<float>& sinp) {
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f), phi(-3.1f, 3.1f);
+    cost.resize(n);
+    cosp.resize(n);
+    sinp.resize(n);
+    for (size_t e = 0; e < n; ++e) {
+        const float p = phi(rng);
+        cost[e] = e % 11 == 0 ? 1.0f : u(rng);
+        cosp[e] = std::cos(p);
+        sinp[e] = std::sin(p);
+    }
+}
+
+TEST_F(ReconEquivalenceTest, WindowFunctionsGiveTheReferenceBytesForAnyWindow) {
+    SlabSpec spec;
+    spec.nu = spec.nv = 1;
+    spec.W = 27;
+    spec.H = 14;
+    spec.lcnt = 5;
+    spec.density[0] = 0.8;
+    spec.density[1] = 0.5;
+    spec.density[2] = 0.3;
+    SlabRecord slab;
+    MakeBrdfSlab(slab, spec);
+    const BrdfImage& brdf = slab.brdf[0];
+    const size_t n = 27 * 14;
+    std::mt19937 rng(17);
+    std::vector<float> cost, cosp, sinp;
+    RandomAngles(n, rng, cost, cosp, sinp);
+    std::vector<Rgb> inten(n);
+    std::uniform_real_distribution<float> in(0.0f, 1.5f);
+    for (size_t e = 0; e < n; ++e)
+        inten[e] =
+            e % 5 == 0 ? Rgb{} : Rgb{in(rng), in(rng), e % 7 == 0 ? 0.0f : in(rng)};
+    std::vector<float> lcost, lcosp, lsinp;
+    RandomAngles(7, rng, lcost, lcosp, lsinp);
+    const Rgb colors[7] = {{1, 1, 1},          {0.5f, 0, 2}, {0, 0, 0},         {3, 3, 3},
+                           {0.1f, 0.2f, 0.3f}, {1, 0, 1},    {0.7f, 0.7f, 0.7f}};
+    const float color[3] = {0.9f, 1.4f, 0.2f};
+
+    const int32_t windows[][4] = {{0, 26, 0, 13},  {26, 0, 13, 0},  {3, 9, 2, 11},
+                                  {-5, 40, 5, 5},  {10, 10, -3, 2}, {30, 40, 0, 13},
+                                  {0, 26, 20, 30}, {8, 20, 12, 1}};
+    for (const auto& w : windows) {
+        SCOPED_TRACE(::testing::Message()
+                     << w[0] << ".." << w[1] << " x " << w[2] << ".." << w[3]);
+        for (int mode = 0; mode < 4; ++mode) {
+            std::vector<uint8_t> a(n * 3, 77), b(n * 3, 77);
+            CaptureStdout();
+            switch (mode) {
+                case 0:
+                    reference::ReconDirLight(brdf, w[0], w[1], w[2], w[3], lcost[1],
+                                             lcosp[1], lsinp[1], color, a);
+                    break;
+                case 1:
+                    reference::ReconPointLight(brdf, w[0], w[1], w[2], w[3], cost, cosp,
+                                               sinp, color, a);
+                    break;
+                case 2:
+                    reference::ReconSlideLight(brdf, w[0], w[1], w[2], w[3], cost, cosp,
+                                               sinp, inten, a);
+                    break;
+                case 3:
+                    reference::ReconWMultDirLight(brdf, w[0], w[1], w[2], w[3], lcost,
+                                                  lcosp, lsinp, colors, 7, a);
+                    break;
+            }
+            const std::string ref_out = GetCapturedStdout();
+            CaptureStdout();
+            switch (mode) {
+                case 0:
+                    ReconDirLight(brdf, w[0], w[1], w[2], w[3], lcost[1], lcosp[1],
+                                  lsinp[1], color, b);
+                    break;
+                case 1:
+                    ReconPointLight(brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp, color,
+                                    b);
+                    break;
+                case 2:
+                    ReconSlideLight(brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp, inten,
+                                    b);
+                    break;
+                case 3:
+                    ReconWMultDirLight(brdf, w[0], w[1], w[2], w[3], lcost, lcosp, lsinp,
+                                       colors, 7, b);
+                    break;
+            }
+            EXPECT_EQ(ref_out, GetCapturedStdout()) << "mode " << mode;
+            EXPECT_TRUE(a == b) << "mode " << mode;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace lumo

@@ -1,0 +1,46 @@
+// In-memory relightable slabs for the engine's tests: a camera plane at z = 2
+// over an image plane at z = 0, reference images whose coefficients are drawn
+// from a seeded generator, optional depth maps.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "relight/brdf_writer.h"
+#include "relight/light_source.h"
+#include "scene/slab_record.h"
+
+namespace lumo::testing {
+
+struct SlabSpec {
+    int32_t nu = 2, nv = 2;  // image grid
+    int32_t W = 19, H = 11;  // image size (not a multiple of the tile width)
+    int32_t lcnt = 3;
+    int32_t harcnt = -1;                  // -1: lcnt * lcnt
+    double density[3] = {1.0, 1.0, 1.0};  // chance that a pixel is present, per channel
+    uint32_t seed = 1;
+    std::vector<uint8_t> enabled;       // nu * nv; empty: all enabled
+    std::vector<int32_t> empty_images;  // images whose bitmaps are all zero
+    bool depth_maps = false;            // random depth maps (some without surface)
+    std::vector<int32_t> images_without_depth;  // images whose depth map is missing
+};
+
+// Fills `slab` (format BRDF) from `spec`: corners, normal (0, 0, 1), mask,
+// photos of W x H black pixels for enabled images, coefficients for them.
+void MakeBrdfSlab(SlabRecord& slab, const SlabSpec& spec);
+
+// Random coefficients for one image, as the slab maker draws them.
+ShCoeffImage RandomCoefficients(int32_t W, int32_t H, int32_t lcnt, int32_t harcnt,
+                                const double density[3], uint32_t seed);
+
+// A directional light travelling along d with colour c.
+LightSrc DirLight(const Vec3& d, float r = 1.0f, float g = 1.0f, float b = 1.0f);
+
+// All photo bytes of grid 0, image after image.
+std::vector<uint8_t> AllPixels(const SlabRecord& slab);
+
+// Sets every photo of grid 0 to a pattern (so that kept pixels are visible).
+void FillPhotos(SlabRecord& slab, uint8_t value);
+
+}  // namespace lumo::testing

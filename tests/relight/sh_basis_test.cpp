@@ -1,0 +1,242 @@
+#include "relight/sh_basis.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace lumo {
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+class ShBasisTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetHarmonicCounts();
+        InitCoeffArr(kMaxShBands);
+    }
+    void TearDown() override { ResetHarmonicCounts(); }
+
+    static float Basis(int l, int m) { return ShBasisTables().ShBasis[l * l + l + m]; }
+};
+
+// The real basis with the Condon-Shortley phase, in double precision, from the
+// standard library's Legendre functions (which leave the phase out) and
+// factorials from the gamma function: independent of the float recurrences.
+double ReferenceY(int l, int m, double theta, double phi) {
+    const int am = std::abs(m);
+    const double phase = (am % 2 == 1) ? -1.0 : 1.0;
+    const double P = phase * std::assoc_legendre(l, am, std::cos(theta));
+    const double K = std::sqrt((2.0 * l + 1.0) / (4.0 * kPi) * std::tgamma(l - am + 1.0) /
+                               std::tgamma(l + am + 1.0));
+    if (m == 0) return K * P;
+    const double trig = m < 0 ? std::sin(am * phi) : std::cos(am * phi);
+    return std::sqrt(2.0) * K * P * trig;
+}
+
+TEST_F(ShBasisTest, FactorialIsExactWhileFloatsHoldItAndCloseAfter) {
+    EXPECT_EQ(1.0f, Factorial(-3));
+    EXPECT_EQ(1.0f, Factorial(0));
+    EXPECT_EQ(1.0f, Factorial(1));
+    double exact = 1.0;
+    for (int n = 2; n <= 34; ++n) {
+        exact *= n;
+        if (n <= 13) {
+            EXPECT_EQ(static_cast<float>(exact), Factorial(n)) << "n=" << n;
+        } else {
+            EXPECT_NEAR(1.0, Factorial(n) / exact, 1e-5) << "n=" << n;
+        }
+    }
+    EXPECT_TRUE(std::isinf(Factorial(35)));  // why the bands stop at 18
+    EXPECT_TRUE(std::isinf(Factorial(60)));  // beyond the memo: computed, not stored
+}
+
+TEST_F(ShBasisTest, TablesHoldTheRecurrenceFactorsAndNormalisation) {
+    InitCoeffArr(5);
+    const ShTables& t = ShBasisTables();
+    ASSERT_EQ(5, t.L);
+    EXPECT_EQ(25u, t.CC3.size());
+    EXPECT_EQ(6u, t.ShCosM.size());
+    for (int l = 0; l < 5; ++l) {
+        EXPECT_EQ(l * l, t.ShIndexBase[l]);
+        EXPECT_EQ(1.0f - 2.0f * l, t.C1[l]);
+        EXPECT_EQ(2.0f * l + 1.0f, t.C2[l]);
+    }
+    // (l, m) = (4, 1): (2l-1)/(l-m) = 7/3, (l+m-1)/(l-m) = 4/3; nothing at m = l - 1.
+    EXPECT_FLOAT_EQ(7.0f / 3.0f, t.CC3[16 + 4 + 1]);
+    EXPECT_FLOAT_EQ(4.0f / 3.0f, t.CC4[16 + 4 + 1]);
+    EXPECT_EQ(0.0f, t.CC3[16 + 4 + 3]);
+    EXPECT_EQ(0.0f, t.CC3[16 + 4 - 1]);
+    EXPECT_FLOAT_EQ(0.28209479f, t.ShNorm[0]);
+    EXPECT_FLOAT_EQ(0.48860251f, t.ShNorm[2]);  // K(1, 0)
+    EXPECT_FLOAT_EQ(0.48860251f, t.ShNorm[3]);  // K(1, 1) = sqrt(2) * sqrt(3/(8 pi))
+    EXPECT_EQ(0.0f, t.ShNorm[1]);               // m < 0 holds nothing
+    for (float p : t.ShLegendre)
+        EXPECT_EQ(-999.0f, p);
+    for (float y : t.ShBasis)
+        EXPECT_EQ(0.0f, y);
+}
+
+TEST_F(ShBasisTest, InitCoeffArrRefusesBandCountsItCannotNormalise) {
+    EXPECT_EQ("[InitCoeffArr]: No memory for C1, C2, CC3, CC4\n",
+              InitCoeffArrCore(kMaxShBands + 1).message());
+    EXPECT_FALSE(InitCoeffArrCore(-1).ok());
+    EXPECT_TRUE(InitCoeffArrCore(0).ok());
+    EXPECT_EXIT(InitCoeffArr(-2), ::testing::ExitedWithCode(1),
+                "^\\[InitCoeffArr\\]: No memory for C1, C2, CC3, CC4\n$");
+}
+
+TEST_F(ShBasisTest, LowBandsMatchTheirClosedForms) {
+    const struct {
+        double theta, phi;
+    } dirs[] = {{0.3, 0.7}, {1.2, -2.5}, {2.9, 3.1}, {kPi / 2, 0.0}, {0.01, 1.0}};
+    for (const auto& d : dirs) {
+        SCOPED_TRACE(::testing::Message() << "theta=" << d.theta << " phi=" << d.phi);
+        const double ct = std::cos(d.theta), st = std::sin(d.theta);
+        EvalShBasis(static_cast<float>(ct), static_cast<float>(std::cos(d.phi)),
+                    static_cast<float>(std::sin(d.phi)), 2);
+        const double c1 = 0.48860251, c2 = 1.09254843, c3 = 0.31539157, c4 = 0.54627421;
+        const double expected[9] = {
+            0.28209479,
+            -c1 * st * std::sin(d.phi),
+            c1 * ct,
+            -c1 * st * std::cos(d.phi),
+            c4 * st * st * std::sin(2 * d.phi),
+            -c2 * st * ct * std::sin(d.phi),
+            c3 * (3 * ct * ct - 1),
+            -c2 * st * ct * std::cos(d.phi),
+            c4 * st * st * std::cos(2 * d.phi),
+        };
+        for (int i = 0; i < 9; ++i)
+            EXPECT_NEAR(expected[i], ShBasisTables().ShBasis[i], 2e-6) << "index " << i;
+    }
+}
+
+TEST_F(ShBasisTest, EveryBandMatchesAnIndependentDoubleEvaluation) {
+    const double dirs[][2] = {
+        {0.4, 0.3}, {1.1, 2.0}, {1.9, -1.2}, {2.7, 4.0}, {1.5707, 0.9}};
+    for (const auto& d : dirs) {
+        EvalShBasis(static_cast<float>(std::cos(d[0])),
+                    static_cast<float>(std::cos(d[1])),
+                    static_cast<float>(std::sin(d[1])), kMaxShBands - 1);
+        for (int l = 0; l < kMaxShBands; ++l) {
+            for (int m = -l; m <= l; ++m) {
+                const double want = ReferenceY(l, m, d[0], d[1]);
+                // Float recurrences lose a little per band.
+                const double tol = 2e-6 * (l + 1) * (1.0 + std::fabs(want));
+                EXPECT_NEAR(want, Basis(l, m), tol)
+                    << "l=" << l << " m=" << m << " theta=" << d[0] << " phi=" << d[1];
+            }
+        }
+    }
+}
+
+TEST_F(ShBasisTest, AlongTheNormalOnlyZonalTermsRemain) {
+    EvalShBasis(1.0f, 1.0f, 0.0f, 7);
+    for (int l = 0; l < 8; ++l) {
+        EXPECT_NEAR(std::sqrt((2 * l + 1) / (4 * kPi)), Basis(l, 0), 1e-6) << "l=" << l;
+        for (int m = 1; m <= l; ++m) {
+            EXPECT_EQ(0.0f, ShBasisTables().ShLegendre[l * l + l + m]) << "l=" << l;
+            EXPECT_EQ(0.0f, Basis(l, m));
+            EXPECT_EQ(0.0f, Basis(l, -m));
+        }
+    }
+}
+
+TEST_F(ShBasisTest, CosineJustAboveOneIsTakenAsSinThetaZero) {
+    EvalShBasis(1.0000001f, 1.0f, 0.0f, 3);
+    for (float y : std::vector<float>(ShBasisTables().ShBasis.begin(),
+                                      ShBasisTables().ShBasis.begin() + 16))
+        EXPECT_FALSE(std::isnan(y));
+}
+
+TEST_F(ShBasisTest, BandZeroWritesOnlyTheConstantTerm) {
+    ShTables& t = ShBasisTables();
+    t.ShCosM[1] = t.ShSinM[1] = 42.0f;
+    t.ShBasis[1] = t.ShBasis[3] = 42.0f;
+    EvalShBasis(0.3f, 0.6f, 0.8f, 0);
+    EXPECT_FLOAT_EQ(0.28209479f, t.ShBasis[0]);
+    EXPECT_EQ(-1000.0f, t.ShCosM[0]);
+    EXPECT_EQ(42.0f, t.ShCosM[1]);
+    EXPECT_EQ(42.0f, t.ShSinM[1]);
+    EXPECT_EQ(42.0f, t.ShBasis[1]);
+    EXPECT_EQ(42.0f, t.ShBasis[3]);
+    EXPECT_EQ(-999.0f, t.ShLegendre[2]);
+
+    t.ShBasis[0] = 7.0f;
+    EvalShBasis(0.3f, 0.6f, 0.8f, -1);  // nothing to evaluate
+    EXPECT_EQ(7.0f, t.ShBasis[0]);
+}
+
+TEST_F(ShBasisTest, EvaluationBeyondTheTablesRebuildsThemLarger) {
+    InitCoeffArr(2);
+    EvalShBasis(0.5f, 0.6f, 0.8f, 4);
+    EXPECT_EQ(5, ShBasisTables().L);
+    EXPECT_NEAR(ReferenceY(4, -3, std::acos(0.5), std::atan2(0.8, 0.6)), Basis(4, -3),
+                1e-5);
+}
+
+TEST_F(ShBasisTest, IntoACallerBufferGivesTheSameBasis) {
+    EvalShBasis(-0.35f, 0.28f, -0.96f, 6);
+    std::vector<float> mine(49, -1.0f);
+    EvalShBasisInto(-0.35f, 0.28f, -0.96f, 6, mine.data());
+    for (int i = 0; i < 49; ++i)
+        EXPECT_EQ(ShBasisTables().ShBasis[i], mine[i]) << i;
+}
+
+TEST_F(ShBasisTest, PixelSumsTheActiveTermsAndClampsBelowZero) {
+    InitCoeffArr(3);
+    InitHarmonicCounts(3);
+    ASSERT_EQ(9, maxHarmonics);
+    ASSERT_EQ(9, activeHarmonics);
+    EvalShBasis(0.2f, 0.6f, 0.8f, 2);
+    const float* Y = ShBasisTables().ShBasis.data();
+
+    // Coefficients laid out as a tile lane: coefficient i at i * kShLanes.
+    std::vector<float> lane(9 * kShLanes, 0.0f);
+    auto set = [&](const std::vector<float>& a) {
+        std::fill(lane.begin(), lane.end(), 0.0f);
+        for (size_t i = 0; i < a.size(); ++i)
+            lane[i * kShLanes] = a[i];
+        return ShPixel{lane.data()};
+    };
+    const std::vector<float> a = {9.0f,  0.5f, -0.25f, 2.0f, 0.1f,
+                                  -0.3f, 0.7f, 0.2f,   -1.0f};
+    float expected = 0.0f;
+    for (int i = 0; i < 9; ++i)
+        expected = expected + Y[i] * a[i];
+    ASSERT_GT(expected, 0.0f);
+    EXPECT_EQ(expected, EvalShPixel(set(a), 9));
+
+    activeHarmonics = 1;
+    EXPECT_EQ(0.0f + Y[0] * 9.0f, EvalShPixel(set(a), 9));
+    activeHarmonics = 0;
+    EXPECT_EQ(0.0f, EvalShPixel(set(a), 9));
+    activeHarmonics = 9;
+
+    // A file storing fewer terms than are active sums only its own.
+    float own = 0.0f;
+    for (int i = 0; i < 4; ++i)
+        own = own + Y[i] * a[i];
+    EXPECT_EQ(own, EvalShPixel(set(a), 4));
+
+    // -0.2 -> 0, 3.7 -> 3.7: only a lower clamp.
+    EXPECT_EQ(0.0f, EvalShPixel(set({-0.2f / Y[0]}), 9));
+    EXPECT_FLOAT_EQ(3.7f, EvalShPixel(set({3.7f / Y[0]}), 9));
+    EXPECT_EQ(0.0f, EvalShPixel(ShPixel{}, 9));
+}
+
+TEST_F(ShBasisTest, HarmonicCountsAreSetOnceByTheFirstCoefficientSet) {
+    EXPECT_FALSE(HarmonicCountsSet());
+    InitHarmonicCounts(4);
+    EXPECT_EQ(16, maxHarmonics);
+    EXPECT_EQ(16, activeHarmonics);
+    activeHarmonics = 3;
+    InitHarmonicCounts(5);  // later sets change nothing
+    EXPECT_EQ(16, maxHarmonics);
+    EXPECT_EQ(3, activeHarmonics);
+}
+
+}  // namespace
+}  // namespace lumo

@@ -1,8 +1,8 @@
 #include "app/app_init.h"
 
 #include <GL/freeglut.h>
-#include <tk.h>
 #include <unistd.h>
+#include "app/togl_include.h"
 
 #include <filesystem>
 #include <system_error>
@@ -93,7 +93,8 @@ int AppInit(Tcl_Interp* interp) {
     if (Togl_Init(interp) == TCL_ERROR) return TCL_ERROR;
     if (ToglAdapterInit(interp) == TCL_ERROR) return TCL_ERROR;
     ToglCreateFunc(CreateView);
-    for (const CommandEntry& c : kCommands) ToglCreateCommand(c.name, c.proc);
+    for (const CommandEntry& c : kCommands)
+        ToglCreateCommand(c.name, c.proc);
     RegisterLightViewCommands();
     InitGlut();
     Tcl_SetVar(interp, "tcl_rcFileName", StartupScript().c_str(), TCL_GLOBAL_ONLY);

@@ -18,7 +18,8 @@ namespace lumo {
 void SaveRGBImage(const Model& model, const char* path) {
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    std::fprintf(stderr, "%d %d %d %d\n", viewport[0], viewport[1], viewport[2], viewport[3]);
+    std::fprintf(stderr, "%d %d %d %d\n", viewport[0], viewport[1], viewport[2],
+                 viewport[3]);
     std::fprintf(stderr, "%d %d\n", model.window_width, model.window_height);
     Photo photo;
     FatalIfError(photo.Alloc(model.window_width, model.window_height));
@@ -52,13 +53,17 @@ void WriteTransformDump(Model& model) {
     glGetFloatv(GL_DEPTH_RANGE, depth_range);
     std::FILE* f = file.get();
     std::fputs("ModelViewMatrix", f);
-    for (float v : modelview) std::fprintf(f, " %f", v);
+    for (float v : modelview)
+        std::fprintf(f, " %f", v);
     std::fputs("\nProjectionMatrix", f);
-    for (float v : projection) std::fprintf(f, " %f", v);
+    for (float v : projection)
+        std::fprintf(f, " %f", v);
     std::fputs("\nViewport", f);
-    for (GLint v : viewport) std::fprintf(f, " %d", v);
+    for (GLint v : viewport)
+        std::fprintf(f, " %d", v);
     std::fputs("\nDepthRange", f);
-    for (float v : depth_range) std::fprintf(f, " %f", v);
+    for (float v : depth_range)
+        std::fprintf(f, " %f", v);
     model.dump_request = 0;
 }
 

@@ -3,7 +3,7 @@
 // ("transfrm.txt"), both written into the current directory.
 #pragma once
 
-#include <togl.h>
+#include "app/togl_include.h"
 
 #include "scene/model.h"
 

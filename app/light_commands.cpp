@@ -22,13 +22,17 @@ constexpr float kByteToUnit = 0.003921569f;
 // Slide names are kept in 100-byte buffers.
 constexpr size_t kMaxSlideName = 99;
 
-Tcl_Interp* Interp(Togl* togl) { return Togl_Interp(togl); }
+Tcl_Interp* Interp(Togl* togl) {
+    return Togl_Interp(togl);
+}
 
 void SetResultInt(Togl* togl, int value) {
     Tcl_SetObjResult(Interp(togl), Tcl_NewIntObj(value));
 }
 
-std::string Triple(const float v[3]) { return StrPrintf("%.1f,%.1f,%.1f", v[0], v[1], v[2]); }
+std::string Triple(const float v[3]) {
+    return StrPrintf("%.1f,%.1f,%.1f", v[0], v[1], v[2]);
+}
 
 // Degrees within 0..180; below 0 or not a number gives 0.
 float ClampAngle(float degrees) {
@@ -46,8 +50,10 @@ void ApplySlideName(Togl* togl, Model& model, LightSrc& light) {
                          kMaxSlideName, name);
             return;
         }
-        if (std::strncmp(name, model.last_slide_name, sizeof model.last_slide_name) == 0) return;
-        const std::string chosen = name;  // the linked buffer may be replaced while loading
+        if (std::strncmp(name, model.last_slide_name, sizeof model.last_slide_name) == 0)
+            return;
+        const std::string chosen =
+            name;  // the linked buffer may be replaced while loading
         CopyBounded(model.last_slide_name, chosen);
         light.SetSlideName(chosen);
         return;
@@ -61,8 +67,8 @@ void ApplySlideName(Togl* togl, Model& model, LightSrc& light) {
 
 bool HaveArgs(Togl* togl, int argc, const char* argv[], int needed, const char* usage) {
     if (argc >= 2 + needed) return true;
-    const std::string message = StrPrintf("wrong # args: should be \"%s %s%s%s\"", argv[0],
-                                          argv[1], *usage ? " " : "", usage);
+    const std::string message = StrPrintf("wrong # args: should be \"%s %s%s%s\"",
+                                          argv[0], argv[1], *usage ? " " : "", usage);
     Tcl_SetObjResult(Interp(togl), Tcl_NewStringObj(message.c_str(), -1));
     return false;
 }
@@ -92,7 +98,8 @@ void ReflectLightInfo(Togl* togl) {
     SetStringVar(interp, "harcnt_s", StrPrintf("%d", activeHarmonics));
     model.pending_radius = light->radius;
     SetStringVar(interp, "radius_s", StrPrintf("%.1f", double{light->radius}));
-    const float lookat[3] = {light->slidelookat.x, light->slidelookat.y, light->slidelookat.z};
+    const float lookat[3] = {light->slidelookat.x, light->slidelookat.y,
+                             light->slidelookat.z};
     const float up[3] = {light->slideup.x, light->slideup.y, light->slideup.z};
     std::copy(lookat, lookat + 3, model.pending_lookat);
     SetStringVar(interp, "slidelookat_s", Triple(lookat));
@@ -100,8 +107,9 @@ void ReflectLightInfo(Togl* togl) {
     SetStringVar(interp, "slideup_s", Triple(up));
     model.pending_fov[0] = light->slidehangle;
     model.pending_fov[1] = light->slidevangle;
-    SetStringVar(interp, "slidefov_s",
-                 StrPrintf("%.1f,%.1f", double{light->slidehangle}, double{light->slidevangle}));
+    SetStringVar(
+        interp, "slidefov_s",
+        StrPrintf("%.1f,%.1f", double{light->slidehangle}, double{light->slidevangle}));
     SetStringVar(interp, "slidename", light->GetSlideName());
 }
 
@@ -121,10 +129,12 @@ int LbDragCommand(Togl* togl, int argc, const char* argv[]) {
     model.pointer_last[0] = x;
     model.pointer_last[1] = y;
     if (model.window_width > 0) {
-        model.view_turn_y += static_cast<float>(dx) / static_cast<float>(model.window_width);
+        model.view_turn_y +=
+            static_cast<float>(dx) / static_cast<float>(model.window_width);
     }
     if (model.window_height > 0) {
-        model.view_turn_x += static_cast<float>(dy) / static_cast<float>(model.window_height);
+        model.view_turn_x +=
+            static_cast<float>(dy) / static_cast<float>(model.window_height);
     }
     Togl_PostRedisplay(togl);
     return TCL_OK;
@@ -152,11 +162,12 @@ int MbDragCommand(Togl* togl, int argc, const char* argv[]) {
     model.pointer_last[1] = y;
     const float dx = static_cast<float>(x - model.pointer_press[0]);
     const float dy = static_cast<float>(y - model.pointer_press[1]);
-    const float sign = model.zoom_axis[0] * dx + model.zoom_axis[1] * dy >= 0.0f ? 1.0f : -1.0f;
+    const float sign =
+        model.zoom_axis[0] * dx + model.zoom_axis[1] * dy >= 0.0f ? 1.0f : -1.0f;
     const int32_t reach = std::max(model.window_center[0], model.window_center[1]);
     if (reach > 0) {
-        model.zoom = model.zoom_start *
-                     (1.0f + sign * std::sqrt(dx * dx + dy * dy) / static_cast<float>(reach));
+        model.zoom = model.zoom_start * (1.0f + sign * std::sqrt(dx * dx + dy * dy) /
+                                                    static_cast<float>(reach));
     }
     Togl_PostRedisplay(togl);
     return TCL_OK;
@@ -171,7 +182,8 @@ int MbUpCommand(Togl*, int, const char*[]) {
 int ChangeColorCommand(Togl* togl, int argc, const char* argv[]) {
     if (!HaveArgs(togl, argc, argv, 3, "r g b")) return TCL_ERROR;
     Model& model = TheModel();
-    for (int i = 0; i < 3; ++i) model.pending_color[i] = LenientFloat(argv[2 + i]) * kByteToUnit;
+    for (int i = 0; i < 3; ++i)
+        model.pending_color[i] = LenientFloat(argv[2 + i]) * kByteToUnit;
     return TCL_OK;
 }
 
@@ -188,7 +200,8 @@ int NotifyLightChangeCommand(Togl* togl, int, const char*[]) {
         model.others_cache_light = -1;
     }
     const int32_t n = LenientInt(LinkedText(model.harcnt_s));
-    activeHarmonics = static_cast<int16_t>(n < 0 ? 0 : std::min<int32_t>(n, maxHarmonics));
+    activeHarmonics =
+        static_cast<int16_t>(n < 0 ? 0 : std::min<int32_t>(n, maxHarmonics));
 
     model.pending_radius = LenientFloat(LinkedText(model.radius_s));
     if (!(model.pending_radius >= 1.0f)) {
@@ -252,7 +265,8 @@ int DeleteSourceCommand(Togl* togl, int argc, const char* argv[]) {
     if (lights <= 0) return TCL_OK;
     if (index >= 0) {
         for (int32_t i = index + 1; i < lights; ++i) {
-            model.lights[static_cast<size_t>(i - 1)] = model.lights[static_cast<size_t>(i)];
+            model.lights[static_cast<size_t>(i - 1)] =
+                model.lights[static_cast<size_t>(i)];
         }
         model.lightcnt = lights - 1;
         model.lights[static_cast<size_t>(model.lightcnt)].Init();
@@ -267,7 +281,8 @@ int ChangeLightTypeCommand(Togl*, int, const char*[]) {
     LightSrc* light = CurrentLight(model);
     if (light == nullptr) return TCL_OK;
     if (model.currlighttype < Directional || model.currlighttype > SlideProjector) {
-        std::fprintf(stderr, "[chgltype]: unknown light type %d, the light is not changed\n",
+        std::fprintf(stderr,
+                     "[chgltype]: unknown light type %d, the light is not changed\n",
                      model.currlighttype);
         return TCL_OK;
     }

@@ -1,7 +1,7 @@
 // lumo: the viewer. One argument, the scene description; the window comes
 // from the start-up script lumo.tcl.
 #include <tcl.h>
-#include <tk.h>
+#include "app/togl_include.h"
 
 #include <cstdio>
 

@@ -4,6 +4,8 @@
 #include <GL/glu.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "app/image_output.h"
 #include "app/light_commands.h"
@@ -25,6 +27,21 @@ SlabDrawOptions CornerOptions(const Model& model) {
 
 SlabDrawOptions CenterOptions(const Model& model) {
     return SlabDrawOptions{model.skipbilinpoly, model.bilingridenable};
+}
+
+// LUMO_TRACE=passes prints every per-light pass on standard error, to see
+// the multi-light cache at work.
+bool TracePasses() {
+    static const bool trace = [] {
+        const char* t = std::getenv("LUMO_TRACE");
+        return t != nullptr && std::strstr(t, "passes") != nullptr;
+    }();
+    return trace;
+}
+
+void LightPass(Model& model, int32_t light, int32_t slab) {
+    if (TracePasses()) std::fprintf(stderr, "light pass %d\n", light);
+    DrawLightPass(model, light, slab, model.first_frame_done, CenterOptions(model));
 }
 
 void DrawSlabs(Model& model, const Mat4& mv) {
@@ -58,20 +75,19 @@ void DrawSlabs(Model& model, const Mat4& mv) {
                 } else {
                     for (int32_t j = 0; j < lights; ++j) {
                         if (j == model.currlight) continue;
-                        DrawLightPass(model, j, i, model.first_frame_done, CenterOptions(model));
+                        LightPass(model, j, i);
                     }
                     if (cache_usable) {
                         glPixelStorei(GL_PACK_ALIGNMENT, 1);
                         glReadBuffer(GL_BACK);
-                        glReadPixels(0, 0, model.window_width, model.window_height, GL_RGB,
-                                     GL_UNSIGNED_BYTE, model.others_cache.data());
+                        glReadPixels(0, 0, model.window_width, model.window_height,
+                                     GL_RGB, GL_UNSIGNED_BYTE, model.others_cache.data());
                         model.others_cache_light = model.currlight;
                     }
                 }
             }
             if (lights != 0) {
-                DrawLightPass(model, model.currlight, i, model.first_frame_done,
-                              CenterOptions(model));
+                LightPass(model, model.currlight, i);
             }
             model.first_frame_done = 1;
         }
@@ -129,9 +145,10 @@ int MainViewCreate(Togl* togl) {
     Model& model = TheModel();
     Tcl_Interp* interp = Togl_Interp(togl);
     if (MainViewTogl() != nullptr) {
-        Tcl_SetResult(interp,
-                      const_cast<char*>("only one main view (ident \"slabview\") is allowed"),
-                      TCL_STATIC);
+        Tcl_SetResult(
+            interp,
+            const_cast<char*>("only one main view (ident \"slabview\") is allowed"),
+            TCL_STATIC);
         return TCL_ERROR;
     }
     SetMainViewTogl(togl);
@@ -151,9 +168,9 @@ void MainViewReshape(Togl* togl) {
     std::printf("window size : %d x %d\n", model.window_width, model.window_height);
     std::fflush(stdout);
     glViewport(0, 0, model.window_width, model.window_height);
-    const size_t bytes = static_cast<size_t>(model.window_width > 0 ? model.window_width : 0) *
-                         static_cast<size_t>(model.window_height > 0 ? model.window_height : 0) *
-                         3;
+    const size_t bytes =
+        static_cast<size_t>(model.window_width > 0 ? model.window_width : 0) *
+        static_cast<size_t>(model.window_height > 0 ? model.window_height : 0) * 3;
     if (!TryAssign(model.others_cache, bytes, uint8_t{0})) {
         Fatal("No memory for string memory allocation\n");
     }

@@ -9,7 +9,7 @@
 // light redraws only that light.
 #pragma once
 
-#include <togl.h>
+#include "app/togl_include.h"
 
 #include "scene/model.h"
 

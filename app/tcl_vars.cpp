@@ -27,19 +27,17 @@ constexpr IntVar kIntVars[] = {
 };
 
 constexpr StringVar kStringVars[] = {
-    {"harcnt_s", &Model::harcnt_s},
-    {"radius_s", &Model::radius_s},
-    {"slidelookat_s", &Model::slidelookat_s},
-    {"slideup_s", &Model::slideup_s},
-    {"slidefov_s", &Model::slidefov_s},
-    {"slidename", &Model::slidename},
+    {"harcnt_s", &Model::harcnt_s},           {"radius_s", &Model::radius_s},
+    {"slidelookat_s", &Model::slidelookat_s}, {"slideup_s", &Model::slideup_s},
+    {"slidefov_s", &Model::slidefov_s},       {"slidename", &Model::slidename},
 };
 
 }  // namespace
 
 void LinkModelVariables(Tcl_Interp* interp, Model& model) {
     for (const IntVar& v : kIntVars) {
-        Tcl_LinkVar(interp, v.name, reinterpret_cast<char*>(&(model.*v.field)), TCL_LINK_INT);
+        Tcl_LinkVar(interp, v.name, reinterpret_cast<char*>(&(model.*v.field)),
+                    TCL_LINK_INT);
     }
     for (const StringVar& v : kStringVars) {
         Tcl_LinkVar(interp, v.name, reinterpret_cast<char*>(&(model.*v.field)),
@@ -54,8 +52,10 @@ void SetStringVar(Tcl_Interp* interp, const char* name, const std::string& value
 }
 
 void RefreshLinkedVariables(Tcl_Interp* interp) {
-    for (const IntVar& v : kIntVars) Tcl_UpdateLinkedVar(interp, v.name);
-    for (const StringVar& v : kStringVars) Tcl_UpdateLinkedVar(interp, v.name);
+    for (const IntVar& v : kIntVars)
+        Tcl_UpdateLinkedVar(interp, v.name);
+    for (const StringVar& v : kStringVars)
+        Tcl_UpdateLinkedVar(interp, v.name);
 }
 
 }  // namespace lumo

@@ -23,6 +23,8 @@ void SetStringVar(Tcl_Interp* interp, const char* name, const std::string& value
 void RefreshLinkedVariables(Tcl_Interp* interp);
 
 // Text of a linked string field; "" when it is not set.
-inline const char* LinkedText(const char* value) { return value != nullptr ? value : ""; }
+inline const char* LinkedText(const char* value) {
+    return value != nullptr ? value : "";
+}
 
 }  // namespace lumo

@@ -1,7 +1,6 @@
 #include "app/togl_adapter.h"
 
-#include <tk.h>
-#include <togl.h>
+#include "app/togl_include.h"
 
 #include <map>
 #include <memory>

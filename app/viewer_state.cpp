@@ -8,13 +8,21 @@ Togl* g_main_view = nullptr;
 
 }  // namespace
 
-void SetSceneFileName(const char* name) { g_scene_file = name != nullptr ? name : ""; }
+void SetSceneFileName(const char* name) {
+    g_scene_file = name != nullptr ? name : "";
+}
 
-const std::string& SceneFileName() { return g_scene_file; }
+const std::string& SceneFileName() {
+    return g_scene_file;
+}
 
-Togl* MainViewTogl() { return g_main_view; }
+Togl* MainViewTogl() {
+    return g_main_view;
+}
 
-void SetMainViewTogl(Togl* togl) { g_main_view = togl; }
+void SetMainViewTogl(Togl* togl) {
+    g_main_view = togl;
+}
 
 int32_t LightsInUse(Model& model) {
     if (model.lightcnt > MAX_LIGHTS) model.lightcnt = MAX_LIGHTS;

@@ -116,7 +116,8 @@ void DrawLightGlyphs(Model& model) {
     glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, kMatDiffuse);
     glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 10.0f);
     glEnable(GL_LIGHTING);
-    for (int i = 0; i < gl_lights; ++i) glEnable(static_cast<GLenum>(GL_LIGHT0 + i));
+    for (int i = 0; i < gl_lights; ++i)
+        glEnable(static_cast<GLenum>(GL_LIGHT0 + i));
     glutSolidTeapot(kGlyphScale * 0.75);
     glPopMatrix();
     glPopMatrix();

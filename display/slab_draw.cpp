@@ -12,7 +12,8 @@ namespace {
 // The neighbours (da, db) of the two outer vertices of fan triangle f, in the
 // order the triangles go round their camera.
 constexpr int kFan[6][4] = {
-    {-1, -1, -1, 0}, {-1, 0, 0, 1}, {0, 1, 1, 1}, {1, 1, 1, 0}, {1, 0, 0, -1}, {0, -1, -1, -1},
+    {-1, -1, -1, 0}, {-1, 0, 0, 1}, {0, 1, 1, 1},
+    {1, 1, 1, 0},    {1, 0, 0, -1}, {0, -1, -1, -1},
 };
 
 bool FanTriangleExists(int f, int32_t a, int32_t b, int32_t n, int32_t m) {
@@ -43,7 +44,8 @@ uint64_t g_uploads = 0;
 
 void Release() {
     if (!g_table.names.empty()) {
-        glDeleteTextures(static_cast<GLsizei>(g_table.names.size()), g_table.names.data());
+        glDeleteTextures(static_cast<GLsizei>(g_table.names.size()),
+                         g_table.names.data());
     }
     g_table = TextureTable();
 }
@@ -51,7 +53,8 @@ void Release() {
 // Makes the table hold one texture object per image of `grid`.
 void PrepareTable(const SlabRecord& slab, int grid) {
     const size_t count = slab.photo[grid].size();
-    if (g_table.slab == &slab && g_table.grid == grid && g_table.names.size() == count) return;
+    if (g_table.slab == &slab && g_table.grid == grid && g_table.names.size() == count)
+        return;
     Release();
     g_table.slab = &slab;
     g_table.grid = grid;
@@ -74,7 +77,8 @@ void PrepareTable(const SlabRecord& slab, int grid) {
 void BindImage(const SlabRecord& slab, int grid, size_t k, bool check) {
     glBindTexture(GL_TEXTURE_2D, g_table.names[k]);
     const uint64_t generation = slab.image_generation + 1;  // never 0
-    if (g_table.generation[k] == generation || (!check && g_table.generation[k] != 0)) return;
+    if (g_table.generation[k] == generation || (!check && g_table.generation[k] != 0))
+        return;
     const Photo& p = slab.photo[grid][k];
     static const uint8_t kBlack[3] = {0, 0, 0};
     if (p.has_pixels()) {
@@ -87,13 +91,18 @@ void BindImage(const SlabRecord& slab, int grid, size_t k, bool check) {
     ++g_uploads;
 }
 
-const float* St(const SlabRecord& slab, size_t index) { return &slab.curr_st[2 * index]; }
+const float* St(const SlabRecord& slab, size_t index) {
+    return &slab.curr_st[2 * index];
+}
 
-void Vertex3(const Vec4& v) { glVertex3f(v.x, v.y, v.z); }
+void Vertex3(const Vec4& v) {
+    glVertex3f(v.x, v.y, v.z);
+}
 
 }  // namespace
 
-void DrawSlabCorner(SlabRecord& slab, const Mat4& M, int grid, const SlabDrawOptions& options) {
+void DrawSlabCorner(SlabRecord& slab, const Mat4& M, int grid,
+                    const SlabDrawOptions& options) {
     glDisable(GL_TEXTURE_2D);
     glColor3f(1.0f, 0.7f, 0.7f);
     glBegin(GL_POLYGON);
@@ -114,17 +123,18 @@ void DrawSlabCorner(SlabRecord& slab, const Mat4& M, int grid, const SlabDrawOpt
     PrepareTable(slab, grid);
     for (int32_t b = 0; b < m; ++b) {
         for (int32_t a = 0; a < n; ++a) {
-            const size_t k = static_cast<size_t>(b) * static_cast<size_t>(n) +
-                             static_cast<size_t>(a);
+            const size_t k =
+                static_cast<size_t>(b) * static_cast<size_t>(n) + static_cast<size_t>(a);
             const size_t row = static_cast<size_t>(n) + 1;
-            const size_t corners[4] = {b * row + a, b * row + a + 1, (b + 1) * row + a + 1,
-                                       (b + 1) * row + a};
+            const size_t corners[4] = {b * row + a, b * row + a + 1,
+                                       (b + 1) * row + a + 1, (b + 1) * row + a};
             if (options.skip != 0 && k < skip.size() && skip[k] == 1) {
                 if (options.outline != 0) {
                     glDisable(GL_TEXTURE_2D);
                     glColor3f(0.0f, 0.0f, 0.0f);
                     glBegin(GL_LINE_LOOP);
-                    for (size_t c : corners) Vertex3(vert[c]);
+                    for (size_t c : corners)
+                        Vertex3(vert[c]);
                     glEnd();
                     glEnable(GL_TEXTURE_2D);
                 }
@@ -161,15 +171,17 @@ void DrawSlabCenter(SlabRecord& slab, const Mat4& M, uint8_t keep_textures, int 
     glEnable(GL_TEXTURE_2D);
     for (int32_t b = 0; b < m; ++b) {
         for (int32_t a = 0; a < n; ++a) {
-            const size_t k = static_cast<size_t>(b) * static_cast<size_t>(n) +
-                             static_cast<size_t>(a);
+            const size_t k =
+                static_cast<size_t>(b) * static_cast<size_t>(n) + static_cast<size_t>(a);
             BindImage(slab, grid, k, keep_textures == 0);
             for (int f = 0; f < 6; ++f) {
                 if (!FanTriangleExists(f, a, b, n, m)) continue;
-                const size_t n1 = static_cast<size_t>(b + kFan[f][1]) * static_cast<size_t>(n) +
-                                  static_cast<size_t>(a + kFan[f][0]);
-                const size_t n2 = static_cast<size_t>(b + kFan[f][3]) * static_cast<size_t>(n) +
-                                  static_cast<size_t>(a + kFan[f][2]);
+                const size_t n1 =
+                    static_cast<size_t>(b + kFan[f][1]) * static_cast<size_t>(n) +
+                    static_cast<size_t>(a + kFan[f][0]);
+                const size_t n2 =
+                    static_cast<size_t>(b + kFan[f][3]) * static_cast<size_t>(n) +
+                    static_cast<size_t>(a + kFan[f][2]);
                 const bool skipped =
                     options.skip != 0 && 6 * k + f < skip.size() && skip[6 * k + f] == 1;
                 if (skipped && options.outline == 0) continue;
@@ -195,8 +207,12 @@ void DrawSlabCenter(SlabRecord& slab, const Mat4& M, uint8_t keep_textures, int 
     glDisable(GL_TEXTURE_2D);
 }
 
-void ReleaseSlabTextures() { Release(); }
+void ReleaseSlabTextures() {
+    Release();
+}
 
-uint64_t SlabTextureUploads() { return g_uploads; }
+uint64_t SlabTextureUploads() {
+    return g_uploads;
+}
 
 }  // namespace lumo

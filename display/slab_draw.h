@@ -22,13 +22,14 @@
 namespace lumo {
 
 struct SlabDrawOptions {
-    int32_t skip = 1;     // leave out the cells/triangles that show nothing of their image
+    int32_t skip = 1;  // leave out the cells/triangles that show nothing of their image
     int32_t outline = 0;  // draw a left-out cell/triangle as an untextured outline
 };
 
 // Corner mode: the image plane as a pink polygon behind, then every cell of
 // `grid` textured with its camera's image.
-void DrawSlabCorner(SlabRecord& slab, const Mat4& M, int grid, const SlabDrawOptions& options);
+void DrawSlabCorner(SlabRecord& slab, const Mat4& M, int grid,
+                    const SlabDrawOptions& options);
 
 // Centre mode: every camera's fan of triangles, weighted by `colour` (r, g, b,
 // a; white when null) at the camera. keep_textures (low byte) skips the check

@@ -27,7 +27,8 @@ GLUquadricObj* CircleQuadric() {
 }
 
 Vec4 Cross(const Vec4& a, const Vec4& b) {
-    return Vec4(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x, 0.0f);
+    return Vec4(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x,
+                0.0f);
 }
 
 // The great-circle arc from `from` to `to` as 16 segments of equal angle.
@@ -35,14 +36,16 @@ void DrawArc(const Vec4& from, const Vec4& to) {
     Vec4 p[17];
     p[0] = from;
     p[1] = p[16] = to;
-    for (int i = 0; i < 4; ++i) p[1] = Bisect(p[0], p[1]);
+    for (int i = 0; i < 4; ++i)
+        p[1] = Bisect(p[0], p[1]);
     const float k = 2.0f * (p[0].x * p[1].x + p[0].y * p[1].y + p[0].z * p[1].z);
     for (int i = 2; i < 16; ++i) {
         p[i] = Vec4(k * p[i - 1].x - p[i - 2].x, k * p[i - 1].y - p[i - 2].y,
                     k * p[i - 1].z - p[i - 2].z, 0.0f);
     }
     glBegin(GL_LINE_STRIP);
-    for (const Vec4& v : p) glVertex3f(v.x, v.y, v.z);
+    for (const Vec4& v : p)
+        glVertex3f(v.x, v.y, v.z);
     glEnd();
 }
 

@@ -61,13 +61,15 @@ int LightViewCreate(Togl*) {
     glMatrixMode(GL_MODELVIEW);
     glTranslatef(0.0f, 0.0f, -3.0f);
     glGetFloatv(GL_MODELVIEW_MATRIX, model.lightview_modelview.data());
-    for (LightSrc& light : model.lights) light.placement = model.lightview_modelview;
+    for (LightSrc& light : model.lights)
+        light.placement = model.lightview_modelview;
     glPopAttrib();
     model.lightview_width = model.lightview_height = 300;
     ArcBall prepared;
     prepared.Reset();
     prepared.SetSphere(Vec4(0, 0, 0, 1), 0.75);
-    for (LightSrc& light : model.lights) light.arcball = prepared;
+    for (LightSrc& light : model.lights)
+        light.arcball = prepared;
     return TCL_OK;
 }
 

@@ -4,7 +4,7 @@
 // the centre; every redraw sets the light's direction from its arcball.
 #pragma once
 
-#include <togl.h>
+#include "app/togl_include.h"
 
 namespace lumo {
 

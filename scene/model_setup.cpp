@@ -28,7 +28,9 @@ const uint8_t* MaskOrNull(const std::vector<uint8_t>& mask, size_t count) {
     return mask.size() >= count && count > 0 ? mask.data() : nullptr;
 }
 
-bool Enabled(const std::vector<uint8_t>& mask, size_t k) { return k < mask.size() && mask[k]; }
+bool Enabled(const std::vector<uint8_t>& mask, size_t k) {
+    return k < mask.size() && mask[k];
+}
 
 }  // namespace
 
@@ -51,9 +53,9 @@ Status ReadPhotoCore(SlabRecord& slab, int grid) {
     GridSize(slab, grid, n, m);
     const size_t count = static_cast<size_t>(n) * static_cast<size_t>(m);
     std::vector<Photo>& photos = slab.photo[grid];
-    photos.clear();
-    if (!TryAssign(photos, count)) {
-        return Status::Error("[SlabRecord::ReadPhoto]: no memory for uv array of st image\n");
+    if (!TryResizeFresh(photos, count)) {
+        return Status::Error(
+            "[SlabRecord::ReadPhoto]: no memory for uv array of st image\n");
     }
     const std::vector<uint8_t>& mask = slab.viewenablemask[grid];
     if (slab.format == kFormatRGB) {
@@ -87,7 +89,9 @@ Status ReadPhotoCore(SlabRecord& slab, int grid) {
     return Status::Error("[SlabRecord::ReadPhoto()]: Unsupported photo format\n");
 }
 
-void ReadPhoto(SlabRecord& slab, int grid) { FatalIfError(ReadPhotoCore(slab, grid)); }
+void ReadPhoto(SlabRecord& slab, int grid) {
+    FatalIfError(ReadPhotoCore(slab, grid));
+}
 
 Status AllocSTCore(SlabRecord& slab, int grid) {
     int32_t n = 0, m = 0;
@@ -99,7 +103,9 @@ Status AllocSTCore(SlabRecord& slab, int grid) {
     return Status::Ok();
 }
 
-void AllocST(SlabRecord& slab, int grid) { FatalIfError(AllocSTCore(slab, grid)); }
+void AllocST(SlabRecord& slab, int grid) {
+    FatalIfError(AllocSTCore(slab, grid));
+}
 
 void SetSlabTextureWindow(Photo& photo, const BrdfImage& brdf) {
     const float w = static_cast<float>(photo.width - 1);
@@ -129,8 +135,9 @@ void LoadSlabSH(SlabRecord& slab) {
     if (slab.format != kFormatBRDF) return;
     const int32_t n = slab.samples_u, m = slab.samples_v;
     const size_t count = static_cast<size_t>(n) * static_cast<size_t>(m);
-    slab.brdf.clear();
-    if (!TryAssign(slab.brdf, count)) Fatal("[InitModel]: no memory for uv array of st image\n");
+    if (!TryResizeFresh(slab.brdf, count)) {
+        Fatal("[InitModel]: no memory for uv array of st image\n");
+    }
     for (int32_t b = 0; b < m; ++b) {
         for (int32_t a = 0; a < n; ++a) {
             const size_t k =
@@ -139,13 +146,15 @@ void LoadSlabSH(SlabRecord& slab) {
             slab.brdf[k] = BrdfImage();
             const std::string file = StrPrintf("%s.%d.%d.urdf.sh", slab.name, a, b);
             ReadBrdfFile(slab.brdf[k], file.c_str());
-            if (k < slab.photo[0].size()) SetSlabTextureWindow(slab.photo[0][k], slab.brdf[k]);
+            if (k < slab.photo[0].size())
+                SetSlabTextureWindow(slab.photo[0][k], slab.brdf[k]);
         }
     }
 }
 
 void InitModel(Model& model, const char* path) {
-    for (uint8_t& v : model.slab_visible) v = 0;
+    for (uint8_t& v : model.slab_visible)
+        v = 0;
     model.slab_visible[0] = 1;
 
     auto info = std::make_unique<LidInfo>();
@@ -161,9 +170,10 @@ void InitModel(Model& model, const char* path) {
         if (grid == 1 && slab.format == kFormatBRDF) {
             // Relightable images belong to the UV grid's cameras; a QR grid has
             // no coefficients to relight.
-            Fatal(StrPrintf("[InitModel]: slab %s has both a QR grid and BRDF format; a "
-                            "relightable slab uses the UV grid only\n",
-                            slab.name));
+            Fatal(
+                StrPrintf("[InitModel]: slab %s has both a QR grid and BRDF format; a "
+                          "relightable slab uses the UV grid only\n",
+                          slab.name));
         }
         ComputeNormal(slab, grid);
         SubUVVert(slab, grid);
@@ -173,7 +183,8 @@ void InitModel(Model& model, const char* path) {
         ++slab.image_generation;
     }
 
-    for (LightSrc& light : model.lights) light.Init();
+    for (LightSrc& light : model.lights)
+        light.Init();
     model.lightcnt = 1;
     model.currlight = 0;
     LightSrc& first = model.lights[0];
@@ -211,7 +222,8 @@ bool LoadModelDepthMaps(Model& model) {
         const size_t count =
             static_cast<size_t>(slab.samples_u) * static_cast<size_t>(slab.samples_v);
         ReadZFile(slab.name, slab.samples_u, slab.samples_v,
-                  MaskOrNull(slab.viewenablemask[0], count), slab.depth_loaded, slab.zfile);
+                  MaskOrNull(slab.viewenablemask[0], count), slab.depth_loaded,
+                  slab.zfile);
         any = true;
     }
     return any;

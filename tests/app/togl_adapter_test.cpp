@@ -3,8 +3,7 @@
 
 #include <GL/gl.h>
 #include <gtest/gtest.h>
-#include <tk.h>
-#include <togl.h>
+#include "app/togl_include.h"
 
 #include <string>
 #include <vector>
@@ -37,7 +36,8 @@ int Create(Togl* togl) {
     const std::string ident = Togl_Ident(togl);
     g_seen.events.push_back("create " + ident);
     if (ident == "refused") {
-        Tcl_SetResult(Togl_Interp(togl), const_cast<char*>("refused on purpose"), TCL_STATIC);
+        Tcl_SetResult(Togl_Interp(togl), const_cast<char*>("refused on purpose"),
+                      TCL_STATIC);
         return TCL_ERROR;
     }
     ToglSetDisplayFunc(togl, Display);
@@ -105,8 +105,10 @@ TEST_F(ToglAdapterTest, SubCommandsSeeTheirFirstArgumentAtArgv2) {
 }
 
 TEST_F(ToglAdapterTest, ACreateCallbackCanRefuseTheWidget) {
-    EXPECT_EQ(TCL_ERROR, Tcl_Eval(interp_, "togl .r -ident refused -double true -depth true"));
-    EXPECT_NE(std::string::npos, std::string(Tcl_GetStringResult(interp_)).find("refused"));
+    EXPECT_EQ(TCL_ERROR,
+              Tcl_Eval(interp_, "togl .r -ident refused -double true -depth true"));
+    EXPECT_NE(std::string::npos,
+              std::string(Tcl_GetStringResult(interp_)).find("refused"));
     EXPECT_EQ("0", Eval("winfo exists .r"));
 }
 

@@ -13,8 +13,8 @@ namespace {
 using lumo::tool::ToolCommand;
 
 std::vector<const ToolCommand*> Commands() {
-    return {&lumo::tool::InfoCommand(), &lumo::tool::PackCommand(),
-            &lumo::tool::UnpackCommand()};
+    return {&lumo::tool::InfoCommand(), &lumo::tool::RelightCommand(),
+            &lumo::tool::PackCommand(), &lumo::tool::UnpackCommand()};
 }
 
 const ToolCommand* FindCommand(std::string_view name) {

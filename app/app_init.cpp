@@ -5,9 +5,11 @@
 #include "app/togl_include.h"
 
 #include <filesystem>
+#include <string>
 #include <system_error>
 
 #include "app/image_output.h"
+#include "io/fatal.h"
 #include "app/light_commands.h"
 #include "app/main_view.h"
 #include "app/togl_adapter.h"
@@ -88,10 +90,14 @@ int CreateView(Togl* togl) {
 }
 
 int AppInit(Tcl_Interp* interp) {
-    if (Tcl_Init(interp) == TCL_ERROR) return TCL_ERROR;
-    if (Tk_Init(interp) == TCL_ERROR) return TCL_ERROR;
-    if (Togl_Init(interp) == TCL_ERROR) return TCL_ERROR;
-    if (ToglAdapterInit(interp) == TCL_ERROR) return TCL_ERROR;
+    // Tk's main procedure would report a failed initialisation and then carry
+    // on to an event loop without a window, ending with status 0: a viewer
+    // that cannot start (no display, no Togl) ends with status 1 instead.
+    if (Tcl_Init(interp) == TCL_ERROR || Tk_Init(interp) == TCL_ERROR ||
+        Togl_Init(interp) == TCL_ERROR || ToglAdapterInit(interp) == TCL_ERROR) {
+        Fatal(std::string("application-specific initialization failed: ") +
+              Tcl_GetStringResult(interp) + "\n");
+    }
     ToglCreateFunc(CreateView);
     for (const CommandEntry& c : kCommands)
         ToglCreateCommand(c.name, c.proc);

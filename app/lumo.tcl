@@ -384,8 +384,8 @@ proc lumo::build {} {
     bind . <Control-l> lumo::add_light
     bind . <Control-d> lumo::delete_light
     bind . <Control-n> {.menu.lights invoke "Next light"}
-    bind . <Control-key-1> {set drawslabmode 0; lumo::set_mode}
-    bind . <Control-key-2> {set drawslabmode 1; lumo::set_mode}
+    bind . <Control-Key-1> {set drawslabmode 0; lumo::set_mode}
+    bind . <Control-Key-2> {set drawslabmode 1; lumo::set_mode}
     bind . <Control-f> {.menu.view invoke "Frame rate on the console"}
     bind . <F1> lumo::about
 

@@ -37,6 +37,14 @@ TEST(ViewerTest, CommandLineNeedsExactlyOneArgument) {
     }
 }
 
+TEST(ViewerTest, WithoutADisplayTheViewerSaysSoAndEndsWithStatus1) {
+    TempDir dir;
+    const ProcessResult r = RunProcess(
+        {"/usr/bin/env", "-u", "DISPLAY", LUMO_PATH, "scene.lid"}, dir.path(), "", 20);
+    EXPECT_EQ(1, r.exit_code);
+    EXPECT_EQ(0u, r.err.find("application-specific initialization failed: ")) << r.err;
+}
+
 TEST(ViewerTest, ReshapePrintsTheWindowSizeAndGrabsAreNumberedTopDownPpms) {
     TempDir dir;
     SlabFixture slab;

@@ -265,7 +265,8 @@ proc lumo::build {} {
     ttk::frame .views
     togl .slab -ident slabview -width 512 -height 512 -rgba true -double true -depth true
     togl .light -ident lightview -width 256 -height 256 -rgba true -double true -depth true
-    grid .slab -in .views -row 0 -column 0 -rowspan 2 -sticky nsew
+    # The main view keeps its square size: its projection has an aspect of 1.
+    grid .slab -in .views -row 0 -column 0 -rowspan 2 -sticky n
     grid .light -in .views -row 0 -column 1 -sticky n
     ttk::label .views.hint -text "Drag: turn the current light\nShift / Ctrl / both: one axis" \
         -justify center

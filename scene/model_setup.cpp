@@ -125,10 +125,13 @@ void SetSlabTextureWindow(Photo& photo, const BrdfImage& brdf) {
     if (y0 < 0.0f) y0 = 0.0f;
     if (x1 > 1.0f) x1 = 1.0f;
     if (y1 > 1.0f) y1 = 1.0f;
+    // Coefficient row y is texture row y (pixel y lies at (y + 0.5)/H of the
+    // way from the image plane's first corner towards its fourth, as t is
+    // measured), so the rows are not mirrored.
     photo.x0 = x0;
     photo.x1 = x1;
-    photo.y0 = 1.0f - y1;
-    photo.y1 = 1.0f - y0;
+    photo.y0 = y0;
+    photo.y1 = y1;
 }
 
 void LoadSlabSH(SlabRecord& slab) {

@@ -42,8 +42,8 @@ void AllocST(SlabRecord& slab, int grid);
 void LoadSlabSH(SlabRecord& slab);
 
 // Replaces the photo's window by the coefficient window in normalised texture
-// coordinates: x0 = xmin / (w - 1) ... , ordered, clamped to 0..1, and the y
-// range mirrored (rows run upwards in the texture). A side of one pixel spans
+// coordinates: x0 = xmin / (w - 1), x1 = xmax / (w - 1), y0 = ymin / (h - 1),
+// y1 = ymax / (h - 1), ordered and clamped to 0..1. A side of one pixel spans
 // the whole 0..1 range.
 void SetSlabTextureWindow(Photo& photo, const BrdfImage& brdf);
 

@@ -1,20 +1,21 @@
-// lumo: the viewer. Until the viewer's window lands, this entry point checks
-// its command line and reads the scene description, so that scripts written
-// for it already see its messages and exit statuses.
-#include <cstdio>
-#include <memory>
+// lumo: the viewer. One argument, the scene description; the window comes
+// from the start-up script lumo.tcl.
+#include <tcl.h>
+#include "app/togl_include.h"
 
-#include "scene/lid_reader.h"
+#include <cstdio>
+
+#include "app/app_init.h"
+#include "app/viewer_state.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fputs("[main]:lid filename not provided\n", stderr);
         return 1;
     }
-    auto info = std::make_unique<lumo::LidInfo>();
-    lumo::ReadLidFile(*info, argv[1]);
-    std::fprintf(stderr,
-                 "lumo: %s read; the interactive viewer is not part of this build yet\n",
-                 argv[1]);
+    lumo::SetSceneFileName(argv[1]);
+    // Tk sees one argument: no script file, so it sources the start-up script
+    // named in AppInit and then reads commands from standard input.
+    Tk_MainEx(1, argv, lumo::AppInit, Tcl_CreateInterp());
     return 0;
 }

@@ -32,4 +32,19 @@ template <class T>
     return false;
 }
 
+// v = n default-constructed elements (for types that cannot be copied).
+// Returns false, leaving v empty, when the memory cannot be had.
+template <class T>
+[[nodiscard]] bool TryResizeFresh(std::vector<T>& v, size_t n) {
+    try {
+        std::vector<T> fresh(n);
+        v.swap(fresh);
+        return true;
+    } catch (const std::bad_alloc&) {
+    } catch (const std::length_error&) {
+    }
+    std::vector<T>().swap(v);
+    return false;
+}
+
 }  // namespace lumo

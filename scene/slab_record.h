@@ -56,6 +56,9 @@ struct SlabRecord {
     std::vector<uint8_t> viewenablemask[2];  // n x m: 1 = camera enabled
     int32_t depth_loaded = 0;                // depth maps have been loaded
     std::vector<Zfile> zfile;                // samples_u x samples_v depth maps
+    // Bumped whenever the slab's images change (a load, a reconstruction), so
+    // the drawing uploads textures only for images that changed.
+    uint64_t image_generation = 0;
 
     // The empty state: RGB format, a DCT rate of 3.0, no arrays, depth maps
     // not loaded. The other file fields are kept.

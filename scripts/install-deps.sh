@@ -12,7 +12,7 @@ PACKAGES="
     nlohmann-json3-dev libcli11-dev
     libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format
-    xvfb xauth
+    xvfb xauth netpbm
     libjpeg-turbo-progs
 "
 

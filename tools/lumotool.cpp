@@ -13,8 +13,9 @@ namespace {
 using lumo::tool::ToolCommand;
 
 std::vector<const ToolCommand*> Commands() {
-    return {&lumo::tool::InfoCommand(), &lumo::tool::PackCommand(),
-            &lumo::tool::UnpackCommand(), &lumo::tool::BakeCommand()};
+    return {&lumo::tool::InfoCommand(), &lumo::tool::RelightCommand(),
+            &lumo::tool::BakeCommand(), &lumo::tool::PackCommand(),
+            &lumo::tool::UnpackCommand()};
 }
 
 const ToolCommand* FindCommand(std::string_view name) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 #include <string_view>
 
 namespace CLI {
@@ -26,7 +27,13 @@ struct ToolCommand {
     Runner (*configure)(CLI::App& sub);
 };
 
+// Reports a usage error found after parsing (a malformed value): one line
+// starting "lumotool: " and the command's usage on standard error. Returns 2,
+// the exit status of usage errors.
+int UsageError(const ToolCommand& command, const std::string& what);
+
 const ToolCommand& InfoCommand();
+const ToolCommand& RelightCommand();
 const ToolCommand& PackCommand();
 const ToolCommand& UnpackCommand();
 const ToolCommand& BakeCommand();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -13,7 +14,7 @@
 namespace lumo::testing {
 
 ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd,
-                         const std::string& input) {
+                         const std::string& input, int timeout_seconds) {
     ProcessResult result;
     std::signal(SIGPIPE, SIG_IGN);  // a child that exits early must not kill the test
     int in_pipe[2], out_pipe[2], err_pipe[2];
@@ -47,14 +48,28 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
         fcntl(in_fd, F_SETFL, O_NONBLOCK);
     }
     bool out_open = true, err_open = true;
+    bool timed_out = false;
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
     char buf[65536];
     while (out_open || err_open) {
+        int wait_ms = -1;
+        if (timeout_seconds > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                kill(pid, SIGKILL);
+                timed_out = true;
+                break;
+            }
+            wait_ms = static_cast<int>(left.count());
+        }
         pollfd fds[3];
         int n = 0;
         if (out_open) fds[n++] = {out_pipe[0], POLLIN, 0};
         if (err_open) fds[n++] = {err_pipe[0], POLLIN, 0};
         if (in_fd >= 0) fds[n++] = {in_fd, POLLOUT, 0};
-        if (poll(fds, static_cast<nfds_t>(n), -1) < 0) {
+        if (poll(fds, static_cast<nfds_t>(n), wait_ms) < 0) {
             if (errno == EINTR) continue;
             break;
         }
@@ -86,6 +101,7 @@ ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (timed_out) result.err += "[killed after the timeout]";
     return result;
 }
 

@@ -1,0 +1,110 @@
+#include "app/app_init.h"
+
+#include <GL/freeglut.h>
+#include <unistd.h>
+#include "app/togl_include.h"
+
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "app/image_output.h"
+#include "io/fatal.h"
+#include "app/light_commands.h"
+#include "app/main_view.h"
+#include "app/togl_adapter.h"
+#include "lightview/light_view.h"
+
+namespace lumo {
+namespace {
+
+struct CommandEntry {
+    const char* name;
+    ToglCommandProc proc;
+};
+
+// The main view's and the light-editing commands, in registration order.
+constexpr CommandEntry kCommands[] = {
+    {"rectran", RecordTransformCommand},
+    {"grabscr", GrabScreenCommand},
+    {"lbdown", LbDownCommand},
+    {"lbdrag", LbDragCommand},
+    {"mbdown", MbDownCommand},
+    {"mbup", MbUpCommand},
+    {"mbdrag", MbDragCommand},
+    {"hnddrawmode", HndDrawModeCommand},
+    {"svnotifylightchg", NotifyLightChangeCommand},
+    {"getinten", GetIntensityCommand},
+    {"deletesrc", DeleteSourceCommand},
+    {"chgltype", ChangeLightTypeCommand},
+    {"changecolor", ChangeColorCommand},
+    {"reflectlightinfo", ReflectLightInfoCommand},
+    {"newlightvalue", NewLightValueCommand},
+    {"clear_fps", ClearFpsCommand},
+};
+
+bool IsFile(const std::filesystem::path& p) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(p, ec);
+}
+
+// The teapot of the light-editing view comes from GLUT, which must be
+// initialised once; it draws into the current Togl context without a window
+// of its own.
+void InitGlut() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    int argc = 1;
+    char name[] = "lumo";
+    char* argv[] = {name, nullptr};
+    glutInit(&argc, argv);
+}
+
+}  // namespace
+
+std::string StartupScript() {
+    if (IsFile("lumo.tcl")) return "./lumo.tcl";
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const std::filesystem::path dir = exe.parent_path();
+        for (const std::filesystem::path& candidate :
+             {dir / "lumo.tcl", dir.parent_path() / "share" / "lumo" / "lumo.tcl"}) {
+            if (IsFile(candidate)) return candidate.string();
+        }
+    }
+    return "./lumo.tcl";
+}
+
+int CreateView(Togl* togl) {
+    const char* ident = Togl_Ident(togl);
+    if (ident != nullptr && std::string_view(ident) == "slabview") {
+        ToglSetDisplayFunc(togl, MainViewDisplay);
+        ToglSetReshapeFunc(togl, MainViewReshape);
+        return MainViewCreate(togl);
+    }
+    ToglSetDisplayFunc(togl, LightViewDisplay);
+    ToglSetReshapeFunc(togl, LightViewReshape);
+    return LightViewCreate(togl);
+}
+
+int AppInit(Tcl_Interp* interp) {
+    // Tk's main procedure would report a failed initialisation and then carry
+    // on to an event loop without a window, ending with status 0: a viewer
+    // that cannot start (no display, no Togl) ends with status 1 instead.
+    if (Tcl_Init(interp) == TCL_ERROR || Tk_Init(interp) == TCL_ERROR ||
+        Togl_Init(interp) == TCL_ERROR || ToglAdapterInit(interp) == TCL_ERROR) {
+        Fatal(std::string("application-specific initialization failed: ") +
+              Tcl_GetStringResult(interp) + "\n");
+    }
+    ToglCreateFunc(CreateView);
+    for (const CommandEntry& c : kCommands)
+        ToglCreateCommand(c.name, c.proc);
+    RegisterLightViewCommands();
+    InitGlut();
+    Tcl_SetVar(interp, "tcl_rcFileName", StartupScript().c_str(), TCL_GLOBAL_ONLY);
+    return TCL_OK;
+}
+
+}  // namespace lumo

@@ -1,0 +1,401 @@
+# lumo.tcl: the viewer's window.
+#
+# The main view (.slab) shows the relit light field; the light-editing view
+# (.light) shows the lights around a teapot, and dragging in it turns the
+# current light. The panel on the right edits the lights and the display.
+#
+# Every change that needs a new picture goes through lumo::relight, which
+# applies the light-editing variables to the current light (svnotifylightchg)
+# and redraws both views; the reconstruction itself runs in the main view's
+# next redraw.
+
+package require Tk
+
+namespace eval lumo {
+    # Light kinds, as chgltype applies them.
+    variable kinds {0 Directional 1 Point 3 "Slide projector"}
+    # lighttype($i): the kind of light $i, kept beside the viewer's lights.
+    variable lighttype
+    array set lighttype {0 0}
+    variable status ""
+    variable colour "#ffffff"
+    # Grabs made from this window (the viewer numbers them from 0 each run).
+    variable grabs 0
+}
+
+# --- Redrawing and applying ------------------------------------------------
+
+proc lumo::redraw {} {
+    .slab postredisplay
+    .light postredisplay
+}
+
+# Applies the staged light edits to the current light and redraws.
+proc lumo::relight {} {
+    .slab svnotifylightchg
+    lumo::redraw
+    lumo::update_status
+}
+
+# The light view sets the current light's direction when it redraws, so a
+# drag relights after that redraw has run.
+proc lumo::relight_after_drag {} {
+    after cancel lumo::relight
+    after idle lumo::relight
+}
+
+proc lumo::kind_name {kind} {
+    variable kinds
+    foreach {k name} $kinds {
+        if {$k == $kind} { return $name }
+    }
+    return "Reserved"
+}
+
+proc lumo::update_status {} {
+    variable status
+    variable lighttype
+    global lightcnt currlight harcnt_s drawslabmode
+    if {$lightcnt <= 0} {
+        set status "No light"
+    } else {
+        set kind [lumo::kind_name $lighttype($currlight)]
+        set status "Light [expr {$currlight + 1}] of $lightcnt: $kind  |  $harcnt_s harmonic terms"
+    }
+    append status "  |  " [expr {$drawslabmode == 0 ? "corner mode" : "centre mode"}]
+    .lights.list selection clear 0 end
+    .lights.list delete 0 end
+    for {set i 0} {$i < $lightcnt} {incr i} {
+        .lights.list insert end "Light [expr {$i + 1}]: [lumo::kind_name $lighttype($i)]"
+    }
+    if {$lightcnt > 0} {
+        .lights.list selection set $currlight
+        .lights.list see $currlight
+    }
+    lumo::show_slide_fields
+}
+
+# --- Lights ----------------------------------------------------------------
+
+proc lumo::select_light {index} {
+    variable lighttype
+    global lightcnt currlight currlighttype
+    if {$index < 0 || $index >= $lightcnt} { return }
+    set currlight $index
+    set currlighttype $lighttype($index)
+    .slab reflectlightinfo
+    lumo::take_colour
+    lumo::redraw
+    lumo::update_status
+}
+
+proc lumo::add_light {} {
+    variable lighttype
+    global lightcnt currlight currlighttype
+    if {$lightcnt >= 30} {
+        tk_messageBox -parent . -icon info -message "lumo has room for 30 lights."
+        return
+    }
+    set lighttype($lightcnt) 0
+    incr lightcnt
+    set currlight [expr {$lightcnt - 1}]
+    set currlighttype 0
+    .slab newlightvalue
+    .slab changecolor 255 255 255
+    lumo::take_colour
+    lumo::relight
+}
+
+proc lumo::delete_light {} {
+    variable lighttype
+    global lightcnt currlight currlighttype
+    if {$lightcnt <= 0} { return }
+    set gone $currlight
+    for {set i $gone} {$i < $lightcnt - 1} {incr i} {
+        set lighttype($i) $lighttype([expr {$i + 1}])
+    }
+    set currlight [.slab deletesrc $gone]
+    set lighttype($lightcnt) 0
+    if {$currlight >= 0} {
+        set currlighttype $lighttype($currlight)
+        .slab reflectlightinfo
+        lumo::take_colour
+    }
+    lumo::relight
+}
+
+proc lumo::set_type {} {
+    variable lighttype
+    global currlight currlighttype lightcnt
+    if {$lightcnt <= 0} { return }
+    set lighttype($currlight) $currlighttype
+    .slab chgltype
+    lumo::relight
+}
+
+# The current light's colour, for the colour button.
+proc lumo::take_colour {} {
+    variable colour
+    global currlight lightcnt
+    if {$lightcnt <= 0} { return }
+    set rgb {}
+    foreach c {0 1 2} { lappend rgb [.slab getinten $currlight $c] }
+    set colour [format "#%02x%02x%02x" {*}$rgb]
+    .panel.light.colour configure -background $colour
+    .slab changecolor {*}$rgb
+}
+
+proc lumo::choose_colour {} {
+    variable colour
+    global lightcnt
+    if {$lightcnt <= 0} { return }
+    set chosen [tk_chooseColor -parent . -initialcolor $colour -title "Light colour"]
+    if {$chosen eq ""} { return }
+    set colour $chosen
+    .panel.light.colour configure -background $colour
+    lassign [winfo rgb . $chosen] r g b
+    .slab changecolor [expr {$r / 257}] [expr {$g / 257}] [expr {$b / 257}]
+    lumo::relight
+}
+
+proc lumo::choose_slide {} {
+    global slidename
+    set file [tk_getOpenFile -parent . -title "Slide image" \
+        -filetypes {{"SGI images" {.rgb .sgi}} {"All files" *}}]
+    if {$file eq ""} { return }
+    set slidename $file
+    lumo::relight
+}
+
+proc lumo::show_slide_fields {} {
+    global currlighttype
+    set state [expr {$currlighttype == 3 ? "normal" : "disabled"}]
+    foreach w {lookat up fov name browse} {
+        .panel.slide.$w configure -state $state
+    }
+}
+
+# --- Display ---------------------------------------------------------------
+
+proc lumo::set_mode {} {
+    .slab hnddrawmode
+    lumo::redraw
+    lumo::update_status
+}
+
+proc lumo::grab {} {
+    variable grabs
+    .slab grabscr
+    set lumo::status "Frame written to [format img%04d.ppm $grabs] in [pwd]"
+    incr grabs
+}
+
+proc lumo::dump_transform {} {
+    .slab rectran
+    set lumo::status "Transformation written to transfrm.txt"
+}
+
+# The mouse wheel zooms as a short middle-button drag from the window centre.
+proc lumo::wheel_zoom {direction} {
+    set cx [expr {[winfo width .slab] / 2 + 1}]
+    set cy [expr {[winfo height .slab] / 2}]
+    set step 12
+    if {$direction > 0} {
+        .slab mbdown $cx $cy
+        .slab mbdrag [expr {$cx + $step}] $cy
+    } else {
+        .slab mbdown [expr {$cx + $step}] $cy
+        .slab mbdrag $cx $cy
+    }
+    .slab mbup
+}
+
+proc lumo::about {} {
+    tk_messageBox -parent . -title "About lumo" -message "lumo" -detail \
+        "Relights a captured light slab under up to 30 lights.\n\nMain view: drag to turn, middle-drag or wheel to zoom.\nLight view: drag to turn the current light; hold Shift, Control or both before the drag to turn it about one axis."
+}
+
+# --- Window ----------------------------------------------------------------
+
+proc lumo::build {} {
+    global tcl_platform
+    wm title . "lumo"
+    option add *tearOff 0
+
+    # Menus.
+    menu .menu
+    . configure -menu .menu
+    .menu add cascade -label File -underline 0 -menu [menu .menu.file]
+    .menu.file add command -label "Grab frame" -accelerator Ctrl+G -command lumo::grab
+    .menu.file add command -label "Write transformation" -accelerator Ctrl+T \
+        -command lumo::dump_transform
+    .menu.file add separator
+    .menu.file add command -label Quit -accelerator Ctrl+Q -command exit
+    .menu add cascade -label View -underline 0 -menu [menu .menu.view]
+    .menu.view add radiobutton -label "Corner mode (nearest camera)" -accelerator Ctrl+1 \
+        -variable drawslabmode -value 0 -command lumo::set_mode
+    .menu.view add radiobutton -label "Centre mode (blended)" -accelerator Ctrl+2 \
+        -variable drawslabmode -value 1 -command lumo::set_mode
+    .menu.view add separator
+    .menu.view add checkbutton -label "Skip cells out of view (corner)" \
+        -variable skipconstpoly -command lumo::redraw
+    .menu.view add checkbutton -label "Outline skipped cells (corner)" \
+        -variable constgridenable -command lumo::redraw
+    .menu.view add checkbutton -label "Skip triangles out of view (centre)" \
+        -variable skipbilinpoly -command lumo::redraw
+    .menu.view add checkbutton -label "Outline skipped triangles (centre)" \
+        -variable bilingridenable -command lumo::redraw
+    .menu.view add separator
+    .menu.view add checkbutton -label "Preview: relight only images in view" \
+        -variable preview
+    .menu.view add checkbutton -label "Frame rate on the console" -accelerator Ctrl+F \
+        -variable show_fps -command {.slab clear_fps; lumo::redraw}
+    .menu add cascade -label Lights -underline 0 -menu [menu .menu.lights]
+    .menu.lights add command -label "Add light" -accelerator Ctrl+L -command lumo::add_light
+    .menu.lights add command -label "Delete light" -accelerator Ctrl+D \
+        -command lumo::delete_light
+    .menu.lights add command -label "Next light" -accelerator Ctrl+N -command {
+        if {$lightcnt > 0} { lumo::select_light [expr {($currlight + 1) % $lightcnt}] }
+    }
+    .menu.lights add command -label "Colour..." -command lumo::choose_colour
+    .menu add cascade -label Help -underline 0 -menu [menu .menu.help]
+    .menu.help add command -label "About lumo" -accelerator F1 -command lumo::about
+
+    # The two views.
+    ttk::frame .views
+    togl .slab -ident slabview -width 512 -height 512 -rgba true -double true -depth true
+    togl .light -ident lightview -width 256 -height 256 -rgba true -double true -depth true
+    # The main view keeps its square size: its projection has an aspect of 1.
+    grid .slab -in .views -row 0 -column 0 -rowspan 2 -sticky n
+    grid .light -in .views -row 0 -column 1 -sticky n
+    ttk::label .views.hint -text "Drag: turn the current light\nShift / Ctrl / both: one axis" \
+        -justify center
+    grid .views.hint -row 1 -column 1 -sticky n -pady 4
+    grid columnconfigure .views 0 -weight 1
+    grid rowconfigure .views 1 -weight 1
+
+    # The panel.
+    ttk::frame .panel -padding 6
+    ttk::labelframe .lights -text Lights -padding 4
+    listbox .lights.list -height 5 -exportselection 0 -activestyle none
+    ttk::button .lights.add -text Add -command lumo::add_light
+    ttk::button .lights.delete -text Delete -command lumo::delete_light
+    grid .lights.list -columnspan 2 -sticky nsew
+    grid .lights.add .lights.delete -sticky ew
+    bind .lights.list <<ListboxSelect>> {
+        set sel [.lights.list curselection]
+        if {$sel ne ""} { lumo::select_light $sel }
+    }
+
+    ttk::labelframe .panel.light -text "Current light" -padding 4
+    set row 0
+    foreach {value name} $lumo::kinds {
+        ttk::radiobutton .panel.light.kind$value -text $name -variable currlighttype \
+            -value $value -command lumo::set_type
+        grid .panel.light.kind$value -row $row -column 0 -columnspan 2 -sticky w
+        incr row
+    }
+    ttk::label .panel.light.colourlabel -text Colour
+    button .panel.light.colour -width 4 -background white -command lumo::choose_colour
+    grid .panel.light.colourlabel .panel.light.colour -row $row -sticky w
+    incr row
+    ttk::label .panel.light.radiuslabel -text Distance
+    ttk::entry .panel.light.radius -textvariable radius_s -width 10
+    grid .panel.light.radiuslabel .panel.light.radius -row $row -sticky w
+    incr row
+    ttk::label .panel.light.harlabel -text "Harmonic terms"
+    ttk::spinbox .panel.light.harcnt -textvariable harcnt_s -from 0 -to 400 -width 6 \
+        -command lumo::relight
+    grid .panel.light.harlabel .panel.light.harcnt -row $row -sticky w
+    bind .panel.light.radius <Return> lumo::relight
+    bind .panel.light.harcnt <Return> lumo::relight
+
+    ttk::labelframe .panel.slide -text "Slide projector" -padding 4
+    ttk::label .panel.slide.lookatlabel -text "Aims at x,y,z"
+    ttk::entry .panel.slide.lookat -textvariable slidelookat_s -width 14
+    ttk::label .panel.slide.uplabel -text "Up x,y,z"
+    ttk::entry .panel.slide.up -textvariable slideup_s -width 14
+    ttk::label .panel.slide.fovlabel -text "Field h,v (degrees)"
+    ttk::entry .panel.slide.fov -textvariable slidefov_s -width 14
+    ttk::label .panel.slide.namelabel -text "Slide"
+    ttk::entry .panel.slide.name -textvariable slidename -width 14
+    ttk::button .panel.slide.browse -text "Choose..." -command lumo::choose_slide
+    foreach w {lookat up fov name} {
+        grid .panel.slide.${w}label .panel.slide.$w -sticky w
+        bind .panel.slide.$w <Return> lumo::relight
+    }
+    grid .panel.slide.browse -column 1 -sticky w
+
+    ttk::labelframe .panel.display -text Display -padding 4
+    ttk::radiobutton .panel.display.corner -text "Corner mode" -variable drawslabmode \
+        -value 0 -command lumo::set_mode
+    ttk::radiobutton .panel.display.centre -text "Centre mode" -variable drawslabmode \
+        -value 1 -command lumo::set_mode
+    ttk::checkbutton .panel.display.preview -text "Preview" -variable preview
+    ttk::button .panel.display.grab -text "Grab frame" -command lumo::grab
+    ttk::button .panel.display.dump -text "Write transformation" -command lumo::dump_transform
+    grid .panel.display.corner -sticky w
+    grid .panel.display.centre -sticky w
+    grid .panel.display.preview -sticky w
+    grid .panel.display.grab -sticky ew
+    grid .panel.display.dump -sticky ew
+
+    grid .lights -in .panel -sticky new
+    grid .panel.light -sticky new -pady 4
+    grid .panel.slide -sticky new
+    grid .panel.display -sticky new -pady 4
+
+    ttk::label .statusline -textvariable lumo::status -relief sunken -anchor w -padding 2
+
+    grid .views -row 0 -column 0 -sticky nsew
+    grid .panel -row 0 -column 1 -sticky ns
+    grid .statusline -row 1 -column 0 -columnspan 2 -sticky ew
+    grid columnconfigure . 0 -weight 1
+    grid rowconfigure . 0 -weight 1
+
+    # Main view: turn and zoom.
+    bind .slab <ButtonPress-1> {.slab lbdown %x %y}
+    bind .slab <B1-Motion> {.slab lbdrag %x %y}
+    foreach b {2 3} {
+        bind .slab <ButtonPress-$b> {.slab mbdown %x %y}
+        bind .slab <B$b-Motion> {.slab mbdrag %x %y}
+        bind .slab <ButtonRelease-$b> {.slab mbup}
+    }
+    bind .slab <MouseWheel> {lumo::wheel_zoom %D}
+    bind .slab <Button-4> {lumo::wheel_zoom 1}
+    bind .slab <Button-5> {lumo::wheel_zoom -1}
+
+    # Light view: the arcball. Moving with Shift, Control or both (no button)
+    # picks the axis set of the next drag.
+    bind .light <ButtonPress-1> {.light ab_lbdown %x %y}
+    bind .light <ButtonRelease-1> {.light ab_lbup; lumo::relight_after_drag}
+    bind .light <B1-Motion> {.light ab_lbdrag %x %y; lumo::relight_after_drag}
+    bind .light <Shift-B1-Motion> {.light ab_slbdrag %x %y; lumo::relight_after_drag}
+    bind .light <Control-B1-Motion> {.light ab_clbdrag %x %y; lumo::relight_after_drag}
+    bind .light <Control-Shift-B1-Motion> {.light ab_cslbdrag %x %y; lumo::relight_after_drag}
+    bind .light <Motion> {.light ab_lbdrag %x %y}
+    bind .light <Shift-Motion> {.light ab_slbdrag %x %y}
+    bind .light <Control-Motion> {.light ab_clbdrag %x %y}
+    bind .light <Control-Shift-Motion> {.light ab_cslbdrag %x %y}
+
+    # Keyboard.
+    bind . <Control-g> lumo::grab
+    bind . <Control-t> lumo::dump_transform
+    bind . <Control-q> exit
+    bind . <Control-l> lumo::add_light
+    bind . <Control-d> lumo::delete_light
+    bind . <Control-n> {.menu.lights invoke "Next light"}
+    bind . <Control-Key-1> {set drawslabmode 0; lumo::set_mode}
+    bind . <Control-Key-2> {set drawslabmode 1; lumo::set_mode}
+    bind . <Control-f> {.menu.view invoke "Frame rate on the console"}
+    bind . <F1> lumo::about
+
+    lumo::take_colour
+    lumo::update_status
+}
+
+if {[catch {lumo::build} message]} {
+    puts stderr "lumo.tcl: $message"
+    puts stderr $::errorInfo
+    exit 1
+}

@@ -1,0 +1,34 @@
+// The main view: the Togl widget that shows the relit light field.
+//
+// Its create step links the Tcl variables, builds the model from the scene
+// file and sets up OpenGL; every redisplay draws the slab under the current
+// view rotation and zoom, reconstructing the reference images first when a
+// light change asked for it. In centre mode with a QR grid and several lights,
+// each light is drawn as its own pass and the passes add up; the sum of all
+// lights but the one being edited is kept as an image, so that editing one
+// light redraws only that light.
+#pragma once
+
+#include "app/togl_include.h"
+
+#include "scene/model.h"
+
+namespace lumo {
+
+int MainViewCreate(Togl* togl);
+void MainViewReshape(Togl* togl);
+void MainViewDisplay(Togl* togl);
+
+// OpenGL state of the main view, set once at create.
+void InitGLState(Model& model);
+// Sets the GL state of the current drawslabmode and clears the frame buffer.
+void ApplyDrawSlabMode(const Model& model);
+// Draws the current frame into the back buffer (everything a redisplay does
+// but the swap and the frame-rate meter).
+void DrawMainFrame(Model& model);
+
+// Widget commands: hnddrawmode, clear_fps.
+int HndDrawModeCommand(Togl* togl, int argc, const char* argv[]);
+int ClearFpsCommand(Togl* togl, int argc, const char* argv[]);
+
+}  // namespace lumo

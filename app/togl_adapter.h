@@ -1,0 +1,50 @@
+// The Togl facilities lumo is written against, on top of Togl 2.0.
+//
+// lumo's views are Togl widgets with C callbacks: one create callback shared
+// by every widget, per-widget display and reshape callbacks chosen at create
+// time, and widget sub-commands called from Tcl as `pathName command args`
+// whose handlers see the first argument at argv[2]. Togl 2.0 only offers
+// callbacks as Tcl commands named in widget options, and rejects unknown
+// sub-commands. This adapter registers generic Tcl callbacks as Togl's
+// defaults (through the Tk option database, so scripts need not name them),
+// keeps the per-widget C callbacks in its own record, and wraps each widget's
+// command so that registered sub-commands reach their handlers while Togl's
+// own (configure, cget, postredisplay, ...) keep working.
+#pragma once
+
+#include <tcl.h>
+
+struct Togl;
+
+namespace lumo {
+
+using ToglCallback = void (*)(Togl* togl);
+// A create callback may refuse a widget: it then sets a message in the
+// interpreter and returns TCL_ERROR, and the widget is not made.
+using ToglCreateCallback = int (*)(Togl* togl);
+// argv[0] is the widget's path, argv[1] the command's name, argv[2] onwards
+// the arguments. Handlers set the interpreter's result and return TCL_OK (or
+// TCL_ERROR for a call with too few arguments).
+using ToglCommandProc = int (*)(Togl* togl, int argc, const char* argv[]);
+
+// Installs the adapter in `interp`, in which Tcl, Tk and Togl are
+// initialised. Returns TCL_ERROR with a message in the interpreter on failure.
+int ToglAdapterInit(Tcl_Interp* interp);
+
+// The create callback of every Togl widget made from now on (a script's own
+// -createcommand overrides it).
+void ToglCreateFunc(ToglCreateCallback create);
+
+// The display and reshape callbacks of one widget, normally set by its create
+// callback. Togl calls reshape right after create, and display from Tk's idle
+// handling after Togl_PostRedisplay; the widget's context is current in both.
+void ToglSetDisplayFunc(Togl* togl, ToglCallback display);
+void ToglSetReshapeFunc(Togl* togl, ToglCallback reshape);
+
+// Makes `name` a sub-command of every Togl widget, existing and future.
+void ToglCreateCommand(const char* name, ToglCommandProc proc);
+
+// The Togl widget whose command is `path`, or null.
+Togl* ToglFromPath(Tcl_Interp* interp, const char* path);
+
+}  // namespace lumo

@@ -1,0 +1,126 @@
+#include "display/light_glyphs.h"
+
+#include <GL/freeglut.h>
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+
+namespace lumo {
+namespace {
+
+// Glyphs are drawn at distance 3.0 in a frame scaled by 1/3.0: at distance 1
+// from the centre of the rotated frame.
+constexpr float kGlyphDistance = 3.0f;
+constexpr float kGlyphScale = 1.0f / kGlyphDistance;
+
+GLUquadricObj* SphereQuadric() {
+    static GLUquadricObj* quadric = nullptr;
+    if (quadric == nullptr) quadric = gluNewQuadric();
+    return quadric;
+}
+
+// How many fixed-function lights this context offers (at least 8).
+int GlLightCount() {
+    GLint n = 8;
+    glGetIntegerv(GL_MAX_LIGHTS, &n);
+    return std::max(n, 8);
+}
+
+void SetGlLight(int index, const LightSrc& light) {
+    const GLenum id = static_cast<GLenum>(GL_LIGHT0 + index);
+    const float w = light.kind == Directional ? 0.0f : 1.0f;
+    const float position[4] = {0.0f, 0.0f, 1.0f, w};
+    glLightfv(id, GL_POSITION, position);
+    glLightfv(id, GL_DIFFUSE, light.color);
+}
+
+void DrawGlyph(const LightSrc& light) {
+    glScalef(kGlyphScale, kGlyphScale, kGlyphScale);
+    glTranslatef(0.0f, 0.0f, kGlyphDistance);
+    glColor3f(light.color[0], light.color[1], light.color[2]);
+    DrawSphere(0.2, 10, 10);
+}
+
+}  // namespace
+
+void DrawSphere(double radius, int slices, int stacks) {
+    GLUquadricObj* q = SphereQuadric();
+    gluQuadricDrawStyle(q, GLU_FILL);
+    gluQuadricNormals(q, GLU_SMOOTH);
+    gluSphere(q, radius, slices, stacks);
+}
+
+void DrawLightScene(Model& model, const ArcBall& arcball) {
+    Mat4 m;
+    arcball.GetMatrix(m);
+    glPushMatrix();
+    glMultMatrixf(m.data());
+    glScalef(0.75f, 0.75f, 0.75f);
+    DrawLightGlyphs(model);
+    glPopMatrix();
+}
+
+void DrawLightGlyphs(Model& model) {
+    const int32_t lights = std::clamp(model.lightcnt, 0, MAX_LIGHTS);
+    const int32_t cur = model.currlight;
+    const bool has_current = cur >= 0 && cur < MAX_LIGHTS && lights > 0;
+    // Lights beyond what the GL offers still get their glyphs; the teapot is
+    // lit by the first ones.
+    const int gl_lights = std::min(lights, GlLightCount());
+
+    Mat4 frame;
+    glGetFloatv(GL_MODELVIEW_MATRIX, frame.data());
+    if (has_current) {
+        Vec4 p0(0, 0, 0, 1), p1(0, 0, 1, 1);
+        MatTransform(p0, frame);
+        MatTransform(p1, frame);
+        Vec3 d;
+        VecSub(p0, p1, d);
+        VecNormalize(d);
+        LightSrc& current = model.lights[static_cast<size_t>(cur)];
+        current.SetDirection(d);
+        current.placement = frame;
+    }
+
+    static const float kSpecular[4] = {1, 1, 1, 1};
+    static const float kAmbient[4] = {0, 0, 0, 1};
+    for (int i = 0; i < gl_lights; ++i) {
+        glLightfv(static_cast<GLenum>(GL_LIGHT0 + i), GL_SPECULAR, kSpecular);
+        glLightfv(static_cast<GLenum>(GL_LIGHT0 + i), GL_AMBIENT, kAmbient);
+    }
+
+    glPushMatrix();
+    if (has_current) {
+        const LightSrc& current = model.lights[static_cast<size_t>(cur)];
+        if (cur < gl_lights) SetGlLight(cur, current);
+        glPushMatrix();
+        DrawGlyph(current);
+        glPopMatrix();
+    }
+    glPushMatrix();
+    for (int32_t i = 0; i < lights; ++i) {
+        if (i == cur) continue;
+        const LightSrc& light = model.lights[static_cast<size_t>(i)];
+        glLoadMatrixf(light.placement.data());
+        if (i < gl_lights) SetGlLight(i, light);
+        DrawGlyph(light);
+    }
+    glLoadIdentity();
+    glTranslatef(0.0f, 0.0f, -kGlyphDistance);
+    static const float kMatSpecular[4] = {0.8f, 0.8f, 0.8f, 1.0f};
+    static const float kMatAmbient[4] = {0.3f, 0.3f, 0.3f, 1.0f};
+    static const float kMatDiffuse[4] = {0.5f, 0.5f, 0.5f, 1.0f};
+    glMaterialfv(GL_FRONT_AND_BACK, GL_SPECULAR, kMatSpecular);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, kMatAmbient);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, kMatDiffuse);
+    glMaterialf(GL_FRONT_AND_BACK, GL_SHININESS, 10.0f);
+    glEnable(GL_LIGHTING);
+    for (int i = 0; i < gl_lights; ++i)
+        glEnable(static_cast<GLenum>(GL_LIGHT0 + i));
+    glutSolidTeapot(kGlyphScale * 0.75);
+    glPopMatrix();
+    glPopMatrix();
+}
+
+}  // namespace lumo

@@ -1,0 +1,33 @@
+// The main view's camera transforms: its rotation, the camera of a slab with
+// a QR grid, and the per-light pass that draws such a slab from a light.
+#pragma once
+
+#include <cstdint>
+
+#include "display/slab_draw.h"
+#include "geom/mat.h"
+#include "scene/model.h"
+#include "scene/slab_record.h"
+
+namespace lumo {
+
+// Multiplies the current matrix by the main view's rotation: view_turn_y
+// quarter turns about y, then view_turn_x quarter turns about x (so the x
+// rotation applies to the geometry first).
+void SetViewRotation(const Model& model);
+
+// Pushes the modelview and projection matrices and loads the QR camera into
+// both: the QR plane seen straight on from one unit in front of it, framed on
+// the part of it through which the eye M sees the image-plane rectangle. The
+// caller draws, then calls RestoreQRCamera.
+void SetQRCamera(const SlabRecord& slab, const Mat4& M);
+void RestoreQRCamera();
+
+// Draws slab `slab` of the model once for light `light` in centre mode: the
+// eye is the main view's base transform followed by the inverse of the
+// light's arcball rotation and its distance along z, the weight is the
+// light's colour.
+void DrawLightPass(Model& model, int32_t light, int32_t slab, uint8_t keep_textures,
+                   const SlabDrawOptions& options);
+
+}  // namespace lumo

@@ -1,0 +1,56 @@
+#!/bin/sh
+# Makes the README's pictures from a scripted session of the real viewer on
+# the demo scene under Xvfb: a screenshot of the whole window (the X server's
+# own framebuffer, cut to the window) and the main view's grab after a second
+# light was added, coloured, made a point light and relit.
+#   scripts/screenshot.sh [BUILD_DIR]     (default build/demo; writes docs/*.png)
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=${1:-build/demo}
+[ -x "$build/app/lumo" ] || { echo "screenshot: build the viewer first (scripts/demo.sh)" >&2; exit 1; }
+[ -f demo/scene.lid ] || "$build/tools/lumotool" bake demo --quiet
+mkdir -p docs
+fb=$(mktemp -d)
+
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -fbdir "$fb" -nolisten tcp 3>"$fb/display" \
+    >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null' EXIT
+while [ ! -s "$fb/display" ]; do sleep 0.1; done
+export DISPLAY=":$(cat "$fb/display")"
+
+cd demo
+rm -f img0000.ppm
+cat <<TCL | "$root/$build/app/lumo" scene.lid >/dev/null 2>&1
+update
+lumo::add_light
+.slab changecolor 255 170 90
+lumo::relight
+set currlighttype 1
+lumo::set_type
+update
+.light ab_lbdown 128 127
+.light ab_lbdrag 190 80
+update
+.light ab_lbup
+lumo::relight
+update
+after 500
+update
+.slab grabscr
+set menu [winfo height .menu]
+set geometry "[winfo rootx .] [expr {[winfo rooty .] - \$menu}] [winfo width .] [expr {[winfo height .] + \$menu}]"
+set out [open $fb/geometry w]
+puts \$out \$geometry
+close \$out
+# The server's framebuffer is live: copy it while the window is up.
+file copy -force $fb/Xvfb_screen0 $fb/shot.xwd
+exit
+TCL
+cd "$root"
+read -r x y w h <"$fb/geometry"
+xwdtopnm "$fb/shot.xwd" 2>/dev/null | pnmcut -left "$x" -top "$y" -width "$w" -height "$h" |
+    pnmtopng >docs/viewer.png
+pnmtopng demo/img0000.ppm >docs/two-lights.png
+echo "wrote docs/viewer.png and docs/two-lights.png"

@@ -1,0 +1,261 @@
+// The interaction and light-editing commands and the light-editing view,
+// driven through test start-up scripts on the real viewer.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <vector>
+
+#include "io/sgi_writer.h"
+#include "io/str_printf.h"
+#include "relight/brdf_writer.h"
+#include "tests/app/viewer_harness.h"
+#include "tests/support/x_display.h"
+
+namespace lumo::testing {
+namespace {
+
+constexpr char kViews[] =
+    "togl .slab -ident slabview -width 300 -height 300 -rgba true -double true -depth "
+    "true\n"
+    "togl .light -ident lightview -width 300 -height 300 -rgba true -double true -depth "
+    "true\n"
+    "pack .slab .light -side left\n"
+    "update\n";
+
+// Runs `script` after the views are made on a small relightable slab and
+// returns what the script printed on standard output after "--\n".
+std::string Session(const std::string& script, ProcessResult* result = nullptr) {
+    TempDir dir;
+    SlabFixture slab;
+    WriteBrdfSlab(dir, slab);
+    const ProcessResult r =
+        RunViewer(dir, "scene.lid", std::string(kViews) + "puts --\n" + script);
+    EXPECT_EQ(0, r.exit_code) << r.err;
+    if (result != nullptr) *result = r;
+    const size_t at = r.out.find("--\n");
+    return at == std::string::npos ? "" : r.out.substr(at + 3);
+}
+
+// The first `count` numbers after `label` in a transform dump.
+std::vector<double> DumpNumbers(const std::string& dump, const std::string& label,
+                                int count) {
+    std::vector<double> values;
+    const size_t at = dump.find(label);
+    if (at == std::string::npos) return values;
+    std::istringstream in(dump.substr(at + label.size()));
+    double v = 0;
+    while (static_cast<int>(values.size()) < count && in >> v)
+        values.push_back(v);
+    return values;
+}
+
+TEST(CommandsTest, LeftDragTurnsTheViewAQuarterTurnAcrossTheWindow) {
+    // The turn shows in the transform dump: a quarter turn about y. The drag
+    // is sent to the light-editing view: the commands act on the main view.
+    TempDir dir;
+    SlabFixture slab;
+    WriteBrdfSlab(dir, slab);
+    const ProcessResult r = RunViewer(
+        dir, "scene.lid",
+        std::string(kViews) +
+            ".slab lbdown 100 100\n.light lbdrag 400 100\n.slab rectran\nupdate\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    const std::vector<double> m =
+        DumpNumbers(ReadFileBytes(dir.File("transfrm.txt")), "ModelViewMatrix", 16);
+    const double expected[16] = {0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, -30, 1};
+    ASSERT_EQ(16u, m.size());
+    for (int i = 0; i < 16; ++i)
+        EXPECT_NEAR(expected[i], m[static_cast<size_t>(i)], 1e-5) << i;
+}
+
+TEST(CommandsTest, ZoomFollowsTheDragAwayFromOrTowardsTheCentre) {
+    TempDir dir;
+    SlabFixture slab;
+    WriteBrdfSlab(dir, slab);
+    // At the exact centre the zoom axis is (1, 1); 30 right and 40 down moves
+    // 50 pixels away: zoom 1 + 50/150. The release keeps it; a drag back
+    // towards the centre shrinks from there.
+    const ProcessResult r = RunViewer(
+        dir, "scene.lid",
+        std::string(kViews) +
+            ".slab mbdown 150 150\n.slab mbdrag 180 190\n.slab rectran\nupdate\n"
+            "file rename transfrm.txt zoomed.txt\n.slab mbup\n"
+            ".slab mbdown 200 150\n.slab mbdrag 170 150\n.slab rectran\nupdate\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    const std::vector<double> zoomed =
+        DumpNumbers(ReadFileBytes(dir.File("zoomed.txt")), "ModelViewMatrix", 16);
+    const std::vector<double> shrunk =
+        DumpNumbers(ReadFileBytes(dir.File("transfrm.txt")), "ModelViewMatrix", 16);
+    ASSERT_EQ(16u, zoomed.size());
+    ASSERT_EQ(16u, shrunk.size());
+    EXPECT_NEAR(1.0 + 50.0 / 150.0, zoomed[0], 1e-5);
+    EXPECT_NEAR(1.0 + 50.0 / 150.0, zoomed[10], 1e-5);
+    EXPECT_NEAR((1.0 + 50.0 / 150.0) * (1.0 - 30.0 / 150.0), shrunk[0], 1e-5);
+}
+
+TEST(CommandsTest, LightChangeClampsAndRewritesTheVariables) {
+    const std::string out = Session(
+        "set harcnt_s -5\n.slab svnotifylightchg\n.slab reflectlightinfo\nputs "
+        "h=$harcnt_s\n"
+        "set harcnt_s 999\n.slab svnotifylightchg\n.slab reflectlightinfo\nputs "
+        "h=$harcnt_s\n"
+        "set radius_s 0.5\n.slab svnotifylightchg\nputs r=<$radius_s>\n"
+        ".slab reflectlightinfo\nputs r=<$radius_s>\n"
+        "set radius_s abc\n.slab svnotifylightchg\nputs r=<$radius_s>\n"
+        "set currlighttype 3\n.slab chgltype\nset slidefov_s 200,-3\nset slidename "
+        "none.rgb\n"
+        ".slab svnotifylightchg\nputs f=$slidefov_s\n.slab reflectlightinfo\nputs "
+        "f=$slidefov_s\n"
+        ".slab newlightvalue\n"
+        "puts n=$radius_s,$slidelookat_s,$slideup_s,$slidefov_s,<$slidename>\n");
+    // The slab has 2 bands, so 4 harmonic terms at most.
+    EXPECT_EQ(
+        "h=0\nh=4\nr=<   1.000>\nr=<1.0>\nr=<   1.000>\nf=180.000,0.000\nf=180.0,0.0\n"
+        "n=3.000,0.0,0.0,0.0,0.0,1.0,0.0,45.0,45.0,<>\n",
+        out);
+}
+
+TEST(CommandsTest, SlidesLoadOncePerName) {
+    ProcessResult r;
+    // The slide files do not exist: every load says so, which counts them.
+    Session(
+        "set currlighttype 3\n.slab chgltype\n"
+        "set slidename {}\n.slab svnotifylightchg\nputs name=$slidename\n"
+        ".slab svnotifylightchg\n"
+        "set slidename a.rgb\n.slab svnotifylightchg\n.slab svnotifylightchg\n"
+        "set slidename [string repeat x 120]\n.slab svnotifylightchg\n",
+        &r);
+    EXPECT_NE(std::string::npos, r.out.find("name=slide.rgb\n")) << r.out;
+    auto count = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = r.err.find(what); at != std::string::npos;
+             at = r.err.find(what, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(1u, count("slide.rgb: can't open file")) << r.err;
+    EXPECT_EQ(1u, count("a.rgb: can't open file")) << r.err;
+    EXPECT_EQ(1u, count("slide name longer than 99 characters")) << r.err;
+}
+
+TEST(CommandsTest, DeleteMovesLightsDownAndReturnsTheNewCurrentLight) {
+    // Three lights of distinct colours: red, green, blue.
+    const std::string setup =
+        "set lightcnt 3\n"
+        "foreach i {0 1 2} c {{255 0 0} {0 255 0} {0 0 255}} {\n"
+        "    set currlight $i\n    .slab changecolor {*}$c\n    .slab "
+        "svnotifylightchg\n}\n";
+    const std::string colours =
+        "proc show {} {\n    global lightcnt\n    set s {}\n"
+        "    for {set i 0} {$i < 3} {incr i} {\n"
+        "        lappend s [.slab getinten $i 0]/[.slab getinten $i 1]/[.slab getinten "
+        "$i 2]\n"
+        "    }\n    return \"$lightcnt [join $s { }]\"\n}\n";
+    EXPECT_EQ("0\n2 0/255/0 0/0/255 -1/-1/-1\n",
+              Session(setup + colours +
+                      "set currlight 0\nputs [.slab deletesrc 0]\nputs [show]\n"));
+    EXPECT_EQ("1\n2 0/255/0 0/0/255 -1/-1/-1\n",
+              Session(setup + colours +
+                      "set currlight 2\nputs [.slab deletesrc 0]\nputs [show]\n"));
+    // An index beyond the last removes the last light; a negative one nothing.
+    EXPECT_EQ("1\n2 255/0/0 0/255/0 -1/-1/-1\n1\n2\n",
+              Session(setup + colours +
+                      "set currlight 2\nputs [.slab deletesrc 9]\nputs [show]\n"
+                      "puts [.slab deletesrc -1]\nputs $lightcnt\n"));
+}
+
+TEST(CommandsTest, GetIntensityAndArgumentChecks) {
+    EXPECT_EQ(
+        "255 -1 -1 -1\nerror\n1\n",
+        Session(
+            "puts \"[.slab getinten 0 0] [.slab getinten 0 3] [.slab getinten 1 0] "
+            "[.slab getinten -1 0]\"\n"
+            "if {[catch {.slab lbdown 5}]} {puts error}\n"
+            "set lightcnt 99\n.slab svnotifylightchg\nputs [expr {$lightcnt == 30}]\n"));
+}
+
+// A one-camera slab whose image is bright when lit from the front (light
+// travelling along -z) and black when lit from behind: band 0 and the
+// cos(theta) term of band 1 in equal measure.
+void WriteTurnScene(const TempDir& dir) {
+    dir.Write("scene.lid",
+              "SLAB 0 turn\nSAMPLES_UV 1 1\nSAMPLES_ST 8 8\nFORMAT BRDF\n"
+              "SLAB_UV\n-0.6 -0.6 2 1\n0.6 -0.6 2 1\n0.6 0.6 2 1\n-0.6 0.6 2 1\n"
+              "SLAB_ST\n-0.6 -0.6 0 1\n0.6 -0.6 0 1\n0.6 0.6 0 1\n-0.6 0.6 0 1\n");
+    ShCoeffImage image(8, 8, 2);
+    const float coeff[4] = {1.2f, 0.0f, 1.2f, 0.0f};
+    for (int ch = 0; ch < 3; ++ch)
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+                image.Set(ch, x, y, coeff);
+    ASSERT_TRUE(WriteBrdfFile(dir.File("turn.0.0.urdf.sh").c_str(), image).ok());
+}
+
+// From the disc's centre to just inside its rim: almost half a turn about y.
+constexpr char kHalfTurn[] =
+    ".light ab_lbdown 150 149\n.light ab_lbdrag 262 149\nupdate\n.light ab_lbup\n";
+
+TEST(CommandsTest, ArcBallDragInTheLightViewTurnsTheCurrentLight) {
+    TempDir dir;
+    WriteTurnScene(dir);
+    const ProcessResult r = RunViewer(
+        dir, "scene.lid",
+        std::string(kViews) +
+            "set drawslabmode 0\n.slab hnddrawmode\nupdate\n.slab grabscr\n" + kHalfTurn +
+            ".slab svnotifylightchg\n.slab postredisplay\nupdate\n.slab grabscr\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    const Rgb8 before = PixelAt(ReadGrab(dir, "img0000.ppm"), 150, 150);
+    const Rgb8 after = PixelAt(ReadGrab(dir, "img0001.ppm"), 150, 150);
+    EXPECT_GT(before[0], 150) << "lit from the front";
+    EXPECT_LT(after[0], before[0] / 4) << "lit from behind after the drag";
+}
+
+TEST(CommandsTest, EachLightKeepsItsOwnArcballAndARedrawMovesOnlyTheCurrentLight) {
+    // Light 0 red, light 1 green; light 1 is turned to shine from behind. When
+    // light 0 becomes current and the light view redraws, light 0 (its arcball
+    // at rest) points into the screen again and light 1 stays turned.
+    TempDir dir;
+    WriteTurnScene(dir);
+    const ProcessResult r = RunViewer(
+        dir, "scene.lid",
+        std::string(kViews) +
+            "set drawslabmode 0\n.slab hnddrawmode\nset lightcnt 2\n"
+            "set currlight 0\n.slab changecolor 255 0 0\n.slab svnotifylightchg\n"
+            "set currlight 1\n.slab changecolor 0 255 0\n.slab svnotifylightchg\n"
+            ".light postredisplay\nupdate\n" +
+            kHalfTurn +
+            "set currlight 0\n.light postredisplay\nupdate\n"
+            // Edits are staged: restage light 0's own colour before applying.
+            ".slab changecolor 255 0 0\n"
+            ".slab svnotifylightchg\n.slab postredisplay\nupdate\n.slab grabscr\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    const Rgb8 pixel = PixelAt(ReadGrab(dir, "img0000.ppm"), 150, 150);
+    EXPECT_GT(pixel[0], 150) << "light 0 lights from the front";
+    EXPECT_LT(pixel[1], 60) << "light 1 stays turned away";
+}
+
+TEST(CommandsTest, RealStartupScriptSessionAddsLightsRelightsGrabsAndExits) {
+    // No lumo.tcl in the folder: the viewer uses the one built beside it.
+    TempDir dir;
+    SlabFixture slab;
+    WriteBrdfSlab(dir, slab);
+    const std::string commands =
+        "update\n"
+        "lumo::add_light\n"
+        ".slab changecolor 255 128 0\nlumo::relight\n"
+        "set currlighttype 1\nlumo::set_type\n"
+        "update\n"
+        "lumo::grab\n"
+        "puts \"lights=$lightcnt current=$currlight [.slab getinten 1 1]\"\n"
+        "exit\n";
+    ASSERT_FALSE(TestDisplay().empty());
+    const ProcessResult r =
+        RunProcess({LUMO_PATH, "scene.lid"}, dir.path().string(), commands, 120);
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("lights=2 current=1 128")) << r.out << r.err;
+    const Photo grab = ReadGrab(dir, "img0000.ppm");
+    EXPECT_EQ(512, grab.width);
+}
+
+}  // namespace
+}  // namespace lumo::testing

@@ -1,0 +1,236 @@
+// The real viewer under Xvfb, driven by test start-up scripts: the command
+// line, the main view's window, grabs, the transform dump, the drawing modes,
+// the multi-light cache and scene errors.
+#include "tests/app/viewer_harness.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "tests/support/scene_fixture.h"
+
+namespace lumo::testing {
+namespace {
+
+// The main view and a light-editing view, both 300 x 300.
+constexpr char kViews[] =
+    "togl .slab -ident slabview -width 300 -height 300 -rgba true -double true -depth "
+    "true\n"
+    "togl .light -ident lightview -width 300 -height 300 -rgba true -double true -depth "
+    "true\n"
+    "pack .slab .light -side left\n"
+    "update\n";
+
+Rgb8 CameraColour(int a, int b) {
+    return Rgb8{40 + 150 * a, 60 + 120 * b, 200 - 50 * a};
+}
+
+TEST(ViewerTest, CommandLineNeedsExactlyOneArgument) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, std::vector<std::string>{"a.lid", "b.lid"}}) {
+        std::vector<std::string> argv = {LUMO_PATH};
+        argv.insert(argv.end(), args.begin(), args.end());
+        const ProcessResult r = RunProcess(argv, "", "", 20);
+        EXPECT_EQ(1, r.exit_code);
+        EXPECT_EQ("[main]:lid filename not provided\n", r.err);
+    }
+}
+
+TEST(ViewerTest, WithoutADisplayTheViewerSaysSoAndEndsWithStatus1) {
+    TempDir dir;
+    const ProcessResult r = RunProcess(
+        {"/usr/bin/env", "-u", "DISPLAY", LUMO_PATH, "scene.lid"}, dir.path(), "", 20);
+    EXPECT_EQ(1, r.exit_code);
+    EXPECT_EQ(0u, r.err.find("application-specific initialization failed: ")) << r.err;
+}
+
+TEST(ViewerTest, ReshapePrintsTheWindowSizeAndGrabsAreNumberedTopDownPpms) {
+    TempDir dir;
+    SlabFixture slab;
+    slab.colour = CameraColour;
+    WriteBrdfSlab(dir, slab);
+    const ProcessResult r =
+        RunViewer(dir, "scene.lid",
+                  std::string(kViews) +
+                      "set drawslabmode 0\n.slab hnddrawmode\nupdate\n"
+                      ".slab grabscr\n.slab grabscr\n.light grabscr\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("window size : 300 x 300\n")) << r.out;
+    for (const char* name : {"img0000.ppm", "img0001.ppm", "img0002.ppm"}) {
+        const std::string bytes = ReadFileBytes(dir.File(name));
+        ASSERT_EQ(15u + 270000u, bytes.size()) << name;
+        EXPECT_EQ("P6\n300 300\n255\n", bytes.substr(0, 15)) << name;
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir.File("img0003.ppm")));
+    // The grab on the light-editing view is the main view's frame.
+    EXPECT_EQ(ReadFileBytes(dir.File("img0000.ppm")),
+              ReadFileBytes(dir.File("img0002.ppm")));
+}
+
+TEST(ViewerTest, CornerModeShowsEachCamerasRelitImageOnItsCellAndTheClearColourAround) {
+    TempDir dir;
+    SlabFixture slab;
+    slab.colour = CameraColour;
+    WriteBrdfSlab(dir, slab);
+    const ProcessResult r =
+        RunViewer(dir, "scene.lid",
+                  std::string(kViews) +
+                      "set drawslabmode 0\n.slab hnddrawmode\nupdate\n.slab grabscr\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    const Photo grab = ReadGrab(dir, "img0000.ppm");
+    // The window's corner: the clear colour (0.6, 0.6, 0.8).
+    ExpectPixel(grab, 2, 2, Rgb8{153, 153, 204}, 1);
+    // The slab spans about 245 of the 300 pixels; the quadrants show the four
+    // cameras. Row 0 of the file is the top of the window, where camera row 1 is.
+    ExpectPixel(grab, 100, 200, CameraColour(0, 0), 1);
+    ExpectPixel(grab, 200, 200, CameraColour(1, 0), 1);
+    ExpectPixel(grab, 100, 100, CameraColour(0, 1), 1);
+    ExpectPixel(grab, 200, 100, CameraColour(1, 1), 1);
+}
+
+TEST(ViewerTest, CentreModeBlendsTheCamerasAdditively) {
+    TempDir dir;
+    SlabFixture slab;
+    slab.cols = slab.rows = 3;
+    slab.colour = [](int, int) { return Rgb8{180, 90, 30}; };
+    WriteBrdfSlab(dir, slab);
+    const ProcessResult r =
+        RunViewer(dir, "scene.lid", std::string(kViews) + ".slab grabscr\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    const Photo grab = ReadGrab(dir, "img0000.ppm");
+    // Inside the samples' hull the weights of the fans sum to one.
+    ExpectPixel(grab, 150, 150, Rgb8{180, 90, 30}, 3);
+    ExpectPixel(grab, 120, 170, Rgb8{180, 90, 30}, 3);
+    // Outside it nothing is drawn on the black clear colour.
+    ExpectPixel(grab, 5, 5, Rgb8{0, 0, 0}, 0);
+}
+
+TEST(ViewerTest, CentreModeWeighsNeighbouringCamerasLinearly) {
+    TempDir dir;
+    SlabFixture slab;
+    slab.cols = 2;
+    slab.rows = 1;
+    slab.colour = [](int a, int) { return a == 0 ? Rgb8{200, 0, 0} : Rgb8{0, 0, 200}; };
+    WriteBrdfSlab(dir, slab);
+    const ProcessResult r =
+        RunViewer(dir, "scene.lid", std::string(kViews) + ".slab grabscr\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    const Photo grab = ReadGrab(dir, "img0000.ppm");
+    // A 2 x 1 grid has no triangle: nothing is drawn.
+    ExpectPixel(grab, 150, 150, Rgb8{0, 0, 0}, 0);
+}
+
+std::vector<double> DumpNumbers(const std::string& dump, const std::string& label,
+                                int count) {
+    std::vector<double> values;
+    const size_t at = dump.find(label);
+    if (at == std::string::npos) return values;
+    std::istringstream in(dump.substr(at + label.size()));
+    for (int i = 0; i < count; ++i) {
+        double v = 0;
+        if (!(in >> v)) break;
+        values.push_back(v);
+    }
+    return values;
+}
+
+TEST(ViewerTest, TransformDumpHoldsTheLookAtAndFollowsTheViewTurn) {
+    TempDir dir;
+    SlabFixture slab;
+    WriteBrdfSlab(dir, slab);
+    const ProcessResult r = RunViewer(
+        dir, "scene.lid",
+        std::string(kViews) +
+            ".slab rectran\nupdate\nfile rename transfrm.txt first.txt\n"
+            ".slab lbdown 100 100\n.slab lbdrag 400 100\n.slab rectran\nupdate\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    const std::string first = ReadFileBytes(dir.File("first.txt"));
+    EXPECT_EQ(0u,
+              first.find("ModelViewMatrix 1.000000 0.000000 0.000000 0.000000 0.000000 "
+                         "1.000000 0.000000 0.000000 0.000000 0.000000 1.000000 0.000000 "
+                         "0.000000 0.000000 -30.000000 1.000000\nProjectionMatrix "))
+        << first;
+    EXPECT_NE(std::string::npos, first.find("\nViewport 0 0 300 300\nDepthRange 0.000000 "
+                                            "1.000000"))
+        << first;
+    EXPECT_NE('\n', first.back());
+    const std::vector<double> projection = DumpNumbers(first, "ProjectionMatrix", 16);
+    ASSERT_EQ(16u, projection.size());
+    EXPECT_NEAR(1.0 / std::tan(1.5 * M_PI / 180.0), projection[5],
+                1e-3);  // 3-degree field
+
+    // A drag across the whole width of a 300-pixel view: a quarter turn about y.
+    const std::vector<double> turned =
+        DumpNumbers(ReadFileBytes(dir.File("transfrm.txt")), "ModelViewMatrix", 16);
+    ASSERT_EQ(16u, turned.size());
+    EXPECT_NEAR(0.0, turned[0], 1e-5);
+    EXPECT_NEAR(-1.0, turned[2], 1e-5);
+    EXPECT_NEAR(1.0, turned[8], 1e-5);
+    EXPECT_NEAR(-30.0, turned[14], 1e-5);
+}
+
+TEST(ViewerTest, MultiLightCacheRendersOtherLightsOnlyWhenTheCurrentLightChanges) {
+    TempDir dir;
+    SlabFixture slab;
+    slab.cols = slab.rows = 3;
+    WritePhotoSlab(dir, slab, /*qr_grid=*/true);
+    const ProcessResult r =
+        RunViewer(dir, "scene.lid",
+                  std::string(kViews) +
+                      "set lightcnt 3\nset currlight 0\n"
+                      ".slab svnotifylightchg\n"
+                      "puts stderr frame1; .slab postredisplay; update\n"
+                      "puts stderr frame2; .slab postredisplay; update\n"
+                      "set currlight 2\n"
+                      "puts stderr frame3; .slab postredisplay; update\n"
+                      "puts stderr frame4; .slab postredisplay; update\n",
+                  {"LUMO_TRACE=passes"});
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    auto between = [&](const std::string& from, const std::string& to) {
+        const size_t a = r.err.find(from), b = r.err.find(to);
+        if (a == std::string::npos || b == std::string::npos) return std::string("?");
+        return r.err.substr(a + from.size(), b - a - from.size());
+    };
+    EXPECT_EQ("\nlight pass 1\nlight pass 2\nlight pass 0\n",
+              between("frame1", "frame2"));
+    EXPECT_EQ("\nlight pass 0\n", between("frame2", "frame3"));
+    EXPECT_EQ("\nlight pass 0\nlight pass 1\nlight pass 2\n",
+              between("frame3", "frame4"));
+    EXPECT_EQ("\nlight pass 2\n", r.err.substr(r.err.find("frame4") + 6));
+}
+
+TEST(ViewerTest, ASceneErrorWhenTheMainViewIsCreatedEndsWithItsMessage) {
+    TempDir dir;
+    SlabFixture slab;
+    WriteBrdfSlab(dir, slab);
+    std::filesystem::remove(dir.File("obj.1.0.urdf.sh"));
+    const ProcessResult r = RunViewer(dir, "scene.lid", kViews);
+    EXPECT_EQ(1, r.exit_code);
+    const std::string message = "Cannot read brdf file: obj.1.0.urdf.sh\n";
+    ASSERT_GE(r.err.size(), message.size()) << r.err;
+    EXPECT_EQ(message, r.err.substr(r.err.size() - message.size())) << r.err;
+
+    const ProcessResult missing = RunViewer(dir, "nothing.lid", kViews);
+    EXPECT_EQ(1, missing.exit_code);
+    EXPECT_EQ("[ReadLidFile]: cannot open lidfile\n", missing.err);
+}
+
+TEST(ViewerTest, OnlyOneMainViewIsMade) {
+    TempDir dir;
+    SlabFixture slab;
+    WriteBrdfSlab(dir, slab);
+    const ProcessResult r = RunViewer(dir, "scene.lid",
+                                      std::string(kViews) +
+                                          "if {![catch {togl .again -ident slabview "
+                                          "-double true -depth true} m]} {exit 3}\n"
+                                          "puts \"refused: $m\"\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("refused: only one main view")) << r.out;
+    // The model was loaded once: one reconstruction of camera (0,0).
+    const std::string line = "Reconstructing image (0,0) ...\n";
+    EXPECT_EQ(r.out.find(line), r.out.rfind(line)) << r.out;
+}
+
+}  // namespace
+}  // namespace lumo::testing

@@ -149,6 +149,16 @@ void LoadSlabSH(SlabRecord& slab) {
             slab.brdf[k] = BrdfImage();
             const std::string file = StrPrintf("%s.%d.%d.urdf.sh", slab.name, a, b);
             ReadBrdfFile(slab.brdf[k], file.c_str());
+            const BrdfImage& read = slab.brdf[k];
+            if (read.width != slab.samples_s || read.height != slab.samples_t) {
+                // Every image of a slab has the slab's size: the images are
+                // drawn as one light field and relit into photos of that size.
+                Fatal(
+                    StrPrintf("[LoadSlabSH]: %s holds %d x %d pixels, the slab's images "
+                              "are %d x %d\n",
+                              file.c_str(), read.width, read.height, slab.samples_s,
+                              slab.samples_t));
+            }
             if (k < slab.photo[0].size())
                 SetSlabTextureWindow(slab.photo[0][k], slab.brdf[k]);
         }

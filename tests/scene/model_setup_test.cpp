@@ -176,7 +176,9 @@ TEST(ModelSetupDeathTest, SetUpFailuresEndTheProgram) {
     testing::WriteBrdfSlab(dir, fixture);
     dir.Write("qr.lid",
               testing::ReadFileBytes(dir.File("scene.lid")) + "SAMPLES_QR 2 2\n");
-    dir.Write("format.lid", "SLAB 0 x\nSAMPLES_UV 1 1\n");
+    std::string lid = testing::ReadFileBytes(dir.File("scene.lid"));
+    lid.replace(lid.find("SAMPLES_ST 16 16"), 16, "SAMPLES_ST 16 12");
+    dir.Write("size.lid", lid);
     std::filesystem::remove(dir.File("obj.1.1.urdf.sh"));
     const std::filesystem::path here = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
@@ -186,6 +188,15 @@ TEST(ModelSetupDeathTest, SetUpFailuresEndTheProgram) {
             InitModel(*model, "qr.lid");
         },
         ::testing::ExitedWithCode(1), "has both a QR grid and BRDF format");
+    EXPECT_EXIT(
+        {
+            auto model = std::make_unique<Model>();
+            InitModel(*model, "size.lid");
+        },
+        ::testing::ExitedWithCode(1),
+        "\\[LoadSlabSH\\]: obj.0.0.urdf.sh holds 16 x 16 pixels, the slab's images are "
+        "16 x "
+        "12\n$");
     EXPECT_EXIT(
         {
             auto model = std::make_unique<Model>();

@@ -27,11 +27,12 @@ update
 lumo::add_light
 .slab changecolor 255 170 90
 lumo::relight
+lumo::take_colour
 set currlighttype 1
 lumo::set_type
 update
 .light ab_lbdown 128 127
-.light ab_lbdrag 190 80
+.light ab_lbdrag 165 110
 update
 .light ab_lbup
 lumo::relight

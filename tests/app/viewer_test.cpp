@@ -187,17 +187,38 @@ TEST(ViewerTest, MultiLightCacheRendersOtherLightsOnlyWhenTheCurrentLightChanges
                       "puts stderr frame4; .slab postredisplay; update\n",
                   {"LUMO_TRACE=passes"});
     ASSERT_EQ(0, r.exit_code) << r.err;
-    auto between = [&](const std::string& from, const std::string& to) {
-        const size_t a = r.err.find(from), b = r.err.find(to);
-        if (a == std::string::npos || b == std::string::npos) return std::string("?");
-        return r.err.substr(a + from.size(), b - a - from.size());
+    // Passes per light between two markers. The X server may add redisplays
+    // of its own (exposures), which draw the current light again from the
+    // cache; the other lights are drawn only when the current light changed.
+    auto passes = [&](const std::string& from, const std::string& to) {
+        std::vector<int> count(3, 0);
+        const size_t a = r.err.find(from);
+        const size_t b = to.empty() ? r.err.size() : r.err.find(to);
+        if (a == std::string::npos || b == std::string::npos) return count;
+        std::istringstream lines(r.err.substr(a, b - a));
+        std::string line;
+        while (std::getline(lines, line)) {
+            if (line.rfind("light pass ", 0) == 0)
+                ++count.at(std::stoul(line.substr(11)));
+        }
+        return count;
     };
-    EXPECT_EQ("\nlight pass 1\nlight pass 2\nlight pass 0\n",
-              between("frame1", "frame2"));
-    EXPECT_EQ("\nlight pass 0\n", between("frame2", "frame3"));
-    EXPECT_EQ("\nlight pass 0\nlight pass 1\nlight pass 2\n",
-              between("frame3", "frame4"));
-    EXPECT_EQ("\nlight pass 2\n", r.err.substr(r.err.find("frame4") + 6));
+    const std::vector<int> first = passes("frame1", "frame2");
+    EXPECT_EQ(1, first[1]);
+    EXPECT_EQ(1, first[2]);
+    EXPECT_GE(first[0], 1);
+    const std::vector<int> second = passes("frame2", "frame3");
+    EXPECT_EQ(0, second[1]);
+    EXPECT_EQ(0, second[2]);
+    EXPECT_GE(second[0], 1);
+    const std::vector<int> third = passes("frame3", "frame4");
+    EXPECT_EQ(1, third[0]);
+    EXPECT_EQ(1, third[1]);
+    EXPECT_GE(third[2], 1);
+    const std::vector<int> fourth = passes("frame4", "");
+    EXPECT_EQ(0, fourth[0]);
+    EXPECT_EQ(0, fourth[1]);
+    EXPECT_GE(fourth[2], 1);
 }
 
 TEST(ViewerTest, ASceneErrorWhenTheMainViewIsCreatedEndsWithItsMessage) {

@@ -9,10 +9,10 @@
 #include <system_error>
 
 #include "app/image_output.h"
-#include "io/fatal.h"
 #include "app/light_commands.h"
 #include "app/main_view.h"
 #include "app/togl_adapter.h"
+#include "io/fatal.h"
 #include "lightview/light_view.h"
 
 namespace lumo {

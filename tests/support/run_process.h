@@ -17,7 +17,8 @@ struct ProcessResult {
 // one when empty), with `input` on standard input. A program still running
 // after `timeout_seconds` (0: no limit) is killed: its exit code is then
 // 128 + SIGKILL and "[killed after the timeout]" ends its standard error.
-ProcessResult RunProcess(const std::vector<std::string>& argv, const std::string& cwd = "",
-                         const std::string& input = "", int timeout_seconds = 0);
+ProcessResult RunProcess(const std::vector<std::string>& argv,
+                         const std::string& cwd = "", const std::string& input = "",
+                         int timeout_seconds = 0);
 
 }  // namespace lumo::testing

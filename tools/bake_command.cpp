@@ -31,11 +31,11 @@ Runner ConfigureBake(CLI::App& sub) {
     return [o]() {
         const int terms = o->bake.bands * o->bake.bands;
         if (o->bake.directions < terms) {
-            std::fprintf(stderr,
-                         "lumotool: --directions must be at least the number of "
-                         "coefficients, %d for %d bands\nusage: lumotool %s\n",
-                         terms, o->bake.bands, kUsage);
-            return 2;
+            return UsageError(
+                BakeCommand(),
+                "--directions must be at least the number of coefficients, " +
+                    std::to_string(terms) + " for " + std::to_string(o->bake.bands) +
+                    " bands");
         }
         const Status s = BakeDemo(o->outdir, o->bake, [o](std::string_view line) {
             if (!o->quiet) std::fwrite(line.data(), 1, line.size(), stderr);

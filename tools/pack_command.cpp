@@ -36,21 +36,17 @@ bool ParseGrid(const std::string& text, int32_t& cols, int32_t& rows) {
     return true;
 }
 
-int UsageError(const std::string& what) {
-    std::fprintf(stderr, "lumotool: pack: %s\nusage: lumotool %s\n", what.c_str(),
-                 kUsage);
-    return 2;
-}
-
 int RunPack(const PackOptions& o) {
     int32_t cols = 0, rows = 0;
     if (!ParseGrid(o.grid, cols, rows))
-        return UsageError("--grid wants COLSxROWS with two positive numbers, not '" +
-                          o.grid + "'");
+        return UsageError(
+            PackCommand(),
+            "--grid wants COLSxROWS with two positive numbers, not '" + o.grid + "'");
     if (static_cast<size_t>(cols) * static_cast<size_t>(rows) != o.images.size())
-        return UsageError("the grid " + o.grid + " takes " +
-                          std::to_string(static_cast<size_t>(cols) * rows) + " images, " +
-                          std::to_string(o.images.size()) + " given");
+        return UsageError(PackCommand(),
+                          "the grid " + o.grid + " takes " +
+                              std::to_string(static_cast<size_t>(cols) * rows) +
+                              " images, " + std::to_string(o.images.size()) + " given");
     const bool progress = !o.quiet && isatty(STDERR_FILENO);
     std::vector<Photo> photos(o.images.size());
     for (size_t i = 0; i < o.images.size(); ++i) {

@@ -36,19 +36,6 @@ std::string Session(const std::string& script, ProcessResult* result = nullptr) 
     return at == std::string::npos ? "" : r.out.substr(at + 3);
 }
 
-// The first `count` numbers after `label` in a transform dump.
-std::vector<double> DumpNumbers(const std::string& dump, const std::string& label,
-                                int count) {
-    std::vector<double> values;
-    const size_t at = dump.find(label);
-    if (at == std::string::npos) return values;
-    std::istringstream in(dump.substr(at + label.size()));
-    double v = 0;
-    while (static_cast<int>(values.size()) < count && in >> v)
-        values.push_back(v);
-    return values;
-}
-
 TEST(CommandsTest, LeftDragTurnsTheViewAQuarterTurnAcrossTheWindow) {
     // The turn shows in the transform dump: a quarter turn about y. The drag
     // is sent to the light-editing view: the commands act on the main view.

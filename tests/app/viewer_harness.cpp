@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
 
 #include "io/ppm.h"
 #include "tests/support/x_display.h"
@@ -45,6 +46,18 @@ void ExpectPixel(const Photo& photo, int x, int y, const Rgb8& expected, int tol
             << got[2] << "), expected (" << expected[0] << ", " << expected[1] << ", "
             << expected[2] << ")";
     }
+}
+
+std::vector<double> DumpNumbers(const std::string& dump, const std::string& label,
+                                int count) {
+    std::vector<double> values;
+    const size_t at = dump.find(label);
+    if (at == std::string::npos) return values;
+    std::istringstream in(dump.substr(at + label.size()));
+    double v = 0;
+    while (static_cast<int>(values.size()) < count && in >> v)
+        values.push_back(v);
+    return values;
 }
 
 }  // namespace lumo::testing

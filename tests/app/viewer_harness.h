@@ -27,4 +27,8 @@ void ExpectPixel(const Photo& photo, int x, int y, const Rgb8& expected, int tol
 
 Rgb8 PixelAt(const Photo& photo, int x, int y);
 
+// The first `count` numbers after `label` in a transform dump.
+std::vector<double> DumpNumbers(const std::string& dump, const std::string& label,
+                                int count);
+
 }  // namespace lumo::testing

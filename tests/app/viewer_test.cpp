@@ -121,20 +121,6 @@ TEST(ViewerTest, CentreModeWeighsNeighbouringCamerasLinearly) {
     ExpectPixel(grab, 150, 150, Rgb8{0, 0, 0}, 0);
 }
 
-std::vector<double> DumpNumbers(const std::string& dump, const std::string& label,
-                                int count) {
-    std::vector<double> values;
-    const size_t at = dump.find(label);
-    if (at == std::string::npos) return values;
-    std::istringstream in(dump.substr(at + label.size()));
-    for (int i = 0; i < count; ++i) {
-        double v = 0;
-        if (!(in >> v)) break;
-        values.push_back(v);
-    }
-    return values;
-}
-
 TEST(ViewerTest, TransformDumpHoldsTheLookAtAndFollowsTheViewTurn) {
     TempDir dir;
     SlabFixture slab;

@@ -14,14 +14,6 @@
 namespace lumo::testing {
 namespace {
 
-constexpr char kViews[] =
-    "togl .slab -ident slabview -width 300 -height 300 -rgba true -double true -depth "
-    "true\n"
-    "togl .light -ident lightview -width 300 -height 300 -rgba true -double true -depth "
-    "true\n"
-    "pack .slab .light -side left\n"
-    "update\n";
-
 // Runs `script` after the views are made on a small relightable slab and
 // returns what the script printed on standard output after "--\n".
 std::string Session(const std::string& script, ProcessResult* result = nullptr) {

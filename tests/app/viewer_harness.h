@@ -11,6 +11,16 @@
 
 namespace lumo::testing {
 
+// A test start-up script's first lines: the main view and a light-editing
+// view, both 300 x 300, shown and drawn once.
+inline constexpr char kViews[] =
+    "togl .slab -ident slabview -width 300 -height 300 -rgba true -double true -depth "
+    "true\n"
+    "togl .light -ident lightview -width 300 -height 300 -rgba true -double true -depth "
+    "true\n"
+    "pack .slab .light -side left\n"
+    "update\n";
+
 // Runs `lumo SCENE` in `dir` with `script` as ./lumo.tcl. The script runs
 // inside a catch: an error prints the Tcl trace and exits with 3; the end of
 // the script exits with 0. `env` adds NAME=VALUE entries to the environment.

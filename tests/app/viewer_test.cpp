@@ -13,15 +13,6 @@
 namespace lumo::testing {
 namespace {
 
-// The main view and a light-editing view, both 300 x 300.
-constexpr char kViews[] =
-    "togl .slab -ident slabview -width 300 -height 300 -rgba true -double true -depth "
-    "true\n"
-    "togl .light -ident lightview -width 300 -height 300 -rgba true -double true -depth "
-    "true\n"
-    "pack .slab .light -side left\n"
-    "update\n";
-
 Rgb8 CameraColour(int a, int b) {
     return Rgb8{40 + 150 * a, 60 + 120 * b, 200 - 50 * a};
 }

@@ -1,8 +1,7 @@
 #include "app/app_init.h"
 
-#include <GL/freeglut.h>
 #include <unistd.h>
-#include "app/togl_include.h"
+#include "togl/togl_include.h"
 
 #include <filesystem>
 #include <string>
@@ -10,10 +9,11 @@
 
 #include "app/image_output.h"
 #include "app/light_commands.h"
+#include "app/light_view.h"
 #include "app/main_view.h"
-#include "app/togl_adapter.h"
-#include "io/fatal.h"
-#include "lightview/light_view.h"
+#include "base/fatal.h"
+#include "display/light_glyphs.h"
+#include "togl/togl_adapter.h"
 
 namespace lumo {
 namespace {
@@ -46,19 +46,6 @@ constexpr CommandEntry kCommands[] = {
 bool IsFile(const std::filesystem::path& p) {
     std::error_code ec;
     return std::filesystem::is_regular_file(p, ec);
-}
-
-// The teapot of the light-editing view comes from GLUT, which must be
-// initialised once; it draws into the current Togl context without a window
-// of its own.
-void InitGlut() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    int argc = 1;
-    char name[] = "lumo";
-    char* argv[] = {name, nullptr};
-    glutInit(&argc, argv);
 }
 
 }  // namespace
@@ -102,7 +89,7 @@ int AppInit(Tcl_Interp* interp) {
     for (const CommandEntry& c : kCommands)
         ToglCreateCommand(c.name, c.proc);
     RegisterLightViewCommands();
-    InitGlut();
+    InitTeapot();
     Tcl_SetVar(interp, "tcl_rcFileName", StartupScript().c_str(), TCL_GLOBAL_ONLY);
     return TCL_OK;
 }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include <tcl.h>
-#include "app/togl_include.h"
+#include "togl/togl_include.h"
 
 #include <string>
 

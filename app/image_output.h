@@ -1,25 +1,10 @@
-// Keeping what the main view shows: numbered screen grabs ("img%04d.ppm",
-// binary PPM, top row first) and a text dump of the current transformation
-// ("transfrm.txt"), both written into the current directory.
+// The widget commands that keep what the main view shows: numbered screen
+// grabs ("img%04d.ppm") and the transformation dump ("transfrm.txt").
 #pragma once
 
-#include "app/togl_include.h"
-
-#include "scene/model.h"
+#include "togl/togl_include.h"
 
 namespace lumo {
-
-// Writes the main view's frame (window_width x window_height, read from the
-// back buffer of the current context) to `path` as a PPM with the top row
-// first. Prints the viewport and the window size on standard error. Failures
-// end the program: "[SaveRGBImage]: cannot write image file\n",
-// "Error writing ppm file\n".
-void SaveRGBImage(const Model& model, const char* path);
-
-// Writes the modelview and projection matrices, the viewport and the depth
-// range to "transfrm.txt" and clears dump_request. A file that cannot be made
-// is reported and the request is dropped; the redraw goes on.
-void WriteTransformDump(Model& model);
 
 // Widget commands: grabscr (draw the current frame and write the next grab)
 // and rectran (dump the transformation at the next redisplay).

@@ -8,11 +8,11 @@
 
 #include "app/tcl_vars.h"
 #include "app/viewer_state.h"
-#include "io/bounded_copy.h"
-#include "io/lenient_number.h"
-#include "io/str_printf.h"
+#include "base/bounded_copy.h"
+#include "base/lenient_number.h"
+#include "base/str_printf.h"
+#include "model/model_setup.h"
 #include "relight/sh_basis.h"
-#include "scene/model_setup.h"
 
 namespace lumo {
 namespace {

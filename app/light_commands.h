@@ -11,7 +11,7 @@
 // acts on the main view's state.
 #pragma once
 
-#include "app/togl_include.h"
+#include "togl/togl_include.h"
 
 namespace lumo {
 

@@ -9,23 +9,13 @@
 // light redraws only that light.
 #pragma once
 
-#include "app/togl_include.h"
-
-#include "scene/model.h"
+#include "togl/togl_include.h"
 
 namespace lumo {
 
 int MainViewCreate(Togl* togl);
 void MainViewReshape(Togl* togl);
 void MainViewDisplay(Togl* togl);
-
-// OpenGL state of the main view, set once at create.
-void InitGLState(Model& model);
-// Sets the GL state of the current drawslabmode and clears the frame buffer.
-void ApplyDrawSlabMode(const Model& model);
-// Draws the current frame into the back buffer (everything a redisplay does
-// but the swap and the frame-rate meter).
-void DrawMainFrame(Model& model);
 
 // Widget commands: hnddrawmode, clear_fps.
 int HndDrawModeCommand(Togl* togl, int argc, const char* argv[]);

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "scene/model.h"
+#include "model/model.h"
 
 namespace lumo {
 

@@ -22,12 +22,12 @@
 #include <thread>
 #include <vector>
 
-#include "io/clock.h"
+#include "bake/bake_scene.h"
+#include "bake/demo_scene.h"
+#include "bake/direction_set.h"
+#include "base/clock.h"
 #include "scene/slab_record.h"
-#include "tools/bake/bake_fidelity.h"
-#include "tools/bake/bake_scene.h"
-#include "tools/bake/demo_scene.h"
-#include "tools/bake/direction_set.h"
+#include "testing/bake_fidelity.h"
 
 namespace {
 

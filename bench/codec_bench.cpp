@@ -25,7 +25,7 @@
 #include <string>
 #include <vector>
 
-#include "io/file_ptr.h"
+#include "base/file_ptr.h"
 #include "io/image_set.h"
 #include "io/image_set_writer.h"
 #include "io/ppm.h"

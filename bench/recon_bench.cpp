@@ -26,12 +26,12 @@
 #include <thread>
 #include <vector>
 
-#include "io/fatal.h"
+#include "base/fatal.h"
+#include "base/parallel_for.h"
 #include "relight/brdf_file.h"
-#include "relight/parallel_for.h"
-#include "relight/recon_reference.h"
 #include "relight/reconstruct.h"
 #include "relight/sh_basis.h"
+#include "testing/recon_reference.h"
 
 namespace {
 

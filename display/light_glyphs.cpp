@@ -44,6 +44,16 @@ void DrawGlyph(const LightSrc& light) {
 
 }  // namespace
 
+void InitTeapot() {
+    static bool done = false;
+    if (done) return;
+    done = true;
+    int argc = 1;
+    char name[] = "lumo";
+    char* argv[] = {name, nullptr};
+    glutInit(&argc, argv);
+}
+
 void DrawSphere(double radius, int slices, int stacks) {
     GLUquadricObj* q = SphereQuadric();
     gluQuadricDrawStyle(q, GLU_FILL);

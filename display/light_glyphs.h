@@ -4,8 +4,8 @@
 // the rotated frame its glyph is drawn in.
 #pragma once
 
-#include "lightview/arcball.h"
-#include "scene/model.h"
+#include "arcball/arcball.h"
+#include "model/model.h"
 
 namespace lumo {
 
@@ -14,6 +14,10 @@ namespace lumo {
 void DrawLightScene(Model& model, const ArcBall& arcball);
 // The glyphs and the teapot in the current modelview frame.
 void DrawLightGlyphs(Model& model);
+// The teapot comes from GLUT, which must be initialised once (it needs an X
+// display); it then draws into the current context without a window of its
+// own. Safe to call more than once.
+void InitTeapot();
 // A sphere through one shared quadric.
 void DrawSphere(double radius, int slices, int stacks);
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "display/slab_geometry.h"
+#include "slab/slab_geometry.h"
 
 namespace lumo {
 namespace {

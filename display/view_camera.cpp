@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "display/slab_geometry.h"
+#include "slab/slab_geometry.h"
 
 namespace lumo {
 

@@ -6,7 +6,7 @@
 
 #include "display/slab_draw.h"
 #include "geom/mat.h"
-#include "scene/model.h"
+#include "model/model.h"
 #include "scene/slab_record.h"
 
 namespace lumo {

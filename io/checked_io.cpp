@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "io/fatal.h"
+#include "base/fatal.h"
 
 namespace lumo {
 namespace {

@@ -10,10 +10,10 @@
 #include <emmintrin.h>
 #endif
 
-#include "io/alloc.h"
+#include "base/alloc.h"
+#include "base/fatal.h"
 #include "io/checked_io.h"
 #include "io/deflate_container.h"
-#include "io/fatal.h"
 #include "io/stream_bytes.h"
 #include "io/text_line.h"
 

@@ -21,9 +21,9 @@
 #include <string>
 #include <vector>
 
-#include "io/byte_block.h"
-#include "io/message_sink.h"
-#include "io/status.h"
+#include "base/byte_block.h"
+#include "base/message_sink.h"
+#include "base/status.h"
 
 namespace lumo {
 

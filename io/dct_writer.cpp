@@ -5,7 +5,7 @@
 #include <cstring>
 #include <numeric>
 
-#include "io/str_printf.h"
+#include "base/str_printf.h"
 
 namespace lumo {
 namespace {

@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/status.h"
 #include "io/dct_image.h"
 #include "io/deflate_writer.h"
-#include "io/status.h"
 
 namespace lumo {
 

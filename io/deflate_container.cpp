@@ -5,10 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "io/alloc.h"
+#include "base/alloc.h"
+#include "base/fatal.h"
+#include "base/str_printf.h"
 #include "io/checked_io.h"
-#include "io/fatal.h"
-#include "io/str_printf.h"
 #include "io/stream_bytes.h"
 
 namespace lumo {

@@ -22,9 +22,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "io/byte_block.h"
-#include "io/message_sink.h"
-#include "io/status.h"
+#include "base/byte_block.h"
+#include "base/message_sink.h"
+#include "base/status.h"
 
 namespace lumo {
 

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "io/status.h"
+#include "base/status.h"
 
 namespace lumo {
 

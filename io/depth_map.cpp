@@ -5,11 +5,11 @@
 #include <cfloat>
 #include <cstring>
 
-#include "io/alloc.h"
+#include "base/alloc.h"
+#include "base/fatal.h"
+#include "base/file_ptr.h"
+#include "base/str_printf.h"
 #include "io/checked_io.h"
-#include "io/fatal.h"
-#include "io/file_ptr.h"
-#include "io/str_printf.h"
 #include "io/stream_bytes.h"
 
 namespace lumo {

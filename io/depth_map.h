@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "io/message_sink.h"
-#include "io/status.h"
+#include "base/message_sink.h"
+#include "base/status.h"
 
 namespace lumo {
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "io/file_ptr.h"
-#include "io/str_printf.h"
+#include "base/file_ptr.h"
+#include "base/str_printf.h"
 
 namespace lumo {
 namespace {

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/status.h"
 #include "io/depth_map.h"
-#include "io/status.h"
 
 namespace lumo {
 

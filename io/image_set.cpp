@@ -9,14 +9,14 @@
 #include <string>
 #include <thread>
 
-#include "io/alloc.h"
-#include "io/byte_block.h"
+#include "base/alloc.h"
+#include "base/byte_block.h"
+#include "base/fatal.h"
+#include "base/file_ptr.h"
+#include "base/str_printf.h"
 #include "io/checked_io.h"
 #include "io/deflate_container.h"
-#include "io/fatal.h"
-#include "io/file_ptr.h"
 #include "io/memory_stream.h"
-#include "io/str_printf.h"
 
 namespace lumo {
 namespace {

@@ -19,10 +19,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/message_sink.h"
+#include "base/status.h"
 #include "io/dct_image.h"
-#include "io/message_sink.h"
 #include "io/photo.h"
-#include "io/status.h"
 
 namespace lumo {
 

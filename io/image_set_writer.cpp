@@ -1,8 +1,8 @@
 #include "io/image_set_writer.h"
 
-#include "io/file_ptr.h"
+#include "base/file_ptr.h"
+#include "base/str_printf.h"
 #include "io/image_set.h"
-#include "io/str_printf.h"
 
 namespace lumo {
 namespace {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "base/status.h"
 #include "io/dct_writer.h"
 #include "io/deflate_writer.h"
 #include "io/photo.h"
-#include "io/status.h"
 
 namespace lumo {
 

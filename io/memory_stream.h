@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "io/file_ptr.h"
+#include "base/file_ptr.h"
 
 namespace lumo {
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "io/alloc.h"
-#include "io/prefault.h"
+#include "base/alloc.h"
+#include "base/prefault.h"
 
 namespace lumo {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "io/status.h"
+#include "base/status.h"
 
 namespace lumo {
 

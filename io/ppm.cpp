@@ -3,8 +3,8 @@
 #include <cctype>
 #include <vector>
 
-#include "io/file_ptr.h"
-#include "io/str_printf.h"
+#include "base/file_ptr.h"
+#include "base/str_printf.h"
 
 namespace lumo {
 namespace {

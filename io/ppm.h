@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
+#include "base/status.h"
 #include "io/photo.h"
-#include "io/status.h"
 
 namespace lumo {
 

@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string>
 
-#include "io/alloc.h"
+#include "base/alloc.h"
+#include "base/fatal.h"
+#include "base/file_ptr.h"
 #include "io/checked_io.h"
-#include "io/fatal.h"
-#include "io/file_ptr.h"
 #include "io/stream_bytes.h"
 
 namespace lumo {

@@ -20,9 +20,9 @@
 #include <string_view>
 #include <vector>
 
-#include "io/message_sink.h"
+#include "base/message_sink.h"
+#include "base/status.h"
 #include "io/photo.h"
-#include "io/status.h"
 
 namespace lumo {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "io/file_ptr.h"
+#include "base/file_ptr.h"
+#include "base/str_printf.h"
 #include "io/sgi_image.h"
-#include "io/str_printf.h"
 
 namespace lumo {
 namespace {

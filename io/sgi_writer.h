@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/status.h"
 #include "io/photo.h"
-#include "io/status.h"
 
 namespace lumo {
 

@@ -7,10 +7,10 @@
 #include <limits>
 #include <string>
 
-#include "io/alloc.h"
+#include "base/alloc.h"
+#include "base/fatal.h"
+#include "base/file_ptr.h"
 #include "io/checked_io.h"
-#include "io/fatal.h"
-#include "io/file_ptr.h"
 #include "io/stream_bytes.h"
 #include "io/text_line.h"
 #include "relight/sh_basis.h"

@@ -18,8 +18,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "io/status.h"
-#include "relight/brdf_image.h"
+#include "base/status.h"
+#include "scene/brdf_image.h"
 
 namespace lumo {
 

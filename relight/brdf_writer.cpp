@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "base/file_ptr.h"
 #include "io/checked_io.h"
-#include "io/file_ptr.h"
 
 namespace lumo {
 

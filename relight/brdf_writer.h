@@ -16,9 +16,9 @@
 #include <span>
 #include <vector>
 
-#include "io/status.h"
+#include "base/status.h"
 #include "relight/brdf_file.h"
-#include "relight/brdf_image.h"
+#include "scene/brdf_image.h"
 
 namespace lumo {
 

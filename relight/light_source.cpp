@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "io/bounded_copy.h"
-#include "io/fatal.h"
+#include "base/bounded_copy.h"
+#include "base/fatal.h"
 #include "io/sgi_image.h"
 
 namespace lumo {

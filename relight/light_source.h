@@ -11,11 +11,11 @@
 #include <cstdint>
 #include <string_view>
 
+#include "arcball/arcball.h"
+#include "base/status.h"
 #include "geom/mat.h"
 #include "geom/vec.h"
 #include "io/photo.h"
-#include "io/status.h"
-#include "lightview/arcball.h"
 
 namespace lumo {
 

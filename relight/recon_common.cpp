@@ -3,8 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "display/slab_geometry.h"
-#include "io/alloc.h"
+#include "base/alloc.h"
+#include "slab/slab_geometry.h"
 
 namespace lumo {
 

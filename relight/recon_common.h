@@ -7,11 +7,11 @@
 #include <span>
 #include <vector>
 
+#include "base/status.h"
 #include "geom/vec.h"
 #include "io/depth_map.h"
-#include "io/status.h"
-#include "relight/brdf_image.h"
 #include "relight/light_source.h"
+#include "scene/brdf_image.h"
 #include "scene/slab_record.h"
 
 namespace lumo {

@@ -21,9 +21,9 @@
 #endif
 
 #include "geom/vec.h"
-#include "relight/brdf_image.h"
 #include "relight/recon_common.h"
 #include "relight/sh_basis.h"
+#include "scene/brdf_image.h"
 
 namespace lumo::kernels {
 

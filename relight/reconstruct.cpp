@@ -20,8 +20,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "io/fatal.h"
-#include "relight/parallel_for.h"
+#include "base/fatal.h"
+#include "base/parallel_for.h"
 #include "relight/recon_kernels.h"
 #include "relight/sh_basis.h"
 

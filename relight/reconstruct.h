@@ -26,9 +26,9 @@
 #include <cstdint>
 #include <span>
 
-#include "relight/brdf_image.h"
 #include "relight/light_source.h"
 #include "relight/recon_common.h"
+#include "scene/brdf_image.h"
 #include "scene/lid_info.h"
 #include "scene/slab_record.h"
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <new>
 
-#include "io/fatal.h"
+#include "base/fatal.h"
 
 namespace lumo {
 

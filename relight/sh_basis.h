@@ -21,8 +21,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "io/status.h"
-#include "relight/brdf_image.h"
+#include "base/status.h"
+#include "scene/brdf_image.h"
 
 namespace lumo {
 

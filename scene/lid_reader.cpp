@@ -5,11 +5,11 @@
 #include <string_view>
 #include <vector>
 
-#include "io/alloc.h"
-#include "io/bounded_copy.h"
-#include "io/fatal.h"
-#include "io/file_ptr.h"
-#include "io/lenient_number.h"
+#include "base/alloc.h"
+#include "base/bounded_copy.h"
+#include "base/fatal.h"
+#include "base/file_ptr.h"
+#include "base/lenient_number.h"
 #include "io/text_line.h"
 
 namespace lumo {

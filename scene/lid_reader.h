@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-#include "io/status.h"
+#include "base/status.h"
 #include "scene/lid_info.h"
 
 namespace lumo {

@@ -13,7 +13,7 @@
 #include "geom/vec.h"
 #include "io/depth_map.h"
 #include "io/photo.h"
-#include "relight/brdf_image.h"
+#include "scene/brdf_image.h"
 
 namespace lumo {
 

@@ -13,18 +13,18 @@ cmake --build build/demo -j "$(nproc 2>/dev/null || echo 2)"
 
 if [ ! -f demo/scene.lid ]; then
     echo "== baking the demo scene into demo/ (about half a minute)"
-    build/demo/tools/lumotool bake demo
+    build/demo/lumotool/lumotool bake demo
 fi
 
 cd demo
 if [ -n "${DISPLAY:-}" ]; then
     echo "== lumo demo/scene.lid"
-    exec "$root/build/demo/app/lumo" scene.lid
+    exec "$root/build/demo/lumo/lumo" scene.lid
 fi
 
 echo "== no display here: running the viewer under Xvfb and grabbing one frame"
 rm -f img0000.ppm
 printf 'update\nafter 300\nupdate\n.slab grabscr\nexit\n' |
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$root/build/demo/app/lumo" scene.lid >viewer.log 2>&1
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$root/build/demo/lumo/lumo" scene.lid >viewer.log 2>&1
 pnmtopng img0000.ppm >lumo-demo.png
 echo "The viewer's main view on the demo scene: $root/demo/lumo-demo.png"

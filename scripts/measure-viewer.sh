@@ -8,12 +8,12 @@ set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build=${1:-build/demo}
-[ -x "$build/app/lumo" ] || { echo "measure-viewer: build the viewer first (scripts/demo.sh)" >&2; exit 1; }
-[ -f demo/scene.lid ] || "$build/tools/lumotool" bake demo --quiet
+[ -x "$build/lumo/lumo" ] || { echo "measure-viewer: build the viewer first (scripts/demo.sh)" >&2; exit 1; }
+[ -f demo/scene.lid ] || "$build/lumotool/lumotool" bake demo --quiet
 
 log=$(mktemp)
 cd demo
-cat <<'TCL' | xvfb-run -a -s "-screen 0 1280x1024x24" "$root/$build/app/lumo" scene.lid >/dev/null 2>"$log"
+cat <<'TCL' | xvfb-run -a -s "-screen 0 1280x1024x24" "$root/$build/lumo/lumo" scene.lid >/dev/null 2>"$log"
 update
 for {set i 0} {$i < 10} {incr i} { .slab postredisplay; update }
 set show_fps 1

@@ -8,8 +8,8 @@ set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build=${1:-build/demo}
-[ -x "$build/app/lumo" ] || { echo "screenshot: build the viewer first (scripts/demo.sh)" >&2; exit 1; }
-[ -f demo/scene.lid ] || "$build/tools/lumotool" bake demo --quiet
+[ -x "$build/lumo/lumo" ] || { echo "screenshot: build the viewer first (scripts/demo.sh)" >&2; exit 1; }
+[ -f demo/scene.lid ] || "$build/lumotool/lumotool" bake demo --quiet
 mkdir -p docs
 fb=$(mktemp -d)
 
@@ -22,7 +22,7 @@ export DISPLAY=":$(cat "$fb/display")"
 
 cd demo
 rm -f img0000.ppm
-cat <<TCL | "$root/$build/app/lumo" scene.lid >/dev/null 2>&1
+cat <<TCL | "$root/$build/lumo/lumo" scene.lid >/dev/null 2>&1
 update
 lumo::add_light
 .slab changecolor 255 170 90

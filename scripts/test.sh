@@ -26,8 +26,12 @@ ctest --test-dir build/sanitize --output-on-failure -j "$jobs"
 echo "== fuzz smoke run (clang, libFuzzer, a few seconds per reader)"
 scripts/fuzz.sh 5
 
+echo "== layering"
+scripts/check-layers.sh
+
 echo "== formatting"
-find geom io scene relight display lightview app tools tests bench \
+find base geom arcball io scene slab relight model bake testing display togl app cli lumo \
+    lumotool tests bench \
     \( -name '*.cpp' -o -name '*.h' \) -print | sort | xargs clang-format --dry-run --Werror
 
 echo "== all tests passed"

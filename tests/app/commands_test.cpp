@@ -5,8 +5,8 @@
 #include <sstream>
 #include <vector>
 
+#include "base/str_printf.h"
 #include "io/sgi_writer.h"
-#include "io/str_printf.h"
 #include "relight/brdf_writer.h"
 #include "tests/app/viewer_harness.h"
 #include "tests/support/x_display.h"

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "io/clock.h"
+#include "base/clock.h"
 
 namespace lumo {
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "base/file_ptr.h"
 #include "io/deflate_container.h"
 #include "io/deflate_writer.h"
-#include "io/file_ptr.h"
 #include "io/image_set_writer.h"
 #include "io/memory_stream.h"
 #include "tests/io/exact_regex.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "io/file_ptr.h"
+#include "base/file_ptr.h"
 #include "io/sgi_writer.h"
 #include "tests/support/temp_dir.h"
 

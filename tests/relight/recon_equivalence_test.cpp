@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "relight/parallel_for.h"
-#include "relight/recon_reference.h"
+#include "base/parallel_for.h"
 #include "relight/reconstruct.h"
 #include "relight/sh_basis.h"
+#include "testing/recon_reference.h"
 #include "tests/relight/relight_fixture.h"
 
 namespace lumo {

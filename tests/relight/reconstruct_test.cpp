@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "io/bounded_copy.h"
-#include "relight/recon_reference.h"
+#include "base/bounded_copy.h"
 #include "relight/sh_basis.h"
+#include "testing/recon_reference.h"
 #include "tests/relight/relight_fixture.h"
 
 namespace lumo {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <random>
 
-#include "io/fatal.h"
+#include "base/fatal.h"
 
 namespace lumo::testing {
 

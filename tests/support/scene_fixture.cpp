@@ -4,9 +4,9 @@
 
 #include <sstream>
 
+#include "base/str_printf.h"
 #include "io/photo.h"
 #include "io/sgi_writer.h"
-#include "io/str_printf.h"
 #include "relight/brdf_writer.h"
 
 namespace lumo::testing {

@@ -1,0 +1,24 @@
+#include "base/str_printf.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace lumo {
+
+std::string StrPrintf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string out;
+    if (n > 0) {
+        out.resize(static_cast<size_t>(n));
+        std::vsnprintf(out.data(), out.size() + 1, format, args);
+    }
+    va_end(args);
+    return out;
+}
+
+}  // namespace lumo

@@ -1,0 +1,130 @@
+// lumotool relight SCENE.lid OUTDIR [--light SPEC]... [--harmonics N]
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/str_printf.h"
+#include "cli/light_spec.h"
+#include "cli/tool_command.h"
+#include "io/ppm.h"
+#include "model/model_setup.h"
+#include "relight/sh_basis.h"
+
+namespace lumo::tool {
+namespace {
+
+struct RelightOptions {
+    std::string scene;
+    std::string outdir;
+    std::vector<std::string> lights;
+    int harmonics = 0;
+    bool harmonics_given = false;
+};
+
+int RunRelight(const RelightOptions& o) {
+    std::vector<LightSpec> specs(o.lights.size());
+    if (specs.size() > static_cast<size_t>(MAX_LIGHTS)) {
+        return UsageError(RelightCommand(), StrPrintf("at most %d lights", MAX_LIGHTS));
+    }
+    for (size_t i = 0; i < specs.size(); ++i) {
+        std::string error;
+        if (!ParseLightSpec(o.lights[i], specs[i], error)) {
+            return UsageError(RelightCommand(),
+                              "--light '" + o.lights[i] + "': " + error);
+        }
+    }
+
+    // The model is large (thirty lights with their slides); keep it off the stack.
+    auto model = std::make_unique<Model>();
+    InitModel(*model, o.scene.c_str());
+    if (!specs.empty()) {
+        model->lightcnt = static_cast<int32_t>(specs.size());
+        model->currlight = 0;
+        for (size_t i = 0; i < specs.size(); ++i)
+            ApplyLightSpec(specs[i], model->lights[i]);
+    }
+    bool local_light = false;
+    for (int32_t i = 0; i < model->lightcnt; ++i) {
+        local_light =
+            local_light || model->lights[static_cast<size_t>(i)].kind != Directional;
+    }
+    if (local_light) LoadModelDepthMaps(*model);
+    if (o.harmonics_given) {
+        activeHarmonics = static_cast<int16_t>(
+            o.harmonics < 0 ? 0 : std::min<int>(o.harmonics, maxHarmonics));
+    }
+    model->preview = 0;
+    ReconstructModel(*model);
+
+    std::error_code ec;
+    std::filesystem::create_directories(o.outdir, ec);
+    if (ec) {
+        std::fprintf(stderr, "lumotool: relight: cannot create %s: %s\n",
+                     o.outdir.c_str(), ec.message().c_str());
+        return 1;
+    }
+    if (!model->info || model->info->slab_count < 1) return 0;
+    const SlabRecord& slab = model->info->slabs[0];
+    const int grid = model->qr_mode != 0 ? 1 : 0;
+    const int32_t cols = grid == 1 ? slab.samples_q : slab.samples_u;
+    const int32_t rows = grid == 1 ? slab.samples_r : slab.samples_v;
+    const std::vector<Photo>& photos = slab.photo[grid];
+    for (int32_t b = 0; b < rows; ++b) {
+        for (int32_t a = 0; a < cols; ++a) {
+            const size_t k = static_cast<size_t>(b) * static_cast<size_t>(cols) +
+                             static_cast<size_t>(a);
+            if (k >= photos.size() || !photos[k].has_pixels()) continue;
+            const std::string path =
+                (std::filesystem::path(o.outdir) / StrPrintf("view.%d.%d.ppm", a, b))
+                    .string();
+            const Status s = WritePPMFile(path.c_str(), photos[k], /*upright=*/true);
+            if (!s.ok()) {
+                std::fputs(s.message().c_str(), stderr);
+                return 1;
+            }
+        }
+    }
+    return 0;
+}
+
+Runner ConfigureRelight(CLI::App& sub) {
+    auto options = std::make_shared<RelightOptions>();
+    sub.add_option("SCENE.lid", options->scene)->required();
+    sub.add_option("OUTDIR", options->outdir)->required();
+    sub.add_option("--light", options->lights)->take_all()->allow_extra_args(false);
+    sub.add_option("--harmonics", options->harmonics);
+    return [options, &sub]() {
+        options->harmonics_given = sub.count("--harmonics") > 0;
+        return RunRelight(*options);
+    };
+}
+
+}  // namespace
+
+const ToolCommand& RelightCommand() {
+    static const ToolCommand command{
+        "relight",
+        "relight SCENE.lid OUTDIR [--light SPEC]... [--harmonics N]",
+        "Relight a scene as the viewer does and write every reference image",
+        "Builds the model as the viewer does, sets the lights, reconstructs every\n"
+        "enabled reference image once and writes slab 0's images to\n"
+        "OUTDIR/view.A.B.ppm (A the column, B the row), upright.\n"
+        "\n"
+        "Options:\n"
+        "  --light SPEC    light i is given by the i-th flag; the number of flags is "
+        "the\n"
+        "                  light count (default: one white light travelling along -z).\n"
+        "                  SPEC: key=value pairs separated by spaces or semicolons:\n"
+        "                  kind=dir|point|slide|reserved  dir=X,Y,Z (travel direction)\n"
+        "                  radius=R  color=R,G,B (0..1)  lookat=X,Y,Z  up=X,Y,Z\n"
+        "                  fov=H,V (degrees)  slide=FILE\n"
+        "  --harmonics N   number of harmonic terms evaluated (0..all)\n",
+        ConfigureRelight,
+    };
+    return command;
+}
+
+}  // namespace lumo::tool

@@ -1,0 +1,102 @@
+#include "cli/run_lumotool.h"
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/tool_command.h"
+
+namespace lumo::tool {
+namespace {
+
+std::vector<const ToolCommand*> Commands() {
+    return {&InfoCommand(), &RelightCommand(), &BakeCommand(), &PackCommand(),
+            &UnpackCommand()};
+}
+
+const ToolCommand* FindCommand(std::string_view name) {
+    for (const ToolCommand* c : Commands()) {
+        if (c->name == name) return c;
+    }
+    return nullptr;
+}
+
+void PrintOverview(std::FILE* out) {
+    std::fprintf(out, "usage: lumotool SUBCOMMAND [ARGS...]\n\nSubcommands:\n");
+    for (const ToolCommand* c : Commands()) {
+        std::fprintf(out, "  %-10.*s %.*s\n", static_cast<int>(c->name.size()),
+                     c->name.data(), static_cast<int>(c->summary.size()),
+                     c->summary.data());
+    }
+    std::fprintf(
+        out,
+        "  %-10s %s\n\nRun 'lumotool SUBCOMMAND --help' for a subcommand's options.\n",
+        "help", "Print this overview, or a subcommand's help");
+}
+
+void PrintCommandHelp(const ToolCommand& c, std::FILE* out) {
+    std::fprintf(out, "usage: lumotool %.*s\n\n%.*s\n", static_cast<int>(c.usage.size()),
+                 c.usage.data(), static_cast<int>(c.summary.size()), c.summary.data());
+    if (!c.details.empty()) {
+        std::fprintf(out, "\n%.*s", static_cast<int>(c.details.size()), c.details.data());
+        if (c.details.back() != '\n') std::fputc('\n', out);
+    }
+}
+
+}  // namespace
+
+int RunLumotool(int argc, char** argv) {
+    CLI::App app("lumo's command-line companion", "lumotool");
+    app.set_help_flag("-h,--help");
+    app.require_subcommand(1);
+
+    std::string help_topic;
+    CLI::App* help = app.add_subcommand("help", "help");
+    help->add_option("subcommand", help_topic);
+
+    std::vector<std::pair<CLI::App*, Runner>> runners;
+    for (const ToolCommand* c : Commands()) {
+        CLI::App* sub = app.add_subcommand(std::string(c->name), std::string(c->summary));
+        sub->set_help_flag("-h,--help");
+        runners.emplace_back(sub, c->configure(*sub));
+    }
+
+    auto chosen = [&]() -> const ToolCommand* {
+        for (CLI::App* sub : app.get_subcommands()) {
+            if (const ToolCommand* c = FindCommand(sub->get_name())) return c;
+        }
+        return nullptr;
+    };
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        if (const ToolCommand* c = chosen()) {
+            PrintCommandHelp(*c, stdout);
+        } else {
+            PrintOverview(stdout);
+        }
+        return 0;
+    } catch (const CLI::ParseError& e) {
+        return ReportUsageError(chosen(), e.what());
+    }
+
+    if (help->parsed()) {
+        if (help_topic.empty()) {
+            PrintOverview(stdout);
+            return 0;
+        }
+        const ToolCommand* c = FindCommand(help_topic);
+        if (c == nullptr)
+            return ReportUsageError(nullptr, "no such subcommand: " + help_topic);
+        PrintCommandHelp(*c, stdout);
+        return 0;
+    }
+    for (auto& [sub, run] : runners) {
+        if (sub->parsed()) return run();
+    }
+    return ReportUsageError(nullptr, "a subcommand is required");
+}
+
+}  // namespace lumo::tool

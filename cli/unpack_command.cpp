@@ -1,0 +1,72 @@
+// lumotool unpack IN.dat OUTDIR
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/str_printf.h"
+#include "cli/tool_command.h"
+#include "io/image_set.h"
+#include "io/ppm.h"
+
+namespace lumo::tool {
+namespace {
+
+struct UnpackOptions {
+    std::string in;
+    std::string outdir;
+};
+
+int RunUnpack(const UnpackOptions& o) {
+    std::vector<Photo> photos;
+    int32_t cols = 0, rows = 0;
+    // The reader's progress and messages, as the viewer prints them; its
+    // failures end the program with status 1.
+    ReadDAT(o.in.c_str(), photos, cols, rows, nullptr);
+    std::error_code ec;
+    std::filesystem::create_directories(o.outdir, ec);
+    if (!std::filesystem::is_directory(o.outdir)) {
+        std::fprintf(stderr, "lumotool: unpack: cannot make the folder %s\n",
+                     o.outdir.c_str());
+        return 1;
+    }
+    for (int32_t j = 0; j < rows; ++j)
+        for (int32_t k = 0; k < cols; ++k) {
+            const std::string path =
+                (std::filesystem::path(o.outdir) / StrPrintf("view.%d.%d.ppm", k, j))
+                    .string();
+            if (Status s = WritePPMFile(path.c_str(), photos[j * cols + k], true);
+                !s.ok()) {
+                std::fwrite(s.message().data(), 1, s.message().size(), stderr);
+                return 1;
+            }
+        }
+    return 0;
+}
+
+Runner ConfigureUnpack(CLI::App& sub) {
+    auto options = std::make_shared<UnpackOptions>();
+    sub.add_option("IN.dat", options->in)->required();
+    sub.add_option("OUTDIR", options->outdir)->required();
+    return [options]() { return RunUnpack(*options); };
+}
+
+}  // namespace
+
+const ToolCommand& UnpackCommand() {
+    static const ToolCommand command{
+        "unpack",
+        "unpack IN.dat OUTDIR",
+        "Decode a compressed image set into one PPM image per view",
+        "Writes OUTDIR/view.A.B.ppm (A the image column, B the row) as binary PPM,\n"
+        "upright (the image's last row first). OUTDIR is made if missing. The\n"
+        "reader's progress goes to standard output; a file it refuses ends with its\n"
+        "message and status 1.\n",
+        ConfigureUnpack,
+    };
+    return command;
+}
+
+}  // namespace lumo::tool

@@ -1,0 +1,245 @@
+#include "model/model_setup.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <utility>
+
+#include "base/alloc.h"
+#include "base/fatal.h"
+#include "base/str_printf.h"
+#include "io/depth_map.h"
+#include "io/image_set.h"
+#include "io/sgi_image.h"
+#include "relight/brdf_file.h"
+#include "relight/reconstruct.h"
+#include "scene/lid_reader.h"
+#include "slab/slab_geometry.h"
+
+namespace lumo {
+namespace {
+
+bool EndsWithDat(const char* name) {
+    const size_t n = std::strlen(name);
+    return n > 4 && std::strcmp(name + n - 4, ".dat") == 0;
+}
+
+const uint8_t* MaskOrNull(const std::vector<uint8_t>& mask, size_t count) {
+    return mask.size() >= count && count > 0 ? mask.data() : nullptr;
+}
+
+bool Enabled(const std::vector<uint8_t>& mask, size_t k) {
+    return k < mask.size() && mask[k];
+}
+
+}  // namespace
+
+void ComputeNormal(SlabRecord& slab, int grid) {
+    const Vec4* c = slab.corner_vert[grid];
+    const Vec4& s0 = slab.corner_vert[kPlaneST][0];
+    Vec3 a, b, n;
+    VecSub(c[0], c[1], a);
+    VecSub(c[2], c[1], b);
+    VecCross(a, b, n);
+    Vec3 to_camera;
+    VecSub(c[0], s0, to_camera);
+    if (VecDot(to_camera, n) < 0.0f) VecScale(n, -1.0f);
+    VecNormalize(n);
+    slab.normal = n;
+}
+
+Status ReadPhotoCore(SlabRecord& slab, int grid) {
+    int32_t n = 0, m = 0;
+    GridSize(slab, grid, n, m);
+    const size_t count = static_cast<size_t>(n) * static_cast<size_t>(m);
+    std::vector<Photo>& photos = slab.photo[grid];
+    if (!TryResizeFresh(photos, count)) {
+        return Status::Error(
+            "[SlabRecord::ReadPhoto]: no memory for uv array of st image\n");
+    }
+    const std::vector<uint8_t>& mask = slab.viewenablemask[grid];
+    if (slab.format == kFormatRGB) {
+        if (EndsWithDat(slab.name)) {
+            int32_t cols = n, rows = m;
+            return ReadDATCore(slab.name, photos.data(), photos.size(), cols, rows,
+                               MaskOrNull(mask, count));
+        }
+        for (int32_t b = 0; b < m; ++b) {
+            for (int32_t a = 0; a < n; ++a) {
+                const size_t k = static_cast<size_t>(b) * static_cast<size_t>(n) +
+                                 static_cast<size_t>(a);
+                if (!Enabled(mask, k)) continue;
+                const std::string file = StrPrintf("%s.%02d.%02d.rgb", slab.name, a, b);
+                std::printf("%s\n", file.c_str());
+                photos[k].Reset();
+                ReadSGIRGB(photos[k], file.c_str());
+            }
+        }
+        return Status::Ok();
+    }
+    if (slab.format == kFormatBRDF) {
+        for (size_t k = 0; k < count; ++k) {
+            if (!Enabled(mask, k)) continue;
+            photos[k].Reset();
+            Status s = photos[k].Alloc(slab.samples_s, slab.samples_t);
+            if (!s.ok()) return s;
+        }
+        return Status::Ok();
+    }
+    return Status::Error("[SlabRecord::ReadPhoto()]: Unsupported photo format\n");
+}
+
+void ReadPhoto(SlabRecord& slab, int grid) {
+    FatalIfError(ReadPhotoCore(slab, grid));
+}
+
+Status AllocSTCore(SlabRecord& slab, int grid) {
+    int32_t n = 0, m = 0;
+    GridSize(slab, grid, n, m);
+    const size_t pairs = (static_cast<size_t>(n) + 1) * (static_cast<size_t>(m) + 1);
+    if (!TryAssign(slab.curr_st, 2 * pairs, 0.0f)) {
+        return Status::Error("[SlabRecord::AllocST]: no more memory for curr_st\n");
+    }
+    return Status::Ok();
+}
+
+void AllocST(SlabRecord& slab, int grid) {
+    FatalIfError(AllocSTCore(slab, grid));
+}
+
+void SetSlabTextureWindow(Photo& photo, const BrdfImage& brdf) {
+    const float w = static_cast<float>(photo.width - 1);
+    const float h = static_cast<float>(photo.height - 1);
+    float x0 = 0.0f, x1 = 1.0f, y0 = 0.0f, y1 = 1.0f;
+    if (w > 0.0f) {
+        x0 = static_cast<float>(brdf.xmin) / w;
+        x1 = static_cast<float>(brdf.xmax) / w;
+    }
+    if (h > 0.0f) {
+        y0 = static_cast<float>(brdf.ymin) / h;
+        y1 = static_cast<float>(brdf.ymax) / h;
+    }
+    if (x0 > x1) std::swap(x0, x1);
+    if (y0 > y1) std::swap(y0, y1);
+    if (x0 < 0.0f) x0 = 0.0f;
+    if (y0 < 0.0f) y0 = 0.0f;
+    if (x1 > 1.0f) x1 = 1.0f;
+    if (y1 > 1.0f) y1 = 1.0f;
+    // Coefficient row y is texture row y (pixel y lies at (y + 0.5)/H of the
+    // way from the image plane's first corner towards its fourth, as t is
+    // measured), so the rows are not mirrored.
+    photo.x0 = x0;
+    photo.x1 = x1;
+    photo.y0 = y0;
+    photo.y1 = y1;
+}
+
+void LoadSlabSH(SlabRecord& slab) {
+    if (slab.format != kFormatBRDF) return;
+    const int32_t n = slab.samples_u, m = slab.samples_v;
+    const size_t count = static_cast<size_t>(n) * static_cast<size_t>(m);
+    if (!TryResizeFresh(slab.brdf, count)) {
+        Fatal("[InitModel]: no memory for uv array of st image\n");
+    }
+    for (int32_t b = 0; b < m; ++b) {
+        for (int32_t a = 0; a < n; ++a) {
+            const size_t k =
+                static_cast<size_t>(b) * static_cast<size_t>(n) + static_cast<size_t>(a);
+            if (!Enabled(slab.viewenablemask[0], k)) continue;
+            slab.brdf[k] = BrdfImage();
+            const std::string file = StrPrintf("%s.%d.%d.urdf.sh", slab.name, a, b);
+            ReadBrdfFile(slab.brdf[k], file.c_str());
+            const BrdfImage& read = slab.brdf[k];
+            if (read.width != slab.samples_s || read.height != slab.samples_t) {
+                // Every image of a slab has the slab's size: the images are
+                // drawn as one light field and relit into photos of that size.
+                Fatal(
+                    StrPrintf("[LoadSlabSH]: %s holds %d x %d pixels, the slab's images "
+                              "are %d x %d\n",
+                              file.c_str(), read.width, read.height, slab.samples_s,
+                              slab.samples_t));
+            }
+            if (k < slab.photo[0].size())
+                SetSlabTextureWindow(slab.photo[0][k], slab.brdf[k]);
+        }
+    }
+}
+
+void InitModel(Model& model, const char* path) {
+    for (uint8_t& v : model.slab_visible)
+        v = 0;
+    model.slab_visible[0] = 1;
+
+    auto info = std::make_unique<LidInfo>();
+    ReadLidFile(*info, path);
+
+    int grid = 0;
+    for (int32_t i = 0; i < info->slab_count; ++i) {
+        SlabRecord& slab = info->slabs[static_cast<size_t>(i)];
+        if (slab.samples_q != 0 && slab.samples_r != 0) {
+            model.qr_mode = 1;
+            grid = 1;
+        }
+        if (grid == 1 && slab.format == kFormatBRDF) {
+            // Relightable images belong to the UV grid's cameras; a QR grid has
+            // no coefficients to relight.
+            Fatal(
+                StrPrintf("[InitModel]: slab %s has both a QR grid and BRDF format; a "
+                          "relightable slab uses the UV grid only\n",
+                          slab.name));
+        }
+        ComputeNormal(slab, grid);
+        SubUVVert(slab, grid);
+        SubUVSampVert(slab, grid);
+        ReadPhoto(slab, grid);
+        AllocST(slab, grid);
+        ++slab.image_generation;
+    }
+
+    for (LightSrc& light : model.lights)
+        light.Init();
+    model.lightcnt = 1;
+    model.currlight = 0;
+    LightSrc& first = model.lights[0];
+    first.SetKind(Directional);
+    first.color[0] = first.color[1] = first.color[2] = 1.0f;
+    first.SetDirection(Vec3(0.0f, 0.0f, -1.0f));
+
+    for (int32_t i = 0; i < info->slab_count; ++i) {
+        SlabRecord& slab = info->slabs[static_cast<size_t>(i)];
+        if (slab.format != kFormatBRDF) continue;
+        LoadSlabSH(slab);
+        ReconstructSlabMultDirLight(slab, model.lights, model.lightcnt, 0);
+        ++slab.image_generation;
+    }
+    model.info = std::move(info);
+}
+
+void ReconstructModel(Model& model) {
+    if (model.info) {
+        ReconstructAll(*model.info, model.lights, model.lightcnt,
+                       static_cast<uint8_t>(model.preview & 0xff));
+        for (int32_t i = 0; i < model.info->slab_count; ++i) {
+            ++model.info->slabs[static_cast<size_t>(i)].image_generation;
+        }
+    }
+    model.recon_request = 0;
+}
+
+bool LoadModelDepthMaps(Model& model) {
+    if (!model.info) return false;
+    bool any = false;
+    for (int32_t i = 0; i < model.info->slab_count; ++i) {
+        SlabRecord& slab = model.info->slabs[static_cast<size_t>(i)];
+        if (slab.format != kFormatBRDF) continue;
+        const size_t count =
+            static_cast<size_t>(slab.samples_u) * static_cast<size_t>(slab.samples_v);
+        ReadZFile(slab.name, slab.samples_u, slab.samples_v,
+                  MaskOrNull(slab.viewenablemask[0], count), slab.depth_loaded,
+                  slab.zfile);
+        any = true;
+    }
+    return any;
+}
+
+}  // namespace lumo

@@ -1,0 +1,58 @@
+// Model set-up: builds the model from a scene description.
+//
+// The scene is read; for each slab the camera plane's normal, the camera
+// grid's geometry, the reference images (SGI images, one compressed image set,
+// or black images that relighting fills) and the per-frame texture-coordinate
+// buffer are prepared; the lights are reset to one white directional light
+// travelling along (0, 0, -1); for a relightable slab every coefficient file
+// is read and every reference image is reconstructed once under that light.
+// Every data file is named from the slab's base name and resolved against the
+// current directory.
+#pragma once
+
+#include "base/status.h"
+#include "io/photo.h"
+#include "model/model.h"
+#include "scene/brdf_image.h"
+#include "scene/slab_record.h"
+
+namespace lumo {
+
+// Builds `model` from the scene description `path`. Every failure ends the
+// program with its message and status 1.
+void InitModel(Model& model, const char* path);
+
+// The unit normal of the camera plane of `grid`, pointing from the image
+// plane towards the camera plane.
+void ComputeNormal(SlabRecord& slab, int grid);
+
+// Loads the reference images of `grid`: one compressed image set when the
+// base name ends in ".dat", else the SGI images "%s.%02d.%02d.rgb" (a missing
+// or unreadable one is reported and leaves its image empty); for a BRDF slab,
+// samples_s x samples_t black images. Disabled cameras get empty images.
+Status ReadPhotoCore(SlabRecord& slab, int grid);
+void ReadPhoto(SlabRecord& slab, int grid);
+
+// A zeroed (s, t) pair per grid vertex of `grid`.
+Status AllocSTCore(SlabRecord& slab, int grid);
+void AllocST(SlabRecord& slab, int grid);
+
+// For a BRDF slab: reads the coefficient file "%s.%d.%d.urdf.sh" of every
+// enabled camera of the UV grid and sets its image's texture window.
+void LoadSlabSH(SlabRecord& slab);
+
+// Replaces the photo's window by the coefficient window in normalised texture
+// coordinates: x0 = xmin / (w - 1), x1 = xmax / (w - 1), y0 = ymin / (h - 1),
+// y1 = ymax / (h - 1), ordered and clamped to 0..1. A side of one pixel spans
+// the whole 0..1 range.
+void SetSlabTextureWindow(Photo& photo, const BrdfImage& brdf);
+
+// Reconstructs the model's images under its lights (preview as linked) and
+// clears the reconstruction request.
+void ReconstructModel(Model& model);
+
+// Loads the depth maps of every BRDF slab, once (the first time a light
+// becomes non-directional). Returns whether any slab was loaded.
+bool LoadModelDepthMaps(Model& model);
+
+}  // namespace lumo

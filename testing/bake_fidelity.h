@@ -1,0 +1,55 @@
+// How faithfully the relighting engine reproduces the ray tracer from baked
+// files: the baked slab is read back with the project's readers, relit with
+// the engine's reconstruction and compared, view by view, with direct
+// ray-traced renders under the same light.
+#pragma once
+
+#include <span>
+#include <string>
+#include <vector>
+
+#include "bake/bake_camera.h"
+#include "bake/raytracer.h"
+#include "bake/view_render.h"
+#include "base/status.h"
+#include "scene/slab_record.h"
+
+namespace lumo::tool {
+
+// Peak signal-to-noise ratio of two byte images of one size, in dB, with 255
+// as the peak; identical images give 99 dB (so that averages stay finite).
+double Psnr(std::span<const uint8_t> a, std::span<const uint8_t> b);
+
+// Eight directional lights (the way their light travels) that no bake
+// direction coincides with, all coming from the cameras' side at 25 to 75
+// degrees above the ground and from all round.
+std::vector<Vec3d> HeldOutLightDirections();
+
+// Reads the coefficient files (and, with `depth`, the depth maps) of the slab
+// baked into `outdir` with `grid` x `grid` cameras of `size` pixels into
+// `record`, as model set-up would: corners and normal, one BrdfImage per
+// camera, and a zeroed photo of the image size for each. Forgets the
+// process-wide harmonic counts first, so that the slab's own count is used.
+// Fails with the readers' messages.
+Status LoadBakedSlab(const std::string& outdir, int grid, int size, bool depth,
+                     SlabRecord& record);
+
+// Every view of `slab` traced through the demo scene (camera (a, b) at index
+// b * columns + a).
+std::vector<ViewHits> TraceAllViews(const Scene& scene, const BakeSlab& slab);
+
+// Relights `record` (from LoadBakedSlab) under one white directional light
+// travelling along `direction` with the engine, and returns the PSNR of every
+// view against the ray-traced picture under the same light. The engine's
+// progress lines go to standard output.
+std::vector<double> CompareDirectional(SlabRecord& record, const Scene& scene,
+                                       const std::vector<ViewHits>& views,
+                                       const Vec3d& direction);
+
+// The same for one white point light at `position`, the engine finding each
+// pixel's surface through the depth maps (load them with `depth`).
+std::vector<double> ComparePoint(SlabRecord& record, const Scene& scene,
+                                 const std::vector<ViewHits>& views,
+                                 const Vec3d& position);
+
+}  // namespace lumo::tool

@@ -1,0 +1,299 @@
+#include "testing/recon_reference.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "base/alloc.h"
+#include "base/fatal.h"
+#include "relight/recon_common.h"
+#include "relight/sh_basis.h"
+
+namespace lumo::reference {
+namespace {
+
+size_t PixelCount(const BrdfImage& brdf) {
+    if (brdf.width <= 0 || brdf.height <= 0) return 0;
+    return static_cast<size_t>(brdf.width) * static_cast<size_t>(brdf.height);
+}
+
+size_t Index(const BrdfImage& brdf, int32_t x, int32_t y) {
+    return static_cast<size_t>(y) * static_cast<size_t>(brdf.width) +
+           static_cast<size_t>(x);
+}
+
+bool AnyChannel(const BrdfImage& brdf, size_t e) {
+    return brdf.sh[0][e].present() || brdf.sh[1][e].present() || brdf.sh[2][e].present();
+}
+
+void PrintWindow(const PixelWindow& w) {
+    std::printf("Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n", w.x0, w.x1, w.y0,
+                w.y1);
+}
+
+// The image loop of every slab driver: step(j, i, k) for each image to
+// reconstruct, after its line is printed and its pixels cleared.
+template <class Step>
+void ImageLoop(SlabRecord& slab, uint8_t preview, Step step) {
+    for (int32_t i = 0; i < slab.samples_v; ++i) {
+        for (int32_t j = 0; j < slab.samples_u; ++j) {
+            if (!ImageWanted(slab, j, i, preview)) continue;
+            const size_t k =
+                static_cast<size_t>(i) * static_cast<size_t>(slab.samples_u) +
+                static_cast<size_t>(j);
+            std::printf("Reconstructing image (%d,%d) ...\n", j, i);
+            slab.photo[0][k].Clear();
+            step(j, i, k);
+        }
+    }
+}
+
+// Per-pixel angles toward a local light for the pixels of image k that have
+// coefficients; with `slide` also the projector's intensity toward them.
+// `projector` is the slide projector in the slide mode, null in the point mode.
+void LocalLightAngles(const SlabRecord& slab, const SlabFrame& frame, int32_t j,
+                      int32_t i, size_t k, const LightSrc& light, LightSrc* projector,
+                      PixelAngles& angles) {
+    const BrdfImage& brdf = slab.brdf[k];
+    const Vec3 E = EyePoint(slab, j, i);
+    const Zfile* z = DepthMapOf(slab, k);
+    for (int32_t y = brdf.ymin; y <= brdf.ymax; ++y) {
+        for (int32_t x = brdf.xmin; x <= brdf.xmax; ++x) {
+            const size_t e = Index(brdf, x, y);
+            if (!AnyChannel(brdf, e)) continue;
+            const Vec3 X = SurfacePoint(frame, E, z, x, y);
+            const Vec3 L = TowardLight(light.position, X);
+            const ShAngles a = LightAngles(L, frame.n, frame.s, frame.t);
+            angles.cost[e] = a.cost;
+            angles.cosp[e] = a.cosp;
+            angles.sinp[e] = a.sinp;
+            if (projector)
+                angles.intensity[e] = projector->GetIntenInDir(Vec3(-L.x, -L.y, -L.z));
+        }
+    }
+}
+
+}  // namespace
+
+void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
+                   float cost, float cosp, float sinp, const float color[3],
+                   std::span<uint8_t> pixels) {
+    if (pixels.size() < PixelCount(brdf) * 3) return;
+    const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
+    PrintWindow(w);
+    EvalShBasis(cost, cosp, sinp, brdf.lcnt - 1);
+    const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
+    const int32_t terms = brdf.stored_terms();
+    for (int32_t y = w.y0; y <= w.y1; ++y) {
+        for (int32_t x = w.x0; x <= w.x1; ++x) {
+            const size_t e = Index(brdf, x, y);
+            for (int ch = 0; ch < 3; ++ch) {
+                if (!brdf.sh[ch][e].present()) continue;
+                pixels[3 * e + ch] = ToByte(EvalShPixel(brdf.sh[ch][e], terms) * f[ch]);
+            }
+        }
+    }
+}
+
+void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                     int32_t yb, std::span<const float> cost, std::span<const float> cosp,
+                     std::span<const float> sinp, const float color[3],
+                     std::span<uint8_t> pixels) {
+    const size_t n = PixelCount(brdf);
+    if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n)
+        return;
+    const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
+    PrintWindow(w);
+    const int32_t terms = brdf.stored_terms();
+    for (int32_t y = w.y0; y <= w.y1; ++y) {
+        for (int32_t x = w.x0; x <= w.x1; ++x) {
+            const size_t e = Index(brdf, x, y);
+            if (!AnyChannel(brdf, e)) continue;
+            EvalShBasis(cost[e], cosp[e], sinp[e], brdf.lcnt - 1);
+            for (int ch = 0; ch < 3; ++ch) {
+                if (!brdf.sh[ch][e].present()) continue;
+                pixels[3 * e + ch] =
+                    ToByte(EvalShPixel(brdf.sh[ch][e], terms) * (color[ch] * 255.0f));
+            }
+        }
+    }
+}
+
+void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                     int32_t yb, std::span<const float> cost, std::span<const float> cosp,
+                     std::span<const float> sinp, std::span<const Rgb> intensity,
+                     std::span<uint8_t> pixels) {
+    const size_t n = PixelCount(brdf);
+    if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n ||
+        intensity.size() < n)
+        return;
+    const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
+    std::printf(
+        "\n\nRecontruct with slide projector source for win x:[%d,%d], y:[%d,%d]\n", w.x0,
+        w.x1, w.y0, w.y1);
+    const int32_t terms = brdf.stored_terms();
+    for (int32_t y = w.y0; y <= w.y1; ++y) {
+        for (int32_t x = w.x0; x <= w.x1; ++x) {
+            const size_t e = Index(brdf, x, y);
+            const Rgb I = intensity[e];
+            if (!AnyChannel(brdf, e) || (I.r == 0.0f && I.g == 0.0f && I.b == 0.0f)) {
+                pixels[3 * e] = pixels[3 * e + 1] = pixels[3 * e + 2] = 0;
+                continue;
+            }
+            EvalShBasis(cost[e], cosp[e], sinp[e], brdf.lcnt - 1);
+            const float in[3] = {I.r, I.g, I.b};
+            for (int ch = 0; ch < 3; ++ch) {
+                pixels[3 * e + ch] =
+                    brdf.sh[ch][e].present()
+                        ? ToByte(EvalShPixel(brdf.sh[ch][e], terms) * in[ch] * 255.0f)
+                        : 0;
+            }
+        }
+    }
+}
+
+void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                        int32_t yb, std::span<const float> cost,
+                        std::span<const float> cosp, std::span<const float> sinp,
+                        std::span<const Rgb> colors, int32_t count,
+                        std::span<uint8_t> pixels) {
+    const size_t n = PixelCount(brdf);
+    if (count < 0) count = 0;
+    if (count > MAX_LIGHTS) count = MAX_LIGHTS;
+    const size_t lights = static_cast<size_t>(count);
+    if (pixels.size() < n * 3 || cost.size() < lights || cosp.size() < lights ||
+        sinp.size() < lights || colors.size() < lights)
+        return;
+    // The accumulation buffer, sized for this image, and a zero row to clear
+    // it with.
+    std::vector<float> buf;
+    std::vector<float> zero_row;
+    const size_t row = static_cast<size_t>(brdf.width > 0 ? brdf.width : 0) * 3;
+    if (!TryAssign(buf, n * 3, 0.0f) || !TryAssign(zero_row, row, 0.0f))
+        Fatal("[ReconWMultDirLight]: no memory for buf\n");
+    for (int32_t y = 0; y < brdf.height; ++y)
+        std::memcpy(buf.data() + static_cast<size_t>(y) * row, zero_row.data(),
+                    row * sizeof(float));
+
+    const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
+    PrintWindow(w);
+    const int32_t terms = brdf.stored_terms();
+    for (size_t m = 0; m < lights; ++m) {
+        EvalShBasis(cost[m], cosp[m], sinp[m], brdf.lcnt - 1);
+        const float f[3] = {colors[m].r * 255.0f, colors[m].g * 255.0f,
+                            colors[m].b * 255.0f};
+        for (int32_t y = w.y0; y <= w.y1; ++y) {
+            for (int32_t x = w.x0; x <= w.x1; ++x) {
+                const size_t e = Index(brdf, x, y);
+                for (int ch = 0; ch < 3; ++ch) {
+                    if (!brdf.sh[ch][e].present()) continue;
+                    buf[3 * e + ch] =
+                        buf[3 * e + ch] + EvalShPixel(brdf.sh[ch][e], terms) * f[ch];
+                }
+            }
+        }
+    }
+    for (int32_t y = w.y0; y <= w.y1; ++y) {
+        for (int32_t x = w.x0; x <= w.x1; ++x) {
+            const size_t e = Index(brdf, x, y);
+            for (int ch = 0; ch < 3; ++ch)
+                pixels[3 * e + ch] = ToByte(buf[3 * e + ch]);
+        }
+    }
+}
+
+void ReconstructSlabDirLight(SlabRecord& slab, const LightSrc& light, uint8_t preview) {
+    if (slab.format != kFormatBRDF) return;
+    const SlabFrame frame = MakeSlabFrame(slab);
+    Vec3 L(-light.direction.x, -light.direction.y, -light.direction.z);
+    VecNormalize(L);
+    const ShAngles a = LightAngles(L, frame.n, frame.s, frame.t);
+    ImageLoop(slab, preview, [&](int32_t, int32_t, size_t k) {
+        ReconDirLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, a.cost, a.cosp,
+                      a.sinp, light.color, slab.photo[0][k].pixels);
+    });
+}
+
+void ReconstructSlabPointLight(SlabRecord& slab, const LightSrc& light, uint8_t preview) {
+    if (slab.format != kFormatBRDF) return;
+    const SlabFrame frame = MakeSlabFrame(slab);
+    PixelAngles angles;
+    const size_t pixels = frame.W > 0 && frame.H > 0 ? static_cast<size_t>(frame.W) *
+                                                           static_cast<size_t>(frame.H)
+                                                     : 0;
+    FatalIfError(AllocPixelAngles(pixels, false, angles));
+    ImageLoop(slab, preview, [&](int32_t j, int32_t i, size_t k) {
+        LocalLightAngles(slab, frame, j, i, k, light, nullptr, angles);
+        ReconPointLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
+                        angles.cosp, angles.sinp, light.color, slab.photo[0][k].pixels);
+    });
+}
+
+void ReconstructSlabSlideLight(SlabRecord& slab, LightSrc& light, uint8_t preview) {
+    if (slab.format != kFormatBRDF) return;
+    const SlabFrame frame = MakeSlabFrame(slab);
+    PixelAngles angles;
+    const size_t pixels = frame.W > 0 && frame.H > 0 ? static_cast<size_t>(frame.W) *
+                                                           static_cast<size_t>(frame.H)
+                                                     : 0;
+    FatalIfError(AllocPixelAngles(pixels, true, angles));
+    ImageLoop(slab, preview, [&](int32_t j, int32_t i, size_t k) {
+        LocalLightAngles(slab, frame, j, i, k, light, &light, angles);
+        ReconSlideLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
+                        angles.cosp, angles.sinp, angles.intensity,
+                        slab.photo[0][k].pixels);
+    });
+}
+
+void ReconstructSlabMultDirLight(SlabRecord& slab, std::span<const LightSrc> lights,
+                                 int32_t count, uint8_t preview) {
+    if (slab.format != kFormatBRDF) return;
+    const int32_t n = LightsInUse(lights, count);
+    const SlabFrame frame = MakeSlabFrame(slab);
+    float cost[MAX_LIGHTS], cosp[MAX_LIGHTS], sinp[MAX_LIGHTS];
+    Rgb colors[MAX_LIGHTS];
+    for (int32_t m = 0; m < n; ++m) {
+        Vec3 L(-lights[m].direction.x, -lights[m].direction.y, -lights[m].direction.z);
+        VecNormalize(L);
+        const ShAngles a = LightAngles(L, frame.n, frame.s, frame.t);
+        cost[m] = a.cost;
+        cosp[m] = a.cosp;
+        sinp[m] = a.sinp;
+        colors[m] = lights[m].GetColor();
+    }
+    const size_t used = static_cast<size_t>(n);
+    ImageLoop(slab, preview, [&](int32_t, int32_t, size_t k) {
+        ReconWMultDirLight(
+            slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1,
+            std::span<const float>(cost, used), std::span<const float>(cosp, used),
+            std::span<const float>(sinp, used), std::span<const Rgb>(colors, used), n,
+            slab.photo[0][k].pixels);
+    });
+}
+
+void ReconstructAll(LidInfo& info, std::span<LightSrc> lights, int32_t lightcnt,
+                    uint8_t preview) {
+    const ReconMode mode = ChooseMode(lights, lightcnt);
+    const int32_t slabs = info.slab_count < MAX_SLABS ? info.slab_count : MAX_SLABS;
+    for (int32_t s = 0; s < slabs; ++s) {
+        SlabRecord& slab = info.slabs[static_cast<size_t>(s)];
+        switch (mode) {
+            case ReconMode::kDirectional:
+                ReconstructSlabDirLight(slab, lights[0], preview);
+                break;
+            case ReconMode::kPoint:
+                ReconstructSlabPointLight(slab, lights[0], preview);
+                break;
+            case ReconMode::kSlide:
+                ReconstructSlabSlideLight(slab, lights[0], preview);
+                break;
+            case ReconMode::kSeveral:
+                ReconstructSlabMultDirLight(slab, lights, lightcnt, preview);
+                break;
+            case ReconMode::kNone:
+                break;
+        }
+    }
+}
+
+}  // namespace lumo::reference

@@ -1,0 +1,275 @@
+// `lumotool relight` against the sequential reference reconstruction, and its
+// errors at the process boundary.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/str_printf.h"
+#include "cli/light_spec.h"
+#include "io/depth_map_writer.h"
+#include "io/ppm.h"
+#include "io/sgi_writer.h"
+#include "model/model_setup.h"
+#include "relight/brdf_writer.h"
+#include "relight/sh_basis.h"
+#include "testing/recon_reference.h"
+#include "tests/support/run_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace lumo {
+namespace {
+
+using lumo::testing::ProcessResult;
+using lumo::testing::RunProcess;
+using lumo::testing::TempDir;
+
+constexpr int kCols = 3, kRows = 2, kSize = 12, kBands = 3;
+
+ProcessResult Tool(const TempDir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(), LUMOTOOL_PATH);
+    return RunProcess(args, dir.path().string(), "", 120);
+}
+
+// A relightable 3 x 2 slab whose camera (1, 0) is disabled, camera (2, 1) has
+// no coefficients at all (an empty window), and whose other images have
+// random coefficients with some pixels missing in some channels; depth maps
+// for every camera and a slide image.
+void WriteRichScene(const TempDir& dir) {
+    std::ostringstream lid;
+    lid << "SLAB 0 rich\nSAMPLES_UV " << kCols << " " << kRows << "\nSAMPLES_ST " << kSize
+        << " " << kSize << "\nFORMAT BRDF\n"
+        << "SLAB_UV\n-0.6 -0.6 2 1\n0.6 -0.6 2 1\n0.6 0.6 2 1\n-0.6 0.6 2 1\n"
+        << "SLAB_ST\n-0.6 -0.6 0 1\n0.6 -0.6 0 1\n0.6 0.6 0 1\n-0.6 0.6 0 1\n"
+        << "VIEW_ENABLE_MASK_BEGIN\n1 1 1\n1 0 1\nEND\n";
+    dir.Write("scene.lid", lid.str());
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> coeff(-0.6f, 1.4f);
+    for (int b = 0; b < kRows; ++b) {
+        for (int a = 0; a < kCols; ++a) {
+            ShCoeffImage image(kSize, kSize, kBands);
+            const bool empty = a == 2 && b == 1;
+            for (int y = 0; y < kSize && !empty; ++y) {
+                for (int x = 0; x < kSize; ++x) {
+                    for (int ch = 0; ch < 3; ++ch) {
+                        if ((x + 2 * y + ch) % 7 == 0 || x < 2) continue;  // absent here
+                        std::vector<float> c(kBands * kBands);
+                        for (float& v : c)
+                            v = coeff(rng);
+                        image.Set(ch, x, y, c);
+                    }
+                }
+            }
+            const std::string name = StrPrintf("rich.%d.%d.urdf.sh", a, b);
+            ASSERT_TRUE(WriteBrdfFile(dir.File(name).c_str(), image).ok());
+            Zfile z;
+            z.width = z.height = kSize;
+            z.depth.resize(kSize * kSize);
+            for (int i = 0; i < kSize * kSize; ++i) {
+                z.depth[static_cast<size_t>(i)] =
+                    i % 11 == 0 ? 1e30f : 1.8f + 0.01f * (i % 13);
+            }
+            ASSERT_TRUE(
+                WriteZfile(dir.File(StrPrintf("rich.%d.%d.z", a, b)).c_str(), z).ok());
+        }
+    }
+    Photo slide;
+    ASSERT_TRUE(slide.Alloc(8, 8).ok());
+    for (size_t i = 0; i < slide.pixels.size(); ++i)
+        slide.pixels[i] = static_cast<uint8_t>(i * 7);
+    ASSERT_TRUE(WriteSGIRGB(dir.File("slide.rgb").c_str(), slide).ok());
+}
+
+// The images the sequential reference gives for the same model, lights and
+// harmonic count, as lumotool would write them (row 0 at the bottom).
+std::vector<Photo> Reference(const TempDir& dir, const std::vector<std::string>& lights,
+                             int harmonics) {
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    auto model = std::make_unique<Model>();
+    InitModel(*model, "scene.lid");
+    if (!lights.empty()) {
+        model->lightcnt = static_cast<int32_t>(lights.size());
+        for (size_t i = 0; i < lights.size(); ++i) {
+            tool::LightSpec spec;
+            std::string error;
+            EXPECT_TRUE(tool::ParseLightSpec(lights[i], spec, error)) << error;
+            tool::ApplyLightSpec(spec, model->lights[i]);
+        }
+    }
+    bool local = false;
+    for (int32_t i = 0; i < model->lightcnt; ++i)
+        local = local || model->lights[i].kind != Directional;
+    if (local) LoadModelDepthMaps(*model);
+    if (harmonics >= 0)
+        activeHarmonics = static_cast<int16_t>(std::min<int>(harmonics, maxHarmonics));
+    reference::ReconstructAll(*model->info, model->lights, model->lightcnt, 0);
+    std::filesystem::current_path(here);
+    return model->info->slabs[0].photo[0];
+}
+
+struct RelightCase {
+    const char* name;
+    std::vector<std::string> lights;
+    int harmonics;  // -1: not given
+};
+
+class LumotoolRelightTest : public ::testing::TestWithParam<RelightCase> {};
+
+TEST_P(LumotoolRelightTest, MatchesTheReferenceByteForByte) {
+    const RelightCase& c = GetParam();
+    TempDir dir;
+    WriteRichScene(dir);
+    std::vector<std::string> args = {"relight", "scene.lid", "out"};
+    for (const std::string& l : c.lights) {
+        args.push_back("--light");
+        args.push_back(l);
+    }
+    if (c.harmonics >= 0) {
+        args.push_back("--harmonics");
+        args.push_back(std::to_string(c.harmonics));
+    }
+    const ProcessResult r = Tool(dir, args);
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    // The set-up prints its progress as the viewer does.
+    EXPECT_NE(std::string::npos, r.out.find("Reconstructing image (0,0) ...\n")) << r.out;
+
+    const std::vector<Photo> expected = Reference(dir, c.lights, c.harmonics);
+    size_t lit = 0;
+    for (int b = 0; b < kRows; ++b) {
+        for (int a = 0; a < kCols; ++a) {
+            const std::string file = dir.File(StrPrintf("out/view.%d.%d.ppm", a, b));
+            SCOPED_TRACE(file);
+            if (a == 1 && b == 0) {
+                EXPECT_FALSE(std::filesystem::exists(file))
+                    << "a disabled camera has no file";
+                continue;
+            }
+            Photo got;
+            ASSERT_TRUE(ReadPPMFile(file.c_str(), got, /*upright=*/true).ok());
+            const Photo& want = expected[static_cast<size_t>(b * kCols + a)];
+            ASSERT_EQ(want.width, got.width);
+            EXPECT_TRUE(want.pixels == got.pixels);
+            for (uint8_t v : got.pixels)
+                lit += v != 0;
+            if (a == 2 && b == 1) {
+                EXPECT_EQ(std::vector<uint8_t>(got.pixels.size(), 0), got.pixels)
+                    << "an empty window is all black";
+            }
+        }
+    }
+    // No harmonic terms give black images; any other case lights most pixels.
+    if (c.harmonics == 0) {
+        EXPECT_EQ(0u, lit);
+    } else {
+        EXPECT_GT(lit, 300u);
+    }
+}
+
+void PrintTo(const RelightCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, LumotoolRelightTest,
+    ::testing::Values(RelightCase{"StartingLight", {}, -1},
+                      RelightCase{"Directional", {"dir=0.3,0.2,-1"}, -1},
+                      RelightCase{"Point", {"kind=point radius=2.5 dir=0.5,0.5,-1"}, -1},
+                      RelightCase{
+                          "Slide", {"kind=slide;radius=3;fov=60,50;lookat=0.1,0,0"}, -1},
+                      RelightCase{"Reserved", {"kind=reserved"}, -1},
+                      RelightCase{"SeveralWithAPoint",
+                                  {"dir=0,0,-1", "kind=point radius=2 dir=1,0,-1",
+                                   "color=0.2,0.4,1 dir=-1,1,-2"},
+                                  -1},
+                      RelightCase{"Harmonics0", {"dir=0.1,0,-1"}, 0},
+                      RelightCase{"Harmonics1", {"dir=0.1,0,-1"}, 1},
+                      RelightCase{"HarmonicsAboveTheMaximum", {"dir=0.1,0,-1"}, 100}),
+    [](const ::testing::TestParamInfo<RelightCase>& info) { return info.param.name; });
+
+TEST(LumotoolRelightErrorTest, ReaderAndSceneErrorsEndWithTheirMessageAndStatus1) {
+    TempDir dir;
+    WriteRichScene(dir);
+    struct Case {
+        const char* name;
+        std::function<void()> damage;
+        const char* message;
+    } cases[] = {
+        {"missing coefficient file",
+         [&] { std::filesystem::remove(dir.File("rich.2.0.urdf.sh")); },
+         "Cannot read brdf file: rich.2.0.urdf.sh\n"},
+        {"truncated coefficients",
+         [&] {
+             const std::string bytes =
+                 lumo::testing::ReadFileBytes(dir.File("rich.0.1.urdf.sh"));
+             dir.Write("rich.0.1.urdf.sh", bytes.substr(0, bytes.size() - 3));
+         },
+         "BRDF file possibly corrupted\n"},
+        {"not a coefficient file",
+         [&] { dir.Write("rich.0.0.urdf.sh", "brdf\n1 1 1 1\n0 0 0\n"); },
+         "Not a BRDF file\n"},
+        {"QR grid on a relightable slab",
+         [&] {
+             const std::string lid = lumo::testing::ReadFileBytes(dir.File("scene.lid"));
+             dir.Write("scene.lid", lid + "SAMPLES_QR 2 2\n");
+         },
+         "[InitModel]: slab rich has both a QR grid and BRDF format; a relightable slab "
+         "uses "
+         "the UV grid only\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteRichScene(dir);
+        c.damage();
+        const ProcessResult r = Tool(dir, {"relight", "scene.lid", "out"});
+        EXPECT_EQ(1, r.exit_code);
+        const std::string message = c.message;
+        ASSERT_GE(r.err.size(), message.size()) << r.err;
+        EXPECT_EQ(message, r.err.substr(r.err.size() - message.size())) << r.err;
+    }
+    const ProcessResult missing = Tool(dir, {"relight", "none.lid", "out"});
+    EXPECT_EQ(1, missing.exit_code);
+    EXPECT_EQ("[ReadLidFile]: cannot open lidfile\n", missing.err);
+}
+
+TEST(LumotoolRelightErrorTest, MalformedLightsAreUsageErrorsAndWriteNothing) {
+    TempDir dir;
+    WriteRichScene(dir);
+    for (const char* spec : {"kind=lamp", "dir=0,0,0", "dir=1,2", "radius=far",
+                             "nonsense", "fov=10", "color=1,1,1,1", "slide="}) {
+        const ProcessResult r =
+            Tool(dir, {"relight", "scene.lid", "out", "--light", spec});
+        EXPECT_EQ(2, r.exit_code) << spec;
+        EXPECT_EQ(0u, r.err.rfind("lumotool: relight: --light", 0)) << r.err;
+        EXPECT_EQ("", r.out);
+        EXPECT_FALSE(std::filesystem::exists(dir.File("out"))) << spec;
+    }
+}
+
+TEST(LightSpecTest, ParsesKeysWithSpacesOrSemicolonsAndClamps) {
+    tool::LightSpec spec;
+    std::string error;
+    ASSERT_TRUE(tool::ParseLightSpec(
+        "kind=slide; radius=0.5 fov=200,-3;dir=0,3,-4 color=1,0.5,0", spec, error))
+        << error;
+    EXPECT_EQ(SlideProjector, spec.kind);
+    EXPECT_EQ(1.0f, spec.radius);
+    EXPECT_EQ(180.0f, spec.fov[0]);
+    EXPECT_EQ(0.0f, spec.fov[1]);
+    EXPECT_FLOAT_EQ(0.6f, spec.direction.y);
+    EXPECT_FLOAT_EQ(-0.8f, spec.direction.z);
+    EXPECT_EQ(0.5f, spec.color[1]);
+    ASSERT_TRUE(tool::ParseLightSpec("", spec, error));
+    EXPECT_EQ(Directional, spec.kind);
+    EXPECT_EQ(-1.0f, spec.direction.z);
+    EXPECT_EQ("slide.rgb", spec.slide);
+}
+
+}  // namespace
+}  // namespace lumo

@@ -1,0 +1,210 @@
+#include "model/model_setup.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "io/image_set_writer.h"
+#include "io/sgi_writer.h"
+#include "relight/brdf_writer.h"
+#include "relight/sh_basis.h"
+#include "tests/support/scene_fixture.h"
+#include "tests/support/temp_dir.h"
+
+namespace lumo {
+namespace {
+
+using testing::SlabFixture;
+using testing::TempDir;
+
+// Runs InitModel in `dir` (data files are named relative to the current
+// folder) and returns what it printed on standard output.
+std::string BuildModel(const TempDir& dir, Model& model, const char* lid = "scene.lid") {
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    ResetHarmonicCounts();
+    ::testing::internal::CaptureStdout();
+    InitModel(model, lid);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    std::filesystem::current_path(here);
+    return out;
+}
+
+constexpr char kRgbScene[] =
+    "SLAB 0 data/obj\nSAMPLES_UV 2 2\nSAMPLES_ST 4 4\nFORMAT RGB\n"
+    "SLAB_UV\n-1 -1 2 1\n1 -1 2 1\n1 1 2 1\n-1 1 2 1\n"
+    "SLAB_ST\n-1 -1 0 1\n1 -1 0 1\n1 1 0 1\n-1 1 0 1\n";
+
+TEST(ModelSetupTest, PhotographsAreReadByNameInGridOrderAndDisabledOnesSkipped) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.path() / "data");
+    Photo p;
+    ASSERT_TRUE(p.Alloc(4, 4).ok());
+    p.pixels[0] = 77;
+    ASSERT_TRUE(WriteSGIRGB(dir.File("data/obj.01.01.rgb").c_str(), p).ok());
+    dir.Write("scene.lid", kRgbScene);
+    auto model = std::make_unique<Model>();
+    EXPECT_EQ(
+        "data/obj.00.00.rgb\ndata/obj.01.00.rgb\ndata/obj.00.01.rgb\ndata/"
+        "obj.01.01.rgb\n",
+        BuildModel(dir, *model));
+    const SlabRecord& slab = model->info->slabs[0];
+    ASSERT_EQ(4u, slab.photo[0].size());
+    EXPECT_FALSE(slab.photo[0][0].has_pixels())
+        << "a missing file leaves its image empty";
+    EXPECT_EQ(77, slab.photo[0][3].pixels[0]);
+    EXPECT_EQ(3.0f, slab.photo[0][3].x1) << "the loader's pixel window";
+
+    dir.Write("masked.lid",
+              std::string(kRgbScene) + "VIEW_ENABLE_MASK_BEGIN\n1 1\n1 0\nE\n");
+    auto masked = std::make_unique<Model>();
+    EXPECT_EQ("data/obj.00.00.rgb\ndata/obj.00.01.rgb\ndata/obj.01.01.rgb\n",
+              BuildModel(dir, *masked, "masked.lid"));
+}
+
+TEST(ModelSetupTest, AnImageSetNameReadsTheWholeGridFromOneFile) {
+    TempDir dir;
+    std::vector<Photo> photos(4);
+    for (size_t i = 0; i < photos.size(); ++i) {
+        ASSERT_TRUE(photos[i].Alloc(8, 8).ok());
+        std::fill(photos[i].pixels.begin(), photos[i].pixels.end(),
+                  static_cast<uint8_t>(40 * (i + 1)));
+    }
+    ASSERT_TRUE(WriteImageSet(dir.File("views.dat").c_str(), photos.data(), 2, 2).ok());
+    std::string lid = kRgbScene;
+    lid.replace(lid.find("data/obj"), 8, "views.dat");
+    dir.Write("scene.lid", lid);
+    auto model = std::make_unique<Model>();
+    const std::string out = BuildModel(dir, *model);
+    EXPECT_EQ(std::string::npos, out.find(".rgb")) << out;
+    EXPECT_NE(std::string::npos, out.find("reading and decompressing [views.dat]"))
+        << out;
+    const SlabRecord& slab = model->info->slabs[0];
+    ASSERT_EQ(4u, slab.photo[0].size());
+    for (size_t i = 0; i < 4; ++i) {
+        ASSERT_TRUE(slab.photo[0][i].has_pixels());
+        EXPECT_NEAR(40 * (i + 1), slab.photo[0][i].pixels[27], 3) << i;
+    }
+}
+
+TEST(ModelSetupTest, RelightableSlabLoadsCoefficientsAndRelightsUnderOneWhiteLight) {
+    TempDir dir;
+    SlabFixture fixture;
+    fixture.cols = 3;
+    fixture.rows = 2;
+    fixture.width = 6;
+    fixture.height = 5;
+    fixture.mask = "101111";
+    fixture.colour = [](int a, int b) {
+        return testing::Rgb8{10 + 50 * a, 20 + 60 * b, 30};
+    };
+    testing::WriteBrdfSlab(dir, fixture);
+    auto model = std::make_unique<Model>();
+    const std::string out = BuildModel(dir, *model);
+    EXPECT_NE(std::string::npos, out.find("Reconstructing image (2,1) ...")) << out;
+    EXPECT_EQ(std::string::npos, out.find("Reconstructing image (1,0) ...")) << out;
+
+    EXPECT_EQ(1, model->lightcnt);
+    EXPECT_EQ(0, model->currlight);
+    const LightSrc& light = model->lights[0];
+    EXPECT_EQ(Directional, light.kind);
+    EXPECT_EQ(-1.0f, light.direction.z);
+    EXPECT_EQ(1.0f, light.color[1]);
+    EXPECT_EQ(1, model->slab_visible[0]);
+    EXPECT_EQ(0, model->slab_visible[1]);
+    EXPECT_EQ(0, model->qr_mode);
+
+    const SlabRecord& slab = model->info->slabs[0];
+    EXPECT_FLOAT_EQ(1.0f, slab.normal.z) << "from the image plane towards the cameras";
+    EXPECT_EQ(2u * 4u * 3u, slab.curr_st.size());
+    ASSERT_EQ(6u, slab.photo[0].size());
+    EXPECT_FALSE(slab.photo[0][1].has_pixels()) << "disabled camera";
+    const Photo& p = slab.photo[0][5];  // camera (2, 1)
+    EXPECT_EQ(6, p.width);
+    EXPECT_EQ(5, p.height);
+    EXPECT_EQ((std::vector<uint8_t>{110, 80, 30}),
+              std::vector<uint8_t>(p.pixels.begin(), p.pixels.begin() + 3));
+    EXPECT_GT(slab.image_generation, 0u);
+}
+
+TEST(ModelSetupTest, TextureWindowFollowsTheCoefficientRows) {
+    Photo photo;
+    ASSERT_TRUE(photo.Alloc(64, 64).ok());
+    BrdfImage brdf;
+    brdf.xmin = 10;
+    brdf.xmax = 53;
+    brdf.ymin = 0;
+    brdf.ymax = 31;
+    SetSlabTextureWindow(photo, brdf);
+    EXPECT_FLOAT_EQ(10.0f / 63, photo.x0);
+    EXPECT_FLOAT_EQ(53.0f / 63, photo.x1);
+    // Row y of the coefficients is texture row y: the lower half stays below.
+    EXPECT_FLOAT_EQ(0.0f, photo.y0);
+    EXPECT_FLOAT_EQ(31.0f / 63, photo.y1);
+
+    BrdfImage empty;  // no coefficients: xmin = width > xmax = -1
+    empty.xmin = 64;
+    empty.ymin = 64;
+    SetSlabTextureWindow(photo, empty);
+    EXPECT_LE(photo.x0, photo.x1);
+    EXPECT_GE(photo.x0, 0.0f);
+    EXPECT_LE(photo.x1, 1.0f);
+
+    Photo thin;
+    ASSERT_TRUE(thin.Alloc(1, 1).ok());
+    SetSlabTextureWindow(thin, brdf);
+    EXPECT_EQ(0.0f, thin.x0);
+    EXPECT_EQ(1.0f, thin.y1);
+}
+
+TEST(ModelSetupTest, APanoramaBuildsNoSlabButTheLights) {
+    TempDir dir;
+    dir.Write("scene.lid", "PANORAMA 1 pano\nBOUNDARY_ANGLE 30\n");
+    auto model = std::make_unique<Model>();
+    EXPECT_EQ("", BuildModel(dir, *model));
+    ASSERT_NE(nullptr, model->info);
+    EXPECT_EQ(0, model->info->slab_count);
+    EXPECT_EQ(kScenePanorama, model->info->kind);
+    EXPECT_EQ(1, model->lightcnt);
+}
+
+TEST(ModelSetupDeathTest, SetUpFailuresEndTheProgram) {
+    TempDir dir;
+    SlabFixture fixture;
+    testing::WriteBrdfSlab(dir, fixture);
+    dir.Write("qr.lid",
+              testing::ReadFileBytes(dir.File("scene.lid")) + "SAMPLES_QR 2 2\n");
+    std::string lid = testing::ReadFileBytes(dir.File("scene.lid"));
+    lid.replace(lid.find("SAMPLES_ST 16 16"), 16, "SAMPLES_ST 16 12");
+    dir.Write("size.lid", lid);
+    std::filesystem::remove(dir.File("obj.1.1.urdf.sh"));
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    EXPECT_EXIT(
+        {
+            auto model = std::make_unique<Model>();
+            InitModel(*model, "qr.lid");
+        },
+        ::testing::ExitedWithCode(1), "has both a QR grid and BRDF format");
+    EXPECT_EXIT(
+        {
+            auto model = std::make_unique<Model>();
+            InitModel(*model, "size.lid");
+        },
+        ::testing::ExitedWithCode(1),
+        "\\[LoadSlabSH\\]: obj.0.0.urdf.sh holds 16 x 16 pixels, the slab's images are "
+        "16 x "
+        "12\n$");
+    EXPECT_EXIT(
+        {
+            auto model = std::make_unique<Model>();
+            InitModel(*model, "scene.lid");
+        },
+        ::testing::ExitedWithCode(1), "Cannot read brdf file: obj.1.1.urdf.sh\n$");
+    std::filesystem::current_path(here);
+}
+
+}  // namespace
+}  // namespace lumo

@@ -1,0 +1,121 @@
+// The Togl adapter inside a real Tk interpreter on the test display.
+#include "togl/togl_adapter.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+#include "togl/togl_include.h"
+
+#include <string>
+#include <vector>
+
+#include "tests/support/x_display.h"
+
+namespace lumo {
+namespace {
+
+struct Seen {
+    std::vector<std::string> events;
+    std::vector<std::string> args;
+};
+Seen g_seen;
+
+void Display(Togl* togl) {
+    g_seen.events.push_back(std::string("display ") + Togl_Ident(togl));
+    glClearColor(0, 0, 1, 0);
+    glClear(GL_COLOR_BUFFER_BIT);
+    Togl_SwapBuffers(togl);
+}
+
+void Reshape(Togl* togl) {
+    g_seen.events.push_back(std::string("reshape ") + Togl_Ident(togl) + " " +
+                            std::to_string(Togl_Width(togl)) + "x" +
+                            std::to_string(Togl_Height(togl)));
+}
+
+int Create(Togl* togl) {
+    const std::string ident = Togl_Ident(togl);
+    g_seen.events.push_back("create " + ident);
+    if (ident == "refused") {
+        Tcl_SetResult(Togl_Interp(togl), const_cast<char*>("refused on purpose"),
+                      TCL_STATIC);
+        return TCL_ERROR;
+    }
+    ToglSetDisplayFunc(togl, Display);
+    ToglSetReshapeFunc(togl, Reshape);
+    return TCL_OK;
+}
+
+int Probe(Togl* togl, int argc, const char* argv[]) {
+    g_seen.args.assign(argv, argv + argc);
+    Tcl_SetResult(Togl_Interp(togl), const_cast<char*>(Togl_Ident(togl)), TCL_VOLATILE);
+    return TCL_OK;
+}
+
+class ToglAdapterTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(lumo::testing::TestDisplay().empty()) << "no X display for the test";
+        g_seen = Seen();
+        interp_ = Tcl_CreateInterp();
+        ASSERT_EQ(TCL_OK, Tcl_Init(interp_)) << Tcl_GetStringResult(interp_);
+        ASSERT_EQ(TCL_OK, Tk_Init(interp_)) << Tcl_GetStringResult(interp_);
+        ASSERT_EQ(TCL_OK, Togl_Init(interp_)) << Tcl_GetStringResult(interp_);
+        ASSERT_EQ(TCL_OK, ToglAdapterInit(interp_));
+        ToglCreateFunc(Create);
+        ToglCreateCommand("probe", Probe);
+    }
+    void TearDown() override {
+        Tcl_Eval(interp_, "destroy .");
+        Tcl_DeleteInterp(interp_);
+    }
+
+    std::string Eval(const std::string& script) {
+        const int rc = Tcl_Eval(interp_, script.c_str());
+        EXPECT_EQ(TCL_OK, rc) << script << ": " << Tcl_GetStringResult(interp_);
+        return Tcl_GetStringResult(interp_);
+    }
+
+    Tcl_Interp* interp_ = nullptr;
+};
+
+TEST_F(ToglAdapterTest, CreateReshapeAndDisplayReachTheCCallbacks) {
+    Eval("togl .a -ident slabview -width 64 -height 48 -double true -depth true");
+    ASSERT_GE(g_seen.events.size(), 2u);
+    EXPECT_EQ("create slabview", g_seen.events[0]);
+    EXPECT_EQ("reshape slabview 64x48", g_seen.events[1]);
+    Eval("pack .a; update");
+    g_seen.events.clear();
+    Eval(".a postredisplay; update");
+    ASSERT_FALSE(g_seen.events.empty());
+    EXPECT_EQ("display slabview", g_seen.events.back());
+}
+
+TEST_F(ToglAdapterTest, SubCommandsSeeTheirFirstArgumentAtArgv2) {
+    Eval("togl .b -ident light -width 32 -height 32 -double true -depth true");
+    EXPECT_EQ("light", Eval(".b probe 10 20"));
+    EXPECT_EQ((std::vector<std::string>{".b", "probe", "10", "20"}), g_seen.args);
+    // Togl's own sub-commands still work on the wrapped widget.
+    EXPECT_EQ("32", Eval(".b cget -width"));
+    Eval(".b configure -width 40");
+    EXPECT_EQ(nullptr, ToglFromPath(interp_, ".nothing"));
+    EXPECT_NE(nullptr, ToglFromPath(interp_, ".b"));
+    Eval("destroy .b");
+    EXPECT_EQ(nullptr, ToglFromPath(interp_, ".b"));
+    EXPECT_NE(TCL_OK, Tcl_Eval(interp_, ".b probe"));
+}
+
+TEST_F(ToglAdapterTest, ACreateCallbackCanRefuseTheWidget) {
+    EXPECT_EQ(TCL_ERROR,
+              Tcl_Eval(interp_, "togl .r -ident refused -double true -depth true"));
+    EXPECT_NE(std::string::npos,
+              std::string(Tcl_GetStringResult(interp_)).find("refused"));
+    EXPECT_EQ("0", Eval("winfo exists .r"));
+}
+
+TEST_F(ToglAdapterTest, AWidgetWithoutIdentIsCreatedToo) {
+    Eval("togl .c -width 16 -height 16 -double true -depth true");
+    EXPECT_EQ("create ", g_seen.events.at(0));
+}
+
+}  // namespace
+}  // namespace lumo

@@ -10,11 +10,11 @@
 #include "bake/demo_scene.h"
 #include "bake/direction_set.h"
 #include "bake/lid_writer.h"
-#include "bake/parallel_for.h"
 #include "bake/slide_pattern.h"
 #include "bake/view_render.h"
 #include "base/clock.h"
 #include "base/file_ptr.h"
+#include "base/parallel_for.h"
 #include "base/str_printf.h"
 #include "io/depth_map_writer.h"
 #include "io/image_set_writer.h"
@@ -136,9 +136,10 @@ Status BakeDemo(const std::string& outdir, const BakeOptions& options,
     std::vector<Status> failures(static_cast<size_t>(views));
     std::mutex progress_mutex;
     int done = 0;
-    ParallelFor(
-        views,
-        [&](int v) {
+    ParallelForEach(
+        static_cast<size_t>(views),
+        [&](size_t i) {
+            const int v = static_cast<int>(i);
             const int a = v % slab.columns;
             const int b = v / slab.columns;
             const ViewHits view = TraceView(scene, slab, a, b);

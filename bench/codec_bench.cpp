@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "base/file_ptr.h"
+#include "base/psnr.h"
 #include "io/image_set.h"
 #include "io/image_set_writer.h"
 #include "io/ppm.h"
@@ -62,13 +63,6 @@ std::vector<Photo> Views() {
                 }
         }
     return views;
-}
-
-double Psnr(const uint8_t* a, const uint8_t* b, size_t n) {
-    double se = 0;
-    for (size_t i = 0; i < n; ++i)
-        se += (double(a[i]) - b[i]) * (double(a[i]) - b[i]);
-    return se == 0 ? INFINITY : 10 * std::log10(255.0 * 255.0 / (se / double(n)));
 }
 
 // Wall time and CPU time (user + system, all threads) of one measurement.
@@ -177,7 +171,7 @@ int main(int argc, char** argv) {
             a.insert(a.end(), views[i].pixels.begin(), views[i].pixels.end());
             b.insert(b.end(), loaded[i].pixels.begin(), loaded[i].pixels.end());
         }
-        se_psnr = Psnr(a.data(), b.data(), a.size());
+        se_psnr = Psnr(a, b);
     }
     const auto dat_size = std::filesystem::file_size(dat);
 
@@ -202,8 +196,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "codec_bench: djpeg failed\n");
         return 1;
     }
-    const double jpeg_psnr =
-        Psnr(mosaic.pixels.data(), decoded.pixels.data(), mosaic.pixels.size());
+    const double jpeg_psnr = Psnr(mosaic.pixels, decoded.pixels);
     const auto jpg_size = std::filesystem::file_size(jpg);
     std::filesystem::remove_all(dir);
 

@@ -7,12 +7,12 @@
 #include <memory>
 #include <new>
 #include <string>
-#include <thread>
 
 #include "base/alloc.h"
 #include "base/byte_block.h"
 #include "base/fatal.h"
 #include "base/file_ptr.h"
+#include "base/parallel_for.h"
 #include "base/str_printf.h"
 #include "io/checked_io.h"
 #include "io/deflate_container.h"
@@ -26,29 +26,8 @@ constexpr const char* kNoMemory = "Err : not enough memory for allocation.\n\n";
 constexpr const char* kSizeMismatch =
     "[ReadDAT]: size in dct decoding and header does not match!\n\n";
 
-// Runs fn(first, last) over [0, count) split into one range per thread
-// (threads 0: one per core); the calling thread takes the first range.
-template <class Fn>
-void ParallelFor(size_t count, int threads, const Fn& fn) {
-    size_t parts = threads > 0 ? static_cast<size_t>(threads)
-                               : std::max(1u, std::thread::hardware_concurrency());
-    parts =
-        std::clamp<size_t>(parts, 1, std::max<size_t>(1, std::min<size_t>(count, 16)));
-    std::vector<std::thread> workers;
-    size_t started = 1;
-    try {
-        for (; started < parts; ++started)
-            workers.emplace_back(fn, count * started / parts,
-                                 count * (started + 1) / parts);
-    } catch (const std::exception&) {
-        // No more threads: the rest runs here.
-    }
-    fn(0, count / parts);
-    for (size_t i = started; i < parts; ++i)
-        fn(count * i / parts, count * (i + 1) / parts);
-    for (std::thread& t : workers)
-        t.join();
-}
+// Decoding is split into at most this many ranges.
+constexpr size_t kMaxRanges = 16;
 
 // Text for standard output (progress) and standard error (messages), kept
 // in the order a sequential load prints it and shown as the work goes on:
@@ -234,7 +213,7 @@ Status ReadDATOpened(std::FILE* dat, const char* filename,
     size_t count = 0;
     for (size_t i = 0; i < images; ++i)
         if (mask == nullptr || mask[i] != 0) present[count++] = i;
-    ParallelFor(count, options.threads, [&](size_t first, size_t last) {
+    ParallelForRanges(count, options.threads, kMaxRanges, [&](size_t first, size_t last) {
         for (size_t p = first; p < last; ++p) {
             Photo& photo = photos[present[p]];
             photo.Reset();
@@ -293,8 +272,9 @@ Status ReadDATOpened(std::FILE* dat, const char* filename,
             if (shows) script.Show(double(r + 1 - first) / double(last - first));
         }
     };
-    ParallelFor(bands, options.threads,
-                [&](size_t first, size_t last) { decode(first, last, first == 0); });
+    ParallelForRanges(bands, options.threads, kMaxRanges, [&](size_t first, size_t last) {
+        decode(first, last, first == 0);
+    });
     if (out_of_memory) return Status::Error(kNoMemory);
     script.Finish();
     Emit(progress, "setting up the textures and windows ... (please wait)\n");

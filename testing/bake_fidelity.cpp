@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "bake/baked_slab.h"
-#include "bake/parallel_for.h"
+#include "base/parallel_for.h"
 #include "base/str_printf.h"
 #include "io/depth_map.h"
 #include "relight/brdf_file.h"
@@ -27,18 +27,6 @@ std::vector<double> CompareViews(SlabRecord& record, const std::vector<ViewHits>
 }
 
 }  // namespace
-
-double Psnr(std::span<const uint8_t> a, std::span<const uint8_t> b) {
-    if (a.size() != b.size() || a.empty()) return 0.0;
-    double sum = 0.0;
-    for (size_t i = 0; i < a.size(); ++i) {
-        const double d = static_cast<double>(a[i]) - static_cast<double>(b[i]);
-        sum += d * d;
-    }
-    if (sum == 0.0) return 99.0;
-    const double mse = sum / static_cast<double>(a.size());
-    return std::min(99.0, 10.0 * std::log10(255.0 * 255.0 / mse));
-}
 
 std::vector<Vec3d> HeldOutLightDirections() {
     // Elevation above the ground and azimuth from +x, in degrees.
@@ -92,9 +80,9 @@ Status LoadBakedSlab(const std::string& outdir, int grid, int size, bool depth,
 
 std::vector<ViewHits> TraceAllViews(const Scene& scene, const BakeSlab& slab) {
     std::vector<ViewHits> views(static_cast<size_t>(slab.columns * slab.rows));
-    ParallelFor(static_cast<int>(views.size()), [&](int v) {
-        views[static_cast<size_t>(v)] =
-            TraceView(scene, slab, v % slab.columns, v / slab.columns);
+    ParallelForEach(views.size(), [&](size_t i) {
+        const int v = static_cast<int>(i);
+        views[i] = TraceView(scene, slab, v % slab.columns, v / slab.columns);
     });
     return views;
 }
@@ -110,9 +98,8 @@ std::vector<double> CompareDirectional(SlabRecord& record, const Scene& scene,
     // The reference sees the light exactly as the engine holds it.
     const Vec3d held(light.direction.x, light.direction.y, light.direction.z);
     std::vector<std::vector<uint8_t>> refs(views.size());
-    ParallelFor(static_cast<int>(views.size()), [&](int v) {
-        refs[static_cast<size_t>(v)] =
-            RenderDirectional(scene, views[static_cast<size_t>(v)], held, {1, 1, 1});
+    ParallelForEach(views.size(), [&](size_t v) {
+        refs[v] = RenderDirectional(scene, views[v], held, {1, 1, 1});
     });
     ReconstructSlabDirLight(record, light, 0);
     return CompareViews(record, views, refs);
@@ -130,9 +117,8 @@ std::vector<double> ComparePoint(SlabRecord& record, const Scene& scene,
     light.SetRadius(static_cast<float>(radius));
     const Vec3d held(light.position.x, light.position.y, light.position.z);
     std::vector<std::vector<uint8_t>> refs(views.size());
-    ParallelFor(static_cast<int>(views.size()), [&](int v) {
-        refs[static_cast<size_t>(v)] =
-            RenderPoint(scene, views[static_cast<size_t>(v)], held, {1, 1, 1});
+    ParallelForEach(views.size(), [&](size_t v) {
+        refs[v] = RenderPoint(scene, views[v], held, {1, 1, 1});
     });
     ReconstructSlabPointLight(record, light, 0);
     return CompareViews(record, views, refs);

@@ -11,14 +11,11 @@
 #include "bake/bake_camera.h"
 #include "bake/raytracer.h"
 #include "bake/view_render.h"
+#include "base/psnr.h"
 #include "base/status.h"
 #include "scene/slab_record.h"
 
 namespace lumo::tool {
-
-// Peak signal-to-noise ratio of two byte images of one size, in dB, with 255
-// as the peak; identical images give 99 dB (so that averages stay finite).
-double Psnr(std::span<const uint8_t> a, std::span<const uint8_t> b);
 
 // Eight directional lights (the way their light travels) that no bake
 // direction coincides with, all coming from the cameras' side at 25 to 75

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "bake/direction_set.h"
-#include "bake/parallel_for.h"
 #include "bake/view_render.h"
 #include "io/depth_map.h"
 
@@ -158,18 +157,6 @@ TEST(BakeRenderTest, SphereDirectionsAreUnitAndEvenlySpread) {
     }
     EXPECT_EQ(500, upper);
     EXPECT_NEAR(500, east, 10);
-}
-
-TEST(BakeRenderTest, ParallelForRunsEveryIndexOnce) {
-    for (int threads : {1, 2, 7}) {
-        SCOPED_TRACE(threads);
-        std::vector<std::atomic<int>> calls(100);
-        ParallelFor(
-            100, [&](int i) { ++calls[static_cast<size_t>(i)]; }, threads);
-        for (const std::atomic<int>& c : calls)
-            EXPECT_EQ(1, c.load());
-    }
-    ParallelFor(0, [](int) { FAIL(); });
 }
 
 }  // namespace

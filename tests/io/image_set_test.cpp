@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/file_ptr.h"
+#include "base/psnr.h"
 #include "io/deflate_container.h"
 #include "io/deflate_writer.h"
 #include "io/image_set_writer.h"
@@ -89,12 +90,11 @@ std::vector<Photo> Expected(const ImageSetCode& code, int numCol, int numRow, in
 double Psnr(const std::vector<Photo>& a, const std::vector<Photo>& b) {
     double se = 0;
     size_t n = 0;
-    for (size_t i = 0; i < a.size(); ++i)
-        for (size_t p = 0; p < a[i].pixels.size(); ++p, ++n) {
-            const double d = double(a[i].pixels[p]) - b[i].pixels[p];
-            se += d * d;
-        }
-    return 10 * std::log10(255.0 * 255.0 / (se / n));
+    for (size_t i = 0; i < a.size(); ++i) {
+        se += SquaredError(a[i].pixels, b[i].pixels);
+        n += a[i].pixels.size();
+    }
+    return PsnrFromMse(se / static_cast<double>(n));
 }
 
 TEST(MosaicTest, InterleavingAndMirroring) {

@@ -26,12 +26,8 @@
 
 namespace lumo {
 
-inline constexpr int32_t IMAGE_SET_HEADER_BASE = 28;  // header bytes before the text
-inline constexpr size_t IMAGE_SET_TEXT_MAX = 1024;    // text buffer, terminator included
-
-// The header's check value: 6302001 - floor(sqrt(numRow * numCol * width *
-// height)), the product taken in 32-bit arithmetic (wrapping).
-int32_t ImageSetCheck(int32_t numRow, int32_t numCol, int32_t width, int32_t height);
+// The header text buffer, terminator included.
+inline constexpr size_t IMAGE_SET_TEXT_MAX = 1024;
 
 // Mosaic column of pixel x of image column k, and mosaic row of pixel y of
 // image row j.

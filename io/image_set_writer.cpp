@@ -3,6 +3,7 @@
 #include "base/file_ptr.h"
 #include "base/str_printf.h"
 #include "io/image_set.h"
+#include "io/image_set_pvt.h"
 
 namespace lumo {
 namespace {

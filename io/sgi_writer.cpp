@@ -6,6 +6,7 @@
 #include "base/file_ptr.h"
 #include "base/str_printf.h"
 #include "io/sgi_image.h"
+#include "io/sgi_pvt.h"
 
 namespace lumo {
 namespace {

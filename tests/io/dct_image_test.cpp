@@ -1,4 +1,5 @@
 #include "io/dct_image.h"
+#include "io/dct_pvt.h"
 
 #include <gtest/gtest.h>
 

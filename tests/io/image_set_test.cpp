@@ -1,4 +1,6 @@
 #include "io/image_set.h"
+#include "io/dct_pvt.h"
+#include "io/image_set_pvt.h"
 
 #include <gtest/gtest.h>
 

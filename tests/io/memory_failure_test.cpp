@@ -13,6 +13,7 @@
 #include "io/deflate_writer.h"
 #include "io/depth_map.h"
 #include "io/image_set.h"
+#include "io/image_set_pvt.h"
 #include "io/memory_stream.h"
 #include "io/sgi_image.h"
 #include "tests/io/exact_regex.h"

@@ -1,4 +1,5 @@
 #include "io/sgi_image.h"
+#include "io/sgi_pvt.h"
 
 #include <gtest/gtest.h>
 

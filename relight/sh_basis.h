@@ -13,9 +13,11 @@
 // constant tables depend only on (l, m), never on L, so a larger table agrees
 // with a smaller one on every shared entry.
 //
-// Arithmetic is single precision, in the order the comments state; the
-// relighting engine's vectorised kernels repeat exactly these operations, so
-// change both together.
+// Arithmetic is single precision, in the order the comments state. The basis
+// recurrence (relight/sh_recurrence.h) is one template that the vectorised
+// kernels instantiate on eight lanes, so they repeat exactly these operations;
+// EvalShPixel's sum is repeated in relight/recon_kernels.h, so change both
+// together.
 #pragma once
 
 #include <cstdint>

@@ -146,11 +146,12 @@ void EvalShBasisInto(float cost, float cosp, float sinp, int32_t lmax, float* ba
     EvalBasisCore(t, cost, cosp, sinp, lmax, cosm, sinm, P, basis);
 }
 
-float EvalShPixel(const ShPixel& pixel, int32_t stored_terms) {
+float EvalShPixel(const ShPixel& pixel, int32_t terms) {
     if (!pixel.present()) return 0.0f;
     const std::vector<float>& basis = ShBasisTables().ShBasis;
-    int32_t n = activeHarmonics < stored_terms ? activeHarmonics : stored_terms;
-    if (static_cast<size_t>(n) > basis.size()) n = static_cast<int32_t>(basis.size());
+    int32_t n = terms;
+    if (n > 0 && static_cast<size_t>(n) > basis.size())
+        n = static_cast<int32_t>(basis.size());
     const float* Y = basis.data();
     float sum = 0.0f;
     for (int32_t i = 0; i < n; ++i)

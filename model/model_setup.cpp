@@ -13,6 +13,7 @@
 #include "io/sgi_image.h"
 #include "relight/brdf_file.h"
 #include "relight/reconstruct.h"
+#include "relight/sh_basis.h"
 #include "scene/lid_reader.h"
 #include "slab/slab_geometry.h"
 
@@ -165,6 +166,22 @@ void LoadSlabSH(SlabRecord& slab) {
     }
 }
 
+namespace {
+
+// The reconstruction of the model's lights in use with the process-wide
+// active harmonic count; the engine's lines go to the standard streams.
+ReconRequest RequestFor(Model& model, uint8_t preview) {
+    ReconRequest request;
+    request.lights =
+        std::span<LightSrc>(model.lights)
+            .first(static_cast<size_t>(LightsInUse(model.lights, model.lightcnt)));
+    request.terms = activeHarmonics;
+    request.preview = preview;
+    return request;
+}
+
+}  // namespace
+
 void InitModel(Model& model, const char* path) {
     for (uint8_t& v : model.slab_visible)
         v = 0;
@@ -209,7 +226,8 @@ void InitModel(Model& model, const char* path) {
         SlabRecord& slab = info->slabs[static_cast<size_t>(i)];
         if (slab.format != kFormatBRDF) continue;
         LoadSlabSH(slab);
-        ReconstructSlabMultDirLight(slab, model.lights, model.lightcnt, 0);
+        // The first coefficient file set the harmonic counts just now.
+        ReconstructSlabMultDirLight(slab, RequestFor(model, 0));
         ++slab.image_generation;
     }
     model.info = std::move(info);
@@ -217,8 +235,8 @@ void InitModel(Model& model, const char* path) {
 
 void ReconstructModel(Model& model) {
     if (model.info) {
-        ReconstructAll(*model.info, model.lights, model.lightcnt,
-                       static_cast<uint8_t>(model.preview & 0xff));
+        ReconstructAll(*model.info,
+                       RequestFor(model, static_cast<uint8_t>(model.preview & 0xff)));
         for (int32_t i = 0; i < model.info->slab_count; ++i) {
             ++model.info->slabs[static_cast<size_t>(i)].image_generation;
         }

@@ -5,13 +5,14 @@
 // projector also carries a slide image and a projection frame that maps
 // directions leaving the light onto the slide; the frame is recomputed lazily
 // (every setter that can change it marks `changed`, and the next lookup
-// recomputes it and prints the frame once).
+// recomputes it and reports the frame once to the sink the caller gives).
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
 #include "arcball/arcball.h"
+#include "base/message_sink.h"
 #include "base/status.h"
 #include "geom/mat.h"
 #include "geom/vec.h"
@@ -106,21 +107,22 @@ class LightSrc {
     void SetSlideName(std::string_view name);
 
     // For a slide projector: recomputes the derived slide fields from position,
-    // slidelookat and the angles, clears changed and prints the frame to
-    // standard output. The up vector always starts from (0, 1, 0) and is
+    // slidelookat and the angles, clears changed and reports the frame to
+    // `report`, one line at a time. The up vector always starts from (0, 1, 0) and is
     // projected into the slide plane. A projector whose look-at point equals
     // its position, or whose axis runs along the y axis, has no frame: the
     // derived vectors become 0, slidevalid 0, and every lookup gives no light.
     // Other kinds: nothing.
-    void UpdateSlideFrame();
+    void UpdateSlideFrame(const MessageSink& report);
 
     // The slide projector's intensity in unit direction d (leaving the light):
-    // updates the frame first when changed (printing it), then SlideIntensity.
+    // updates the frame first when changed (reporting it to `report`), then
+    // SlideIntensity.
     // Fails with "[LightSrc::GetIntenInDir]: you are not using slide
     // projector!!\n" for other kinds.
-    Status GetIntenInDirCore(const Vec3& d, Rgb& out);
+    Status GetIntenInDirCore(const Vec3& d, Rgb& out, const MessageSink& report);
     // As GetIntenInDirCore; a failure ends the program.
-    Rgb GetIntenInDir(const Vec3& d);
+    Rgb GetIntenInDir(const Vec3& d, const MessageSink& report);
 
     // The intensity in direction d from the current frame, without updating
     // it: (0, 0, 0) when d does not head into the slide (d.n <= 0.005), when

@@ -18,6 +18,7 @@
 #include "io/sgi_writer.h"
 #include "model/model_setup.h"
 #include "relight/brdf_writer.h"
+#include "relight/recon_common.h"
 #include "relight/sh_basis.h"
 #include "testing/recon_reference.h"
 #include "tests/support/run_process.h"
@@ -109,7 +110,14 @@ std::vector<Photo> Reference(const TempDir& dir, const std::vector<std::string>&
     if (local) LoadModelDepthMaps(*model);
     if (harmonics >= 0)
         activeHarmonics = static_cast<int16_t>(std::min<int>(harmonics, maxHarmonics));
-    reference::ReconstructAll(*model->info, model->lights, model->lightcnt, 0);
+    ReconRequest request;
+    request.lights =
+        std::span<LightSrc>(model->lights)
+            .first(static_cast<size_t>(LightsInUse(model->lights, model->lightcnt)));
+    request.terms = activeHarmonics;
+    request.progress = MessageSink();
+    request.errors = MessageSink();
+    reference::ReconstructAll(*model->info, request);
     std::filesystem::current_path(here);
     return model->info->slabs[0].photo[0];
 }

@@ -20,7 +20,7 @@ int GrabScreenCommand(Togl*, int, const char*[]) {
     Togl_MakeCurrent(main);
     DrawMainFrame(model, MainViewTextures());
     FinishFrame();
-    SaveRGBImage(model, name.c_str());
+    SaveRGBImage(model.view, name.c_str());
     return TCL_OK;
 }
 

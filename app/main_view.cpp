@@ -30,7 +30,7 @@ int MainViewCreate(Togl* togl) {
 }
 
 void MainViewReshape(Togl* togl) {
-    ResizeMainFrame(TheModel(), Togl_Width(togl), Togl_Height(togl));
+    ResizeMainFrame(TheModel().view, Togl_Width(togl), Togl_Height(togl));
 }
 
 void MainViewDisplay(Togl* togl) {
@@ -62,7 +62,7 @@ void MainViewDisplay(Togl* togl) {
 int HndDrawModeCommand(Togl* togl, int, const char*[]) {
     Model& model = TheModel();
     if (Togl* main = MainViewTogl()) Togl_MakeCurrent(main);
-    ApplyDrawSlabMode(model);
+    ApplyDrawSlabMode(model.options);
     Togl_PostRedisplay(togl);
     return TCL_OK;
 }

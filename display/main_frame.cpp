@@ -98,8 +98,8 @@ void DrawSlabs(Model& model, SlabTextures& textures, const Mat4& mv) {
 
 }  // namespace
 
-void ApplyDrawSlabMode(const Model& model) {
-    if (model.options.drawslabmode == 0) {
+void ApplyDrawSlabMode(const Options& options) {
+    if (options.drawslabmode == 0) {
         glClearColor(0.6f, 0.6f, 0.8f, 0.0f);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glDisable(GL_BLEND);
@@ -107,7 +107,7 @@ void ApplyDrawSlabMode(const Model& model) {
         glEnable(GL_DEPTH_TEST);
         glDepthMask(GL_TRUE);
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
-    } else if (model.options.drawslabmode == 1) {
+    } else if (options.drawslabmode == 1) {
         glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
         glClear(GL_COLOR_BUFFER_BIT);
         glEnable(GL_BLEND);
@@ -140,7 +140,7 @@ void InitGLState(Model& model) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glEnable(GL_TEXTURE_2D);
-    ApplyDrawSlabMode(model);
+    ApplyDrawSlabMode(model.options);
 }
 
 void DrawMainFrame(Model& model, SlabTextures& textures) {
@@ -148,9 +148,9 @@ void DrawMainFrame(Model& model, SlabTextures& textures) {
                                             : GL_COLOR_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
-    SetViewRotation(model);
+    SetViewRotation(model.view);
     glScalef(model.view.zoom, model.view.zoom, model.view.zoom);
-    if (model.view.dump_request != 0) WriteTransformDump(model);
+    if (model.view.dump_request != 0) WriteTransformDump(model.view);
     if (model.view.recon_request != 0) {
         SteerCurrentLight(model);
         ReconstructModel(model);
@@ -161,23 +161,21 @@ void DrawMainFrame(Model& model, SlabTextures& textures) {
     glPopMatrix();
 }
 
-void ResizeMainFrame(Model& model, int32_t width, int32_t height) {
-    model.view.window_width = width;
-    model.view.window_height = height;
-    model.view.window_center[0] = model.view.window_width / 2;
-    model.view.window_center[1] = model.view.window_height / 2;
-    std::printf("window size : %d x %d\n", model.view.window_width,
-                model.view.window_height);
+void ResizeMainFrame(MainView& view, int32_t width, int32_t height) {
+    view.window_width = width;
+    view.window_height = height;
+    view.window_center[0] = view.window_width / 2;
+    view.window_center[1] = view.window_height / 2;
+    std::printf("window size : %d x %d\n", view.window_width, view.window_height);
     std::fflush(stdout);
-    glViewport(0, 0, model.view.window_width, model.view.window_height);
+    glViewport(0, 0, view.window_width, view.window_height);
     const size_t bytes =
-        static_cast<size_t>(model.view.window_width > 0 ? model.view.window_width : 0) *
-        static_cast<size_t>(model.view.window_height > 0 ? model.view.window_height : 0) *
-        3;
-    if (!TryAssign(model.view.others_cache, bytes, uint8_t{0})) {
+        static_cast<size_t>(view.window_width > 0 ? view.window_width : 0) *
+        static_cast<size_t>(view.window_height > 0 ? view.window_height : 0) * 3;
+    if (!TryAssign(view.others_cache, bytes, uint8_t{0})) {
         Fatal("No memory for string memory allocation\n");
     }
-    model.view.others_cache_light = -1;
+    view.others_cache_light = -1;
 }
 
 void FlushFrame() {

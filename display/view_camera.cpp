@@ -9,9 +9,9 @@
 
 namespace lumo {
 
-void SetViewRotation(const Model& model) {
-    glRotatef(model.view.view_turn_y * 90.0f, 0.0f, 1.0f, 0.0f);
-    glRotatef(model.view.view_turn_x * 90.0f, 1.0f, 0.0f, 0.0f);
+void SetViewRotation(const MainView& view) {
+    glRotatef(view.view_turn_y * 90.0f, 0.0f, 1.0f, 0.0f);
+    glRotatef(view.view_turn_x * 90.0f, 1.0f, 0.0f, 0.0f);
 }
 
 void SetQRCamera(const SlabRecord& slab, const Mat4& M) {

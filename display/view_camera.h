@@ -14,7 +14,7 @@ namespace lumo {
 // Multiplies the current matrix by the main view's rotation: view_turn_y
 // quarter turns about y, then view_turn_x quarter turns about x (so the x
 // rotation applies to the geometry first).
-void SetViewRotation(const Model& model);
+void SetViewRotation(const MainView& view);
 
 // Pushes the modelview and projection matrices and loads the QR camera into
 // both: the QR plane seen straight on from one unit in front of it, framed on

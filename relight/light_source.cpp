@@ -72,7 +72,6 @@ void LightSrc::Init() {
     direction = Vec4(0.0f, 0.0f, -1.0f, 0.0f);
     position = Vec4(0.0f, 0.0f, 3.0f, 1.0f);
     radius = 3.0f;
-    MatIdentity(placement);
     changed = 1;
     slidename[0] = '\0';
     slideup = Vec4(0.0f, 1.0f, 0.0f, 0.0f);

@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <string_view>
 
-#include "arcball/arcball.h"
 #include "base/message_sink.h"
 #include "base/status.h"
 #include "geom/mat.h"
@@ -50,13 +49,11 @@ class LightSrc {
                       1.0f};  // r, g, b scale reconstruction; all four go to GL
     Vec4 direction{0.0f, 0.0f, -1.0f,
                    0.0f};  // where the light travels; toward it is -direction
-    Vec4 position{0.0f, 0.0f, 3.0f, 1.0f};  // always -radius * direction
-    float radius = 3.0f;                    // distance from the origin
-    Mat4 placement;                         // model-view matrix of the light's glyph
-    ArcBall arcball;           // rotation controller in the light-editing view
-    uint8_t changed = 1;       // the slide frame must be recomputed
-    char slidename[256] = {};  // file name of the slide image
-    Photo slide;               // the slide image
+    Vec4 position{0.0f, 0.0f, 3.0f, 1.0f};     // always -radius * direction
+    float radius = 3.0f;                       // distance from the origin
+    uint8_t changed = 1;                       // the slide frame must be recomputed
+    char slidename[256] = {};                  // file name of the slide image
+    Photo slide;                               // the slide image
     Vec4 slideup{0.0f, 1.0f, 0.0f, 0.0f};      // replaced by UpdateSlideFrame
     Vec4 slidelookat{0.0f, 0.0f, 0.0f, 0.0f};  // point the projector aims at
     float slidehangle = 30.0f;                 // horizontal field angle, degrees
@@ -70,13 +67,12 @@ class LightSrc {
     float slideheight = 0.0f;  // slide height at unit distance
     uint8_t slidevalid = 0;    // the frame is defined (see UpdateSlideFrame)
 
-    // A light in its default state (Init) with an empty slide and a zeroed arcball.
+    // A light in its default state (Init) with an empty slide.
     LightSrc() { Init(); }
 
     // Every field of the table to its default: a white directional light
-    // travelling along (0, 0, -1) from (0, 0, 3), identity placement, empty
-    // slide name, changed set. The derived slide fields, the slide image and
-    // the arcball are left as they are.
+    // travelling along (0, 0, -1) from (0, 0, 3), empty slide name, changed
+    // set. The derived slide fields and the slide image are left as they are.
     void Init();
 
     // r, g, b of color.

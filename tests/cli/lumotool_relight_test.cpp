@@ -112,8 +112,7 @@ std::vector<Photo> Reference(const TempDir& dir, const std::vector<std::string>&
         activeHarmonics = static_cast<int16_t>(std::min<int>(harmonics, maxHarmonics));
     ReconRequest request;
     request.lights = std::span<LightSrc>(model->lights.table)
-                         .first(static_cast<size_t>(
-                             LightsInUse(model->lights, model->lights.lightcnt)));
+                         .first(static_cast<size_t>(LightsInUse(model->lights)));
     request.terms = activeHarmonics;
     request.progress = MessageSink();
     request.errors = MessageSink();

@@ -31,7 +31,8 @@ struct FitCommandOptions {
 };
 
 bool EndsWith(const std::string& s, const std::string& tail) {
-    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+    return s.size() >= tail.size() &&
+           s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 // "I-J" (or "I") into the row-major camera range.
@@ -41,7 +42,8 @@ bool ParseCameras(const std::string& text, int& first, int& last) {
     const std::string b = dash == std::string::npos ? a : text.substr(dash + 1);
     auto parse = [](const std::string& s, int& v) {
         const auto r = std::from_chars(s.data(), s.data() + s.size(), v);
-        return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size() && v >= 0;
+        return !s.empty() && r.ec == std::errc() && r.ptr == s.data() + s.size() &&
+               v >= 0;
     };
     return parse(a, first) && parse(b, last) && first <= last;
 }
@@ -55,11 +57,13 @@ bool PlainName(const std::string& name) {
 int RunFit(FitCommandOptions& o) {
     if (!o.cameras.empty() &&
         !ParseCameras(o.cameras, o.fit.first_camera, o.fit.last_camera)) {
-        return UsageError(FitCommand(), "--cameras '" + o.cameras +
-                                            "': expected I-J, camera indices with I <= J");
+        return UsageError(
+            FitCommand(),
+            "--cameras '" + o.cameras + "': expected I-J, camera indices with I <= J");
     }
     if (!PlainName(o.fit.name)) {
-        return UsageError(FitCommand(), "--name '" + o.fit.name + "': expected a file name");
+        return UsageError(FitCommand(),
+                          "--name '" + o.fit.name + "': expected a file name");
     }
     Capture capture;
     if (EndsWith(o.capture, ".lp")) {
@@ -71,17 +75,19 @@ int RunFit(FitCommandOptions& o) {
             return 1;
         }
     } else {
-        return UsageError(FitCommand(),
-                          "CAPTURE '" + o.capture +
-                              "': expected a light-position file (.lp) or a manifest (.json)");
+        return UsageError(
+            FitCommand(),
+            "CAPTURE '" + o.capture +
+                "': expected a light-position file (.lp) or a manifest (.json)");
     }
     const bool show = !o.quiet && isatty(STDERR_FILENO);
     FitSummary summary;
-    const Status s = FitCapture(capture, o.outdir, o.fit,
-                                [show](std::string_view line) {
-                                    if (show) std::fwrite(line.data(), 1, line.size(), stderr);
-                                },
-                                summary);
+    const Status s = FitCapture(
+        capture, o.outdir, o.fit,
+        [show](std::string_view line) {
+            if (show) std::fwrite(line.data(), 1, line.size(), stderr);
+        },
+        summary);
     if (!s.ok()) {
         std::fputs(s.message().c_str(), stderr);
         return 1;

@@ -13,7 +13,7 @@ namespace {
 using tool::SlabPlanes;
 using tool::Vec3d;
 
-constexpr double kSpan = 1.2;         // the longer side of a single camera's planes
+constexpr double kSpan = 1.2;  // the longer side of a single camera's planes
 constexpr double kCameraPlaneZ = 2.0;
 
 SlabPlanes Rectangle(double half_w, double half_h, double z) {
@@ -109,7 +109,8 @@ Status ReadCaptureManifest(const std::string& path, Capture& capture) {
     for (int p = 0; p < 2; ++p) {
         const auto it = j.find(planes[p]);
         if (it == j.end() || !ReadPlane(*it, *targets[p])) {
-            return Fail(path, StrPrintf("\"%s\" must be four corners [x, y, z]", planes[p]));
+            return Fail(path,
+                        StrPrintf("\"%s\" must be four corners [x, y, z]", planes[p]));
         }
         if (Degenerate(*targets[p])) {
             return Fail(path, StrPrintf("\"%s\" has no area", planes[p]));
@@ -144,9 +145,10 @@ Status ReadCaptureManifest(const std::string& path, Capture& capture) {
         const long long a = col->get<long long>();
         const long long b = row->get<long long>();
         if (a < 0 || b < 0 || a >= cols || b >= rows) {
-            return Fail(path, StrPrintf("camera %zu at column %lld, row %lld lies outside "
-                                        "the %d x %d grid",
-                                        i, a, b, cols, rows));
+            return Fail(path,
+                        StrPrintf("camera %zu at column %lld, row %lld lies outside "
+                                  "the %d x %d grid",
+                                  i, a, b, cols, rows));
         }
         CaptureCamera& slot =
             capture.cameras[static_cast<size_t>(b) * static_cast<size_t>(cols) +
@@ -160,7 +162,8 @@ Status ReadCaptureManifest(const std::string& path, Capture& capture) {
     }
     for (size_t k = 0; k < capture.cameras.size(); ++k) {
         if (capture.cameras[k].column < 0) {
-            return Fail(path, StrPrintf("camera (%zu, %zu) is missing", k % cols, k / cols));
+            return Fail(path,
+                        StrPrintf("camera (%zu, %zu) is missing", k % cols, k / cols));
         }
     }
     return Status::Ok();

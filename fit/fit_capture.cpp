@@ -52,7 +52,8 @@ Status Publish(const std::string& path) {
 Status WriteTextFile(const std::string& path, const std::string& text) {
     const std::string tmp = TempName(path);
     FilePtr f = OpenFile(tmp.c_str(), "wb");
-    if (!f) return Status::Error(StrPrintf("[FitCapture]: cannot write %s\n", path.c_str()));
+    if (!f)
+        return Status::Error(StrPrintf("[FitCapture]: cannot write %s\n", path.c_str()));
     const bool ok = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
     if (std::fclose(f.release()) != 0 || !ok) {
         std::error_code ec;
@@ -79,7 +80,8 @@ std::vector<uint8_t> HoldOut(const std::vector<LightPhoto>& photos, int k) {
     };
     size_t first = 0;
     for (size_t i = 1; i < n; ++i) {
-        if (dot(photos[i].direction, mean) > dot(photos[first].direction, mean)) first = i;
+        if (dot(photos[i].direction, mean) > dot(photos[first].direction, mean))
+            first = i;
     }
     held[first] = 1;
     std::vector<double> nearest(n, 2.0);  // 1 - cos of the angle to the nearest chosen
@@ -87,8 +89,8 @@ std::vector<uint8_t> HoldOut(const std::vector<LightPhoto>& photos, int k) {
     for (int chosen = 1; chosen < k && static_cast<size_t>(chosen) < n; ++chosen) {
         size_t best = n;
         for (size_t i = 0; i < n; ++i) {
-            nearest[i] = std::min(nearest[i], 1.0 - dot(photos[i].direction,
-                                                         photos[last].direction));
+            nearest[i] = std::min(nearest[i],
+                                  1.0 - dot(photos[i].direction, photos[last].direction));
             if (held[i]) continue;
             if (best == n || nearest[i] > nearest[best]) best = i;
         }
@@ -104,7 +106,9 @@ struct ErrorSum {
     double Rms() const { return samples > 0 ? std::sqrt(squared / samples) : 0.0; }
     double Psnr() const { return samples > 0 ? PsnrFromMse(squared / samples) : 0.0; }
     nlohmann::json Json() const {
-        return {{"rms", Rms()}, {"psnr", Psnr()}, {"squared_error", squared},
+        return {{"rms", Rms()},
+                {"psnr", Psnr()},
+                {"squared_error", squared},
                 {"samples", samples}};
     }
 };
@@ -202,8 +206,8 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
     // Coefficients (T x cols) and the model's bytes under every photograph's
     // light, block by block; the error sums per block, added in block order.
     const Eigen::Map<const Eigen::MatrixXf> X(fit_matrix.data(), T, fitted);
-    const Eigen::Map<const Eigen::Matrix<float, Eigen::Dynamic, Eigen::Dynamic,
-                                         Eigen::RowMajor>>
+    const Eigen::Map<
+        const Eigen::Matrix<float, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>>
         Bm(basis.data(), N, T);
     // The engine truncates 255 * sum to a byte; half a byte on the constant
     // term makes the relit bytes the nearest ones.
@@ -215,7 +219,8 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
         cols, kBlock,
         [&](size_t b, size_t e) {
             for (size_t c0 = b; c0 < e; c0 += kBlock) {
-                const Eigen::Index c1 = static_cast<Eigen::Index>(std::min(e, c0 + kBlock));
+                const Eigen::Index c1 =
+                    static_cast<Eigen::Index>(std::min(e, c0 + kBlock));
                 const Eigen::Index n = c1 - static_cast<Eigen::Index>(c0);
                 const Eigen::Index at = static_cast<Eigen::Index>(c0);
                 coeff.middleCols(at, n).noalias() =
@@ -266,9 +271,8 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
                           static_cast<size_t>(T)));
         }
     }
-    const std::string path =
-        Join(outdir, StrPrintf("%s.%d.%d.urdf.sh", o.name.c_str(), camera.column,
-                               camera.row));
+    const std::string path = Join(
+        outdir, StrPrintf("%s.%d.%d.urdf.sh", o.name.c_str(), camera.column, camera.row));
     s = WriteBrdfFile(TempName(path).c_str(), image);
     if (!s.ok()) {
         std::error_code ec;
@@ -310,9 +314,9 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
     const int first = o.first_camera;
     const int last = o.last_camera < 0 ? count - 1 : o.last_camera;
     if (first < 0 || first > last || last >= count) {
-        return Status::Error(StrPrintf(
-            "[FitCapture]: cameras %d-%d outside the capture's %d cameras\n", first, last,
-            count));
+        return Status::Error(
+            StrPrintf("[FitCapture]: cameras %d-%d outside the capture's %d cameras\n",
+                      first, last, count));
     }
     const int T = o.bands * o.bands;
 
@@ -343,9 +347,10 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
                 H = size.height;
                 size_source = p.path;
             } else if (size.width != W || size.height != H) {
-                return Status::Error(StrPrintf(
-                    "[FitCapture]: %s is %d x %d, the capture's photographs are %d x %d\n",
-                    p.path.c_str(), size.width, size.height, W, H));
+                return Status::Error(
+                    StrPrintf("[FitCapture]: %s is %d x %d, the capture's photographs "
+                              "are %d x %d\n",
+                              p.path.c_str(), size.width, size.height, W, H));
             }
         }
         w.held = HoldOut(w.photos, o.holdout);
@@ -392,8 +397,7 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
                                                  camera.column, camera.row)));
         cameras.push_back(entry);
         progress(StrPrintf("fit: camera %d (%d, %d): RMS %.2f, PSNR %.2f dB\n", c,
-                           camera.column, camera.row,
-                           entry["fit"]["rms"].get<double>(),
+                           camera.column, camera.row, entry["fit"]["rms"].get<double>(),
                            entry["fit"]["psnr"].get<double>()));
     }
 

@@ -33,12 +33,12 @@ struct FitOptions {
     // (upper hemisphere only) stable at 4 bands while shrinking a full
     // sphere's fit by well under a byte; see the README for the figures.
     double lambda = kDefaultFitLambda;
-    int holdout = 0;               // photographs per camera left out of the fit
-    std::string name = "scene";    // base name of the files written
-    int first_camera = 0;          // the row-major range of cameras fitted
-    int last_camera = -1;          // -1: the last camera
-    float mask_below = 0.0f;       // pixels never above this (0..1 scale) stay absent
-    int threads = 0;               // 0: every core
+    int holdout = 0;             // photographs per camera left out of the fit
+    std::string name = "scene";  // base name of the files written
+    int first_camera = 0;        // the row-major range of cameras fitted
+    int last_camera = -1;        // -1: the last camera
+    float mask_below = 0.0f;     // pixels never above this (0..1 scale) stay absent
+    int threads = 0;             // 0: every core
 };
 
 // What one run fitted, for the summary line.

@@ -77,10 +77,11 @@ Status ReadLightPositions(const std::string& path, std::vector<LightPhoto>& phot
                 return Fail(path, number, "malformed number '" + text + "'");
             }
         }
-        const double len = std::sqrt(p.direction[0] * p.direction[0] +
-                                     p.direction[1] * p.direction[1] +
-                                     p.direction[2] * p.direction[2]);
-        if (!(len > 0.0) || !std::isfinite(len)) return Fail(path, number, "zero direction");
+        const double len =
+            std::sqrt(p.direction[0] * p.direction[0] + p.direction[1] * p.direction[1] +
+                      p.direction[2] * p.direction[2]);
+        if (!(len > 0.0) || !std::isfinite(len))
+            return Fail(path, number, "zero direction");
         for (double& d : p.direction)
             d /= len;
         // The name: everything before the three numbers, as written.

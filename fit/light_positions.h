@@ -21,9 +21,9 @@
 namespace lumo {
 
 struct LightPhoto {
-    std::string path;        // resolved against the .lp file's folder
-    double direction[3]{};   // unit vector towards the light
-    int line = 0;            // the line of the .lp file that names it
+    std::string path;       // resolved against the .lp file's folder
+    double direction[3]{};  // unit vector towards the light
+    int line = 0;           // the line of the .lp file that names it
 };
 
 // Reads `path` into `photos`. Failures name the file and the line:

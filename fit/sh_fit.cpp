@@ -47,9 +47,10 @@ Status SolveFit(const std::vector<float>& basis, int count, int bands, double la
     }
     const Eigen::LDLT<Eigen::MatrixXd> ldlt(A);
     if (ldlt.info() != Eigen::Success || !ldlt.isPositive() || !(ldlt.rcond() > 1e-12)) {
-        return Status::Error(StrPrintf(
-            "[FitCapture]: the light directions do not determine %d bands; raise --lambda\n",
-            bands));
+        return Status::Error(
+            StrPrintf("[FitCapture]: the light directions do not determine %d bands; "
+                      "raise --lambda\n",
+                      bands));
     }
     const Eigen::MatrixXd X = ldlt.solve(B.transpose() * inv_n);
     fit_matrix.resize(static_cast<size_t>(terms) * static_cast<size_t>(count));

@@ -20,8 +20,8 @@ std::string OneLine(std::string text) {
 }
 
 Status ReadError(const std::string& path, const std::string& why) {
-    return Status::Error(
-        StrPrintf("[ReadImage]: cannot read %s: %s\n", path.c_str(), OneLine(why).c_str()));
+    return Status::Error(StrPrintf("[ReadImage]: cannot read %s: %s\n", path.c_str(),
+                                   OneLine(why).c_str()));
 }
 
 std::unique_ptr<OIIO::ImageInput> Open(const std::string& path, Status& status) {
@@ -62,20 +62,63 @@ Status ReadImageFile(const std::string& path, FloatImage& image) {
     image.width = spec.width;
     image.height = spec.height;
     image.channels = spec.nchannels;
-    image.pixels.assign(static_cast<size_t>(spec.width) * static_cast<size_t>(spec.height) *
+    image.pixels.assign(static_cast<size_t>(spec.width) *
+                            static_cast<size_t>(spec.height) *
                             static_cast<size_t>(spec.nchannels),
                         0.0f);
-    // Conversion to float normalises unsigned integer channels by their
-    // largest value (255, 65535) and keeps floating-point values as stored.
-    if (!in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT,
-                        image.pixels.data())) {
-        return ReadError(path, in->geterror());
+    // 8- and 16-bit channels are divided by their largest value here, so that
+    // a value is exactly value / 255 (or / 65535); the library's own
+    // conversion multiplies by the reciprocal, which differs in the last bit.
+    // Other types convert through the library (floats as stored).
+    const size_t count = image.pixels.size();
+    bool read = false;
+    if (spec.format == OIIO::TypeDesc::UINT8) {
+        std::vector<uint8_t> raw(count);
+        read = in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT8, raw.data());
+        for (size_t i = 0; read && i < count; ++i)
+            image.pixels[i] = static_cast<float>(raw[i]) / 255.0f;
+    } else if (spec.format == OIIO::TypeDesc::UINT16) {
+        std::vector<uint16_t> raw(count);
+        read =
+            in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT16, raw.data());
+        for (size_t i = 0; read && i < count; ++i)
+            image.pixels[i] = static_cast<float>(raw[i]) / 65535.0f;
+    } else {
+        read = in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT,
+                              image.pixels.data());
     }
+    if (!read) return ReadError(path, in->geterror());
     return Status::Ok();
 }
 
-Status WritePng8(const std::string& path, int32_t width, int32_t height,
-                 int32_t channels, std::span<const uint8_t> pixels) {
+Status WriteImageFile(const std::string& path, const FloatImage& image, ImageBits bits) {
+    auto fail = [&path](const std::string& why) {
+        return Status::Error(StrPrintf("[WriteImage]: cannot write %s: %s\n",
+                                       path.c_str(), OneLine(why).c_str()));
+    };
+    const size_t need = static_cast<size_t>(image.width < 0 ? 0 : image.width) *
+                        static_cast<size_t>(image.height < 0 ? 0 : image.height) *
+                        static_cast<size_t>(image.channels < 0 ? 0 : image.channels);
+    if (image.width < 1 || image.height < 1 || image.channels < 1 ||
+        image.pixels.size() != need) {
+        return fail("bad picture size");
+    }
+    auto out = OIIO::ImageOutput::create(path);
+    if (!out) return fail(OIIO::geterror());
+    const OIIO::TypeDesc type = bits == ImageBits::k8    ? OIIO::TypeDesc::UINT8
+                                : bits == ImageBits::k16 ? OIIO::TypeDesc::UINT16
+                                                         : OIIO::TypeDesc::FLOAT;
+    const OIIO::ImageSpec spec(image.width, image.height, image.channels, type);
+    if (!out->open(path, spec)) return fail(out->geterror());
+    // Converting floats to integers clamps to 0..1 and rounds to the nearest step.
+    const bool wrote = out->write_image(OIIO::TypeDesc::FLOAT, image.pixels.data());
+    const bool closed = out->close();
+    if (!wrote || !closed) return fail(out->geterror());
+    return Status::Ok();
+}
+
+Status WritePng8(const std::string& path, int32_t width, int32_t height, int32_t channels,
+                 std::span<const uint8_t> pixels) {
     const size_t need = static_cast<size_t>(width < 0 ? 0 : width) *
                         static_cast<size_t>(height < 0 ? 0 : height) *
                         static_cast<size_t>(channels < 0 ? 0 : channels);

@@ -51,10 +51,22 @@ Status ReadImageSize(const std::string& path, ImageSize& size);
 // Fails as ReadImageSize does.
 Status ReadImageFile(const std::string& path, FloatImage& image);
 
+// How WriteImageFile stores values.
+enum class ImageBits {
+    k8,      // 8-bit unsigned: round(clamp(v, 0, 1) * 255)
+    k16,     // 16-bit unsigned: round(clamp(v, 0, 1) * 65535)
+    kFloat,  // 32-bit float (formats that have it: OpenEXR, TIFF, HDR)
+};
+
+// Writes `image` (rows top first) to `path` in the format its extension
+// names, with `bits` per channel. Fails with "[WriteImage]: cannot write %s:
+// %s\n".
+Status WriteImageFile(const std::string& path, const FloatImage& image, ImageBits bits);
+
 // Writes an 8-bit PNG of `width` x `height` pixels of `channels` (1 grey, 3
 // RGB, 4 RGBA) bytes each, rows top first. Fails with
 // "[WriteImage]: cannot write %s: %s\n".
-Status WritePng8(const std::string& path, int32_t width, int32_t height,
-                 int32_t channels, std::span<const uint8_t> pixels);
+Status WritePng8(const std::string& path, int32_t width, int32_t height, int32_t channels,
+                 std::span<const uint8_t> pixels);
 
 }  // namespace lumo

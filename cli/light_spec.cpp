@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "base/fatal.h"
+
 namespace lumo::tool {
 namespace {
 
@@ -79,8 +81,11 @@ bool ParseLightSpec(std::string_view text, LightSpec& spec, std::string& error) 
                 spec.kind = SlideProjector;
             } else if (value == "reserved") {
                 spec.kind = Reserved;
+            } else if (value == "env") {
+                spec.kind = Reserved;
+                spec.env = true;
             } else {
-                error = bad + " (dir, point, slide or reserved)";
+                error = bad + " (dir, point, slide, env or reserved)";
                 return false;
             }
         } else if (key == "dir") {
@@ -125,11 +130,26 @@ bool ParseLightSpec(std::string_view text, LightSpec& spec, std::string& error) 
                 return false;
             }
             spec.slide = std::string(value);
+        } else if (key == "map") {
+            if (value.empty()) {
+                error = "map wants a file name";
+                return false;
+            }
+            spec.map = std::string(value);
+        } else if (key == "spin") {
+            if (!ParseNumber(value, spec.spin)) {
+                error = bad + " (degrees)";
+                return false;
+            }
         } else {
             error = "unknown key '" + std::string(key) +
-                    "' (kind, dir, radius, color, lookat, up, fov, slide)";
+                    "' (kind, dir, radius, color, lookat, up, fov, slide, map, spin)";
             return false;
         }
+    }
+    if (spec.env && spec.map.empty()) {
+        error = "kind=env wants map=FILE";
+        return false;
     }
     return true;
 }
@@ -145,6 +165,9 @@ void ApplyLightSpec(const LightSpec& spec, LightSrc& light) {
     light.slidehangle = spec.fov[0];
     light.slidevangle = spec.fov[1];
     if (spec.kind == SlideProjector) light.SetSlideName(spec.slide);
+    light.envspin = spec.spin;
+    if (spec.kind == Reserved && !spec.map.empty())
+        FatalIfError(light.SetEnvMapCore(spec.map));
 }
 
 }  // namespace lumo::tool

@@ -8,6 +8,7 @@
 #include "base/alloc.h"
 #include "base/fatal.h"
 #include "base/file_ptr.h"
+#include "base/str_printf.h"
 #include "io/checked_io.h"
 #include "io/stream_bytes.h"
 
@@ -20,11 +21,17 @@ constexpr const char* kTooLarge = "[LoadIRIS]: image size does not fit the file\
 constexpr const char* kNoKeptBuffer =
     "[ReadSGIRGB]: you have not allocated memory before for buf\n";
 
-// A file this short cannot describe more pixels than this many per byte: run-
-// length packets give at most 127 pixels of a channel for two bytes, and real
-// images stay far below. Anything larger is a corrupt header, refused before
-// the buffers are allocated.
+// A verbatim image stores every pixel; a file this short cannot hold more
+// than this many pixels per byte even when it is cut short, so anything
+// larger is a corrupt header, refused before the buffers are allocated.
 constexpr uint64_t kMaxPixelsPerByte = 128;
+
+// A run-length scanline gives at most 127 pixels for every two bytes, and the
+// rows of an image may all share one stored scanline: a row of xsize pixels
+// needs at least this many bytes after the header and the tables.
+uint64_t LeastScanlineBytes(uint64_t xsize) {
+    return 2 * ((xsize + 126) / 127) + 1;
+}
 
 // The number of bytes from `offset` to the end of `stream`, or -1 when the
 // stream cannot tell.
@@ -103,14 +110,32 @@ Status LoadIRIS(std::FILE* stream, const IrisHeader& header, long offset,
     const size_t ysize = header.ysize;
     const size_t zsize = header.zsize;
     const size_t pixels = xsize * ysize;
+    if (pixels > SGI_MAX_PIXELS)
+        return Status::Error(StrPrintf(
+            "[LoadIRIS]: image of %zu x %zu pixels is larger than lumo reads (%llu "
+            "pixels)\n",
+            xsize, ysize, static_cast<unsigned long long>(SGI_MAX_PIXELS)));
     const long available = BytesFrom(stream, offset);
-    if (available >= 0 && static_cast<uint64_t>(pixels) >
-                              kMaxPixelsPerByte * static_cast<uint64_t>(available))
-        return Status::Error(kTooLarge);
+    const uint64_t body =
+        available >= 0 ? static_cast<uint64_t>(std::max(0L, available - IRIS_HEADER_LEN))
+                       : 0;
+    const bool run_length = header.storage() == 1;
+    if (available >= 0) {
+        const uint64_t tables = 8 * static_cast<uint64_t>(ysize) * zsize;
+        if (run_length && tables > body) {
+            // The tables are not all in the file: as a short read of them would.
+            reason = "error reading scanline tables";
+            return Status::Ok();
+        }
+        const bool fits =
+            run_length ? body - tables >= LeastScanlineBytes(xsize)
+                       : pixels <= kMaxPixelsPerByte * static_cast<uint64_t>(available);
+        if (!fits) return Status::Error(kTooLarge);
+    }
     if (!TryAssign(buffer, pixels * 4)) return Status::Error(kOutOfMemory);
     const size_t channels = std::min<size_t>(zsize, 4);  // the rest are ignored
 
-    if (header.storage() != 1) {
+    if (!run_length) {
         std::vector<uint8_t> line;
         if (!TryAssign(line, xsize)) return Status::Error(kOutOfMemory);
         std::fseek(stream, offset + IRIS_HEADER_LEN, SEEK_SET);
@@ -127,14 +152,6 @@ Status LoadIRIS(std::FILE* stream, const IrisHeader& header, long offset,
 
     // Run-length: the start and length tables, then the scanlines.
     const size_t entries = ysize * zsize;
-    if (available >= 0 &&
-        8 * static_cast<uint64_t>(entries) >
-            static_cast<uint64_t>(std::max(0L, available - IRIS_HEADER_LEN))) {
-        // The tables are not all in the file: as a short read of them would.
-        buffer.clear();
-        reason = "error reading scanline tables";
-        return Status::Ok();
-    }
     std::vector<int32_t> starts;
     std::vector<int32_t> lengths;
     if (!TryAssign(starts, entries) || !TryAssign(lengths, entries))

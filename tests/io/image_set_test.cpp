@@ -332,6 +332,33 @@ TEST(ImageSetReadTest, RefusedFiles) {
               Load(dir.File("none.dat"), 2, 2, 4).status.message());
 }
 
+TEST(ImageSetReadTest, MosaicsUpToTheLimitAreAcceptedAndLargerOnesNamed) {
+    auto header = [](int32_t nr, int32_t nc, int32_t w, int32_t h) {
+        std::vector<uint8_t> s(24);
+        Put32(s, 0, ImageSetCheck(nr, nc, w, h));
+        Put32(s, 4, 28 + 4);
+        Put32(s, 8, nr);
+        Put32(s, 12, nc);
+        Put32(s, 16, w);
+        Put32(s, 20, h);
+        for (char c : std::string("text"))
+            s.push_back(static_cast<uint8_t>(c));
+        return s;
+    };
+    int32_t nr, nc, w, h;
+    char text[IMAGE_SET_TEXT_MAX];
+    // A real 32 x 32 light field of 640 x 480 views.
+    std::vector<uint8_t> real = header(32, 32, 640, 480);
+    FilePtr f = OpenMemoryStream(real.data(), real.size());
+    EXPECT_TRUE(ReadDATHeader(f.get(), nr, nc, w, h, text).ok());
+    std::vector<uint8_t> huge = header(64, 64, 1024, 1024);
+    f = OpenMemoryStream(huge.data(), huge.size());
+    EXPECT_EQ(
+        "Err : 64 x 64 images of 1024 x 1024 pixels make a mosaic larger than lumo reads "
+        "(1073741824 pixels).\n\n",
+        ReadDATHeader(f.get(), nr, nc, w, h, text).message());
+}
+
 TEST(ImageSetReadTest, TruncatedFilesAreRefusedOrReportedNeverRead) {
     TempDir dir;
     const std::vector<Photo> photos = Photos(3, 3, 16, 16);

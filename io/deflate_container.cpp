@@ -218,7 +218,7 @@ Status ReadDeflateZipInto(std::FILE* stream, Block& block, size_t& decoded,
     for (int32_t size : sizes)
         most = std::min(limit, most + MaxInflatedSize(static_cast<size_t>(size)));
     try {
-        block.reserve(std::min<size_t>(most, size_t{1} << 24));
+        block.reserve(std::min<size_t>(most, size_t{1} << 20));
     } catch (const std::exception&) {
         return Status::Error("[ReadDeflateZip]: No memory for outbuf\n");
     }

@@ -26,11 +26,11 @@ constexpr const char* kNoKeptBuffer =
 // larger is a corrupt header, refused before the buffers are allocated.
 constexpr uint64_t kMaxPixelsPerByte = 128;
 
-// A run-length scanline gives at most 127 pixels for every two bytes, and the
-// rows of an image may all share one stored scanline: a row of xsize pixels
-// needs at least this many bytes after the header and the tables.
-uint64_t LeastScanlineBytes(uint64_t xsize) {
-    return 2 * ((xsize + 126) / 127) + 1;
+// The most pixels a run-length scanline of `length` bytes can give: 127 for
+// every two bytes (a run packet). Rows may all share one stored scanline, so
+// the longest scanline bounds the width, whatever the number of rows.
+uint64_t MostScanlinePixels(uint64_t length) {
+    return 127 * ((length + 1) / 2);
 }
 
 // The number of bytes from `offset` to the end of `stream`, or -1 when the
@@ -120,22 +120,13 @@ Status LoadIRIS(std::FILE* stream, const IrisHeader& header, long offset,
         available >= 0 ? static_cast<uint64_t>(std::max(0L, available - IRIS_HEADER_LEN))
                        : 0;
     const bool run_length = header.storage() == 1;
-    if (available >= 0) {
-        const uint64_t tables = 8 * static_cast<uint64_t>(ysize) * zsize;
-        if (run_length && tables > body) {
-            // The tables are not all in the file: as a short read of them would.
-            reason = "error reading scanline tables";
-            return Status::Ok();
-        }
-        const bool fits =
-            run_length ? body - tables >= LeastScanlineBytes(xsize)
-                       : pixels <= kMaxPixelsPerByte * static_cast<uint64_t>(available);
-        if (!fits) return Status::Error(kTooLarge);
-    }
-    if (!TryAssign(buffer, pixels * 4)) return Status::Error(kOutOfMemory);
     const size_t channels = std::min<size_t>(zsize, 4);  // the rest are ignored
 
     if (!run_length) {
+        if (available >= 0 &&
+            pixels > kMaxPixelsPerByte * static_cast<uint64_t>(available))
+            return Status::Error(kTooLarge);
+        if (!TryAssign(buffer, pixels * 4)) return Status::Error(kOutOfMemory);
         std::vector<uint8_t> line;
         if (!TryAssign(line, xsize)) return Status::Error(kOutOfMemory);
         std::fseek(stream, offset + IRIS_HEADER_LEN, SEEK_SET);
@@ -150,8 +141,14 @@ Status LoadIRIS(std::FILE* stream, const IrisHeader& header, long offset,
         return Status::Ok();
     }
 
-    // Run-length: the start and length tables, then the scanlines.
+    // Run-length: the start and length tables, then the scanlines. The tables
+    // are read first: they say how long the rows the file holds can be.
     const size_t entries = ysize * zsize;
+    if (available >= 0 && 8 * static_cast<uint64_t>(entries) > body) {
+        // The tables are not all in the file: as a short read of them would.
+        reason = "error reading scanline tables";
+        return Status::Ok();
+    }
     std::vector<int32_t> starts;
     std::vector<int32_t> lengths;
     if (!TryAssign(starts, entries) || !TryAssign(lengths, entries))
@@ -160,10 +157,17 @@ Status LoadIRIS(std::FILE* stream, const IrisHeader& header, long offset,
     cp_fread(starts.data(), 4, entries, stream);
     cp_fread(lengths.data(), 4, entries, stream);
     if (std::ferror(stream) || std::feof(stream)) {
-        buffer.clear();
         reason = "error reading scanline tables";
         return Status::Ok();
     }
+    if (available >= 0) {
+        uint64_t longest = 0;
+        for (int32_t length : lengths)
+            longest = std::max<uint64_t>(
+                longest, std::clamp<int64_t>(length, 0, static_cast<int64_t>(body)));
+        if (xsize > MostScanlinePixels(longest)) return Status::Error(kTooLarge);
+    }
+    if (!TryAssign(buffer, pixels * 4)) return Status::Error(kOutOfMemory);
 
     // Scanlines stored row by row (each start at least the largest before it,
     // walking rows and the channels within them) are read in that order, so

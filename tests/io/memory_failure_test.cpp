@@ -233,13 +233,13 @@ class HostileSizeTest : public MemoryFailureTest {
     // Runs `read` in a child limited to `extra` more bytes than it uses;
     // the child exits 0 when `read` returns.
     template <class Read>
-    void ExpectEnd(Read read, size_t extra, int status, const std::string& message) {
+    void ExpectEnd(Read read, size_t extra, int status, const std::string& regex) {
         auto run = [&] {
             LimitMemory(extra);
             read();
             std::exit(0);
         };
-        EXPECT_EXIT(run(), ::testing::ExitedWithCode(status), ExactRegex(message));
+        EXPECT_EXIT(run(), ::testing::ExitedWithCode(status), regex);
     }
 };
 
@@ -259,10 +259,14 @@ TEST_F(HostileSizeTest, DeflateTrailersDoNotSizeTheBlock) {
             FilePtr f = OpenMemoryStream(bytes.data(), bytes.size());
             std::vector<uint8_t> block;
             size_t n = 0;
-            if (!ReadDeflateZipFrom(f.get(), block, n, MessageSink()).ok()) std::exit(3);
+            const Status s = ReadDeflateZipFrom(f.get(), block, n, MessageSink());
+            if (!s.ok()) {
+                std::fputs(s.message().c_str(), stderr);
+                std::exit(3);
+            }
             if (n != 4000 * data.size()) std::exit(4);
         },
-        16 << 20, 0, "");
+        16 << 20, 0, "^$");
 }
 
 TEST_F(HostileSizeTest, ImageSetHeaderAloneCostsNothing) {
@@ -284,7 +288,7 @@ TEST_F(HostileSizeTest, ImageSetHeaderAloneCostsNothing) {
             int32_t nc = 0, nr = 0;
             ReadDAT(path.c_str(), photos, nc, nr, nullptr);
         },
-        16 << 20, 1, "[DctImage::ReadDCTBits]: Signature not matching\n");
+        16 << 20, 1, ExactRegex("[DctImage::ReadDCTBits]: Signature not matching\n"));
 }
 
 TEST_F(HostileSizeTest, SgiAndDepthHeaders) {
@@ -301,14 +305,14 @@ TEST_F(HostileSizeTest, SgiAndDepthHeaders) {
             ReadSGIRGB(p, sgi_path.c_str());
         },
         8 << 20, 1,
-        "[LoadIRIS]: image of 65535 x 65535 pixels is larger than lumo reads "
-        "(268435456 pixels)\n");
+        ExactRegex("[LoadIRIS]: image of 65535 x 65535 pixels is larger than lumo reads "
+                   "(268435456 pixels)\n"));
     // A depth map header of 20000 x 20000 depths with none after it.
     std::string z = {0x2F, 0x08, 0x67, static_cast<char>(0xAB), 0x4E, 0x20, 0x4E, 0x20};
     z.resize(136, '\0');
     const std::string z_path = dir.Write("huge.z", z);
     ExpectEnd([&] { Zfile().read(z_path.c_str()); }, 8 << 20, 1,
-              "[Zfile::read]: Corrupted zfile\n");
+              "\n\\[Zfile::read\\]: Unexpected end of file of zfile\n$");
 }
 
 }  // namespace

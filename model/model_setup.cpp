@@ -79,12 +79,11 @@ Status ReadPhotoCore(SlabRecord& slab, int grid) {
         return Status::Ok();
     }
     if (slab.format == kFormatBRDF) {
-        for (size_t k = 0; k < count; ++k) {
-            if (!Enabled(mask, k)) continue;
-            photos[k].Reset();
-            Status s = photos[k].Alloc(slab.samples_s, slab.samples_t);
-            if (!s.ok()) return s;
-        }
+        // A relit image gets its pixels once its coefficient file has shown
+        // the slab's image size (LoadSlabSH): the scene description alone
+        // never costs memory.
+        for (size_t k = 0; k < count; ++k)
+            if (Enabled(mask, k)) photos[k].Reset();
         return Status::Ok();
     }
     return Status::Error("[SlabRecord::ReadPhoto()]: Unsupported photo format\n");
@@ -160,8 +159,12 @@ void LoadSlabSH(SlabRecord& slab) {
                               file.c_str(), read.width, read.height, slab.samples_s,
                               slab.samples_t));
             }
-            if (k < slab.photo[0].size())
-                SetSlabTextureWindow(slab.photo[0][k], slab.brdf[k]);
+            if (k < slab.photo[0].size()) {
+                Photo& photo = slab.photo[0][k];
+                if (!photo.has_pixels())
+                    FatalIfError(photo.Alloc(slab.samples_s, slab.samples_t));
+                SetSlabTextureWindow(photo, slab.brdf[k]);
+            }
         }
     }
 }

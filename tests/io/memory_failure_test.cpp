@@ -19,6 +19,7 @@
 #include "io/memory_stream.h"
 #include "io/sgi_image.h"
 #include "tests/io/exact_regex.h"
+#include "tests/support/memory_limit.h"
 #include "tests/support/temp_dir.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -33,19 +34,8 @@ namespace lumo {
 namespace {
 
 using testing::ExactRegex;
+using testing::LimitMemory;
 using testing::TempDir;
-
-// Limits the address space to what the process uses now plus `extra` bytes.
-void LimitMemory(size_t extra) {
-    long pages = 0;
-    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
-        std::fclose(f);
-    }
-    const rlim_t limit = static_cast<rlim_t>(pages) * 4096 + extra;
-    const rlimit r{limit, limit};
-    setrlimit(RLIMIT_AS, &r);
-}
 
 void PutBig32(std::string& s, uint32_t v) {
     for (int i = 24; i >= 0; i -= 8)

@@ -334,5 +334,34 @@ TEST(CommandsTest, RealStartupScriptSessionAddsLightsRelightsGrabsAndExits) {
     EXPECT_EQ(512, grab.width);
 }
 
+TEST(CommandsTest, RealStartupScriptShowsTheGrabsNameAndANoLightState) {
+    // A grab made outside the window's menu still leaves the status line
+    // naming the right file; with the last light deleted the light fields are
+    // disabled and the status line says so.
+    TempDir dir;
+    SlabFixture slab;
+    WriteBrdfSlab(dir, slab);
+    const std::string commands =
+        "update\n"
+        ".slab grabscr\nlumo::grab\nputs \"status=$lumo::status\"\n"
+        "puts \"state=[.panel.light.radius cget -state]\"\n"
+        "lumo::delete_light\nupdate\n"
+        "puts \"state=[.panel.light.radius cget -state] [.panel.light.kind0 cget -state] "
+        "[.panel.slide.name cget -state]\"\n"
+        "puts \"status=$lumo::status\"\n"
+        "exit\n";
+    ASSERT_FALSE(TestDisplay().empty());
+    const ProcessResult r =
+        RunProcess({LUMO_PATH, "scene.lid"}, dir.path().string(), commands, 120);
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("status=Frame written to img0001.ppm in "))
+        << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("state=normal\n")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("state=disabled disabled disabled\n"))
+        << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("status=No light  |  centre mode\n"))
+        << r.out;
+}
+
 }  // namespace
 }  // namespace lumo::testing

@@ -1,13 +1,11 @@
 #include "app/main_view.h"
 
 #include <cstdio>
-#include <new>
 
 #include "app/light_commands.h"
 #include "app/tcl_vars.h"
 #include "app/viewer_state.h"
 #include "base/clock.h"
-#include "base/fatal.h"
 #include "display/main_frame.h"
 #include "model/model_setup.h"
 
@@ -26,11 +24,7 @@ int MainViewCreate(Togl* togl) {
     SetMainViewTogl(togl);
     if (!model.scene.info) {
         LinkModelVariables(interp, model, TheLightEditTexts());
-        try {
-            InitModel(model, SceneFileName().c_str());
-        } catch (const std::bad_alloc&) {
-            Fatal("[InitModel]: not enough memory\n");
-        }
+        InitModel(model, SceneFileName().c_str());
         InitGLState(model);
         ResetLightEditVars(togl);
         return TCL_OK;

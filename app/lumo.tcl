@@ -19,8 +19,6 @@ namespace eval lumo {
     array set lighttype {0 0}
     variable status ""
     variable colour "#ffffff"
-    # Grabs made from this window (the viewer numbers them from 0 each run).
-    variable grabs 0
 }
 
 # --- Redrawing and applying ------------------------------------------------
@@ -65,7 +63,7 @@ proc lumo::update_status {} {
         .lights.list selection set $currlight
         .lights.list see $currlight
     }
-    lumo::show_slide_fields
+    lumo::show_light_fields
 }
 
 # --- Lights ----------------------------------------------------------------
@@ -160,11 +158,21 @@ proc lumo::choose_slide {} {
     lumo::relight
 }
 
-proc lumo::show_slide_fields {} {
-    global currlighttype
-    set state [expr {$currlighttype == 3 ? "normal" : "disabled"}]
+# With no light in use the light's fields are disabled ("No light" in the
+# status line); the slide fields only for a slide projector.
+proc lumo::show_light_fields {} {
+    global currlighttype lightcnt
+    variable kinds
+    set light [expr {$lightcnt > 0 ? "normal" : "disabled"}]
+    foreach {value name} $kinds {
+        .panel.light.kind$value configure -state $light
+    }
+    foreach w {colour radius harcnt} {
+        .panel.light.$w configure -state $light
+    }
+    set slide [expr {$lightcnt > 0 && $currlighttype == 3 ? "normal" : "disabled"}]
     foreach w {lookat up fov name browse} {
-        .panel.slide.$w configure -state $state
+        .panel.slide.$w configure -state $slide
     }
 }
 
@@ -177,10 +185,9 @@ proc lumo::set_mode {} {
 }
 
 proc lumo::grab {} {
-    variable grabs
-    .slab grabscr
-    set lumo::status "Frame written to [format img%04d.ppm $grabs] in [pwd]"
-    incr grabs
+    # grabscr names the file it wrote, whoever else called it before.
+    set name [.slab grabscr]
+    set lumo::status "Frame written to $name in [pwd]"
 }
 
 proc lumo::dump_transform {} {

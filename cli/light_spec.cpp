@@ -124,6 +124,14 @@ bool ParseLightSpec(std::string_view text, LightSpec& spec, std::string& error) 
                 error = "slide wants a file name";
                 return false;
             }
+            // The light keeps slide names in a fixed buffer: a longer name
+            // would be cut and name another file.
+            constexpr size_t kMaxSlide = sizeof(LightSrc::slidename) - 1;
+            if (value.size() > kMaxSlide) {
+                error = "slide name longer than " + std::to_string(kMaxSlide) +
+                        " characters: " + std::string(value);
+                return false;
+            }
             spec.slide = std::string(value);
         } else {
             error = "unknown key '" + std::string(key) +

@@ -1,4 +1,6 @@
-// lumotool relight SCENE.lid OUTDIR [--light SPEC]... [--harmonics N]
+// lumotool relight SCENE.lid OUTDIR [--light SPEC]... [--harmonics N] [--quiet]
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
@@ -22,6 +24,7 @@ struct RelightOptions {
     std::vector<std::string> lights;
     int harmonics = 0;
     bool harmonics_given = false;
+    bool quiet = false;
 };
 
 int RunRelight(const RelightOptions& o) {
@@ -36,6 +39,10 @@ int RunRelight(const RelightOptions& o) {
                               "--light '" + o.lights[i] + "': " + error);
         }
     }
+
+    // Progress goes to a terminal only: a pipe or a file gets the images alone.
+    const bool progress = !o.quiet && isatty(STDERR_FILENO);
+    if (progress) std::fprintf(stderr, "relighting %s ...\n", o.scene.c_str());
 
     // The model is large (thirty lights with their slides); keep it off the stack.
     auto model = std::make_unique<Model>();
@@ -72,6 +79,9 @@ int RunRelight(const RelightOptions& o) {
     const int32_t cols = grid == 1 ? slab.samples_q : slab.samples_u;
     const int32_t rows = grid == 1 ? slab.samples_r : slab.samples_v;
     const std::vector<Photo>& photos = slab.photo[grid];
+    size_t to_write = 0, written = 0;
+    for (const Photo& photo : photos)
+        to_write += photo.has_pixels() ? 1 : 0;
     for (int32_t b = 0; b < rows; ++b) {
         for (int32_t a = 0; a < cols; ++a) {
             const size_t k = static_cast<size_t>(b) * static_cast<size_t>(cols) +
@@ -82,11 +92,18 @@ int RunRelight(const RelightOptions& o) {
                     .string();
             const Status s = WritePPMFile(path.c_str(), photos[k], /*upright=*/true);
             if (!s.ok()) {
+                if (progress && written > 0) std::fputc('\n', stderr);
                 std::fputs(s.message().c_str(), stderr);
                 return 1;
             }
+            ++written;
+            if (progress) {
+                std::fprintf(stderr, "\rwrote %zu of %zu images to %s", written, to_write,
+                             o.outdir.c_str());
+            }
         }
     }
+    if (progress && written > 0) std::fputc('\n', stderr);
     return 0;
 }
 
@@ -96,6 +113,7 @@ Runner ConfigureRelight(CLI::App& sub) {
     sub.add_option("OUTDIR", options->outdir)->required();
     sub.add_option("--light", options->lights)->take_all()->allow_extra_args(false);
     sub.add_option("--harmonics", options->harmonics);
+    sub.add_flag("--quiet", options->quiet);
     return [options, &sub]() {
         options->harmonics_given = sub.count("--harmonics") > 0;
         return RunRelight(*options);
@@ -107,7 +125,7 @@ Runner ConfigureRelight(CLI::App& sub) {
 const ToolCommand& RelightCommand() {
     static const ToolCommand command{
         "relight",
-        "relight SCENE.lid OUTDIR [--light SPEC]... [--harmonics N]",
+        "relight SCENE.lid OUTDIR [--light SPEC]... [--harmonics N] [--quiet]",
         "Relight a scene as the viewer does and write every reference image",
         "Builds the model as the viewer does, sets the lights, reconstructs every\n"
         "enabled reference image once and writes slab 0's images to\n"
@@ -120,8 +138,9 @@ const ToolCommand& RelightCommand() {
         "                  SPEC: key=value pairs separated by spaces or semicolons:\n"
         "                  kind=dir|point|slide|reserved  dir=X,Y,Z (travel direction)\n"
         "                  radius=R  color=R,G,B (0..1)  lookat=X,Y,Z  up=X,Y,Z\n"
-        "                  fov=H,V (degrees)  slide=FILE\n"
-        "  --harmonics N   number of harmonic terms evaluated (0..all)\n",
+        "                  fov=H,V (degrees)  slide=FILE (at most 255 characters)\n"
+        "  --harmonics N   number of harmonic terms evaluated (0..all)\n"
+        "  --quiet         no progress on standard error (shown only on a terminal)\n",
         ConfigureRelight,
     };
     return command;

@@ -37,6 +37,10 @@ void ArcBallMove(Model& model, int32_t x, int32_t y, AxisSet set) {
 
 void ArcBallRelease(Model& model) {
     if (LightControl* control = CurrentControl(model.lights)) {
+        // The pointer's last position may not have reached the arcball yet
+        // (no redraw since the last motion): follow it first, so the drag
+        // ends where the pointer let go.
+        if (control->arcball.is_dragging != 0) control->arcball.Update();
         control->arcball.FinishDrag();
         SyncCurrentLight(model);
     }

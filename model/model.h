@@ -120,14 +120,14 @@ int32_t LightsInUse(const LightTable& lights);
 // As LightsInUse, and writes the clamped count back to lightcnt.
 int32_t ClampLightCount(LightTable& lights);
 
-// The slot currlight names, or -1 when it names none of the table. Its
-// controls stay editable even when no light is in use.
+// The slot currlight names, or -1 when it names none of the table.
 int32_t CurrentSlot(const LightTable& lights);
 // The light being edited: CurrentSlot while a light is in use, else -1.
 int32_t CurrentLightIndex(const LightTable& lights);
 // The light being edited (clamping lightcnt first), or null.
 LightSrc* CurrentLight(LightTable& lights);
-// The controls of the current slot, or null.
+// The controls of the light being edited, or null while no light is in use:
+// with no light in use nothing steers or turns any light's controls.
 LightControl* CurrentControl(LightTable& lights);
 
 // The viewer's model, alive for the whole run.

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -182,9 +183,7 @@ ReconRequest RequestFor(Model& model, uint8_t preview) {
     return request;
 }
 
-}  // namespace
-
-void InitModel(Model& model, const char* path) {
+void BuildModel(Model& model, const char* path) {
     for (uint8_t& v : model.scene.slab_visible)
         v = 0;
     model.scene.slab_visible[0] = 1;
@@ -235,6 +234,18 @@ void InitModel(Model& model, const char* path) {
         ++slab.image_generation;
     }
     model.scene.info = std::move(info);
+}
+
+}  // namespace
+
+void InitModel(Model& model, const char* path) {
+    // The allocations that have no message of their own (the scene's records,
+    // the engine's working memory) end the program with set-up's.
+    try {
+        BuildModel(model, path);
+    } catch (const std::bad_alloc&) {
+        Fatal("[InitModel]: not enough memory\n");
+    }
 }
 
 void ReconstructModel(Model& model) {

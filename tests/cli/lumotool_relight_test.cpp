@@ -259,6 +259,46 @@ TEST(LumotoolRelightErrorTest, MalformedLightsAreUsageErrorsAndWriteNothing) {
     }
 }
 
+TEST(LumotoolRelightErrorTest, ASlideNameTooLongForTheLightIsRefusedByName) {
+    // The light holds 255 characters: one more would be cut to another path.
+    TempDir dir;
+    WriteRichScene(dir);
+    const std::string fits(255, 's');
+    const std::string too_long(256, 's');
+    const ProcessResult refused = Tool(
+        dir, {"relight", "scene.lid", "out", "--light", "kind=slide slide=" + too_long});
+    EXPECT_EQ(2, refused.exit_code);
+    EXPECT_NE(std::string::npos,
+              refused.err.find("slide name longer than 255 characters: " + too_long))
+        << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
+    const ProcessResult kept =
+        Tool(dir, {"relight", "scene.lid", "out", "--light", "kind=slide slide=" + fits});
+    EXPECT_EQ(0, kept.exit_code) << kept.err;
+}
+
+TEST(LumotoolRelightProgressTest, GoesToATerminalOnlyAndNotWithQuiet) {
+    TempDir dir;
+    WriteRichScene(dir);
+    const ProcessResult piped = Tool(dir, {"relight", "scene.lid", "piped"});
+    ASSERT_EQ(0, piped.exit_code) << piped.err;
+    // The readers' own lines only: no progress on a pipe.
+    EXPECT_EQ(std::string::npos, piped.err.find("wrote")) << piped.err;
+    EXPECT_EQ(std::string::npos, piped.err.find("relighting")) << piped.err;
+    // Under a terminal (script(1) gives the command one).
+    for (const bool quiet : {false, true}) {
+        const std::string command = std::string(LUMOTOOL_PATH) +
+                                    " relight scene.lid tty" + (quiet ? " --quiet" : "");
+        const ProcessResult r =
+            RunProcess({"/usr/bin/script", "-qec", command, "/dev/null"},
+                       dir.path().string(), "", 120);
+        ASSERT_EQ(0, r.exit_code) << r.out << r.err;
+        const bool shown = r.out.find("wrote 5 of 5 images to tty") != std::string::npos;
+        EXPECT_EQ(!quiet, shown) << r.out;
+        EXPECT_EQ(!quiet, r.out.find("relighting scene.lid ...") != std::string::npos);
+    }
+}
+
 TEST(LightSpecTest, ParsesKeysWithSpacesOrSemicolonsAndClamps) {
     tool::LightSpec spec;
     std::string error;

@@ -25,7 +25,7 @@ namespace lumo {
 
 // The default lambda (see FitOptions in fit/fit_capture.h for the figures
 // behind it).
-inline constexpr double kDefaultFitLambda = 1e-3;
+inline constexpr double kDefaultFitLambda = 1e-4;
 
 // The basis at each unit direction towards a light, given in the slab frame
 // (x along s, y along t, z along n): row k of the N x T result (row-major)

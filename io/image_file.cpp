@@ -2,6 +2,7 @@
 
 #include <OpenImageIO/imageio.h>
 
+#include <filesystem>
 #include <memory>
 
 #include "base/str_printf.h"
@@ -25,6 +26,11 @@ Status ReadError(const std::string& path, const std::string& why) {
 }
 
 std::unique_ptr<OIIO::ImageInput> Open(const std::string& path, Status& status) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        status = ReadError(path, "no such file");
+        return nullptr;
+    }
     auto in = OIIO::ImageInput::open(path);
     if (!in) status = ReadError(path, OIIO::geterror());
     return in;

@@ -28,38 +28,11 @@
 #include "base/clock.h"
 #include "scene/slab_record.h"
 #include "testing/bake_fidelity.h"
+#include "testing/quiet_streams.h"
 
 namespace {
 
 using namespace lumo::tool;
-
-// Sends standard output and standard error to /dev/null while it lives (the
-// readers' and the engine's progress lines).
-class QuietStreams {
-  public:
-    QuietStreams() {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        saved_out_ = dup(1);
-        saved_err_ = dup(2);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        close(null);
-    }
-    ~QuietStreams() {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        dup2(saved_out_, 1);
-        dup2(saved_err_, 2);
-        close(saved_out_);
-        close(saved_err_);
-    }
-
-  private:
-    int saved_out_ = -1;
-    int saved_err_ = -1;
-};
 
 double CpuSeconds() {
     rusage u{};

@@ -177,6 +177,18 @@ TEST(LumotoolFitTest, ShardsEqualOneRunAndEachCameraKeepsItsPlace) {
         EXPECT_TRUE(whole == ReadFileBytes(dir.File(std::string("shards/") + f)));
     }
     EXPECT_EQ(2u, ReadJson(dir.File("shards/fit-report.2-3.json"))["cameras"].size());
+    // The merged parts report what the one run reports.
+    r = Tool(cwd, {"fit", "capture.json", "shards", "--merge"});
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    nlohmann::json merged = ReadJson(dir.File("shards/fit-report.json"));
+    EXPECT_EQ((std::vector<std::string>{"fit-report.0-1.json", "fit-report.2-3.json"}),
+              merged["parts"].get<std::vector<std::string>>());
+    merged.erase("parts");
+    EXPECT_EQ(ReadJson(dir.File("whole/fit-report.json")), merged);
+    fs::remove(dir.File("shards/fit-report.2-3.json"));
+    r = Tool(cwd, {"fit", "capture.json", "shards", "--merge"});
+    EXPECT_EQ(1, r.exit_code);
+    EXPECT_EQ("[MergeFitReports]: shards: camera 2 is in no part\n", r.err);
 
     const std::string light =
         StrPrintf("dir=%.9g,%.9g,%.9g", -kHeldOut[0], -kHeldOut[1], -kHeldOut[2]);
@@ -239,7 +251,7 @@ const char* kOneCamera = "[{\"column\": 0, \"row\": 0, \"lp\": \"cap/lights.lp\"
 TEST(LumotoolFitTest, ErrorsNameTheFileAndLeaveNothingThatLooksComplete) {
     const std::string usage =
         "usage: lumotool fit CAPTURE OUTDIR [--bands L] [--lambda X] [--holdout K] "
-        "[--name NAME] [--cameras I-J] [--mask-below V] [--quiet]\n";
+        "[--name NAME] [--cameras I-J] [--mask-below V] [--quiet] [--merge]\n";
     auto none = [](const TempDir&) {};
     const ErrorCase cases[] = {
         {"missing image",

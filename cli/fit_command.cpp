@@ -143,7 +143,7 @@ const ToolCommand& FitCommand() {
         "\n"
         "Options:\n"
         "  --bands L        spherical-harmonic bands of the coefficients (default 4)\n"
-        "  --lambda X       smoothness penalty of the fit (default 0.001)\n"
+        "  --lambda X       smoothness penalty of the fit (default 0.0001)\n"
         "  --holdout K      photographs per camera left out of the fit and measured\n"
         "  --name NAME      base name of the files written (default scene)\n"
         "  --cameras I-J    fit only cameras I..J (row-major index), for sharding\n"

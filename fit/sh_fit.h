@@ -23,7 +23,7 @@
 
 namespace lumo {
 
-// The default lambda (see FitOptions in fit/fit_capture.h for the figures
+// The default lambda (FitOptions in fit/fit_capture.h gives the figures
 // behind it).
 inline constexpr double kDefaultFitLambda = 1e-4;
 

@@ -11,6 +11,7 @@
 // Bakes into a fresh temporary folder (or DIR, reused when it already holds
 // the capture) and runs `lumotool fit` as a child process, whose time and
 // peak resident memory are measured.
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -51,13 +52,16 @@ struct ChildRun {
     double peak_mib = 0.0;
 };
 
-// Runs lumotool with `args` in `cwd`; its wall time and peak resident memory.
+// Runs lumotool with `args` in `cwd` (its standard output silenced); its wall
+// time and peak resident memory.
 ChildRun RunTool(const std::string& cwd, const std::vector<std::string>& args) {
     ChildRun r;
     const double t0 = lumo::GetSeconds();
     const pid_t pid = fork();
     if (pid == 0) {
         if (chdir(cwd.c_str()) != 0) _exit(127);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
         std::vector<char*> argv;
         std::string tool = LUMOTOOL_PATH;
         argv.push_back(tool.data());
@@ -87,7 +91,7 @@ double DecodeOnly(const std::string& manifest) {
         std::vector<lumo::LightPhoto> photos;
         if (!lumo::ReadLightPositions(c.lp, photos).ok()) return -1;
         lumo::ParallelForEach(photos.size(), [&](size_t k) {
-            lumo::FloatImage img;
+            thread_local lumo::FloatImage img;  // reused, as the fitter does
             if (!lumo::ReadImageFile(photos[k].path, img).ok()) std::abort();
         });
     }
@@ -133,15 +137,41 @@ int main(int argc, char** argv) {
         "4 bands, %d threads\n",
         options.grid, options.grid, options.size, options.size, options.capture,
         lumo::ParallelThreads());
+    // The bake runs in a child process, so that this one stays small: a
+    // child's peak memory counts the memory of the process it was forked from.
     if (!fs::exists(root + "/capture-sphere.json")) {
         const double t0 = lumo::GetSeconds();
-        const lumo::Status s = BakeDemo(root, options, [](std::string_view) {});
-        if (!s.ok()) {
-            std::fprintf(stderr, "%s", s.message().c_str());
-            return 1;
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const lumo::Status s = BakeDemo(root, options, [](std::string_view) {});
+            if (!s.ok()) std::fprintf(stderr, "%s", s.message().c_str());
+            std::fflush(nullptr);
+            _exit(s.ok() ? 0 : 1);
         }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return 1;
         std::printf("bake with --capture %d: %.1f s\n", options.capture,
                     lumo::GetSeconds() - t0);
+    }
+    struct Fits {
+        ChildRun run, held;
+        double decode = 0;
+    };
+    const char* kVariants[2] = {"sphere", "dome"};
+    Fits fits[2];
+    const ChildRun idle = RunTool(root, {"help"});
+    for (int v = 0; v < 2; ++v) {
+        const std::string manifest = std::string("capture-") + kVariants[v] + ".json";
+        const std::string out = std::string("fit-") + kVariants[v];
+        fits[v].decode = DecodeOnly(root + "/" + manifest);
+        fits[v].run = RunTool(root, {"fit", manifest, out, "--quiet"});
+        fits[v].held = RunTool(
+            root, {"fit", manifest, out + "-holdout", "--holdout", "8", "--quiet"});
+        if (fits[v].run.status != 0 || fits[v].held.status != 0) {
+            std::fprintf(stderr, "fit_bench: lumotool fit failed\n");
+            return 1;
+        }
     }
 
     const Scene scene = DemoScene();
@@ -163,26 +193,19 @@ int main(int argc, char** argv) {
     const double baked = baked_psnr(root);
     std::printf("baked coefficient files, 8 held-out lights: mean %.2f dB\n", baked);
 
-    for (const char* variant : {"sphere", "dome"}) {
-        const std::string manifest = std::string("capture-") + variant + ".json";
-        const std::string out = std::string("fit-") + variant;
-        const double decode = DecodeOnly(root + "/" + manifest);
-        const ChildRun run = RunTool(root, {"fit", manifest, out, "--quiet"});
-        const ChildRun held = RunTool(
-            root, {"fit", manifest, out + "-holdout", "--holdout", "8", "--quiet"});
-        if (run.status != 0 || held.status != 0) {
-            std::fprintf(stderr, "fit_bench: lumotool fit failed\n");
-            return 1;
-        }
+    for (int v = 0; v < 2; ++v) {
+        const std::string out = std::string("fit-") + kVariants[v];
+        const Fits& f = fits[v];
         const nlohmann::json report = ReadJson(root + "/" + out + "/fit-report.json");
         const nlohmann::json held_report =
             ReadJson(root + "/" + out + "-holdout/fit-report.json");
         const double fitted = baked_psnr(root + "/" + out);
-        std::printf("%s capture:\n", variant);
+        std::printf("%s capture:\n", kVariants[v]);
         std::printf(
             "  fit %.2f s wall against %.2f s to only decode the photographs "
-            "(%.2fx); peak memory %.0f MiB\n",
-            run.wall, decode, decode > 0 ? run.wall / decode : 0.0, run.peak_mib);
+            "(%.2fx); peak memory %.0f MiB (lumotool help: %.0f MiB)\n",
+            f.run.wall, f.decode, f.decode > 0 ? f.run.wall / f.decode : 0.0,
+            f.run.peak_mib, idle.peak_mib);
         std::printf(
             "  fit error RMS %.2f (PSNR %.2f dB) over every photograph; with 8 "
             "held out per camera: held-out RMS %.2f (PSNR %.2f dB)\n",

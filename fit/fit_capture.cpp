@@ -172,7 +172,8 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
         static_cast<size_t>(N),
         [&](size_t r) {
             const LightPhoto& photo = work.photos[order[r]];
-            FloatImage img;
+            // One picture buffer per thread, reused from photograph to photograph.
+            thread_local FloatImage img;
             Status st = ReadImageFile(photo.path, img);
             if (st.ok() && (img.width != W || img.height != H)) {
                 st = Status::Error(

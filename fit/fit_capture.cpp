@@ -206,12 +206,13 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
 
     // Pixels that rise above the mask threshold in some photograph.
     std::vector<uint8_t> present(pixels, 0);
-    for (int r = 0; r < N; ++r) {
-        const float* row = values.row(r).data();
-        for (size_t p = 0; p < pixels; ++p) {
-            if (row[3 * p] > o.mask_below || row[3 * p + 1] > o.mask_below ||
-                row[3 * p + 2] > o.mask_below)
+    for (size_t p = 0; p < pixels; ++p) {
+        for (int r = 0; r < N; ++r) {
+            const float* v = values.row(r).data() + 3 * p;
+            if (v[0] > o.mask_below || v[1] > o.mask_below || v[2] > o.mask_below) {
                 present[p] = 1;
+                break;
+            }
         }
     }
 

@@ -191,11 +191,11 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
                 // Picture rows run top first.
                 const float* in = img.pixels.data() + static_cast<size_t>(H - 1 - y) *
                                                           static_cast<size_t>(W) * ch_in;
-                float* o = out + static_cast<size_t>(y) * static_cast<size_t>(W) * 3;
-                for (int x = 0; x < W; ++x, in += ch_in, o += 3) {
-                    o[0] = in[0];
-                    o[1] = in[ch_in >= 3 ? 1 : 0];
-                    o[2] = in[ch_in >= 3 ? 2 : 0];
+                float* dst = out + static_cast<size_t>(y) * static_cast<size_t>(W) * 3;
+                for (int x = 0; x < W; ++x, in += ch_in, dst += 3) {
+                    dst[0] = in[0];
+                    dst[1] = in[ch_in >= 3 ? 1 : 0];
+                    dst[2] = in[ch_in >= 3 ? 2 : 0];
                 }
             }
         },

@@ -39,7 +39,8 @@ std::vector<float> BasisRows(const SlabRecord& record,
 // The T x N fit matrix (column-major: entry (i, k) at k * T + i) that maps N
 // values to T coefficients, from the N x T basis rows. Fails with
 // "[FitCapture]: the light directions do not determine %d bands; raise
-// --lambda\n" when the normal equations are singular.
+// --lambda\n" when the normal equations are singular (the fitter adds the
+// light-position file's name before the line feed).
 Status SolveFit(const std::vector<float>& basis, int count, int bands, double lambda,
                 std::vector<float>& fit_matrix);
 

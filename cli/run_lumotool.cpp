@@ -11,8 +11,8 @@ namespace lumo::tool {
 namespace {
 
 std::vector<const ToolCommand*> Commands() {
-    return {&InfoCommand(), &RelightCommand(), &BakeCommand(), &PackCommand(),
-            &UnpackCommand()};
+    return {&InfoCommand(), &RelightCommand(), &BakeCommand(),
+            &FitCommand(),  &PackCommand(),    &UnpackCommand()};
 }
 
 const ToolCommand* FindCommand(std::string_view name) {

@@ -41,5 +41,6 @@ const ToolCommand& RelightCommand();
 const ToolCommand& PackCommand();
 const ToolCommand& UnpackCommand();
 const ToolCommand& BakeCommand();
+const ToolCommand& FitCommand();
 
 }  // namespace lumo::tool

@@ -1,0 +1,108 @@
+#include "fit/light_positions.h"
+
+#include <charconv>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "base/str_printf.h"
+
+namespace lumo {
+namespace {
+
+Status Fail(const std::string& path, int line, const std::string& why) {
+    return Status::Error(
+        StrPrintf("[ReadLightPositions]: %s:%d: %s\n", path.c_str(), line, why.c_str()));
+}
+
+std::vector<std::string> Fields(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    std::string f;
+    while (in >> f)
+        out.push_back(f);
+    return out;
+}
+
+bool ParseDouble(const std::string& text, double& value) {
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, value);
+    return r.ec == std::errc() && r.ptr == end && std::isfinite(value);
+}
+
+bool Blank(const std::string& line) {
+    return line.find_first_not_of(" \t\r") == std::string::npos;
+}
+
+}  // namespace
+
+Status ReadLightPositions(const std::string& path, std::vector<LightPhoto>& photos) {
+    photos.clear();
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return Fail(path, 0, "cannot open");
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    std::string line;
+    int number = 0;
+    int count = -1;
+    int count_line = 0;
+    int listed = 0;
+    int last_line = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (count < 0) {
+            const std::vector<std::string> f = Fields(line);
+            if (f.empty() && Blank(line)) continue;  // leading blank lines
+            double n = 0;
+            if (f.size() != 1 || !ParseDouble(f[0], n) || n < 0 || n != std::floor(n) ||
+                n > 1e7) {
+                return Fail(path, number, "expected the number of photographs");
+            }
+            count = static_cast<int>(n);
+            count_line = number;
+            continue;
+        }
+        if (Blank(line)) continue;
+        ++listed;
+        last_line = number;
+        if (listed > count) continue;  // counted below
+        const std::vector<std::string> f = Fields(line);
+        if (f.size() < 4) return Fail(path, number, "expected IMAGE X Y Z");
+        LightPhoto p;
+        p.line = number;
+        for (int i = 0; i < 3; ++i) {
+            const std::string& text = f[f.size() - 3 + static_cast<size_t>(i)];
+            if (!ParseDouble(text, p.direction[i])) {
+                return Fail(path, number, "malformed number '" + text + "'");
+            }
+        }
+        const double len =
+            std::sqrt(p.direction[0] * p.direction[0] + p.direction[1] * p.direction[1] +
+                      p.direction[2] * p.direction[2]);
+        if (!(len > 0.0) || !std::isfinite(len))
+            return Fail(path, number, "zero direction");
+        for (double& d : p.direction)
+            d /= len;
+        // The name: everything before the three numbers, as written.
+        std::string name = line;
+        for (int i = 0; i < 3; ++i) {
+            name.erase(name.find_last_not_of(" \t") + 1);
+            name.erase(name.find_last_of(" \t") + 1);
+        }
+        name.erase(name.find_last_not_of(" \t") + 1);
+        name.erase(0, name.find_first_not_of(" \t"));
+        const std::filesystem::path image(name);
+        p.path = (image.is_absolute() ? image : folder / image).string();
+        photos.push_back(std::move(p));
+    }
+    if (count < 0) return Fail(path, number + 1, "expected the number of photographs");
+    if (listed != count) {
+        return Fail(path, listed > count ? last_line : count_line,
+                    StrPrintf("the count says %d photographs but %d lines follow", count,
+                              listed));
+    }
+    return Status::Ok();
+}
+
+}  // namespace lumo

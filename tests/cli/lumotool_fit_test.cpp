@@ -119,7 +119,7 @@ TEST(LumotoolFitTest, RelitFitReproducesTheAnalyticPictureUnderANewLight) {
         BrdfFileData data;
         std::FILE* f = std::fopen(dir.File("out/scene.0.0.urdf.sh").c_str(), "rb");
         ASSERT_NE(nullptr, f);
-        ASSERT_TRUE(ReadBrdfData(f, data).ok());
+        ASSERT_TRUE(ReadBrdfData(f, data, MessageSink()).ok());
         std::fclose(f);
         EXPECT_EQ(3, data.lcnt);
         for (int y = 0; y < 8; ++y) {

@@ -13,19 +13,19 @@ int GrabScreenCommand(Togl*, int, const char*[]) {
     Model& model = TheModel();
     Togl* main = MainViewTogl();
     if (main == nullptr) return TCL_OK;
-    const std::string name = StrPrintf("img%04d.ppm", model.grab_counter);
-    model.grab_counter += 1;
+    const std::string name = StrPrintf("img%04d.ppm", model.meter.grab_counter);
+    model.meter.grab_counter += 1;
     // A back buffer's contents after a swap are undefined: draw the frame
     // again (without swapping) so the grab reads what the view shows.
     Togl_MakeCurrent(main);
-    DrawMainFrame(model);
+    DrawMainFrame(model, MainViewTextures());
     FinishFrame();
-    SaveRGBImage(model, name.c_str());
+    SaveRGBImage(model.view, name.c_str());
     return TCL_OK;
 }
 
 int RecordTransformCommand(Togl* togl, int, const char*[]) {
-    TheModel().dump_request = 1;
+    TheModel().view.dump_request = 1;
     Togl_PostRedisplay(togl);
     return TCL_OK;
 }

@@ -3,8 +3,9 @@
 //
 // Light editing is staged: the script writes the light-editing variables
 // (harcnt_s, radius_s, slidelookat_s, slideup_s, slidefov_s, slidename) and
-// calls changecolor, which only set pending values; svnotifylightchg applies
-// them to the current light and asks for a reconstruction at the next redraw.
+// calls changecolor, which only set pending values; svnotifylightchg parses
+// the variables and applies them through the model's editing API to the
+// current light, which asks for a reconstruction at the next redraw.
 // reflectlightinfo copies the current light into the variables, newlightvalue
 // resets them. Lights are added by raising lightcnt, removed with deletesrc and
 // given a kind with chgltype. Every command can be called on either view and

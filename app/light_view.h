@@ -1,7 +1,7 @@
 // The light-editing view: a teapot at the centre lit by all lights in use, a
 // small sphere in each light's colour where the light stands, and the current
 // light's arcball as an overlay. Dragging in it turns the current light about
-// the centre; every redraw sets the light's direction from its arcball.
+// the centre: the light follows its arcball whenever either view redraws.
 #pragma once
 
 #include "togl/togl_include.h"

@@ -37,13 +37,6 @@ proc lumo::relight {} {
     lumo::update_status
 }
 
-# The light view sets the current light's direction when it redraws, so a
-# drag relights after that redraw has run.
-proc lumo::relight_after_drag {} {
-    after cancel lumo::relight
-    after idle lumo::relight
-}
-
 proc lumo::kind_name {kind} {
     variable kinds
     foreach {k name} $kinds {
@@ -368,11 +361,11 @@ proc lumo::build {} {
     # Light view: the arcball. Moving with Shift, Control or both (no button)
     # picks the axis set of the next drag.
     bind .light <ButtonPress-1> {.light ab_lbdown %x %y}
-    bind .light <ButtonRelease-1> {.light ab_lbup; lumo::relight_after_drag}
-    bind .light <B1-Motion> {.light ab_lbdrag %x %y; lumo::relight_after_drag}
-    bind .light <Shift-B1-Motion> {.light ab_slbdrag %x %y; lumo::relight_after_drag}
-    bind .light <Control-B1-Motion> {.light ab_clbdrag %x %y; lumo::relight_after_drag}
-    bind .light <Control-Shift-B1-Motion> {.light ab_cslbdrag %x %y; lumo::relight_after_drag}
+    bind .light <ButtonRelease-1> {.light ab_lbup; lumo::relight}
+    bind .light <B1-Motion> {.light ab_lbdrag %x %y; lumo::relight}
+    bind .light <Shift-B1-Motion> {.light ab_slbdrag %x %y; lumo::relight}
+    bind .light <Control-B1-Motion> {.light ab_clbdrag %x %y; lumo::relight}
+    bind .light <Control-Shift-B1-Motion> {.light ab_cslbdrag %x %y; lumo::relight}
     bind .light <Motion> {.light ab_lbdrag %x %y}
     bind .light <Shift-Motion> {.light ab_slbdrag %x %y}
     bind .light <Control-Motion> {.light ab_clbdrag %x %y}

@@ -22,7 +22,7 @@ int MainViewCreate(Togl* togl) {
         return TCL_ERROR;
     }
     SetMainViewTogl(togl);
-    LinkModelVariables(interp, model);
+    LinkModelVariables(interp, model, TheLightEditTexts());
     InitModel(model, SceneFileName().c_str());
     InitGLState(model);
     ResetLightEditVars(togl);
@@ -30,30 +30,31 @@ int MainViewCreate(Togl* togl) {
 }
 
 void MainViewReshape(Togl* togl) {
-    ResizeMainFrame(TheModel(), Togl_Width(togl), Togl_Height(togl));
+    ResizeMainFrame(TheModel().view, Togl_Width(togl), Togl_Height(togl));
 }
 
 void MainViewDisplay(Togl* togl) {
     Model& model = TheModel();
     double t0 = 0.0;
-    if (model.show_fps != 0) {
+    if (model.options.show_fps != 0) {
         t0 = GetSeconds();
     } else {
-        model.frame_time_total = 0.0;
-        model.frame_count = 0;
+        model.meter.frame_time_total = 0.0;
+        model.meter.frame_count = 0;
     }
-    DrawMainFrame(model);
+    DrawMainFrame(model, MainViewTextures());
     FlushFrame();
     Togl_SwapBuffers(togl);
-    if (model.show_fps != 0) {
+    if (model.options.show_fps != 0) {
         const double t1 = GetSeconds();
         if (t1 > t0 + 1e-6) {
             const double dt = t1 - t0;
-            model.frame_count += 1;
-            model.frame_time_total += dt;
+            model.meter.frame_count += 1;
+            model.meter.frame_time_total += dt;
             std::fprintf(stderr, "Current FrameRate = %f Hz\n", 1.0 / dt);
             std::fprintf(stderr, "Average FrameRate = %f Hz (%d)\n",
-                         model.frame_count / model.frame_time_total, model.frame_count);
+                         model.meter.frame_count / model.meter.frame_time_total,
+                         model.meter.frame_count);
         }
     }
 }
@@ -61,15 +62,15 @@ void MainViewDisplay(Togl* togl) {
 int HndDrawModeCommand(Togl* togl, int, const char*[]) {
     Model& model = TheModel();
     if (Togl* main = MainViewTogl()) Togl_MakeCurrent(main);
-    ApplyDrawSlabMode(model);
+    ApplyDrawSlabMode(model.options);
     Togl_PostRedisplay(togl);
     return TCL_OK;
 }
 
 int ClearFpsCommand(Togl*, int, const char*[]) {
     Model& model = TheModel();
-    model.frame_time_total = 0.0;
-    model.frame_count = 0;
+    model.meter.frame_time_total = 0.0;
+    model.meter.frame_count = 0;
     return TCL_OK;
 }
 

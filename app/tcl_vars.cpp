@@ -3,44 +3,62 @@
 namespace lumo {
 namespace {
 
+template <typename Part>
 struct IntVar {
     const char* name;
-    int32_t Model::*field;
+    int32_t Part::*field;
 };
 
 struct StringVar {
     const char* name;
-    char* Model::*field;
+    char* LightEditTexts::*field;
 };
 
-constexpr IntVar kIntVars[] = {
-    {"skipconstpoly", &Model::skipconstpoly},
-    {"skipbilinpoly", &Model::skipbilinpoly},
-    {"constgridenable", &Model::constgridenable},
-    {"bilingridenable", &Model::bilingridenable},
-    {"preview", &Model::preview},
-    {"show_fps", &Model::show_fps},
-    {"drawslabmode", &Model::drawslabmode},
-    {"lightcnt", &Model::lightcnt},
-    {"currlight", &Model::currlight},
-    {"currlighttype", &Model::currlighttype},
+constexpr IntVar<Options> kOptionVars[] = {
+    {"skipconstpoly", &Options::skipconstpoly},
+    {"skipbilinpoly", &Options::skipbilinpoly},
+    {"constgridenable", &Options::constgridenable},
+    {"bilingridenable", &Options::bilingridenable},
+    {"preview", &Options::preview},
+    {"show_fps", &Options::show_fps},
+    {"drawslabmode", &Options::drawslabmode},
+};
+
+constexpr IntVar<LightTable> kLightVars[] = {
+    {"lightcnt", &LightTable::lightcnt},
+    {"currlight", &LightTable::currlight},
+    {"currlighttype", &LightTable::currlighttype},
 };
 
 constexpr StringVar kStringVars[] = {
-    {"harcnt_s", &Model::harcnt_s},           {"radius_s", &Model::radius_s},
-    {"slidelookat_s", &Model::slidelookat_s}, {"slideup_s", &Model::slideup_s},
-    {"slidefov_s", &Model::slidefov_s},       {"slidename", &Model::slidename},
+    {"harcnt_s", &LightEditTexts::harcnt_s},
+    {"radius_s", &LightEditTexts::radius_s},
+    {"slidelookat_s", &LightEditTexts::slidelookat_s},
+    {"slideup_s", &LightEditTexts::slideup_s},
+    {"slidefov_s", &LightEditTexts::slidefov_s},
+    {"slidename", &LightEditTexts::slidename},
 };
+
+template <typename Part, size_t N>
+void LinkInts(Tcl_Interp* interp, Part& part, const IntVar<Part> (&vars)[N]) {
+    for (const IntVar<Part>& v : vars) {
+        Tcl_LinkVar(interp, v.name, reinterpret_cast<char*>(&(part.*v.field)),
+                    TCL_LINK_INT);
+    }
+}
 
 }  // namespace
 
-void LinkModelVariables(Tcl_Interp* interp, Model& model) {
-    for (const IntVar& v : kIntVars) {
-        Tcl_LinkVar(interp, v.name, reinterpret_cast<char*>(&(model.*v.field)),
-                    TCL_LINK_INT);
-    }
+LightEditTexts& TheLightEditTexts() {
+    static LightEditTexts texts;
+    return texts;
+}
+
+void LinkModelVariables(Tcl_Interp* interp, Model& model, LightEditTexts& texts) {
+    LinkInts(interp, model.options, kOptionVars);
+    LinkInts(interp, model.lights, kLightVars);
     for (const StringVar& v : kStringVars) {
-        Tcl_LinkVar(interp, v.name, reinterpret_cast<char*>(&(model.*v.field)),
+        Tcl_LinkVar(interp, v.name, reinterpret_cast<char*>(&(texts.*v.field)),
                     TCL_LINK_STRING);
     }
 }
@@ -49,13 +67,6 @@ void SetStringVar(Tcl_Interp* interp, const char* name, const std::string& value
     // Always the global variable: a command called from inside a Tcl proc
     // must still reach the linked variable, not a local of that name.
     Tcl_SetVar(interp, name, value.c_str(), TCL_GLOBAL_ONLY);
-}
-
-void RefreshLinkedVariables(Tcl_Interp* interp) {
-    for (const IntVar& v : kIntVars)
-        Tcl_UpdateLinkedVar(interp, v.name);
-    for (const StringVar& v : kStringVars)
-        Tcl_UpdateLinkedVar(interp, v.name);
 }
 
 }  // namespace lumo

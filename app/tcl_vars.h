@@ -1,4 +1,5 @@
-// The Tcl variables linked to the model, and writing them from C.
+// The Tcl variables linked to the model, the light-editing texts, and writing
+// them from C.
 #pragma once
 
 #include <tcl.h>
@@ -9,20 +10,30 @@
 
 namespace lumo {
 
-// Links the sixteen variables (options, light count and current light, the
-// light-editing strings) to the model's fields, in the order the viewer
-// documents them.
-void LinkModelVariables(Tcl_Interp* interp, Model& model);
+// The light-editing texts, linked to Tcl string variables of the same names.
+// Tcl owns and replaces the buffers (its allocator); null until linked.
+struct LightEditTexts {
+    char* harcnt_s = nullptr;
+    char* radius_s = nullptr;
+    char* slidelookat_s = nullptr;
+    char* slideup_s = nullptr;
+    char* slidefov_s = nullptr;
+    char* slidename = nullptr;
+};
 
-// Writes a linked string variable (Tcl copies the text into the model's
-// field and owns it).
+// The viewer's light-editing texts, alive for the whole run.
+LightEditTexts& TheLightEditTexts();
+
+// Links the sixteen variables (options, light count and current light, the
+// light-editing texts) to the model's fields and `texts`, in the order the
+// viewer documents them.
+void LinkModelVariables(Tcl_Interp* interp, Model& model, LightEditTexts& texts);
+
+// Writes a linked string variable (Tcl copies the text into the linked
+// buffer and owns it).
 void SetStringVar(Tcl_Interp* interp, const char* name, const std::string& value);
 
-// Tells Tcl that C changed linked variables, so that traces and widgets
-// showing them see the new values.
-void RefreshLinkedVariables(Tcl_Interp* interp);
-
-// Text of a linked string field; "" when it is not set.
+// Text of a linked string buffer; "" when it is not set.
 inline const char* LinkedText(const char* value) {
     return value != nullptr ? value : "";
 }

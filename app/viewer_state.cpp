@@ -24,4 +24,9 @@ void SetMainViewTogl(Togl* togl) {
     g_main_view = togl;
 }
 
+SlabTextures& MainViewTextures() {
+    static SlabTextures textures;
+    return textures;
+}
+
 }  // namespace lumo

@@ -1,8 +1,10 @@
 // What the viewer keeps beside the model: the scene file named on the command
-// line and the main view's widget.
+// line, the main view's widget and the texture objects of its context.
 #pragma once
 
 #include <string>
+
+#include "display/slab_textures.h"
 
 struct Togl;
 
@@ -15,5 +17,8 @@ const std::string& SceneFileName();
 // The main view's widget once it has been created, else null.
 Togl* MainViewTogl();
 void SetMainViewTogl(Togl* togl);
+
+// The main view's texture table (its GL context's texture objects).
+SlabTextures& MainViewTextures();
 
 }  // namespace lumo

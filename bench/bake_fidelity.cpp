@@ -8,7 +8,6 @@
 //
 // Bakes into a fresh temporary folder (or DIR, kept) with every core; prints
 // the figures on standard output. The engine's progress lines are silenced.
-#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -32,34 +31,6 @@
 namespace {
 
 using namespace lumo::tool;
-
-// Sends standard output and standard error to /dev/null while it lives (the
-// readers' and the engine's progress lines).
-class QuietStreams {
-  public:
-    QuietStreams() {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        saved_out_ = dup(1);
-        saved_err_ = dup(2);
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        dup2(null, 2);
-        close(null);
-    }
-    ~QuietStreams() {
-        std::fflush(stdout);
-        std::fflush(stderr);
-        dup2(saved_out_, 1);
-        dup2(saved_err_, 2);
-        close(saved_out_);
-        close(saved_err_);
-    }
-
-  private:
-    int saved_out_ = -1;
-    int saved_err_ = -1;
-};
 
 double CpuSeconds() {
     rusage u{};
@@ -150,7 +121,6 @@ int main(int argc, char** argv) {
         std::vector<double> light_means;
         std::vector<double> all;
         {
-            QuietStreams quiet;
             const lumo::Status s =
                 LoadBakedSlab(dir, base.grid, base.size, bands == 4, *record);
             if (!s.ok()) {
@@ -180,7 +150,6 @@ int main(int argc, char** argv) {
         std::vector<double> photo_light;
         std::vector<double> head_on;
         {
-            QuietStreams quiet;
             photo_light = CompareDirectional(*record, scene, views, kPhotoLightDirection);
             head_on = CompareDirectional(*record, scene, views, Vec3d(0, 0, -1));
             for (size_t k = 0; k < bake_dirs.size(); k += bake_dirs.size() / 8) {

@@ -41,22 +41,22 @@ int RunRelight(const RelightOptions& o) {
     auto model = std::make_unique<Model>();
     InitModel(*model, o.scene.c_str());
     if (!specs.empty()) {
-        model->lightcnt = static_cast<int32_t>(specs.size());
-        model->currlight = 0;
+        model->lights.lightcnt = static_cast<int32_t>(specs.size());
+        model->lights.currlight = 0;
         for (size_t i = 0; i < specs.size(); ++i)
-            ApplyLightSpec(specs[i], model->lights[i]);
+            ApplyLightSpec(specs[i], model->lights.table[i]);
     }
     bool local_light = false;
-    for (int32_t i = 0; i < model->lightcnt; ++i) {
-        local_light =
-            local_light || model->lights[static_cast<size_t>(i)].kind != Directional;
+    for (int32_t i = 0; i < model->lights.lightcnt; ++i) {
+        local_light = local_light ||
+                      model->lights.table[static_cast<size_t>(i)].kind != Directional;
     }
     if (local_light) LoadModelDepthMaps(*model);
     if (o.harmonics_given) {
         activeHarmonics = static_cast<int16_t>(
             o.harmonics < 0 ? 0 : std::min<int>(o.harmonics, maxHarmonics));
     }
-    model->preview = 0;
+    model->options.preview = 0;
     ReconstructModel(*model);
 
     std::error_code ec;
@@ -66,9 +66,9 @@ int RunRelight(const RelightOptions& o) {
                      o.outdir.c_str(), ec.message().c_str());
         return 1;
     }
-    if (!model->info || model->info->slab_count < 1) return 0;
-    const SlabRecord& slab = model->info->slabs[0];
-    const int grid = model->qr_mode != 0 ? 1 : 0;
+    if (!model->scene.info || model->scene.info->slab_count < 1) return 0;
+    const SlabRecord& slab = model->scene.info->slabs[0];
+    const int grid = model->scene.qr_mode != 0 ? 1 : 0;
     const int32_t cols = grid == 1 ? slab.samples_q : slab.samples_u;
     const int32_t rows = grid == 1 ? slab.samples_r : slab.samples_v;
     const std::vector<Photo>& photos = slab.photo[grid];

@@ -11,22 +11,22 @@
 
 namespace lumo {
 
-void SaveRGBImage(const Model& model, const char* path) {
+void SaveRGBImage(const MainView& view, const char* path) {
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
     std::fprintf(stderr, "%d %d %d %d\n", viewport[0], viewport[1], viewport[2],
                  viewport[3]);
-    std::fprintf(stderr, "%d %d\n", model.window_width, model.window_height);
+    std::fprintf(stderr, "%d %d\n", view.window_width, view.window_height);
     Photo photo;
-    FatalIfError(photo.Alloc(model.window_width, model.window_height));
+    FatalIfError(photo.Alloc(view.window_width, view.window_height));
     FilePtr file = OpenFile(path, "wb");
     if (!file) Fatal("[SaveRGBImage]: cannot write image file\n");
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, model.window_width, model.window_height, GL_RGB, GL_UNSIGNED_BYTE,
+    glReadPixels(0, 0, view.window_width, view.window_height, GL_RGB, GL_UNSIGNED_BYTE,
                  photo.pixels.data());
     photo.Invert();
-    std::fprintf(file.get(), "P6\n%d %d\n255\n", model.window_width, model.window_height);
+    std::fprintf(file.get(), "P6\n%d %d\n255\n", view.window_width, view.window_height);
     const size_t bytes = photo.pixels.size();
     if (cp_fwrite(photo.pixels.data(), 1, bytes, file.get()) < bytes ||
         std::fflush(file.get()) != 0) {
@@ -34,11 +34,11 @@ void SaveRGBImage(const Model& model, const char* path) {
     }
 }
 
-void WriteTransformDump(Model& model) {
+void WriteTransformDump(MainView& view) {
     FilePtr file = OpenFile("transfrm.txt", "w");
     if (!file) {
         std::fputs("Cannot write text transformation file transform.txt\n", stderr);
-        model.dump_request = 0;
+        view.dump_request = 0;
         return;
     }
     float modelview[16], projection[16], depth_range[2];
@@ -60,7 +60,7 @@ void WriteTransformDump(Model& model) {
     std::fputs("\nDepthRange", f);
     for (float v : depth_range)
         std::fprintf(f, " %f", v);
-    model.dump_request = 0;
+    view.dump_request = 0;
 }
 
 void FinishFrame() {

@@ -12,12 +12,12 @@ namespace lumo {
 // first. Prints the viewport and the window size on standard error. Failures
 // end the program: "[SaveRGBImage]: cannot write image file\n",
 // "Error writing ppm file\n".
-void SaveRGBImage(const Model& model, const char* path);
+void SaveRGBImage(const MainView& view, const char* path);
 
 // Writes the modelview and projection matrices, the viewport and the depth
 // range to "transfrm.txt" and clears dump_request. A file that cannot be made
 // is reported and the request is dropped; the redraw goes on.
-void WriteTransformDump(Model& model);
+void WriteTransformDump(MainView& view);
 
 // Waits until the GL has finished drawing, before a read-back.
 void FinishFrame();

@@ -61,37 +61,25 @@ void DrawSphere(double radius, int slices, int stacks) {
     gluSphere(q, radius, slices, stacks);
 }
 
-void DrawLightScene(Model& model, const ArcBall& arcball) {
+void DrawLightScene(Model& model) {
+    const LightControl* control = CurrentControl(model.lights);
+    if (control == nullptr) return;
     Mat4 m;
-    arcball.GetMatrix(m);
+    control->arcball.GetMatrix(m);
     glPushMatrix();
     glMultMatrixf(m.data());
     glScalef(0.75f, 0.75f, 0.75f);
-    DrawLightGlyphs(model);
+    DrawLightGlyphs(model.lights);
     glPopMatrix();
 }
 
-void DrawLightGlyphs(Model& model) {
-    const int32_t lights = std::clamp(model.lightcnt, 0, MAX_LIGHTS);
-    const int32_t cur = model.currlight;
-    const bool has_current = cur >= 0 && cur < MAX_LIGHTS && lights > 0;
+void DrawLightGlyphs(const LightTable& table) {
+    const int32_t lights = LightsInUse(table);
+    const int32_t cur = CurrentLightIndex(table);
+    const bool has_current = cur >= 0;
     // Lights beyond what the GL offers still get their glyphs; the teapot is
     // lit by the first ones.
     const int gl_lights = std::min(lights, GlLightCount());
-
-    Mat4 frame;
-    glGetFloatv(GL_MODELVIEW_MATRIX, frame.data());
-    if (has_current) {
-        Vec4 p0(0, 0, 0, 1), p1(0, 0, 1, 1);
-        MatTransform(p0, frame);
-        MatTransform(p1, frame);
-        Vec3 d;
-        VecSub(p0, p1, d);
-        VecNormalize(d);
-        LightSrc& current = model.lights[static_cast<size_t>(cur)];
-        current.SetDirection(d);
-        current.placement = frame;
-    }
 
     static const float kSpecular[4] = {1, 1, 1, 1};
     static const float kAmbient[4] = {0, 0, 0, 1};
@@ -102,7 +90,7 @@ void DrawLightGlyphs(Model& model) {
 
     glPushMatrix();
     if (has_current) {
-        const LightSrc& current = model.lights[static_cast<size_t>(cur)];
+        const LightSrc& current = table.table[static_cast<size_t>(cur)];
         if (cur < gl_lights) SetGlLight(cur, current);
         glPushMatrix();
         DrawGlyph(current);
@@ -110,9 +98,9 @@ void DrawLightGlyphs(Model& model) {
     }
     glPushMatrix();
     for (int32_t i = 0; i < lights; ++i) {
-        if (i == cur) continue;
-        const LightSrc& light = model.lights[static_cast<size_t>(i)];
-        glLoadMatrixf(light.placement.data());
+        if (i == table.currlight) continue;
+        const LightSrc& light = table.table[static_cast<size_t>(i)];
+        glLoadMatrixf(table.controls[static_cast<size_t>(i)].placement.data());
         if (i < gl_lights) SetGlLight(i, light);
         DrawGlyph(light);
     }

@@ -13,7 +13,7 @@ namespace lumo {
 void SetUpLightView(Model& model);
 
 // Draws the view into the current context's back buffer, saving and restoring
-// the GL state it touches. Updates the current light's arcball first.
+// the GL state it touches. Updates the current light from its arcball first.
 void DrawLightView(Model& model);
 
 }  // namespace lumo

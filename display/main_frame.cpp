@@ -12,17 +12,18 @@
 #include "display/frame_output.h"
 #include "display/slab_draw.h"
 #include "display/view_camera.h"
+#include "model/light_steering.h"
 #include "model/model_setup.h"
 
 namespace lumo {
 namespace {
 
 SlabDrawOptions CornerOptions(const Model& model) {
-    return SlabDrawOptions{model.skipconstpoly, model.constgridenable};
+    return SlabDrawOptions{model.options.skipconstpoly, model.options.constgridenable};
 }
 
 SlabDrawOptions CenterOptions(const Model& model) {
-    return SlabDrawOptions{model.skipbilinpoly, model.bilingridenable};
+    return SlabDrawOptions{model.options.skipbilinpoly, model.options.bilingridenable};
 }
 
 // LUMO_TRACE=passes prints every per-light pass on standard error, to see
@@ -35,65 +36,70 @@ bool TracePasses() {
     return trace;
 }
 
-void LightPass(Model& model, int32_t light, int32_t slab) {
+void LightPass(Model& model, SlabTextures& textures, int32_t light, int32_t slab) {
     if (TracePasses()) std::fprintf(stderr, "light pass %d\n", light);
-    DrawLightPass(model, light, slab, model.first_frame_done, CenterOptions(model));
+    DrawLightPass(model, textures, light, slab, model.view.first_frame_done,
+                  CenterOptions(model));
 }
 
-void DrawSlabs(Model& model, const Mat4& mv) {
-    if (!model.info) return;
-    const int32_t lights = LightsInUse(model);
-    for (int32_t i = 0; i < model.info->slab_count; ++i) {
-        if (i >= 32 || model.slab_visible[i] != 1) continue;
-        SlabRecord& slab = model.info->slabs[static_cast<size_t>(i)];
-        if (model.qr_mode == 0) {
-            if (model.drawslabmode == 0) {
-                DrawSlabCorner(slab, mv, 0, CornerOptions(model));
-            } else if (model.drawslabmode == 1) {
-                DrawSlabCenter(slab, mv, 0, 0, nullptr, CenterOptions(model));
+void DrawSlabs(Model& model, SlabTextures& textures, const Mat4& mv) {
+    if (!model.scene.info) return;
+    const int32_t lights = ClampLightCount(model.lights);
+    for (int32_t i = 0; i < model.scene.info->slab_count; ++i) {
+        if (i >= 32 || model.scene.slab_visible[i] != 1) continue;
+        SlabRecord& slab = model.scene.info->slabs[static_cast<size_t>(i)];
+        if (model.scene.qr_mode == 0) {
+            if (model.options.drawslabmode == 0) {
+                DrawSlabCorner(textures, slab, mv, 0, CornerOptions(model));
+            } else if (model.options.drawslabmode == 1) {
+                DrawSlabCenter(textures, slab, mv, 0, 0, nullptr, CenterOptions(model));
             }
             continue;
         }
-        if (model.drawslabmode == 0) {
+        if (model.options.drawslabmode == 0) {
             SetQRCamera(slab, mv);
-            DrawSlabCorner(slab, mv, 1, CornerOptions(model));
+            DrawSlabCorner(textures, slab, mv, 1, CornerOptions(model));
             RestoreQRCamera();
-        } else if (model.drawslabmode == 1) {
-            const size_t bytes = static_cast<size_t>(model.window_width) *
-                                 static_cast<size_t>(model.window_height) * 3;
-            const bool cache_usable = model.others_cache.size() == bytes && bytes > 0;
+        } else if (model.options.drawslabmode == 1) {
+            const size_t bytes = static_cast<size_t>(model.view.window_width) *
+                                 static_cast<size_t>(model.view.window_height) * 3;
+            const bool cache_usable =
+                model.view.others_cache.size() == bytes && bytes > 0;
             if (lights > 1) {
-                if (model.others_cache_light == model.currlight && cache_usable) {
+                if (model.view.others_cache_light == model.lights.currlight &&
+                    cache_usable) {
                     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
                     glDrawBuffer(GL_BACK);
-                    glDrawPixels(model.window_width, model.window_height, GL_RGB,
-                                 GL_UNSIGNED_BYTE, model.others_cache.data());
+                    glDrawPixels(model.view.window_width, model.view.window_height,
+                                 GL_RGB, GL_UNSIGNED_BYTE,
+                                 model.view.others_cache.data());
                 } else {
                     for (int32_t j = 0; j < lights; ++j) {
-                        if (j == model.currlight) continue;
-                        LightPass(model, j, i);
+                        if (j == model.lights.currlight) continue;
+                        LightPass(model, textures, j, i);
                     }
                     if (cache_usable) {
                         glPixelStorei(GL_PACK_ALIGNMENT, 1);
                         glReadBuffer(GL_BACK);
-                        glReadPixels(0, 0, model.window_width, model.window_height,
-                                     GL_RGB, GL_UNSIGNED_BYTE, model.others_cache.data());
-                        model.others_cache_light = model.currlight;
+                        glReadPixels(0, 0, model.view.window_width,
+                                     model.view.window_height, GL_RGB, GL_UNSIGNED_BYTE,
+                                     model.view.others_cache.data());
+                        model.view.others_cache_light = model.lights.currlight;
                     }
                 }
             }
             if (lights != 0) {
-                LightPass(model, model.currlight, i);
+                LightPass(model, textures, model.lights.currlight, i);
             }
-            model.first_frame_done = 1;
+            model.view.first_frame_done = 1;
         }
     }
 }
 
 }  // namespace
 
-void ApplyDrawSlabMode(const Model& model) {
-    if (model.drawslabmode == 0) {
+void ApplyDrawSlabMode(const Options& options) {
+    if (options.drawslabmode == 0) {
         glClearColor(0.6f, 0.6f, 0.8f, 0.0f);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glDisable(GL_BLEND);
@@ -101,7 +107,7 @@ void ApplyDrawSlabMode(const Model& model) {
         glEnable(GL_DEPTH_TEST);
         glDepthMask(GL_TRUE);
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_DECAL);
-    } else if (model.drawslabmode == 1) {
+    } else if (options.drawslabmode == 1) {
         glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
         glClear(GL_COLOR_BUFFER_BIT);
         glEnable(GL_BLEND);
@@ -123,7 +129,7 @@ void InitGLState(Model& model) {
     glMatrixMode(GL_MODELVIEW);
     gluLookAt(0.0, 0.0, 30.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
     glPushMatrix();
-    glGetFloatv(GL_MODELVIEW_MATRIX, model.base_modelview.data());
+    glGetFloatv(GL_MODELVIEW_MATRIX, model.view.base_modelview.data());
     glLineWidth(1.0f);
     glFrontFace(GL_CW);
     glEnable(GL_AUTO_NORMAL);
@@ -134,39 +140,42 @@ void InitGLState(Model& model) {
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glEnable(GL_TEXTURE_2D);
-    ApplyDrawSlabMode(model);
+    ApplyDrawSlabMode(model.options);
 }
 
-void DrawMainFrame(Model& model) {
-    glClear(model.drawslabmode == 0 ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT
-                                    : GL_COLOR_BUFFER_BIT);
+void DrawMainFrame(Model& model, SlabTextures& textures) {
+    glClear(model.options.drawslabmode == 0 ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT
+                                            : GL_COLOR_BUFFER_BIT);
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
-    SetViewRotation(model);
-    glScalef(model.zoom, model.zoom, model.zoom);
-    if (model.dump_request != 0) WriteTransformDump(model);
-    if (model.recon_request != 0) ReconstructModel(model);
+    SetViewRotation(model.view);
+    glScalef(model.view.zoom, model.view.zoom, model.view.zoom);
+    if (model.view.dump_request != 0) WriteTransformDump(model.view);
+    if (model.view.recon_request != 0) {
+        SteerCurrentLight(model);
+        ReconstructModel(model);
+    }
     Mat4 mv;
     glGetFloatv(GL_MODELVIEW_MATRIX, mv.data());
-    DrawSlabs(model, mv);
+    DrawSlabs(model, textures, mv);
     glPopMatrix();
 }
 
-void ResizeMainFrame(Model& model, int32_t width, int32_t height) {
-    model.window_width = width;
-    model.window_height = height;
-    model.window_center[0] = model.window_width / 2;
-    model.window_center[1] = model.window_height / 2;
-    std::printf("window size : %d x %d\n", model.window_width, model.window_height);
+void ResizeMainFrame(MainView& view, int32_t width, int32_t height) {
+    view.window_width = width;
+    view.window_height = height;
+    view.window_center[0] = view.window_width / 2;
+    view.window_center[1] = view.window_height / 2;
+    std::printf("window size : %d x %d\n", view.window_width, view.window_height);
     std::fflush(stdout);
-    glViewport(0, 0, model.window_width, model.window_height);
+    glViewport(0, 0, view.window_width, view.window_height);
     const size_t bytes =
-        static_cast<size_t>(model.window_width > 0 ? model.window_width : 0) *
-        static_cast<size_t>(model.window_height > 0 ? model.window_height : 0) * 3;
-    if (!TryAssign(model.others_cache, bytes, uint8_t{0})) {
+        static_cast<size_t>(view.window_width > 0 ? view.window_width : 0) *
+        static_cast<size_t>(view.window_height > 0 ? view.window_height : 0) * 3;
+    if (!TryAssign(view.others_cache, bytes, uint8_t{0})) {
         Fatal("No memory for string memory allocation\n");
     }
-    model.others_cache_light = -1;
+    view.others_cache_light = -1;
 }
 
 void FlushFrame() {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "display/slab_textures.h"
 #include "model/model.h"
 
 namespace lumo {
@@ -17,13 +18,15 @@ namespace lumo {
 // OpenGL state of the main view, set once when it is created.
 void InitGLState(Model& model);
 // Sets the GL state of the current drawslabmode and clears the frame buffer.
-void ApplyDrawSlabMode(const Model& model);
+void ApplyDrawSlabMode(const Options& options);
 // The view's new size: the window fields, the "window size : W x H" line on
 // standard output, the viewport and the multi-light cache (emptied).
-void ResizeMainFrame(Model& model, int32_t width, int32_t height);
+void ResizeMainFrame(MainView& view, int32_t width, int32_t height);
 // Draws the current frame into the back buffer (everything a redisplay does
-// but the swap and the frame-rate meter).
-void DrawMainFrame(Model& model);
+// but the swap and the frame-rate meter), with the view's texture table. A
+// requested reconstruction runs first, with the current light's arcball
+// updated and the light following it.
+void DrawMainFrame(Model& model, SlabTextures& textures);
 // Hands the frame's drawing commands to the GL before a swap.
 void FlushFrame();
 

@@ -31,66 +31,6 @@ bool FanTriangleExists(int f, int32_t a, int32_t b, int32_t n, int32_t m) {
     }
 }
 
-// One texture object per reference image of the slab and grid drawn last.
-struct TextureTable {
-    const SlabRecord* slab = nullptr;
-    int grid = -1;
-    std::vector<GLuint> names;
-    std::vector<uint64_t> generation;  // image_generation at the last upload; 0: never
-};
-
-TextureTable g_table;
-uint64_t g_uploads = 0;
-
-void Release() {
-    if (!g_table.names.empty()) {
-        glDeleteTextures(static_cast<GLsizei>(g_table.names.size()),
-                         g_table.names.data());
-    }
-    g_table = TextureTable();
-}
-
-// Makes the table hold one texture object per image of `grid`.
-void PrepareTable(const SlabRecord& slab, int grid) {
-    const size_t count = slab.photo[grid].size();
-    if (g_table.slab == &slab && g_table.grid == grid && g_table.names.size() == count)
-        return;
-    Release();
-    g_table.slab = &slab;
-    g_table.grid = grid;
-    g_table.names.resize(count);
-    g_table.generation.assign(count, 0);
-    if (count == 0) return;
-    glGenTextures(static_cast<GLsizei>(count), g_table.names.data());
-    for (GLuint name : g_table.names) {
-        glBindTexture(GL_TEXTURE_2D, name);
-        // Clamping to the edge: GL_CLAMP would blend the image's border with
-        // the black border colour under linear filtering.
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    }
-}
-
-// Binds the texture of image k, uploading the image first when it changed.
-void BindImage(const SlabRecord& slab, int grid, size_t k, bool check) {
-    glBindTexture(GL_TEXTURE_2D, g_table.names[k]);
-    const uint64_t generation = slab.image_generation + 1;  // never 0
-    if (g_table.generation[k] == generation || (!check && g_table.generation[k] != 0))
-        return;
-    const Photo& p = slab.photo[grid][k];
-    static const uint8_t kBlack[3] = {0, 0, 0};
-    if (p.has_pixels()) {
-        glTexImage2D(GL_TEXTURE_2D, 0, 3, p.width, p.height, 0, GL_RGB, GL_UNSIGNED_BYTE,
-                     p.pixels.data());
-    } else {
-        glTexImage2D(GL_TEXTURE_2D, 0, 3, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, kBlack);
-    }
-    g_table.generation[k] = generation;
-    ++g_uploads;
-}
-
 const float* St(const SlabRecord& slab, size_t index) {
     return &slab.curr_st[2 * index];
 }
@@ -101,7 +41,7 @@ void Vertex3(const Vec4& v) {
 
 }  // namespace
 
-void DrawSlabCorner(SlabRecord& slab, const Mat4& M, int grid,
+void DrawSlabCorner(SlabTextures& textures, SlabRecord& slab, const Mat4& M, int grid,
                     const SlabDrawOptions& options) {
     glDisable(GL_TEXTURE_2D);
     glColor3f(1.0f, 0.7f, 0.7f);
@@ -120,7 +60,7 @@ void DrawSlabCorner(SlabRecord& slab, const Mat4& M, int grid,
     const std::vector<Vec4>& vert = slab.subvert[grid];
     const std::vector<uint8_t>& skip = slab.subskip[grid];
     if (vert.size() < static_cast<size_t>(n + 1) * static_cast<size_t>(m + 1)) return;
-    PrepareTable(slab, grid);
+    textures.Prepare(slab, grid);
     for (int32_t b = 0; b < m; ++b) {
         for (int32_t a = 0; a < n; ++a) {
             const size_t k =
@@ -140,8 +80,8 @@ void DrawSlabCorner(SlabRecord& slab, const Mat4& M, int grid,
                 }
                 continue;
             }
-            if (k >= g_table.names.size()) continue;
-            BindImage(slab, grid, k, true);
+            if (k >= textures.size()) continue;
+            textures.Bind(slab, grid, k, true);
             glBegin(GL_POLYGON);
             glNormal3f(slab.normal.x, slab.normal.y, slab.normal.z);
             for (size_t c : corners) {
@@ -153,19 +93,20 @@ void DrawSlabCorner(SlabRecord& slab, const Mat4& M, int grid,
     }
 }
 
-void DrawSlabCenter(SlabRecord& slab, const Mat4& M, uint8_t keep_textures, int grid,
-                    const float* colour, const SlabDrawOptions& options) {
+void DrawSlabCenter(SlabTextures& textures, SlabRecord& slab, const Mat4& M,
+                    uint8_t keep_textures, int grid, const float* colour,
+                    const SlabDrawOptions& options) {
     CalCurrSTCenter(slab, M, grid);
     static const float kWhite[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     static const float kClear[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     const float* weight = colour != nullptr ? colour : kWhite;
     int32_t n = 0, m = 0;
     GridSize(slab, grid, n, m);
-    PrepareTable(slab, grid);
+    textures.Prepare(slab, grid);
     const std::vector<Vec4>& vert = slab.sampvert[grid];
     const std::vector<uint8_t>& skip = slab.sampskip[grid];
     const size_t count = static_cast<size_t>(n) * static_cast<size_t>(m);
-    if (vert.size() < count || g_table.names.size() < count) return;
+    if (vert.size() < count || textures.size() < count) return;
 
     glNormal3f(slab.normal.x, slab.normal.y, slab.normal.z);
     glEnable(GL_TEXTURE_2D);
@@ -173,7 +114,7 @@ void DrawSlabCenter(SlabRecord& slab, const Mat4& M, uint8_t keep_textures, int 
         for (int32_t a = 0; a < n; ++a) {
             const size_t k =
                 static_cast<size_t>(b) * static_cast<size_t>(n) + static_cast<size_t>(a);
-            BindImage(slab, grid, k, keep_textures == 0);
+            textures.Bind(slab, grid, k, keep_textures == 0);
             for (int f = 0; f < 6; ++f) {
                 if (!FanTriangleExists(f, a, b, n, m)) continue;
                 const size_t n1 =
@@ -205,14 +146,6 @@ void DrawSlabCenter(SlabRecord& slab, const Mat4& M, uint8_t keep_textures, int 
         }
     }
     glDisable(GL_TEXTURE_2D);
-}
-
-void ReleaseSlabTextures() {
-    Release();
-}
-
-uint64_t SlabTextureUploads() {
-    return g_uploads;
 }
 
 }  // namespace lumo

@@ -9,13 +9,13 @@
 // images blend linearly. The GL state of each mode (blending, depth test,
 // texture environment) is set by the main view.
 //
-// Every reference image has one texture object, uploaded only when the image
-// changed since its last upload (a reconstruction or a load bumps the slab's
-// image_generation); a camera without an image shows black.
+// The reference images are drawn through the caller's texture table
+// (SlabTextures), which uploads an image only when it changed.
 #pragma once
 
 #include <cstdint>
 
+#include "display/slab_textures.h"
 #include "geom/mat.h"
 #include "scene/slab_record.h"
 
@@ -28,21 +28,14 @@ struct SlabDrawOptions {
 
 // Corner mode: the image plane as a pink polygon behind, then every cell of
 // `grid` textured with its camera's image.
-void DrawSlabCorner(SlabRecord& slab, const Mat4& M, int grid,
+void DrawSlabCorner(SlabTextures& textures, SlabRecord& slab, const Mat4& M, int grid,
                     const SlabDrawOptions& options);
 
 // Centre mode: every camera's fan of triangles, weighted by `colour` (r, g, b,
 // a; white when null) at the camera. keep_textures (low byte) skips the check
 // for changed images and draws with the textures as they are.
-void DrawSlabCenter(SlabRecord& slab, const Mat4& M, uint8_t keep_textures, int grid,
-                    const float* colour, const SlabDrawOptions& options);
-
-// Releases every texture object of the slab drawing (the context must be
-// current).
-void ReleaseSlabTextures();
-
-// Number of texture uploads since the program started, for tests and the
-// frame-rate figures.
-uint64_t SlabTextureUploads();
+void DrawSlabCenter(SlabTextures& textures, SlabRecord& slab, const Mat4& M,
+                    uint8_t keep_textures, int grid, const float* colour,
+                    const SlabDrawOptions& options);
 
 }  // namespace lumo

@@ -9,9 +9,9 @@
 
 namespace lumo {
 
-void SetViewRotation(const Model& model) {
-    glRotatef(model.view_turn_y * 90.0f, 0.0f, 1.0f, 0.0f);
-    glRotatef(model.view_turn_x * 90.0f, 1.0f, 0.0f, 0.0f);
+void SetViewRotation(const MainView& view) {
+    glRotatef(view.view_turn_y * 90.0f, 0.0f, 1.0f, 0.0f);
+    glRotatef(view.view_turn_x * 90.0f, 1.0f, 0.0f, 0.0f);
 }
 
 void SetQRCamera(const SlabRecord& slab, const Mat4& M) {
@@ -59,24 +59,24 @@ void RestoreQRCamera() {
     glMatrixMode(static_cast<GLenum>(mode));
 }
 
-void DrawLightPass(Model& model, int32_t light, int32_t slab, uint8_t keep_textures,
-                   const SlabDrawOptions& options) {
-    if (!model.info || light < 0 || light >= MAX_LIGHTS || slab < 0 ||
-        slab >= model.info->slab_count) {
+void DrawLightPass(Model& model, SlabTextures& textures, int32_t light, int32_t slab,
+                   uint8_t keep_textures, const SlabDrawOptions& options) {
+    if (!model.scene.info || light < 0 || light >= MAX_LIGHTS || slab < 0 ||
+        slab >= model.scene.info->slab_count) {
         return;
     }
-    const LightSrc& L = model.lights[static_cast<size_t>(light)];
-    SlabRecord& record = model.info->slabs[static_cast<size_t>(slab)];
+    const LightSrc& L = model.lights.table[static_cast<size_t>(light)];
+    SlabRecord& record = model.scene.info->slabs[static_cast<size_t>(slab)];
     Mat4 eye;
-    MatInverse(L.arcball.matrix_now, eye);
+    MatInverse(model.lights.controls[static_cast<size_t>(light)].arcball.matrix_now, eye);
     Mat4 shift;
     MatIdentity(shift);
     shift[14] = L.radius;
     MatMultiply(eye, shift, eye);
-    MatMultiply(model.base_modelview, eye, eye);
+    MatMultiply(model.view.base_modelview, eye, eye);
     SetQRCamera(record, eye);
     const float colour[4] = {L.color[0], L.color[1], L.color[2], 1.0f};
-    DrawSlabCenter(record, eye, keep_textures, 1, colour, options);
+    DrawSlabCenter(textures, record, eye, keep_textures, 1, colour, options);
     RestoreQRCamera();
 }
 

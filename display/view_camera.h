@@ -14,7 +14,7 @@ namespace lumo {
 // Multiplies the current matrix by the main view's rotation: view_turn_y
 // quarter turns about y, then view_turn_x quarter turns about x (so the x
 // rotation applies to the geometry first).
-void SetViewRotation(const Model& model);
+void SetViewRotation(const MainView& view);
 
 // Pushes the modelview and projection matrices and loads the QR camera into
 // both: the QR plane seen straight on from one unit in front of it, framed on
@@ -25,9 +25,9 @@ void RestoreQRCamera();
 
 // Draws slab `slab` of the model once for light `light` in centre mode: the
 // eye is the main view's base transform followed by the inverse of the
-// light's arcball rotation and its distance along z, the weight is the
-// light's colour.
-void DrawLightPass(Model& model, int32_t light, int32_t slab, uint8_t keep_textures,
-                   const SlabDrawOptions& options);
+// light's arcball rotation (from its controls) and its distance along z, the weight is
+// the light's colour.
+void DrawLightPass(Model& model, SlabTextures& textures, int32_t light, int32_t slab,
+                   uint8_t keep_textures, const SlabDrawOptions& options);
 
 }  // namespace lumo

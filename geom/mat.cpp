@@ -24,6 +24,25 @@ void MatMultiply(const Mat4& A, const Mat4& B, Mat4& out) {
     out = r;
 }
 
+void MatMultiplyFloat(const Mat4& A, const Mat4& B, Mat4& out) {
+    Mat4 r;
+    for (int i = 0; i < 4; ++i) {
+        for (int j = 0; j < 4; ++j) {
+            r.at(i, j) = A.at(i, 0) * B.at(0, j) + A.at(i, 1) * B.at(1, j) +
+                         A.at(i, 2) * B.at(2, j) + A.at(i, 3) * B.at(3, j);
+        }
+    }
+    out = r;
+}
+
+void MatScaleColumns(Mat4& m, float x, float y, float z) {
+    const float s[3] = {x, y, z};
+    for (int j = 0; j < 3; ++j) {
+        for (int i = 0; i < 4; ++i)
+            m.at(i, j) *= s[j];
+    }
+}
+
 void MatInverse(const Mat4& src, Mat4& dst) {
     Mat4 t = src;  // working copy; src may be dst
     MatIdentity(dst);

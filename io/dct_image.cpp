@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -13,6 +12,7 @@
 
 #include "base/alloc.h"
 #include "base/fatal.h"
+#include "base/parallel_for.h"
 #include "io/checked_io.h"
 #include "io/deflate_container.h"
 #include "io/stream_bytes.h"
@@ -487,31 +487,18 @@ void DecodeBlockwise(const DctImage& image, const MessageSink& progress,
     ScaleCodebooks(image, scaled);
     const size_t across = static_cast<size_t>(image.paddedWidth) / 8;
     const size_t rows = static_cast<size_t>(image.paddedHeight) / 8;
-    size_t bands = threads > 0 ? static_cast<size_t>(threads)
-                               : std::max(1u, std::thread::hardware_concurrency());
-    bands = std::clamp<size_t>(bands, 1, std::max<size_t>(1, std::min<size_t>(rows, 16)));
-    auto band_start = [&](size_t i) { return rows * i / bands * across; };
-
-    auto band = [&](size_t i) {
-        DecodeRange<kBytes>(image, scaled, band_start(i), band_start(i + 1), store,
-                            [](size_t) {});
-    };
-    std::vector<std::thread> workers;
-    size_t started = 1;
-    try {
-        for (; started < bands; ++started)
-            workers.emplace_back(band, started);
-    } catch (const std::exception&) {
-        // No more threads to be had: the calling thread decodes the rest.
-    }
-    const size_t mine = band_start(1);
-    DecodeRange<kBytes>(image, scaled, 0, mine, store, [&](size_t done) {
-        show(mine == 0 ? spread : 1 + (spread - 1) * done / mine);
+    // Bands of block rows; the calling thread decodes the first and shows
+    // the progress as it goes.
+    ParallelForRanges(rows, threads, 16, [&](size_t first, size_t last) {
+        const size_t begin = first * across, end = last * across;
+        if (first != 0) {
+            DecodeRange<kBytes>(image, scaled, begin, end, store, [](size_t) {});
+            return;
+        }
+        DecodeRange<kBytes>(image, scaled, begin, end, store, [&](size_t done) {
+            show(end == 0 ? spread : 1 + (spread - 1) * done / end);
+        });
     });
-    for (size_t i = started; i < bands; ++i)
-        band(i);
-    for (std::thread& t : workers)
-        t.join();
     show(spread);
 }
 

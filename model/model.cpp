@@ -1,11 +1,15 @@
 #include "model/model.h"
 
+#include <span>
+
+#include "relight/recon_common.h"
+
 namespace lumo {
 
 Model::Model() {
-    MatIdentity(base_modelview);
-    MatIdentity(lightview_projection);
-    MatIdentity(lightview_modelview);
+    MatIdentity(view.base_modelview);
+    MatIdentity(lightview.projection);
+    MatIdentity(lightview.modelview);
 }
 
 Model& TheModel() {
@@ -13,17 +17,32 @@ Model& TheModel() {
     return model;
 }
 
-int32_t LightsInUse(Model& model) {
-    if (model.lightcnt > MAX_LIGHTS) model.lightcnt = MAX_LIGHTS;
-    if (model.lightcnt < 0) model.lightcnt = 0;
-    return model.lightcnt;
+int32_t LightsInUse(const LightTable& lights) {
+    return LightsInUse(std::span<const LightSrc>(lights.table), lights.lightcnt);
 }
 
-LightSrc* CurrentLight(Model& model) {
-    if (LightsInUse(model) == 0 || model.currlight < 0 || model.currlight >= MAX_LIGHTS) {
-        return nullptr;
-    }
-    return &model.lights[static_cast<size_t>(model.currlight)];
+int32_t ClampLightCount(LightTable& lights) {
+    lights.lightcnt = LightsInUse(lights);
+    return lights.lightcnt;
+}
+
+int32_t CurrentSlot(const LightTable& lights) {
+    return lights.currlight >= 0 && lights.currlight < MAX_LIGHTS ? lights.currlight : -1;
+}
+
+int32_t CurrentLightIndex(const LightTable& lights) {
+    return LightsInUse(lights) > 0 ? CurrentSlot(lights) : -1;
+}
+
+LightSrc* CurrentLight(LightTable& lights) {
+    ClampLightCount(lights);
+    const int32_t i = CurrentLightIndex(lights);
+    return i < 0 ? nullptr : &lights.table[static_cast<size_t>(i)];
+}
+
+LightControl* CurrentControl(LightTable& lights) {
+    const int32_t i = CurrentSlot(lights);
+    return i < 0 ? nullptr : &lights.controls[static_cast<size_t>(i)];
 }
 
 }  // namespace lumo

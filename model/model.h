@@ -1,10 +1,11 @@
-// Model: the viewer's one scene state.
+// Model: the viewer's one scene state, in named parts.
 //
-// The scene read from its description, the light table, the view and request
-// flags, the staged light-edit values and the options the start-up script
-// links to Tcl variables. One instance lives for the whole run (TheModel());
+// The scene read from its description, the light table with each light's
+// editing controls, the main view, the light-editing view, the staged light
+// edits, the frame-rate meter and the options the start-up script links to
+// Tcl integer variables. One instance lives for the whole run (TheModel());
 // only the Tcl/Togl callbacks name it. Everything below the application takes
-// a Model& (or the slab records and lights it needs), so tests build their own.
+// a Model& or the part it needs, so tests build their own.
 #pragma once
 
 #include <array>
@@ -13,30 +14,33 @@
 #include <vector>
 
 #include "geom/mat.h"
+#include "model/light_control.h"
 #include "relight/light_source.h"
 #include "scene/lid_info.h"
 
 namespace lumo {
 
-struct Model {
-    // The scene. Null until model set-up has built it; owned.
-    std::unique_ptr<LidInfo> info;
+// The scene and what set-up derived from it.
+struct SceneState {
+    std::unique_ptr<LidInfo> info;  // null until model set-up has built it
+    uint8_t slab_visible[32] = {};  // the views draw slab i only when 1
+    uint8_t qr_mode = 0;            // a slab declares a QR grid
+    int32_t depth_requested = 0;    // depth maps have been loaded
+};
 
-    // Lights: lights[0 .. lightcnt-1] are in use.
-    std::array<LightSrc, MAX_LIGHTS> lights;
+// The lights: table[0 .. lightcnt-1] are in use. The table stays contiguous
+// for the relighting engine; controls[i] belongs to table[i] and moves with it.
+struct LightTable {
+    std::array<LightSrc, MAX_LIGHTS> table;
+    std::array<LightControl, MAX_LIGHTS> controls;
     int32_t lightcnt = 1;       // Tcl-linked
     int32_t currlight = 0;      // Tcl-linked: the light being edited
     int32_t currlighttype = 0;  // Tcl-linked: the LightKind chgltype applies
+};
 
-    // Set-up and requests.
-    uint8_t slab_visible[32] = {};  // the views draw slab i only when 1
-    uint8_t qr_mode = 0;            // a slab declares a QR grid
-    uint8_t recon_request = 0;      // reconstruct before the next draw
-    uint8_t dump_request = 0;       // write "transfrm.txt" in the next display
-    int32_t depth_requested = 0;    // depth maps have been loaded
-    uint8_t first_frame_done = 0;   // passed to the per-light passes
-
-    // Main view.
+// The main view: its size, rotation and zoom, the drag in progress, the
+// multi-light cache and the requests for its next redraw.
+struct MainView {
     int32_t window_width = 300;
     int32_t window_height = 300;
     int32_t window_center[2] = {150, 150};  // half the size, integer division
@@ -52,23 +56,43 @@ struct Model {
     // lights but others_cache_light, for redrawing only the light being edited.
     std::vector<uint8_t> others_cache;
     int32_t others_cache_light = -1;  // -1: the cache is invalid
-    int32_t seen_lightcnt = 0;        // as seen by the last svnotifylightchg
+    int32_t seen_lightcnt = 0;        // as seen by the last applied light edit
     int32_t seen_lighttype = 0;
+    uint8_t recon_request = 0;     // reconstruct before the next draw
+    uint8_t dump_request = 0;      // write "transfrm.txt" in the next display
+    uint8_t first_frame_done = 0;  // passed to the per-light passes
+};
 
-    // Light edits waiting for svnotifylightchg.
-    float pending_radius = 3.0f;
-    float pending_color[3] = {1.0f, 1.0f, 1.0f};
-    float pending_lookat[3] = {0.0f, 0.0f, 0.0f};
-    float pending_up[3] = {0.0f, 1.0f, 0.0f};
-    float pending_fov[2] = {45.0f, 45.0f};
-    char last_slide_name[100] = {};  // slide last loaded through svnotifylightchg
+// The light-editing view.
+struct LightView {
+    int32_t width = 300;
+    int32_t height = 300;
+    Mat4 projection;
+    Mat4 modelview;
+    float pointer[2] = {};  // the arcball's pointer in [-1, 1]
+    // The view exists: from then on the arcballs steer the lights.
+    uint8_t created = 0;
+};
 
-    // Frame-rate meter and output.
+// Light edits waiting to be applied to the current light.
+struct StagedEdits {
+    float radius = 3.0f;
+    float color[3] = {1.0f, 1.0f, 1.0f};
+    float lookat[3] = {0.0f, 0.0f, 0.0f};
+    float up[3] = {0.0f, 1.0f, 0.0f};
+    float fov[2] = {45.0f, 45.0f};
+    char last_slide_name[100] = {};  // slide last loaded through an applied edit
+};
+
+// Frame-rate meter and output numbering.
+struct FrameMeter {
     double frame_time_total = 0.0;
     int32_t frame_count = 0;
     int32_t grab_counter = 0;  // number of the next screen grab
+};
 
-    // Options linked to Tcl integer variables.
+// Options linked to Tcl integer variables.
+struct Options {
     int32_t skipconstpoly = 1;
     int32_t skipbilinpoly = 1;
     int32_t constgridenable = 1;
@@ -76,33 +100,35 @@ struct Model {
     int32_t preview = 1;
     int32_t show_fps = 0;
     int32_t drawslabmode = 1;
+};
 
-    // Strings linked to Tcl string variables. Tcl owns and replaces the
-    // buffers (its allocator); null until the main view links them.
-    char* harcnt_s = nullptr;
-    char* radius_s = nullptr;
-    char* slidelookat_s = nullptr;
-    char* slideup_s = nullptr;
-    char* slidefov_s = nullptr;
-    char* slidename = nullptr;
-
-    // Light-editing view.
-    int32_t lightview_width = 300;
-    int32_t lightview_height = 300;
-    Mat4 lightview_projection;
-    Mat4 lightview_modelview;
-    float arcball_pointer[2] = {};
+struct Model {
+    SceneState scene;
+    LightTable lights;
+    MainView view;
+    LightView lightview;
+    StagedEdits staged;
+    FrameMeter meter;
+    Options options;
 
     Model();
 };
 
-// lightcnt kept within 0..MAX_LIGHTS (a script may write any integer to it);
-// returns the number of lights in use.
-int32_t LightsInUse(Model& model);
+// The number of lights in use: lightcnt within 0..MAX_LIGHTS (a script may
+// write any integer to it), the relighting engine's rule.
+int32_t LightsInUse(const LightTable& lights);
+// As LightsInUse, and writes the clamped count back to lightcnt.
+int32_t ClampLightCount(LightTable& lights);
 
-// The light being edited, or null when no light is in use or currlight does
-// not name a light of the table.
-LightSrc* CurrentLight(Model& model);
+// The slot currlight names, or -1 when it names none of the table. Its
+// controls stay editable even when no light is in use.
+int32_t CurrentSlot(const LightTable& lights);
+// The light being edited: CurrentSlot while a light is in use, else -1.
+int32_t CurrentLightIndex(const LightTable& lights);
+// The light being edited (clamping lightcnt first), or null.
+LightSrc* CurrentLight(LightTable& lights);
+// The controls of the current slot, or null.
+LightControl* CurrentControl(LightTable& lights);
 
 // The viewer's model, alive for the whole run.
 Model& TheModel();

@@ -13,6 +13,7 @@
 #include "io/sgi_image.h"
 #include "relight/brdf_file.h"
 #include "relight/reconstruct.h"
+#include "relight/sh_basis.h"
 #include "scene/lid_reader.h"
 #include "slab/slab_geometry.h"
 
@@ -165,10 +166,25 @@ void LoadSlabSH(SlabRecord& slab) {
     }
 }
 
+namespace {
+
+// The reconstruction of the model's lights in use with the process-wide
+// active harmonic count; the engine's lines go to the standard streams.
+ReconRequest RequestFor(Model& model, uint8_t preview) {
+    ReconRequest request;
+    request.lights = std::span<LightSrc>(model.lights.table)
+                         .first(static_cast<size_t>(LightsInUse(model.lights)));
+    request.terms = activeHarmonics;
+    request.preview = preview;
+    return request;
+}
+
+}  // namespace
+
 void InitModel(Model& model, const char* path) {
-    for (uint8_t& v : model.slab_visible)
+    for (uint8_t& v : model.scene.slab_visible)
         v = 0;
-    model.slab_visible[0] = 1;
+    model.scene.slab_visible[0] = 1;
 
     auto info = std::make_unique<LidInfo>();
     ReadLidFile(*info, path);
@@ -177,7 +193,7 @@ void InitModel(Model& model, const char* path) {
     for (int32_t i = 0; i < info->slab_count; ++i) {
         SlabRecord& slab = info->slabs[static_cast<size_t>(i)];
         if (slab.samples_q != 0 && slab.samples_r != 0) {
-            model.qr_mode = 1;
+            model.scene.qr_mode = 1;
             grid = 1;
         }
         if (grid == 1 && slab.format == kFormatBRDF) {
@@ -196,11 +212,13 @@ void InitModel(Model& model, const char* path) {
         ++slab.image_generation;
     }
 
-    for (LightSrc& light : model.lights)
+    for (LightSrc& light : model.lights.table)
         light.Init();
-    model.lightcnt = 1;
-    model.currlight = 0;
-    LightSrc& first = model.lights[0];
+    for (LightControl& control : model.lights.controls)
+        MatIdentity(control.placement);
+    model.lights.lightcnt = 1;
+    model.lights.currlight = 0;
+    LightSrc& first = model.lights.table[0];
     first.SetKind(Directional);
     first.color[0] = first.color[1] = first.color[2] = 1.0f;
     first.SetDirection(Vec3(0.0f, 0.0f, -1.0f));
@@ -209,28 +227,30 @@ void InitModel(Model& model, const char* path) {
         SlabRecord& slab = info->slabs[static_cast<size_t>(i)];
         if (slab.format != kFormatBRDF) continue;
         LoadSlabSH(slab);
-        ReconstructSlabMultDirLight(slab, model.lights, model.lightcnt, 0);
+        // The first coefficient file set the harmonic counts just now.
+        ReconstructSlabMultDirLight(slab, RequestFor(model, 0));
         ++slab.image_generation;
     }
-    model.info = std::move(info);
+    model.scene.info = std::move(info);
 }
 
 void ReconstructModel(Model& model) {
-    if (model.info) {
-        ReconstructAll(*model.info, model.lights, model.lightcnt,
-                       static_cast<uint8_t>(model.preview & 0xff));
-        for (int32_t i = 0; i < model.info->slab_count; ++i) {
-            ++model.info->slabs[static_cast<size_t>(i)].image_generation;
+    if (model.scene.info) {
+        ReconstructAll(
+            *model.scene.info,
+            RequestFor(model, static_cast<uint8_t>(model.options.preview & 0xff)));
+        for (int32_t i = 0; i < model.scene.info->slab_count; ++i) {
+            ++model.scene.info->slabs[static_cast<size_t>(i)].image_generation;
         }
     }
-    model.recon_request = 0;
+    model.view.recon_request = 0;
 }
 
 bool LoadModelDepthMaps(Model& model) {
-    if (!model.info) return false;
+    if (!model.scene.info) return false;
     bool any = false;
-    for (int32_t i = 0; i < model.info->slab_count; ++i) {
-        SlabRecord& slab = model.info->slabs[static_cast<size_t>(i)];
+    for (int32_t i = 0; i < model.scene.info->slab_count; ++i) {
+        SlabRecord& slab = model.scene.info->slabs[static_cast<size_t>(i)];
         if (slab.format != kFormatBRDF) continue;
         const size_t count =
             static_cast<size_t>(slab.samples_u) * static_cast<size_t>(slab.samples_v);

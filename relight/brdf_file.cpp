@@ -10,6 +10,7 @@
 #include "base/alloc.h"
 #include "base/fatal.h"
 #include "base/file_ptr.h"
+#include "base/str_printf.h"
 #include "io/checked_io.h"
 #include "io/stream_bytes.h"
 #include "io/text_line.h"
@@ -66,7 +67,7 @@ size_t BrdfFileData::BitmapBytes() const {
     return pixels / 8 + 1;
 }
 
-Status ReadBrdfData(std::FILE* stream, BrdfFileData& data) {
+Status ReadBrdfData(std::FILE* stream, BrdfFileData& data, const MessageSink& header) {
     std::string line;
     bool at_eof = false;
     if (!ReadTextLine(stream, kHeaderLine, line, at_eof))
@@ -80,14 +81,16 @@ Status ReadBrdfData(std::FILE* stream, BrdfFileData& data) {
     data.height = sizes[1];
     data.lcnt = sizes[2];
     data.harcnt = sizes[3];
-    std::printf("%d x %d\nlcnt=%d, harcnt=%d\n", data.width, data.height, data.lcnt,
-                data.harcnt);
+    if (header)
+        header(StrPrintf("%d x %d\nlcnt=%d, harcnt=%d\n", data.width, data.height,
+                         data.lcnt, data.harcnt));
 
     if (!ReadTextLine(stream, kHeaderLine, line, at_eof) ||
         ScanInts(line, data.count, 3) != 3)
         return Status::Error(kHeaderMessage);
-    std::printf("rcnt=%d, gcnt=%d, bcnt=%d\n", data.count[0], data.count[1],
-                data.count[2]);
+    if (header)
+        header(StrPrintf("rcnt=%d, gcnt=%d, bcnt=%d\n", data.count[0], data.count[1],
+                         data.count[2]));
 
     // Sizes the file cannot be right with are refused before anything is
     // allocated from them.
@@ -217,19 +220,19 @@ Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image) {
     return Status::Ok();
 }
 
-Status ReadBrdfPath(const char* path, BrdfImage& image) {
-    std::fprintf(stderr, "Reading BRDF file %s ... \n", path);
+Status ReadBrdfPath(const char* path, BrdfImage& image, const BrdfReadOptions& options) {
+    if (options.opening) options.opening(StrPrintf("Reading BRDF file %s ... \n", path));
     FilePtr file = OpenFile(path, "rb");
     if (!file) return Status::Error(std::string("Cannot read brdf file: ") + path + "\n");
     BrdfFileData data;
-    Status s = ReadBrdfData(file.get(), data);
+    Status s = ReadBrdfData(file.get(), data, options.header);
     if (!s.ok()) return s;
     file.reset();
     return AssembleBrdfImage(data, image);
 }
 
-void ReadBrdfFile(BrdfImage& image, const char* path) {
-    FatalIfError(ReadBrdfPath(path, image));
+void ReadBrdfFile(BrdfImage& image, const char* path, const BrdfReadOptions& options) {
+    FatalIfError(ReadBrdfPath(path, image, options));
 }
 
 }  // namespace lumo

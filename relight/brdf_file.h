@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "base/message_sink.h"
 #include "base/status.h"
 #include "scene/brdf_image.h"
 
@@ -41,15 +42,23 @@ struct BrdfFileData {
     }
 };
 
-// Reads a coefficient file from `stream` (at its start) into `data`. Prints
-// "%d x %d\nlcnt=%d, harcnt=%d\n" and "rcnt=%d, gcnt=%d, bcnt=%d\n" to standard
-// output as the header lines are read. Failures: "Cannot read brdf's header\n"
+// Where the reader reports while it goes on.
+struct BrdfReadOptions {
+    // "%d x %d\nlcnt=%d, harcnt=%d\n" and "rcnt=%d, gcnt=%d, bcnt=%d\n" as the
+    // header lines are read.
+    MessageSink header = WriteToStdout;
+    // "Reading BRDF file %s ... \n" before a file is opened.
+    MessageSink opening = WriteToStderr;
+};
+
+// Reads a coefficient file from `stream` (at its start) into `data`. Reports
+// the header lines to `header` as they are read. Failures: "Cannot read brdf's header\n"
 // (a header line missing or lines 2 and 3 without all their numbers), "Not a
 // BRDF file\n", "BRDF file possibly corrupted\n" (negative sizes or counts,
 // sizes that overflow or that the rest of the file cannot hold, short reads),
 // "BRDF file has an unsupported band count\n" (lcnt outside 1..18),
 // "No memory for bitmap\n", "No memory for CC\n".
-Status ReadBrdfData(std::FILE* stream, BrdfFileData& data);
+Status ReadBrdfData(std::FILE* stream, BrdfFileData& data, const MessageSink& header);
 
 // Turns file contents into a BrdfImage as the reader does after reading:
 // rebuilds the basis tables for data.lcnt (InitCoeffArr), points every present
@@ -62,12 +71,14 @@ Status ReadBrdfData(std::FILE* stream, BrdfFileData& data);
 // "No memory of sh[]\n". `image` must be freshly constructed or reset.
 Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image);
 
-// Writes "Reading BRDF file %s ... \n" to standard error, opens `path`
+// Reports "Reading BRDF file %s ... \n" to options.opening, opens `path`
 // ("Cannot read brdf file: %s\n" when it cannot be opened), reads and
 // assembles it.
-Status ReadBrdfPath(const char* path, BrdfImage& image);
+Status ReadBrdfPath(const char* path, BrdfImage& image,
+                    const BrdfReadOptions& options = {});
 
 // As ReadBrdfPath; every failure ends the program with its message and status 1.
-void ReadBrdfFile(BrdfImage& image, const char* path);
+void ReadBrdfFile(BrdfImage& image, const char* path,
+                  const BrdfReadOptions& options = {});
 
 }  // namespace lumo

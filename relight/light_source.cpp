@@ -5,6 +5,7 @@
 
 #include "base/bounded_copy.h"
 #include "base/fatal.h"
+#include "base/str_printf.h"
 #include "io/sgi_image.h"
 
 namespace lumo {
@@ -71,7 +72,6 @@ void LightSrc::Init() {
     direction = Vec4(0.0f, 0.0f, -1.0f, 0.0f);
     position = Vec4(0.0f, 0.0f, 3.0f, 1.0f);
     radius = 3.0f;
-    MatIdentity(placement);
     changed = 1;
     slidename[0] = '\0';
     slideup = Vec4(0.0f, 1.0f, 0.0f, 0.0f);
@@ -132,7 +132,7 @@ void LightSrc::SetSlideName(std::string_view name) {
     FatalIfError(SetSlideNameCore(name));
 }
 
-void LightSrc::UpdateSlideFrame() {
+void LightSrc::UpdateSlideFrame(const MessageSink& report) {
     if (kind != SlideProjector) return;
     Vec3 normal;
     VecSub(slidelookat, position, normal);
@@ -181,15 +181,19 @@ void LightSrc::UpdateSlideFrame() {
     slidewidth = static_cast<float>(2.0 * std::tan(double{slidehangle} * kHalfDegree));
     slideheight = static_cast<float>(2.0 * std::tan(double{slidevangle} * kHalfDegree));
 
-    std::printf("slidename: %s\n", slidename);
-    std::printf("light pos:   %f %f %f\n", position.x, position.y, position.z);
-    std::printf("slidelookat: %f %f %f\n", slidelookat.x, slidelookat.y, slidelookat.z);
-    std::printf("slidecenter: %f %f %f\n", slidecenter.x, slidecenter.y, slidecenter.z);
-    std::printf("slidenormal: %f %f %f\n", slidenormal.x, slidenormal.y, slidenormal.z);
-    std::printf("slideup:     %f %f %f\n", slideup.x, slideup.y, slideup.z);
-    std::printf("slidex:      %f %f %f\n", slidex.x, slidex.y, slidex.z);
-    std::printf("width: %f  height: %f\n", slidewidth, slideheight);
-    std::printf("slidehangle: %f slidevangle: %f\n", slidehangle, slidevangle);
+    if (!report) return;
+    report(StrPrintf("slidename: %s\n", slidename));
+    report(StrPrintf("light pos:   %f %f %f\n", position.x, position.y, position.z));
+    report(StrPrintf("slidelookat: %f %f %f\n", slidelookat.x, slidelookat.y,
+                     slidelookat.z));
+    report(StrPrintf("slidecenter: %f %f %f\n", slidecenter.x, slidecenter.y,
+                     slidecenter.z));
+    report(StrPrintf("slidenormal: %f %f %f\n", slidenormal.x, slidenormal.y,
+                     slidenormal.z));
+    report(StrPrintf("slideup:     %f %f %f\n", slideup.x, slideup.y, slideup.z));
+    report(StrPrintf("slidex:      %f %f %f\n", slidex.x, slidex.y, slidex.z));
+    report(StrPrintf("width: %f  height: %f\n", slidewidth, slideheight));
+    report(StrPrintf("slidehangle: %f slidevangle: %f\n", slidehangle, slidevangle));
 }
 
 Rgb LightSrc::SlideIntensity(const Vec3& d) const {
@@ -213,18 +217,18 @@ Rgb LightSrc::SlideIntensity(const Vec3& d) const {
     return {sample.r * color[0], sample.g * color[1], sample.b * color[2]};
 }
 
-Status LightSrc::GetIntenInDirCore(const Vec3& d, Rgb& out) {
+Status LightSrc::GetIntenInDirCore(const Vec3& d, Rgb& out, const MessageSink& report) {
     if (kind != SlideProjector)
         return Status::Error(
             "[LightSrc::GetIntenInDir]: you are not using slide projector!!\n");
-    if (changed) UpdateSlideFrame();
+    if (changed) UpdateSlideFrame(report);
     out = SlideIntensity(d);
     return Status::Ok();
 }
 
-Rgb LightSrc::GetIntenInDir(const Vec3& d) {
+Rgb LightSrc::GetIntenInDir(const Vec3& d, const MessageSink& report) {
     Rgb out;
-    FatalIfError(GetIntenInDirCore(d, out));
+    FatalIfError(GetIntenInDirCore(d, out, report));
     return out;
 }
 

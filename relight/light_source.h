@@ -5,13 +5,13 @@
 // projector also carries a slide image and a projection frame that maps
 // directions leaving the light onto the slide; the frame is recomputed lazily
 // (every setter that can change it marks `changed`, and the next lookup
-// recomputes it and prints the frame once).
+// recomputes it and reports the frame once to the sink the caller gives).
 #pragma once
 
 #include <cstdint>
 #include <string_view>
 
-#include "arcball/arcball.h"
+#include "base/message_sink.h"
 #include "base/status.h"
 #include "geom/mat.h"
 #include "geom/vec.h"
@@ -49,13 +49,11 @@ class LightSrc {
                       1.0f};  // r, g, b scale reconstruction; all four go to GL
     Vec4 direction{0.0f, 0.0f, -1.0f,
                    0.0f};  // where the light travels; toward it is -direction
-    Vec4 position{0.0f, 0.0f, 3.0f, 1.0f};  // always -radius * direction
-    float radius = 3.0f;                    // distance from the origin
-    Mat4 placement;                         // model-view matrix of the light's glyph
-    ArcBall arcball;           // rotation controller in the light-editing view
-    uint8_t changed = 1;       // the slide frame must be recomputed
-    char slidename[256] = {};  // file name of the slide image
-    Photo slide;               // the slide image
+    Vec4 position{0.0f, 0.0f, 3.0f, 1.0f};     // always -radius * direction
+    float radius = 3.0f;                       // distance from the origin
+    uint8_t changed = 1;                       // the slide frame must be recomputed
+    char slidename[256] = {};                  // file name of the slide image
+    Photo slide;                               // the slide image
     Vec4 slideup{0.0f, 1.0f, 0.0f, 0.0f};      // replaced by UpdateSlideFrame
     Vec4 slidelookat{0.0f, 0.0f, 0.0f, 0.0f};  // point the projector aims at
     float slidehangle = 30.0f;                 // horizontal field angle, degrees
@@ -69,13 +67,12 @@ class LightSrc {
     float slideheight = 0.0f;  // slide height at unit distance
     uint8_t slidevalid = 0;    // the frame is defined (see UpdateSlideFrame)
 
-    // A light in its default state (Init) with an empty slide and a zeroed arcball.
+    // A light in its default state (Init) with an empty slide.
     LightSrc() { Init(); }
 
     // Every field of the table to its default: a white directional light
-    // travelling along (0, 0, -1) from (0, 0, 3), identity placement, empty
-    // slide name, changed set. The derived slide fields, the slide image and
-    // the arcball are left as they are.
+    // travelling along (0, 0, -1) from (0, 0, 3), empty slide name, changed
+    // set. The derived slide fields and the slide image are left as they are.
     void Init();
 
     // r, g, b of color.
@@ -106,21 +103,22 @@ class LightSrc {
     void SetSlideName(std::string_view name);
 
     // For a slide projector: recomputes the derived slide fields from position,
-    // slidelookat and the angles, clears changed and prints the frame to
-    // standard output. The up vector always starts from (0, 1, 0) and is
+    // slidelookat and the angles, clears changed and reports the frame to
+    // `report`, one line at a time. The up vector always starts from (0, 1, 0) and is
     // projected into the slide plane. A projector whose look-at point equals
     // its position, or whose axis runs along the y axis, has no frame: the
     // derived vectors become 0, slidevalid 0, and every lookup gives no light.
     // Other kinds: nothing.
-    void UpdateSlideFrame();
+    void UpdateSlideFrame(const MessageSink& report);
 
     // The slide projector's intensity in unit direction d (leaving the light):
-    // updates the frame first when changed (printing it), then SlideIntensity.
+    // updates the frame first when changed (reporting it to `report`), then
+    // SlideIntensity.
     // Fails with "[LightSrc::GetIntenInDir]: you are not using slide
     // projector!!\n" for other kinds.
-    Status GetIntenInDirCore(const Vec3& d, Rgb& out);
+    Status GetIntenInDirCore(const Vec3& d, Rgb& out, const MessageSink& report);
     // As GetIntenInDirCore; a failure ends the program.
-    Rgb GetIntenInDir(const Vec3& d);
+    Rgb GetIntenInDir(const Vec3& d, const MessageSink& report);
 
     // The intensity in direction d from the current frame, without updating
     // it: (0, 0, 0) when d does not head into the slide (d.n <= 0.005), when

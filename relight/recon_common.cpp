@@ -1,9 +1,9 @@
 #include "relight/recon_common.h"
 
 #include <cmath>
-#include <cstdio>
 
 #include "base/alloc.h"
+#include "base/str_printf.h"
 #include "slab/slab_geometry.h"
 
 namespace lumo {
@@ -106,6 +106,12 @@ int32_t LightsInUse(std::span<const LightSrc> lights, int32_t count) {
     return n;
 }
 
+int32_t LightsInUse(std::span<const LightSrc> lights) {
+    return lights.size() < static_cast<size_t>(MAX_LIGHTS)
+               ? static_cast<int32_t>(lights.size())
+               : MAX_LIGHTS;
+}
+
 ReconMode ChooseMode(std::span<const LightSrc> lights, int32_t count) {
     const int32_t n = LightsInUse(lights, count);
     if (n == 0) return ReconMode::kNone;
@@ -122,7 +128,8 @@ ReconMode ChooseMode(std::span<const LightSrc> lights, int32_t count) {
     }
 }
 
-bool ImageWanted(const SlabRecord& slab, int32_t j, int32_t i, uint8_t preview) {
+bool ImageWanted(const SlabRecord& slab, int32_t j, int32_t i, uint8_t preview,
+                 const MessageSink& errors) {
     const size_t k = static_cast<size_t>(i) * static_cast<size_t>(slab.samples_u) +
                      static_cast<size_t>(j);
     if (k >= slab.viewenablemask[0].size() || slab.viewenablemask[0][k] == 0)
@@ -138,11 +145,12 @@ bool ImageWanted(const SlabRecord& slab, int32_t j, int32_t i, uint8_t preview) 
         brdf->height == H && photo->width == W && photo->height == H &&
         photo->pixels.size() == bytes)
         return true;
-    std::fprintf(stderr,
-                 "[ReconstructAll]: image (%d,%d) skipped: its coefficients are %d x %d, "
-                 "its image %d x %d, the slab's images %d x %d\n",
-                 j, i, brdf ? brdf->width : 0, brdf ? brdf->height : 0,
-                 photo ? photo->width : 0, photo ? photo->height : 0, W, H);
+    if (errors)
+        errors(StrPrintf(
+            "[ReconstructAll]: image (%d,%d) skipped: its coefficients are %d x %d, "
+            "its image %d x %d, the slab's images %d x %d\n",
+            j, i, brdf ? brdf->width : 0, brdf ? brdf->height : 0,
+            photo ? photo->width : 0, photo ? photo->height : 0, W, H));
     return false;
 }
 

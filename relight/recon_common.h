@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "base/message_sink.h"
 #include "base/status.h"
 #include "geom/vec.h"
 #include "io/depth_map.h"
@@ -86,12 +87,15 @@ enum class ReconMode { kNone, kDirectional, kPoint, kSlide, kSeveral };
 // The mode for `count` lights in use (clamped to the span and MAX_LIGHTS).
 ReconMode ChooseMode(std::span<const LightSrc> lights, int32_t count);
 int32_t LightsInUse(std::span<const LightSrc> lights, int32_t count);
+// All of `lights`, at most MAX_LIGHTS.
+int32_t LightsInUse(std::span<const LightSrc> lights);
 
 // Whether the image loop reconstructs image k of the slab: enabled in the UV
 // mask, and not skipped by preview. An enabled image whose coefficients and
-// pixel buffer do not both have the slab's image size is reported on standard
-// error and skipped.
-bool ImageWanted(const SlabRecord& slab, int32_t j, int32_t i, uint8_t preview);
+// pixel buffer do not both have the slab's image size is reported to `errors`
+// and skipped.
+bool ImageWanted(const SlabRecord& slab, int32_t j, int32_t i, uint8_t preview,
+                 const MessageSink& errors);
 
 // The per-slab arrays of the point and slide modes.
 struct PixelAngles {

@@ -4,12 +4,9 @@
 // by lane, exactly the scalar operations of EvalShBasis, EvalShPixel, ToByte
 // and the Vec3 helpers in the same order: no reassociation, no fused
 // multiply-add (the build has -ffp-contract=off). A scalar in a vector
-// expression stands for that value in every lane.
-//
-// The tile loops that use these are compiled for more than one instruction
-// set. A 32-byte vector passed to or returned from a function travels in
-// different registers in each, so no helper here takes or returns a vector
-// by value: vectors go by reference, and every helper is forced inline.
+// expression stands for that value in every lane. The lane types, and why
+// vectors only ever go by reference, are in relight/lane_types.h; the basis
+// recurrence is shared with the scalar EvalShBasis (relight/sh_recurrence.h).
 #pragma once
 
 #include <cmath>
@@ -21,48 +18,19 @@
 #endif
 
 #include "geom/vec.h"
+#include "relight/lane_types.h"
 #include "relight/recon_common.h"
 #include "relight/sh_basis.h"
+#include "relight/sh_recurrence.h"
 #include "scene/brdf_image.h"
 
 namespace lumo::kernels {
-
-#define LUMO_KERNEL inline __attribute__((always_inline))
-
-typedef float V8 __attribute__((vector_size(32)));
-typedef int32_t V8i __attribute__((vector_size(32)));
-typedef double V8d __attribute__((vector_size(64)));
-// Eight floats anywhere in memory (no alignment, may alias float arrays).
-typedef float V8u __attribute__((vector_size(32), aligned(4), may_alias));
-static_assert(kShLanes == 8, "the kernels use 8-lane vectors");
 
 constexpr int32_t kMaxTerms = kMaxShBands * kMaxShBands;
 
 // p[0..7] as a vector.
 LUMO_KERNEL const V8u& At(const float* p) {
     return *reinterpret_cast<const V8u*>(p);
-}
-
-// x in every lane.
-LUMO_KERNEL void Broadcast(V8& out, float x) {
-    for (int lane = 0; lane < kShLanes; ++lane)
-        out[lane] = x;
-}
-
-// IEEE square roots of every lane (correctly rounded, as std::sqrt), two
-// lanes per instruction where the machine has them.
-LUMO_KERNEL void SqrtLanes(V8& v) {
-#if defined(__SSE2__)
-    for (int k = 0; k < kShLanes; k += 4) {
-        __m128 x;
-        std::memcpy(&x, reinterpret_cast<const char*>(&v) + 4 * k, sizeof x);
-        x = _mm_sqrt_ps(x);
-        std::memcpy(reinterpret_cast<char*>(&v) + 4 * k, &x, sizeof x);
-    }
-#else
-    for (int lane = 0; lane < kShLanes; ++lane)
-        v[lane] = std::sqrt(v[lane]);
-#endif
 }
 
 // EvalShPixel's clamp: a negative sum becomes 0 (not-a-number stays).
@@ -124,45 +92,7 @@ LUMO_KERNEL void EvalBasisLanes(const ShTables& t, const V8& x, const V8& cosp,
                                 const V8& sinp, int32_t lmax, V8* Y) {
     V8 cosm[kMaxShBands + 1], sinm[kMaxShBands + 1];
     V8 P[kMaxTerms];
-    if (lmax >= 1) {
-        cosm[1] = cosp;
-        sinm[1] = sinp;
-    }
-    for (int32_t m = 2; m <= lmax; ++m) {
-        const int32_t h = m / 2;
-        if (m % 2 == 1) {
-            cosm[m] = cosm[h] * cosm[h + 1] - sinm[h] * sinm[h + 1];
-            sinm[m] = cosm[h] * sinm[h + 1] + sinm[h] * cosm[h + 1];
-        } else {
-            cosm[m] = cosm[h] * cosm[h] - sinm[h] * sinm[h];
-            sinm[m] = 2.0f * cosm[h] * sinm[h];
-        }
-    }
-    const V8 ss = 1.0f - x * x;
-    V8 s = ss > 0.0f ? ss : V8{};  // sin theta; 0 where rounding made 1 - x^2 negative
-    SqrtLanes(s);
-    Broadcast(P[0], 1.0f);
-    for (int32_t l = 1; l <= lmax; ++l) {
-        for (int32_t m = 0; m <= l; ++m) {
-            const int32_t i = l * l + l + m;
-            if (m == l) {
-                P[i] = t.C1[l] * s * P[(l - 1) * (l - 1) + 2 * (l - 1)];
-            } else if (l == m + 1) {
-                P[i] = x * t.C2[m] * P[m * m + 2 * m];
-            } else {
-                P[i] = x * t.CC3[i] * P[(l - 1) * (l - 1) + (l - 1) + m] -
-                       t.CC4[i] * P[(l - 2) * (l - 2) + (l - 2) + m];
-            }
-        }
-    }
-    for (int32_t l = 0; l <= lmax; ++l) {
-        const int32_t c = l * l + l;
-        for (int32_t m = 1; m <= l; ++m)
-            Y[c - m] = sinm[m] * t.ShNorm[c + m] * P[c + m];
-        Y[c] = t.ShNorm[c] * P[c];
-        for (int32_t m = 1; m <= l; ++m)
-            Y[c + m] = cosm[m] * t.ShNorm[c + m] * P[c + m];
-    }
+    ShBasisRecurrence(t, x, cosp, sinp, lmax, cosm, sinm, P, Y);
 }
 
 // Several lights' contributions to the three channels of tile coefficients c

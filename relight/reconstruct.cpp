@@ -22,6 +22,8 @@
 
 #include "base/fatal.h"
 #include "base/parallel_for.h"
+#include "base/str_printf.h"
+#include "relight/recon_dispatch.h"
 #include "relight/recon_kernels.h"
 #include "relight/sh_basis.h"
 
@@ -46,9 +48,9 @@ int32_t BandsFor(int32_t terms) {
     return bands;
 }
 
-// Coefficients each pixel of `brdf` sums: its stored ones, at most activeHarmonics.
-int32_t TermsFor(const BrdfImage& brdf) {
-    const int32_t n = std::min<int32_t>(activeHarmonics, brdf.stored_terms());
+// Coefficients each pixel of `brdf` sums: its stored ones, at most `terms`.
+int32_t TermsFor(const BrdfImage& brdf, int32_t terms) {
+    const int32_t n = std::min<int32_t>(terms, brdf.stored_terms());
     return n > 0 ? n : 0;
 }
 
@@ -57,9 +59,10 @@ size_t PixelCount(const BrdfImage& brdf) {
     return static_cast<size_t>(brdf.width) * static_cast<size_t>(brdf.height);
 }
 
-void PrintWindow(const PixelWindow& w) {
-    std::printf("Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n", w.x0, w.x1, w.y0,
-                w.y1);
+void PrintWindow(const MessageSink& progress, const PixelWindow& w) {
+    if (progress)
+        progress(StrPrintf("Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n", w.x0,
+                           w.x1, w.y0, w.y1));
 }
 
 // Which lanes of a tile a window function writes: in the window and, per
@@ -149,8 +152,9 @@ struct TileJob {
     int32_t lmax = -1;
     const Rgb* intensity = nullptr;
 
-    TileJob(const BrdfImage& b, const PixelWindow& w, uint8_t* pixels)
-        : brdf(&b), tw(b, w), terms(TermsFor(b)), out(pixels) {}
+    TileJob(const BrdfImage& b, const PixelWindow& w, int32_t wanted_terms,
+            uint8_t* pixels)
+        : brdf(&b), tw(b, w), terms(TermsFor(b, wanted_terms)), out(pixels) {}
 };
 
 // Runs chunk(job, begin, end) over the tiles of the job's image on the workers.
@@ -290,17 +294,18 @@ struct SharedBasis {
     }
 };
 
-void DirTiles(const BrdfImage& brdf, const PixelWindow& w, const float* Y,
+void DirTiles(const BrdfImage& brdf, const PixelWindow& w, int32_t terms, const float* Y,
               const float f[3], std::span<uint8_t> pixels) {
-    TileJob job(brdf, w, pixels.data());
+    TileJob job(brdf, w, terms, pixels.data());
     job.Y = Y;
     for (int ch = 0; ch < 3; ++ch)
         job.f[ch] = f[ch];
     ForEachTile(brdf, job, DirChunk);
 }
 
-void MultDirTiles(const BrdfImage& brdf, const PixelWindow& w, const SharedBasis* basis,
-                  const Rgb* colors, int32_t count, std::span<uint8_t> pixels) {
+void MultDirTiles(const BrdfImage& brdf, const PixelWindow& w, int32_t terms,
+                  const SharedBasis* basis, const Rgb* colors, int32_t count,
+                  std::span<uint8_t> pixels) {
     // Each light's basis and its factor float(colour * 255) per channel.
     const float* Y[MAX_LIGHTS];
     float f[3][MAX_LIGHTS];
@@ -310,7 +315,7 @@ void MultDirTiles(const BrdfImage& brdf, const PixelWindow& w, const SharedBasis
         f[1][m] = colors[m].g * 255.0f;
         f[2][m] = colors[m].b * 255.0f;
     }
-    TileJob job(brdf, w, pixels.data());
+    TileJob job(brdf, w, terms, pixels.data());
     job.count = count;
     job.Ys = Y;
     for (int ch = 0; ch < 3; ++ch)
@@ -321,14 +326,15 @@ void MultDirTiles(const BrdfImage& brdf, const PixelWindow& w, const SharedBasis
 // The image loop: step(j, i, k) for each image to reconstruct, after its line
 // is printed and its pixels cleared.
 template <class Step>
-void ImageLoop(SlabRecord& slab, uint8_t preview, Step step) {
+void ImageLoop(SlabRecord& slab, const ReconRequest& request, Step step) {
     for (int32_t i = 0; i < slab.samples_v; ++i) {
         for (int32_t j = 0; j < slab.samples_u; ++j) {
-            if (!ImageWanted(slab, j, i, preview)) continue;
+            if (!ImageWanted(slab, j, i, request.preview, request.errors)) continue;
             const size_t k =
                 static_cast<size_t>(i) * static_cast<size_t>(slab.samples_u) +
                 static_cast<size_t>(j);
-            std::printf("Reconstructing image (%d,%d) ...\n", j, i);
+            if (request.progress)
+                request.progress(StrPrintf("Reconstructing image (%d,%d) ...\n", j, i));
             slab.photo[0][k].Clear();
             step(j, i, k);
         }
@@ -400,30 +406,31 @@ size_t FramePixels(const SlabFrame& frame) {
 
 void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
                    float cost, float cosp, float sinp, const float color[3],
-                   std::span<uint8_t> pixels) {
+                   std::span<uint8_t> pixels, int32_t terms,
+                   const MessageSink& progress) {
     if (pixels.size() < PixelCount(brdf) * 3) return;
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
-    PrintWindow(w);
+    PrintWindow(progress, w);
     SharedBasis basis;
     basis.angles = ShAngles{cost, cosp, sinp};
-    basis.Need(BandsFor(TermsFor(brdf)));
+    basis.Need(BandsFor(TermsFor(brdf, terms)));
     const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
-    DirTiles(brdf, w, basis.Y, f, pixels);
+    DirTiles(brdf, w, terms, basis.Y, f, pixels);
 }
 
 void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
                      int32_t yb, std::span<const float> cost, std::span<const float> cosp,
                      std::span<const float> sinp, const float color[3],
-                     std::span<uint8_t> pixels) {
+                     std::span<uint8_t> pixels, int32_t terms,
+                     const MessageSink& progress) {
     const size_t n = PixelCount(brdf);
     if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n)
         return;
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
-    PrintWindow(w);
-    const int32_t terms = TermsFor(brdf);
-    const int32_t bands = BandsFor(terms);
+    PrintWindow(progress, w);
+    const int32_t bands = BandsFor(TermsFor(brdf, terms));
     FatalIfError(EnsureShBands(bands));
-    TileJob job(brdf, w, pixels.data());
+    TileJob job(brdf, w, terms, pixels.data());
     job.cost = cost.data();
     job.cosp = cosp.data();
     job.sinp = sinp.data();
@@ -436,20 +443,21 @@ void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
 void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
                      int32_t yb, std::span<const float> cost, std::span<const float> cosp,
                      std::span<const float> sinp, std::span<const Rgb> intensity,
-                     std::span<uint8_t> pixels) {
+                     std::span<uint8_t> pixels, int32_t terms,
+                     const MessageSink& progress) {
     const size_t n = PixelCount(brdf);
     if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n ||
         intensity.size() < n)
         return;
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
-    std::printf(
-        "\n\nRecontruct with slide projector source for win x:[%d,%d], y:[%d,%d]\n", w.x0,
-        w.x1, w.y0, w.y1);
-    const int32_t terms = TermsFor(brdf);
-    const int32_t bands = BandsFor(terms);
+    if (progress)
+        progress(StrPrintf(
+            "\n\nRecontruct with slide projector source for win x:[%d,%d], y:[%d,%d]\n",
+            w.x0, w.x1, w.y0, w.y1));
+    const int32_t bands = BandsFor(TermsFor(brdf, terms));
     FatalIfError(EnsureShBands(bands));
     ClearWindow(brdf, w, pixels.data());  // pixels without light or coefficients
-    TileJob job(brdf, w, pixels.data());
+    TileJob job(brdf, w, terms, pixels.data());
     job.cost = cost.data();
     job.cosp = cosp.data();
     job.sinp = sinp.data();
@@ -462,7 +470,8 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
                         int32_t yb, std::span<const float> cost,
                         std::span<const float> cosp, std::span<const float> sinp,
                         std::span<const Rgb> colors, int32_t count,
-                        std::span<uint8_t> pixels) {
+                        std::span<uint8_t> pixels, int32_t terms,
+                        const MessageSink& progress) {
     const size_t n = PixelCount(brdf);
     if (count < 0) count = 0;
     if (count > MAX_LIGHTS) count = MAX_LIGHTS;
@@ -471,19 +480,20 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
         sinp.size() < lights || colors.size() < lights)
         return;
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
-    PrintWindow(w);
-    const int32_t bands = BandsFor(TermsFor(brdf));
+    PrintWindow(progress, w);
+    const int32_t bands = BandsFor(TermsFor(brdf, terms));
     SharedBasis basis[MAX_LIGHTS];
     for (size_t m = 0; m < lights; ++m) {
         basis[m].angles = ShAngles{cost[m], cosp[m], sinp[m]};
         basis[m].Need(bands);
     }
     ClearWindow(brdf, w, pixels.data());
-    MultDirTiles(brdf, w, basis, colors.data(), count, pixels);
+    MultDirTiles(brdf, w, terms, basis, colors.data(), count, pixels);
 }
 
-void ReconstructSlabDirLight(SlabRecord& slab, const LightSrc& light, uint8_t preview) {
-    if (slab.format != kFormatBRDF) return;
+void ReconstructSlabDirLight(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+    const LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
     Vec3 L(-light.direction.x, -light.direction.y, -light.direction.z);
     VecNormalize(L);
@@ -491,47 +501,51 @@ void ReconstructSlabDirLight(SlabRecord& slab, const LightSrc& light, uint8_t pr
     basis.angles = LightAngles(L, frame.n, frame.s, frame.t);
     const float f[3] = {light.color[0] * 255.0f, light.color[1] * 255.0f,
                         light.color[2] * 255.0f};
-    ImageLoop(slab, preview, [&](int32_t, int32_t, size_t k) {
+    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
         const BrdfImage& brdf = slab.brdf[k];
         const PixelWindow w = ClipWindow(brdf, 0, frame.W - 1, 0, frame.H - 1);
-        PrintWindow(w);
-        basis.Need(BandsFor(TermsFor(brdf)));
-        DirTiles(brdf, w, basis.Y, f, slab.photo[0][k].pixels);
+        PrintWindow(request.progress, w);
+        basis.Need(BandsFor(TermsFor(brdf, request.terms)));
+        DirTiles(brdf, w, request.terms, basis.Y, f, slab.photo[0][k].pixels);
     });
 }
 
-void ReconstructSlabPointLight(SlabRecord& slab, const LightSrc& light, uint8_t preview) {
-    if (slab.format != kFormatBRDF) return;
+void ReconstructSlabPointLight(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+    const LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
     PixelAngles angles;
     FatalIfError(AllocPixelAngles(FramePixels(frame), false, angles));
-    ImageLoop(slab, preview, [&](int32_t j, int32_t i, size_t k) {
+    ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
         LocalLightAngles(slab, frame, j, i, k, light, false, angles);
         ReconPointLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
-                        angles.cosp, angles.sinp, light.color, slab.photo[0][k].pixels);
+                        angles.cosp, angles.sinp, light.color, slab.photo[0][k].pixels,
+                        request.terms, request.progress);
     });
 }
 
-void ReconstructSlabSlideLight(SlabRecord& slab, LightSrc& light, uint8_t preview) {
-    if (slab.format != kFormatBRDF) return;
+void ReconstructSlabSlideLight(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+    LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
     PixelAngles angles;
     FatalIfError(AllocPixelAngles(FramePixels(frame), true, angles));
-    ImageLoop(slab, preview, [&](int32_t j, int32_t i, size_t k) {
-        // The first lookup of a changed projector updates (and prints) its
+    ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
+        // The first lookup of a changed projector updates (and reports) its
         // frame, before any pixel of this image is looked up.
-        if (slab.brdf[k].tile_count > 0 && light.changed) light.UpdateSlideFrame();
+        if (slab.brdf[k].tile_count > 0 && light.changed)
+            light.UpdateSlideFrame(request.progress);
         LocalLightAngles(slab, frame, j, i, k, light, true, angles);
         ReconSlideLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
                         angles.cosp, angles.sinp, angles.intensity,
-                        slab.photo[0][k].pixels);
+                        slab.photo[0][k].pixels, request.terms, request.progress);
     });
 }
 
-void ReconstructSlabMultDirLight(SlabRecord& slab, std::span<const LightSrc> lights,
-                                 int32_t count, uint8_t preview) {
+void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF) return;
-    const int32_t n = LightsInUse(lights, count);
+    const std::span<const LightSrc> lights = request.lights;
+    const int32_t n = LightsInUse(lights);
     const SlabFrame frame = MakeSlabFrame(slab);
     SharedBasis basis[MAX_LIGHTS];
     Rgb colors[MAX_LIGHTS];
@@ -541,41 +555,26 @@ void ReconstructSlabMultDirLight(SlabRecord& slab, std::span<const LightSrc> lig
         basis[m].angles = LightAngles(L, frame.n, frame.s, frame.t);
         colors[m] = lights[m].GetColor();
     }
-    ImageLoop(slab, preview, [&](int32_t, int32_t, size_t k) {
+    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
         const BrdfImage& brdf = slab.brdf[k];
         const PixelWindow w = ClipWindow(brdf, 0, frame.W - 1, 0, frame.H - 1);
-        PrintWindow(w);
-        const int32_t bands = BandsFor(TermsFor(brdf));
+        PrintWindow(request.progress, w);
+        const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
         for (int32_t m = 0; m < n; ++m)
             basis[m].Need(bands);
         // The image was just cleared: no window to clear again.
-        MultDirTiles(brdf, w, basis, colors, n, slab.photo[0][k].pixels);
+        MultDirTiles(brdf, w, request.terms, basis, colors, n, slab.photo[0][k].pixels);
     });
 }
 
-void ReconstructAll(LidInfo& info, std::span<LightSrc> lights, int32_t lightcnt,
-                    uint8_t preview) {
-    const ReconMode mode = ChooseMode(lights, lightcnt);
-    const int32_t slabs = std::min<int32_t>(info.slab_count, MAX_SLABS);
-    for (int32_t s = 0; s < slabs; ++s) {
-        SlabRecord& slab = info.slabs[static_cast<size_t>(s)];
-        switch (mode) {
-            case ReconMode::kDirectional:
-                ReconstructSlabDirLight(slab, lights[0], preview);
-                break;
-            case ReconMode::kPoint:
-                ReconstructSlabPointLight(slab, lights[0], preview);
-                break;
-            case ReconMode::kSlide:
-                ReconstructSlabSlideLight(slab, lights[0], preview);
-                break;
-            case ReconMode::kSeveral:
-                ReconstructSlabMultDirLight(slab, lights, lightcnt, preview);
-                break;
-            case ReconMode::kNone:
-                break;
-        }
-    }
+void ReconstructAll(LidInfo& info, const ReconRequest& request) {
+    static constexpr SlabDrivers kDrivers{
+        .directional = &ReconstructSlabDirLight,
+        .point = &ReconstructSlabPointLight,
+        .slide = &ReconstructSlabSlideLight,
+        .several = &ReconstructSlabMultDirLight,
+    };
+    ReconstructSlabs(info, request, kDrivers);
 }
 
 }  // namespace lumo

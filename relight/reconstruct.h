@@ -12,75 +12,82 @@
 //   two or more lights       every light acts as a directional light
 //   no light                 nothing is reconstructed
 //
-// The image loop prints "Reconstructing image (%d,%d) ...\n" (column, row) for
-// each image it reconstructs, clears its pixels and runs the mode's window
-// function over the whole image; the window functions print their window.
+// The image loop reports "Reconstructing image (%d,%d) ...\n" (column, row) to
+// the request's progress sink for each image it reconstructs, clears its
+// pixels and runs the mode's window function over the whole image; the window
+// functions report their window there too. Every line is reported from the
+// calling thread, in the order of the sequential algorithm.
 // Pixels outside the BrdfImage's window (the bounding box of the pixels with
 // coefficients) stay 0.
 //
 // These are the production functions: tiled, vectorised across pixels and
-// spread over the machine's cores, they give the same bytes and print the same
-// lines as the sequential reference in relight/recon_reference.h.
+// spread over the machine's cores, they give the same bytes and report the
+// same lines as the sequential reference in testing/recon_reference.h.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
+#include "base/message_sink.h"
 #include "relight/light_source.h"
 #include "relight/recon_common.h"
+#include "relight/recon_request.h"
 #include "scene/brdf_image.h"
 #include "scene/lid_info.h"
 #include "scene/slab_record.h"
 
 namespace lumo {
 
-// Reconstructs every slab of `info` in order under lights[0 .. lightcnt-1]
-// (lightcnt is clamped to 0..min(MAX_LIGHTS, lights.size())). With preview
-// on, images whose cell is out of view (subskip[0]) keep their pixels. Slide
-// projectors may update their slide frame (printing it). The caller clears
-// its own reconstruction request.
-void ReconstructAll(LidInfo& info, std::span<LightSrc> lights, int32_t lightcnt,
-                    uint8_t preview);
+// Reconstructs every slab of `info` in order under the request's lights
+// (relight/recon_dispatch.h chooses the slab driver). With preview on, images
+// whose cell is out of view (subskip[0]) keep their pixels. Slide projectors
+// may update their slide frame (reporting it). The caller clears its own
+// reconstruction request.
+void ReconstructAll(LidInfo& info, const ReconRequest& request);
 
 // The slab drivers: each returns at once unless the slab's format is BRDF.
-void ReconstructSlabDirLight(SlabRecord& slab, const LightSrc& light, uint8_t preview);
-void ReconstructSlabPointLight(SlabRecord& slab, const LightSrc& light, uint8_t preview);
-void ReconstructSlabSlideLight(SlabRecord& slab, LightSrc& light, uint8_t preview);
+// The one-light drivers use request.lights[0] (nothing without lights).
+void ReconstructSlabDirLight(SlabRecord& slab, const ReconRequest& request);
+void ReconstructSlabPointLight(SlabRecord& slab, const ReconRequest& request);
+void ReconstructSlabSlideLight(SlabRecord& slab, const ReconRequest& request);
 // Several lights, every one taken as directional (its direction and colour
-// only). Model set-up calls this directly, with count 1 and preview off.
-void ReconstructSlabMultDirLight(SlabRecord& slab, std::span<const LightSrc> lights,
-                                 int32_t count, uint8_t preview);
+// only). Model set-up calls this directly, with one light and preview off.
+void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request);
 
 // The window functions. Each works on one BrdfImage over the requested
 // columns xa..xb and rows ya..yb (either order), intersected with the image's
 // window, and writes `pixels` (width * height * 3 bytes of the BrdfImage's
 // size; nothing is done when the span is smaller). Per-pixel arrays are
-// indexed y * width + x. `color` is r, g, b.
+// indexed y * width + x. `color` is r, g, b. Each pixel sums its first
+// min(terms, stored) coefficients; the window line goes to `progress`.
 
-// Prints "Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n"; channels
+// Reports "Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n"; channels
 // with coefficients become EvalShPixel * color * 255, others are not written.
 void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
                    float cost, float cosp, float sinp, const float color[3],
-                   std::span<uint8_t> pixels);
+                   std::span<uint8_t> pixels, int32_t terms, const MessageSink& progress);
 // As ReconDirLight with each pixel's own angles.
 void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
                      int32_t yb, std::span<const float> cost, std::span<const float> cosp,
                      std::span<const float> sinp, const float color[3],
-                     std::span<uint8_t> pixels);
-// Prints "\n\nRecontruct with slide projector source for win x:[%d,%d],
+                     std::span<uint8_t> pixels, int32_t terms,
+                     const MessageSink& progress);
+// Reports "\n\nRecontruct with slide projector source for win x:[%d,%d],
 // y:[%d,%d]\n"; every pixel of the window is written: 0 where the intensity is
 // (0, 0, 0) or a channel has no coefficients, else EvalShPixel * intensity * 255.
 void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
                      int32_t yb, std::span<const float> cost, std::span<const float> cosp,
                      std::span<const float> sinp, std::span<const Rgb> intensity,
-                     std::span<uint8_t> pixels);
-// Prints the window as ReconDirLight; every pixel of the window is written:
+                     std::span<uint8_t> pixels, int32_t terms,
+                     const MessageSink& progress);
+// Reports the window as ReconDirLight; every pixel of the window is written:
 // the sum over lights m of EvalShPixel_m * float(color_m * 255) per channel
 // with coefficients, 0 for the others. The angle spans hold `count` entries.
 void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
                         int32_t yb, std::span<const float> cost,
                         std::span<const float> cosp, std::span<const float> sinp,
                         std::span<const Rgb> colors, int32_t count,
-                        std::span<uint8_t> pixels);
+                        std::span<uint8_t> pixels, int32_t terms,
+                        const MessageSink& progress);
 
 }  // namespace lumo

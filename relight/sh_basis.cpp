@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/fatal.h"
+#include "relight/sh_recurrence.h"
 
 namespace lumo {
 
@@ -123,51 +124,8 @@ namespace {
 // bands) into caller-provided scratch.
 void EvalBasisCore(const ShTables& t, float cost, float cosp, float sinp, int32_t lmax,
                    float* cosm, float* sinm, float* P, float* Y) {
-    // Multiple angles by recurrence: no trigonometric call.
     cosm[0] = sinm[0] = -1000.0f;
-    if (lmax >= 1) {
-        cosm[1] = cosp;
-        sinm[1] = sinp;
-    }
-    for (int32_t m = 2; m <= lmax; ++m) {
-        const int32_t h = m / 2;
-        if (m % 2 == 1) {
-            cosm[m] = cosm[h] * cosm[h + 1] - sinm[h] * sinm[h + 1];
-            sinm[m] = cosm[h] * sinm[h + 1] + sinm[h] * cosm[h + 1];
-        } else {
-            cosm[m] = cosm[h] * cosm[h] - sinm[h] * sinm[h];
-            sinm[m] = 2.0f * cosm[h] * sinm[h];
-        }
-    }
-
-    // Associated Legendre values, Condon-Shortley phase included.
-    const float x = cost;
-    const float ss = 1.0f - x * x;
-    const float s = ss > 0.0f ? std::sqrt(ss) : 0.0f;
-    P[0] = 1.0f;
-    for (int32_t l = 0; l <= lmax; ++l) {
-        for (int32_t m = 0; m <= l; ++m) {
-            const int32_t i = l * l + l + m;
-            if (m == l && l > 0) {
-                P[i] = t.C1[l] * s * P[(l - 1) * (l - 1) + 2 * (l - 1)];
-            } else if (l == m + 1) {
-                P[i] = x * t.C2[m] * P[m * m + 2 * m];
-            } else if (l > 0) {
-                P[i] = x * t.CC3[i] * P[(l - 1) * (l - 1) + (l - 1) + m] -
-                       t.CC4[i] * P[(l - 2) * (l - 2) + (l - 2) + m];
-            }
-        }
-    }
-
-    // The basis: sin for negative orders, cos for positive ones.
-    for (int32_t l = 0; l <= lmax; ++l) {
-        const int32_t c = l * l + l;
-        for (int32_t m = 1; m <= l; ++m)
-            Y[c - m] = sinm[m] * t.ShNorm[c + m] * P[c + m];
-        Y[c] = t.ShNorm[c] * P[c];
-        for (int32_t m = 1; m <= l; ++m)
-            Y[c + m] = cosm[m] * t.ShNorm[c + m] * P[c + m];
-    }
+    ShBasisRecurrence(t, cost, cosp, sinp, lmax, cosm, sinm, P, Y);
 }
 
 }  // namespace
@@ -188,11 +146,12 @@ void EvalShBasisInto(float cost, float cosp, float sinp, int32_t lmax, float* ba
     EvalBasisCore(t, cost, cosp, sinp, lmax, cosm, sinm, P, basis);
 }
 
-float EvalShPixel(const ShPixel& pixel, int32_t stored_terms) {
+float EvalShPixel(const ShPixel& pixel, int32_t terms) {
     if (!pixel.present()) return 0.0f;
     const std::vector<float>& basis = ShBasisTables().ShBasis;
-    int32_t n = activeHarmonics < stored_terms ? activeHarmonics : stored_terms;
-    if (static_cast<size_t>(n) > basis.size()) n = static_cast<int32_t>(basis.size());
+    int32_t n = terms;
+    if (n > 0 && static_cast<size_t>(n) > basis.size())
+        n = static_cast<int32_t>(basis.size());
     const float* Y = basis.data();
     float sum = 0.0f;
     for (int32_t i = 0; i < n; ++i)

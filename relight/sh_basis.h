@@ -13,9 +13,11 @@
 // constant tables depend only on (l, m), never on L, so a larger table agrees
 // with a smaller one on every shared entry.
 //
-// Arithmetic is single precision, in the order the comments state; the
-// relighting engine's vectorised kernels repeat exactly these operations, so
-// change both together.
+// Arithmetic is single precision, in the order the comments state. The basis
+// recurrence (relight/sh_recurrence.h) is one template that the vectorised
+// kernels instantiate on eight lanes, so they repeat exactly these operations;
+// EvalShPixel's sum is repeated in relight/recon_kernels.h, so change both
+// together.
 #pragma once
 
 #include <cstdint>
@@ -34,7 +36,8 @@ inline constexpr int32_t kMaxShBands = 18;
 extern int16_t maxHarmonics;
 // The number of coefficients used in every evaluation (the lower bands first).
 // Starts equal to maxHarmonics; the light commands change it within
-// 0..maxHarmonics.
+// 0..maxHarmonics. The relighting engine never reads it: the program's
+// boundary passes it in each reconstruction request (relight/recon_request.h).
 extern int16_t activeHarmonics;
 
 // Sets maxHarmonics and activeHarmonics to lcnt * lcnt when no coefficient set
@@ -92,11 +95,11 @@ void EvalShBasis(float cost, float cosp, float sinp, int32_t lmax);
 void EvalShBasisInto(float cost, float cosp, float sinp, int32_t lmax, float* basis);
 
 // The light a pixel transports for the direction last given to EvalShBasis: 0
-// for a pixel without coefficients; otherwise the sum over the first
-// min(activeHarmonics, stored_terms) indices of ShBasis[i] * a[i], each product
-// and the running sum rounded to float, then 0 if the sum is negative.
-// `stored_terms` is the pixel's image's BrdfImage::stored_terms(): a pixel
-// never sums coefficients it does not store.
-float EvalShPixel(const ShPixel& pixel, int32_t stored_terms);
+// for a pixel without coefficients; otherwise the sum over the first `terms`
+// indices (none for terms <= 0, at most the basis table's size) of
+// ShBasis[i] * a[i], each product and the running sum rounded to float, then 0
+// if the sum is negative. The caller keeps `terms` within the pixel's image's
+// BrdfImage::stored_terms(): a pixel never sums coefficients it does not store.
+float EvalShPixel(const ShPixel& pixel, int32_t terms);
 
 }  // namespace lumo

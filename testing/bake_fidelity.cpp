@@ -14,6 +14,20 @@
 namespace lumo::tool {
 namespace {
 
+// The measurements report nothing but their figures.
+const BrdfReadOptions kQuietReader{.header = MessageSink(), .opening = MessageSink()};
+
+// Relights `record` under `light` with the driver, reporting nothing.
+void Relight(SlabRecord& record, LightSrc& light,
+             void (*driver)(SlabRecord&, const ReconRequest&)) {
+    ReconRequest request;
+    request.lights = std::span<LightSrc>(&light, 1);
+    request.terms = activeHarmonics;  // as the slab's files set it
+    request.progress = MessageSink();
+    request.errors = MessageSink();
+    driver(record, request);
+}
+
 std::string Join(const std::string& dir, const std::string& name) {
     return dir.empty() ? name : dir + "/" + name;
 }
@@ -58,7 +72,7 @@ Status LoadBakedSlab(const std::string& outdir, int grid, int size, bool depth,
             const size_t k = static_cast<size_t>(b * grid + a);
             Status s =
                 ReadBrdfPath(Join(outdir, StrPrintf("scene.%d.%d.urdf.sh", a, b)).c_str(),
-                             record.brdf[k]);
+                             record.brdf[k], kQuietReader);
             if (!s.ok()) return s;
             s = record.photo[0][k].Alloc(size, size);
             if (!s.ok()) return s;
@@ -101,7 +115,7 @@ std::vector<double> CompareDirectional(SlabRecord& record, const Scene& scene,
     ParallelForEach(views.size(), [&](size_t v) {
         refs[v] = RenderDirectional(scene, views[v], held, {1, 1, 1});
     });
-    ReconstructSlabDirLight(record, light, 0);
+    Relight(record, light, ReconstructSlabDirLight);
     return CompareViews(record, views, refs);
 }
 
@@ -120,7 +134,7 @@ std::vector<double> ComparePoint(SlabRecord& record, const Scene& scene,
     ParallelForEach(views.size(), [&](size_t v) {
         refs[v] = RenderPoint(scene, views[v], held, {1, 1, 1});
     });
-    ReconstructSlabPointLight(record, light, 0);
+    Relight(record, light, ReconstructSlabPointLight);
     return CompareViews(record, views, refs);
 }
 

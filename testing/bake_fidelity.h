@@ -27,7 +27,7 @@ std::vector<Vec3d> HeldOutLightDirections();
 // `record`, as model set-up would: corners and normal, one BrdfImage per
 // camera, and a zeroed photo of the image size for each. Forgets the
 // process-wide harmonic counts first, so that the slab's own count is used.
-// Fails with the readers' messages.
+// Reports nothing; fails with the readers' messages.
 Status LoadBakedSlab(const std::string& outdir, int grid, int size, bool depth,
                      SlabRecord& record);
 
@@ -37,8 +37,9 @@ std::vector<ViewHits> TraceAllViews(const Scene& scene, const BakeSlab& slab);
 
 // Relights `record` (from LoadBakedSlab) under one white directional light
 // travelling along `direction` with the engine, and returns the PSNR of every
-// view against the ray-traced picture under the same light. The engine's
-// progress lines go to standard output.
+// view against the ray-traced picture under the same light, summing the
+// process-wide active count of coefficients (all of them, unless changed since
+// LoadBakedSlab). The engine reports nothing.
 std::vector<double> CompareDirectional(SlabRecord& record, const Scene& scene,
                                        const std::vector<ViewHits>& views,
                                        const Vec3d& direction);

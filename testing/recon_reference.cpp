@@ -1,12 +1,13 @@
 #include "testing/recon_reference.h"
 
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "base/alloc.h"
 #include "base/fatal.h"
+#include "base/str_printf.h"
 #include "relight/recon_common.h"
+#include "relight/recon_dispatch.h"
 #include "relight/sh_basis.h"
 
 namespace lumo::reference {
@@ -26,22 +27,27 @@ bool AnyChannel(const BrdfImage& brdf, size_t e) {
     return brdf.sh[0][e].present() || brdf.sh[1][e].present() || brdf.sh[2][e].present();
 }
 
-void PrintWindow(const PixelWindow& w) {
-    std::printf("Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n", w.x0, w.x1, w.y0,
-                w.y1);
+// The coefficients each pixel of `brdf` sums: its stored ones, at most `terms`.
+int32_t TermsFor(const BrdfImage& brdf, int32_t terms) {
+    return terms < brdf.stored_terms() ? terms : brdf.stored_terms();
+}
+
+void PrintWindow(const MessageSink& progress, const PixelWindow& w) {
+    Emit(progress, StrPrintf("Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n",
+                             w.x0, w.x1, w.y0, w.y1));
 }
 
 // The image loop of every slab driver: step(j, i, k) for each image to
 // reconstruct, after its line is printed and its pixels cleared.
 template <class Step>
-void ImageLoop(SlabRecord& slab, uint8_t preview, Step step) {
+void ImageLoop(SlabRecord& slab, const ReconRequest& request, Step step) {
     for (int32_t i = 0; i < slab.samples_v; ++i) {
         for (int32_t j = 0; j < slab.samples_u; ++j) {
-            if (!ImageWanted(slab, j, i, preview)) continue;
+            if (!ImageWanted(slab, j, i, request.preview, request.errors)) continue;
             const size_t k =
                 static_cast<size_t>(i) * static_cast<size_t>(slab.samples_u) +
                 static_cast<size_t>(j);
-            std::printf("Reconstructing image (%d,%d) ...\n", j, i);
+            Emit(request.progress, StrPrintf("Reconstructing image (%d,%d) ...\n", j, i));
             slab.photo[0][k].Clear();
             step(j, i, k);
         }
@@ -53,7 +59,7 @@ void ImageLoop(SlabRecord& slab, uint8_t preview, Step step) {
 // `projector` is the slide projector in the slide mode, null in the point mode.
 void LocalLightAngles(const SlabRecord& slab, const SlabFrame& frame, int32_t j,
                       int32_t i, size_t k, const LightSrc& light, LightSrc* projector,
-                      PixelAngles& angles) {
+                      PixelAngles& angles, const MessageSink& progress) {
     const BrdfImage& brdf = slab.brdf[k];
     const Vec3 E = EyePoint(slab, j, i);
     const Zfile* z = DepthMapOf(slab, k);
@@ -68,7 +74,8 @@ void LocalLightAngles(const SlabRecord& slab, const SlabFrame& frame, int32_t j,
             angles.cosp[e] = a.cosp;
             angles.sinp[e] = a.sinp;
             if (projector)
-                angles.intensity[e] = projector->GetIntenInDir(Vec3(-L.x, -L.y, -L.z));
+                angles.intensity[e] =
+                    projector->GetIntenInDir(Vec3(-L.x, -L.y, -L.z), progress);
         }
     }
 }
@@ -77,19 +84,20 @@ void LocalLightAngles(const SlabRecord& slab, const SlabFrame& frame, int32_t j,
 
 void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
                    float cost, float cosp, float sinp, const float color[3],
-                   std::span<uint8_t> pixels) {
+                   std::span<uint8_t> pixels, int32_t terms,
+                   const MessageSink& progress) {
     if (pixels.size() < PixelCount(brdf) * 3) return;
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
-    PrintWindow(w);
+    PrintWindow(progress, w);
     EvalShBasis(cost, cosp, sinp, brdf.lcnt - 1);
     const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
-    const int32_t terms = brdf.stored_terms();
+    const int32_t sum = TermsFor(brdf, terms);
     for (int32_t y = w.y0; y <= w.y1; ++y) {
         for (int32_t x = w.x0; x <= w.x1; ++x) {
             const size_t e = Index(brdf, x, y);
             for (int ch = 0; ch < 3; ++ch) {
                 if (!brdf.sh[ch][e].present()) continue;
-                pixels[3 * e + ch] = ToByte(EvalShPixel(brdf.sh[ch][e], terms) * f[ch]);
+                pixels[3 * e + ch] = ToByte(EvalShPixel(brdf.sh[ch][e], sum) * f[ch]);
             }
         }
     }
@@ -98,13 +106,14 @@ void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, in
 void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
                      int32_t yb, std::span<const float> cost, std::span<const float> cosp,
                      std::span<const float> sinp, const float color[3],
-                     std::span<uint8_t> pixels) {
+                     std::span<uint8_t> pixels, int32_t terms,
+                     const MessageSink& progress) {
     const size_t n = PixelCount(brdf);
     if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n)
         return;
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
-    PrintWindow(w);
-    const int32_t terms = brdf.stored_terms();
+    PrintWindow(progress, w);
+    const int32_t sum = TermsFor(brdf, terms);
     for (int32_t y = w.y0; y <= w.y1; ++y) {
         for (int32_t x = w.x0; x <= w.x1; ++x) {
             const size_t e = Index(brdf, x, y);
@@ -113,7 +122,7 @@ void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
             for (int ch = 0; ch < 3; ++ch) {
                 if (!brdf.sh[ch][e].present()) continue;
                 pixels[3 * e + ch] =
-                    ToByte(EvalShPixel(brdf.sh[ch][e], terms) * (color[ch] * 255.0f));
+                    ToByte(EvalShPixel(brdf.sh[ch][e], sum) * (color[ch] * 255.0f));
             }
         }
     }
@@ -122,16 +131,18 @@ void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
 void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
                      int32_t yb, std::span<const float> cost, std::span<const float> cosp,
                      std::span<const float> sinp, std::span<const Rgb> intensity,
-                     std::span<uint8_t> pixels) {
+                     std::span<uint8_t> pixels, int32_t terms,
+                     const MessageSink& progress) {
     const size_t n = PixelCount(brdf);
     if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n ||
         intensity.size() < n)
         return;
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
-    std::printf(
-        "\n\nRecontruct with slide projector source for win x:[%d,%d], y:[%d,%d]\n", w.x0,
-        w.x1, w.y0, w.y1);
-    const int32_t terms = brdf.stored_terms();
+    Emit(progress,
+         StrPrintf(
+             "\n\nRecontruct with slide projector source for win x:[%d,%d], y:[%d,%d]\n",
+             w.x0, w.x1, w.y0, w.y1));
+    const int32_t sum = TermsFor(brdf, terms);
     for (int32_t y = w.y0; y <= w.y1; ++y) {
         for (int32_t x = w.x0; x <= w.x1; ++x) {
             const size_t e = Index(brdf, x, y);
@@ -145,7 +156,7 @@ void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
             for (int ch = 0; ch < 3; ++ch) {
                 pixels[3 * e + ch] =
                     brdf.sh[ch][e].present()
-                        ? ToByte(EvalShPixel(brdf.sh[ch][e], terms) * in[ch] * 255.0f)
+                        ? ToByte(EvalShPixel(brdf.sh[ch][e], sum) * in[ch] * 255.0f)
                         : 0;
             }
         }
@@ -156,7 +167,8 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
                         int32_t yb, std::span<const float> cost,
                         std::span<const float> cosp, std::span<const float> sinp,
                         std::span<const Rgb> colors, int32_t count,
-                        std::span<uint8_t> pixels) {
+                        std::span<uint8_t> pixels, int32_t terms,
+                        const MessageSink& progress) {
     const size_t n = PixelCount(brdf);
     if (count < 0) count = 0;
     if (count > MAX_LIGHTS) count = MAX_LIGHTS;
@@ -176,8 +188,8 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
                     row * sizeof(float));
 
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
-    PrintWindow(w);
-    const int32_t terms = brdf.stored_terms();
+    PrintWindow(progress, w);
+    const int32_t sum = TermsFor(brdf, terms);
     for (size_t m = 0; m < lights; ++m) {
         EvalShBasis(cost[m], cosp[m], sinp[m], brdf.lcnt - 1);
         const float f[3] = {colors[m].r * 255.0f, colors[m].g * 255.0f,
@@ -188,7 +200,7 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
                 for (int ch = 0; ch < 3; ++ch) {
                     if (!brdf.sh[ch][e].present()) continue;
                     buf[3 * e + ch] =
-                        buf[3 * e + ch] + EvalShPixel(brdf.sh[ch][e], terms) * f[ch];
+                        buf[3 * e + ch] + EvalShPixel(brdf.sh[ch][e], sum) * f[ch];
                 }
             }
         }
@@ -202,53 +214,58 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
     }
 }
 
-void ReconstructSlabDirLight(SlabRecord& slab, const LightSrc& light, uint8_t preview) {
-    if (slab.format != kFormatBRDF) return;
+void ReconstructSlabDirLight(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+    const LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
     Vec3 L(-light.direction.x, -light.direction.y, -light.direction.z);
     VecNormalize(L);
     const ShAngles a = LightAngles(L, frame.n, frame.s, frame.t);
-    ImageLoop(slab, preview, [&](int32_t, int32_t, size_t k) {
+    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
         ReconDirLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, a.cost, a.cosp,
-                      a.sinp, light.color, slab.photo[0][k].pixels);
+                      a.sinp, light.color, slab.photo[0][k].pixels, request.terms,
+                      request.progress);
     });
 }
 
-void ReconstructSlabPointLight(SlabRecord& slab, const LightSrc& light, uint8_t preview) {
-    if (slab.format != kFormatBRDF) return;
+void ReconstructSlabPointLight(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+    const LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
     PixelAngles angles;
     const size_t pixels = frame.W > 0 && frame.H > 0 ? static_cast<size_t>(frame.W) *
                                                            static_cast<size_t>(frame.H)
                                                      : 0;
     FatalIfError(AllocPixelAngles(pixels, false, angles));
-    ImageLoop(slab, preview, [&](int32_t j, int32_t i, size_t k) {
-        LocalLightAngles(slab, frame, j, i, k, light, nullptr, angles);
+    ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
+        LocalLightAngles(slab, frame, j, i, k, light, nullptr, angles, request.progress);
         ReconPointLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
-                        angles.cosp, angles.sinp, light.color, slab.photo[0][k].pixels);
+                        angles.cosp, angles.sinp, light.color, slab.photo[0][k].pixels,
+                        request.terms, request.progress);
     });
 }
 
-void ReconstructSlabSlideLight(SlabRecord& slab, LightSrc& light, uint8_t preview) {
-    if (slab.format != kFormatBRDF) return;
+void ReconstructSlabSlideLight(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+    LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
     PixelAngles angles;
     const size_t pixels = frame.W > 0 && frame.H > 0 ? static_cast<size_t>(frame.W) *
                                                            static_cast<size_t>(frame.H)
                                                      : 0;
     FatalIfError(AllocPixelAngles(pixels, true, angles));
-    ImageLoop(slab, preview, [&](int32_t j, int32_t i, size_t k) {
-        LocalLightAngles(slab, frame, j, i, k, light, &light, angles);
+    ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
+        LocalLightAngles(slab, frame, j, i, k, light, &light, angles, request.progress);
         ReconSlideLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
                         angles.cosp, angles.sinp, angles.intensity,
-                        slab.photo[0][k].pixels);
+                        slab.photo[0][k].pixels, request.terms, request.progress);
     });
 }
 
-void ReconstructSlabMultDirLight(SlabRecord& slab, std::span<const LightSrc> lights,
-                                 int32_t count, uint8_t preview) {
+void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF) return;
-    const int32_t n = LightsInUse(lights, count);
+    const std::span<const LightSrc> lights = request.lights;
+    const int32_t n = LightsInUse(lights);
     const SlabFrame frame = MakeSlabFrame(slab);
     float cost[MAX_LIGHTS], cosp[MAX_LIGHTS], sinp[MAX_LIGHTS];
     Rgb colors[MAX_LIGHTS];
@@ -262,38 +279,23 @@ void ReconstructSlabMultDirLight(SlabRecord& slab, std::span<const LightSrc> lig
         colors[m] = lights[m].GetColor();
     }
     const size_t used = static_cast<size_t>(n);
-    ImageLoop(slab, preview, [&](int32_t, int32_t, size_t k) {
+    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
         ReconWMultDirLight(
             slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1,
             std::span<const float>(cost, used), std::span<const float>(cosp, used),
             std::span<const float>(sinp, used), std::span<const Rgb>(colors, used), n,
-            slab.photo[0][k].pixels);
+            slab.photo[0][k].pixels, request.terms, request.progress);
     });
 }
 
-void ReconstructAll(LidInfo& info, std::span<LightSrc> lights, int32_t lightcnt,
-                    uint8_t preview) {
-    const ReconMode mode = ChooseMode(lights, lightcnt);
-    const int32_t slabs = info.slab_count < MAX_SLABS ? info.slab_count : MAX_SLABS;
-    for (int32_t s = 0; s < slabs; ++s) {
-        SlabRecord& slab = info.slabs[static_cast<size_t>(s)];
-        switch (mode) {
-            case ReconMode::kDirectional:
-                ReconstructSlabDirLight(slab, lights[0], preview);
-                break;
-            case ReconMode::kPoint:
-                ReconstructSlabPointLight(slab, lights[0], preview);
-                break;
-            case ReconMode::kSlide:
-                ReconstructSlabSlideLight(slab, lights[0], preview);
-                break;
-            case ReconMode::kSeveral:
-                ReconstructSlabMultDirLight(slab, lights, lightcnt, preview);
-                break;
-            case ReconMode::kNone:
-                break;
-        }
-    }
+void ReconstructAll(LidInfo& info, const ReconRequest& request) {
+    static constexpr SlabDrivers kDrivers{
+        .directional = &ReconstructSlabDirLight,
+        .point = &ReconstructSlabPointLight,
+        .slide = &ReconstructSlabSlideLight,
+        .several = &ReconstructSlabMultDirLight,
+    };
+    ReconstructSlabs(info, request, kDrivers);
 }
 
 }  // namespace lumo::reference

@@ -140,10 +140,10 @@ TEST_F(BakeModelTest, PhotographSlabsLoadAndAgreeWithinTheCodecsLoss) {
     const auto dat = Load("scene-dat.lid");
     const auto qr = Load("scene-qr.lid");
     const auto brdf = Load("scene.lid");
-    EXPECT_EQ(1, qr->qr_mode);
-    const SlabRecord& r = rgb->info->slabs[0];
-    const SlabRecord& d = dat->info->slabs[0];
-    const SlabRecord& q = qr->info->slabs[0];
+    EXPECT_EQ(1, qr->scene.qr_mode);
+    const SlabRecord& r = rgb->scene.info->slabs[0];
+    const SlabRecord& d = dat->scene.info->slabs[0];
+    const SlabRecord& q = qr->scene.info->slabs[0];
     const Vec3d white{1, 1, 1};
     for (int k = 0; k < kGrid * kGrid; ++k) {
         SCOPED_TRACE(k);
@@ -154,7 +154,7 @@ TEST_F(BakeModelTest, PhotographSlabsLoadAndAgreeWithinTheCodecsLoss) {
         EXPECT_EQ(r.photo[0][k].pixels, q.photo[1][k].pixels);
         EXPECT_GE(Psnr(r.photo[0][k].pixels, d.photo[0][k].pixels), 30.0);
         // The relightable slab's images (under the starting light) are its size.
-        EXPECT_EQ(kSize, brdf->info->slabs[0].photo[0][k].width);
+        EXPECT_EQ(kSize, brdf->scene.info->slabs[0].photo[0][k].width);
     }
 }
 

@@ -18,6 +18,7 @@
 #include "io/sgi_writer.h"
 #include "model/model_setup.h"
 #include "relight/brdf_writer.h"
+#include "relight/recon_common.h"
 #include "relight/sh_basis.h"
 #include "testing/recon_reference.h"
 #include "tests/support/run_process.h"
@@ -95,23 +96,29 @@ std::vector<Photo> Reference(const TempDir& dir, const std::vector<std::string>&
     auto model = std::make_unique<Model>();
     InitModel(*model, "scene.lid");
     if (!lights.empty()) {
-        model->lightcnt = static_cast<int32_t>(lights.size());
+        model->lights.lightcnt = static_cast<int32_t>(lights.size());
         for (size_t i = 0; i < lights.size(); ++i) {
             tool::LightSpec spec;
             std::string error;
             EXPECT_TRUE(tool::ParseLightSpec(lights[i], spec, error)) << error;
-            tool::ApplyLightSpec(spec, model->lights[i]);
+            tool::ApplyLightSpec(spec, model->lights.table[i]);
         }
     }
     bool local = false;
-    for (int32_t i = 0; i < model->lightcnt; ++i)
-        local = local || model->lights[i].kind != Directional;
+    for (int32_t i = 0; i < model->lights.lightcnt; ++i)
+        local = local || model->lights.table[i].kind != Directional;
     if (local) LoadModelDepthMaps(*model);
     if (harmonics >= 0)
         activeHarmonics = static_cast<int16_t>(std::min<int>(harmonics, maxHarmonics));
-    reference::ReconstructAll(*model->info, model->lights, model->lightcnt, 0);
+    ReconRequest request;
+    request.lights = std::span<LightSrc>(model->lights.table)
+                         .first(static_cast<size_t>(LightsInUse(model->lights)));
+    request.terms = activeHarmonics;
+    request.progress = MessageSink();
+    request.errors = MessageSink();
+    reference::ReconstructAll(*model->scene.info, request);
     std::filesystem::current_path(here);
-    return model->info->slabs[0].photo[0];
+    return model->scene.info->slabs[0].photo[0];
 }
 
 struct RelightCase {

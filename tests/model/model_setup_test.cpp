@@ -50,7 +50,7 @@ TEST(ModelSetupTest, PhotographsAreReadByNameInGridOrderAndDisabledOnesSkipped) 
         "data/obj.00.00.rgb\ndata/obj.01.00.rgb\ndata/obj.00.01.rgb\ndata/"
         "obj.01.01.rgb\n",
         BuildModel(dir, *model));
-    const SlabRecord& slab = model->info->slabs[0];
+    const SlabRecord& slab = model->scene.info->slabs[0];
     ASSERT_EQ(4u, slab.photo[0].size());
     EXPECT_FALSE(slab.photo[0][0].has_pixels())
         << "a missing file leaves its image empty";
@@ -81,7 +81,7 @@ TEST(ModelSetupTest, AnImageSetNameReadsTheWholeGridFromOneFile) {
     EXPECT_EQ(std::string::npos, out.find(".rgb")) << out;
     EXPECT_NE(std::string::npos, out.find("reading and decompressing [views.dat]"))
         << out;
-    const SlabRecord& slab = model->info->slabs[0];
+    const SlabRecord& slab = model->scene.info->slabs[0];
     ASSERT_EQ(4u, slab.photo[0].size());
     for (size_t i = 0; i < 4; ++i) {
         ASSERT_TRUE(slab.photo[0][i].has_pixels());
@@ -106,17 +106,17 @@ TEST(ModelSetupTest, RelightableSlabLoadsCoefficientsAndRelightsUnderOneWhiteLig
     EXPECT_NE(std::string::npos, out.find("Reconstructing image (2,1) ...")) << out;
     EXPECT_EQ(std::string::npos, out.find("Reconstructing image (1,0) ...")) << out;
 
-    EXPECT_EQ(1, model->lightcnt);
-    EXPECT_EQ(0, model->currlight);
-    const LightSrc& light = model->lights[0];
+    EXPECT_EQ(1, model->lights.lightcnt);
+    EXPECT_EQ(0, model->lights.currlight);
+    const LightSrc& light = model->lights.table[0];
     EXPECT_EQ(Directional, light.kind);
     EXPECT_EQ(-1.0f, light.direction.z);
     EXPECT_EQ(1.0f, light.color[1]);
-    EXPECT_EQ(1, model->slab_visible[0]);
-    EXPECT_EQ(0, model->slab_visible[1]);
-    EXPECT_EQ(0, model->qr_mode);
+    EXPECT_EQ(1, model->scene.slab_visible[0]);
+    EXPECT_EQ(0, model->scene.slab_visible[1]);
+    EXPECT_EQ(0, model->scene.qr_mode);
 
-    const SlabRecord& slab = model->info->slabs[0];
+    const SlabRecord& slab = model->scene.info->slabs[0];
     EXPECT_FLOAT_EQ(1.0f, slab.normal.z) << "from the image plane towards the cameras";
     EXPECT_EQ(2u * 4u * 3u, slab.curr_st.size());
     ASSERT_EQ(6u, slab.photo[0].size());
@@ -164,10 +164,10 @@ TEST(ModelSetupTest, APanoramaBuildsNoSlabButTheLights) {
     dir.Write("scene.lid", "PANORAMA 1 pano\nBOUNDARY_ANGLE 30\n");
     auto model = std::make_unique<Model>();
     EXPECT_EQ("", BuildModel(dir, *model));
-    ASSERT_NE(nullptr, model->info);
-    EXPECT_EQ(0, model->info->slab_count);
-    EXPECT_EQ(kScenePanorama, model->info->kind);
-    EXPECT_EQ(1, model->lightcnt);
+    ASSERT_NE(nullptr, model->scene.info);
+    EXPECT_EQ(0, model->scene.info->slab_count);
+    EXPECT_EQ(kScenePanorama, model->scene.info->kind);
+    EXPECT_EQ(1, model->lights.lightcnt);
 }
 
 TEST(ModelSetupDeathTest, SetUpFailuresEndTheProgram) {

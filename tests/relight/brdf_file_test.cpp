@@ -27,15 +27,11 @@ class BrdfFileTest : public ::testing::Test {
         EXPECT_TRUE(WriteBrdfFile(path.c_str(), img).ok());
         return ReadFileBytes(path);
     }
-    // Reads `bytes` as a coefficient file (silencing the header lines).
+    // Reads `bytes` as a coefficient file, discarding the reader's reports.
     Status ReadBytes(const std::string& bytes, BrdfImage& image) {
         const std::string path = dir_.Write("in.urdf.sh", bytes);
-        ::testing::internal::CaptureStdout();
-        ::testing::internal::CaptureStderr();
-        Status s = ReadBrdfPath(path.c_str(), image);
-        ::testing::internal::GetCapturedStdout();
-        ::testing::internal::GetCapturedStderr();
-        return s;
+        return ReadBrdfPath(path.c_str(), image,
+                            {.header = MessageSink(), .opening = MessageSink()});
     }
 
     TempDir dir_;

@@ -185,6 +185,20 @@ class ReconEquivalenceTest : public ::testing::Test {
     int default_threads_ = ParallelThreads();
 };
 
+// The request of a scenario with the active harmonic count its coefficients
+// (or the scenario) set, collecting the reports into `out` and `err`.
+ReconRequest Request(std::vector<LightSrc>& lights, const Scenario& sc, std::string& out,
+                     std::string& err) {
+    ReconRequest request;
+    request.lights = std::span<LightSrc>(lights).first(
+        static_cast<size_t>(LightsInUse(lights, sc.lightcnt)));
+    request.terms = activeHarmonics;
+    request.preview = sc.preview;
+    request.progress = [&out](std::string_view t) { out += t; };
+    request.errors = [&err](std::string_view t) { err += t; };
+    return request;
+}
+
 TEST_F(ReconEquivalenceTest, ReconstructAllGivesTheReferenceBytesAndLines) {
     const std::vector<Scenario> scenarios = Scenarios();
     for (int threads : {2, 1, 3}) {
@@ -203,21 +217,22 @@ TEST_F(ReconEquivalenceTest, ReconstructAllGivesTheReferenceBytesAndLines) {
 
             FillPhotos(info->slabs[0], 77);
             FillPhotos(info->slabs[1], 77);
+            // Both engines report through the request's sinks; the texts must
+            // agree line for line, however many threads do the work.
+            std::string ref_out, ref_err;
             std::vector<LightSrc> lights = sc.lights;
-            CaptureStdout();
-            reference::ReconstructAll(*info, lights, sc.lightcnt, sc.preview);
-            const std::string ref_out = GetCapturedStdout();
+            reference::ReconstructAll(*info, Request(lights, sc, ref_out, ref_err));
             const std::vector<uint8_t> ref0 = AllPixels(info->slabs[0]);
             const std::vector<uint8_t> ref1 = AllPixels(info->slabs[1]);
 
             FillPhotos(info->slabs[0], 77);
             FillPhotos(info->slabs[1], 77);
             lights = sc.lights;
-            CaptureStdout();
-            ReconstructAll(*info, lights, sc.lightcnt, sc.preview);
-            const std::string out = GetCapturedStdout();
+            std::string out, err;
+            ReconstructAll(*info, Request(lights, sc, out, err));
 
             EXPECT_EQ(ref_out, out);
+            EXPECT_EQ(ref_err, err);
             EXPECT_TRUE(ref0 == AllPixels(info->slabs[0])) << "slab 0 differs";
             EXPECT_TRUE(ref1 == AllPixels(info->slabs[1])) << "slab 1 differs";
             // The case reconstructed something worth comparing.
@@ -283,23 +298,26 @@ TEST_F(ReconEquivalenceTest, WindowFunctionsGiveTheReferenceBytesForAnyWindow) {
                      << w[0] << ".." << w[1] << " x " << w[2] << ".." << w[3]);
         for (int mode = 0; mode < 4; ++mode) {
             std::vector<uint8_t> a(n * 3, 77), b(n * 3, 77);
+            const int32_t terms = activeHarmonics;
             CaptureStdout();
             switch (mode) {
                 case 0:
                     reference::ReconDirLight(brdf, w[0], w[1], w[2], w[3], lcost[1],
-                                             lcosp[1], lsinp[1], color, a);
+                                             lcosp[1], lsinp[1], color, a, terms,
+                                             WriteToStdout);
                     break;
                 case 1:
                     reference::ReconPointLight(brdf, w[0], w[1], w[2], w[3], cost, cosp,
-                                               sinp, color, a);
+                                               sinp, color, a, terms, WriteToStdout);
                     break;
                 case 2:
                     reference::ReconSlideLight(brdf, w[0], w[1], w[2], w[3], cost, cosp,
-                                               sinp, inten, a);
+                                               sinp, inten, a, terms, WriteToStdout);
                     break;
                 case 3:
                     reference::ReconWMultDirLight(brdf, w[0], w[1], w[2], w[3], lcost,
-                                                  lcosp, lsinp, colors, 7, a);
+                                                  lcosp, lsinp, colors, 7, a, terms,
+                                                  WriteToStdout);
                     break;
             }
             const std::string ref_out = GetCapturedStdout();
@@ -307,19 +325,19 @@ TEST_F(ReconEquivalenceTest, WindowFunctionsGiveTheReferenceBytesForAnyWindow) {
             switch (mode) {
                 case 0:
                     ReconDirLight(brdf, w[0], w[1], w[2], w[3], lcost[1], lcosp[1],
-                                  lsinp[1], color, b);
+                                  lsinp[1], color, b, terms, WriteToStdout);
                     break;
                 case 1:
                     ReconPointLight(brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp, color,
-                                    b);
+                                    b, terms, WriteToStdout);
                     break;
                 case 2:
                     ReconSlideLight(brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp, inten,
-                                    b);
+                                    b, terms, WriteToStdout);
                     break;
                 case 3:
                     ReconWMultDirLight(brdf, w[0], w[1], w[2], w[3], lcost, lcosp, lsinp,
-                                       colors, 7, b);
+                                       colors, 7, b, terms, WriteToStdout);
                     break;
             }
             EXPECT_EQ(ref_out, GetCapturedStdout()) << "mode " << mode;

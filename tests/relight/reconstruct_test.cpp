@@ -54,10 +54,22 @@ class ReconstructTest : public ::testing::TestWithParam<Engine> {
 
     SlabRecord& slab() { return info_->slabs[0]; }
 
+    // A request for lights[0 .. count-1] with the active harmonic count the
+    // coefficients set, reporting to the standard streams.
+    static ReconRequest Request(std::vector<LightSrc>& lights, int32_t count,
+                                uint8_t preview) {
+        ReconRequest request;
+        request.lights = std::span<LightSrc>(lights).first(
+            static_cast<size_t>(LightsInUse(lights, count)));
+        request.terms = activeHarmonics;
+        request.preview = preview;
+        return request;
+    }
+
     // Runs ReconstructAll, returns what it printed.
     std::string Run(std::vector<LightSrc>& lights, int32_t count, uint8_t preview = 0) {
         CaptureStdout();
-        GetParam().all(*info_, lights, count, preview);
+        GetParam().all(*info_, Request(lights, count, preview));
         return GetCapturedStdout();
     }
 
@@ -256,6 +268,54 @@ TEST_P(ReconstructTest, SlideProjectorLightsOnlyWhatItsSlideCovers) {
     EXPECT_EQ(std::string::npos, Run(lights, 1).find("slidename:"));
 }
 
+TEST_P(ReconstructTest, EveryReportGoesToTheRequestsSinksInOrder) {
+    // Two images, the second of the wrong size; a slide projector, whose frame
+    // is reported between the image line and the window line.
+    SlabSpec spec;
+    spec.nu = 2;
+    spec.nv = 1;
+    spec.W = 6;
+    spec.H = 4;
+    MakeBrdfSlab(slab(), spec);
+    slab().brdf[1].Reset();
+    ASSERT_TRUE(BuildBrdfImage(ShCoeffImage(5, 4, 3), slab().brdf[1]).ok());
+    LightSrc l;
+    l.SetKind(SlideProjector);
+    CopyBounded(l.slidename, "s.rgb");
+    ASSERT_TRUE(l.slide.Alloc(2, 2).ok());
+    std::vector<LightSrc> lights = {l};
+    std::vector<std::string> progress;
+    std::string errors;
+    ReconRequest request = Request(lights, 1, 0);
+    request.progress = [&](std::string_view t) { progress.emplace_back(t); };
+    request.errors = [&](std::string_view t) { errors += t; };
+    CaptureStdout();
+    CaptureStderr();
+    GetParam().all(*info_, request);
+    EXPECT_EQ("", GetCapturedStdout());
+    EXPECT_EQ("", GetCapturedStderr());
+    ASSERT_EQ(11u, progress.size());
+    EXPECT_EQ("Reconstructing image (0,0) ...\n", progress[0]);
+    EXPECT_EQ("slidename: s.rgb\n", progress[1]);
+    EXPECT_EQ("slidehangle: 30.000000 slidevangle: 30.000000\n", progress[9]);
+    EXPECT_EQ("\n\nRecontruct with slide projector source for win x:[0,5], y:[0,3]\n",
+              progress[10]);
+    EXPECT_EQ(
+        "[ReconstructAll]: image (1,0) skipped: its coefficients are 5 x 4, its image 6 "
+        "x 4, the slab's images 6 x 4\n",
+        errors);
+
+    // Empty sinks discard the reports.
+    lights[0].changed = 1;
+    request.progress = MessageSink();
+    request.errors = MessageSink();
+    CaptureStdout();
+    CaptureStderr();
+    GetParam().all(*info_, request);
+    EXPECT_EQ("", GetCapturedStdout());
+    EXPECT_EQ("", GetCapturedStderr());
+}
+
 TEST_P(ReconstructTest, WindowFunctionsWriteOnlyInsideTheirWindow) {
     OnePixelKind(8, 6, 2, {2.0f, 0.1f, 0.4f, -0.3f}, 3);  // red and green
     const BrdfImage& brdf = slab().brdf[0];
@@ -263,7 +323,8 @@ TEST_P(ReconstructTest, WindowFunctionsWriteOnlyInsideTheirWindow) {
     const float color[3] = {1, 1, 1};
     CaptureStdout();
     // Ranges in either order; columns 2..5, rows 1..3.
-    GetParam().dir(brdf, 5, 2, 3, 1, 1.0f, 1.0f, 0.0f, color, px);
+    GetParam().dir(brdf, 5, 2, 3, 1, 1.0f, 1.0f, 0.0f, color, px, activeHarmonics,
+                   WriteToStdout);
     EXPECT_EQ("Reconstruct window xmin=2 xmax=5, ymin=1 ymax=3\n", GetCapturedStdout());
     for (int y = 0; y < 6; ++y) {
         for (int x = 0; x < 8; ++x) {
@@ -279,7 +340,8 @@ TEST_P(ReconstructTest, WindowFunctionsWriteOnlyInsideTheirWindow) {
     const std::vector<float> cost = {1}, cosp = {1}, sinp = {0};
     const std::vector<Rgb> colors = {{1, 1, 1}};
     CaptureStdout();
-    GetParam().mult(brdf, 0, 1, 0, 0, cost, cosp, sinp, colors, 1, px);
+    GetParam().mult(brdf, 0, 1, 0, 0, cost, cosp, sinp, colors, 1, px, activeHarmonics,
+                    WriteToStdout);
     GetCapturedStdout();
     EXPECT_NE(77, px[0]);
     EXPECT_EQ(0, px[2]);
@@ -288,8 +350,10 @@ TEST_P(ReconstructTest, WindowFunctionsWriteOnlyInsideTheirWindow) {
     // A window that misses the image's own window touches nothing.
     std::fill(px.begin(), px.end(), 77);
     CaptureStdout();
-    GetParam().dir(brdf, 20, 30, 0, 5, 1.0f, 1.0f, 0.0f, color, px);
-    GetParam().mult(brdf, -5, -1, 0, 5, cost, cosp, sinp, colors, 1, px);
+    GetParam().dir(brdf, 20, 30, 0, 5, 1.0f, 1.0f, 0.0f, color, px, activeHarmonics,
+                   WriteToStdout);
+    GetParam().mult(brdf, -5, -1, 0, 5, cost, cosp, sinp, colors, 1, px, activeHarmonics,
+                    WriteToStdout);
     GetCapturedStdout();
     EXPECT_EQ(std::vector<uint8_t>(px.size(), 77), px);
 }
@@ -326,7 +390,7 @@ TEST_P(ReconstructTest, ModelSetUpPathWithOneLightMatchesDirectional) {
     const std::vector<uint8_t> directional = AllPixels(slab());
     FillPhotos(slab(), 5);
     CaptureStdout();
-    GetParam().slab_mult(slab(), lights, 1, 0);
+    GetParam().slab_mult(slab(), Request(lights, 1, 0));
     GetCapturedStdout();
     EXPECT_EQ(directional, AllPixels(slab()));
 }
@@ -390,9 +454,9 @@ TEST_P(ReconstructTest, PerPixelArraysThatCannotBeHadEndTheProgram) {
     LightSrc slide;
     slide.SetKind(SlideProjector);
     std::vector<LightSrc> p = {point}, s = {slide};
-    EXPECT_EXIT(GetParam().all(*info_, p, 1, 0), ::testing::ExitedWithCode(1),
+    EXPECT_EXIT(GetParam().all(*info_, Request(p, 1, 0)), ::testing::ExitedWithCode(1),
                 "^no memory for cost, cosp, sinp\n$");
-    EXPECT_EXIT(GetParam().all(*info_, s, 1, 0), ::testing::ExitedWithCode(1),
+    EXPECT_EXIT(GetParam().all(*info_, Request(s, 1, 0)), ::testing::ExitedWithCode(1),
                 "^no memory for cost, cosp, sinp, intensity\n$");
 }
 

@@ -185,7 +185,7 @@ TEST_F(ShBasisTest, IntoACallerBufferGivesTheSameBasis) {
         EXPECT_EQ(ShBasisTables().ShBasis[i], mine[i]) << i;
 }
 
-TEST_F(ShBasisTest, PixelSumsTheActiveTermsAndClampsBelowZero) {
+TEST_F(ShBasisTest, PixelSumsTheGivenTermsAndClampsBelowZero) {
     InitCoeffArr(3);
     InitHarmonicCounts(3);
     ASSERT_EQ(9, maxHarmonics);
@@ -209,13 +209,10 @@ TEST_F(ShBasisTest, PixelSumsTheActiveTermsAndClampsBelowZero) {
     ASSERT_GT(expected, 0.0f);
     EXPECT_EQ(expected, EvalShPixel(set(a), 9));
 
-    activeHarmonics = 1;
-    EXPECT_EQ(0.0f + Y[0] * 9.0f, EvalShPixel(set(a), 9));
-    activeHarmonics = 0;
-    EXPECT_EQ(0.0f, EvalShPixel(set(a), 9));
-    activeHarmonics = 9;
-
-    // A file storing fewer terms than are active sums only its own.
+    // Only the first `terms` coefficients count; none for 0 or less.
+    EXPECT_EQ(0.0f + Y[0] * 9.0f, EvalShPixel(set(a), 1));
+    EXPECT_EQ(0.0f, EvalShPixel(set(a), 0));
+    EXPECT_EQ(0.0f, EvalShPixel(set(a), -3));
     float own = 0.0f;
     for (int i = 0; i < 4; ++i)
         own = own + Y[i] * a[i];

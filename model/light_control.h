@@ -1,0 +1,30 @@
+// LightControl: the editing state of one light in the light-editing view.
+//
+// Each light is turned with its own arcball; its placement is the modelview
+// matrix its glyph is drawn with. The light's direction follows from the
+// arcball (SyncCurrentLight), computed on the CPU exactly as the GL's
+// fixed-function matrix stack would: the view's modelview times the arcball's
+// matrix, scaled by 0.75 so the glyphs sit on the arcball's sphere.
+#pragma once
+
+#include "arcball/arcball.h"
+#include "geom/mat.h"
+
+namespace lumo {
+
+struct LightControl {
+    ArcBall arcball;  // every field zero until the light-editing view resets it
+    Mat4 placement;   // modelview matrix of the light's glyph; identity at first
+
+    LightControl() { MatIdentity(placement); }
+};
+
+// The frame a light's glyph is drawn in: view_modelview * arcball.matrix_now,
+// then scaled by 0.75 in x, y and z, in the GL's float arithmetic.
+Mat4 LightFrame(const Mat4& view_modelview, const ArcBall& arcball);
+
+// The direction from the frame's z unit point towards its origin, normalised:
+// where a light whose glyph stands on the frame's z axis travels.
+Vec3 FrameDirection(const Mat4& frame);
+
+}  // namespace lumo

@@ -1,0 +1,33 @@
+#include "relight/recon_dispatch.h"
+
+#include <algorithm>
+
+namespace lumo {
+
+SlabDriver DriverFor(const SlabDrivers& drivers, ReconMode mode) {
+    switch (mode) {
+        case ReconMode::kDirectional:
+            return drivers.directional;
+        case ReconMode::kPoint:
+            return drivers.point;
+        case ReconMode::kSlide:
+            return drivers.slide;
+        case ReconMode::kSeveral:
+            return drivers.several;
+        case ReconMode::kNone:
+            break;
+    }
+    return nullptr;
+}
+
+void ReconstructSlabs(LidInfo& info, const ReconRequest& request,
+                      const SlabDrivers& drivers) {
+    const SlabDriver driver =
+        DriverFor(drivers, ChooseMode(request.lights, LightsInUse(request.lights)));
+    if (driver == nullptr) return;
+    const int32_t slabs = std::min<int32_t>(info.slab_count, MAX_SLABS);
+    for (int32_t s = 0; s < slabs; ++s)
+        driver(info.slabs[static_cast<size_t>(s)], request);
+}
+
+}  // namespace lumo

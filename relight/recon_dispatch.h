@@ -1,0 +1,34 @@
+// The choice of slab driver from the lights, shared by the production
+// reconstruction and its sequential reference: each supplies its drivers, one
+// per mode, and this table decides which one runs. A new mode is a new
+// ReconMode (ChooseMode), a new field here and a driver in each set.
+#pragma once
+
+#include "relight/recon_common.h"
+#include "relight/recon_request.h"
+#include "scene/lid_info.h"
+#include "scene/slab_record.h"
+
+namespace lumo {
+
+// Reconstructs one slab under the request (doing nothing unless its format is
+// BRDF).
+using SlabDriver = void (*)(SlabRecord& slab, const ReconRequest& request);
+
+// One driver per mode that reconstructs something.
+struct SlabDrivers {
+    SlabDriver directional = nullptr;  // one directional light
+    SlabDriver point = nullptr;        // one point light
+    SlabDriver slide = nullptr;        // one slide projector
+    SlabDriver several = nullptr;      // two or more lights, all taken as directional
+};
+
+// The driver of `mode`; null for ReconMode::kNone.
+SlabDriver DriverFor(const SlabDrivers& drivers, ReconMode mode);
+
+// Chooses the mode from the request's lights and runs its driver on every slab
+// of `info` in order (at most MAX_SLABS).
+void ReconstructSlabs(LidInfo& info, const ReconRequest& request,
+                      const SlabDrivers& drivers);
+
+}  // namespace lumo

@@ -11,6 +11,7 @@
 #include "app/light_commands.h"
 #include "app/light_view.h"
 #include "app/main_view.h"
+#include "app/rig_commands.h"
 #include "base/fatal.h"
 #include "display/light_glyphs.h"
 #include "togl/togl_adapter.h"
@@ -41,6 +42,11 @@ constexpr CommandEntry kCommands[] = {
     {"reflectlightinfo", ReflectLightInfoCommand},
     {"newlightvalue", NewLightValueCommand},
     {"clear_fps", ClearFpsCommand},
+    {"savelights", SaveLightsCommand},
+    {"openlights", OpenLightsCommand},
+    {"savepng", SavePngCommand},
+    {"addkeyframe", AddKeyframeCommand},
+    {"savepath", SavePathCommand},
 };
 
 bool IsFile(const std::filesystem::path& p) {

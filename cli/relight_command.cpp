@@ -88,7 +88,8 @@ int RunRelight(const RelightOptions& o) {
                              static_cast<size_t>(a);
             if (k >= photos.size() || !photos[k].has_pixels()) continue;
             const std::string path =
-                (std::filesystem::path(o.outdir) / StrPrintf("view.%d.%d.%s", a, b, PictureExtension(format)))
+                (std::filesystem::path(o.outdir) /
+                 StrPrintf("view.%d.%d.%s", a, b, PictureExtension(format)))
                     .string();
             const Status s = WritePicture(path, photos[k], format);
             if (!s.ok()) {

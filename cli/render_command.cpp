@@ -59,8 +59,8 @@ float TurntableSwing(const Model& model) {
     const Vec3 cu = centre(slab.corner_vert[0]);
     const Vec3 cs = centre(slab.corner_vert[2]);
     const Vec4* uv = slab.corner_vert[0];
-    const float half = 0.5f * std::hypot(uv[1].x - uv[0].x, uv[1].y - uv[0].y,
-                                         uv[1].z - uv[0].z);
+    const float half =
+        0.5f * std::hypot(uv[1].x - uv[0].x, uv[1].y - uv[0].y, uv[1].z - uv[0].z);
     const float depth = std::hypot(cu.x - cs.x, cu.y - cs.y, cu.z - cs.z);
     if (!(half > 0.0f) || !(depth > 0.0f)) return 0.1f;
     return 0.5f * std::atan(half / depth) / static_cast<float>(M_PI / 2.0);
@@ -157,7 +157,8 @@ int RunRender(const RenderOptions& o) {
             sample = SamplePath(*path, t);
         } else {
             sample.mode = mode0;
-            sample.turn_y = swing * static_cast<float>(std::sin(2.0 * M_PI * i / o.frames));
+            sample.turn_y =
+                swing * static_cast<float>(std::sin(2.0 * M_PI * i / o.frames));
         }
         const int32_t old_mode = model->options.drawslabmode;
         ApplyViewSample(*model, sample);

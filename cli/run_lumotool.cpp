@@ -11,10 +11,11 @@ namespace lumo::tool {
 namespace {
 
 std::vector<const ToolCommand*> Commands() {
-    return {&InfoCommand(),   &RelightCommand(), &BakeCommand(), &FitCommand(),
-            &PackCommand(),   &UnpackCommand(),
+    return {
+        &InfoCommand(),   &RelightCommand(), &BakeCommand(),
+        &FitCommand(),    &PackCommand(),    &UnpackCommand(),
 #ifdef LUMO_HAVE_RENDER
-            &RenderCommand(),
+        &RenderCommand(),
 #endif
     };
 }

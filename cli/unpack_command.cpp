@@ -39,10 +39,10 @@ int RunUnpack(const UnpackOptions& o) {
     for (int32_t j = 0; j < rows; ++j)
         for (int32_t k = 0; k < cols; ++k) {
             const std::string path =
-                (std::filesystem::path(o.outdir) / StrPrintf("view.%d.%d.%s", k, j, PictureExtension(format)))
+                (std::filesystem::path(o.outdir) /
+                 StrPrintf("view.%d.%d.%s", k, j, PictureExtension(format)))
                     .string();
-            if (Status s = WritePicture(path, photos[j * cols + k], format);
-                !s.ok()) {
+            if (Status s = WritePicture(path, photos[j * cols + k], format); !s.ok()) {
                 std::fwrite(s.message().data(), 1, s.message().size(), stderr);
                 return 1;
             }

@@ -59,8 +59,10 @@ HeadlessContext::~HeadlessContext() {
     if (display_ == nullptr) return;
     EGLDisplay display = static_cast<EGLDisplay>(display_);
     eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
-    if (context_ != nullptr) eglDestroyContext(display, static_cast<EGLContext>(context_));
-    if (surface_ != nullptr) eglDestroySurface(display, static_cast<EGLSurface>(surface_));
+    if (context_ != nullptr)
+        eglDestroyContext(display, static_cast<EGLContext>(context_));
+    if (surface_ != nullptr)
+        eglDestroySurface(display, static_cast<EGLSurface>(surface_));
     eglTerminate(display);
 }
 

@@ -11,7 +11,7 @@
 
 namespace lumo {
 
-using FloatJson = nlohmann::basic_json<std::map, std::vector, std::string, bool, std::int64_t,
-                                       std::uint64_t, float>;
+using FloatJson = nlohmann::basic_json<std::map, std::vector, std::string, bool,
+                                       std::int64_t, std::uint64_t, float>;
 
 }  // namespace lumo

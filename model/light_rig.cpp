@@ -99,8 +99,8 @@ Status ParseLight(const RigJson& j, size_t index, const std::string& name,
     if (spec.kind == SlideProjector) {
         Photo slide;
         bool loaded = false;
-        const Status s = ReadSGIRGBCore(slide, spec.slide.c_str(), SgiReadOptions{},
-                                        [](std::string_view) {}, loaded);
+        const Status s = ReadSGIRGBCore(
+            slide, spec.slide.c_str(), SgiReadOptions{}, [](std::string_view) {}, loaded);
         if (!s.ok() || !loaded)
             return Fail(name, where + "cannot read the slide '" + spec.slide + "'");
     }
@@ -112,7 +112,8 @@ Status IntegerMember(const RigJson& j, const char* member, const std::string& na
     const RigJson& v = j.at(member);
     if (!v.is_number_integer() || v.get<std::int64_t>() < low ||
         v.get<std::int64_t>() > high) {
-        return Fail(name, StrPrintf("%s must be an integer in %d..%d", member, low, high));
+        return Fail(name,
+                    StrPrintf("%s must be an integer in %d..%d", member, low, high));
     }
     out = static_cast<int32_t>(v.get<std::int64_t>());
     return Status::Ok();
@@ -136,8 +137,8 @@ Status ParseLightRig(const std::string& text, const std::string& name, LightRig&
 Status LightRigFromJson(const FloatJson& j, const std::string& name, LightRig& rig) {
     if (!j.is_object()) return Fail(name, "not a JSON object");
     for (const auto& [member, value] : j.items()) {
-        static const char* const kMembers[] = {"format", "version", "harmonics", "current",
-                                               "lights"};
+        static const char* const kMembers[] = {"format", "version", "harmonics",
+                                               "current", "lights"};
         if (std::find_if(std::begin(kMembers), std::end(kMembers), [&](const char* m) {
                 return member == m;
             }) == std::end(kMembers)) {
@@ -156,7 +157,8 @@ Status LightRigFromJson(const FloatJson& j, const std::string& name, LightRig& r
         return Fail(name, "lights must be an array");
     const RigJson& lights = j["lights"];
     if (lights.size() > static_cast<size_t>(MAX_LIGHTS))
-        return Fail(name, StrPrintf("more than %d lights (%zu)", MAX_LIGHTS, lights.size()));
+        return Fail(name,
+                    StrPrintf("more than %d lights (%zu)", MAX_LIGHTS, lights.size()));
     LightRig out;
     out.lights.resize(lights.size());
     for (size_t i = 0; i < lights.size(); ++i) {
@@ -168,7 +170,8 @@ Status LightRigFromJson(const FloatJson& j, const std::string& name, LightRig& r
             return s;
     }
     if (j.contains("current")) {
-        const int32_t high = std::max<int32_t>(0, static_cast<int32_t>(lights.size()) - 1);
+        const int32_t high =
+            std::max<int32_t>(0, static_cast<int32_t>(lights.size()) - 1);
         if (Status s = IntegerMember(j, "current", name, 0, high, out.current); !s.ok())
             return s;
     }
@@ -258,12 +261,14 @@ void ApplyLightRig(Model& model, const LightRig& rig) {
     }
     lights.lightcnt = n;
     lights.currlight = n > 0 ? std::clamp(rig.current, 0, n - 1) : 0;
-    lights.currlighttype = n > 0 ? lights.table[static_cast<size_t>(lights.currlight)].kind
-                                 : static_cast<int32_t>(Directional);
+    lights.currlighttype = n > 0
+                               ? lights.table[static_cast<size_t>(lights.currlight)].kind
+                               : static_cast<int32_t>(Directional);
     if (local && model.scene.depth_requested == 0 && LoadModelDepthMaps(model))
         model.scene.depth_requested = 1;
     if (rig.harmonics >= 0)
-        activeHarmonics = static_cast<int16_t>(std::min<int32_t>(rig.harmonics, maxHarmonics));
+        activeHarmonics =
+            static_cast<int16_t>(std::min<int32_t>(rig.harmonics, maxHarmonics));
     model.view.others_cache_light = -1;
     model.view.recon_request = 1;
 }

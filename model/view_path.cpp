@@ -39,10 +39,11 @@ Status ParseKeyframe(const FloatJson& j, size_t index, const std::string& name,
     if (!j.is_object()) return Fail(name, where + "not an object");
     for (const auto& [member, value] : j.items()) {
         if (member == "time") {
-            if (!GetFloat(value, key.time)) return Fail(name, where + "time must be a number");
+            if (!GetFloat(value, key.time))
+                return Fail(name, where + "time must be a number");
         } else if (member == "turn") {
-            if (!value.is_array() || value.size() != 2 || !GetFloat(value[0], key.turn_x) ||
-                !GetFloat(value[1], key.turn_y))
+            if (!value.is_array() || value.size() != 2 ||
+                !GetFloat(value[0], key.turn_x) || !GetFloat(value[1], key.turn_y))
                 return Fail(name, where + "turn must be an array of 2 numbers");
         } else if (member == "zoom") {
             if (!GetFloat(value, key.zoom) || !(key.zoom > 0.0f))
@@ -57,7 +58,8 @@ Status ParseKeyframe(const FloatJson& j, size_t index, const std::string& name,
             }
         } else if (member == "rig") {
             LightRig rig;
-            if (Status s = LightRigFromJson(value, name + ": " + where + "rig", rig); !s.ok())
+            if (Status s = LightRigFromJson(value, name + ": " + where + "rig", rig);
+                !s.ok())
                 return s;
             key.rig = std::move(rig);
         } else {
@@ -205,14 +207,17 @@ Keyframe KeyframeFromModel(const Model& model, float time) {
 Quat TurnsToQuat(float turn_x, float turn_y) {
     const double hx = turn_x * M_PI / 4.0;  // half the angle: quarter turn = pi/2
     const double hy = turn_y * M_PI / 4.0;
-    Quat qx{static_cast<float>(std::sin(hx)), 0.0f, 0.0f, static_cast<float>(std::cos(hx))};
-    Quat qy{0.0f, static_cast<float>(std::sin(hy)), 0.0f, static_cast<float>(std::cos(hy))};
+    Quat qx{static_cast<float>(std::sin(hx)), 0.0f, 0.0f,
+            static_cast<float>(std::cos(hx))};
+    Quat qy{0.0f, static_cast<float>(std::sin(hy)), 0.0f,
+            static_cast<float>(std::cos(hy))};
     return QuatMul(qy, qx);
 }
 
 Quat Slerp(const Quat& a, const Quat& b0, float u) {
     Quat b = b0;
-    double dot = double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z + double(a.w) * b.w;
+    double dot =
+        double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z + double(a.w) * b.w;
     if (dot < 0.0) {
         b = Quat{-b.x, -b.y, -b.z, -b.w};
         dot = -dot;
@@ -231,8 +236,8 @@ Quat Slerp(const Quat& a, const Quat& b0, float u) {
 }
 
 Vec3 SlerpDirection(const Vec3& a, const Vec3& b, float u) {
-    const double dot = std::clamp(double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z,
-                                  -1.0, 1.0);
+    const double dot =
+        std::clamp(double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z, -1.0, 1.0);
     double wa = 1.0 - u, wb = u;
     const double theta = std::acos(dot);
     if (std::sin(theta) > 1e-4) {

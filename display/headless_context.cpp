@@ -39,10 +39,21 @@ Status HeadlessContext::Open(int32_t width, int32_t height) {
                                      EGL_DEPTH_SIZE,
                                      16,
                                      EGL_NONE};
-    EGLConfig config;
+    // EGL lists deeper colour first; the viewer's windows have 8 bits per
+    // channel, and blended passes round differently in deeper buffers.
+    EGLConfig configs[64];
     EGLint count = 0;
-    if (!eglChooseConfig(display, config_attribs, &config, 1, &count) || count < 1)
+    if (!eglChooseConfig(display, config_attribs, configs, 64, &count) || count < 1)
         return EglFailure("no pbuffer configuration");
+    EGLConfig config = nullptr;
+    for (EGLint i = 0; i < count && config == nullptr; ++i) {
+        EGLint r = 0, g = 0, b = 0;
+        eglGetConfigAttrib(display, configs[i], EGL_RED_SIZE, &r);
+        eglGetConfigAttrib(display, configs[i], EGL_GREEN_SIZE, &g);
+        eglGetConfigAttrib(display, configs[i], EGL_BLUE_SIZE, &b);
+        if (r == 8 && g == 8 && b == 8) config = configs[i];
+    }
+    if (config == nullptr) return EglFailure("no pbuffer with 8 bits per channel");
     const EGLint surface_attribs[] = {EGL_WIDTH, width, EGL_HEIGHT, height, EGL_NONE};
     EGLSurface surface = eglCreatePbufferSurface(display, config, surface_attribs);
     if (surface == EGL_NO_SURFACE) return EglFailure("cannot make the pbuffer");

@@ -13,6 +13,7 @@
 #include "app/light_commands.h"
 #include "app/light_view.h"
 #include "app/main_view.h"
+#include "app/rig_commands.h"
 #include "base/fatal.h"
 #include "display/light_glyphs.h"
 #include "model/model.h"
@@ -44,6 +45,11 @@ constexpr CommandEntry kCommands[] = {
     {"reflectlightinfo", ReflectLightInfoCommand},
     {"newlightvalue", NewLightValueCommand},
     {"clear_fps", ClearFpsCommand},
+    {"savelights", SaveLightsCommand},
+    {"openlights", OpenLightsCommand},
+    {"savepng", SavePngCommand},
+    {"addkeyframe", AddKeyframeCommand},
+    {"savepath", SavePathCommand},
 };
 
 // The light count and current light as they were before each callback (a

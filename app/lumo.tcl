@@ -190,6 +190,80 @@ proc lumo::grab {} {
     set lumo::status "Frame written to $name in [pwd]"
 }
 
+# --- Files: light rigs, PNG frames, view paths -------------------------------
+
+proc lumo::file_dialog_failed {message} {
+    set lumo::status $message
+    tk_messageBox -parent . -icon error -title lumo -message $message
+}
+
+proc lumo::save_lights {} {
+    set file [tk_getSaveFile -parent . -title "Save lights" -defaultextension .json \
+        -filetypes {{"Light rigs" {.json}} {"All files" *}}]
+    if {$file eq ""} { return }
+    if {[catch {.slab savelights $file} message]} {
+        lumo::file_dialog_failed $message
+        return
+    }
+    set lumo::status "Lights saved to $file"
+}
+
+# Replaces the lights by those of the rig FILE, updates the panel and relights.
+# A rig the reader refuses is an error (its one-line message); the lights stay.
+proc lumo::open_lights_file {file} {
+    variable lighttype
+    global currlight currlighttype
+    set kinds [.slab openlights $file]
+    array unset lighttype
+    set i 0
+    foreach kind $kinds {
+        set lighttype($i) $kind
+        incr i
+    }
+    set lighttype($i) 0
+    set currlighttype $lighttype($currlight)
+    .slab reflectlightinfo
+    lumo::take_colour
+    lumo::redraw
+    lumo::update_status
+}
+
+proc lumo::open_lights {} {
+    set file [tk_getOpenFile -parent . -title "Open lights" \
+        -filetypes {{"Light rigs" {.json}} {"All files" *}}]
+    if {$file eq ""} { return }
+    if {[catch {lumo::open_lights_file $file} message]} {
+        lumo::file_dialog_failed $message
+    }
+}
+
+proc lumo::save_png {} {
+    set file [tk_getSaveFile -parent . -title "Save frame as PNG" -defaultextension .png \
+        -filetypes {{"PNG images" {.png}}}]
+    if {$file eq ""} { return }
+    if {[catch {.slab savepng $file} message]} {
+        lumo::file_dialog_failed $message
+        return
+    }
+    set lumo::status "Frame written to $file"
+}
+
+proc lumo::add_keyframe {} {
+    set n [.slab addkeyframe]
+    set lumo::status "Keyframe $n added (the view, the mode and the lights)"
+}
+
+proc lumo::save_path {} {
+    set file [tk_getSaveFile -parent . -title "Save path" -defaultextension .json \
+        -filetypes {{"View paths" {.json}} {"All files" *}}]
+    if {$file eq ""} { return }
+    if {[catch {.slab savepath $file} message]} {
+        lumo::file_dialog_failed $message
+        return
+    }
+    set lumo::status "Path saved to $file (lumotool render --path)"
+}
+
 proc lumo::dump_transform {} {
     .slab rectran
     set lumo::status "Transformation written to transfrm.txt"
@@ -227,8 +301,15 @@ proc lumo::build {} {
     . configure -menu .menu
     .menu add cascade -label File -underline 0 -menu [menu .menu.file]
     .menu.file add command -label "Grab frame" -accelerator Ctrl+G -command lumo::grab
+    .menu.file add command -label "Save frame as PNG..." -command lumo::save_png
     .menu.file add command -label "Write transformation" -accelerator Ctrl+T \
         -command lumo::dump_transform
+    .menu.file add separator
+    .menu.file add command -label "Open lights..." -command lumo::open_lights
+    .menu.file add command -label "Save lights..." -command lumo::save_lights
+    .menu.file add separator
+    .menu.file add command -label "Add keyframe" -command lumo::add_keyframe
+    .menu.file add command -label "Save path..." -command lumo::save_path
     .menu.file add separator
     .menu.file add command -label Quit -accelerator Ctrl+Q -command exit
     .menu add cascade -label View -underline 0 -menu [menu .menu.view]

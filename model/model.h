@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "arcball/arcball.h"
 #include "geom/mat.h"
 #include "model/light_control.h"
 #include "relight/light_source.h"
@@ -47,6 +48,10 @@ struct MainView {
     float view_turn_y = 0.0f;               // quarter turns about y
     float view_turn_x = 0.0f;               // quarter turns about x
     float zoom = 1.0f;
+    // When set, this unit quaternion turns the view instead of the two turns
+    // (a rendered path between its keyframes).
+    Quat view_rotation;
+    uint8_t view_rotation_set = 0;
     float zoom_start = 1.0f;  // zoom at the start of a zoom drag
     int32_t pointer_last[2] = {};
     int32_t pointer_press[2] = {};

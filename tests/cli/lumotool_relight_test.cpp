@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "base/str_printf.h"
-#include "cli/light_spec.h"
 #include "io/depth_map_writer.h"
 #include "io/ppm.h"
 #include "io/sgi_writer.h"
+#include "model/light_spec.h"
 #include "model/model_setup.h"
 #include "relight/brdf_writer.h"
 #include "relight/recon_common.h"
@@ -98,10 +98,10 @@ std::vector<Photo> Reference(const TempDir& dir, const std::vector<std::string>&
     if (!lights.empty()) {
         model->lights.lightcnt = static_cast<int32_t>(lights.size());
         for (size_t i = 0; i < lights.size(); ++i) {
-            tool::LightSpec spec;
+            LightSpec spec;
             std::string error;
-            EXPECT_TRUE(tool::ParseLightSpec(lights[i], spec, error)) << error;
-            tool::ApplyLightSpec(spec, model->lights.table[i]);
+            EXPECT_TRUE(ParseLightSpec(lights[i], spec, error)) << error;
+            ApplyLightSpec(spec, model->lights.table[i]);
         }
     }
     bool local = false;
@@ -300,9 +300,9 @@ TEST(LumotoolRelightProgressTest, GoesToATerminalOnlyAndNotWithQuiet) {
 }
 
 TEST(LightSpecTest, ParsesKeysWithSpacesOrSemicolonsAndClamps) {
-    tool::LightSpec spec;
+    LightSpec spec;
     std::string error;
-    ASSERT_TRUE(tool::ParseLightSpec(
+    ASSERT_TRUE(ParseLightSpec(
         "kind=slide; radius=0.5 fov=200,-3;dir=0,3,-4 color=1,0.5,0", spec, error))
         << error;
     EXPECT_EQ(SlideProjector, spec.kind);
@@ -312,7 +312,7 @@ TEST(LightSpecTest, ParsesKeysWithSpacesOrSemicolonsAndClamps) {
     EXPECT_FLOAT_EQ(0.6f, spec.direction.y);
     EXPECT_FLOAT_EQ(-0.8f, spec.direction.z);
     EXPECT_EQ(0.5f, spec.color[1]);
-    ASSERT_TRUE(tool::ParseLightSpec("", spec, error));
+    ASSERT_TRUE(ParseLightSpec("", spec, error));
     EXPECT_EQ(Directional, spec.kind);
     EXPECT_EQ(-1.0f, spec.direction.z);
     EXPECT_EQ("slide.rgb", spec.slide);

@@ -6,13 +6,17 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "app/image_output.h"
 #include "app/light_commands.h"
 #include "app/light_view.h"
 #include "app/main_view.h"
+#include "app/rig_commands.h"
 #include "base/fatal.h"
 #include "display/light_glyphs.h"
+#include "model/model.h"
 #include "togl/togl_adapter.h"
 
 namespace lumo {
@@ -41,7 +45,37 @@ constexpr CommandEntry kCommands[] = {
     {"reflectlightinfo", ReflectLightInfoCommand},
     {"newlightvalue", NewLightValueCommand},
     {"clear_fps", ClearFpsCommand},
+    {"savelights", SaveLightsCommand},
+    {"openlights", OpenLightsCommand},
+    {"savepng", SavePngCommand},
+    {"addkeyframe", AddKeyframeCommand},
+    {"savepath", SavePathCommand},
 };
+
+// The light count and current light as they were before each callback (a
+// callback may run others, as `update` runs redraws).
+std::vector<std::pair<int32_t, int32_t>>& LightVarsBefore() {
+    static std::vector<std::pair<int32_t, int32_t>> stack;
+    return stack;
+}
+
+void BeforeCallback(Togl*) {
+    const LightTable& lights = TheModel().lights;
+    LightVarsBefore().emplace_back(lights.lightcnt, lights.currlight);
+}
+
+// A callback that changed lightcnt or currlight (deleting a light, keeping
+// the count within the table) tells Tcl, so that write traces and widgets
+// showing the variables follow; reads see the C value anyway.
+void AfterCallback(Togl* togl) {
+    if (LightVarsBefore().empty()) return;
+    const auto [lightcnt, currlight] = LightVarsBefore().back();
+    LightVarsBefore().pop_back();
+    const LightTable& lights = TheModel().lights;
+    Tcl_Interp* interp = Togl_Interp(togl);
+    if (lights.lightcnt != lightcnt) Tcl_UpdateLinkedVar(interp, "lightcnt");
+    if (lights.currlight != currlight) Tcl_UpdateLinkedVar(interp, "currlight");
+}
 
 bool IsFile(const std::filesystem::path& p) {
     std::error_code ec;
@@ -86,6 +120,12 @@ int AppInit(Tcl_Interp* interp) {
               Tcl_GetStringResult(interp) + "\n");
     }
     ToglCreateFunc(CreateView);
+    ToglDestroyFunc(MainViewDestroyed);
+    ToglCallbackHooks(BeforeCallback, AfterCallback);
+    // The model is built when the main view is made; afterwards the one
+    // allocation of note inside a callback is the view's texture table.
+    ToglOutOfMemoryMessages("[InitModel]: not enough memory\n",
+                            "No memory for texname\n");
     for (const CommandEntry& c : kCommands)
         ToglCreateCommand(c.name, c.proc);
     RegisterLightViewCommands();

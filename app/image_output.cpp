@@ -9,7 +9,7 @@
 
 namespace lumo {
 
-int GrabScreenCommand(Togl*, int, const char*[]) {
+int GrabScreenCommand(Togl* togl, int, const char*[]) {
     Model& model = TheModel();
     Togl* main = MainViewTogl();
     if (main == nullptr) return TCL_OK;
@@ -21,6 +21,7 @@ int GrabScreenCommand(Togl*, int, const char*[]) {
     DrawMainFrame(model, MainViewTextures());
     FinishFrame();
     SaveRGBImage(model.view, name.c_str());
+    Tcl_SetObjResult(Togl_Interp(togl), Tcl_NewStringObj(name.c_str(), -1));
     return TCL_OK;
 }
 

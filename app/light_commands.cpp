@@ -132,6 +132,11 @@ int NotifyLightChangeCommand(Togl* togl, int, const char*[]) {
     input.slide_name = LinkedText(texts.slidename);
 
     const LightEditOutcome outcome = ApplyLightEdit(model, input);
+    // The terms applied (the request within what the coefficient files hold)
+    // replace the request, so the panel and the status line show them.
+    const std::string harmonics = StrPrintf("%d", outcome.harmonics);
+    if (harmonics != LinkedText(texts.harcnt_s))
+        SetStringVar(interp, "harcnt_s", harmonics);
     if (outcome.radius_clamped) SetStringVar(interp, "radius_s", StrPrintf("%8.3f", 1.0));
     if (outcome.slide_edited) {
         SetStringVar(interp, "slidefov_s",

@@ -19,8 +19,6 @@ namespace eval lumo {
     array set lighttype {0 0}
     variable status ""
     variable colour "#ffffff"
-    # Grabs made from this window (the viewer numbers them from 0 each run).
-    variable grabs 0
 }
 
 # --- Redrawing and applying ------------------------------------------------
@@ -65,7 +63,7 @@ proc lumo::update_status {} {
         .lights.list selection set $currlight
         .lights.list see $currlight
     }
-    lumo::show_slide_fields
+    lumo::show_light_fields
 }
 
 # --- Lights ----------------------------------------------------------------
@@ -160,11 +158,21 @@ proc lumo::choose_slide {} {
     lumo::relight
 }
 
-proc lumo::show_slide_fields {} {
-    global currlighttype
-    set state [expr {$currlighttype == 3 ? "normal" : "disabled"}]
+# With no light in use the light's fields are disabled ("No light" in the
+# status line); the slide fields only for a slide projector.
+proc lumo::show_light_fields {} {
+    global currlighttype lightcnt
+    variable kinds
+    set light [expr {$lightcnt > 0 ? "normal" : "disabled"}]
+    foreach {value name} $kinds {
+        .panel.light.kind$value configure -state $light
+    }
+    foreach w {colour radius harcnt} {
+        .panel.light.$w configure -state $light
+    }
+    set slide [expr {$lightcnt > 0 && $currlighttype == 3 ? "normal" : "disabled"}]
     foreach w {lookat up fov name browse} {
-        .panel.slide.$w configure -state $state
+        .panel.slide.$w configure -state $slide
     }
 }
 
@@ -177,10 +185,83 @@ proc lumo::set_mode {} {
 }
 
 proc lumo::grab {} {
-    variable grabs
-    .slab grabscr
-    set lumo::status "Frame written to [format img%04d.ppm $grabs] in [pwd]"
-    incr grabs
+    # grabscr names the file it wrote, whoever else called it before.
+    set name [.slab grabscr]
+    set lumo::status "Frame written to $name in [pwd]"
+}
+
+# --- Files: light rigs, PNG frames, view paths -------------------------------
+
+proc lumo::file_dialog_failed {message} {
+    set lumo::status $message
+    tk_messageBox -parent . -icon error -title lumo -message $message
+}
+
+proc lumo::save_lights {} {
+    set file [tk_getSaveFile -parent . -title "Save lights" -defaultextension .json \
+        -filetypes {{"Light rigs" {.json}} {"All files" *}}]
+    if {$file eq ""} { return }
+    if {[catch {.slab savelights $file} message]} {
+        lumo::file_dialog_failed $message
+        return
+    }
+    set lumo::status "Lights saved to $file"
+}
+
+# Replaces the lights by those of the rig FILE, updates the panel and relights.
+# A rig the reader refuses is an error (its one-line message); the lights stay.
+proc lumo::open_lights_file {file} {
+    variable lighttype
+    global currlight currlighttype
+    set kinds [.slab openlights $file]
+    array unset lighttype
+    set i 0
+    foreach kind $kinds {
+        set lighttype($i) $kind
+        incr i
+    }
+    set lighttype($i) 0
+    set currlighttype $lighttype($currlight)
+    .slab reflectlightinfo
+    lumo::take_colour
+    lumo::redraw
+    lumo::update_status
+}
+
+proc lumo::open_lights {} {
+    set file [tk_getOpenFile -parent . -title "Open lights" \
+        -filetypes {{"Light rigs" {.json}} {"All files" *}}]
+    if {$file eq ""} { return }
+    if {[catch {lumo::open_lights_file $file} message]} {
+        lumo::file_dialog_failed $message
+    }
+}
+
+proc lumo::save_png {} {
+    set file [tk_getSaveFile -parent . -title "Save frame as PNG" -defaultextension .png \
+        -filetypes {{"PNG images" {.png}}}]
+    if {$file eq ""} { return }
+    if {[catch {.slab savepng $file} message]} {
+        lumo::file_dialog_failed $message
+        return
+    }
+    set lumo::status "Frame written to $file"
+}
+
+proc lumo::add_keyframe {} {
+    set n [.slab addkeyframe]
+    set lumo::status "Keyframe $n added (the view, the mode and the lights)"
+}
+
+proc lumo::save_path {} {
+    set file [tk_getSaveFile -parent . -title "Save path" -defaultextension .json \
+        -filetypes {{"View paths" {.json}} {"All files" *}}]
+    if {$file eq ""} { return }
+    if {[catch {.slab savepath $file} message]} {
+        lumo::file_dialog_failed $message
+        return
+    }
+    set lumo::status "Path saved to $file (lumotool render --path)"
 }
 
 proc lumo::dump_transform {} {
@@ -220,8 +301,15 @@ proc lumo::build {} {
     . configure -menu .menu
     .menu add cascade -label File -underline 0 -menu [menu .menu.file]
     .menu.file add command -label "Grab frame" -accelerator Ctrl+G -command lumo::grab
+    .menu.file add command -label "Save frame as PNG..." -command lumo::save_png
     .menu.file add command -label "Write transformation" -accelerator Ctrl+T \
         -command lumo::dump_transform
+    .menu.file add separator
+    .menu.file add command -label "Open lights..." -command lumo::open_lights
+    .menu.file add command -label "Save lights..." -command lumo::save_lights
+    .menu.file add separator
+    .menu.file add command -label "Add keyframe" -command lumo::add_keyframe
+    .menu.file add command -label "Save path..." -command lumo::save_path
     .menu.file add separator
     .menu.file add command -label Quit -accelerator Ctrl+Q -command exit
     .menu add cascade -label View -underline 0 -menu [menu .menu.view]

@@ -22,11 +22,26 @@ int MainViewCreate(Togl* togl) {
         return TCL_ERROR;
     }
     SetMainViewTogl(togl);
-    LinkModelVariables(interp, model, TheLightEditTexts());
-    InitModel(model, SceneFileName().c_str());
+    if (!model.scene.info) {
+        LinkModelVariables(interp, model, TheLightEditTexts());
+        InitModel(model, SceneFileName().c_str());
+        InitGLState(model);
+        ResetLightEditVars(togl);
+        return TCL_OK;
+    }
+    // A main view made again after the first was deleted: the model is kept,
+    // the new context gets the GL state and every image again.
     InitGLState(model);
-    ResetLightEditVars(togl);
+    model.view.others_cache_light = -1;
+    model.view.first_frame_done = 0;
     return TCL_OK;
+}
+
+void MainViewDestroyed(Togl* togl) {
+    if (togl != MainViewTogl()) return;
+    // The context the texture names belong to goes with the widget.
+    MainViewTextures().Forget();
+    SetMainViewTogl(nullptr);
 }
 
 void MainViewReshape(Togl* togl) {
@@ -61,7 +76,9 @@ void MainViewDisplay(Togl* togl) {
 
 int HndDrawModeCommand(Togl* togl, int, const char*[]) {
     Model& model = TheModel();
-    if (Togl* main = MainViewTogl()) Togl_MakeCurrent(main);
+    Togl* main = MainViewTogl();
+    if (main == nullptr) return TCL_OK;
+    Togl_MakeCurrent(main);
     ApplyDrawSlabMode(model.options);
     Togl_PostRedisplay(togl);
     return TCL_OK;

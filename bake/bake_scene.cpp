@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bake/baked_slab.h"
+#include "bake/capture_writer.h"
 #include "bake/demo_scene.h"
 #include "bake/direction_set.h"
 #include "bake/lid_writer.h"
@@ -107,7 +108,7 @@ Status BakeDemo(const std::string& outdir, const BakeOptions& options,
     if (options.grid < 1 || options.grid > 99 || options.size < 1 ||
         options.size > 4096 || options.bands < 1 || options.bands > kMaxShBands ||
         options.directions < options.bands * options.bands ||
-        options.directions > 1000000) {
+        options.directions > 1000000 || options.capture < 0 || options.capture > 999) {
         return Status::Error("[BakeDemo]: options out of range\n");
     }
     std::error_code ec;
@@ -131,6 +132,10 @@ Status BakeDemo(const std::string& outdir, const BakeOptions& options,
     const std::vector<Vec3d> directions = SphereDirections(options.directions);
     const std::vector<float> basis =
         BasisAtDirections(*record, directions, options.bands);
+
+    const std::vector<CaptureVariant> variants = options.capture > 0
+                                                     ? CaptureVariants(options.capture)
+                                                     : std::vector<CaptureVariant>();
 
     std::vector<Photo> photos(static_cast<size_t>(views));
     std::vector<Status> failures(static_cast<size_t>(views));
@@ -165,6 +170,9 @@ Status BakeDemo(const std::string& outdir, const BakeOptions& options,
                     Join(outdir, StrPrintf("%s.%02d.%02d.rgb", kBaseName, a, b)).c_str(),
                     photo);
             }
+            if (s.ok() && !variants.empty()) {
+                s = WriteViewCapture(outdir, scene, slab, view, variants);
+            }
             failures[static_cast<size_t>(v)] = s;
             std::lock_guard<std::mutex> lock(progress_mutex);
             ++done;
@@ -187,11 +195,16 @@ Status BakeDemo(const std::string& outdir, const BakeOptions& options,
     if (!s.ok()) return s;
     s = WriteSGIRGB(Join(outdir, "slide.rgb").c_str(), SlidePattern(128));
     if (!s.ok()) return s;
+    if (!variants.empty()) {
+        s = WriteCaptureManifests(outdir, slab, variants);
+        if (!s.ok()) return s;
+    }
 
     const std::string about = StrPrintf(
         "lumo demo scene, baked by lumotool bake --grid %d --size %d --bands %d "
-        "--directions %d",
-        options.grid, options.size, options.bands, options.directions);
+        "--directions %d%s",
+        options.grid, options.size, options.bands, options.directions,
+        options.capture > 0 ? StrPrintf(" --capture %d", options.capture).c_str() : "");
     struct LidFile {
         const char* file;
         LidSpec spec;

@@ -14,6 +14,8 @@
 //   scene-qr.lid         RGB slab whose cameras lie on a QR grid (the same
 //                        photographs: the QR plane is the camera plane)
 //   slide.rgb            a test card for slide projectors
+//   capture-*.json, capture-*/   with `capture` > 0: the scene as captures
+//                        to fit (see capture_writer.h)
 //
 // The .lid files name their data files without a folder, so the viewer and
 // lumotool open them from inside the output folder.
@@ -35,6 +37,7 @@ struct BakeOptions {
     int directions = 1024;  // light directions each pixel's response is measured in
     int threads = 0;        // worker threads; 0 = every core
     float dct_rate = 3.0f;  // bits per DCT coefficient of the image set
+    int capture = 0;        // photographs per camera and capture variant; 0: none
 };
 
 // The light of the photographs: a white directional light travelling along
@@ -47,7 +50,7 @@ using BakeProgress = std::function<void(std::string_view line)>;
 // Bakes the demo into `outdir` (created if missing; existing files of the
 // same names are replaced). Returns the first failure with its message:
 // "[BakeDemo]: options out of range\n" (grid 1..99, size 1..4096, bands
-// 1..18, directions from bands^2 to 1000000), "[BakeDemo]: cannot create
+// 1..18, directions from bands^2 to 1000000, capture 0..999), "[BakeDemo]: cannot create
 // folder %s\n" or a writer's message. The files
 // depend only on the options (not on the thread count or the machine).
 Status BakeDemo(const std::string& outdir, const BakeOptions& options,

@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include <pthread.h>
+
 namespace lumo {
 namespace {
 
@@ -145,9 +147,18 @@ class WorkerPool {
     std::atomic<size_t> next_{0};
 };
 
+// The pool lives for the whole run (its workers end with the process). A
+// child made by fork() has none of the parent's workers, only their records:
+// it starts over with a pool of its own and leaves the old one untouched.
+WorkerPool* g_pool = nullptr;
+std::once_flag g_pool_once;
+
 WorkerPool& Pool() {
-    static WorkerPool pool;
-    return pool;
+    std::call_once(g_pool_once, [] {
+        g_pool = new WorkerPool;
+        pthread_atfork(nullptr, nullptr, [] { g_pool = new WorkerPool; });
+    });
+    return *g_pool;
 }
 
 }  // namespace

@@ -27,6 +27,7 @@
 #include "base/clock.h"
 #include "scene/slab_record.h"
 #include "testing/bake_fidelity.h"
+#include "testing/quiet_streams.h"
 
 namespace {
 

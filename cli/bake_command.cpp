@@ -1,4 +1,5 @@
-// lumotool bake OUTDIR [--grid N] [--size S] [--bands L] [--directions K] [--quiet]
+// lumotool bake OUTDIR [--grid N] [--size S] [--bands L] [--directions K]
+//               [--capture K] [--quiet]
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <memory>
@@ -12,7 +13,8 @@ namespace lumo::tool {
 namespace {
 
 constexpr const char* kUsage =
-    "bake OUTDIR [--grid N] [--size S] [--bands L] [--directions K] [--quiet]";
+    "bake OUTDIR [--grid N] [--size S] [--bands L] [--directions K] [--capture K] "
+    "[--quiet]";
 
 struct BakeCommandOptions {
     std::string outdir;
@@ -27,6 +29,7 @@ Runner ConfigureBake(CLI::App& sub) {
     sub.add_option("--size", o->bake.size)->check(CLI::Range(8, 1024));
     sub.add_option("--bands", o->bake.bands)->check(CLI::Range(1, int{kMaxShBands}));
     sub.add_option("--directions", o->bake.directions)->check(CLI::Range(1, 1000000));
+    sub.add_option("--capture", o->bake.capture)->check(CLI::Range(1, 999));
     sub.add_flag("--quiet", o->quiet);
     return [o]() {
         const int terms = o->bake.bands * o->bake.bands;
@@ -60,6 +63,8 @@ const ToolCommand& BakeCommand() {
         "  --size S         pixels along each side of every image (default 128)\n"
         "  --bands L        spherical-harmonic bands of the coefficients (default 4)\n"
         "  --directions K   light directions each pixel is measured in (default 1024)\n"
+        "  --capture K      also write K photographs per camera under known lights,\n"
+        "                   as captures to fit (over the sphere and over a dome)\n"
         "  --quiet          no progress lines on standard error\n"
         "\n"
         "Writes into OUTDIR (created if missing):\n"
@@ -69,6 +74,8 @@ const ToolCommand& BakeCommand() {
         "set\n"
         "  scene-qr.lid                                the photographs on a QR grid\n"
         "  slide.rgb                                   a slide for slide projectors\n"
+        "  capture-sphere.json, capture-dome.json      with --capture: manifests of\n"
+        "  capture-*/A.B/lights.lp, NNN.png            photographs under known lights\n"
         "The scene files name their data without a folder: open them from inside\n"
         "OUTDIR. The same options always give the same files.\n",
         ConfigureBake,

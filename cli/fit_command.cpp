@@ -1,5 +1,5 @@
 // lumotool fit CAPTURE OUTDIR [--bands L] [--lambda X] [--holdout K] [--name NAME]
-//              [--cameras I-J] [--mask-below V] [--quiet]
+//              [--cameras I-J] [--mask-below V] [--quiet] [--merge]
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -13,6 +13,7 @@
 #include "cli/tool_command.h"
 #include "fit/capture.h"
 #include "fit/fit_capture.h"
+#include "fit/report_merge.h"
 #include "relight/sh_basis.h"
 
 namespace lumo::tool {
@@ -20,7 +21,7 @@ namespace {
 
 constexpr const char* kUsage =
     "fit CAPTURE OUTDIR [--bands L] [--lambda X] [--holdout K] [--name NAME] "
-    "[--cameras I-J] [--mask-below V] [--quiet]";
+    "[--cameras I-J] [--mask-below V] [--quiet] [--merge]";
 
 struct FitCommandOptions {
     std::string capture;
@@ -28,6 +29,7 @@ struct FitCommandOptions {
     std::string cameras;
     FitOptions fit;
     bool quiet = false;
+    bool merge = false;
 };
 
 bool EndsWith(const std::string& s, const std::string& tail) {
@@ -80,6 +82,14 @@ int RunFit(FitCommandOptions& o) {
             "CAPTURE '" + o.capture +
                 "': expected a light-position file (.lp) or a manifest (.json)");
     }
+    if (o.merge) {
+        const Status s = MergeFitReports(capture, o.outdir);
+        if (!s.ok()) {
+            std::fputs(s.message().c_str(), stderr);
+            return 1;
+        }
+        return 0;
+    }
     const bool show = !o.quiet && isatty(STDERR_FILENO);
     FitSummary summary;
     const Status s = FitCapture(
@@ -115,6 +125,7 @@ Runner ConfigureFit(CLI::App& sub) {
     sub.add_option("--cameras", o->cameras);
     sub.add_option("--mask-below", o->fit.mask_below)->check(CLI::Range(-1e30, 1e30));
     sub.add_flag("--quiet", o->quiet);
+    sub.add_flag("--merge", o->merge);
     return [o]() { return RunFit(*o); };
 }
 
@@ -132,13 +143,15 @@ const ToolCommand& FitCommand() {
         "\n"
         "Options:\n"
         "  --bands L        spherical-harmonic bands of the coefficients (default 4)\n"
-        "  --lambda X       smoothness penalty of the fit (default 0.001)\n"
+        "  --lambda X       smoothness penalty of the fit (default 0.0001)\n"
         "  --holdout K      photographs per camera left out of the fit and measured\n"
         "  --name NAME      base name of the files written (default scene)\n"
         "  --cameras I-J    fit only cameras I..J (row-major index), for sharding\n"
         "  --mask-below V   pixels never above V (0..1 scale) get no coefficients\n"
         "                   (default 0)\n"
         "  --quiet          no progress lines on standard error\n"
+        "  --merge          fit nothing: join the report parts of the shards in\n"
+        "                   OUTDIR (fit-report.I-J.json) into fit-report.json\n"
         "\n"
         "Writes into OUTDIR (created if missing): NAME.lid, NAME.A.B.urdf.sh per\n"
         "camera, and fit-report.json (fit-report.I-J.json with --cameras) with the\n"

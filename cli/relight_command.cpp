@@ -1,4 +1,7 @@
-// lumotool relight SCENE.lid OUTDIR [--light SPEC]... [--harmonics N]
+// lumotool relight SCENE.lid OUTDIR [--light SPEC]... | [--rig FILE] [--harmonics N]
+//                  [--format png|ppm] [--quiet]
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
@@ -7,9 +10,10 @@
 #include <vector>
 
 #include "base/str_printf.h"
-#include "cli/light_spec.h"
+#include "cli/picture_format.h"
 #include "cli/tool_command.h"
-#include "io/ppm.h"
+#include "model/light_rig.h"
+#include "model/light_spec.h"
 #include "model/model_setup.h"
 #include "relight/sh_basis.h"
 
@@ -22,9 +26,24 @@ struct RelightOptions {
     std::vector<std::string> lights;
     int harmonics = 0;
     bool harmonics_given = false;
+    bool quiet = false;
+    std::string rig;
+    std::string format = "ppm";
 };
 
 int RunRelight(const RelightOptions& o) {
+    PictureFormat format = PictureFormat::kPpm;
+    if (!ParsePictureFormat(o.format, format))
+        return UsageError(RelightCommand(), "--format must be png or ppm");
+    if (!o.rig.empty() && !o.lights.empty())
+        return UsageError(RelightCommand(), "give --light or --rig, not both");
+    LightRig rig;
+    if (!o.rig.empty()) {
+        if (Status s = ReadLightRig(o.rig, rig); !s.ok()) {
+            std::fputs(s.message().c_str(), stderr);
+            return 1;
+        }
+    }
     std::vector<LightSpec> specs(o.lights.size());
     if (specs.size() > static_cast<size_t>(MAX_LIGHTS)) {
         return UsageError(RelightCommand(), StrPrintf("at most %d lights", MAX_LIGHTS));
@@ -37,21 +56,19 @@ int RunRelight(const RelightOptions& o) {
         }
     }
 
+    // Progress goes to a terminal only: a pipe or a file gets the images alone.
+    const bool progress = !o.quiet && isatty(STDERR_FILENO);
+    if (progress) std::fprintf(stderr, "relighting %s ...\n", o.scene.c_str());
+
     // The model is large (thirty lights with their slides); keep it off the stack.
     auto model = std::make_unique<Model>();
     InitModel(*model, o.scene.c_str());
-    if (!specs.empty()) {
-        model->lights.lightcnt = static_cast<int32_t>(specs.size());
-        model->lights.currlight = 0;
-        for (size_t i = 0; i < specs.size(); ++i)
-            ApplyLightSpec(specs[i], model->lights.table[i]);
+    if (!o.rig.empty()) {
+        ApplyLightRig(*model, rig);
+    } else if (!specs.empty()) {
+        rig.lights = specs;
+        ApplyLightRig(*model, rig);
     }
-    bool local_light = false;
-    for (int32_t i = 0; i < model->lights.lightcnt; ++i) {
-        local_light = local_light ||
-                      model->lights.table[static_cast<size_t>(i)].kind != Directional;
-    }
-    if (local_light) LoadModelDepthMaps(*model);
     if (o.harmonics_given) {
         activeHarmonics = static_cast<int16_t>(
             o.harmonics < 0 ? 0 : std::min<int>(o.harmonics, maxHarmonics));
@@ -72,21 +89,32 @@ int RunRelight(const RelightOptions& o) {
     const int32_t cols = grid == 1 ? slab.samples_q : slab.samples_u;
     const int32_t rows = grid == 1 ? slab.samples_r : slab.samples_v;
     const std::vector<Photo>& photos = slab.photo[grid];
+    size_t to_write = 0, written = 0;
+    for (const Photo& photo : photos)
+        to_write += photo.has_pixels() ? 1 : 0;
     for (int32_t b = 0; b < rows; ++b) {
         for (int32_t a = 0; a < cols; ++a) {
             const size_t k = static_cast<size_t>(b) * static_cast<size_t>(cols) +
                              static_cast<size_t>(a);
             if (k >= photos.size() || !photos[k].has_pixels()) continue;
             const std::string path =
-                (std::filesystem::path(o.outdir) / StrPrintf("view.%d.%d.ppm", a, b))
+                (std::filesystem::path(o.outdir) /
+                 StrPrintf("view.%d.%d.%s", a, b, PictureExtension(format)))
                     .string();
-            const Status s = WritePPMFile(path.c_str(), photos[k], /*upright=*/true);
+            const Status s = WritePicture(path, photos[k], format);
             if (!s.ok()) {
+                if (progress && written > 0) std::fputc('\n', stderr);
                 std::fputs(s.message().c_str(), stderr);
                 return 1;
             }
+            ++written;
+            if (progress) {
+                std::fprintf(stderr, "\rwrote %zu of %zu images to %s", written, to_write,
+                             o.outdir.c_str());
+            }
         }
     }
+    if (progress && written > 0) std::fputc('\n', stderr);
     return 0;
 }
 
@@ -96,6 +124,9 @@ Runner ConfigureRelight(CLI::App& sub) {
     sub.add_option("OUTDIR", options->outdir)->required();
     sub.add_option("--light", options->lights)->take_all()->allow_extra_args(false);
     sub.add_option("--harmonics", options->harmonics);
+    sub.add_flag("--quiet", options->quiet);
+    sub.add_option("--rig", options->rig);
+    sub.add_option("--format", options->format);
     return [options, &sub]() {
         options->harmonics_given = sub.count("--harmonics") > 0;
         return RunRelight(*options);
@@ -107,7 +138,8 @@ Runner ConfigureRelight(CLI::App& sub) {
 const ToolCommand& RelightCommand() {
     static const ToolCommand command{
         "relight",
-        "relight SCENE.lid OUTDIR [--light SPEC]... [--harmonics N]",
+        "relight SCENE.lid OUTDIR [--light SPEC]... | [--rig FILE] [--harmonics N] "
+        "[--format png|ppm] [--quiet]",
         "Relight a scene as the viewer does and write every reference image",
         "Builds the model as the viewer does, sets the lights, reconstructs every\n"
         "enabled reference image once and writes slab 0's images to\n"
@@ -120,8 +152,12 @@ const ToolCommand& RelightCommand() {
         "                  SPEC: key=value pairs separated by spaces or semicolons:\n"
         "                  kind=dir|point|slide|reserved  dir=X,Y,Z (travel direction)\n"
         "                  radius=R  color=R,G,B (0..1)  lookat=X,Y,Z  up=X,Y,Z\n"
-        "                  fov=H,V (degrees)  slide=FILE\n"
-        "  --harmonics N   number of harmonic terms evaluated (0..all)\n",
+        "                  fov=H,V (degrees)  slide=FILE (at most 255 characters)\n"
+        "  --rig FILE      the lights of a rig file (not with --light); its harmonic\n"
+        "                  terms unless --harmonics is given\n"
+        "  --harmonics N   number of harmonic terms evaluated (0..all)\n"
+        "  --format F      png or ppm (default ppm): view.A.B.png or view.A.B.ppm\n"
+        "  --quiet         no progress on standard error (shown only on a terminal)\n",
         ConfigureRelight,
     };
     return command;

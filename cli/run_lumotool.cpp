@@ -11,8 +11,13 @@ namespace lumo::tool {
 namespace {
 
 std::vector<const ToolCommand*> Commands() {
-    return {&InfoCommand(), &RelightCommand(), &BakeCommand(),
-            &FitCommand(),  &PackCommand(),    &UnpackCommand()};
+    return {
+        &InfoCommand(),   &RelightCommand(), &BakeCommand(),
+        &FitCommand(),    &PackCommand(),    &UnpackCommand(),
+#ifdef LUMO_HAVE_RENDER
+        &RenderCommand(),
+#endif
+    };
 }
 
 const ToolCommand* FindCommand(std::string_view name) {

@@ -42,5 +42,6 @@ const ToolCommand& PackCommand();
 const ToolCommand& UnpackCommand();
 const ToolCommand& BakeCommand();
 const ToolCommand& FitCommand();
+const ToolCommand& RenderCommand();
 
 }  // namespace lumo::tool

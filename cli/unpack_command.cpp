@@ -1,4 +1,4 @@
-// lumotool unpack IN.dat OUTDIR
+// lumotool unpack IN.dat OUTDIR [--format png|ppm]
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "base/str_printf.h"
+#include "cli/picture_format.h"
 #include "cli/tool_command.h"
 #include "io/image_set.h"
-#include "io/ppm.h"
 
 namespace lumo::tool {
 namespace {
@@ -17,9 +17,13 @@ namespace {
 struct UnpackOptions {
     std::string in;
     std::string outdir;
+    std::string format = "ppm";
 };
 
 int RunUnpack(const UnpackOptions& o) {
+    PictureFormat format = PictureFormat::kPpm;
+    if (!ParsePictureFormat(o.format, format))
+        return UsageError(UnpackCommand(), "--format must be png or ppm");
     std::vector<Photo> photos;
     int32_t cols = 0, rows = 0;
     // The reader's progress and messages, as the viewer prints them; its
@@ -35,10 +39,10 @@ int RunUnpack(const UnpackOptions& o) {
     for (int32_t j = 0; j < rows; ++j)
         for (int32_t k = 0; k < cols; ++k) {
             const std::string path =
-                (std::filesystem::path(o.outdir) / StrPrintf("view.%d.%d.ppm", k, j))
+                (std::filesystem::path(o.outdir) /
+                 StrPrintf("view.%d.%d.%s", k, j, PictureExtension(format)))
                     .string();
-            if (Status s = WritePPMFile(path.c_str(), photos[j * cols + k], true);
-                !s.ok()) {
+            if (Status s = WritePicture(path, photos[j * cols + k], format); !s.ok()) {
                 std::fwrite(s.message().data(), 1, s.message().size(), stderr);
                 return 1;
             }
@@ -50,6 +54,7 @@ Runner ConfigureUnpack(CLI::App& sub) {
     auto options = std::make_shared<UnpackOptions>();
     sub.add_option("IN.dat", options->in)->required();
     sub.add_option("OUTDIR", options->outdir)->required();
+    sub.add_option("--format", options->format);
     return [options]() { return RunUnpack(*options); };
 }
 
@@ -58,12 +63,12 @@ Runner ConfigureUnpack(CLI::App& sub) {
 const ToolCommand& UnpackCommand() {
     static const ToolCommand command{
         "unpack",
-        "unpack IN.dat OUTDIR",
+        "unpack IN.dat OUTDIR [--format png|ppm]",
         "Decode a compressed image set into one PPM image per view",
         "Writes OUTDIR/view.A.B.ppm (A the image column, B the row) as binary PPM,\n"
         "upright (the image's last row first). OUTDIR is made if missing. The\n"
         "reader's progress goes to standard output; a file it refuses ends with its\n"
-        "message and status 1.\n",
+        "message and status 1. --format png writes view.A.B.png (8-bit RGB) instead.\n",
         ConfigureUnpack,
     };
     return command;

@@ -3,10 +3,13 @@
 #include <GL/gl.h>
 
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 #include "base/fatal.h"
 #include "base/file_ptr.h"
 #include "io/checked_io.h"
+#include "io/image_file.h"
 #include "io/photo.h"
 
 namespace lumo {
@@ -18,13 +21,9 @@ void SaveRGBImage(const MainView& view, const char* path) {
                  viewport[3]);
     std::fprintf(stderr, "%d %d\n", view.window_width, view.window_height);
     Photo photo;
-    FatalIfError(photo.Alloc(view.window_width, view.window_height));
     FilePtr file = OpenFile(path, "wb");
     if (!file) Fatal("[SaveRGBImage]: cannot write image file\n");
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadBuffer(GL_BACK);
-    glReadPixels(0, 0, view.window_width, view.window_height, GL_RGB, GL_UNSIGNED_BYTE,
-                 photo.pixels.data());
+    ReadMainFrame(view, photo);
     photo.Invert();
     std::fprintf(file.get(), "P6\n%d %d\n255\n", view.window_width, view.window_height);
     const size_t bytes = photo.pixels.size();
@@ -32,6 +31,21 @@ void SaveRGBImage(const MainView& view, const char* path) {
         std::fflush(file.get()) != 0) {
         Fatal("Error writing ppm file\n");
     }
+}
+
+void ReadMainFrame(const MainView& view, Photo& photo) {
+    FatalIfError(photo.Alloc(view.window_width, view.window_height));
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadBuffer(GL_BACK);
+    glReadPixels(0, 0, view.window_width, view.window_height, GL_RGB, GL_UNSIGNED_BYTE,
+                 photo.pixels.data());
+}
+
+Status SaveFramePng(const MainView& view, const std::string& path) {
+    Photo photo;
+    ReadMainFrame(view, photo);
+    photo.Invert();
+    return WritePng8(path, photo.width, photo.height, 3, photo.pixels);
 }
 
 void WriteTransformDump(MainView& view) {

@@ -3,6 +3,10 @@
 // written into the current directory.
 #pragma once
 
+#include <string>
+
+#include "base/status.h"
+#include "io/photo.h"
 #include "model/model.h"
 
 namespace lumo {
@@ -13,6 +17,16 @@ namespace lumo {
 // end the program: "[SaveRGBImage]: cannot write image file\n",
 // "Error writing ppm file\n".
 void SaveRGBImage(const MainView& view, const char* path);
+
+// Reads the main view's frame (window_width x window_height) from the back
+// buffer of the current context into `photo`, rows bottom first as the GL
+// gives them.
+void ReadMainFrame(const MainView& view, Photo& photo);
+
+// Writes the main view's frame from the back buffer to `path` as an 8-bit RGB
+// PNG, top row first; the same pixels a grab writes. Fails with the image
+// writer's message.
+Status SaveFramePng(const MainView& view, const std::string& path);
 
 // Writes the modelview and projection matrices, the viewport and the depth
 // range to "transfrm.txt" and clears dump_request. A file that cannot be made

@@ -62,10 +62,14 @@ void DrawSphere(double radius, int slices, int stacks) {
 }
 
 void DrawLightScene(Model& model) {
+    // Without a light in use only the probe is drawn, unturned.
     const LightControl* control = CurrentControl(model.lights);
-    if (control == nullptr) return;
     Mat4 m;
-    control->arcball.GetMatrix(m);
+    if (control != nullptr) {
+        control->arcball.GetMatrix(m);
+    } else {
+        MatIdentity(m);
+    }
     glPushMatrix();
     glMultMatrixf(m.data());
     glScalef(0.75f, 0.75f, 0.75f);

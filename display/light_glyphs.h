@@ -8,9 +8,9 @@
 
 namespace lumo {
 
-// Draws the scene under the current slot's arcball rotation, scaled by 0.75
-// so the glyphs sit on the arcball's sphere (nothing when currlight names no
-// slot).
+// Draws the scene under the current light's arcball rotation, scaled by 0.75
+// so the glyphs sit on the arcball's sphere; with no light in use, the probe
+// alone.
 void DrawLightScene(Model& model);
 // The glyphs and the teapot in the current modelview frame.
 void DrawLightGlyphs(const LightTable& lights);

@@ -41,8 +41,8 @@ void DrawLightView(Model& model) {
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     SteerCurrentLight(model);
+    DrawLightScene(model);
     if (const LightControl* control = CurrentControl(model.lights)) {
-        DrawLightScene(model);
         BeginBallOverlay();
         control->arcball.Draw();
         EndBallOverlay();

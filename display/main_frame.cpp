@@ -68,11 +68,17 @@ void DrawSlabs(Model& model, SlabTextures& textures, const Mat4& mv) {
             if (lights > 1) {
                 if (model.view.others_cache_light == model.lights.currlight &&
                     cache_usable) {
+                    // The copy's fragments must not be textured: whatever
+                    // texture the last pass (of either mode) left bound would
+                    // modulate the cached image.
+                    glPushAttrib(GL_ENABLE_BIT);
+                    glDisable(GL_TEXTURE_2D);
                     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
                     glDrawBuffer(GL_BACK);
                     glDrawPixels(model.view.window_width, model.view.window_height,
                                  GL_RGB, GL_UNSIGNED_BYTE,
                                  model.view.others_cache.data());
+                    glPopAttrib();
                 } else {
                     for (int32_t j = 0; j < lights; ++j) {
                         if (j == model.lights.currlight) continue;

@@ -11,6 +11,13 @@ void SlabTextures::Release() {
     generation_.clear();
 }
 
+void SlabTextures::Forget() {
+    slab_ = nullptr;
+    grid_ = -1;
+    names_.clear();
+    generation_.clear();
+}
+
 void SlabTextures::Prepare(const SlabRecord& slab, int grid) {
     const size_t count = slab.photo[grid].size();
     if (slab_ == &slab && grid_ == grid && names_.size() == count) return;

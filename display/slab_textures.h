@@ -25,6 +25,9 @@ class SlabTextures {
     // Binds the texture of image k, uploading the image first when it changed
     // (check) or was never uploaded.
     void Bind(const SlabRecord& slab, int grid, size_t k, bool check);
+    // Drops the table without deleting the objects: for when their context
+    // is gone.
+    void Forget();
     // Number of texture objects held.
     size_t size() const { return names_.size(); }
 

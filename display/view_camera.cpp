@@ -10,6 +10,15 @@
 namespace lumo {
 
 void SetViewRotation(const MainView& view) {
+    if (view.view_rotation_set != 0) {
+        const Quat& q = view.view_rotation;
+        const float s = std::sqrt(q.x * q.x + q.y * q.y + q.z * q.z);
+        if (s > 0.0f) {
+            const float degrees = 2.0f * std::atan2(s, q.w) * 57.29577951308232f;
+            glRotatef(degrees, q.x / s, q.y / s, q.z / s);
+        }
+        return;
+    }
     glRotatef(view.view_turn_y * 90.0f, 0.0f, 1.0f, 0.0f);
     glRotatef(view.view_turn_x * 90.0f, 1.0f, 0.0f, 0.0f);
 }

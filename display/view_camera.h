@@ -13,7 +13,7 @@ namespace lumo {
 
 // Multiplies the current matrix by the main view's rotation: view_turn_y
 // quarter turns about y, then view_turn_x quarter turns about x (so the x
-// rotation applies to the geometry first).
+// rotation applies to the geometry first); or view_rotation when it is set.
 void SetViewRotation(const MainView& view);
 
 // Pushes the modelview and projection matrices and loads the QR camera into

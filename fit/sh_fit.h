@@ -23,9 +23,9 @@
 
 namespace lumo {
 
-// The default lambda (see FitOptions in fit/fit_capture.h for the figures
+// The default lambda (FitOptions in fit/fit_capture.h gives the figures
 // behind it).
-inline constexpr double kDefaultFitLambda = 1e-3;
+inline constexpr double kDefaultFitLambda = 1e-4;
 
 // The basis at each unit direction towards a light, given in the slab frame
 // (x along s, y along t, z along n): row k of the N x T result (row-major)
@@ -39,7 +39,8 @@ std::vector<float> BasisRows(const SlabRecord& record,
 // The T x N fit matrix (column-major: entry (i, k) at k * T + i) that maps N
 // values to T coefficients, from the N x T basis rows. Fails with
 // "[FitCapture]: the light directions do not determine %d bands; raise
-// --lambda\n" when the normal equations are singular.
+// --lambda\n" when the normal equations are singular (the fitter adds the
+// light-position file's name before the line feed).
 Status SolveFit(const std::vector<float>& basis, int count, int bands, double lambda,
                 std::vector<float>& fit_matrix);
 

@@ -27,10 +27,10 @@
 
 namespace lumo {
 
-// The largest padded image a DCT stream may describe, in pixels (16384 x
-// 16384). Larger sizes cannot be right for a light slab and are refused
-// before anything is allocated from them.
-inline constexpr int64_t DCT_MAX_PIXELS = int64_t{1} << 28;
+// The largest padded image a DCT stream may describe, in pixels (32768 x
+// 32768, a mosaic of 3 GB of RGB bytes: a 32 x 32 set of 640 x 480 views
+// fits). Larger sizes are refused before anything is allocated from them.
+inline constexpr int64_t DCT_MAX_PIXELS = int64_t{1} << 30;
 
 // Limits and sinks of the returning cores.
 struct DctReadOptions {

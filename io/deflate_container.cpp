@@ -26,6 +26,13 @@ uint32_t LittleEndian32(const uint8_t* p) {
            uint32_t{p[3]} << 24;
 }
 
+// The most that `length` bytes of raw deflate data can decode to: deflate
+// cannot expand more than 1032 times (a 258-byte match in every 2 bits), plus
+// room for the last block's slack.
+size_t MaxInflatedSize(size_t length) {
+    return length * 1032 + 1024;
+}
+
 // Grows `block` by up to `want` bytes without passing `limit`.
 template <class Block>
 bool Grow(Block& block, size_t want, size_t limit) {
@@ -97,13 +104,18 @@ bool InflateChunkInto(Inflater& inflater, const uint8_t* chunk, size_t length,
                 }
             } else {
                 // The trailer's length says how much to expect; more room is
-                // added as the data turn out to need it.
+                // added as the data turn out to need it. Neither may ask for
+                // more than the chunk's compressed bytes can inflate to: the
+                // trailer is not trusted with the memory.
                 size_t want =
                     std::max<size_t>(2 * (block.size() - start), DEFLATE_CHUNK_OUT);
                 if (block.size() == start && length >= 8) {
                     const size_t declared = LittleEndian32(chunk + length - 4);
                     if (declared > 0) want = declared;
                 }
+                const size_t most = MaxInflatedSize(length);
+                const size_t produced = block.size() - start;
+                want = produced < most ? std::min(want, most - produced) : 1;
                 if (!Grow(block, want, limit)) {
                     if (out_of_memory != nullptr) *out_of_memory = true;
                     fits = false;
@@ -200,8 +212,13 @@ Status ReadDeflateZipInto(std::FILE* stream, Block& block, size_t& decoded,
             return Status::Error(kNotOurFormat);
     }
     const size_t limit = n * DEFLATE_CHUNK_OUT;
+    // Room for what the chunks can really produce, which a small file keeps
+    // small whatever its tables and trailers claim.
+    size_t most = 0;
+    for (int32_t size : sizes)
+        most = std::min(limit, most + MaxInflatedSize(static_cast<size_t>(size)));
     try {
-        block.reserve(std::min<size_t>(limit, size_t{1} << 24));
+        block.reserve(std::min<size_t>(most, size_t{1} << 20));
     } catch (const std::exception&) {
         return Status::Error("[ReadDeflateZip]: No memory for outbuf\n");
     }

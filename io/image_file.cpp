@@ -2,6 +2,8 @@
 
 #include <OpenImageIO/imageio.h>
 
+#include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "base/str_printf.h"
@@ -25,6 +27,11 @@ Status ReadError(const std::string& path, const std::string& why) {
 }
 
 std::unique_ptr<OIIO::ImageInput> Open(const std::string& path, Status& status) {
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        status = ReadError(path, "no such file");
+        return nullptr;
+    }
     auto in = OIIO::ImageInput::open(path);
     if (!in) status = ReadError(path, OIIO::geterror());
     return in;
@@ -62,30 +69,32 @@ Status ReadImageFile(const std::string& path, FloatImage& image) {
     image.width = spec.width;
     image.height = spec.height;
     image.channels = spec.nchannels;
-    image.pixels.assign(static_cast<size_t>(spec.width) *
-                            static_cast<size_t>(spec.height) *
-                            static_cast<size_t>(spec.nchannels),
-                        0.0f);
+    const size_t count = static_cast<size_t>(spec.width) *
+                         static_cast<size_t>(spec.height) *
+                         static_cast<size_t>(spec.nchannels);
+    image.pixels.resize(count);  // keeps the capacity of a reused image
     // 8- and 16-bit channels are divided by their largest value here, so that
     // a value is exactly value / 255 (or / 65535); the library's own
     // conversion multiplies by the reciprocal, which differs in the last bit.
+    // The raw values are read into the start of the float buffer and widened
+    // from the last one down, so no value is overwritten before it is read.
     // Other types convert through the library (floats as stored).
-    const size_t count = image.pixels.size();
+    float* out = image.pixels.data();
+    auto* raw = reinterpret_cast<unsigned char*>(out);
     bool read = false;
     if (spec.format == OIIO::TypeDesc::UINT8) {
-        std::vector<uint8_t> raw(count);
-        read = in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT8, raw.data());
-        for (size_t i = 0; read && i < count; ++i)
-            image.pixels[i] = static_cast<float>(raw[i]) / 255.0f;
+        read = in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT8, raw);
+        for (size_t i = count; read && i-- > 0;)
+            out[i] = static_cast<float>(raw[i]) / 255.0f;
     } else if (spec.format == OIIO::TypeDesc::UINT16) {
-        std::vector<uint16_t> raw(count);
-        read =
-            in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT16, raw.data());
-        for (size_t i = 0; read && i < count; ++i)
-            image.pixels[i] = static_cast<float>(raw[i]) / 65535.0f;
+        read = in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT16, raw);
+        for (size_t i = count; read && i-- > 0;) {
+            uint16_t v;
+            std::memcpy(&v, raw + 2 * i, sizeof v);
+            out[i] = static_cast<float>(v) / 65535.0f;
+        }
     } else {
-        read = in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT,
-                              image.pixels.data());
+        read = in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, out);
     }
     if (!read) return ReadError(path, in->geterror());
     return Status::Ok();

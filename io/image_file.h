@@ -44,7 +44,8 @@ struct ImageSize {
 };
 
 // Reads the header of `path`. Fails with "[ReadImage]: cannot read %s: %s\n"
-// (the file and the library's reason, on one line).
+// (the file and the reason, on one line: "no such file" when it does not
+// exist, else the library's words).
 Status ReadImageSize(const std::string& path, ImageSize& size);
 
 // Reads the first subimage of `path` into `image`, normalised as above.

@@ -87,7 +87,13 @@ class ProgressScript {
 
 // Gives the photo records for `count` images, or null when there are not
 // that many.
-using PhotoProvider = std::function<Photo*(size_t count)>;
+// Where the decoded images go: at most `capacity` of them, handed out by
+// `get` (null when they cannot be had) once the file has shown that it holds
+// the images, so that a header alone never costs memory.
+struct PhotoTarget {
+    size_t capacity = 0;
+    std::function<Photo*(size_t count)> get;
+};
 
 Status ReadHeader(std::FILE* stream, int64_t max_pixels, int32_t& numRow, int32_t& numCol,
                   int32_t& width, int32_t& height, char (&text)[IMAGE_SET_TEXT_MAX]) {
@@ -101,14 +107,17 @@ Status ReadHeader(std::FILE* stream, int64_t max_pixels, int32_t& numRow, int32_
     height = v[5];
     if (length <= 0) return invalid;
     if (numRow <= 0 || numCol <= 0 || width <= 0 || height <= 0) return invalid;
+    if (check != ImageSetCheck(numRow, numCol, width, height)) return invalid;
     // The mosaic, padded to whole blocks, must stay within the limit (each
     // side first, so that the product cannot overflow).
     const int64_t padded_w = (int64_t{numCol} * width + 7) / 8 * 8;
     const int64_t padded_h = (int64_t{numRow} * height + 7) / 8 * 8;
     if (padded_w > max_pixels || padded_h > max_pixels ||
         padded_w * padded_h > max_pixels)
-        return invalid;
-    if (check != ImageSetCheck(numRow, numCol, width, height)) return invalid;
+        return Status::Error(
+            StrPrintf("Err : %d x %d images of %d x %d pixels make a mosaic larger than "
+                      "lumo reads (%lld pixels).\n\n",
+                      numCol, numRow, width, height, static_cast<long long>(max_pixels)));
     const int32_t text_length = length - IMAGE_SET_HEADER_BASE;
     if (text_length < 1 || text_length > static_cast<int32_t>(IMAGE_SET_TEXT_MAX) - 1)
         return invalid;
@@ -121,9 +130,9 @@ Status ReadHeader(std::FILE* stream, int64_t max_pixels, int32_t& numRow, int32_
 
 // Reads the image set from `dat` (positioned at its start), after the first
 // progress line and the opening.
-Status ReadDATOpened(std::FILE* dat, const char* filename,
-                     const PhotoProvider& photos_for, int32_t& numCol, int32_t& numRow,
-                     const uint8_t* mask, const ImageSetReadOptions& options) {
+Status ReadDATOpened(std::FILE* dat, const char* filename, const PhotoTarget& target,
+                     int32_t& numCol, int32_t& numRow, const uint8_t* mask,
+                     const ImageSetReadOptions& options) {
     const MessageSink& progress = options.progress;
     ByteBlock bytes;  // the decoded image-set stream
     size_t decoded = 0;
@@ -150,8 +159,7 @@ Status ReadDATOpened(std::FILE* dat, const char* filename,
     numCol = nc;
     numRow = nr;
     const size_t images = static_cast<size_t>(nr) * static_cast<size_t>(nc);
-    Photo* photos = photos_for(images);
-    if (photos == nullptr) return Status::Error(mismatch);
+    if (images > target.capacity) return Status::Error(mismatch);
 
     Emit(progress, "Decompression ... (please wait) \n");
     const size_t mosaic_w = static_cast<size_t>(nc) * static_cast<size_t>(w);
@@ -189,6 +197,11 @@ Status ReadDATOpened(std::FILE* dat, const char* filename,
         }
     }
     stream.reset();
+    Photo* photos = target.get(images);
+    if (photos == nullptr) {
+        script.Finish();
+        return Status::Error(kNoMemory);
+    }
 
     // Every present photo is cleared and allocated (on all threads); a
     // failure is reported where the photos are set up, after the decoding's
@@ -283,7 +296,7 @@ Status ReadDATOpened(std::FILE* dat, const char* filename,
     return Status::Ok();
 }
 
-Status ReadDATImpl(const char* filename, const PhotoProvider& photos_for, int32_t& numCol,
+Status ReadDATImpl(const char* filename, const PhotoTarget& target, int32_t& numCol,
                    int32_t& numRow, const uint8_t* mask,
                    const ImageSetReadOptions& options) {
     Emit(options.progress, StrPrintf("reading and decompressing [%s] ... \n", filename));
@@ -291,7 +304,7 @@ Status ReadDATImpl(const char* filename, const PhotoProvider& photos_for, int32_
     if (!dat)
         return Status::Error(
             StrPrintf("Err : cannot open [%s] for reading\n\n", filename));
-    return ReadDATOpened(dat.get(), filename, photos_for, numCol, numRow, mask, options);
+    return ReadDATOpened(dat.get(), filename, target, numCol, numRow, mask, options);
 }
 
 }  // namespace
@@ -316,19 +329,16 @@ Status ReadDATHeader(std::FILE* stream, int32_t& numRow, int32_t& numCol, int32_
 Status ReadDATCore(const char* filename, Photo* photos, size_t photo_count,
                    int32_t& numCol, int32_t& numRow, const uint8_t* mask,
                    const ImageSetReadOptions& options) {
-    return ReadDATImpl(
-        filename, [&](size_t count) { return count <= photo_count ? photos : nullptr; },
-        numCol, numRow, mask, options);
+    return ReadDATImpl(filename, {photo_count, [&](size_t) { return photos; }}, numCol,
+                       numRow, mask, options);
 }
 
 Status ReadDATStream(std::FILE* dat, const char* filename, Photo* photos,
                      size_t photo_count, int32_t& numCol, int32_t& numRow,
                      const uint8_t* mask, const ImageSetReadOptions& options) {
     Emit(options.progress, StrPrintf("reading and decompressing [%s] ... \n", filename));
-    return ReadDATOpened(
-        dat, filename,
-        [&](size_t count) { return count <= photo_count ? photos : nullptr; }, numCol,
-        numRow, mask, options);
+    return ReadDATOpened(dat, filename, {photo_count, [&](size_t) { return photos; }},
+                         numCol, numRow, mask, options);
 }
 
 void ReadDAT(const char* filename, Photo* photos, int32_t& numCol, int32_t& numRow,
@@ -341,19 +351,18 @@ void ReadDAT(const char* filename, Photo* photos, int32_t& numCol, int32_t& numR
 
 void ReadDAT(const char* filename, std::vector<Photo>& photos, int32_t& numCol,
              int32_t& numRow, const uint8_t* mask) {
-    FatalIfError(ReadDATImpl(
-        filename,
-        [&](size_t count) -> Photo* {
-            if (photos.size() != count) {
-                try {
-                    photos.resize(count);
-                } catch (const std::exception&) {
-                    return nullptr;
-                }
-            }
-            return photos.data();
-        },
-        numCol, numRow, mask, ImageSetReadOptions()));
+    const PhotoTarget target{SIZE_MAX, [&](size_t count) -> Photo* {
+                                 if (photos.size() != count) {
+                                     try {
+                                         photos.resize(count);
+                                     } catch (const std::exception&) {
+                                         return nullptr;
+                                     }
+                                 }
+                                 return photos.data();
+                             }};
+    FatalIfError(
+        ReadDATImpl(filename, target, numCol, numRow, mask, ImageSetReadOptions()));
 }
 
 }  // namespace lumo

@@ -42,8 +42,9 @@ inline size_t MosaicY(size_t y, size_t j, size_t numRow) {
 // (terminated) goes to `text`. Fails with "Err : this is not a valid .dat
 // file\n\n" when a field is missing, the check value does not match,
 // headerLength - 28 is outside 1..1023, the text is short, or the counts and
-// sizes are not positive or describe more than DCT_MAX_PIXELS pixels per
-// mosaic.
+// sizes are not positive; with "Err : C x R images of W x H pixels make a
+// mosaic larger than lumo reads (N pixels).\n\n" when the padded mosaic has
+// more than DCT_MAX_PIXELS pixels.
 Status ReadDATHeader(std::FILE* stream, int32_t& numRow, int32_t& numCol, int32_t& width,
                      int32_t& height, char (&text)[IMAGE_SET_TEXT_MAX]);
 

@@ -8,6 +8,7 @@
 #include "base/alloc.h"
 #include "base/fatal.h"
 #include "base/file_ptr.h"
+#include "base/str_printf.h"
 #include "io/checked_io.h"
 #include "io/stream_bytes.h"
 
@@ -20,11 +21,17 @@ constexpr const char* kTooLarge = "[LoadIRIS]: image size does not fit the file\
 constexpr const char* kNoKeptBuffer =
     "[ReadSGIRGB]: you have not allocated memory before for buf\n";
 
-// A file this short cannot describe more pixels than this many per byte: run-
-// length packets give at most 127 pixels of a channel for two bytes, and real
-// images stay far below. Anything larger is a corrupt header, refused before
-// the buffers are allocated.
+// A verbatim image stores every pixel; a file this short cannot hold more
+// than this many pixels per byte even when it is cut short, so anything
+// larger is a corrupt header, refused before the buffers are allocated.
 constexpr uint64_t kMaxPixelsPerByte = 128;
+
+// The most pixels a run-length scanline of `length` bytes can give: 127 for
+// every two bytes (a run packet). Rows may all share one stored scanline, so
+// the longest scanline bounds the width, whatever the number of rows.
+uint64_t MostScanlinePixels(uint64_t length) {
+    return 127 * ((length + 1) / 2);
+}
 
 // The number of bytes from `offset` to the end of `stream`, or -1 when the
 // stream cannot tell.
@@ -103,14 +110,23 @@ Status LoadIRIS(std::FILE* stream, const IrisHeader& header, long offset,
     const size_t ysize = header.ysize;
     const size_t zsize = header.zsize;
     const size_t pixels = xsize * ysize;
+    if (pixels > SGI_MAX_PIXELS)
+        return Status::Error(StrPrintf(
+            "[LoadIRIS]: image of %zu x %zu pixels is larger than lumo reads (%llu "
+            "pixels)\n",
+            xsize, ysize, static_cast<unsigned long long>(SGI_MAX_PIXELS)));
     const long available = BytesFrom(stream, offset);
-    if (available >= 0 && static_cast<uint64_t>(pixels) >
-                              kMaxPixelsPerByte * static_cast<uint64_t>(available))
-        return Status::Error(kTooLarge);
-    if (!TryAssign(buffer, pixels * 4)) return Status::Error(kOutOfMemory);
+    const uint64_t body =
+        available >= 0 ? static_cast<uint64_t>(std::max(0L, available - IRIS_HEADER_LEN))
+                       : 0;
+    const bool run_length = header.storage() == 1;
     const size_t channels = std::min<size_t>(zsize, 4);  // the rest are ignored
 
-    if (header.storage() != 1) {
+    if (!run_length) {
+        if (available >= 0 &&
+            pixels > kMaxPixelsPerByte * static_cast<uint64_t>(available))
+            return Status::Error(kTooLarge);
+        if (!TryAssign(buffer, pixels * 4)) return Status::Error(kOutOfMemory);
         std::vector<uint8_t> line;
         if (!TryAssign(line, xsize)) return Status::Error(kOutOfMemory);
         std::fseek(stream, offset + IRIS_HEADER_LEN, SEEK_SET);
@@ -125,13 +141,11 @@ Status LoadIRIS(std::FILE* stream, const IrisHeader& header, long offset,
         return Status::Ok();
     }
 
-    // Run-length: the start and length tables, then the scanlines.
+    // Run-length: the start and length tables, then the scanlines. The tables
+    // are read first: they say how long the rows the file holds can be.
     const size_t entries = ysize * zsize;
-    if (available >= 0 &&
-        8 * static_cast<uint64_t>(entries) >
-            static_cast<uint64_t>(std::max(0L, available - IRIS_HEADER_LEN))) {
+    if (available >= 0 && 8 * static_cast<uint64_t>(entries) > body) {
         // The tables are not all in the file: as a short read of them would.
-        buffer.clear();
         reason = "error reading scanline tables";
         return Status::Ok();
     }
@@ -143,10 +157,17 @@ Status LoadIRIS(std::FILE* stream, const IrisHeader& header, long offset,
     cp_fread(starts.data(), 4, entries, stream);
     cp_fread(lengths.data(), 4, entries, stream);
     if (std::ferror(stream) || std::feof(stream)) {
-        buffer.clear();
         reason = "error reading scanline tables";
         return Status::Ok();
     }
+    if (available >= 0) {
+        uint64_t longest = 0;
+        for (int32_t length : lengths)
+            longest = std::max<uint64_t>(
+                longest, std::clamp<int64_t>(length, 0, static_cast<int64_t>(body)));
+        if (xsize > MostScanlinePixels(longest)) return Status::Error(kTooLarge);
+    }
+    if (!TryAssign(buffer, pixels * 4)) return Status::Error(kOutOfMemory);
 
     // Scanlines stored row by row (each start at least the largest before it,
     // walking rows and the channels within them) are read in that order, so

@@ -26,6 +26,11 @@
 
 namespace lumo {
 
+// The largest image the SGI reader accepts, in pixels (16384 x 16384): larger
+// images are refused with a message of their own before anything is
+// allocated for them.
+inline constexpr uint64_t SGI_MAX_PIXELS = uint64_t{1} << 28;
+
 // Receives each non-fatal reason exactly as it is written to standard error.
 using IrisSink = MessageSink;
 

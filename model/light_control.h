@@ -15,6 +15,10 @@ namespace lumo {
 struct LightControl {
     ArcBall arcball;  // every field zero until the light-editing view resets it
     Mat4 placement;   // modelview matrix of the light's glyph; identity at first
+    // The light's direction was set directly (a rig was opened) and the
+    // arcball only aims near it: SyncCurrentLight keeps the direction until
+    // the next drag of this arcball starts.
+    uint8_t direction_pinned = 0;
 
     LightControl() { MatIdentity(placement); }
 };
@@ -22,6 +26,10 @@ struct LightControl {
 // The frame a light's glyph is drawn in: view_modelview * arcball.matrix_now,
 // then scaled by 0.75 in x, y and z, in the GL's float arithmetic.
 Mat4 LightFrame(const Mat4& view_modelview, const ArcBall& arcball);
+
+// Turns `arcball` (both its current rotation and the base of its next drag)
+// so that LightFrame(view_modelview, arcball) points along `direction`.
+void AimArcBall(const Mat4& view_modelview, const Vec3& direction, ArcBall& arcball);
 
 // The direction from the frame's z unit point towards its origin, normalised:
 // where a light whose glyph stands on the frame's z axis travels.

@@ -80,6 +80,7 @@ LightEditOutcome ApplyLightEdit(Model& model, const LightEditInput& input) {
     const int32_t n = input.harmonics;
     activeHarmonics =
         static_cast<int16_t>(n < 0 ? 0 : std::min<int32_t>(n, maxHarmonics));
+    outcome.harmonics = activeHarmonics;
 
     staged.radius = input.radius;
     if (!(staged.radius >= 1.0f)) {

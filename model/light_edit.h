@@ -47,6 +47,7 @@ enum class SlideNameOutcome : uint8_t {
 };
 
 struct LightEditOutcome {
+    int32_t harmonics = 0;        // the harmonic terms applied (activeHarmonics)
     bool radius_clamped = false;  // the radius became 1
     bool slide_edited = false;    // the slide fields were applied (staged.fov clamped)
     SlideNameOutcome slide_name = SlideNameOutcome::kNotSlide;

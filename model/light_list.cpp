@@ -1,5 +1,7 @@
 #include "model/light_list.h"
 
+#include <algorithm>
+
 namespace lumo {
 
 bool AddLight(LightTable& lights) {
@@ -14,7 +16,10 @@ bool AddLight(LightTable& lights) {
 int32_t DeleteLight(LightTable& lights, int32_t index) {
     const int32_t n = ClampLightCount(lights);
     if (n <= 0 || index < 0) return lights.currlight;
-    for (int32_t i = index + 1; i < n; ++i) {
+    // An index at or beyond the last light removes the last light; clamping
+    // first keeps index + 1 within the table for every index.
+    const int32_t removed = std::min(index, n - 1);
+    for (int32_t i = removed + 1; i < n; ++i) {
         lights.table[static_cast<size_t>(i - 1)] = lights.table[static_cast<size_t>(i)];
         lights.controls[static_cast<size_t>(i - 1)] =
             lights.controls[static_cast<size_t>(i)];

@@ -22,6 +22,7 @@ void SetPointer(LightView& view, ArcBall& ball, int32_t xi, int32_t yi) {
 void ArcBallPress(Model& model, int32_t x, int32_t y) {
     if (LightControl* control = CurrentControl(model.lights)) {
         SetPointer(model.lightview, control->arcball, x, y);
+        control->direction_pinned = 0;
         control->arcball.StartDrag();
         SyncCurrentLight(model);
     }
@@ -37,6 +38,10 @@ void ArcBallMove(Model& model, int32_t x, int32_t y, AxisSet set) {
 
 void ArcBallRelease(Model& model) {
     if (LightControl* control = CurrentControl(model.lights)) {
+        // The pointer's last position may not have reached the arcball yet
+        // (no redraw since the last motion): follow it first, so the drag
+        // ends where the pointer let go.
+        if (control->arcball.is_dragging != 0) control->arcball.Update();
         control->arcball.FinishDrag();
         SyncCurrentLight(model);
     }
@@ -54,8 +59,23 @@ void SyncCurrentLight(Model& model) {
     if (i < 0) return;
     LightControl& control = model.lights.controls[static_cast<size_t>(i)];
     control.placement = LightFrame(model.lightview.modelview, control.arcball);
+    if (control.direction_pinned != 0) return;
     model.lights.table[static_cast<size_t>(i)].SetDirection(
         FrameDirection(control.placement));
+}
+
+void AimLightControls(Model& model) {
+    if (model.lightview.created == 0) return;
+    const int32_t n = LightsInUse(model.lights);
+    for (int32_t i = 0; i < n; ++i) {
+        LightControl& control = model.lights.controls[static_cast<size_t>(i)];
+        const LightSrc& light = model.lights.table[static_cast<size_t>(i)];
+        AimArcBall(model.lightview.modelview,
+                   Vec3(light.direction.x, light.direction.y, light.direction.z),
+                   control.arcball);
+        control.placement = LightFrame(model.lightview.modelview, control.arcball);
+        control.direction_pinned = 1;
+    }
 }
 
 }  // namespace lumo

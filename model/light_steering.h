@@ -6,8 +6,9 @@
 // when it is updated (SteerCurrentLight), which the light-editing view does
 // when it redraws and the main view does before it reconstructs, so a
 // reconstruction always sees the light where the pointer put it, whichever
-// view redraws first. A drag that ends before any update keeps the rotation
-// of the last update.
+// view redraws first. Ending a drag updates the arcball first, so a drag that
+// ends before any redraw keeps its rotation. While no light is in use the
+// pointer commands change nothing.
 #pragma once
 
 #include <cstdint>
@@ -23,14 +24,22 @@ void ArcBallPress(Model& model, int32_t x, int32_t y);
 // Moves the pointer to (x, y); while idle also chooses the axis set of the
 // next drag.
 void ArcBallMove(Model& model, int32_t x, int32_t y, AxisSet set);
-// Ends the drag: its rotation becomes the base of the next one.
+// Ends the drag where the pointer is: its rotation becomes the base of the
+// next one.
 void ArcBallRelease(Model& model);
 
 // Updates the current slot's arcball from the pointer, then the current light
 // from the arcball.
 void SteerCurrentLight(Model& model);
+// After the lights were replaced (a rig was opened): every light in use gets
+// its arcball aimed at its direction (AimArcBall) and its direction pinned,
+// so the lights keep exactly the directions they were given. Nothing happens
+// before the light-editing view exists.
+void AimLightControls(Model& model);
+
 // The current light's direction and placement from its arcball (LightFrame
-// under the light-editing view's modelview, FrameDirection). Nothing happens
+// under the light-editing view's modelview, FrameDirection; a pinned
+// direction is kept). Nothing happens
 // before the light-editing view exists or while no light is in use.
 void SyncCurrentLight(Model& model);
 

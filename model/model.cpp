@@ -41,7 +41,7 @@ LightSrc* CurrentLight(LightTable& lights) {
 }
 
 LightControl* CurrentControl(LightTable& lights) {
-    const int32_t i = CurrentSlot(lights);
+    const int32_t i = CurrentLightIndex(lights);
     return i < 0 ? nullptr : &lights.controls[static_cast<size_t>(i)];
 }
 

@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "arcball/arcball.h"
 #include "geom/mat.h"
 #include "model/light_control.h"
 #include "relight/light_source.h"
@@ -47,6 +48,10 @@ struct MainView {
     float view_turn_y = 0.0f;               // quarter turns about y
     float view_turn_x = 0.0f;               // quarter turns about x
     float zoom = 1.0f;
+    // When set, this unit quaternion turns the view instead of the two turns
+    // (a rendered path between its keyframes).
+    Quat view_rotation;
+    uint8_t view_rotation_set = 0;
     float zoom_start = 1.0f;  // zoom at the start of a zoom drag
     int32_t pointer_last[2] = {};
     int32_t pointer_press[2] = {};
@@ -120,14 +125,14 @@ int32_t LightsInUse(const LightTable& lights);
 // As LightsInUse, and writes the clamped count back to lightcnt.
 int32_t ClampLightCount(LightTable& lights);
 
-// The slot currlight names, or -1 when it names none of the table. Its
-// controls stay editable even when no light is in use.
+// The slot currlight names, or -1 when it names none of the table.
 int32_t CurrentSlot(const LightTable& lights);
 // The light being edited: CurrentSlot while a light is in use, else -1.
 int32_t CurrentLightIndex(const LightTable& lights);
 // The light being edited (clamping lightcnt first), or null.
 LightSrc* CurrentLight(LightTable& lights);
-// The controls of the current slot, or null.
+// The controls of the light being edited, or null while no light is in use:
+// with no light in use nothing steers or turns any light's controls.
 LightControl* CurrentControl(LightTable& lights);
 
 // The viewer's model, alive for the whole run.

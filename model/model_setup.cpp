@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -79,12 +80,11 @@ Status ReadPhotoCore(SlabRecord& slab, int grid) {
         return Status::Ok();
     }
     if (slab.format == kFormatBRDF) {
-        for (size_t k = 0; k < count; ++k) {
-            if (!Enabled(mask, k)) continue;
-            photos[k].Reset();
-            Status s = photos[k].Alloc(slab.samples_s, slab.samples_t);
-            if (!s.ok()) return s;
-        }
+        // A relit image gets its pixels once its coefficient file has shown
+        // the slab's image size (LoadSlabSH): the scene description alone
+        // never costs memory.
+        for (size_t k = 0; k < count; ++k)
+            if (Enabled(mask, k)) photos[k].Reset();
         return Status::Ok();
     }
     return Status::Error("[SlabRecord::ReadPhoto()]: Unsupported photo format\n");
@@ -160,8 +160,12 @@ void LoadSlabSH(SlabRecord& slab) {
                               file.c_str(), read.width, read.height, slab.samples_s,
                               slab.samples_t));
             }
-            if (k < slab.photo[0].size())
-                SetSlabTextureWindow(slab.photo[0][k], slab.brdf[k]);
+            if (k < slab.photo[0].size()) {
+                Photo& photo = slab.photo[0][k];
+                if (!photo.has_pixels())
+                    FatalIfError(photo.Alloc(slab.samples_s, slab.samples_t));
+                SetSlabTextureWindow(photo, slab.brdf[k]);
+            }
         }
     }
 }
@@ -179,9 +183,7 @@ ReconRequest RequestFor(Model& model, uint8_t preview) {
     return request;
 }
 
-}  // namespace
-
-void InitModel(Model& model, const char* path) {
+void BuildModel(Model& model, const char* path) {
     for (uint8_t& v : model.scene.slab_visible)
         v = 0;
     model.scene.slab_visible[0] = 1;
@@ -232,6 +234,18 @@ void InitModel(Model& model, const char* path) {
         ++slab.image_generation;
     }
     model.scene.info = std::move(info);
+}
+
+}  // namespace
+
+void InitModel(Model& model, const char* path) {
+    // The allocations that have no message of their own (the scene's records,
+    // the engine's working memory) end the program with set-up's.
+    try {
+        BuildModel(model, path);
+    } catch (const std::bad_alloc&) {
+        Fatal("[InitModel]: not enough memory\n");
+    }
 }
 
 void ReconstructModel(Model& model) {

@@ -19,7 +19,8 @@
 namespace lumo {
 
 // Builds `model` from the scene description `path`. Every failure ends the
-// program with its message and status 1.
+// program with its message and status 1 (an allocation without a message of
+// its own: "[InitModel]: not enough memory\n").
 void InitModel(Model& model, const char* path);
 
 // The unit normal of the camera plane of `grid`, pointing from the image

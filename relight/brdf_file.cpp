@@ -160,10 +160,12 @@ Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image) {
         if (data.Present(0, e) || data.Present(1, e) || data.Present(2, e)) ++present;
     }
     const size_t tiles = (present + kShLanes - 1) / kShLanes;
+    // A file without coefficients (harcnt 0) still gets one zero term per
+    // present pixel, so that every present pixel points into the block.
+    const size_t room = static_cast<size_t>(std::max<int32_t>(data.harcnt, 1));
     size_t block = 0;
     if (tiles > static_cast<size_t>(std::numeric_limits<int32_t>::max()) ||
-        !CheckedMul(tiles, 3 * kShLanes, block) ||
-        !CheckedMul(block, static_cast<size_t>(data.harcnt), block))
+        !CheckedMul(tiles, 3 * kShLanes, block) || !CheckedMul(block, room, block))
         return Status::Error("No memory for CC\n");
     try {
         image.coeff.assign(block, 0.0f);
@@ -198,7 +200,7 @@ Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image) {
                 if (!data.Present(ch, e)) continue;
                 any = true;
                 float* dst = image.coeff.data() +
-                             (tile * harcnt * 3 + static_cast<size_t>(ch)) * kShLanes +
+                             (tile * room * 3 + static_cast<size_t>(ch)) * kShLanes +
                              lane;
                 const float* src = data.CC[ch].data() + k[ch] * harcnt;
                 for (size_t i = 0; i < harcnt; ++i)

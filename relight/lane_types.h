@@ -28,11 +28,18 @@ typedef double V8d __attribute__((vector_size(64)));
 typedef float V8u __attribute__((vector_size(32), aligned(4), may_alias));
 static_assert(kShLanes == 8, "the kernels use 8-lane vectors");
 
-// x in every lane.
+// x in every lane. GCC at -O3 (in the AVX2 clones of the tile loops) takes
+// the lane stores into a vector that was never written for reads of it and
+// warns -Wmaybe-uninitialized, even when the vector was zeroed first; every
+// lane is written here, so the warning is false and is silenced for this
+// function alone.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 LUMO_KERNEL void Broadcast(V8& out, float x) {
     for (int lane = 0; lane < kShLanes; ++lane)
         out[lane] = x;
 }
+#pragma GCC diagnostic pop
 
 // IEEE square roots of every lane (correctly rounded, as std::sqrt), two
 // lanes per instruction where the machine has them.

@@ -14,6 +14,8 @@
 //
 //   coeff[((tile * harcnt + i) * 3 + channel) * kShLanes + lane]
 //
+// (a file with harcnt 0 is stored as if it held one zero term per pixel).
+//
 // A lane whose pixel has no coefficients in a channel (or a padding lane)
 // holds zeros there. Reconstruction then reads every coefficient once, in one
 // forward stream, and evaluates kShLanes pixels with one vector operation per
@@ -115,7 +117,8 @@ struct BrdfImage {
     // Coefficient 0 of tile t, channel ch; coefficient i is i * kShTermStride
     // floats further.
     const float* TileCoeff(int32_t t, int ch) const {
-        return coeff.data() + (static_cast<ptrdiff_t>(t) * harcnt * 3 + ch) * kShLanes;
+        const ptrdiff_t room = harcnt > 0 ? harcnt : 1;
+        return coeff.data() + (static_cast<ptrdiff_t>(t) * room * 3 + ch) * kShLanes;
     }
 };
 

@@ -7,8 +7,8 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 
 scripts/install-deps.sh
-cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DLUMO_WERROR=OFF \
-    -DLUMO_BUILD_BENCH=OFF -DLUMO_BUILD_TESTS=OFF
+cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_BENCH=OFF \
+    -DLUMO_BUILD_TESTS=OFF
 cmake --build build/demo -j "$(nproc 2>/dev/null || echo 2)"
 
 if [ ! -f demo/scene.lid ]; then

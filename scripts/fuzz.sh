@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-5}
 [ $# -gt 0 ] && shift
-targets=${*:-"deflate_container dct_stream image_set sgi_image depth_map"}
+targets=${*:-"deflate_container dct_stream image_set sgi_image depth_map lid_file brdf_file"}
 jobs=${FUZZ_JOBS:-1}
 
 cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

@@ -4,8 +4,11 @@
 
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
+
+#include "base/fatal.h"
 
 namespace lumo {
 namespace {
@@ -23,6 +26,36 @@ struct WidgetRecord {
 };
 
 ToglCreateCallback g_create = nullptr;
+ToglCallback g_destroyed = nullptr;
+std::string g_no_memory_on_create = "not enough memory\n";
+std::string g_no_memory = "not enough memory\n";
+
+ToglCallback g_before = nullptr;
+ToglCallback g_after = nullptr;
+
+// Runs `f`; an allocation failure inside ends the program with `message`.
+template <typename F>
+auto Guarded(const std::string& message, F f) {
+    try {
+        return f();
+    } catch (const std::bad_alloc&) {
+        Fatal(message);
+    }
+}
+
+// Runs the program's callback `f` for `togl` between the hooks.
+template <typename F>
+auto Hooked(Togl* togl, const std::string& message, F f) {
+    if (g_before != nullptr) Guarded(message, [&] { g_before(togl); });
+    struct After {
+        Togl* togl;
+        const std::string& message;
+        ~After() {
+            if (g_after != nullptr) Guarded(message, [&] { g_after(togl); });
+        }
+    } after{togl, message};
+    return Guarded(message, f);
+}
 std::map<std::string, ToglCommandProc>& Commands() {
     static std::map<std::string, ToglCommandProc> commands;
     return commands;
@@ -41,7 +74,9 @@ int WidgetCommand(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const 
             for (int i = 0; i < objc; ++i)
                 argv[static_cast<size_t>(i)] = Tcl_GetString(objv[i]);
             Tcl_ResetResult(interp);
-            return it->second(record->togl, objc, argv.data());
+            const ToglCommandProc proc = it->second;
+            return Hooked(record->togl, g_no_memory,
+                          [&] { return proc(record->togl, objc, argv.data()); });
         }
     }
     return record->togl_proc(record->togl_data, interp, objc, objv);
@@ -49,8 +84,10 @@ int WidgetCommand(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const 
 
 void WidgetDeleted(ClientData data) {
     auto* record = static_cast<WidgetRecord*>(data);
+    Togl* togl = record->togl;
+    if (g_destroyed != nullptr) Guarded(g_no_memory, [&] { g_destroyed(togl); });
     if (record->togl_delete != nullptr) record->togl_delete(record->togl_delete_data);
-    Records().erase(record->togl);
+    Records().erase(togl);
 }
 
 WidgetRecord* RecordFromPath(Tcl_Interp* interp, const char* path) {
@@ -62,7 +99,7 @@ WidgetRecord* RecordFromPath(Tcl_Interp* interp, const char* path) {
 
 // lumo::create PATH: wraps the new widget's command, then runs the program's
 // create callback.
-int CreateCallback(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+int CreateWidget(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc < 2) return TCL_OK;
     Togl* togl = nullptr;
     if (Togl_GetToglFromObj(interp, objv[1], &togl) != TCL_OK) return TCL_ERROR;
@@ -82,20 +119,28 @@ int CreateCallback(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv
     info.deleteData = record.get();
     Tcl_SetCommandInfo(interp, Tcl_GetString(objv[1]), &info);
     Records()[togl] = std::move(record);
-    return g_create != nullptr ? g_create(togl) : TCL_OK;
+    if (g_create == nullptr) return TCL_OK;
+    return Hooked(togl, g_no_memory_on_create, [&] { return g_create(togl); });
+}
+
+int CreateCallback(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    return Guarded(g_no_memory_on_create,
+                   [&] { return CreateWidget(interp, objc, objv); });
 }
 
 int DisplayCallback(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc < 2) return TCL_OK;
     WidgetRecord* record = RecordFromPath(interp, Tcl_GetString(objv[1]));
-    if (record != nullptr && record->display != nullptr) record->display(record->togl);
+    if (record != nullptr && record->display != nullptr)
+        Hooked(record->togl, g_no_memory, [&] { record->display(record->togl); });
     return TCL_OK;
 }
 
 int ReshapeCallback(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc < 2) return TCL_OK;
     WidgetRecord* record = RecordFromPath(interp, Tcl_GetString(objv[1]));
-    if (record != nullptr && record->reshape != nullptr) record->reshape(record->togl);
+    if (record != nullptr && record->reshape != nullptr)
+        Hooked(record->togl, g_no_memory, [&] { record->reshape(record->togl); });
     return TCL_OK;
 }
 
@@ -120,6 +165,20 @@ int ToglAdapterInit(Tcl_Interp* interp) {
 
 void ToglCreateFunc(ToglCreateCallback create) {
     g_create = create;
+}
+
+void ToglDestroyFunc(ToglCallback destroyed) {
+    g_destroyed = destroyed;
+}
+
+void ToglCallbackHooks(ToglCallback before, ToglCallback after) {
+    g_before = before;
+    g_after = after;
+}
+
+void ToglOutOfMemoryMessages(const char* on_create, const char* otherwise) {
+    g_no_memory_on_create = on_create;
+    g_no_memory = otherwise;
 }
 
 void ToglSetDisplayFunc(Togl* togl, ToglCallback display) {

@@ -41,6 +41,21 @@ void ToglCreateFunc(ToglCreateCallback create);
 void ToglSetDisplayFunc(Togl* togl, ToglCallback display);
 void ToglSetReshapeFunc(Togl* togl, ToglCallback reshape);
 
+// Called when a widget is deleted (destroyed, or its command removed), while
+// its Togl is still valid; the widget's C callbacks are not called again.
+void ToglDestroyFunc(ToglCallback destroyed);
+
+// Called before and after every create, display and reshape callback and
+// every sub-command, with its widget (after also when the call failed): for
+// work that must follow whatever the callback changed.
+void ToglCallbackHooks(ToglCallback before, ToglCallback after);
+
+// Every C callback and sub-command runs inside this boundary: an allocation
+// failure (std::bad_alloc) never travels through Tcl's and Togl's C frames,
+// it ends the program with `message` on standard error and status 1. The
+// create callback has its own message (the model is built there).
+void ToglOutOfMemoryMessages(const char* on_create, const char* otherwise);
+
 // Makes `name` a sub-command of every Togl widget, existing and future.
 void ToglCreateCommand(const char* name, ToglCommandProc proc);
 

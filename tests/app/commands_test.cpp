@@ -213,6 +213,104 @@ TEST(CommandsTest, EachLightKeepsItsOwnArcballAndARedrawMovesOnlyTheCurrentLight
     EXPECT_LT(pixel[1], 60) << "light 1 stays turned away";
 }
 
+TEST(CommandsTest, ExtremeIndicesAndCoordinatesAreTakenSafely) {
+    // deletesrc of the largest index removes the last light, with one light
+    // left or three; pointer coordinates at the ends of the integer range turn
+    // and zoom without wrapping around.
+    EXPECT_EQ("1 2\n-1 0\nok\n",
+              Session("set lightcnt 3\nset currlight 1\n"
+                      "puts \"[.slab deletesrc 2147483647] $lightcnt\"\n"
+                      "set lightcnt 1\nset currlight 0\n"
+                      "puts \"[.slab deletesrc 2147483647] $lightcnt\"\n"
+                      ".slab lbdown -2147483648 2147483647\n"
+                      ".slab lbdrag 2147483647 -2147483648\n"
+                      ".slab mbdown -2147483648 -2147483648\n"
+                      ".slab mbdrag 2147483647 2147483647\n.slab mbup\n"
+                      "update\nputs ok\n"));
+}
+
+TEST(CommandsTest, ADeletedMainViewLeavesTheViewerSafeAndCanBeMadeAgain) {
+    // Without the main view, the commands that need it do nothing; a new
+    // widget with its ident becomes the main view and draws the same frame.
+    TempDir dir;
+    SlabFixture slab;
+    slab.colour = [](int, int) { return Rgb8{180, 90, 30}; };
+    WriteBrdfSlab(dir, slab);
+    const ProcessResult r = RunViewer(
+        dir, "scene.lid",
+        std::string(kViews) +
+            "puts first=[.slab grabscr]\n"
+            "destroy .slab\nupdate\n"
+            "puts gone=[.light grabscr]\n.light hnddrawmode\n.light rectran\n"
+            ".light lbdown 1 1\n.light mbdown 1 1\n.light svnotifylightchg\nupdate\n"
+            "togl .slab -ident slabview -width 300 -height 300 -rgba true -double true "
+            "-depth true\npack .slab\nupdate\n"
+            "puts again=[.light grabscr]\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    for (const char* line : {"first=img0000.ppm\ngone=\n", "\nagain=img0001.ppm\n"})
+        EXPECT_NE(std::string::npos, r.out.find(line)) << r.out;
+    EXPECT_EQ(ReadFileBytes(dir.File("img0000.ppm")),
+              ReadFileBytes(dir.File("img0001.ppm")));
+    // The model was built once: each of the four coefficient files read once.
+    size_t reads = 0;
+    for (size_t at = r.out.find("lcnt="); at != std::string::npos;
+         at = r.out.find("lcnt=", at + 1))
+        ++reads;
+    EXPECT_EQ(4u, reads) << r.out;
+}
+
+TEST(CommandsTest, WithNoLightInUseTheArcballTurnsNothing) {
+    // The drag comes while no light is in use; the light added afterwards
+    // still lights from the front.
+    TempDir dir;
+    WriteTurnScene(dir);
+    const ProcessResult r = RunViewer(
+        dir, "scene.lid",
+        std::string(kViews) + "set drawslabmode 0\n.slab hnddrawmode\nset lightcnt 0\n" +
+            kHalfTurn +
+            "set lightcnt 1\nset currlight 0\n.light postredisplay\nupdate\n" +
+            ".slab svnotifylightchg\n.slab postredisplay\nupdate\n.slab grabscr\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    EXPECT_GT(PixelAt(ReadGrab(dir, "img0000.ppm"), 150, 150)[0], 150);
+}
+
+TEST(CommandsTest, ADragReleasedBeforeAnyRedrawIsKept) {
+    TempDir dir;
+    WriteTurnScene(dir);
+    const ProcessResult r = RunViewer(
+        dir, "scene.lid",
+        std::string(kViews) +
+            "set drawslabmode 0\n.slab hnddrawmode\n"
+            ".light ab_lbdown 150 149\n.light ab_lbdrag 262 149\n.light ab_lbup\n"
+            ".slab svnotifylightchg\n.slab postredisplay\nupdate\n.slab grabscr\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    EXPECT_LT(PixelAt(ReadGrab(dir, "img0000.ppm"), 150, 150)[0], 40)
+        << "lit from behind after the drag";
+}
+
+TEST(CommandsTest, TheVariablesShowWhatTheViewerApplied) {
+    // The harmonic terms applied replace a larger request; a light count or
+    // current light the viewer changes reaches write traces and widgets.
+    EXPECT_EQ(
+        "4\n0\n"
+        "lightcnt=30\n"
+        "lightcnt=2 currlight=1\nlabel 2\n"
+        "lightcnt=0\ncurrlight=-1\n",
+        Session(
+            "set harcnt_s 400\n.slab svnotifylightchg\nputs $harcnt_s\n"
+            "set harcnt_s 0abc\n.slab svnotifylightchg\nputs $harcnt_s\n"
+            "set lightcnt 99\n"
+            "proc seen {name args} { upvar #0 $name v; lappend ::seen $name=$v }\n"
+            "trace add variable lightcnt write seen\n"
+            "trace add variable currlight write seen\n"
+            "label .count -textvariable lightcnt\n"
+            "set ::seen {}\n.slab svnotifylightchg\nputs [join $::seen]\n"
+            "set lightcnt 3\nset currlight 2\nset ::seen {}\n"
+            ".slab deletesrc 0\nputs [join $::seen]\nputs \"label [.count cget -text]\"\n"
+            "set lightcnt 1\nset currlight 0\nset ::seen {}\n"
+            ".slab deletesrc 0\nputs [join $::seen \\n]\n"));
+}
+
 TEST(CommandsTest, RealStartupScriptSessionAddsLightsRelightsGrabsAndExits) {
     // No lumo.tcl in the folder: the viewer uses the one built beside it.
     TempDir dir;
@@ -234,6 +332,35 @@ TEST(CommandsTest, RealStartupScriptSessionAddsLightsRelightsGrabsAndExits) {
     EXPECT_NE(std::string::npos, r.out.find("lights=2 current=1 128")) << r.out << r.err;
     const Photo grab = ReadGrab(dir, "img0000.ppm");
     EXPECT_EQ(512, grab.width);
+}
+
+TEST(CommandsTest, RealStartupScriptShowsTheGrabsNameAndANoLightState) {
+    // A grab made outside the window's menu still leaves the status line
+    // naming the right file; with the last light deleted the light fields are
+    // disabled and the status line says so.
+    TempDir dir;
+    SlabFixture slab;
+    WriteBrdfSlab(dir, slab);
+    const std::string commands =
+        "update\n"
+        ".slab grabscr\nlumo::grab\nputs \"status=$lumo::status\"\n"
+        "puts \"state=[.panel.light.radius cget -state]\"\n"
+        "lumo::delete_light\nupdate\n"
+        "puts \"state=[.panel.light.radius cget -state] [.panel.light.kind0 cget -state] "
+        "[.panel.slide.name cget -state]\"\n"
+        "puts \"status=$lumo::status\"\n"
+        "exit\n";
+    ASSERT_FALSE(TestDisplay().empty());
+    const ProcessResult r =
+        RunProcess({LUMO_PATH, "scene.lid"}, dir.path().string(), commands, 120);
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("status=Frame written to img0001.ppm in "))
+        << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("state=normal\n")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("state=disabled disabled disabled\n"))
+        << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("status=No light  |  centre mode\n"))
+        << r.out;
 }
 
 }  // namespace

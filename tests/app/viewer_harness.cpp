@@ -11,7 +11,8 @@
 namespace lumo::testing {
 
 ProcessResult RunViewer(const TempDir& dir, const std::string& scene,
-                        const std::string& script, const std::vector<std::string>& env) {
+                        const std::string& script, const std::vector<std::string>& env,
+                        int timeout_seconds) {
     EXPECT_FALSE(TestDisplay().empty()) << "no X display for the viewer";
     dir.Write("lumo.tcl",
               "if {[catch {\n" + script +
@@ -21,7 +22,7 @@ ProcessResult RunViewer(const TempDir& dir, const std::string& scene,
     argv.insert(argv.end(), env.begin(), env.end());
     argv.push_back(LUMO_PATH);
     argv.push_back(scene);
-    return RunProcess(argv, dir.path().string(), "", 120);
+    return RunProcess(argv, dir.path().string(), "", timeout_seconds);
 }
 
 Photo ReadGrab(const TempDir& dir, const std::string& name) {

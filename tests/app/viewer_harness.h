@@ -24,9 +24,11 @@ inline constexpr char kViews[] =
 // Runs `lumo SCENE` in `dir` with `script` as ./lumo.tcl. The script runs
 // inside a catch: an error prints the Tcl trace and exits with 3; the end of
 // the script exits with 0. `env` adds NAME=VALUE entries to the environment.
+// A viewer still running after `timeout_seconds` is killed.
 ProcessResult RunViewer(const TempDir& dir, const std::string& scene,
                         const std::string& script,
-                        const std::vector<std::string>& env = {});
+                        const std::vector<std::string>& env = {},
+                        int timeout_seconds = 120);
 
 // A grab read back with its first stored row (the window's top) at row 0.
 Photo ReadGrab(const TempDir& dir, const std::string& name);

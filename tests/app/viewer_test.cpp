@@ -198,6 +198,34 @@ TEST(ViewerTest, MultiLightCacheRendersOtherLightsOnlyWhenTheCurrentLightChanges
     EXPECT_GE(fourth[2], 1);
 }
 
+TEST(ViewerTest, TheCachedLightsLookTheSameAfterACornerModeFrame) {
+    // The first centre-mode frame after a corner-mode frame copies the cached
+    // image of the other lights; it must equal a frame drawn when centre mode
+    // was never left.
+    const std::string start = std::string(kViews) +
+                              "set lightcnt 3\nset currlight 1\n.slab svnotifylightchg\n"
+                              ".slab postredisplay; update\n";
+    const std::string corner =
+        "set drawslabmode 0\n.slab hnddrawmode\nupdate\n.slab grabscr\n"
+        "set drawslabmode 1\n.slab hnddrawmode\n";
+    std::string grabs[2];
+    for (int left = 0; left < 2; ++left) {
+        TempDir dir;
+        SlabFixture slab;
+        slab.cols = slab.rows = 3;
+        slab.colour = CameraColour;
+        WritePhotoSlab(dir, slab, /*qr_grid=*/true);
+        const std::string script =
+            start + (left != 0 ? corner : ".slab grabscr\n") + "puts [.slab grabscr]\n";
+        const ProcessResult r = RunViewer(dir, "scene.lid", script);
+        ASSERT_EQ(0, r.exit_code) << r.err;
+        grabs[left] = ReadFileBytes(dir.File("img0001.ppm"));
+        ASSERT_EQ(15u + 270000u, grabs[left].size());
+    }
+    EXPECT_NE(std::string::npos, grabs[0].find_first_not_of('\0', 15));
+    EXPECT_TRUE(grabs[0] == grabs[1]) << "the frame after corner mode differs";
+}
+
 TEST(ViewerTest, ASceneErrorWhenTheMainViewIsCreatedEndsWithItsMessage) {
     TempDir dir;
     SlabFixture slab;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -74,6 +75,21 @@ TEST(ParallelForTest, NestedLoopsRunInline) {
         2);
     for (const std::atomic<int>& c : calls)
         EXPECT_EQ(1, c.load());
+}
+
+// A child made by fork() (as a death test is) after the pool's workers have
+// started has none of them; its loops must still finish.
+TEST(ParallelForDeathTest, LoopsRunInAForkedChild) {
+    ParallelFor(
+        64, 1, [](size_t, size_t) {}, 2);  // the workers are running now
+    GTEST_FLAG_SET(death_test_style, "fast");
+    auto child = [] {
+        std::atomic<int> calls{0};
+        ParallelFor(
+            64, 1, [&](size_t b, size_t e) { calls += static_cast<int>(e - b); }, 2);
+        std::exit(calls == 64 ? 0 : 1);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -79,9 +79,10 @@ TEST(LumotoolBakeTest, HelpListsTheOptions) {
     EXPECT_EQ(0, r.exit_code);
     EXPECT_EQ(0u,
               r.out.find("usage: lumotool bake OUTDIR [--grid N] [--size S] [--bands L] "
-                         "[--directions K] [--quiet]\n"));
+                         "[--directions K] [--capture K] [--quiet]\n"));
     const ProcessResult overview = Tool({"help"});
     EXPECT_NE(std::string::npos, overview.out.find("  bake "));
+    EXPECT_NE(std::string::npos, overview.out.find("  fit "));
 }
 
 }  // namespace

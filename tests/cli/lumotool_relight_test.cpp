@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "base/str_printf.h"
-#include "cli/light_spec.h"
 #include "io/depth_map_writer.h"
 #include "io/ppm.h"
 #include "io/sgi_writer.h"
+#include "model/light_spec.h"
 #include "model/model_setup.h"
 #include "relight/brdf_writer.h"
 #include "relight/recon_common.h"
@@ -98,10 +98,10 @@ std::vector<Photo> Reference(const TempDir& dir, const std::vector<std::string>&
     if (!lights.empty()) {
         model->lights.lightcnt = static_cast<int32_t>(lights.size());
         for (size_t i = 0; i < lights.size(); ++i) {
-            tool::LightSpec spec;
+            LightSpec spec;
             std::string error;
-            EXPECT_TRUE(tool::ParseLightSpec(lights[i], spec, error)) << error;
-            tool::ApplyLightSpec(spec, model->lights.table[i]);
+            EXPECT_TRUE(ParseLightSpec(lights[i], spec, error)) << error;
+            ApplyLightSpec(spec, model->lights.table[i]);
         }
     }
     bool local = false;
@@ -259,10 +259,50 @@ TEST(LumotoolRelightErrorTest, MalformedLightsAreUsageErrorsAndWriteNothing) {
     }
 }
 
+TEST(LumotoolRelightErrorTest, ASlideNameTooLongForTheLightIsRefusedByName) {
+    // The light holds 255 characters: one more would be cut to another path.
+    TempDir dir;
+    WriteRichScene(dir);
+    const std::string fits(255, 's');
+    const std::string too_long(256, 's');
+    const ProcessResult refused = Tool(
+        dir, {"relight", "scene.lid", "out", "--light", "kind=slide slide=" + too_long});
+    EXPECT_EQ(2, refused.exit_code);
+    EXPECT_NE(std::string::npos,
+              refused.err.find("slide name longer than 255 characters: " + too_long))
+        << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
+    const ProcessResult kept =
+        Tool(dir, {"relight", "scene.lid", "out", "--light", "kind=slide slide=" + fits});
+    EXPECT_EQ(0, kept.exit_code) << kept.err;
+}
+
+TEST(LumotoolRelightProgressTest, GoesToATerminalOnlyAndNotWithQuiet) {
+    TempDir dir;
+    WriteRichScene(dir);
+    const ProcessResult piped = Tool(dir, {"relight", "scene.lid", "piped"});
+    ASSERT_EQ(0, piped.exit_code) << piped.err;
+    // The readers' own lines only: no progress on a pipe.
+    EXPECT_EQ(std::string::npos, piped.err.find("wrote")) << piped.err;
+    EXPECT_EQ(std::string::npos, piped.err.find("relighting")) << piped.err;
+    // Under a terminal (script(1) gives the command one).
+    for (const bool quiet : {false, true}) {
+        const std::string command = std::string(LUMOTOOL_PATH) +
+                                    " relight scene.lid tty" + (quiet ? " --quiet" : "");
+        const ProcessResult r =
+            RunProcess({"/usr/bin/script", "-qec", command, "/dev/null"},
+                       dir.path().string(), "", 120);
+        ASSERT_EQ(0, r.exit_code) << r.out << r.err;
+        const bool shown = r.out.find("wrote 5 of 5 images to tty") != std::string::npos;
+        EXPECT_EQ(!quiet, shown) << r.out;
+        EXPECT_EQ(!quiet, r.out.find("relighting scene.lid ...") != std::string::npos);
+    }
+}
+
 TEST(LightSpecTest, ParsesKeysWithSpacesOrSemicolonsAndClamps) {
-    tool::LightSpec spec;
+    LightSpec spec;
     std::string error;
-    ASSERT_TRUE(tool::ParseLightSpec(
+    ASSERT_TRUE(ParseLightSpec(
         "kind=slide; radius=0.5 fov=200,-3;dir=0,3,-4 color=1,0.5,0", spec, error))
         << error;
     EXPECT_EQ(SlideProjector, spec.kind);
@@ -272,7 +312,7 @@ TEST(LightSpecTest, ParsesKeysWithSpacesOrSemicolonsAndClamps) {
     EXPECT_FLOAT_EQ(0.6f, spec.direction.y);
     EXPECT_FLOAT_EQ(-0.8f, spec.direction.z);
     EXPECT_EQ(0.5f, spec.color[1]);
-    ASSERT_TRUE(tool::ParseLightSpec("", spec, error));
+    ASSERT_TRUE(ParseLightSpec("", spec, error));
     EXPECT_EQ(Directional, spec.kind);
     EXPECT_EQ(-1.0f, spec.direction.z);
     EXPECT_EQ("slide.rgb", spec.slide);

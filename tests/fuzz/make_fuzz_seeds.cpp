@@ -11,6 +11,7 @@
 #include "io/depth_map_writer.h"
 #include "io/image_set_writer.h"
 #include "io/sgi_writer.h"
+#include "relight/brdf_writer.h"
 
 namespace {
 
@@ -116,6 +117,47 @@ int main(int argc, char** argv) {
                   z, n ? ZfileByteOrder::kLittleEndian : ZfileByteOrder::kBigEndian, file)
                   .ok();
         ok &= Save(dir, "depth_map", n, file);
+    }
+    // Scene descriptions: a relightable slab with a mask, photographs on a QR
+    // grid, and a panorama.
+    const char* lids[] = {
+        "SLAB 0 scene\nSAMPLES_UV 4 4\nSAMPLES_ST 64 64\nFORMAT BRDF\n"
+        "SAMPLES_SPHERHARMONICS 16\nSLAB_UV\n-0.6 -0.6 2 1  0 0\n0.6 -0.6 2 1  1 0\n"
+        "0.6 0.6 2 1  1 1\n-0.6 0.6 2 1  0 1\nSLAB_ST\n-0.6 -0.6 0 1  0 0\n"
+        "0.6 -0.6 0 1  1 0\n0.6 0.6 0 1  1 1\n-0.6 0.6 0 1  0 1\n"
+        "VIEW_ENABLE_MASK_BEGIN\n1 1 1 0\n1 1 1 1\n1 1 1 1\n1 1 1 1\n"
+        "VIEW_ENABLE_MASK_END\n",
+        "# photographs\nSLAB 0 photo\nSAMPLES_UV 2 2\nSAMPLES_QR 2 2\nSAMPLES_ST 8 8\n"
+        "FORMAT RGB\nDCT_QUANT_BIT_RATE 2.5\nSLAB_QR\n0 0 1 1\n1 0 1 1\n1 1 1 1\n"
+        "0 1 1 1\n",
+        "PANORAMA 1 pano\nPANORAMA_IMAGE_WIDTH_HEIGHT 64 32\n",
+    };
+    for (int n = 0; n < 3; ++n) {
+        const std::string text = lids[n];
+        ok &= Save(dir, "lid_file", n, std::vector<uint8_t>(text.begin(), text.end()));
+    }
+
+    // Coefficient files: 2 and 3 bands, a partial window, a channel missing.
+    for (int n = 0; n < 3; ++n) {
+        ShCoeffImage image(5 + n, 4, 2 + (n & 1), n == 2 ? 3 : -1);
+        for (int32_t y = n; y < 4; ++y)
+            for (int32_t x = 1; x < 5 + n; ++x)
+                for (int c = 0; c < (n == 1 ? 2 : 3); ++c) {
+                    const float v[9] = {0.5f,  0.1f * float(x), -0.2f,  0.05f * float(y),
+                                        0.01f, 0.02f,           -0.03f, 0.04f,
+                                        0.05f};
+                    image.Set(c, x, y, v);
+                }
+        std::FILE* f = std::tmpfile();
+        ok &= f != nullptr && WriteBrdfStream(f, image.ToFileData()).ok();
+        std::vector<uint8_t> bytes;
+        if (f != nullptr) {
+            std::rewind(f);
+            for (int c; (c = std::fgetc(f)) != EOF;)
+                bytes.push_back(static_cast<uint8_t>(c));
+            std::fclose(f);
+        }
+        ok &= Save(dir, "brdf_file", n, bytes);
     }
     if (!ok) std::fprintf(stderr, "make_fuzz_seeds: could not write the seeds\n");
     return ok ? 0 : 1;

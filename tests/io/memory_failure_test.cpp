@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,7 @@
 #include "io/memory_stream.h"
 #include "io/sgi_image.h"
 #include "tests/io/exact_regex.h"
+#include "tests/support/memory_limit.h"
 #include "tests/support/temp_dir.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -31,19 +34,8 @@ namespace lumo {
 namespace {
 
 using testing::ExactRegex;
+using testing::LimitMemory;
 using testing::TempDir;
-
-// Limits the address space to what the process uses now plus `extra` bytes.
-void LimitMemory(size_t extra) {
-    long pages = 0;
-    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%ld", &pages) != 1) pages = 0;
-        std::fclose(f);
-    }
-    const rlim_t limit = static_cast<rlim_t>(pages) * 4096 + extra;
-    const rlimit r{limit, limit};
-    setrlimit(RLIMIT_AS, &r);
-}
 
 void PutBig32(std::string& s, uint32_t v) {
     for (int i = 24; i >= 0; i -= 8)
@@ -204,10 +196,14 @@ TEST_F(MemoryFailureTest, DctCodebook) {
 }
 
 TEST_F(MemoryFailureTest, DeflateOutputBlock) {
-    // 2048 chunks promise up to 64 MiB of output.
-    std::string bytes = "EZ";
-    PutBig32(bytes, 2048);
-    bytes.resize(bytes.size() + 8 * 2048, '\0');
+    // 2048 real chunks of 32 KiB of zeros each: 64 MiB of output from a small
+    // file, more than the limit lets the block hold.
+    std::vector<uint8_t> chunk;
+    const std::vector<uint8_t> zeros(32768, 0);
+    ASSERT_TRUE(MakeDeflateChunk(zeros.data(), zeros.size(), 9, chunk).ok());
+    std::vector<uint8_t> file;
+    ASSERT_TRUE(AppendChunks(file, std::vector<std::vector<uint8_t>>(2048, chunk)).ok());
+    const std::string bytes(file.begin(), file.end());
     auto run = [&] {
         FilePtr f = OpenMemoryStream(bytes.data(), bytes.size());
         std::vector<uint8_t> block;
@@ -217,6 +213,96 @@ TEST_F(MemoryFailureTest, DeflateOutputBlock) {
     };
     EXPECT_EXIT(run(), ::testing::ExitedWithCode(1),
                 ExactRegex("[ReadDeflateZip]: No memory for outbuf\n"));
+}
+
+// Tiny files whose headers, tables or trailers claim huge sizes: each reader
+// stays within a small address space and ends with its own message (or, where
+// the claim costs nothing, reads what is really there).
+class HostileSizeTest : public MemoryFailureTest {
+  protected:
+    // Runs `read` in a child limited to `extra` more bytes than it uses;
+    // the child exits 0 when `read` returns.
+    template <class Read>
+    void ExpectEnd(Read read, size_t extra, int status, const std::string& regex) {
+        auto run = [&] {
+            LimitMemory(extra);
+            read();
+            std::exit(0);
+        };
+        EXPECT_EXIT(run(), ::testing::ExitedWithCode(status), regex);
+    }
+};
+
+TEST_F(HostileSizeTest, DeflateTrailersDoNotSizeTheBlock) {
+    // 4000 chunks of 20 decoded bytes whose trailers claim 0xFFFFFFF0 bytes
+    // each: the claims are chunk errors, not allocations.
+    std::vector<uint8_t> chunk;
+    const std::vector<uint8_t> data(20, 7);
+    ASSERT_TRUE(MakeDeflateChunk(data.data(), data.size(), 6, chunk).ok());
+    const uint8_t claim[4] = {0xF0, 0xFF, 0xFF, 0xFF};  // little-endian 0xFFFFFFF0
+    std::copy(claim, claim + 4, chunk.end() - 4);
+    std::vector<uint8_t> file;
+    ASSERT_TRUE(AppendChunks(file, std::vector<std::vector<uint8_t>>(4000, chunk)).ok());
+    const std::string bytes(file.begin(), file.end());
+    ExpectEnd(
+        [&] {
+            FilePtr f = OpenMemoryStream(bytes.data(), bytes.size());
+            std::vector<uint8_t> block;
+            size_t n = 0;
+            const Status s = ReadDeflateZipFrom(f.get(), block, n, MessageSink());
+            if (!s.ok()) {
+                std::fputs(s.message().c_str(), stderr);
+                std::exit(3);
+            }
+            if (n != 4000 * data.size()) std::exit(4);
+        },
+        16 << 20, 0, "^$");
+}
+
+TEST_F(HostileSizeTest, ImageSetHeaderAloneCostsNothing) {
+    // A header claiming a 2048 x 2048 grid, and no image streams after it.
+    std::string stream;
+    PutBig32(stream, static_cast<uint32_t>(ImageSetCheck(2048, 2048, 1, 1)));
+    PutBig32(stream, 28 + 4);
+    for (int v : {2048, 2048, 1, 1})
+        PutBig32(stream, static_cast<uint32_t>(v));
+    stream += "text";
+    std::vector<uint8_t> file;
+    ASSERT_TRUE(AppendDeflateZip(file, reinterpret_cast<const uint8_t*>(stream.data()),
+                                 stream.size())
+                    .ok());
+    const std::string path = dir.Write("grid.dat", std::string(file.begin(), file.end()));
+    ExpectEnd(
+        [&] {
+            std::vector<Photo> photos;
+            int32_t nc = 0, nr = 0;
+            ReadDAT(path.c_str(), photos, nc, nr, nullptr);
+        },
+        16 << 20, 1, ExactRegex("[DctImage::ReadDCTBits]: Signature not matching\n"));
+}
+
+TEST_F(HostileSizeTest, SgiAndDepthHeaders) {
+    // An SGI header of 65535 x 65535 run-length pixels, tables missing.
+    std::string sgi(512, '\0');
+    sgi[0] = 0x01, sgi[1] = static_cast<char>(0xDA), sgi[2] = 1, sgi[3] = 1, sgi[5] = 2;
+    for (size_t at : {6u, 7u, 8u, 9u})
+        sgi[at] = static_cast<char>(0xFF);
+    sgi[11] = 1;
+    const std::string sgi_path = dir.Write("huge.rgb", sgi);
+    ExpectEnd(
+        [&] {
+            Photo p;
+            ReadSGIRGB(p, sgi_path.c_str());
+        },
+        8 << 20, 1,
+        ExactRegex("[LoadIRIS]: image of 65535 x 65535 pixels is larger than lumo reads "
+                   "(268435456 pixels)\n"));
+    // A depth map header of 20000 x 20000 depths with none after it.
+    std::string z = {0x2F, 0x08, 0x67, static_cast<char>(0xAB), 0x4E, 0x20, 0x4E, 0x20};
+    z.resize(136, '\0');
+    const std::string z_path = dir.Write("huge.z", z);
+    ExpectEnd([&] { Zfile().read(z_path.c_str()); }, 8 << 20, 1,
+              "\n\\[Zfile::read\\]: Unexpected end of file of zfile\n$");
 }
 
 }  // namespace

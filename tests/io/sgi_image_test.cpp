@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -342,15 +343,80 @@ TEST(SgiKeepBufferTest, ReusesTheBlockOrRefusesWithoutOne) {
               s.message());
 }
 
-TEST(SgiSizeTest, SizesTheFileCannotHoldAreRefused) {
+// A run-length SGI image of xs x ys pixels, one channel, whose rows all use
+// one stored scanline of a constant value: the smallest file for its size.
+std::string SharedScanlineImage(int xs, int ys, uint8_t value) {
+    std::string bytes(512, '\0');
+    auto put16 = [&](size_t at, int v) {
+        bytes[at] = static_cast<char>(v >> 8);
+        bytes[at + 1] = static_cast<char>(v);
+    };
+    put16(0, 474);     // magic
+    put16(2, 0x0101);  // run-length, one byte per channel
+    put16(4, 2);       // dimension
+    put16(6, xs), put16(8, ys), put16(10, 1);
+    std::string line;
+    for (int left = xs; left > 0; left -= 127) {
+        line.push_back(static_cast<char>(std::min(left, 127)));  // a run
+        line.push_back(static_cast<char>(value));
+    }
+    line.push_back('\0');
+    const uint32_t start = 512 + 8 * static_cast<uint32_t>(ys);
+    auto put32 = [&](uint32_t v) {
+        for (int b = 24; b >= 0; b -= 8)
+            bytes.push_back(static_cast<char>(v >> b));
+    };
+    for (int y = 0; y < ys; ++y)
+        put32(start);
+    for (int y = 0; y < ys; ++y)
+        put32(static_cast<uint32_t>(line.size()));
+    return bytes + line;
+}
+
+TEST(SgiSizeTest, SizesFollowWhatTheFileCanHold) {
     TempDir dir;
-    // A header claiming 65535 x 65535 pixels in a file of a few hundred bytes.
-    std::string bytes = testing::ReadFileBytes(Written(dir, "s.rgb", Pattern(2, 2, 1)));
-    const std::string huge = dir.Write(
-        "huge.rgb", Patched(bytes, {{6, 0xFF}, {7, 0xFF}, {8, 0xFF}, {9, 0xFF}}));
-    const Loaded r = Load(huge);
-    EXPECT_EQ("[LoadIRIS]: image size does not fit the file\n", r.status.message());
-    EXPECT_FALSE(r.photo.has_pixels());
+    // 4096 x 4096 pixels from 33 KB: every row shares one scanline.
+    const std::string shared = SharedScanlineImage(4096, 4096, 77);
+    EXPECT_LT(shared.size(), 34000u);
+    const Loaded big = Load(dir.Write("shared.rgb", shared));
+    ASSERT_TRUE(big.status.ok()) << big.status.message();
+    ASSERT_TRUE(big.loaded);
+    EXPECT_EQ(4096, big.photo.width);
+    EXPECT_EQ(77, Rgb(big.photo, 4095, 4095, 2));
+
+    const std::string rle =
+        testing::ReadFileBytes(Written(dir, "s.rgb", Pattern(2, 2, 1)));
+    SgiWriteOptions verbatim_options;
+    verbatim_options.storage = SgiStorage::kVerbatim;
+    const std::string verbatim =
+        testing::ReadFileBytes(Written(dir, "v.rgb", Pattern(2, 2, 1), verbatim_options));
+    const std::string too_large =
+        "[LoadIRIS]: image of 65535 x 65535 pixels is larger than lumo reads (268435456 "
+        "pixels)\n";
+    const std::string no_fit = "[LoadIRIS]: image size does not fit the file\n";
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string message;
+    };
+    const Case cases[] = {
+        // Larger than any image lumo reads, whatever the file holds.
+        {"65535 x 65535", Patched(rle, {{6, 0xFF}, {7, 0xFF}, {8, 0xFF}, {9, 0xFF}}),
+         too_large},
+        // 16000 x 16000 verbatim pixels cannot come from a few hundred bytes.
+        {"verbatim", Patched(verbatim, {{6, 0x3E}, {7, 0x80}, {8, 0x3E}, {9, 0x80}}),
+         no_fit},
+        // Rows of 16000 pixels need at least 253 bytes of scanline after the
+        // tables: a shared-scanline file of 1000 pixels per row has fewer.
+        {"run-length rows",
+         Patched(SharedScanlineImage(1000, 8, 1), {{6, 0x3E}, {7, 0x80}}), no_fit},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Loaded r = Load(dir.Write("bad.rgb", c.bytes));
+        EXPECT_EQ(c.message, r.status.message());
+        EXPECT_FALSE(r.photo.has_pixels());
+    }
 }
 
 TEST(SgiHelpersTest, ShufflingAndBaseName) {
@@ -375,8 +441,8 @@ using SgiDeathTest = ::testing::Test;
 TEST_F(SgiDeathTest, FatalFailuresEndTheProgram) {
     TempDir dir;
     std::string bytes = testing::ReadFileBytes(Written(dir, "s.rgb", Pattern(2, 2, 1)));
-    const std::string huge =
-        dir.Write("huge.rgb", Patched(bytes, {{6, 0xFF}, {8, 0xFF}}));
+    // Rows of 65282 pixels: more than the file's few scanline bytes can give.
+    const std::string huge = dir.Write("huge.rgb", Patched(bytes, {{6, 0xFF}}));
     Photo p;
     EXPECT_EXIT(ReadSGIRGB(p, huge.c_str()), ::testing::ExitedWithCode(1),
                 "^\\[LoadIRIS\\]: image size does not fit the file\n$");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -45,6 +46,13 @@ TEST(ViewNavigationTest, TurnDragsAddTheirMotionOverTheWindowSize) {
     TurnDrag(empty, 50, 50);
     EXPECT_EQ(0.0f, empty.view_turn_y);
     EXPECT_EQ(0.0f, empty.view_turn_x);
+
+    // Motions across the whole int32_t range are measured without wrapping.
+    MainView wide;
+    TurnPress(wide, INT32_MIN, INT32_MAX);
+    TurnDrag(wide, INT32_MAX, INT32_MIN);
+    EXPECT_FLOAT_EQ(4294967295.0f / 300, wide.view_turn_y);
+    EXPECT_FLOAT_EQ(-4294967295.0f / 300, wide.view_turn_x);
 }
 
 TEST(ViewNavigationTest, ZoomDragsScaleByTheDistanceSignedAgainstTheCentre) {
@@ -68,6 +76,16 @@ TEST(ViewNavigationTest, ZoomDragsScaleByTheDistanceSignedAgainstTheCentre) {
          {150, 100},
          {150 + 30, 140},
          1.0f - 50.0f / 150},
+        // Differences of coordinates near the ends of int32_t do not wrap:
+        // 2^32 - 1 pixels back across the centre shrink.
+        {"from the most negative to the most positive coordinate",
+         {INT32_MIN, 150},
+         {INT32_MAX, 150},
+         1.0f - 4294967295.0f / 150},
+        {"from the most positive to the most negative coordinate",
+         {INT32_MAX, 150},
+         {INT32_MIN, 150},
+         1.0f - 4294967295.0f / 150},
     };
     for (const Case& c : cases) {
         MainView view;  // 300 x 300, centre (150, 150)
@@ -111,8 +129,10 @@ TEST(LightTableTest, LightsInUseAndTheCurrentLightFollowOneRule) {
             << c.lightcnt << " " << c.currlight;
         EXPECT_EQ(c.slot, CurrentSlot(*lights));
         LightControl* control = CurrentControl(*lights);
-        EXPECT_EQ(c.slot < 0 ? nullptr : &lights->controls[static_cast<size_t>(c.slot)],
-                  control);
+        // Controls are steered only while a light is in use.
+        EXPECT_EQ(
+            c.current < 0 ? nullptr : &lights->controls[static_cast<size_t>(c.current)],
+            control);
         LightSrc* light = CurrentLight(*lights);
         EXPECT_EQ(c.in_use, lights->lightcnt) << "CurrentLight clamps lightcnt";
         EXPECT_EQ(
@@ -146,7 +166,8 @@ TEST(LightListTest, DeletingMovesTheLaterLightsWithTheirControls) {
         {1, 3, {10, 12, 13}, 2},  // the current light was past the end: the new last one
         {0, 1, {11, 12, 13}, 1},  // an earlier current light keeps its index
         {3, 0, {10, 11, 12}, 0},
-        {7, 2, {10, 11, 12}, 2},  // an index past the lights drops the last one
+        {7, 2, {10, 11, 12}, 2},          // an index past the lights drops the last one
+        {INT32_MAX, 3, {10, 11, 12}, 2},  // for every index, the largest too
     };
     for (const Case& c : cases) {
         auto lights = FourLights();
@@ -267,6 +288,7 @@ TEST_F(LightEditTest, RadiusColourAndHarmonicsReachTheCurrentLight) {
         EXPECT_EQ(c.applied_radius, model_->staged.radius);
         EXPECT_EQ(c.clamped, out.radius_clamped) << c.radius;
         EXPECT_EQ(c.active, activeHarmonics);
+        EXPECT_EQ(c.active, out.harmonics) << "the outcome names the terms applied";
         EXPECT_FLOAT_EQ(1.0f, light.color[0]);
         EXPECT_EQ(0.0f, light.color[1]);
         EXPECT_FLOAT_EQ(0.2f, light.color[2]);
@@ -421,22 +443,25 @@ TEST(LightSteeringTest, ADragFromTheCentreToTheRimTurnsTheLightHalfWayRound) {
     EXPECT_NEAR(0.0f, model->lightview.pointer[1], 1e-6f);
 }
 
-TEST(LightSteeringTest, ADragEndedBeforeAnyUpdateKeepsTheLastUpdatedRotation) {
+TEST(LightSteeringTest, ADragEndedBeforeAnyUpdateIsKept) {
     auto model = WithLightView();
     ArcBallPress(*model, 150, 149);
     ArcBallMove(*model, 263, 149, FreeRotation);
     ArcBallRelease(*model);  // no redraw or reconstruction came in between
-    SteerCurrentLight(*model);
-    ExpectDirection(model->lights.table[0], 0, 0, -1);
-
-    ArcBallPress(*model, 150, 149);
-    ArcBallMove(*model, 263, 149, FreeRotation);
-    SteerCurrentLight(*model);
-    ArcBallRelease(*model);
-    ArcBallPress(*model, 150, 149);  // the next drag starts from the half turn
-    ArcBallMove(*model, 150, 149, FreeRotation);
+    ExpectDirection(model->lights.table[0], 0, 0, 1);
     SteerCurrentLight(*model);
     ExpectDirection(model->lights.table[0], 0, 0, 1);
+
+    // The next drag starts from the half turn; a second half turn brings the
+    // light back, again without an update before the release.
+    ArcBallPress(*model, 150, 149);
+    ArcBallMove(*model, 263, 149, FreeRotation);
+    ArcBallRelease(*model);
+    ExpectDirection(model->lights.table[0], 0, 0, -1);
+    ArcBallPress(*model, 150, 149);
+    ArcBallMove(*model, 150, 149, FreeRotation);
+    SteerCurrentLight(*model);
+    ExpectDirection(model->lights.table[0], 0, 0, -1);
 }
 
 TEST(LightSteeringTest, OnlyTheCurrentLightMovesAndOnlyOnceTheViewExists) {
@@ -457,10 +482,17 @@ TEST(LightSteeringTest, OnlyTheCurrentLightMovesAndOnlyOnceTheViewExists) {
     ExpectDirection(model->lights.table[0], 0, 0, -1);
     EXPECT_EQ(-3.0f, model->lights.controls[0].placement[14]);
 
-    model->lights.lightcnt = 0;  // no light in use: the arcball turns, no light follows
     ArcBallRelease(*model);
+    // No light in use: the pointer commands and the updates turn nothing, so
+    // the light is where it was when lights are in use again.
+    model->lights.lightcnt = 0;
+    const ArcBall before = model->lights.controls[1].arcball;
     ArcBallPress(*model, 150, 149);
     ArcBallMove(*model, 150, 37, FreeRotation);
+    SteerCurrentLight(*model);
+    ArcBallRelease(*model);
+    EXPECT_EQ(0, std::memcmp(&before, &model->lights.controls[1].arcball, sizeof before));
+    model->lights.lightcnt = 2;
     SteerCurrentLight(*model);
     ExpectDirection(model->lights.table[1], 0, 0, 1);
 }

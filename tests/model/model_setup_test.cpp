@@ -10,6 +10,7 @@
 #include "io/sgi_writer.h"
 #include "relight/brdf_writer.h"
 #include "relight/sh_basis.h"
+#include "tests/support/memory_limit.h"
 #include "tests/support/scene_fixture.h"
 #include "tests/support/temp_dir.h"
 
@@ -204,6 +205,29 @@ TEST(ModelSetupDeathTest, SetUpFailuresEndTheProgram) {
         },
         ::testing::ExitedWithCode(1), "Cannot read brdf file: obj.1.1.urdf.sh\n$");
     std::filesystem::current_path(here);
+}
+
+// A relightable slab of 4 x 4 cameras of 8192 x 8192 pixels whose
+// coefficient files are missing: the description alone (3 GB of images if
+// they were allocated up front) fits in a few MiB, and the first missing
+// file ends the set-up with the reader's message.
+TEST(ModelSetupDeathTest, RelitImagesAreAllocatedOnlyOnceTheirFileIsRead) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
+#endif
+    TempDir dir;
+    dir.Write("big.lid",
+              "SLAB 0 none\nSAMPLES_UV 4 4\nSAMPLES_ST 8192 8192\nFORMAT BRDF\n"
+              "SLAB_UV\n-1 -1 2 1\n1 -1 2 1\n1 1 2 1\n-1 1 2 1\n"
+              "SLAB_ST\n-1 -1 0 1\n1 -1 0 1\n1 1 0 1\n-1 1 0 1\n");
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto run = [&] {
+        std::filesystem::current_path(dir.path());
+        testing::LimitMemory(64 << 20);
+        Model model;
+        InitModel(model, "big.lid");
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), "none\\.0\\.0\\.urdf\\.sh");
 }
 
 }  // namespace

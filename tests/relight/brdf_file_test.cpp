@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "relight/brdf_writer.h"
+#include "relight/reconstruct.h"
 #include "relight/sh_basis.h"
 #include "tests/support/temp_dir.h"
 
@@ -271,6 +272,25 @@ TEST_F(BrdfFileTest, HarcntBelowTheBandsLimitsTheTermsUsed) {
     BrdfImage image2;
     ASSERT_TRUE(BuildBrdfImage(more, image2).ok());
     EXPECT_EQ(4, image2.stored_terms());
+}
+
+// A file that stores no coefficients (harcnt 0) marks its pixels present and
+// relights them to black, every pixel pointing into the coefficient block
+// (the sanitizer builds check the pointers).
+TEST_F(BrdfFileTest, AFileWithoutCoefficientsRelightsToBlack) {
+    ShCoeffImage img(9, 2, 2, 0);
+    for (int32_t x = 0; x < 9; ++x)
+        img.Set(x % 3, x, x % 2, std::vector<float>{});
+    BrdfImage image;
+    ASSERT_TRUE(BuildBrdfImage(img, image).ok());
+    EXPECT_EQ(0, image.stored_terms());
+    const size_t at = 1 * 9 + 1;  // pixel (1, 1): green only
+    EXPECT_TRUE(image.sh[1][at].present());
+    std::vector<uint8_t> pixels(9 * 2 * 3, 7);
+    const float color[3] = {1, 1, 1};
+    ReconDirLight(image, 0, 8, 0, 1, 1.0f, 1.0f, 0.0f, color, pixels, 4, MessageSink());
+    EXPECT_EQ(0, pixels[3 * at + 1]);  // present, no terms: black
+    EXPECT_EQ(7, pixels[3 * at + 0]);  // red is absent there: not written
 }
 
 TEST_F(BrdfFileTest, WriterRefusesInconsistentData) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include "togl/togl_include.h"
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,7 @@ void Reshape(Togl* togl) {
 int Create(Togl* togl) {
     const std::string ident = Togl_Ident(togl);
     g_seen.events.push_back("create " + ident);
+    if (ident == "exhausted") throw std::bad_alloc();
     if (ident == "refused") {
         Tcl_SetResult(Togl_Interp(togl), const_cast<char*>("refused on purpose"),
                       TCL_STATIC);
@@ -43,6 +45,14 @@ int Create(Togl* togl) {
     ToglSetDisplayFunc(togl, Display);
     ToglSetReshapeFunc(togl, Reshape);
     return TCL_OK;
+}
+
+int Exhausted(Togl*, int, const char*[]) {
+    throw std::bad_alloc();
+}
+
+void Destroyed(Togl* togl) {
+    g_seen.events.push_back(std::string("destroyed ") + Togl_Ident(togl));
 }
 
 int Probe(Togl* togl, int argc, const char* argv[]) {
@@ -63,6 +73,9 @@ class ToglAdapterTest : public ::testing::Test {
         ASSERT_EQ(TCL_OK, ToglAdapterInit(interp_));
         ToglCreateFunc(Create);
         ToglCreateCommand("probe", Probe);
+        ToglCreateCommand("exhausted", Exhausted);
+        ToglDestroyFunc(Destroyed);
+        ToglOutOfMemoryMessages("no memory to create\n", "no memory\n");
     }
     void TearDown() override {
         Tcl_Eval(interp_, "destroy .");
@@ -110,6 +123,26 @@ TEST_F(ToglAdapterTest, ACreateCallbackCanRefuseTheWidget) {
     EXPECT_NE(std::string::npos,
               std::string(Tcl_GetStringResult(interp_)).find("refused"));
     EXPECT_EQ("0", Eval("winfo exists .r"));
+}
+
+TEST_F(ToglAdapterTest, DeletingAWidgetTellsTheProgramWhileItsToglIsValid) {
+    Eval("togl .d -ident first -width 16 -height 16 -double true -depth true");
+    Eval("togl .e -ident second -width 16 -height 16 -double true -depth true");
+    g_seen.events.clear();
+    Eval("destroy .d");
+    Eval("rename .e {}");
+    EXPECT_EQ((std::vector<std::string>{"destroyed first", "destroyed second"}),
+              g_seen.events);
+}
+
+TEST_F(ToglAdapterTest, AnAllocationFailureInACallbackEndsTheProgramWithItsMessage) {
+    // The dying child makes its own interpreter and X connection.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    Eval("togl .f -ident plain -width 16 -height 16 -double true -depth true");
+    EXPECT_EXIT(Tcl_Eval(interp_, ".f exhausted"), ::testing::ExitedWithCode(1),
+                "(^|\n)no memory\n$");
+    EXPECT_EXIT(Tcl_Eval(interp_, "togl .g -ident exhausted -double true -depth true"),
+                ::testing::ExitedWithCode(1), "(^|\n)no memory to create\n$");
 }
 
 TEST_F(ToglAdapterTest, AWidgetWithoutIdentIsCreatedToo) {

@@ -1,0 +1,25 @@
+// The widget commands behind File > Save lights / Open lights, Save frame as
+// PNG, Add keyframe and Save path.
+#pragma once
+
+#include "togl/togl_include.h"
+
+namespace lumo {
+
+// savelights FILE: writes the lights in use, the harmonics and the current
+// light as a rig file.
+int SaveLightsCommand(Togl* togl, int argc, const char* argv[]);
+// openlights FILE: replaces the lights by the rig's (the arcballs aimed at
+// them) and asks for a relight; the result is the list of the lights' kinds
+// (0 directional, 1 point, 2 reserved, 3 slide projector). A rig the reader
+// refuses leaves the lights as they are and fails with its one-line message.
+int OpenLightsCommand(Togl* togl, int argc, const char* argv[]);
+// savepng FILE: draws the main view's frame and writes it as a PNG.
+int SavePngCommand(Togl* togl, int argc, const char* argv[]);
+// addkeyframe: appends the current view, mode and lights to the recorded
+// path, one second after the last keyframe; the result is the keyframe count.
+int AddKeyframeCommand(Togl* togl, int argc, const char* argv[]);
+// savepath FILE: writes the recorded path (at least one keyframe).
+int SavePathCommand(Togl* togl, int argc, const char* argv[]);
+
+}  // namespace lumo

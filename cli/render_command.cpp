@@ -1,0 +1,239 @@
+// lumotool render SCENE.lid OUTDIR [--path PATH.json] [--frames N] [--size WxH]
+//                 [--light SPEC]... | [--rig FILE] [--mode corner|centre]
+//                 [--format png|ppm] [--quiet]
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "base/str_printf.h"
+#include "cli/picture_format.h"
+#include "cli/tool_command.h"
+#include "display/frame_output.h"
+#include "display/headless_context.h"
+#include "display/main_frame.h"
+#include "display/slab_textures.h"
+#include "model/light_rig.h"
+#include "model/model_setup.h"
+#include "model/view_path.h"
+
+namespace lumo::tool {
+namespace {
+
+struct RenderOptions {
+    std::string scene;
+    std::string outdir;
+    std::string path;
+    int frames = 60;
+    std::string size = "512x512";
+    std::vector<std::string> lights;
+    std::string rig;
+    std::string mode = "centre";
+    std::string format = "png";
+    bool quiet = false;
+};
+
+bool ParseSize(const std::string& text, int32_t& w, int32_t& h) {
+    char extra = 0;
+    return std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &extra) == 2 && w > 0 && h > 0 &&
+           w <= 8192 && h <= 8192;
+}
+
+// The turntable's swing, in quarter turns about y: half the
+// angle under which the camera plane's half-width is seen from the image
+// plane's centre, so the eye stays over the cameras.
+float TurntableSwing(const Model& model) {
+    if (!model.scene.info || model.scene.info->slab_count < 1) return 0.1f;
+    const SlabRecord& slab = model.scene.info->slabs[0];
+    auto centre = [](const Vec4* c) {
+        return Vec3((c[0].x + c[1].x + c[2].x + c[3].x) / 4.0f,
+                    (c[0].y + c[1].y + c[2].y + c[3].y) / 4.0f,
+                    (c[0].z + c[1].z + c[2].z + c[3].z) / 4.0f);
+    };
+    const Vec3 cu = centre(slab.corner_vert[0]);
+    const Vec3 cs = centre(slab.corner_vert[2]);
+    const Vec4* uv = slab.corner_vert[0];
+    const float half =
+        0.5f * std::hypot(uv[1].x - uv[0].x, uv[1].y - uv[0].y, uv[1].z - uv[0].z);
+    const float depth = std::hypot(cu.x - cs.x, cu.y - cs.y, cu.z - cs.z);
+    if (!(half > 0.0f) || !(depth > 0.0f)) return 0.1f;
+    return 0.5f * std::atan(half / depth) / static_cast<float>(M_PI / 2.0);
+}
+
+// A text that differs whenever the lights differ.
+std::string RigKey(const LightRig& rig) {
+    std::string key = StrPrintf("%d %d", rig.harmonics, rig.current);
+    for (const LightSpec& l : rig.lights)
+        key += "|" + FormatLightSpec(l);
+    return key;
+}
+
+int RunRender(const RenderOptions& o) {
+    const ToolCommand& cmd = RenderCommand();
+    PictureFormat format = PictureFormat::kPng;
+    if (!ParsePictureFormat(o.format, format))
+        return UsageError(cmd, "--format must be png or ppm");
+    int32_t width = 0, height = 0;
+    if (!ParseSize(o.size, width, height))
+        return UsageError(cmd, "--size must be WxH, each 1..8192");
+    if (o.frames < 1) return UsageError(cmd, "--frames must be at least 1");
+    if (o.mode != "corner" && o.mode != "centre")
+        return UsageError(cmd, "--mode must be corner or centre");
+    if (!o.rig.empty() && !o.lights.empty())
+        return UsageError(cmd, "give --light or --rig, not both");
+    if (o.lights.size() > static_cast<size_t>(MAX_LIGHTS))
+        return UsageError(cmd, StrPrintf("at most %d lights", MAX_LIGHTS));
+    std::optional<LightRig> given;
+    if (!o.lights.empty()) {
+        given.emplace();
+        given->lights.resize(o.lights.size());
+        for (size_t i = 0; i < o.lights.size(); ++i) {
+            std::string error;
+            if (!ParseLightSpec(o.lights[i], given->lights[i], error))
+                return UsageError(cmd, "--light '" + o.lights[i] + "': " + error);
+        }
+    }
+    if (!o.rig.empty()) {
+        given.emplace();
+        if (Status s = ReadLightRig(o.rig, *given); !s.ok()) {
+            std::fputs(s.message().c_str(), stderr);
+            return 1;
+        }
+    }
+    std::optional<ViewPath> path;
+    if (!o.path.empty()) {
+        path.emplace();
+        if (Status s = ReadViewPath(o.path, *path); !s.ok()) {
+            std::fputs(s.message().c_str(), stderr);
+            return 1;
+        }
+    }
+
+    HeadlessContext context;
+    if (Status s = context.Open(width, height); !s.ok()) {
+        std::fputs(s.message().c_str(), stderr);
+        return 1;
+    }
+    // The model is large (thirty lights with their slides); keep it off the stack.
+    auto model = std::make_unique<Model>();
+    InitModel(*model, o.scene.c_str());
+    model->options.drawslabmode = o.mode == "corner" ? 0 : 1;
+    InitGLState(*model);
+    ResizeMainFrame(model->view, width, height);
+    // Every frame shows every image relit, whatever was in view before.
+    model->options.preview = 0;
+    if (given) ApplyLightRig(*model, *given);
+    const LightRig base = RigFromModel(*model);
+    std::string applied = RigKey(base);
+
+    std::error_code ec;
+    std::filesystem::create_directories(o.outdir, ec);
+    if (!std::filesystem::is_directory(o.outdir)) {
+        std::fprintf(stderr, "lumotool: render: cannot make the folder %s\n",
+                     o.outdir.c_str());
+        return 1;
+    }
+
+    const bool progress = !o.quiet && isatty(STDERR_FILENO);
+    const float swing = TurntableSwing(*model);
+    const int32_t mode0 = model->options.drawslabmode;
+    SlabTextures textures;
+    Photo frame;
+    for (int i = 0; i < o.frames; ++i) {
+        PathSample sample;
+        if (path) {
+            const float t0 = path->keyframes.front().time;
+            const float t1 = path->keyframes.back().time;
+            const float t = o.frames == 1 || i == o.frames - 1
+                                ? (i == 0 ? t0 : t1)
+                                : t0 + (t1 - t0) * static_cast<float>(i) /
+                                           static_cast<float>(o.frames - 1);
+            sample = SamplePath(*path, t);
+        } else {
+            sample.mode = mode0;
+            sample.turn_y =
+                swing * static_cast<float>(std::sin(2.0 * M_PI * i / o.frames));
+        }
+        const int32_t old_mode = model->options.drawslabmode;
+        ApplyViewSample(*model, sample);
+        if (model->options.drawslabmode != old_mode) ApplyDrawSlabMode(model->options);
+        const LightRig& lights = sample.rig ? *sample.rig : base;
+        std::string key = RigKey(lights);
+        if (key != applied) {
+            ApplyLightRig(*model, lights);
+            applied = std::move(key);
+        }
+        DrawMainFrame(*model, textures);
+        FinishFrame();
+        ReadMainFrame(model->view, frame);
+        const std::string ext = PictureExtension(format);
+        const std::filesystem::path dir(o.outdir);
+        const std::string name = StrPrintf("frame.%04d.%s", i, ext.c_str());
+        const std::string temp = (dir / ("." + name + ".part." + ext)).string();
+        if (Status s = WritePicture(temp, frame, format); !s.ok()) {
+            std::fputs(s.message().c_str(), stderr);
+            return 1;
+        }
+        std::filesystem::rename(temp, dir / name, ec);
+        if (ec) {
+            std::fprintf(stderr, "lumotool: render: cannot write %s: %s\n",
+                         (dir / name).string().c_str(), ec.message().c_str());
+            return 1;
+        }
+        if (progress) std::fprintf(stderr, "\rframe %d of %d", i + 1, o.frames);
+    }
+    if (progress) std::fputc('\n', stderr);
+    return 0;
+}
+
+Runner ConfigureRender(CLI::App& sub) {
+    auto options = std::make_shared<RenderOptions>();
+    sub.add_option("SCENE.lid", options->scene)->required();
+    sub.add_option("OUTDIR", options->outdir)->required();
+    sub.add_option("--path", options->path);
+    sub.add_option("--frames", options->frames);
+    sub.add_option("--size", options->size);
+    sub.add_option("--light", options->lights)->take_all()->allow_extra_args(false);
+    sub.add_option("--rig", options->rig);
+    sub.add_option("--mode", options->mode);
+    sub.add_option("--format", options->format);
+    sub.add_flag("--quiet", options->quiet);
+    return [options]() { return RunRender(*options); };
+}
+
+}  // namespace
+
+const ToolCommand& RenderCommand() {
+    static const ToolCommand command{
+        "render",
+        "render SCENE.lid OUTDIR [--path PATH.json] [--frames N] [--size WxH] "
+        "[--light SPEC]... | [--rig FILE] [--mode corner|centre] [--format png|ppm] "
+        "[--quiet]",
+        "Draw frames of the main view without a display",
+        "Draws the main view as the viewer does, in an OpenGL context without a\n"
+        "display (EGL surfaceless), and writes OUTDIR/frame.0000.png, ... Each frame\n"
+        "is written under a temporary name and renamed when complete.\n"
+        "\n"
+        "Options:\n"
+        "  --path FILE     keyframes of the view, mode and lights (JSON); N frames\n"
+        "                  spread evenly from the first keyframe's time to the last's\n"
+        "  --frames N      number of frames (default 60); without --path a turntable\n"
+        "                  swinging the eye across the camera plane and back; frame 0\n"
+        "                  is the viewer's start-up view\n"
+        "  --size WxH      frame size (default 512x512)\n"
+        "  --light SPEC    as relight's; --rig FILE: the lights of a rig file\n"
+        "  --mode M        corner or centre (default centre)\n"
+        "  --format F      png or ppm (default png)\n"
+        "  --quiet         no progress on standard error\n",
+        ConfigureRender,
+    };
+    return command;
+}
+
+}  // namespace lumo::tool

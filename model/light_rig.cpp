@@ -1,0 +1,276 @@
+#include "model/light_rig.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "base/str_printf.h"
+#include "io/sgi_image.h"
+#include "model/float_json.h"
+#include "model/model_setup.h"
+#include "relight/sh_basis.h"
+
+namespace lumo {
+namespace {
+
+using RigJson = FloatJson;
+
+constexpr const char* kFormatName = "lumo-rig";
+constexpr int kVersion = 1;
+
+Status Fail(const std::string& name, const std::string& what) {
+    return Status::Error("[ReadRig]: " + name + ": " + what + "\n");
+}
+
+// The text of one JSON number, as it would be typed after key=.
+bool NumberText(const RigJson& v, std::string& out) {
+    char buf[40];
+    std::to_chars_result r{};
+    if (v.is_number_unsigned()) {
+        r = std::to_chars(buf, buf + sizeof buf, v.get<std::uint64_t>());
+    } else if (v.is_number_integer()) {
+        r = std::to_chars(buf, buf + sizeof buf, v.get<std::int64_t>());
+    } else if (v.is_number_float()) {
+        r = std::to_chars(buf, buf + sizeof buf, v.get<float>());
+    } else {
+        return false;
+    }
+    out.assign(buf, r.ptr);
+    return true;
+}
+
+// A member's value as the key=value text of its key, or false when its JSON
+// type is not the key's shape.
+bool ValueText(const LightSpecKey& key, const RigJson& v, std::string& out) {
+    switch (key.shape) {
+        case SpecShape::kText:
+            if (!v.is_string()) return false;
+            out = v.get<std::string>();
+            return true;
+        case SpecShape::kNumber:
+            return NumberText(v, out);
+        case SpecShape::kNumbers: {
+            if (!v.is_array() || v.size() != static_cast<size_t>(key.count)) return false;
+            out.clear();
+            for (size_t i = 0; i < v.size(); ++i) {
+                std::string n;
+                if (!NumberText(v[i], n)) return false;
+                out += (i > 0 ? "," : "") + n;
+            }
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string ShapeName(const LightSpecKey& key) {
+    switch (key.shape) {
+        case SpecShape::kText:
+            return "a string";
+        case SpecShape::kNumber:
+            return "a number";
+        case SpecShape::kNumbers:
+            return StrPrintf("an array of %d numbers", key.count);
+    }
+    return "?";
+}
+
+Status ParseLight(const RigJson& j, size_t index, const std::string& name,
+                  LightSpec& spec) {
+    const std::string where = StrPrintf("light %zu: ", index);
+    if (!j.is_object()) return Fail(name, where + "not an object");
+    spec = LightSpec();
+    for (const auto& [member, value] : j.items()) {
+        const LightSpecKey* key = FindLightSpecKey(member);
+        std::string text, error;
+        if (key == nullptr) {
+            SetLightSpecKey(spec, member, "", error);  // the unknown-key message
+            return Fail(name, where + error);
+        }
+        if (!ValueText(*key, value, text))
+            return Fail(name, where + member + " must be " + ShapeName(*key));
+        if (!SetLightSpecKey(spec, member, text, error)) return Fail(name, where + error);
+    }
+    if (spec.kind == SlideProjector) {
+        Photo slide;
+        bool loaded = false;
+        const Status s = ReadSGIRGBCore(
+            slide, spec.slide.c_str(), SgiReadOptions{}, [](std::string_view) {}, loaded);
+        if (!s.ok() || !loaded)
+            return Fail(name, where + "cannot read the slide '" + spec.slide + "'");
+    }
+    return Status::Ok();
+}
+
+Status IntegerMember(const RigJson& j, const char* member, const std::string& name,
+                     int32_t low, int32_t high, int32_t& out) {
+    const RigJson& v = j.at(member);
+    if (!v.is_number_integer() || v.get<std::int64_t>() < low ||
+        v.get<std::int64_t>() > high) {
+        return Fail(name,
+                    StrPrintf("%s must be an integer in %d..%d", member, low, high));
+    }
+    out = static_cast<int32_t>(v.get<std::int64_t>());
+    return Status::Ok();
+}
+
+}  // namespace
+
+Status ParseLightRig(const std::string& text, const std::string& name, LightRig& rig) {
+    RigJson j;
+    try {
+        j = RigJson::parse(text);
+    } catch (const RigJson::parse_error& e) {
+        std::string what = e.what();
+        const size_t cut = what.find("] ");
+        if (cut != std::string::npos) what = what.substr(cut + 2);
+        return Fail(name, "not JSON: " + what);
+    }
+    return LightRigFromJson(j, name, rig);
+}
+
+Status LightRigFromJson(const FloatJson& j, const std::string& name, LightRig& rig) {
+    if (!j.is_object()) return Fail(name, "not a JSON object");
+    for (const auto& [member, value] : j.items()) {
+        static const char* const kMembers[] = {"format", "version", "harmonics",
+                                               "current", "lights"};
+        if (std::find_if(std::begin(kMembers), std::end(kMembers), [&](const char* m) {
+                return member == m;
+            }) == std::end(kMembers)) {
+            return Fail(name, "unknown member '" + member + "'");
+        }
+    }
+    if (!j.contains("format") || !j["format"].is_string() ||
+        j["format"].get<std::string>() != kFormatName) {
+        return Fail(name, std::string("format must be \"") + kFormatName + "\"");
+    }
+    if (!j.contains("version") || !j["version"].is_number_integer() ||
+        j["version"].get<std::int64_t>() != kVersion) {
+        return Fail(name, StrPrintf("version must be %d", kVersion));
+    }
+    if (!j.contains("lights") || !j["lights"].is_array())
+        return Fail(name, "lights must be an array");
+    const RigJson& lights = j["lights"];
+    if (lights.size() > static_cast<size_t>(MAX_LIGHTS))
+        return Fail(name,
+                    StrPrintf("more than %d lights (%zu)", MAX_LIGHTS, lights.size()));
+    LightRig out;
+    out.lights.resize(lights.size());
+    for (size_t i = 0; i < lights.size(); ++i) {
+        if (Status s = ParseLight(lights[i], i, name, out.lights[i]); !s.ok()) return s;
+    }
+    if (j.contains("harmonics")) {
+        if (Status s = IntegerMember(j, "harmonics", name, 0, 1 << 20, out.harmonics);
+            !s.ok())
+            return s;
+    }
+    if (j.contains("current")) {
+        const int32_t high =
+            std::max<int32_t>(0, static_cast<int32_t>(lights.size()) - 1);
+        if (Status s = IntegerMember(j, "current", name, 0, high, out.current); !s.ok())
+            return s;
+    }
+    rig = std::move(out);
+    return Status::Ok();
+}
+
+Status ReadLightRig(const std::string& path, LightRig& rig) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (!in || !(text << in.rdbuf())) return Fail(path, "cannot read the file");
+    return ParseLightRig(text.str(), path, rig);
+}
+
+std::string LightRigText(const LightRig& rig) {
+    std::string out = "{\n";
+    out += std::string("  \"format\": \"") + kFormatName + "\",\n";
+    out += StrPrintf("  \"version\": %d,\n", kVersion);
+    if (rig.harmonics >= 0) out += StrPrintf("  \"harmonics\": %d,\n", rig.harmonics);
+    out += StrPrintf("  \"current\": %d,\n", rig.current);
+    out += "  \"lights\": [";
+    for (size_t i = 0; i < rig.lights.size(); ++i) {
+        out += i == 0 ? "\n    {" : ",\n    {";
+        bool first = true;
+        for (const auto& [key, value] : LightSpecPairs(rig.lights[i])) {
+            const LightSpecKey* k = FindLightSpecKey(key);
+            out += first ? "" : ", ";
+            first = false;
+            out += RigJson(key).dump() + ": ";
+            if (k == nullptr || k->shape == SpecShape::kText) {
+                out += RigJson(value).dump();
+            } else if (k->shape == SpecShape::kNumber) {
+                out += value;
+            } else {
+                std::string v = value;
+                std::replace(v.begin(), v.end(), ',', ' ');
+                std::istringstream parts(v);
+                std::string part, joined;
+                while (parts >> part)
+                    joined += (joined.empty() ? "" : ", ") + part;
+                out += "[" + joined + "]";
+            }
+        }
+        out += "}";
+    }
+    out += rig.lights.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    return out;
+}
+
+Status WriteLightRig(const std::string& path, const LightRig& rig) {
+    const std::string temp = path + ".tmp";
+    const std::string text = LightRigText(rig);
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    if (f != nullptr) ok = std::fclose(f) == 0 && ok;
+    std::error_code ec;
+    if (ok) std::filesystem::rename(temp, path, ec);
+    if (!ok || ec) {
+        std::filesystem::remove(temp, ec);
+        return Status::Error("[WriteRig]: cannot write " + path + "\n");
+    }
+    return Status::Ok();
+}
+
+LightRig RigFromModel(const Model& model) {
+    LightRig rig;
+    const int32_t n = LightsInUse(model.lights);
+    for (int32_t i = 0; i < n; ++i)
+        rig.lights.push_back(SpecFromLight(model.lights.table[static_cast<size_t>(i)]));
+    rig.harmonics = activeHarmonics;
+    rig.current = std::clamp(model.lights.currlight, 0, std::max(0, n - 1));
+    return rig;
+}
+
+void ApplyLightRig(Model& model, const LightRig& rig) {
+    LightTable& lights = model.lights;
+    const int32_t n = static_cast<int32_t>(rig.lights.size());
+    bool local = false;
+    for (int32_t i = 0; i < MAX_LIGHTS; ++i) {
+        LightSrc& light = lights.table[static_cast<size_t>(i)];
+        if (i < n) {
+            ApplyLightSpec(rig.lights[static_cast<size_t>(i)], light);
+            local = local || light.kind != Directional;
+        } else {
+            light.Init();
+        }
+    }
+    lights.lightcnt = n;
+    lights.currlight = n > 0 ? std::clamp(rig.current, 0, n - 1) : 0;
+    lights.currlighttype = n > 0
+                               ? lights.table[static_cast<size_t>(lights.currlight)].kind
+                               : static_cast<int32_t>(Directional);
+    if (local && model.scene.depth_requested == 0 && LoadModelDepthMaps(model))
+        model.scene.depth_requested = 1;
+    if (rig.harmonics >= 0)
+        activeHarmonics =
+            static_cast<int16_t>(std::min<int32_t>(rig.harmonics, maxHarmonics));
+    model.view.others_cache_light = -1;
+    model.view.recon_request = 1;
+}
+
+}  // namespace lumo

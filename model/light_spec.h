@@ -1,0 +1,81 @@
+// Light descriptions as key=value text: the `--light SPEC` of lumotool and
+// the lights of a rig file, through one table of keys.
+//
+// SPEC is a list of key=value pairs separated by spaces or semicolons:
+//   kind=dir|point|slide|reserved   (default dir)
+//   dir=X,Y,Z        the way the light travels; normalised unless its length
+//                    is already 1 (default 0,0,-1)
+//   radius=R         distance from the origin; below 1 becomes 1 (default 3)
+//   color=R,G,B      in 0..1 (default 1,1,1)
+//   lookat=X,Y,Z     slide projector's aim (default 0,0,0)
+//   up=X,Y,Z         slide projector's up vector (default 0,1,0)
+//   fov=H,V          slide field in degrees, each clamped to 0..180 (default 45,45)
+//   slide=FILE       slide image (default slide.rgb)
+//
+// A rig file holds the same keys as JSON members; LightSpecKeys() says which
+// JSON shape each value has, and the rig reader turns every member back into
+// its key=value text and hands it to SetLightSpecKey, so a key added here is
+// known to both forms.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "relight/light_source.h"
+
+namespace lumo {
+
+struct LightSpec {
+    LightKind kind = Directional;
+    Vec3 direction{0.0f, 0.0f, -1.0f};
+    float radius = 3.0f;
+    float color[3] = {1.0f, 1.0f, 1.0f};
+    Vec3 lookat{0.0f, 0.0f, 0.0f};
+    Vec3 up{0.0f, 1.0f, 0.0f};
+    float fov[2] = {45.0f, 45.0f};
+    std::string slide = "slide.rgb";
+};
+
+// How a key's value is written: a word or a file name (a JSON string), one
+// number, or `count` numbers separated by commas (a JSON array).
+enum class SpecShape : uint8_t { kText, kNumber, kNumbers };
+
+struct LightSpecKey {
+    std::string_view name;
+    SpecShape shape;
+    int count;  // numbers in the value: 1 for kNumber, 0 for kText
+};
+
+// Every key, in the order they are written.
+std::span<const LightSpecKey> LightSpecKeys();
+// The key called `name`, or null.
+const LightSpecKey* FindLightSpecKey(std::string_view name);
+
+// Sets one key of `spec` from its value text. On failure returns false with a
+// one-line reason in `error`.
+bool SetLightSpecKey(LightSpec& spec, std::string_view key, std::string_view value,
+                     std::string& error);
+
+// Parses `text` into `spec` (starting from the defaults). On failure returns
+// false with a one-line reason in `error`.
+bool ParseLightSpec(std::string_view text, LightSpec& spec, std::string& error);
+
+// The key=value pairs that give `spec` back through SetLightSpecKey: kind,
+// dir, radius and color, and for a slide projector lookat, up, fov and slide.
+// Numbers are the shortest text that reads back as the same float.
+std::vector<std::pair<std::string, std::string>> LightSpecPairs(const LightSpec& spec);
+// The pairs as one SPEC line ("kind=dir dir=0,0,-1 ...").
+std::string FormatLightSpec(const LightSpec& spec);
+
+// The description of `light` as it stands.
+LightSpec SpecFromLight(const LightSrc& light);
+
+// Gives `light` the spec's values as the viewer's light commands would: the
+// light is reset first; a slide projector loads its slide.
+void ApplyLightSpec(const LightSpec& spec, LightSrc& light);
+
+}  // namespace lumo

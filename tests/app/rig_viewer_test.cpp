@@ -1,0 +1,116 @@
+// The viewer's light rigs, PNG frames and recorded paths, and lumotool
+// render against the viewer's own grab, on a small baked demo under the test
+// display.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "bake/bake_scene.h"
+#include "io/image_file.h"
+#include "model/view_path.h"
+#include "tests/app/viewer_harness.h"
+
+namespace lumo::testing {
+namespace {
+
+class RigViewerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        tool::BakeOptions options;
+        options.grid = 3;
+        options.size = 32;
+        ASSERT_TRUE(
+            tool::BakeDemo(dir_.path().string(), options, [](std::string_view) {}).ok());
+    }
+    TempDir dir_;
+};
+
+TEST_F(RigViewerTest, RenderingOneFrameGivesTheViewersStartUpGrab) {
+    const ProcessResult v =
+        RunViewer(dir_, "scene.lid", std::string(kViews) + ".slab grabscr\n");
+    ASSERT_EQ(0, v.exit_code) << v.err;
+    const ProcessResult r =
+        RunProcess({LUMOTOOL_PATH, "render", "scene.lid", "out", "--frames", "1",
+                    "--size", "300x300", "--format", "ppm"},
+                   dir_.path().string(), "", 120);
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    const std::string grab = ReadFileBytes(dir_.File("img0000.ppm"));
+    ASSERT_EQ(15u + 270000u, grab.size());
+    EXPECT_TRUE(grab == ReadFileBytes(dir_.File("out/frame.0000.ppm")));
+}
+
+TEST_F(RigViewerTest, SavingThenOpeningLightsGivesTheIdenticalFrame) {
+    // Two lights, the second a point light, both turned with their arcballs
+    // and coloured; saved; then changed; then the rig is opened again.
+    const std::string turn_and_colour =
+        ".light ab_lbdown 150 150\n.light ab_lbdrag %X %Y\nupdate\n.light ab_lbup\n"
+        ".slab changecolor %C\n.slab svnotifylightchg\nupdate\n";
+    auto step = [&](const char* x, const char* y, const char* c) {
+        std::string s = turn_and_colour;
+        s.replace(s.find("%X"), 2, x);
+        s.replace(s.find("%Y"), 2, y);
+        s.replace(s.find("%C"), 2, c);
+        return s;
+    };
+    const std::string script =
+        std::string(kViews) + step("210", "110", "255 170 90") +
+        "set lightcnt 2\nset currlight 1\nset currlighttype 1\n.slab chgltype\n" +
+        step("80", "190", "90 140 255") + ".slab savelights rig.json\n.slab grabscr\n" +
+        ".slab savepng frame.png\n" + step("60", "60", "30 255 30") + ".slab grabscr\n" +
+        "puts kinds=[.slab openlights rig.json]\n.slab grabscr\n" +
+        "if {[catch {.slab openlights bad.json} m]} {puts \"refused: $m\"}\n"
+        ".slab grabscr\n";
+    dir_.Write("bad.json",
+               R"({"format": "lumo-rig", "version": 1, "lights": [{"kind": "x"}]})");
+    const ProcessResult r = RunViewer(dir_, "scene.lid", script);
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("kinds=0 1\n")) << r.out;
+    EXPECT_NE(std::string::npos,
+              r.out.find("refused: [ReadRig]: bad.json: light 0: bad value for kind: 'x' "
+                         "(dir, point, slide or reserved)\n"))
+        << r.out;
+    const std::string saved = ReadFileBytes(dir_.File("img0000.ppm"));
+    EXPECT_TRUE(saved != ReadFileBytes(dir_.File("img0001.ppm")));
+    EXPECT_TRUE(saved == ReadFileBytes(dir_.File("img0002.ppm")));
+    EXPECT_TRUE(saved ==
+                ReadFileBytes(dir_.File("img0003.ppm")));  // the bad rig changed nothing
+
+    // The PNG holds the grab's pixels.
+    FloatImage png;
+    ASSERT_TRUE(ReadImageFile(dir_.File("frame.png"), png).ok());
+    ASSERT_EQ(300, png.width);
+    ASSERT_EQ(3, png.channels);
+    std::string pixels;
+    for (float v : png.pixels)
+        pixels += static_cast<char>(static_cast<uint8_t>(v * 255.0f + 0.5f));
+    EXPECT_TRUE(saved.substr(15) == pixels);
+}
+
+TEST_F(RigViewerTest, RecordedKeyframesRenderAsTheViewShowedThem) {
+    const ProcessResult v =
+        RunViewer(dir_, "scene.lid",
+                  std::string(kViews) +
+                      "if {[catch {.slab savepath none.json} m]} {puts \"refused: $m\"}\n"
+                      ".slab addkeyframe\n.slab lbdown 100 100\n.slab lbdrag 130 90\n"
+                      ".slab mbdown 200 200\n.slab mbdrag 230 230\n.slab mbup\n"
+                      "set drawslabmode 0\n.slab hnddrawmode\nupdate\n.slab grabscr\n"
+                      "puts keys=[.slab addkeyframe]\n.slab savepath path.json\n");
+    ASSERT_EQ(0, v.exit_code) << v.err;
+    EXPECT_NE(std::string::npos, v.out.find("refused: no keyframes: add one first\n"));
+    EXPECT_NE(std::string::npos, v.out.find("keys=2\n"));
+    ViewPath path;
+    ASSERT_TRUE(ReadViewPath(dir_.File("path.json"), path).ok());
+    ASSERT_EQ(2u, path.keyframes.size());
+    EXPECT_EQ(0, path.keyframes[1].mode);
+    const ProcessResult r =
+        RunProcess({LUMOTOOL_PATH, "render", "scene.lid", "out", "--path", "path.json",
+                    "--frames", "3", "--size", "300x300", "--format", "ppm", "--quiet"},
+                   dir_.path().string(), "", 120);
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    EXPECT_TRUE(ReadFileBytes(dir_.File("img0000.ppm")) ==
+                ReadFileBytes(dir_.File("out/frame.0002.ppm")));
+}
+
+}  // namespace
+}  // namespace lumo::testing

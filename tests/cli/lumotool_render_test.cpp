@@ -1,0 +1,284 @@
+// lumotool relight --rig / --format and lumotool render, run as processes on
+// a small baked demo: rigs equal their --light flags byte for byte, malformed
+// rigs are refused with one line, PNG outputs hold the PPM outputs' pixels,
+// and rendered paths start and end on their keyframes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bake/bake_scene.h"
+#include "io/image_file.h"
+#include "io/ppm.h"
+#include "model/light_rig.h"
+#include "model/view_path.h"
+#include "tests/support/run_process.h"
+#include "tests/support/temp_dir.h"
+
+namespace lumo {
+namespace {
+
+using testing::ProcessResult;
+using testing::RunProcess;
+using testing::TempDir;
+
+std::string Slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// The picture's pixels as RGB bytes, top row first, through the project's
+// own readers.
+std::vector<uint8_t> Pixels(const std::filesystem::path& p) {
+    if (p.extension() == ".ppm") {
+        Photo photo;
+        EXPECT_TRUE(ReadPPMFile(p.c_str(), photo, false).ok()) << p;
+        return photo.pixels;
+    }
+    FloatImage image;
+    EXPECT_TRUE(ReadImageFile(p.string(), image).ok()) << p;
+    std::vector<uint8_t> out;
+    for (float v : image.pixels)
+        out.push_back(static_cast<uint8_t>(v * 255.0f + 0.5f));
+    return out;
+}
+
+class LumotoolRenderTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        dir_ = new TempDir();
+        tool::BakeOptions options;
+        options.grid = 3;
+        options.size = 32;
+        ASSERT_TRUE(
+            tool::BakeDemo(dir_->path().string(), options, [](std::string_view) {}).ok());
+    }
+    static void TearDownTestSuite() { delete dir_; }
+
+    static ProcessResult Tool(std::vector<std::string> args) {
+        args.insert(args.begin(), LUMOTOOL_PATH);
+        return RunProcess(args, dir_->path().string(), "", 300);
+    }
+    static std::filesystem::path In(const std::string& name) {
+        return dir_->path() / name;
+    }
+
+    static TempDir* dir_;
+};
+
+TempDir* LumotoolRenderTest::dir_ = nullptr;
+
+// A point light and a slide projector with values that are not short decimals,
+// so the rig's numbers must travel exactly.
+const std::vector<std::string> kLights = {
+    "kind=point dir=0.31,-0.2,-0.93 radius=2.7 color=0.9,0.61,0.33",
+    "kind=slide dir=-0.4,0.1,-1 radius=4.1 color=0.7,0.7,0.2 lookat=0.1,0,0 "
+    "fov=33.3,21 slide=slide.rgb",
+    "dir=0.1,0.2,-0.7 color=0.123456789,1,0.5"};
+
+TEST_F(LumotoolRenderTest, ARigAndTheEquivalentLightFlagsGiveTheSameBytes) {
+    LightRig rig;
+    for (const std::string& text : kLights) {
+        LightSpec spec;
+        std::string error;
+        ASSERT_TRUE(ParseLightSpec(text, spec, error)) << error;
+        rig.lights.push_back(spec);
+    }
+    rig.harmonics = 9;
+    ASSERT_TRUE(WriteLightRig(In("rig.json").string(), rig).ok());
+
+    std::vector<std::string> flags = {"relight", "scene.lid", "by-flags", "--harmonics",
+                                      "9"};
+    for (const std::string& l : kLights) {
+        flags.push_back("--light");
+        flags.push_back(l);
+    }
+    const ProcessResult a = Tool(flags);
+    ASSERT_EQ(0, a.exit_code) << a.err;
+    const ProcessResult b = Tool({"relight", "scene.lid", "by-rig", "--rig", "rig.json"});
+    ASSERT_EQ(0, b.exit_code) << b.err;
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(In("by-flags"))) {
+        const std::filesystem::path twin = In("by-rig") / e.path().filename();
+        ASSERT_TRUE(std::filesystem::exists(twin)) << twin;
+        EXPECT_TRUE(Slurp(e.path()) == Slurp(twin)) << e.path().filename();
+        ++files;
+    }
+    EXPECT_EQ(9, files);
+    // The rig differs from the default light: the images are relit by it.
+    const ProcessResult c = Tool({"relight", "scene.lid", "default"});
+    ASSERT_EQ(0, c.exit_code) << c.err;
+    EXPECT_TRUE(Slurp(In("default/view.1.1.ppm")) != Slurp(In("by-rig/view.1.1.ppm")));
+}
+
+TEST_F(LumotoolRenderTest, MalformedRigsAreRefusedWithOneLineNamingTheFileAndTheFault) {
+    std::string many = R"({"format": "lumo-rig", "version": 1, "lights": [)";
+    for (int i = 0; i < 31; ++i)
+        many += std::string(i ? "," : "") + R"({"kind": "dir"})";
+    many += "]}";
+    const std::string head = R"({"format": "lumo-rig", "version": 1, "lights": [)";
+    struct Case {
+        std::string text;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {"{\"format\": ",
+         "not JSON: parse error at line 1, column 12: syntax error "
+         "while parsing value - unexpected end of input; expected '[', "
+         "'{', or a literal"},
+        {R"({"format": "other", "version": 1, "lights": []})",
+         "format must be \"lumo-rig\""},
+        {R"({"format": "lumo-rig", "version": 2, "lights": []})", "version must be 1"},
+        {head + R"({"kind": "laser"}]})",
+         "light 0: bad value for kind: 'laser' (dir, point, slide or reserved)"},
+        {head + R"({"kind": "dir"}, {"dir": "0,0,-1"}]})",
+         "light 1: dir must be an array of 3 numbers"},
+        {head + R"({"radius": [3]}]})", "light 0: radius must be a number"},
+        {head + R"({"color": [1, 1]}]})", "light 0: color must be an array of 3 numbers"},
+        {head + R"({"kind": 1}]})", "light 0: kind must be a string"},
+        {head + R"({"bright": 1}]})",
+         "light 0: unknown key 'bright' (kind, dir, radius, color, lookat, up, fov, "
+         "slide)"},
+        {head + R"({"dir": [0, 0, 0]}]})",
+         "light 0: bad value for dir: '0,0,0' (X,Y,Z, not all zero)"},
+        {head + R"({"kind": "slide", "slide": "missing.rgb"}]})",
+         "light 0: cannot read the slide 'missing.rgb'"},
+        {head + R"({"kind": "dir"}], "current": 1})",
+         "current must be an integer in 0..0"},
+        {many, "more than 30 lights (31)"},
+    };
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const std::string name = "bad" + std::to_string(i) + ".json";
+        std::ofstream(In(name)) << cases[i].text;
+        const ProcessResult r = Tool({"relight", "scene.lid", "bad-out", "--rig", name});
+        EXPECT_EQ(1, r.exit_code) << cases[i].text;
+        EXPECT_EQ("[ReadRig]: " + name + ": " + cases[i].message + "\n", r.err)
+            << cases[i].text;
+        EXPECT_FALSE(std::filesystem::exists(In("bad-out")));
+    }
+    const ProcessResult both = Tool(
+        {"relight", "scene.lid", "x", "--rig", "bad0.json", "--light", "dir=0,0,-1"});
+    EXPECT_EQ(2, both.exit_code);
+    EXPECT_EQ(0u, both.err.find("lumotool: relight: give --light or --rig, not both\n"))
+        << both.err;
+}
+
+TEST_F(LumotoolRenderTest, PngOutputsHoldThePixelsOfThePpmOutputs) {
+    struct Case {
+        std::vector<std::string> ppm, png;
+        std::string ppm_file, png_file;
+    };
+    const std::vector<Case> cases = {
+        {{"relight", "scene.lid", "r-ppm", "--light", kLights[0]},
+         {"relight", "scene.lid", "r-png", "--light", kLights[0], "--format", "png"},
+         "r-ppm/view.2.1.ppm",
+         "r-png/view.2.1.png"},
+        {{"unpack", "scene.dat", "u-ppm"},
+         {"unpack", "scene.dat", "u-png", "--format", "png"},
+         "u-ppm/view.1.2.ppm",
+         "u-png/view.1.2.png"},
+        {{"render", "scene.lid", "f-ppm", "--frames", "2", "--size", "96x64", "--format",
+          "ppm"},
+         {"render", "scene.lid", "f-png", "--frames", "2", "--size", "96x64"},
+         "f-ppm/frame.0001.ppm",
+         "f-png/frame.0001.png"},
+    };
+    for (const Case& c : cases) {
+        const ProcessResult a = Tool(c.ppm);
+        ASSERT_EQ(0, a.exit_code) << a.err;
+        const ProcessResult b = Tool(c.png);
+        ASSERT_EQ(0, b.exit_code) << b.err;
+        const std::vector<uint8_t> ppm = Pixels(In(c.ppm_file));
+        ASSERT_FALSE(ppm.empty());
+        EXPECT_TRUE(ppm == Pixels(In(c.png_file))) << c.png_file;
+    }
+    const ProcessResult bad = Tool({"unpack", "scene.dat", "u-x", "--format", "gif"});
+    EXPECT_EQ(2, bad.exit_code);
+    EXPECT_EQ(0u, bad.err.find("lumotool: unpack: --format must be png or ppm\n"))
+        << bad.err;
+}
+
+TEST_F(LumotoolRenderTest, APathStartsAndEndsOnItsKeyframesAndMovesBetween) {
+    // Two keyframes that differ in view, zoom and lights.
+    ViewPath path;
+    Keyframe a;
+    a.rig = LightRig();
+    a.rig->lights.resize(1);
+    Keyframe b = a;
+    a.time = 0.0f;
+    b.time = 2.0f;
+    b.turn_x = 0.02f;
+    b.turn_y = -0.05f;
+    b.zoom = 1.3f;
+    b.rig->lights[0].direction = Vec3(0.6f, 0.0f, -0.8f);
+    b.rig->lights[0].color[1] = 0.4f;
+    path.keyframes = {a, b};
+    ASSERT_TRUE(WriteViewPath(In("path.json").string(), path).ok());
+    path.keyframes = {a};
+    ASSERT_TRUE(WriteViewPath(In("first.json").string(), path).ok());
+    path.keyframes = {b};
+    ASSERT_TRUE(WriteViewPath(In("last.json").string(), path).ok());
+
+    const std::vector<std::string> common = {"--size", "80x80", "--format", "ppm",
+                                             "--quiet"};
+    auto render = [&](const std::string& file, const std::string& out, int frames) {
+        std::vector<std::string> args = {
+            "render",   "scene.lid",           out, "--path", file,
+            "--frames", std::to_string(frames)};
+        args.insert(args.end(), common.begin(), common.end());
+        const ProcessResult r = Tool(args);
+        ASSERT_EQ(0, r.exit_code) << r.err;
+    };
+    render("path.json", "p", 5);
+    render("first.json", "p0", 1);
+    render("last.json", "p1", 1);
+    EXPECT_TRUE(Slurp(In("p0/frame.0000.ppm")) == Slurp(In("p/frame.0000.ppm")));
+    EXPECT_TRUE(Slurp(In("p1/frame.0000.ppm")) == Slurp(In("p/frame.0004.ppm")));
+    const std::string mid = Slurp(In("p/frame.0002.ppm"));
+    EXPECT_TRUE(mid != Slurp(In("p/frame.0000.ppm")));
+    EXPECT_TRUE(mid != Slurp(In("p/frame.0004.ppm")));
+    // Only whole frames: five files, no temporaries left behind.
+    int files = 0;
+    for (const auto& e : std::filesystem::directory_iterator(In("p"))) {
+        EXPECT_EQ(0u, e.path().filename().string().find("frame.")) << e.path();
+        ++files;
+    }
+    EXPECT_EQ(5, files);
+    // The same input gives the same bytes.
+    render("path.json", "p-again", 5);
+    EXPECT_TRUE(Slurp(In("p/frame.0002.ppm")) == Slurp(In("p-again/frame.0002.ppm")));
+}
+
+TEST_F(LumotoolRenderTest, RenderUsageErrorsAndABadPathEndAsTheRulesSay) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string err_start;
+    };
+    std::ofstream(In("badpath.json")) << R"({"format": "lumo-path", "version": 1,
+        "keyframes": [{"time": 1}, {"time": 1}]})";
+    const std::vector<Case> cases = {
+        {{"--size", "12"}, 2, "lumotool: render: --size must be WxH, each 1..8192\n"},
+        {{"--frames", "0"}, 2, "lumotool: render: --frames must be at least 1\n"},
+        {{"--mode", "side"}, 2, "lumotool: render: --mode must be corner or centre\n"},
+        {{"--path", "badpath.json"},
+         1,
+         "[ReadPath]: badpath.json: keyframe 1: times must increase\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"render", "scene.lid", "never"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ProcessResult r = Tool(args);
+        EXPECT_EQ(c.status, r.exit_code) << c.args[0];
+        EXPECT_EQ(0u, r.err.find(c.err_start)) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(In("never")));
+    }
+}
+
+}  // namespace
+}  // namespace lumo

@@ -136,7 +136,8 @@ Status ParseLightRig(const std::string& text, const std::string& name, LightRig&
 
 Status LightRigFromJson(const FloatJson& j, const std::string& name, LightRig& rig) {
     if (!j.is_object()) return Fail(name, "not a JSON object");
-    for (const auto& [member, value] : j.items()) {
+    for (const auto& item : j.items()) {
+        const std::string& member = item.key();
         static const char* const kMembers[] = {"format", "version", "harmonics",
                                                "current", "lights"};
         if (std::find_if(std::begin(kMembers), std::end(kMembers), [&](const char* m) {

@@ -32,14 +32,18 @@ static_assert(kShLanes == 8, "the kernels use 8-lane vectors");
 // the lane stores into a vector that was never written for reads of it and
 // warns -Wmaybe-uninitialized, even when the vector was zeroed first; every
 // lane is written here, so the warning is false and is silenced for this
-// function alone.
+// function alone (clang has no such warning, and refuses the name).
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 LUMO_KERNEL void Broadcast(V8& out, float x) {
     for (int lane = 0; lane < kShLanes; ++lane)
         out[lane] = x;
 }
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 // IEEE square roots of every lane (correctly rounded, as std::sqrt), two
 // lanes per instruction where the machine has them.

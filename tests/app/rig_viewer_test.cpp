@@ -68,7 +68,7 @@ TEST_F(RigViewerTest, SavingThenOpeningLightsGivesTheIdenticalFrame) {
     EXPECT_NE(std::string::npos, r.out.find("kinds=0 1\n")) << r.out;
     EXPECT_NE(std::string::npos,
               r.out.find("refused: [ReadRig]: bad.json: light 0: bad value for kind: 'x' "
-                         "(dir, point, slide or reserved)\n"))
+                         "(dir, point, slide, env or reserved)\n"))
         << r.out;
     const std::string saved = ReadFileBytes(dir_.File("img0000.ppm"));
     EXPECT_TRUE(saved != ReadFileBytes(dir_.File("img0001.ppm")));

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "io/image_file.h"
 #include "io/sgi_writer.h"
 #include "model/light_control.h"
 #include "model/light_rig.h"
@@ -40,6 +41,16 @@ TEST(LightRigTest, TheTextGivesBackEveryValueBitForBit) {
                        "up=0,0,1 fov=12.34,170"),
                   Spec("kind=point color=0.003921569,1,0"), Spec("kind=reserved")};
     rig.lights[1].slide = slide;
+    // An environment light: its map is read when the rig is.
+    FloatImage sky;
+    sky.width = 4;
+    sky.height = 2;
+    sky.channels = 3;
+    sky.pixels.assign(4 * 2 * 3, 0.25f);
+    const std::string map = dir.File("sky \\ map.exr");
+    ASSERT_TRUE(WriteImageFile(map, sky, ImageBits::kFloat).ok());
+    rig.lights.push_back(Spec("kind=env dir=0,0.6,-0.8 spin=-33.3 color=1,0.5,0.25"));
+    rig.lights.back().map = map;
     const std::string text = LightRigText(rig);
     LightRig back;
     const Status s = ParseLightRig(text, "t", back);
@@ -54,6 +65,10 @@ TEST(LightRigTest, TheTextGivesBackEveryValueBitForBit) {
                                  sizeof(Vec3)));
     }
     EXPECT_EQ(slide, back.lights[1].slide);
+    EXPECT_TRUE(back.lights[4].env);
+    EXPECT_EQ(map, back.lights[4].map);
+    ASSERT_NE(nullptr, back.lights[4].envmap);
+    EXPECT_EQ(4, back.lights[4].envmap->width);
     // The spec line reads back as the same light too.
     EXPECT_EQ(FormatLightSpec(rig.lights[0]),
               FormatLightSpec(Spec(FormatLightSpec(rig.lights[0]))));

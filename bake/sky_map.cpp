@@ -46,10 +46,10 @@ FloatImage SkyMap(int width, int height) {
             const double d[3] = {std::sin(theta) * std::cos(phi),
                                  std::sin(theta) * std::sin(phi), up};
             const bool in_sun = d[0] * sun[0] + d[1] * sun[1] + d[2] * sun[2] >= sun_cos;
-            float* p = &image.pixels[(static_cast<size_t>(j) *
-                                          static_cast<size_t>(image.width) +
-                                      static_cast<size_t>(i)) *
-                                     3];
+            float* p =
+                &image.pixels[(static_cast<size_t>(j) * static_cast<size_t>(image.width) +
+                               static_cast<size_t>(i)) *
+                              3];
             p[0] = static_cast<float>(in_sun ? kSunRadiance : rgb[0]);
             p[1] = static_cast<float>(in_sun ? kSunRadiance * 0.95 : rgb[1]);
             p[2] = static_cast<float>(in_sun ? kSunRadiance * 0.85 : rgb[2]);

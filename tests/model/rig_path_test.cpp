@@ -109,6 +109,44 @@ TEST(LightRigTest, AnOpenedRigKeepsItsDirectionsUnderTheArcballsUntilADrag) {
     EXPECT_EQ(0, model->lights.controls[1].direction_pinned);
 }
 
+TEST(LightRigTest, AnEnvironmentsArcballTakesItsWholeFrameSpinIncluded) {
+    auto model = std::make_unique<Model>();
+    model->lightview.created = 1;
+    MatIdentity(model->lightview.modelview);
+    const float c = std::cos(0.4f), s = std::sin(0.4f);
+    model->lightview.modelview.at(1, 1) = c;
+    model->lightview.modelview.at(1, 2) = -s;
+    model->lightview.modelview.at(2, 1) = s;
+    model->lightview.modelview.at(2, 2) = c;
+    model->lightview.modelview.at(2, 3) = -3.0f;
+    for (LightControl& control : model->lights.controls)
+        control.arcball.Reset();
+    LightRig rig;
+    // A tilted zenith, a zenith along -x (azimuth 0 then starts from +y), the
+    // zenith straight down, and no spin at all.
+    rig.lights = {Spec("kind=env dir=0.2,0.5,-0.8 spin=75"),
+                  Spec("kind=env dir=1,0,0 spin=-120"),
+                  Spec("kind=env dir=0,0,1 spin=30"), Spec("kind=env")};
+    ApplyLightRig(*model, rig);
+    AimLightControls(*model);
+    for (size_t i = 0; i < rig.lights.size(); ++i) {
+        SCOPED_TRACE(FormatLightSpec(rig.lights[i]));
+        const Mat4 frame =
+            LightFrame(model->lightview.modelview, model->lights.controls[i].arcball);
+        const Vec3 d = FrameDirection(frame);
+        EXPECT_NEAR(rig.lights[i].direction.x, d.x, 1e-5);
+        EXPECT_NEAR(rig.lights[i].direction.y, d.y, 1e-5);
+        EXPECT_NEAR(rig.lights[i].direction.z, d.z, 1e-5);
+        EXPECT_NEAR(rig.lights[i].spin, FrameEnvSpin(frame, d), 1e-3);
+        // Taking the light over with its arcball keeps where it stood.
+        model->lights.currlight = static_cast<int32_t>(i);
+        ArcBallPress(*model, 150, 150);
+        ArcBallRelease(*model);
+        EXPECT_NEAR(rig.lights[i].spin, model->lights.table[i].envspin, 1e-3);
+        EXPECT_NEAR(rig.lights[i].direction.z, model->lights.table[i].direction.z, 1e-5);
+    }
+}
+
 TEST(ViewPathTest, FramesBetweenKeyframesSlerpTheViewAndTheLights) {
     ViewPath path;
     Keyframe a, b, c;

@@ -285,7 +285,7 @@ TEST(BakeDemoTest, SameOptionsGiveTheSameBytesWhateverTheThreads) {
                   lumo::testing::ReadFileBytes(two.File(name)));
         ++files;
     }
-    EXPECT_EQ(6 + 3 * 4, files);
+    EXPECT_EQ(7 + 3 * 4, files);
 }
 
 TEST(BakeDemoTest, OptionsOutOfRangeWriteNothing) {

@@ -369,6 +369,9 @@ proc lumo::build {} {
         if {$lightcnt > 0} { lumo::select_light [expr {($currlight + 1) % $lightcnt}] }
     }
     .menu.lights add command -label "Colour..." -command lumo::choose_colour
+    .menu.lights add command -label "Environment map..." -command {
+        if {$lightcnt > 0 && $currlighttype == 2} { lumo::choose_envmap }
+    }
     .menu add cascade -label Help -underline 0 -menu [menu .menu.help]
     .menu.help add command -label "About lumo" -accelerator F1 -command lumo::about
 

@@ -74,6 +74,8 @@ const ToolCommand& BakeCommand() {
         "set\n"
         "  scene-qr.lid                                the photographs on a QR grid\n"
         "  slide.rgb                                   a slide for slide projectors\n"
+        "  sky.exr                                     a sky with a sun for the environment "
+        "light\n"
         "  capture-sphere.json, capture-dome.json      with --capture: manifests of\n"
         "  capture-*/A.B/lights.lp, NNN.png            photographs under known lights\n"
         "The scene files name their data without a folder: open them from inside\n"

@@ -87,7 +87,8 @@ int RunRender(const RenderOptions& o) {
     if (o.mode != "corner" && o.mode != "centre")
         return UsageError(cmd, "--mode must be corner or centre");
     std::optional<LightRig> given;
-    if (int status = ReadLightArgs(cmd, o.lights, o.rig, given); status != 0) return status;
+    if (int status = ReadLightArgs(cmd, o.lights, o.rig, given); status != 0)
+        return status;
     std::optional<ViewPath> path;
     if (!o.path.empty()) {
         path.emplace();

@@ -44,9 +44,9 @@ struct LightSpec {
     Vec3 up{0.0f, 1.0f, 0.0f};
     float fov[2] = {45.0f, 45.0f};
     std::string slide = "slide.rgb";
-    bool env = false;     // kind=env: kind 2 with a map
-    std::string map;      // the environment's map file
-    float spin = 0.0f;    // degrees about the environment's zenith
+    bool env = false;                      // kind=env: kind 2 with a map
+    std::string map;                       // the environment's map file
+    float spin = 0.0f;                     // degrees about the environment's zenith
     std::shared_ptr<const EnvMap> envmap;  // the map, once ResolveLightSpec read it
 };
 

@@ -207,27 +207,26 @@ void PrintTo(const RelightCase& c, std::ostream* os) {
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, LumotoolRelightTest,
-    ::testing::Values(RelightCase{"StartingLight", {}, -1},
-                      RelightCase{"Directional", {"dir=0.3,0.2,-1"}, -1},
-                      RelightCase{"Point", {"kind=point radius=2.5 dir=0.5,0.5,-1"}, -1},
-                      RelightCase{
-                          "Slide", {"kind=slide;radius=3;fov=60,50;lookat=0.1,0,0"}, -1},
-                      RelightCase{"Reserved", {"kind=reserved"}, -1},
-                      RelightCase{"Environment",
-                                  {"kind=env map=sky.exr dir=0.2,0,-1 spin=40 "
-                                   "color=1,0.8,0.6"},
-                                  -1},
-                      RelightCase{"EnvironmentAndAPoint",
-                                  {"kind=env map=sky.exr spin=-90",
-                                   "kind=point radius=2 dir=1,0,-1"},
-                                  4},
-                      RelightCase{"SeveralWithAPoint",
-                                  {"dir=0,0,-1", "kind=point radius=2 dir=1,0,-1",
-                                   "color=0.2,0.4,1 dir=-1,1,-2"},
-                                  -1},
-                      RelightCase{"Harmonics0", {"dir=0.1,0,-1"}, 0},
-                      RelightCase{"Harmonics1", {"dir=0.1,0,-1"}, 1},
-                      RelightCase{"HarmonicsAboveTheMaximum", {"dir=0.1,0,-1"}, 100}),
+    ::testing::Values(
+        RelightCase{"StartingLight", {}, -1},
+        RelightCase{"Directional", {"dir=0.3,0.2,-1"}, -1},
+        RelightCase{"Point", {"kind=point radius=2.5 dir=0.5,0.5,-1"}, -1},
+        RelightCase{"Slide", {"kind=slide;radius=3;fov=60,50;lookat=0.1,0,0"}, -1},
+        RelightCase{"Reserved", {"kind=reserved"}, -1},
+        RelightCase{"Environment",
+                    {"kind=env map=sky.exr dir=0.2,0,-1 spin=40 "
+                     "color=1,0.8,0.6"},
+                    -1},
+        RelightCase{"EnvironmentAndAPoint",
+                    {"kind=env map=sky.exr spin=-90", "kind=point radius=2 dir=1,0,-1"},
+                    4},
+        RelightCase{"SeveralWithAPoint",
+                    {"dir=0,0,-1", "kind=point radius=2 dir=1,0,-1",
+                     "color=0.2,0.4,1 dir=-1,1,-2"},
+                    -1},
+        RelightCase{"Harmonics0", {"dir=0.1,0,-1"}, 0},
+        RelightCase{"Harmonics1", {"dir=0.1,0,-1"}, 1},
+        RelightCase{"HarmonicsAboveTheMaximum", {"dir=0.1,0,-1"}, 100}),
     [](const ::testing::TestParamInfo<RelightCase>& info) { return info.param.name; });
 
 TEST(LumotoolRelightErrorTest, ReaderAndSceneErrorsEndWithTheirMessageAndStatus1) {
@@ -302,7 +301,8 @@ TEST(LumotoolRelightErrorTest, EnvironmentMapsThatCannotBeUsedEndWithOneLineAndS
          "lumotool: relight: --light 'kind=env map=nowhere.exr': [ReadImage]: cannot "
          "read nowhere.exr: no such file\n"},
         {"kind=env map=narrow.exr",
-         "lumotool: relight: --light 'kind=env map=narrow.exr': [EnvMap]: narrow.exr is 1 "
+         "lumotool: relight: --light 'kind=env map=narrow.exr': [EnvMap]: narrow.exr is "
+         "1 "
          "x 1: an environment map is at least 2 x 1\n"},
     };
     for (const auto& c : cases) {

@@ -99,14 +99,9 @@ struct SeveralLight {
     Rgb color;
 };
 
-// The several-lights window function over lights of either kind.
-void ReconSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
-                  std::span<const SeveralLight> lights, std::span<uint8_t> pixels,
-                  int32_t terms, const MessageSink& progress) {
-    const size_t n = PixelCount(brdf);
-    if (pixels.size() < n * 3) return;
-    // The accumulation buffer, sized for this image, and a zero row to clear
-    // it with.
+// The several-lights accumulation buffer, sized for this image and cleared
+// row by row from a zero row.
+std::vector<float> AccumulationBuffer(const BrdfImage& brdf, size_t n) {
     std::vector<float> buf;
     std::vector<float> zero_row;
     const size_t row = static_cast<size_t>(brdf.width > 0 ? brdf.width : 0) * 3;
@@ -115,6 +110,16 @@ void ReconSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int
     for (int32_t y = 0; y < brdf.height; ++y)
         std::memcpy(buf.data() + static_cast<size_t>(y) * row, zero_row.data(),
                     row * sizeof(float));
+    return buf;
+}
+
+// The several-lights window function over lights of either kind.
+void ReconSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
+                  std::span<const SeveralLight> lights, std::span<uint8_t> pixels,
+                  int32_t terms, const MessageSink& progress) {
+    const size_t n = PixelCount(brdf);
+    if (pixels.size() < n * 3) return;
+    std::vector<float> buf = AccumulationBuffer(brdf, n);
 
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
@@ -297,16 +302,7 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
     if (pixels.size() < n * 3 || cost.size() < lights || cosp.size() < lights ||
         sinp.size() < lights || colors.size() < lights)
         return;
-    // The accumulation buffer, sized for this image, and a zero row to clear
-    // it with.
-    std::vector<float> buf;
-    std::vector<float> zero_row;
-    const size_t row = static_cast<size_t>(brdf.width > 0 ? brdf.width : 0) * 3;
-    if (!TryAssign(buf, n * 3, 0.0f) || !TryAssign(zero_row, row, 0.0f))
-        Fatal("[ReconWMultDirLight]: no memory for buf\n");
-    for (int32_t y = 0; y < brdf.height; ++y)
-        std::memcpy(buf.data() + static_cast<size_t>(y) * row, zero_row.data(),
-                    row * sizeof(float));
+    std::vector<float> buf = AccumulationBuffer(brdf, n);
 
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);

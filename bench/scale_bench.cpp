@@ -44,6 +44,7 @@
 #include "base/str_printf.h"
 #include "model/model_setup.h"
 #include "relight/sh_basis.h"
+#include "scene/lid_reader.h"
 
 namespace {
 
@@ -52,6 +53,14 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::time_point a, Clock::time_point b) {
     return std::chrono::duration<double>(b - a).count();
+}
+
+// Processor time of this process's threads so far (user + system).
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
 
 double GiB(double bytes) {
@@ -249,11 +258,14 @@ int main(int argc, char** argv) {
     const std::vector<fs::path> files = CoefficientFiles(dir);
     ReadAll(files);  // into the page cache
     const Clock::time_point r0 = Clock::now();
+    const double read_cpu0 = CpuSeconds();
     const double bytes = ReadAll(files);
     const double read_s = Seconds(r0, Clock::now());
+    const double read_cpu = CpuSeconds() - read_cpu0;
     std::printf("coefficient files: %zu, %.3f GiB (%.0f bytes)\n", files.size(),
                 GiB(bytes), bytes);
-    std::printf("page-cache read: %.3f s (%.2f GiB/s)\n", read_s, GiB(bytes) / read_s);
+    std::printf("page-cache read: %.3f s (%.2f GiB/s), processor %.3f s\n", read_s,
+                GiB(bytes) / read_s, read_cpu);
 
     std::vector<std::string> args = {o.lumotool,  "relight",
                                      "scene.lid", (dir / "relit").string(),
@@ -284,10 +296,26 @@ int main(int argc, char** argv) {
         const int null_fd = open("/dev/null", O_WRONLY);
         dup2(null_fd, STDOUT_FILENO);
         dup2(null_fd, STDERR_FILENO);
+        // The coefficient files alone, as the set-up reads them.
+        double load_s = 0, load_cpu = 0;
+        {
+            auto info = std::make_unique<lumo::LidInfo>();
+            lumo::ReadLidFile(*info, "scene.lid");
+            lumo::SlabRecord& slab = info->slabs[0];
+            lumo::ReadPhoto(slab, 0);
+            const Clock::time_point l0 = Clock::now();
+            const double cpu0 = CpuSeconds();
+            lumo::LoadSlabSH(slab);
+            load_s = Seconds(l0, Clock::now());
+            load_cpu = CpuSeconds() - cpu0;
+        }
+        lumo::ResetHarmonicCounts();
         auto model = std::make_unique<lumo::Model>();
         const Clock::time_point s0 = Clock::now();
+        const double setup_cpu0 = CpuSeconds();
         lumo::InitModel(*model, "scene.lid");
         const double setup_s = Seconds(s0, Clock::now());
+        const double setup_cpu = CpuSeconds() - setup_cpu0;
         std::vector<double> changes;
         for (int i = 0; i < o.changes; ++i) {
             model->lights.table[0].SetDirection(ChangeDirection(i));
@@ -304,7 +332,12 @@ int main(int argc, char** argv) {
         fs::current_path(here);
         std::sort(changes.begin(), changes.end());
         const double relight_s = changes[changes.size() / 2];
-        std::printf("in-process: set-up (InitModel) %.3f s\n", setup_s);
+        std::printf(
+            "in-process: coefficient files (LoadSlabSH) %.3f s = %.2f x page-cache "
+            "read, processor %.3f s = %.2f x the read's\n",
+            load_s, load_s / read_s, load_cpu, load_cpu / read_cpu);
+        std::printf("in-process: set-up (InitModel) %.3f s, processor %.3f s\n", setup_s,
+                    setup_cpu);
         std::printf(
             "in-process: relight per light change %.3f s (median of %zu, "
             "fastest %.3f)\n",

@@ -32,8 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         direct.tile_count != image.tile_count || direct.tile_pixel != image.tile_pixel ||
         direct.tile_mask != image.tile_mask ||
         direct.coeff.size() != image.coeff.size() ||
-        std::memcmp(direct.coeff.data(), image.coeff.data(),
-                    image.coeff.size() * sizeof(float)) != 0)
+        (!image.coeff.empty() && std::memcmp(direct.coeff.data(), image.coeff.data(),
+                                             image.coeff.size() * sizeof(float)) != 0))
         std::abort();
     if (!EnsureShBands(image.lcnt).ok()) return 0;
     const size_t pixels =

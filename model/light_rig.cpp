@@ -104,6 +104,8 @@ Status ParseLight(const RigJson& j, size_t index, const std::string& name,
         if (!s.ok() || !loaded)
             return Fail(name, where + "cannot read the slide '" + spec.slide + "'");
     }
+    if (Status s = ResolveLightSpec(spec); !s.ok())
+        return Fail(name, where + s.message());
     return Status::Ok();
 }
 

@@ -78,6 +78,21 @@ void LightSrc::Init() {
     slidelookat = Vec4(0.0f, 0.0f, 0.0f, 0.0f);
     slidehangle = 30.0f;
     slidevangle = 30.0f;
+    envmap.reset();
+    envspin = 0.0f;
+    envcache.Clear();
+}
+
+EnvFrame LightSrc::GetEnvFrame() const {
+    return MakeEnvFrame(direction, envspin);
+}
+
+Status LightSrc::SetEnvMapCore(const std::string& path) {
+    std::shared_ptr<const EnvMap> map;
+    Status status = LoadEnvMap(path, map);
+    if (!status.ok()) return status;
+    envmap = std::move(map);
+    return Status::Ok();
 }
 
 int LightSrc::GetColorByte(int channel) const {

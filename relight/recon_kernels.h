@@ -48,23 +48,34 @@ LUMO_KERNEL void ToBytes(const V8& v, int32_t out[kShLanes]) {
     std::memcpy(out, &i, sizeof i);
 }
 
-// The three channels' dot products of tile t with one shared basis Y.
-LUMO_KERNEL void DotShared(const BrdfImage& brdf, int32_t t, const float* Y,
-                           int32_t terms, V8 acc[3]) {
+// The three channels' dot products of tile t with one shared basis per
+// channel, Y[ch] (the environment's bases differ per channel; a directional
+// light gives the same one thrice).
+LUMO_KERNEL void DotSharedRgb(const BrdfImage& brdf, int32_t t, const float* const Y[3],
+                              int32_t terms, V8 acc[3]) {
     const float* cr = brdf.TileCoeff(t, 0);
     const float* cg = brdf.TileCoeff(t, 1);
     const float* cb = brdf.TileCoeff(t, 2);
+    const float* yr = Y[0];
+    const float* yg = Y[1];
+    const float* yb = Y[2];
     V8 r = {}, g = {}, b = {};
     for (int32_t i = 0; i < terms; ++i) {
-        const float y = Y[i];
         const size_t o = static_cast<size_t>(i) * kShTermStride;
-        r = r + y * At(cr + o);
-        g = g + y * At(cg + o);
-        b = b + y * At(cb + o);
+        r = r + yr[i] * At(cr + o);
+        g = g + yg[i] * At(cg + o);
+        b = b + yb[i] * At(cb + o);
     }
     acc[0] = r;
     acc[1] = g;
     acc[2] = b;
+}
+
+// The three channels' dot products of tile t with one shared basis Y.
+LUMO_KERNEL void DotShared(const BrdfImage& brdf, int32_t t, const float* Y,
+                           int32_t terms, V8 acc[3]) {
+    const float* const rgb[3] = {Y, Y, Y};
+    DotSharedRgb(brdf, t, rgb, terms, acc);
 }
 
 // The three channels' dot products of tile t with a per-lane basis Y.
@@ -97,11 +108,13 @@ LUMO_KERNEL void EvalBasisLanes(const ShTables& t, const V8& x, const V8& cosp,
 
 // Several lights' contributions to the three channels of tile coefficients c
 // (coefficient 0 of channel 0 of a tile): G dot products per channel with the
-// bases Y[0..G-1] in one pass over the coefficients, then, light after light
-// in order, total[ch] += max(dot, 0) * f[ch][g], as the reference accumulates.
+// bases Y[ch][0..G-1] in one pass over the coefficients, then, light after
+// light in order, total[ch] += max(dot, 0) * f[ch][g], as the reference
+// accumulates.
 template <int G>
-LUMO_KERNEL void AccumulateLights(const float* c, const float* const* Y,
-                                  const float* const f[3], int32_t terms, V8 total[3]) {
+LUMO_KERNEL void AccumulateLightsRgb(const float* c, const float* const* const Y[3],
+                                     const float* const f[3], int32_t terms,
+                                     V8 total[3]) {
     V8 acc[G][3] = {};
     for (int32_t i = 0; i < terms; ++i) {
         const float* ci = c + static_cast<size_t>(i) * kShTermStride;
@@ -110,10 +123,9 @@ LUMO_KERNEL void AccumulateLights(const float* c, const float* const* Y,
         const V8 vb = At(ci + 2 * kShLanes);
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
-            const float y = Y[g][i];
-            acc[g][0] = acc[g][0] + y * vr;
-            acc[g][1] = acc[g][1] + y * vg;
-            acc[g][2] = acc[g][2] + y * vb;
+            acc[g][0] = acc[g][0] + Y[0][g][i] * vr;
+            acc[g][1] = acc[g][1] + Y[1][g][i] * vg;
+            acc[g][2] = acc[g][2] + Y[2][g][i] * vb;
         }
     }
 #pragma GCC unroll 8
@@ -123,6 +135,14 @@ LUMO_KERNEL void AccumulateLights(const float* c, const float* const* Y,
             total[ch] = total[ch] + acc[g][ch] * f[ch][g];
         }
     }
+}
+
+// As AccumulateLightsRgb with one basis per light for all three channels.
+template <int G>
+LUMO_KERNEL void AccumulateLights(const float* c, const float* const* Y,
+                                  const float* const f[3], int32_t terms, V8 total[3]) {
+    const float* const* const rgb[3] = {Y, Y, Y};
+    AccumulateLightsRgb<G>(c, rgb, f, terms, total);
 }
 
 // Geometry of kShLanes pixels at once. The Vec3 operations of geom/vec.h

@@ -138,12 +138,13 @@ struct TileJob {
     TileWindow tw;
     int32_t terms = 0;  // coefficients summed per pixel
     uint8_t* out = nullptr;
-    // Directional: the shared basis and the factors colour * 255.
-    const float* Y = nullptr;
+    // Directional and environment: the shared basis per channel and the
+    // factors colour * 255.
+    const float* Y[3] = {};
     float f[3] = {};
-    // Several lights: count bases and, per channel, count factors.
+    // Several lights: per channel, count bases and count factors.
     int32_t count = 0;
-    const float* const* Ys = nullptr;
+    const float* const* Ys[3] = {};
     const float* fs[3] = {};
     // Point and slide: per-pixel angles, the basis degree, the slide intensities.
     const float* cost = nullptr;
@@ -190,7 +191,7 @@ LUMO_KERNEL_CLONES void DirChunk(const TileJob& job, size_t begin, size_t end) {
         const uint32_t lanes = job.tw.Lanes(t);
         if (lanes == 0) continue;
         V8 acc[3];
-        DotShared(brdf, t, job.Y, job.terms, acc);
+        DotSharedRgb(brdf, t, job.Y, job.terms, acc);
         for (int ch = 0; ch < 3; ++ch) {
             const uint32_t write =
                 lanes & brdf.tile_mask[tt * 3 + static_cast<size_t>(ch)];
@@ -215,11 +216,13 @@ LUMO_KERNEL_CLONES void MultChunk(const TileJob& job, size_t begin, size_t end) 
         int32_t m = 0;
         for (; m + 4 <= job.count; m += 4) {
             const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
-            AccumulateLights<4>(c, job.Ys + m, f, job.terms, total);
+            const float* const* Y[3] = {job.Ys[0] + m, job.Ys[1] + m, job.Ys[2] + m};
+            AccumulateLightsRgb<4>(c, Y, f, job.terms, total);
         }
         for (; m < job.count; ++m) {
             const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
-            AccumulateLights<1>(c, job.Ys + m, f, job.terms, total);
+            const float* const* Y[3] = {job.Ys[0] + m, job.Ys[1] + m, job.Ys[2] + m};
+            AccumulateLightsRgb<1>(c, Y, f, job.terms, total);
         }
         for (int ch = 0; ch < 3; ++ch) {
             const uint32_t write =
@@ -294,32 +297,42 @@ struct SharedBasis {
     }
 };
 
-void DirTiles(const BrdfImage& brdf, const PixelWindow& w, int32_t terms, const float* Y,
-              const float f[3], std::span<uint8_t> pixels) {
+// Directional and environment: one basis per channel (Y[ch]).
+void DirTiles(const BrdfImage& brdf, const PixelWindow& w, int32_t terms,
+              const float* const Y[3], const float f[3], std::span<uint8_t> pixels) {
     TileJob job(brdf, w, terms, pixels.data());
-    job.Y = Y;
-    for (int ch = 0; ch < 3; ++ch)
+    for (int ch = 0; ch < 3; ++ch) {
+        job.Y[ch] = Y[ch];
         job.f[ch] = f[ch];
+    }
     ForEachTile(brdf, job, DirChunk);
 }
 
+// One light of the several-lights mode: its basis per channel (the same one
+// thrice for a directional light) and its colour.
+struct LightBasis {
+    const float* Y[3] = {};
+    Rgb color;
+};
+
 void MultDirTiles(const BrdfImage& brdf, const PixelWindow& w, int32_t terms,
-                  const SharedBasis* basis, const Rgb* colors, int32_t count,
-                  std::span<uint8_t> pixels) {
-    // Each light's basis and its factor float(colour * 255) per channel.
-    const float* Y[MAX_LIGHTS];
+                  const LightBasis* lights, int32_t count, std::span<uint8_t> pixels) {
+    // Each light's bases and its factor float(colour * 255) per channel.
+    const float* Y[3][MAX_LIGHTS];
     float f[3][MAX_LIGHTS];
     for (int32_t m = 0; m < count; ++m) {
-        Y[m] = basis[m].Y;
-        f[0][m] = colors[m].r * 255.0f;
-        f[1][m] = colors[m].g * 255.0f;
-        f[2][m] = colors[m].b * 255.0f;
+        for (int ch = 0; ch < 3; ++ch)
+            Y[ch][m] = lights[m].Y[ch];
+        f[0][m] = lights[m].color.r * 255.0f;
+        f[1][m] = lights[m].color.g * 255.0f;
+        f[2][m] = lights[m].color.b * 255.0f;
     }
     TileJob job(brdf, w, terms, pixels.data());
     job.count = count;
-    job.Ys = Y;
-    for (int ch = 0; ch < 3; ++ch)
+    for (int ch = 0; ch < 3; ++ch) {
+        job.Ys[ch] = Y[ch];
         job.fs[ch] = f[ch];
+    }
     ForEachTile(brdf, job, MultChunk);
 }
 
@@ -415,7 +428,19 @@ void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, in
     basis.angles = ShAngles{cost, cosp, sinp};
     basis.Need(BandsFor(TermsFor(brdf, terms)));
     const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
-    DirTiles(brdf, w, terms, basis.Y, f, pixels);
+    const float* const Y[3] = {basis.Y, basis.Y, basis.Y};
+    DirTiles(brdf, w, terms, Y, f, pixels);
+}
+
+void ReconEnvLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
+                   const EnvBasis& basis, const float color[3], std::span<uint8_t> pixels,
+                   int32_t terms, const MessageSink& progress) {
+    if (pixels.size() < PixelCount(brdf) * 3) return;
+    const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
+    PrintWindow(progress, w);
+    const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
+    const float* const Y[3] = {basis.Y[0], basis.Y[1], basis.Y[2]};
+    DirTiles(brdf, w, terms, Y, f, pixels);
 }
 
 void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
@@ -483,12 +508,15 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
     PrintWindow(progress, w);
     const int32_t bands = BandsFor(TermsFor(brdf, terms));
     SharedBasis basis[MAX_LIGHTS];
+    LightBasis each[MAX_LIGHTS];
     for (size_t m = 0; m < lights; ++m) {
         basis[m].angles = ShAngles{cost[m], cosp[m], sinp[m]};
         basis[m].Need(bands);
+        each[m].Y[0] = each[m].Y[1] = each[m].Y[2] = basis[m].Y;
+        each[m].color = colors[m];
     }
     ClearWindow(brdf, w, pixels.data());
-    MultDirTiles(brdf, w, terms, basis, colors.data(), count, pixels);
+    MultDirTiles(brdf, w, terms, each, count, pixels);
 }
 
 void ReconstructSlabDirLight(SlabRecord& slab, const ReconRequest& request) {
@@ -506,7 +534,21 @@ void ReconstructSlabDirLight(SlabRecord& slab, const ReconRequest& request) {
         const PixelWindow w = ClipWindow(brdf, 0, frame.W - 1, 0, frame.H - 1);
         PrintWindow(request.progress, w);
         basis.Need(BandsFor(TermsFor(brdf, request.terms)));
-        DirTiles(brdf, w, request.terms, basis.Y, f, slab.photo[0][k].pixels);
+        const float* const Y[3] = {basis.Y, basis.Y, basis.Y};
+        DirTiles(brdf, w, request.terms, Y, f, slab.photo[0][k].pixels);
+    });
+}
+
+void ReconstructSlabEnvLight(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+    LightSrc& light = request.lights[0];
+    if (!light.HasEnvironment()) return;
+    const SlabFrame frame = MakeSlabFrame(slab);
+    const EnvBasis& basis = light.envcache.Get(light.envmap, light.GetEnvFrame(), frame.n,
+                                               frame.s, frame.t, SlabEnvBands(slab));
+    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
+        ReconEnvLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, basis, light.color,
+                      slab.photo[0][k].pixels, request.terms, request.progress);
     });
 }
 
@@ -544,26 +586,40 @@ void ReconstructSlabSlideLight(SlabRecord& slab, const ReconRequest& request) {
 
 void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF) return;
-    const std::span<const LightSrc> lights = request.lights;
+    const std::span<LightSrc> lights = request.lights;
     const int32_t n = LightsInUse(lights);
     const SlabFrame frame = MakeSlabFrame(slab);
     SharedBasis basis[MAX_LIGHTS];
-    Rgb colors[MAX_LIGHTS];
+    LightBasis each[MAX_LIGHTS];
+    bool env[MAX_LIGHTS] = {};
     for (int32_t m = 0; m < n; ++m) {
-        Vec3 L(-lights[m].direction.x, -lights[m].direction.y, -lights[m].direction.z);
+        LightSrc& light = lights[m];
+        each[m].color = light.GetColor();
+        if (light.HasEnvironment()) {
+            // The environment's term, clamped on its own as each light's is.
+            const EnvBasis& e =
+                light.envcache.Get(light.envmap, light.GetEnvFrame(), frame.n, frame.s,
+                                   frame.t, SlabEnvBands(slab));
+            for (int ch = 0; ch < 3; ++ch)
+                each[m].Y[ch] = e.Y[ch];
+            env[m] = true;
+            continue;
+        }
+        Vec3 L(-light.direction.x, -light.direction.y, -light.direction.z);
         VecNormalize(L);
         basis[m].angles = LightAngles(L, frame.n, frame.s, frame.t);
-        colors[m] = lights[m].GetColor();
+        each[m].Y[0] = each[m].Y[1] = each[m].Y[2] = basis[m].Y;
     }
     ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
         const BrdfImage& brdf = slab.brdf[k];
         const PixelWindow w = ClipWindow(brdf, 0, frame.W - 1, 0, frame.H - 1);
         PrintWindow(request.progress, w);
         const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
-        for (int32_t m = 0; m < n; ++m)
-            basis[m].Need(bands);
+        for (int32_t m = 0; m < n; ++m) {
+            if (!env[m]) basis[m].Need(bands);
+        }
         // The image was just cleared: no window to clear again.
-        MultDirTiles(brdf, w, request.terms, basis, colors, n, slab.photo[0][k].pixels);
+        MultDirTiles(brdf, w, request.terms, each, n, slab.photo[0][k].pixels);
     });
 }
 
@@ -572,6 +628,7 @@ void ReconstructAll(LidInfo& info, const ReconRequest& request) {
         .directional = &ReconstructSlabDirLight,
         .point = &ReconstructSlabPointLight,
         .slide = &ReconstructSlabSlideLight,
+        .environment = &ReconstructSlabEnvLight,
         .several = &ReconstructSlabMultDirLight,
     };
     ReconstructSlabs(info, request, kDrivers);

@@ -28,9 +28,12 @@ const char kHeaderMessage[] = "Cannot read brdf's header\n";
 const char kCorrupted[] = "BRDF file possibly corrupted\n";
 
 // Floats of coefficients a channel's staging block holds when the file is
-// read straight into the tiles (128 KiB): large reads, and the three blocks
-// stay in the cache while their vectors are spread over the tiles.
-constexpr size_t kStagingFloats = size_t{1} << 15;
+// read straight into the tiles (64 KiB): large reads, the three blocks stay in
+// the cache while their vectors are spread over the tiles, and they come from
+// the allocator's heap (below its 128 KiB threshold for mapping blocks of
+// their own, whose unmapping would interrupt the other threads of the
+// process at every file).
+constexpr size_t kStagingFloats = size_t{1} << 14;
 
 // Parses up to `n` whitespace-separated decimal ints as "%d %d ..." does;
 // returns how many were parsed. A number outside the int32 range stops the

@@ -313,7 +313,7 @@ ShCoeffImage Pattern(int32_t w, int32_t h, int32_t lcnt, int32_t harcnt, Keep ke
 }
 
 // The direct reader fills the tiles from the three blocks a run of tiles at
-// a time through blocks of 32768 floats per channel: files with more vectors
+// a time through blocks of 16384 floats per channel: files with more vectors
 // than a block holds, whose runs end inside a channel's block and inside a
 // tile, give the image that reading the whole blocks and assembling them
 // gives, bit for bit.
@@ -409,7 +409,7 @@ TEST_F(BrdfFileTest, DirectReaderRefusesBrokenFilesAsTheBlockReaderDoes) {
     const size_t cuts[] = {
         bin + 1,                           // inside the red bitmap
         bin + 3 * bitmap,                  // the bitmaps only
-        bin + 3 * bitmap + 32768 * 4 - 2,  // inside the first staging block
+        bin + 3 * bitmap + 16384 * 4 - 2,  // inside the first staging block
         bin + 3 * bitmap + block + 1,      // just into the green block
         big.size() - 4,                    // the last float missing
         big.size() - 1,                    // the last byte missing

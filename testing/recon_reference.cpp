@@ -25,8 +25,34 @@ size_t Index(const BrdfImage& brdf, int32_t x, int32_t y) {
            static_cast<size_t>(x);
 }
 
-bool AnyChannel(const BrdfImage& brdf, size_t e) {
-    return brdf.sh[0][e].present() || brdf.sh[1][e].present() || brdf.sh[2][e].present();
+// Every pixel's coefficients per channel, as the reference walks the image
+// pixel by pixel: built once per call from the tiles.
+class PixelTable {
+  public:
+    explicit PixelTable(const BrdfImage& brdf) {
+        for (std::vector<ShPixel>& c : sh_)
+            c.assign(PixelCount(brdf), ShPixel{});
+        for (int32_t t = 0; t < brdf.tile_count; ++t) {
+            for (int32_t lane = 0; lane < kShLanes; ++lane) {
+                const int32_t e =
+                    brdf.tile_pixel[static_cast<size_t>(t * kShLanes + lane)];
+                if (e < 0 || static_cast<size_t>(e) >= sh_[0].size()) continue;
+                for (int ch = 0; ch < 3; ++ch) {
+                    if (brdf.tile_mask[static_cast<size_t>(t * 3 + ch)] & (1u << lane))
+                        sh_[ch][static_cast<size_t>(e)] =
+                            ShPixel{brdf.TileCoeff(t, ch) + lane};
+                }
+            }
+        }
+    }
+    const std::vector<ShPixel>& operator[](int ch) const { return sh_[ch]; }
+
+  private:
+    std::vector<ShPixel> sh_[3];
+};
+
+bool AnyChannel(const PixelTable& sh, size_t e) {
+    return sh[0][e].present() || sh[1][e].present() || sh[2][e].present();
 }
 
 // The coefficients each pixel of `brdf` sums: its stored ones, at most `terms`.
@@ -65,10 +91,11 @@ void LocalLightAngles(const SlabRecord& slab, const SlabFrame& frame, int32_t j,
     const BrdfImage& brdf = slab.brdf[k];
     const Vec3 E = EyePoint(slab, j, i);
     const Zfile* z = DepthMapOf(slab, k);
+    const PixelTable sh(brdf);
     for (int32_t y = brdf.ymin; y <= brdf.ymax; ++y) {
         for (int32_t x = brdf.xmin; x <= brdf.xmax; ++x) {
             const size_t e = Index(brdf, x, y);
-            if (!AnyChannel(brdf, e)) continue;
+            if (!AnyChannel(sh, e)) continue;
             const Vec3 X = SurfacePoint(frame, E, z, x, y);
             const Vec3 L = TowardLight(light.position, X);
             const ShAngles a = LightAngles(L, frame.n, frame.s, frame.t);
@@ -121,6 +148,7 @@ void ReconSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int
     if (pixels.size() < n * 3) return;
     std::vector<float> buf = AccumulationBuffer(brdf, n);
 
+    const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const int32_t sum = TermsFor(brdf, terms);
@@ -134,11 +162,10 @@ void ReconSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int
             for (int32_t x = w.x0; x <= w.x1; ++x) {
                 const size_t e = Index(brdf, x, y);
                 for (int ch = 0; ch < 3; ++ch) {
-                    if (!brdf.sh[ch][e].present()) continue;
-                    const float v =
-                        light.env != nullptr
-                            ? EvalWithBasis(light.env->Y[ch], brdf.sh[ch][e], sum)
-                            : EvalShPixel(brdf.sh[ch][e], sum);
+                    if (!sh[ch][e].present()) continue;
+                    const float v = light.env != nullptr
+                                        ? EvalWithBasis(light.env->Y[ch], sh[ch][e], sum)
+                                        : EvalShPixel(sh[ch][e], sum);
                     buf[3 * e + ch] = buf[3 * e + ch] + v * f[ch];
                 }
             }
@@ -192,6 +219,7 @@ void ReconEnvLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, in
                    const EnvBasis& basis, const float color[3], std::span<uint8_t> pixels,
                    int32_t terms, const MessageSink& progress) {
     if (pixels.size() < PixelCount(brdf) * 3) return;
+    const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
@@ -200,9 +228,9 @@ void ReconEnvLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, in
         for (int32_t x = w.x0; x <= w.x1; ++x) {
             const size_t e = Index(brdf, x, y);
             for (int ch = 0; ch < 3; ++ch) {
-                if (!brdf.sh[ch][e].present()) continue;
+                if (!sh[ch][e].present()) continue;
                 pixels[3 * e + ch] =
-                    ToByte(EvalWithBasis(basis.Y[ch], brdf.sh[ch][e], sum) * f[ch]);
+                    ToByte(EvalWithBasis(basis.Y[ch], sh[ch][e], sum) * f[ch]);
             }
         }
     }
@@ -213,6 +241,7 @@ void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, in
                    std::span<uint8_t> pixels, int32_t terms,
                    const MessageSink& progress) {
     if (pixels.size() < PixelCount(brdf) * 3) return;
+    const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     EvalShBasis(cost, cosp, sinp, brdf.lcnt - 1);
@@ -222,8 +251,8 @@ void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, in
         for (int32_t x = w.x0; x <= w.x1; ++x) {
             const size_t e = Index(brdf, x, y);
             for (int ch = 0; ch < 3; ++ch) {
-                if (!brdf.sh[ch][e].present()) continue;
-                pixels[3 * e + ch] = ToByte(EvalShPixel(brdf.sh[ch][e], sum) * f[ch]);
+                if (!sh[ch][e].present()) continue;
+                pixels[3 * e + ch] = ToByte(EvalShPixel(sh[ch][e], sum) * f[ch]);
             }
         }
     }
@@ -237,18 +266,19 @@ void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
     const size_t n = PixelCount(brdf);
     if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n)
         return;
+    const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const int32_t sum = TermsFor(brdf, terms);
     for (int32_t y = w.y0; y <= w.y1; ++y) {
         for (int32_t x = w.x0; x <= w.x1; ++x) {
             const size_t e = Index(brdf, x, y);
-            if (!AnyChannel(brdf, e)) continue;
+            if (!AnyChannel(sh, e)) continue;
             EvalShBasis(cost[e], cosp[e], sinp[e], brdf.lcnt - 1);
             for (int ch = 0; ch < 3; ++ch) {
-                if (!brdf.sh[ch][e].present()) continue;
+                if (!sh[ch][e].present()) continue;
                 pixels[3 * e + ch] =
-                    ToByte(EvalShPixel(brdf.sh[ch][e], sum) * (color[ch] * 255.0f));
+                    ToByte(EvalShPixel(sh[ch][e], sum) * (color[ch] * 255.0f));
             }
         }
     }
@@ -263,6 +293,7 @@ void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
     if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n ||
         intensity.size() < n)
         return;
+    const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     Emit(progress,
          StrPrintf(
@@ -273,7 +304,7 @@ void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
         for (int32_t x = w.x0; x <= w.x1; ++x) {
             const size_t e = Index(brdf, x, y);
             const Rgb I = intensity[e];
-            if (!AnyChannel(brdf, e) || (I.r == 0.0f && I.g == 0.0f && I.b == 0.0f)) {
+            if (!AnyChannel(sh, e) || (I.r == 0.0f && I.g == 0.0f && I.b == 0.0f)) {
                 pixels[3 * e] = pixels[3 * e + 1] = pixels[3 * e + 2] = 0;
                 continue;
             }
@@ -281,8 +312,8 @@ void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
             const float in[3] = {I.r, I.g, I.b};
             for (int ch = 0; ch < 3; ++ch) {
                 pixels[3 * e + ch] =
-                    brdf.sh[ch][e].present()
-                        ? ToByte(EvalShPixel(brdf.sh[ch][e], sum) * in[ch] * 255.0f)
+                    sh[ch][e].present()
+                        ? ToByte(EvalShPixel(sh[ch][e], sum) * in[ch] * 255.0f)
                         : 0;
             }
         }
@@ -304,6 +335,7 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
         return;
     std::vector<float> buf = AccumulationBuffer(brdf, n);
 
+    const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const int32_t sum = TermsFor(brdf, terms);
@@ -315,9 +347,9 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
             for (int32_t x = w.x0; x <= w.x1; ++x) {
                 const size_t e = Index(brdf, x, y);
                 for (int ch = 0; ch < 3; ++ch) {
-                    if (!brdf.sh[ch][e].present()) continue;
+                    if (!sh[ch][e].present()) continue;
                     buf[3 * e + ch] =
-                        buf[3 * e + ch] + EvalShPixel(brdf.sh[ch][e], sum) * f[ch];
+                        buf[3 * e + ch] + EvalShPixel(sh[ch][e], sum) * f[ch];
                 }
             }
         }

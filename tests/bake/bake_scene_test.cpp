@@ -171,7 +171,8 @@ TEST_F(BakeSceneTest, CoefficientsExistExactlyWhereTheDepthMapsSeeASurface) {
                 const size_t e = static_cast<size_t>(y * kSize + x);
                 const float depth = z.DepthAt(x, kSize - 1 - y);
                 for (int ch = 0; ch < 3; ++ch)
-                    ASSERT_EQ(depth >= 0.0f, brdf.sh[ch][e].present()) << x << "," << y;
+                    ASSERT_EQ(depth >= 0.0f, brdf.Pixel(ch, e).present())
+                        << x << "," << y;
                 if (depth < 0.0f) {
                     ++misses;
                     continue;

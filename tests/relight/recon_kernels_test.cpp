@@ -88,7 +88,7 @@ TEST_F(KernelTest, TileDotProductsAreTheScalarPixelSums) {
                     brdf.tile_pixel[static_cast<size_t>(t * kShLanes + lane)];
                 if (e < 0) continue;
                 for (int ch = 0; ch < 3; ++ch) {
-                    const ShPixel& p = brdf.sh[ch][static_cast<size_t>(e)];
+                    const ShPixel p = brdf.Pixel(ch, static_cast<size_t>(e));
                     if (!p.present()) continue;
                     V8 v = acc[ch];
                     ClampNegative(v);
@@ -116,7 +116,7 @@ TEST_F(KernelTest, TileDotProductsAreTheScalarPixelSums) {
                 if (e < 0) continue;
                 EvalShBasis(x[lane], cp[lane], sp[lane], 4);
                 for (int ch = 0; ch < 3; ++ch) {
-                    const ShPixel& p = brdf.sh[ch][static_cast<size_t>(e)];
+                    const ShPixel p = brdf.Pixel(ch, static_cast<size_t>(e));
                     if (!p.present()) continue;
                     V8 v = acc[ch];
                     ClampNegative(v);
@@ -156,7 +156,7 @@ TEST_F(KernelTest, SeveralLightsAccumulateInLightOrder) {
             std::copy(bases[static_cast<size_t>(m)].begin(),
                       bases[static_cast<size_t>(m)].end(),
                       ShBasisTables().ShBasis.begin());
-            want = want + EvalShPixel(brdf.sh[1][static_cast<size_t>(lane)], 9) * f[m];
+            want = want + EvalShPixel(brdf.Pixel(1, static_cast<size_t>(lane)), 9) * f[m];
         }
         ExpectSameBits(want, total[1][lane], "lane", lane, 0);
     }

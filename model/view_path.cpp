@@ -115,14 +115,8 @@ PathSample SampleAt(const Keyframe& key, const std::optional<LightRig>& rig) {
 
 Status ParseViewPath(const std::string& text, const std::string& name, ViewPath& path) {
     FloatJson j;
-    try {
-        j = FloatJson::parse(text);
-    } catch (const FloatJson::parse_error& e) {
-        std::string what = e.what();
-        const size_t cut = what.find("] ");
-        if (cut != std::string::npos) what = what.substr(cut + 2);
-        return Fail(name, "not JSON: " + what);
-    }
+    std::string error;
+    if (!ParseFloatJson(text, j, error)) return Fail(name, "not JSON: " + error);
     if (!j.is_object()) return Fail(name, "not a JSON object");
     for (const auto& [member, value] : j.items()) {
         if (member != "format" && member != "version" && member != "keyframes")

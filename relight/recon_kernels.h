@@ -18,6 +18,7 @@
 
 #include "geom/vec.h"
 #include "relight/lane_types.h"
+#include "relight/light_source.h"
 #include "relight/recon_common.h"
 #include "relight/sh_basis.h"
 #include "relight/sh_recurrence.h"
@@ -250,6 +251,51 @@ LUMO_KERNEL void Normalize(V3T<V>& v) {
     v.z = LUMO_NARROW(LUMO_WIDE(v.z) * inv);
 }
 
+// DepthFor with the depth map's checks made once per image.
+struct DepthLookup {
+    const float* depth = nullptr;  // null: no usable map
+    int32_t w = 0, h = 0;          // the map's size
+    int32_t H = 0;                 // the image's rows
+
+    DepthLookup(const SlabFrame& frame, const Zfile* z) : H(frame.H) {
+        if (z != nullptr && z->depth.size() >= static_cast<size_t>(z->width) *
+                                                   static_cast<size_t>(z->height)) {
+            depth = z->depth.data();
+            w = z->width;
+            h = z->height;
+        }
+    }
+    // DepthFor(frame, z, x, y).
+    float At(int32_t x, int32_t y) const {
+        const int32_t zy = H - 1 - y;
+        if (depth == nullptr || x < 0 || zy < 0 || x >= w || zy >= h) return -1.0f;
+        const float d = depth[static_cast<size_t>(zy) * static_cast<size_t>(w) +
+                              static_cast<size_t>(x)];
+        return d < kNoSurfaceDepth && d >= 0.0f ? d : -1.0f;
+    }
+};
+
+// The columns and rows of pixels pix[0..n-1] (pixel indices y * width + x in
+// increasing order, -1 for none, taken as pixel 0) of an image `width`
+// pixels wide: a pixel that follows its lane's predecessor steps from it,
+// others divide.
+LUMO_KERNEL void PixelColumnsRows(const int32_t* pix, int n, int32_t width, int32_t* px,
+                                  int32_t* py) {
+    int32_t prev = -2;
+    for (int lane = 0; lane < n; ++lane) {
+        const int32_t e = pix[lane] < 0 ? 0 : pix[lane];
+        if (e == prev + 1 && lane > 0) {
+            const bool wrap = px[lane - 1] + 1 == width;
+            px[lane] = wrap ? 0 : px[lane - 1] + 1;
+            py[lane] = wrap ? py[lane - 1] + 1 : py[lane - 1];
+        } else {
+            px[lane] = e % width;
+            py[lane] = e / width;
+        }
+        prev = e;
+    }
+}
+
 // SurfacePoint and TowardLight for lanes x, y of an image seen from E: the
 // surface point (depth along the eye ray for the lanes in has_depth, else the
 // image-plane point) and the unit direction L from it toward
@@ -287,9 +333,16 @@ LUMO_KERNEL void TowardLightLanes(const SlabFrame& frame, const Vec3& E,
 // LightAngles of the unit directions L: cos theta, cos phi, sin phi against
 // the frame. The arccosine and sine are LightAngles' scalar library calls,
 // lane by lane, made only for the lanes in `wanted` (the others get phi = 0).
-template <class V>
+//
+// each_lane(lane) runs before each lane's library calls (the tile loops ask
+// for coefficients ahead of their use there, while the calls take their time).
+struct NoLaneWork {
+    void operator()(int) const {}
+};
+template <class V, class EachLane = NoLaneWork>
 LUMO_KERNEL void AnglesLanes(const SlabFrame& frame, const V3T<V>& L, uint32_t wanted,
-                             V& cost_out, V& cosp_out, V& sinp_out) {
+                             V& cost_out, V& cosp_out, V& sinp_out,
+                             const EachLane& each_lane = EachLane()) {
     V3T<V> n, s, t;
     Broadcast3(n, frame.n);
     Broadcast3(s, frame.s);
@@ -307,6 +360,7 @@ LUMO_KERNEL void AnglesLanes(const SlabFrame& frame, const V3T<V>& L, uint32_t w
     Broadcast(cosp_out, 1.0f);
     sinp_out = V{};
     for (int lane = 0; lane < kLanesOf<V>; ++lane) {
+        each_lane(lane);
         if (!(wanted & (1u << lane))) continue;
         const float ct = cost[lane];
         if (ct >= 0.9999999999 || ct <= -0.9999999999 || len[lane] == 0.0f) continue;
@@ -316,6 +370,129 @@ LUMO_KERNEL void AnglesLanes(const SlabFrame& frame, const V3T<V>& L, uint32_t w
         const float c = cp > 1.0f ? 1.0f : (cp < -1.0f ? -1.0f : cp);
         const float phi = std::acos(c);
         sinp_out[lane] = tdot[lane] >= 0.0f ? std::sin(phi) : std::sin(-phi);
+    }
+}
+
+// SampleSlide of `photo` at (s, t) for the lanes in `lanes` (the others, and
+// lanes whose position is not finite, get 0): the texel indices and the
+// gathers per lane, the bilinear weighting on vectors, operation for
+// operation as SampleSlide.
+template <class V>
+LUMO_KERNEL void SampleSlideLanes(const Photo& photo, const V& s, const V& t,
+                                  uint32_t lanes, V out[3]) {
+    out[0] = out[1] = out[2] = V{};
+    const int32_t w = photo.width;
+    const int32_t h = photo.height;
+    if (w <= 0 || h <= 0 ||
+        photo.pixels.size() < static_cast<size_t>(w) * static_cast<size_t>(h) * 3)
+        return;
+    const V x = static_cast<float>(w) * s;
+    const V y = static_cast<float>(h) * t;
+    V fx = {}, fy = {};
+    V p00[3] = {}, p10[3] = {}, p01[3] = {}, p11[3] = {};
+    const uint8_t* px = photo.pixels.data();
+    auto at = [&](int32_t col, int32_t row) {
+        return px + (static_cast<size_t>(row) * static_cast<size_t>(w) +
+                     static_cast<size_t>(col)) *
+                        3;
+    };
+    for (int lane = 0; lane < kLanesOf<V>; ++lane) {
+        if (!(lanes & (1u << lane))) continue;
+        if (!std::isfinite(x[lane]) || !std::isfinite(y[lane])) {
+            lanes &= ~(1u << lane);
+            continue;
+        }
+        const int32_t ix = static_cast<int32_t>(
+            std::fmax(0.0f, std::fmin(x[lane], static_cast<float>(w - 1))));
+        const int32_t iy = static_cast<int32_t>(
+            std::fmax(0.0f, std::fmin(y[lane], static_cast<float>(h - 1))));
+        fx[lane] = x[lane] - static_cast<float>(ix);
+        fy[lane] = y[lane] - static_cast<float>(iy);
+        const int32_t ix1 = ix + 1 < w ? ix + 1 : w - 1;
+        const int32_t iy1 = iy + 1 < h ? iy + 1 : h - 1;
+        const uint8_t* a = at(ix, iy);
+        const uint8_t* b = at(ix1, iy);
+        const uint8_t* c = at(ix, iy1);
+        const uint8_t* d = at(ix1, iy1);
+        for (int ch = 0; ch < 3; ++ch) {
+            p00[ch][lane] = static_cast<float>(a[ch]);
+            p10[ch][lane] = static_cast<float>(b[ch]);
+            p01[ch][lane] = static_cast<float>(c[ch]);
+            p11[ch][lane] = static_cast<float>(d[ch]);
+        }
+    }
+    if (lanes == 0) return;
+    const V gx = 1.0f - fx;
+    const V gy = 1.0f - fy;
+    for (int ch = 0; ch < 3; ++ch) {
+        const V v =
+            (gy * (fx * p10[ch] + gx * p00[ch]) + fy * (fx * p11[ch] + gx * p01[ch])) *
+            0.003921569f;
+        for (int lane = 0; lane < kLanesOf<V>; ++lane)
+            out[ch][lane] = lanes & (1u << lane) ? v[lane] : 0.0f;
+    }
+}
+
+// LightSrc::SlideIntensity of the directions -L for the lanes in `wanted`
+// (the others get no light), from the projector's current frame: the ray
+// from the light to the slide plane and the slide coordinates are vector
+// arithmetic, as is the bilinear lookup (SampleSlideLanes) for the lanes whose
+// ray meets the slide inside its margins.
+template <class V>
+LUMO_KERNEL void SlideIntensityLanes(const LightSrc& light, const V3T<V>& L,
+                                     uint32_t wanted, V in[3]) {
+    in[0] = in[1] = in[2] = V{};
+    if (!light.slidevalid || wanted == 0) return;
+    using D = typename LaneTraits<V>::Double;
+    const Vec3 nn(light.slideplane[0], light.slideplane[1], light.slideplane[2]);
+    V3T<V> d, n;
+    d.x = -L.x;
+    d.y = -L.y;
+    d.z = -L.z;
+    Broadcast3(n, nn);
+    V dn;
+    Dot(dn, d, n);
+    const D margin = D{} + kSlideMargin;
+    uint32_t lit = wanted;
+    {
+        const auto toward = LUMO_WIDE(dn) > margin;
+        for (int lane = 0; lane < kLanesOf<V>; ++lane) {
+            if (!toward[lane]) lit &= ~(1u << lane);
+        }
+    }
+    if (lit == 0) return;
+    V3T<V> dir = d;
+    Normalize(dir);
+    V ndir;
+    Dot(ndir, n, dir);
+    const Vec3 position = light.position;
+    const float np = VecDot(nn, position);
+    const V along = -(np + light.slideplane[3]) / ndir;
+    V3T<V> hit, center, sx, sy;
+    Broadcast3(hit, position);
+    AddScaled(hit, dir, along);
+    Broadcast3(center, light.slidecenter);
+    V3T<V> rel;
+    Sub(rel, hit, center);
+    Broadcast3(sx, light.slidex);
+    Broadcast3(sy, light.slideup);
+    V ds, dt;
+    Dot(ds, rel, sx);
+    Dot(dt, rel, sy);
+    const V s = ds / light.slidewidth + 0.5f;
+    const V t = dt / light.slideheight + 0.5f;
+    const D upper = D{} + (1.0 - kSlideMargin);
+    const auto inside = (LUMO_WIDE(s) > margin) & (LUMO_WIDE(t) > margin) &
+                        (LUMO_WIDE(s) < upper) & (LUMO_WIDE(t) < upper);
+    for (int lane = 0; lane < kLanesOf<V>; ++lane) {
+        if (!inside[lane]) lit &= ~(1u << lane);
+    }
+    V sample[3];
+    SampleSlideLanes(light.slide, s, t, lit, sample);
+    for (int lane = 0; lane < kLanesOf<V>; ++lane) {
+        if (!(lit & (1u << lane))) continue;
+        for (int ch = 0; ch < 3; ++ch)
+            in[ch][lane] = sample[ch][lane] * light.color[ch];
     }
 }
 

@@ -171,10 +171,10 @@ struct TileJob {
     const float* cosp = nullptr;
     const float* sinp = nullptr;
     const Rgb* intensity = nullptr;
-    const SlabFrame* frame = nullptr;  // set: compute the angles from the geometry
-    Vec3 E;                            // the image's eye point
-    const Zfile* z = nullptr;          // its depth map, if any
-    const LightSrc* light = nullptr;   // the point light or projector
+    const SlabFrame* frame = nullptr;         // set: compute the angles from the geometry
+    Vec3 E;                                   // the image's eye point
+    DepthLookup depth{SlabFrame(), nullptr};  // its depth map
+    const LightSrc* light = nullptr;          // the point light or projector
 
     TileJob(const BrdfImage& b, const PixelWindow& w, int32_t wanted_terms,
             uint8_t* pixels)
@@ -229,17 +229,51 @@ struct LaneGroup {
     }
 };
 
-// Asks for the first `terms` coefficients of the tiles from t on (`tiles` of
-// them, at most two) ahead of their use, so that their loads overlap the
-// work done before.
-LUMO_KERNEL void PrefetchTiles(const BrdfImage& brdf, int32_t t, int32_t tiles,
-                               int32_t terms) {
-    const size_t floats = static_cast<size_t>(terms) * kShTermStride;
-    for (int32_t k = 0; k < tiles; ++k) {
-        const char* c = reinterpret_cast<const char*>(brdf.TileCoeff(t + k, 0));
-        for (size_t b = 0; b < floats * sizeof(float); b += 64)
-            __builtin_prefetch(c + b);
+// Asks for the cache line at p. GCC drops loops of __builtin_prefetch as
+// having no effect, so on x86 the instruction is written out.
+LUMO_KERNEL void PrefetchLine(const char* p) {
+#if defined(__x86_64__) || defined(__i386__)
+    asm volatile("prefetcht0 %0" : : "m"(*p));
+#else
+    __builtin_prefetch(p);
+#endif
+}
+
+// The coefficient lines of a lane group's tiles that a tile loop reads (the
+// first `terms` coefficients of each), asked for a slice at a time ahead of
+// their use: spread over other work, the requests keep the memory busy
+// without waiting for free line buffers all at once.
+struct GroupPrefetch {
+    const char* first[2] = {};  // each tile's first byte
+    int32_t tiles = 0;
+    int32_t lines = 0;  // 64-byte lines per tile
+
+    // The group of `tiles` tiles from tile t (none when tiles is 0).
+    GroupPrefetch(const BrdfImage& brdf, int32_t t, int32_t count, int32_t terms) {
+        tiles = count;
+        lines = static_cast<int32_t>(
+            (static_cast<size_t>(terms) * kShTermStride * sizeof(float) + 63) / 64);
+        for (int32_t k = 0; k < tiles; ++k)
+            first[k] = reinterpret_cast<const char*>(brdf.TileCoeff(t + k, 0));
     }
+    // Slice `part` of `parts`.
+    void Slice(int part, int parts) const {
+        const int32_t total = tiles * lines;
+        const int32_t b = total * part / parts, e = total * (part + 1) / parts;
+        for (int32_t i = b; i < e; ++i)
+            PrefetchLine(first[i / lines] + static_cast<size_t>(i % lines) * 64);
+    }
+};
+
+// The group after the one at tile tt of a chunk ending before `end`.
+template <class V>
+LUMO_KERNEL GroupPrefetch NextGroup(const TileJob& job, size_t tt, size_t end) {
+    const size_t next = tt + LaneGroup<V>::kTiles;
+    const int32_t tiles =
+        next < end ? static_cast<int32_t>(std::min<size_t>(
+                         end - next, static_cast<size_t>(LaneGroup<V>::kTiles)))
+                   : 0;
+    return GroupPrefetch(*job.brdf, static_cast<int32_t>(next), tiles, job.terms);
 }
 
 // Writes byte values of channel ch for the given lanes of a lane group.
@@ -289,18 +323,17 @@ LUMO_KERNEL void LocalTiles(const TileJob& job, size_t begin, size_t end) {
         g.Take(job, tt, end);
         uint32_t lanes = g.lanes;
         if (lanes == 0) continue;
-        PrefetchTiles(brdf, g.t, g.tiles, job.terms);
         V x, cp, sp;
         V scale[3];
         if (job.frame != nullptr) {
             V vx, vy, vd;
             uint32_t has = 0;
+            int32_t px[kLanes], py[kLanes];
+            PixelColumnsRows(g.pix, kLanes, brdf.width, px, py);
             for (int lane = 0; lane < kLanes; ++lane) {
-                const int32_t e = g.pix[lane] < 0 ? 0 : g.pix[lane];
-                const int32_t px = e % brdf.width, py = e / brdf.width;
-                vx[lane] = static_cast<float>(px);
-                vy[lane] = static_cast<float>(py);
-                const float depth = DepthFor(*job.frame, job.z, px, py);
+                vx[lane] = static_cast<float>(px[lane]);
+                vy[lane] = static_cast<float>(py[lane]);
+                const float depth = job.depth.At(px[lane], py[lane]);
                 vd[lane] = depth >= 0.0f ? depth : 0.0f;
                 if (depth >= 0.0f) has |= 1u << lane;
             }
@@ -308,24 +341,21 @@ LUMO_KERNEL void LocalTiles(const TileJob& job, size_t begin, size_t end) {
             TowardLightLanes(*job.frame, job.E, job.light->position, vx, vy, vd, has, L);
             if (job.slide) {
                 // Intensity * 255 per lane; lanes without light stay black.
-                V in[3] = {};
+                V in[3];
+                SlideIntensityLanes(*job.light, L, lanes, in);
                 for (int lane = 0; lane < kLanes; ++lane) {
-                    if (!(lanes & (1u << lane))) continue;
-                    const Rgb I = job.light->SlideIntensity(
-                        Vec3(-L.x[lane], -L.y[lane], -L.z[lane]));
-                    if (I.r == 0.0f && I.g == 0.0f && I.b == 0.0f) {
+                    if (in[0][lane] == 0.0f && in[1][lane] == 0.0f && in[2][lane] == 0.0f)
                         lanes &= ~(1u << lane);
-                        continue;
-                    }
-                    in[0][lane] = I.r;
-                    in[1][lane] = I.g;
-                    in[2][lane] = I.b;
                 }
                 for (int ch = 0; ch < 3; ++ch)
                     scale[ch] = in[ch];
                 if (lanes == 0) continue;
             }
-            AnglesLanes(*job.frame, L, lanes, x, cp, sp);
+            // The next group's coefficients come in while the library calls
+            // of this one run.
+            const GroupPrefetch ahead = NextGroup<V>(job, tt, end);
+            AnglesLanes(*job.frame, L, lanes, x, cp, sp,
+                        [&](int lane) { ahead.Slice(lane, kLanes); });
         } else {
             Broadcast(x, 1.0f);
             Broadcast(cp, 1.0f);
@@ -384,28 +414,29 @@ LUMO_KERNEL void MultTiles(const TileJob& job, size_t begin, size_t end) {
         LaneGroup<V> g;
         g.Take(job, tt, end);
         if (g.lanes == 0) continue;
-        const size_t next = tt + LaneGroup<V>::kTiles;
-        if (next < end)
-            PrefetchTiles(brdf, static_cast<int32_t>(next),
-                          static_cast<int32_t>(std::min<size_t>(
-                              end - next, static_cast<size_t>(LaneGroup<V>::kTiles))),
-                          job.terms);
+        // The next group's coefficients come in over this one's passes.
+        const GroupPrefetch ahead = NextGroup<V>(job, tt, end);
+        const int32_t passes = job.count / G + (job.count % G) / 2 + job.count % 2;
+        int32_t pass = 0;
         const float* c = brdf.TileCoeff(g.t, 0);
         V total[3] = {};
         int32_t m = 0;
         for (; m + G <= job.count; m += G) {
             const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
             const float* const* Y[3] = {job.Ys[0] + m, job.Ys[1] + m, job.Ys[2] + m};
+            ahead.Slice(pass++, passes);
             AccumulateLightsRgb<G>(c, g.second, Y, f, job.terms, total);
         }
         for (; m + 2 <= job.count; m += 2) {
             const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
             const float* const* Y[3] = {job.Ys[0] + m, job.Ys[1] + m, job.Ys[2] + m};
+            ahead.Slice(pass++, passes);
             AccumulateLightsRgb<2>(c, g.second, Y, f, job.terms, total);
         }
         for (; m < job.count; ++m) {
             const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
             const float* const* Y[3] = {job.Ys[0] + m, job.Ys[1] + m, job.Ys[2] + m};
+            ahead.Slice(pass++, passes);
             AccumulateLightsRgb<1>(c, g.second, Y, f, job.terms, total);
         }
         for (int ch = 0; ch < 3; ++ch) {
@@ -563,7 +594,7 @@ void LocalGeometry(const SlabRecord& slab, const SlabFrame& frame, int32_t j, in
                    size_t k, const LightSrc& light, TileJob& job) {
     job.frame = &frame;
     job.E = EyePoint(slab, j, i);
-    job.z = DepthMapOf(slab, k);
+    job.depth = DepthLookup(frame, DepthMapOf(slab, k));
     job.light = &light;
 }
 

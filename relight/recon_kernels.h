@@ -402,10 +402,14 @@ LUMO_KERNEL void SampleSlideLanes(const Photo& photo, const V& s, const V& t,
             lanes &= ~(1u << lane);
             continue;
         }
-        const int32_t ix = static_cast<int32_t>(
-            std::fmax(0.0f, std::fmin(x[lane], static_cast<float>(w - 1))));
-        const int32_t iy = static_cast<int32_t>(
-            std::fmax(0.0f, std::fmin(y[lane], static_cast<float>(h - 1))));
+        // SampleSlide's fmax(0, fmin(x, w - 1)) for a finite x, whose only
+        // freedom (the sign of a zero) the conversion to an integer drops.
+        const float cx =
+            x[lane] < static_cast<float>(w - 1) ? x[lane] : static_cast<float>(w - 1);
+        const float cy =
+            y[lane] < static_cast<float>(h - 1) ? y[lane] : static_cast<float>(h - 1);
+        const int32_t ix = static_cast<int32_t>(cx > 0.0f ? cx : 0.0f);
+        const int32_t iy = static_cast<int32_t>(cy > 0.0f ? cy : 0.0f);
         fx[lane] = x[lane] - static_cast<float>(ix);
         fy[lane] = y[lane] - static_cast<float>(iy);
         const int32_t ix1 = ix + 1 < w ? ix + 1 : w - 1;

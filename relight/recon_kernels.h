@@ -143,27 +143,41 @@ LUMO_KERNEL void EvalBasisLanesFixed(const ShTables& t, const V& x, const V& cos
     ShBasisRecurrence(t, x, cosp, sinp, LMAX, cosm, sinm, P, Y);
 }
 
+// The bases of G lights packed for AccumulateLightsRgb, term after term,
+// light after light, channel after channel:
+// packed[(i * G + g) * 3 + ch] = Y[ch][g][i] for the first `terms` terms.
+template <int G>
+inline void PackLightBases(const float* const* const Y[3], int32_t terms, float* packed) {
+    for (int32_t i = 0; i < terms; ++i)
+        for (int g = 0; g < G; ++g)
+            for (int ch = 0; ch < 3; ++ch)
+                packed[(static_cast<size_t>(i) * G + static_cast<size_t>(g)) * 3 +
+                       static_cast<size_t>(ch)] = Y[ch][g][i];
+}
+
 // Several lights' contributions to the three channels of a lane group's
 // coefficients c (coefficient 0 of channel 0 of its first tile, `second` as
-// LoadLanes): G dot products per channel with the bases Y[ch][0..G-1] in one
-// pass over the coefficients, then, light after light in order,
-// total[ch] += max(dot, 0) * f[ch][g], as the reference accumulates.
+// LoadLanes): G dot products per channel with the lights' bases (packed by
+// PackLightBases) in one pass over the coefficients, then, light after light
+// in order, total[ch] += max(dot, 0) * f[ch][g], as the reference
+// accumulates.
 template <int G, class V>
 LUMO_KERNEL void AccumulateLightsRgb(const float* c, ptrdiff_t second,
-                                     const float* const* const Y[3],
-                                     const float* const f[3], int32_t terms, V total[3]) {
+                                     const float* packed, const float* const f[3],
+                                     int32_t terms, V total[3]) {
     V acc[G][3] = {};
     for (int32_t i = 0; i < terms; ++i) {
         const float* ci = c + static_cast<size_t>(i) * kShTermStride;
+        const float* y = packed + static_cast<size_t>(i) * (G * 3);
         V vr, vg, vb;
         LoadLanes(vr, ci, second);
         LoadLanes(vg, ci + kShLanes, second);
         LoadLanes(vb, ci + 2 * kShLanes, second);
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
-            acc[g][0] = acc[g][0] + Y[0][g][i] * vr;
-            acc[g][1] = acc[g][1] + Y[1][g][i] * vg;
-            acc[g][2] = acc[g][2] + Y[2][g][i] * vb;
+            acc[g][0] = acc[g][0] + y[3 * g] * vr;
+            acc[g][1] = acc[g][1] + y[3 * g + 1] * vg;
+            acc[g][2] = acc[g][2] + y[3 * g + 2] * vb;
         }
     }
 #pragma GCC unroll 8
@@ -173,6 +187,16 @@ LUMO_KERNEL void AccumulateLightsRgb(const float* c, ptrdiff_t second,
             total[ch] = total[ch] + acc[g][ch] * f[ch][g];
         }
     }
+}
+
+// The same with the bases given per channel and light, Y[ch][g].
+template <int G, class V>
+LUMO_KERNEL void AccumulateLightsRgb(const float* c, ptrdiff_t second,
+                                     const float* const* const Y[3],
+                                     const float* const f[3], int32_t terms, V total[3]) {
+    float packed[kMaxTerms * G * 3];
+    PackLightBases<G>(Y, terms, packed);
+    AccumulateLightsRgb<G, V>(c, second, packed, f, terms, total);
 }
 
 // One tile's lights (c: coefficient 0 of channel 0 of the tile).

@@ -24,6 +24,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "base/fatal.h"
 #include "base/parallel_for.h"
@@ -158,9 +159,11 @@ struct TileJob {
     // factors colour * 255.
     const float* Y[3] = {};
     float f[3] = {};
-    // Several lights: per channel, count bases and count factors.
+    // Several lights: per channel, count factors; the bases packed in blocks
+    // of as many lights as a pass of the tile loop takes (PackLightBases),
+    // block after block.
     int32_t count = 0;
-    const float* const* Ys[3] = {};
+    const float* packed = nullptr;
     const float* fs[3] = {};
     // Point and slide: the basis degree and, for the slide, that mode's
     // scaling. The window functions give per-pixel angles and intensities;
@@ -405,39 +408,42 @@ LUMO_KERNEL void LocalTiles(const TileJob& job, size_t begin, size_t end) {
     }
 }
 
-// Several lights, lights in groups of G per pass over a lane group's
+// One block of `size` lights (1..G) on a lane group.
+template <class V, int G>
+LUMO_KERNEL void AccumulateBlock(int32_t size, const float* c, ptrdiff_t second,
+                                 const float* packed, const float* const f[3],
+                                 int32_t terms, V total[3]) {
+    if constexpr (G > 1) {
+        if (size < G) {
+            AccumulateBlock<V, G - 1>(size, c, second, packed, f, terms, total);
+            return;
+        }
+    }
+    AccumulateLightsRgb<G, V>(c, second, packed, f, terms, total);
+}
+
+// Several lights, in blocks of up to G per pass over a lane group's
 // coefficients.
 template <class V, int G>
 LUMO_KERNEL void MultTiles(const TileJob& job, size_t begin, size_t end) {
     const BrdfImage& brdf = *job.brdf;
+    const int32_t passes = (job.count + G - 1) / G;
     for (size_t tt = begin; tt < end; tt += LaneGroup<V>::kTiles) {
         LaneGroup<V> g;
         g.Take(job, tt, end);
         if (g.lanes == 0) continue;
         // The next group's coefficients come in over this one's passes.
         const GroupPrefetch ahead = NextGroup<V>(job, tt, end);
-        const int32_t passes = job.count / G + (job.count % G) / 2 + job.count % 2;
-        int32_t pass = 0;
         const float* c = brdf.TileCoeff(g.t, 0);
         V total[3] = {};
-        int32_t m = 0;
-        for (; m + G <= job.count; m += G) {
+        for (int32_t m = 0, pass = 0; m < job.count; m += G, ++pass) {
+            ahead.Slice(pass, passes);
+            const int32_t size = std::min<int32_t>(G, job.count - m);
             const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
-            const float* const* Y[3] = {job.Ys[0] + m, job.Ys[1] + m, job.Ys[2] + m};
-            ahead.Slice(pass++, passes);
-            AccumulateLightsRgb<G>(c, g.second, Y, f, job.terms, total);
-        }
-        for (; m + 2 <= job.count; m += 2) {
-            const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
-            const float* const* Y[3] = {job.Ys[0] + m, job.Ys[1] + m, job.Ys[2] + m};
-            ahead.Slice(pass++, passes);
-            AccumulateLightsRgb<2>(c, g.second, Y, f, job.terms, total);
-        }
-        for (; m < job.count; ++m) {
-            const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
-            const float* const* Y[3] = {job.Ys[0] + m, job.Ys[1] + m, job.Ys[2] + m};
-            ahead.Slice(pass++, passes);
-            AccumulateLightsRgb<1>(c, g.second, Y, f, job.terms, total);
+            AccumulateBlock<V, G>(
+                size, c, g.second,
+                job.packed + static_cast<size_t>(m) * static_cast<size_t>(job.terms) * 3,
+                f, job.terms, total);
         }
         for (int ch = 0; ch < 3; ++ch) {
             const uint32_t write = g.lanes & g.present[ch];
@@ -448,6 +454,12 @@ LUMO_KERNEL void MultTiles(const TileJob& job, size_t begin, size_t end) {
         }
     }
 }
+
+// Lights per pass of the several-lights loops: as many as keep the
+// accumulators in registers (3 per light; AVX-512 has 32 vector registers,
+// AVX2 16).
+constexpr int32_t kNarrowBlock = 4;
+constexpr int32_t kWideBlock = 8;
 
 LUMO_KERNEL_CLONES void DirChunk(const TileJob& job, size_t begin, size_t end) {
     const BrdfImage& brdf = *job.brdf;
@@ -474,14 +486,14 @@ LUMO_KERNEL_CLONES void LocalChunk(const TileJob& job, size_t begin, size_t end)
     LocalTiles<V8>(job, begin, end);
 }
 LUMO_KERNEL_CLONES void MultChunk(const TileJob& job, size_t begin, size_t end) {
-    MultTiles<V8, 4>(job, begin, end);
+    MultTiles<V8, kNarrowBlock>(job, begin, end);
 }
 #if LUMO_HAVE_WIDE
 LUMO_KERNEL_WIDE void LocalChunkWide(const TileJob& job, size_t begin, size_t end) {
     LocalTiles<V16>(job, begin, end);
 }
 LUMO_KERNEL_WIDE void MultChunkWide(const TileJob& job, size_t begin, size_t end) {
-    MultTiles<V16, 8>(job, begin, end);
+    MultTiles<V16, kWideBlock>(job, begin, end);
 }
 #endif
 
@@ -530,24 +542,40 @@ struct LightBasis {
 
 void MultDirTiles(const BrdfImage& brdf, const PixelWindow& w, int32_t terms,
                   const LightBasis* lights, int32_t count, std::span<uint8_t> pixels) {
-    // Each light's bases and its factor float(colour * 255) per channel.
-    const float* Y[3][MAX_LIGHTS];
+    // Each light's factor float(colour * 255) per channel.
     float f[3][MAX_LIGHTS];
     for (int32_t m = 0; m < count; ++m) {
-        for (int ch = 0; ch < 3; ++ch)
-            Y[ch][m] = lights[m].Y[ch];
         f[0][m] = lights[m].color.r * 255.0f;
         f[1][m] = lights[m].color.g * 255.0f;
         f[2][m] = lights[m].color.b * 255.0f;
     }
     TileJob job(brdf, w, terms, pixels.data());
     job.count = count;
-    for (int ch = 0; ch < 3; ++ch) {
-        job.Ys[ch] = Y[ch];
+    for (int ch = 0; ch < 3; ++ch)
         job.fs[ch] = f[ch];
-    }
+    bool wide = false;
 #if LUMO_HAVE_WIDE
-    if (ReconLaneWidth() == 16) {
+    wide = ReconLaneWidth() == 16;
+#endif
+    const int32_t block = wide ? kWideBlock : kNarrowBlock;
+    // The bases, block after block, each packed for its pass.
+    std::vector<float> packed(static_cast<size_t>(count) *
+                              static_cast<size_t>(std::max(job.terms, 1)) * 3);
+    for (int32_t m = 0; m < count; m += block) {
+        const int32_t size = std::min(block, count - m);
+        float* out =
+            packed.data() + static_cast<size_t>(m) * static_cast<size_t>(job.terms) * 3;
+        for (int32_t i = 0; i < job.terms; ++i)
+            for (int32_t g = 0; g < size; ++g)
+                for (int ch = 0; ch < 3; ++ch)
+                    out[(static_cast<size_t>(i) * static_cast<size_t>(size) +
+                         static_cast<size_t>(g)) *
+                            3 +
+                        static_cast<size_t>(ch)] = lights[m + g].Y[ch][i];
+    }
+    job.packed = packed.data();
+#if LUMO_HAVE_WIDE
+    if (wide) {
         ForEachTile(brdf, job, MultChunkWide);
         return;
     }

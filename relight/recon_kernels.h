@@ -381,20 +381,25 @@ LUMO_KERNEL void AnglesLanes(const SlabFrame& frame, const V3T<V>& L, uint32_t w
     Dot(cosp, v, s);
     Dot(tdot, v, t);
     cost_out = cost;
-    Broadcast(cosp_out, 1.0f);
-    sinp_out = V{};
+    float co[kLanesOf<V>], so[kLanesOf<V>];
+    for (int lane = 0; lane < kLanesOf<V>; ++lane) {
+        co[lane] = 1.0f;
+        so[lane] = 0.0f;
+    }
     for (int lane = 0; lane < kLanesOf<V>; ++lane) {
         each_lane(lane);
         if (!(wanted & (1u << lane))) continue;
         const float ct = cost[lane];
         if (ct >= 0.9999999999 || ct <= -0.9999999999 || len[lane] == 0.0f) continue;
         const float cp = cosp[lane];
-        cosp_out[lane] = cp;
+        co[lane] = cp;
         // Rounding can put the dot product of two unit vectors just outside -1..1.
         const float c = cp > 1.0f ? 1.0f : (cp < -1.0f ? -1.0f : cp);
         const float phi = std::acos(c);
-        sinp_out[lane] = tdot[lane] >= 0.0f ? std::sin(phi) : std::sin(-phi);
+        so[lane] = tdot[lane] >= 0.0f ? std::sin(phi) : std::sin(-phi);
     }
+    std::memcpy(&cosp_out, co, sizeof cosp_out);
+    std::memcpy(&sinp_out, so, sizeof sinp_out);
 }
 
 // SampleSlide of `photo` at (s, t) for the lanes in `lanes` (the others, and
@@ -412,15 +417,19 @@ LUMO_KERNEL void SampleSlideLanes(const Photo& photo, const V& s, const V& t,
         return;
     const V x = static_cast<float>(w) * s;
     const V y = static_cast<float>(h) * t;
-    V fx = {}, fy = {};
-    V p00[3] = {}, p10[3] = {}, p01[3] = {}, p11[3] = {};
+    // Lane values go through arrays: writing a vector lane by lane costs a
+    // masked insert per lane.
+    constexpr int kLanes = kLanesOf<V>;
+    using I = typename LaneTraits<V>::Int;
+    float fxa[kLanes] = {}, fya[kLanes] = {};
+    int32_t q[4][3][kLanes] = {};  // corner, channel, lane
     const uint8_t* px = photo.pixels.data();
     auto at = [&](int32_t col, int32_t row) {
         return px + (static_cast<size_t>(row) * static_cast<size_t>(w) +
                      static_cast<size_t>(col)) *
                         3;
     };
-    for (int lane = 0; lane < kLanesOf<V>; ++lane) {
+    for (int lane = 0; lane < kLanes; ++lane) {
         if (!(lanes & (1u << lane))) continue;
         if (!std::isfinite(x[lane]) || !std::isfinite(y[lane])) {
             lanes &= ~(1u << lane);
@@ -434,30 +443,37 @@ LUMO_KERNEL void SampleSlideLanes(const Photo& photo, const V& s, const V& t,
             y[lane] < static_cast<float>(h - 1) ? y[lane] : static_cast<float>(h - 1);
         const int32_t ix = static_cast<int32_t>(cx > 0.0f ? cx : 0.0f);
         const int32_t iy = static_cast<int32_t>(cy > 0.0f ? cy : 0.0f);
-        fx[lane] = x[lane] - static_cast<float>(ix);
-        fy[lane] = y[lane] - static_cast<float>(iy);
+        fxa[lane] = x[lane] - static_cast<float>(ix);
+        fya[lane] = y[lane] - static_cast<float>(iy);
         const int32_t ix1 = ix + 1 < w ? ix + 1 : w - 1;
         const int32_t iy1 = iy + 1 < h ? iy + 1 : h - 1;
-        const uint8_t* a = at(ix, iy);
-        const uint8_t* b = at(ix1, iy);
-        const uint8_t* c = at(ix, iy1);
-        const uint8_t* d = at(ix1, iy1);
-        for (int ch = 0; ch < 3; ++ch) {
-            p00[ch][lane] = static_cast<float>(a[ch]);
-            p10[ch][lane] = static_cast<float>(b[ch]);
-            p01[ch][lane] = static_cast<float>(c[ch]);
-            p11[ch][lane] = static_cast<float>(d[ch]);
-        }
+        const uint8_t* corner[4] = {at(ix, iy), at(ix1, iy), at(ix, iy1), at(ix1, iy1)};
+        for (int k = 0; k < 4; ++k)
+            for (int ch = 0; ch < 3; ++ch)
+                q[k][ch][lane] = corner[k][ch];
     }
     if (lanes == 0) return;
+    V fx, fy;
+    std::memcpy(&fx, fxa, sizeof fx);
+    std::memcpy(&fy, fya, sizeof fy);
     const V gx = 1.0f - fx;
     const V gy = 1.0f - fy;
     for (int ch = 0; ch < 3; ++ch) {
+        V p[4];
+        for (int k = 0; k < 4; ++k) {
+            I qi;
+            std::memcpy(&qi, q[k][ch], sizeof qi);
+            p[k] = __builtin_convertvector(qi, V);
+        }
+        // p[0..3]: (ix, iy), (ix1, iy), (ix, iy1), (ix1, iy1).
         const V v =
-            (gy * (fx * p10[ch] + gx * p00[ch]) + fy * (fx * p11[ch] + gx * p01[ch])) *
-            0.003921569f;
-        for (int lane = 0; lane < kLanesOf<V>; ++lane)
-            out[ch][lane] = lanes & (1u << lane) ? v[lane] : 0.0f;
+            (gy * (fx * p[1] + gx * p[0]) + fy * (fx * p[3] + gx * p[2])) * 0.003921569f;
+        float va[kLanes];
+        std::memcpy(va, &v, sizeof va);
+        for (int lane = 0; lane < kLanes; ++lane) {
+            if (!(lanes & (1u << lane))) va[lane] = 0.0f;
+        }
+        std::memcpy(&out[ch], va, sizeof va);
     }
 }
 
@@ -515,12 +531,18 @@ LUMO_KERNEL void SlideIntensityLanes(const LightSrc& light, const V3T<V>& L,
     for (int lane = 0; lane < kLanesOf<V>; ++lane) {
         if (!inside[lane]) lit &= ~(1u << lane);
     }
+    if (lit == 0) return;
     V sample[3];
     SampleSlideLanes(light.slide, s, t, lit, sample);
-    for (int lane = 0; lane < kLanesOf<V>; ++lane) {
-        if (!(lit & (1u << lane))) continue;
-        for (int ch = 0; ch < 3; ++ch)
-            in[ch][lane] = sample[ch][lane] * light.color[ch];
+    // Lanes without light stay 0 whatever the colour.
+    for (int ch = 0; ch < 3; ++ch) {
+        const V v = sample[ch] * light.color[ch];
+        float va[kLanesOf<V>];
+        std::memcpy(va, &v, sizeof va);
+        for (int lane = 0; lane < kLanesOf<V>; ++lane) {
+            if (!(lit & (1u << lane))) va[lane] = 0.0f;
+        }
+        std::memcpy(&in[ch], va, sizeof va);
     }
 }
 

@@ -329,17 +329,25 @@ LUMO_KERNEL void LocalTiles(const TileJob& job, size_t begin, size_t end) {
         V x, cp, sp;
         V scale[3];
         if (job.frame != nullptr) {
-            V vx, vy, vd;
+            // Lane values are gathered in arrays and loaded whole: writing a
+            // vector lane by lane costs a masked insert per lane.
+            using I = typename LaneTraits<V>::Int;
             uint32_t has = 0;
             int32_t px[kLanes], py[kLanes];
+            float d[kLanes];
             PixelColumnsRows(g.pix, kLanes, brdf.width, px, py);
             for (int lane = 0; lane < kLanes; ++lane) {
-                vx[lane] = static_cast<float>(px[lane]);
-                vy[lane] = static_cast<float>(py[lane]);
                 const float depth = job.depth.At(px[lane], py[lane]);
-                vd[lane] = depth >= 0.0f ? depth : 0.0f;
+                d[lane] = depth >= 0.0f ? depth : 0.0f;
                 if (depth >= 0.0f) has |= 1u << lane;
             }
+            I ix, iy;
+            V vd;
+            std::memcpy(&ix, px, sizeof ix);
+            std::memcpy(&iy, py, sizeof iy);
+            std::memcpy(&vd, d, sizeof vd);
+            const V vx = __builtin_convertvector(ix, V);
+            const V vy = __builtin_convertvector(iy, V);
             V3T<V> L;
             TowardLightLanes(*job.frame, job.E, job.light->position, vx, vy, vd, has, L);
             if (job.slide) {

@@ -14,7 +14,10 @@
 // byte against the reference before its figures are printed. Also times the
 // projection of that map onto one slab's basis.
 //
-//   recon_bench [--reps N] [--threads N] [--no-reference] [--only MODE]
+// --lanes 8 forces the eight-lane tile loops (AVX2 or baseline) on a machine
+// that would run the sixteen-lane AVX-512 ones.
+//
+//   recon_bench [--reps N] [--threads N] [--no-reference] [--only MODE] [--lanes 8|16]
 #include <time.h>
 #include <unistd.h>
 
@@ -36,6 +39,7 @@
 #include "relight/brdf_file.h"
 #include "relight/env_map.h"
 #include "relight/env_projection.h"
+#include "relight/recon_lanes.h"
 #include "relight/reconstruct.h"
 #include "relight/sh_basis.h"
 #include "testing/recon_reference.h"
@@ -200,12 +204,14 @@ int main(int argc, char** argv) {
             threads = std::atoi(argv[++i]);
         } else if (a == "--only" && i + 1 < argc) {
             only = argv[++i];
+        } else if (a == "--lanes" && i + 1 < argc) {
+            SetReconLaneWidth(std::atoi(argv[++i]));
         } else if (a == "--no-reference") {
             reference = false;
         } else {
             std::fprintf(stderr,
                          "usage: recon_bench [--reps N] [--threads N] [--no-reference] "
-                         "[--only MODE]\n");
+                         "[--only MODE] [--lanes 8|16]\n");
             return 2;
         }
     }
@@ -292,8 +298,10 @@ int main(int argc, char** argv) {
                  {"point", &pt, {}},        {"environment", &env, {}},
                  {"slide", &slide, {}},     {"30 lights", &thirty, {}}};
 
-    std::printf("threads: %d (this machine has %d)\n", ParallelThreads(),
-                static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    std::printf("threads: %d (this machine has %d), tile loops of %d lanes\n",
+                ParallelThreads(),
+                static_cast<int>(std::max(1u, std::thread::hardware_concurrency())),
+                ReconLaneWidth());
     for (Mode& m : modes) {
         if (!only.empty() && only != m.name) continue;
         std::vector<LightSrc>& L = *m.lights;

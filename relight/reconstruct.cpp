@@ -268,10 +268,12 @@ struct GroupPrefetch {
     }
 };
 
-// The group after the one at tile tt of a chunk ending before `end`.
+// The group `ahead` groups after the one at tile tt of a chunk ending before
+// `end`.
 template <class V>
-LUMO_KERNEL GroupPrefetch NextGroup(const TileJob& job, size_t tt, size_t end) {
-    const size_t next = tt + LaneGroup<V>::kTiles;
+LUMO_KERNEL GroupPrefetch NextGroup(const TileJob& job, size_t tt, size_t end,
+                                    size_t ahead) {
+    const size_t next = tt + ahead * LaneGroup<V>::kTiles;
     const int32_t tiles =
         next < end ? static_cast<int32_t>(std::min<size_t>(
                          end - next, static_cast<size_t>(LaneGroup<V>::kTiles)))
@@ -362,9 +364,9 @@ LUMO_KERNEL void LocalTiles(const TileJob& job, size_t begin, size_t end) {
                     scale[ch] = in[ch];
                 if (lanes == 0) continue;
             }
-            // The next group's coefficients come in while the library calls
-            // of this one run.
-            const GroupPrefetch ahead = NextGroup<V>(job, tt, end);
+            // The coefficients of the group after the next come in while the
+            // library calls of this one run.
+            const GroupPrefetch ahead = NextGroup<V>(job, tt, end, 2);
             AnglesLanes(*job.frame, L, lanes, x, cp, sp,
                         [&](int lane) { ahead.Slice(lane, kLanes); });
         } else {
@@ -441,7 +443,7 @@ LUMO_KERNEL void MultTiles(const TileJob& job, size_t begin, size_t end) {
         g.Take(job, tt, end);
         if (g.lanes == 0) continue;
         // The next group's coefficients come in over this one's passes.
-        const GroupPrefetch ahead = NextGroup<V>(job, tt, end);
+        const GroupPrefetch ahead = NextGroup<V>(job, tt, end, 1);
         const float* c = brdf.TileCoeff(g.t, 0);
         V total[3] = {};
         for (int32_t m = 0, pass = 0; m < job.count; m += G, ++pass) {

@@ -215,7 +215,6 @@ struct LaneGroup {
             if (k >= tiles) {
                 for (int lane = 0; lane < kShLanes; ++lane)
                     p[lane] = -1;
-                present[0] &= (1u << (k * kShLanes)) - 1;
                 continue;
             }
             const int32_t tk = t + k;

@@ -337,7 +337,11 @@ LUMO_KERNEL void LocalTiles(const TileJob& job, size_t begin, size_t end) {
             int32_t px[kLanes], py[kLanes];
             float d[kLanes];
             PixelColumnsRows(g.pix, kLanes, brdf.width, px, py);
+            // The coefficients of the group after the next come in over this
+            // loop and the library calls below.
+            const GroupPrefetch ahead = NextGroup<V>(job, tt, end, 2);
             for (int lane = 0; lane < kLanes; ++lane) {
+                ahead.Slice(lane, 2 * kLanes);
                 const float depth = job.depth.At(px[lane], py[lane]);
                 d[lane] = depth >= 0.0f ? depth : 0.0f;
                 if (depth >= 0.0f) has |= 1u << lane;
@@ -363,11 +367,8 @@ LUMO_KERNEL void LocalTiles(const TileJob& job, size_t begin, size_t end) {
                     scale[ch] = in[ch];
                 if (lanes == 0) continue;
             }
-            // The coefficients of the group after the next come in while the
-            // library calls of this one run.
-            const GroupPrefetch ahead = NextGroup<V>(job, tt, end, 2);
             AnglesLanes(*job.frame, L, lanes, x, cp, sp,
-                        [&](int lane) { ahead.Slice(lane, kLanes); });
+                        [&](int lane) { ahead.Slice(kLanes + lane, 2 * kLanes); });
         } else {
             Broadcast(x, 1.0f);
             Broadcast(cp, 1.0f);

@@ -12,9 +12,6 @@ namespace lumo {
 namespace {
 
 constexpr double kHalfDegree = 0.008726646259971648;  // pi / 360
-// Directions within this of the slide plane, and hits within this of a slide
-// edge, give no light.
-constexpr double kSlideMargin = 0.005;
 // A projected up vector shorter than this has no direction: the projector's
 // axis runs along the y axis.
 constexpr float kMinUpLength = 1e-6f;

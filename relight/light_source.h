@@ -24,6 +24,10 @@ namespace lumo {
 
 inline constexpr int MAX_LIGHTS = 30;
 
+// Directions within this of a slide projector's plane, and hits within this of
+// a slide edge, give no light.
+inline constexpr double kSlideMargin = 0.005;
+
 enum LightKind : uint8_t {
     Directional = 0,     // from a direction at infinity: only `direction` matters
     Point = 1,           // at `position`; the direction differs per surface point

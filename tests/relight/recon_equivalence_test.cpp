@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/parallel_for.h"
+#include "relight/recon_lanes.h"
 #include "relight/reconstruct.h"
 #include "relight/sh_basis.h"
 #include "testing/recon_reference.h"
@@ -193,12 +194,21 @@ std::vector<Scenario> Scenarios() {
     return all;
 }
 
-class ReconEquivalenceTest : public ::testing::Test {
+// Run with each lane width of the tile loops: sixteen lanes (AVX-512, where
+// the processor has it) and the eight-lane loops every machine can run.
+class ReconEquivalenceTest : public ::testing::TestWithParam<int32_t> {
   protected:
-    void SetUp() override { ResetHarmonicCounts(); }
+    void SetUp() override {
+        if (GetParam() == 16 && !ReconWideLanesAvailable())
+            GTEST_SKIP() << "no AVX-512 on this machine";
+        SetReconLaneWidth(GetParam());
+        ASSERT_EQ(GetParam(), ReconLaneWidth());
+        ResetHarmonicCounts();
+    }
     void TearDown() override {
         ResetHarmonicCounts();
         SetParallelThreads(default_threads_);
+        SetReconLaneWidth(0);
     }
     int default_threads_ = ParallelThreads();
 };
@@ -217,7 +227,7 @@ ReconRequest Request(std::vector<LightSrc>& lights, const Scenario& sc, std::str
     return request;
 }
 
-TEST_F(ReconEquivalenceTest, ReconstructAllGivesTheReferenceBytesAndLines) {
+TEST_P(ReconEquivalenceTest, ReconstructAllGivesTheReferenceBytesAndLines) {
     const std::vector<Scenario> scenarios = Scenarios();
     for (int threads : {2, 1, 3}) {
         SetParallelThreads(threads);
@@ -282,7 +292,7 @@ void RandomAngles(size_t n, std::mt19937& rng, std::vector<float>& cost,
     }
 }
 
-TEST_F(ReconEquivalenceTest, WindowFunctionsGiveTheReferenceBytesForAnyWindow) {
+TEST_P(ReconEquivalenceTest, WindowFunctionsGiveTheReferenceBytesForAnyWindow) {
     SlabSpec spec;
     spec.nu = spec.nv = 1;
     spec.W = 27;
@@ -379,6 +389,11 @@ TEST_F(ReconEquivalenceTest, WindowFunctionsGiveTheReferenceBytesForAnyWindow) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Lanes, ReconEquivalenceTest, ::testing::Values(16, 8),
+                         [](const ::testing::TestParamInfo<int32_t>& i) {
+                             return std::to_string(i.param) + "lanes";
+                         });
 
 }  // namespace
 }  // namespace lumo

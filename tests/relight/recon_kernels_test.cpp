@@ -335,14 +335,14 @@ void CheckGroupSums() {
             if (e < 0) continue;
             EvalShBasis(x[lane], cp[lane], sp[lane], 3);
             for (int ch = 0; ch < 3; ++ch) {
-                const ShPixel& p = brdf.sh[ch][static_cast<size_t>(e)];
+                const ShPixel p = brdf.Pixel(ch, static_cast<size_t>(e));
                 if (!p.present()) continue;
                 V v = acc[ch];
                 ClampNegative(v);
                 ExpectSameBits(EvalShPixel(p, terms), v[lane], "pixel/channel", e, ch);
             }
             for (int ch = 0; ch < 3; ++ch) {
-                const ShPixel& p = brdf.sh[ch][static_cast<size_t>(e)];
+                const ShPixel p = brdf.Pixel(ch, static_cast<size_t>(e));
                 if (!p.present()) continue;
                 float want = 0.0f;
                 for (int m = 0; m < 3; ++m) {

@@ -265,6 +265,8 @@ void ExpectSameImage(const BrdfImage& want, const BrdfImage& got) {
     EXPECT_TRUE(want.tile_pixel == got.tile_pixel);
     EXPECT_TRUE(want.tile_mask == got.tile_mask);
     ASSERT_EQ(want.coeff.size(), got.coeff.size());
+    // An image without coefficients has no block (memcmp wants real pointers).
+    if (want.coeff.empty()) return;
     EXPECT_EQ(0, std::memcmp(want.coeff.data(), got.coeff.data(),
                              want.coeff.size() * sizeof(float)));
 }

@@ -257,7 +257,8 @@ Status DctImage::ReadDCTBitsFrom(std::FILE* stream, const DctReadOptions& option
             return Status::Error(kCodebookShort);
     }
 
-    if (Status s = ReadDeflateZipFrom(stream, packed, packedSize, options.chunk_errors);
+    if (Status s = ReadDeflateZipFrom(stream, packed, packedSize, options.chunk_errors,
+                                      options.threads);
         !s.ok())
         return s;
     const uint64_t across = static_cast<uint64_t>(pw) / 8;

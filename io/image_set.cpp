@@ -136,7 +136,9 @@ Status ReadDATOpened(std::FILE* dat, const char* filename, const PhotoTarget& ta
     const MessageSink& progress = options.progress;
     ByteBlock bytes;  // the decoded image-set stream
     size_t decoded = 0;
-    if (Status s = ReadDeflateZipFrom(dat, bytes, decoded, options.errors); !s.ok())
+    if (Status s =
+            ReadDeflateZipFrom(dat, bytes, decoded, options.errors, options.threads);
+        !s.ok())
         return s;
     FilePtr stream = OpenMemoryStream(bytes.data(), decoded);
     if (!stream) return Status::Error("Err : cannot open a data stream.\n\n");
@@ -172,6 +174,7 @@ Status ReadDATOpened(std::FILE* dat, const char* filename, const PhotoTarget& ta
     ProgressScript script(progress, options.errors);
     DctReadOptions read;
     read.max_pixels = options.max_pixels;
+    read.threads = options.threads;
     DctImage channels[3];
     for (int c = 0; c < 3; ++c) {
         DctImage& channel = channels[c];

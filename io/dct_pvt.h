@@ -45,6 +45,14 @@ void Idct8x8(float block[64]);
 void DecodeBlocks(float* coeff, int32_t paddedWidth, int32_t paddedHeight, float* out,
                   const MessageSink& progress);
 
+// The number of blocks the decoder transforms at once, one per vector lane:
+// 16 where the processor has AVX-512 (F, BW, DQ, VL), otherwise 4. Every
+// width gives the same values.
+int DctLaneWidth();
+// Asks for 16 lanes (where the processor has them) or 4, as tests do to
+// cover both paths on one machine; returns the width now in force.
+int SetDctLaneWidth(int lanes);
+
 // Each byte = the float plus 0.5, truncated toward zero, clamped to 0..255.
 void FloatToByte(const float* in, uint8_t* out, size_t count);
 

@@ -197,38 +197,19 @@ void LanesToBytes(const Lanes values[64], uint8_t bytes[256]) {
 #endif
 }
 
-// Where the bits of each position with a nonzero width lie in a block, and
-// its codebook (positions of width 0 always hold codebook entry 0).
-struct Field {
-    int k;
-    uint32_t offset;  // bits from the block's first bit
-    int width;
-    const float* book;
-};
-
-struct UnpackPlan {
-    const uint8_t* bytes;     // the packed indices
-    uint64_t bits_per_block;  // bits of one block
-    // Whole bytes per block (as the writer makes them): every field sits at
-    // the same byte and shift in every block.
-    bool whole_bytes;
-    Field fields[64];
-    int count;  // fields in use
-};
-
 // Block `blk`'s looked-up coefficients: position k to dst[k * step].
 inline void Unpack(const UnpackPlan& plan, size_t blk, float* dst, size_t step) {
     if (plan.whole_bytes) {
         const uint8_t* base = plan.bytes + blk * (plan.bits_per_block / 8);
         for (int f = 0; f < plan.count; ++f) {
-            const Field& field = plan.fields[f];
+            const DctField& field = plan.fields[f];
             dst[static_cast<size_t>(field.k) * step] =
                 field.book[ReadBits(base, field.offset, field.width)];
         }
     } else {
         const uint64_t start = static_cast<uint64_t>(blk) * plan.bits_per_block;
         for (int f = 0; f < plan.count; ++f) {
-            const Field& field = plan.fields[f];
+            const DctField& field = plan.fields[f];
             dst[static_cast<size_t>(field.k) * step] =
                 field.book[ReadBits(plan.bytes, start + field.offset, field.width)];
         }
@@ -271,58 +252,79 @@ LUMO_AVX512 void IdctLanes16(const Lanes16 block[64], Lanes16 result[64]) {
         Idct8(work + 8 * y, 1, result + 8 * y, 1, 0.125f);
 }
 
-// FloatToByte of v[0..3] as 32-bit integers: the same double sum, clamp and
-// truncation (the 256-bit forms, which need no unused sources).
-LUMO_AVX512 inline __m128i FourToInts(const float* v) {
-    __m256d d = _mm256_add_pd(_mm256_cvtps_pd(_mm_loadu_ps(v)), _mm256_set1_pd(0.5));
+// FloatToByte of v[0..7] as eight bytes: the same double sum, clamp and
+// truncation (the masked forms, whose unused sources are given).
+LUMO_AVX512 inline __m128i EightToBytes(const float* v) {
+    const __mmask8 all = 0xFF;
+    __m512d d = _mm512_add_pd(_mm512_maskz_cvtps_pd(all, _mm256_loadu_ps(v)),
+                              _mm512_set1_pd(0.5));
     // max(x, 0) gives 0 for NaN, as FloatToByte does.
-    d = _mm256_min_pd(_mm256_max_pd(d, _mm256_setzero_pd()), _mm256_set1_pd(255.0));
-    return _mm256_cvttpd_epi32(d);
+    d = _mm512_maskz_max_pd(all, d, _mm512_setzero_pd());
+    d = _mm512_maskz_min_pd(all, d, _mm512_set1_pd(255.0));
+    return _mm256_maskz_cvtepi32_epi8(all, _mm512_maskz_cvttpd_epi32(all, d));
 }
 
-// Blocks b .. b + 15, block i in lane i of in[k] (positions of width 0
-// already set by the caller): the indices, the look-up, the inverse
-// transform with each lane going through Idct8x8's operations, then to
-// out[16 * k + i] FloatToByte of value k of block i (kBytes) or the value.
+// Blocks b, b + step, ..., b + 15 * step, block i in lane i: the indices, the look-up,
+// the inverse transform with each lane going through Idct8x8's operations, then to out[16
+// * k + i] FloatToByte of value k of block i (kBytes) or the value.
 template <bool kBytes>
-LUMO_AVX512 void DecodeLanes16(const UnpackPlan& plan, size_t b, Lanes16 in[64],
-                               void* out) {
+LUMO_AVX512 void DecodeLanes16(const UnpackPlan& plan, size_t b, size_t step, void* out) {
+    Lanes16 in[64];
+    for (int z = 0; z < plan.constants; ++z)
+        in[plan.constant[z]] = (Lanes16)_mm512_set1_ps(plan.constant_value[z]);
     if (plan.whole_bytes) {
         const size_t per_block = plan.bits_per_block / 8;
         const uint8_t* base = plan.bytes + b * per_block;
         const __m512i lane = _mm512_mullo_epi32(
             _mm512_set_epi32(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0),
-            _mm512_set1_epi32(static_cast<int>(per_block)));
+            _mm512_set1_epi32(static_cast<int>(step * per_block)));
         // Each 32-bit word from big-endian to the machine's order.
         const __m512i swap =
             _mm512_set4_epi32(0x0c0d0e0f, 0x08090a0b, 0x04050607, 0x00010203);
         // Every lane (the masked forms, whose unused source is given).
         const __mmask16 all = 0xFFFF;
+        // The big-endian word at each byte where a field starts, once.
+        __m512i words[64];
+        for (int w = 0; w < plan.words; ++w) {
+            const __m512i at = _mm512_add_epi32(
+                lane, _mm512_set1_epi32(static_cast<int>(plan.word_at[w])));
+            words[w] = _mm512_shuffle_epi8(
+                _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), all, at, base, 1),
+                swap);
+        }
         for (int f = 0; f < plan.count; ++f) {
-            const Field& field = plan.fields[f];
+            const DctField& field = plan.fields[f];
             const int shift = static_cast<int>(field.offset & 7);
             if (shift + field.width <= 32) {
-                const __m512i at = _mm512_add_epi32(
-                    lane, _mm512_set1_epi32(static_cast<int>(field.offset >> 3)));
-                __m512i word =
-                    _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), all, at, base, 1);
-                word = _mm512_shuffle_epi8(word, swap);
-                word = _mm512_maskz_sll_epi32(all, word, _mm_cvtsi32_si128(shift));
-                word = _mm512_maskz_srl_epi32(all, word,
-                                              _mm_cvtsi32_si128(32 - field.width));
-                in[field.k] = (Lanes16)_mm512_mask_i32gather_ps(_mm512_setzero_ps(), all,
-                                                                word, field.book, 4);
+                __m512i index = _mm512_maskz_sll_epi32(all, words[field.word],
+                                                       _mm_cvtsi32_si128(shift));
+                index = _mm512_maskz_srl_epi32(all, index,
+                                               _mm_cvtsi32_si128(32 - field.width));
+                // Codebooks of up to 32 entries are looked up in registers.
+                const float* small = plan.small[f];
+                __m512 value;
+                if (field.width <= 4) {
+                    value =
+                        _mm512_maskz_permutexvar_ps(all, index, _mm512_load_ps(small));
+                } else if (field.width == 5) {
+                    value = _mm512_maskz_permutex2var_ps(
+                        all, _mm512_load_ps(small), index, _mm512_load_ps(small + 16));
+                } else {
+                    value = _mm512_mask_i32gather_ps(_mm512_setzero_ps(), all, index,
+                                                     field.book, 4);
+                }
+                in[field.k] = (Lanes16)value;
             } else {
                 float* values = reinterpret_cast<float*>(in + field.k);
                 for (size_t i = 0; i < 16; ++i)
-                    values[i] = field.book[ReadBits(base + i * per_block, field.offset,
-                                                    field.width)];
+                    values[i] = field.book[ReadBits(base + i * step * per_block,
+                                                    field.offset, field.width)];
             }
         }
     } else {
         float* values = reinterpret_cast<float*>(in);
         for (size_t i = 0; i < 16; ++i)
-            Unpack(plan, b + i, values + i, 16);
+            Unpack(plan, b + i * step, values + i, 16);
     }
     Lanes16 result[64];
     IdctLanes16(in, result);
@@ -331,10 +333,8 @@ LUMO_AVX512 void DecodeLanes16(const UnpackPlan& plan, size_t b, Lanes16 in[64],
         const float* values = reinterpret_cast<const float*>(result);
         for (int k = 0; k < 64; ++k) {
             const float* v = values + 16 * k;
-            const __m128i lo = _mm_packs_epi32(FourToInts(v), FourToInts(v + 4));
-            const __m128i hi = _mm_packs_epi32(FourToInts(v + 8), FourToInts(v + 12));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes + 16 * k),
-                             _mm_packus_epi16(lo, hi));
+                             _mm_unpacklo_epi64(EightToBytes(v), EightToBytes(v + 8)));
         }
     } else {
         std::memcpy(out, result, sizeof(result));
@@ -598,20 +598,8 @@ void DecodeRange(const DctImage& image, const std::vector<float>* scaled, size_t
                  size_t last, const Store& store, const Tick& tick,
                  const Store16& store16) {
     const size_t across = static_cast<size_t>(image.paddedWidth) / 8;
-    const uint8_t* bytes = image.packed.data();
-    const uint64_t bits_per_block = static_cast<uint64_t>(image.bitsPerBlock);
 
-    UnpackPlan plan;
-    plan.bytes = bytes;
-    plan.bits_per_block = bits_per_block;
-    plan.whole_bytes = bits_per_block % 8 == 0;
-    plan.count = 0;
-    uint32_t offset = 0;
-    for (int k = 0; k < 64; ++k) {
-        const int w = image.bitWidth[k];
-        if (w > 0) plan.fields[plan.count++] = Field{k, offset, w, scaled[k].data()};
-        offset += static_cast<uint32_t>(w);
-    }
+    const UnpackPlan plan(image, scaled);
     auto unpack = [&](size_t blk, float* dst, size_t step) {
         Unpack(plan, blk, dst, step);
     };
@@ -620,12 +608,9 @@ void DecodeRange(const DctImage& image, const std::vector<float>* scaled, size_t
 #if defined(LUMO_DCT_LANES16)
     // Sixteen blocks at a time where the processor has the lanes.
     if (DctLaneWidth() >= 16 && b + 16 <= last) {
-        Lanes16 in16[64];
-        for (int k = 0; k < 64; ++k)
-            if (image.bitWidth[k] == 0) in16[k] = Lanes16{} + scaled[k][0];
         alignas(64) float out16[1024];
         for (; b + 16 <= last; b += 16) {
-            DecodeLanes16<kBytes>(plan, b, in16, out16);
+            DecodeLanes16<kBytes>(plan, b, 1, out16);
             if constexpr (kBytes) {
                 const uint8_t* bytes16 = reinterpret_cast<const uint8_t*>(out16);
                 if (!store16(b / across, b % across, bytes16))
@@ -769,8 +754,44 @@ Status DctImage::DecodeToBytes(uint8_t* out, size_t stride, const MessageSink& p
     return Status::Ok();
 }
 
+UnpackPlan::UnpackPlan(const DctImage& image, const std::vector<float>* scaled)
+    : bytes(image.packed.data()),
+      bits_per_block(static_cast<uint64_t>(image.bitsPerBlock)),
+      whole_bytes(image.bitsPerBlock % 8 == 0) {
+    uint32_t offset = 0;
+    for (int k = 0; k < 64; ++k) {
+        const int w = image.bitWidth[k];
+        if (w > 0) {
+            // Fields start at increasing bytes: a new word where the byte
+            // changes.
+            const uint32_t byte = offset >> 3;
+            if (words == 0 || word_at[words - 1] != byte) word_at[words++] = byte;
+            if (w <= 5) std::copy(scaled[k].begin(), scaled[k].end(), small[count]);
+            fields[count++] = DctField{k, offset, w, scaled[k].data(), words - 1};
+        } else {
+            constant[constants] = k;
+            constant_value[constants++] = scaled[k][0];
+        }
+        offset += static_cast<uint32_t>(w);
+    }
+}
+
 DctBandDecoder::DctBandDecoder(const DctImage& image) : image_(image) {
     ScaleCodebooks(image, scaled_);
+    plan_ = std::make_unique<UnpackPlan>(image, scaled_);
+}
+
+bool DctBandDecoder::Sixteen(size_t first, size_t step, uint8_t out[1024]) const {
+#if defined(LUMO_DCT_LANES16)
+    if (DctLaneWidth() < 16) return false;
+    DecodeLanes16<true>(*plan_, first, step, out);
+    return true;
+#else
+    (void)first;
+    (void)step;
+    (void)out;
+    return false;
+#endif
 }
 
 void DctBandDecoder::Rows(size_t first, size_t last, uint8_t* out, size_t stride) const {

@@ -10,6 +10,10 @@
 #include <new>
 #include <string>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "base/alloc.h"
 #include "base/byte_block.h"
 #include "base/fatal.h"
@@ -84,6 +88,53 @@ class ProgressScript {
     size_t next_ = 0;   // the first piece not wholly shown
     size_t done_ = 0;   // characters of it shown
 };
+
+#if defined(__x86_64__)
+// Byte choices of InterleaveSixteen: out[q][c][t] is the index in channel c's
+// 16 bytes of output byte 16 q + t, or 0x80 where it is another channel's.
+struct RgbChoices {
+    uint8_t pick[3][3][16];
+};
+constexpr RgbChoices MakeRgbChoices() {
+    RgbChoices r{};
+    for (int q = 0; q < 3; ++q)
+        for (int c = 0; c < 3; ++c)
+            for (int t = 0; t < 16; ++t)
+                r.pick[q][c][t] =
+                    (16 * q + t) % 3 == c ? static_cast<uint8_t>((16 * q + t) / 3) : 0x80;
+    return r;
+}
+constexpr RgbChoices kRgbChoices = MakeRgbChoices();
+
+// out[3 i + c] = channel c's byte i for i = 0..15 (the 16-lane decoder's
+// machines all have SSSE3).
+__attribute__((target("ssse3"))) void InterleaveSixteen(const uint8_t* red,
+                                                        const uint8_t* green,
+                                                        const uint8_t* blue,
+                                                        uint8_t* out) {
+    const __m128i in[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(red)),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(green)),
+                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(blue))};
+    for (int q = 0; q < 3; ++q) {
+        __m128i sum = _mm_setzero_si128();
+        for (int c = 0; c < 3; ++c)
+            sum = _mm_or_si128(
+                sum,
+                _mm_shuffle_epi8(in[c], _mm_loadu_si128(reinterpret_cast<const __m128i*>(
+                                            kRgbChoices.pick[q][c]))));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * q), sum);
+    }
+}
+#else
+void InterleaveSixteen(const uint8_t* red, const uint8_t* green, const uint8_t* blue,
+                       uint8_t* out) {
+    for (int i = 0; i < 16; ++i) {
+        out[3 * i] = red[i];
+        out[3 * i + 1] = green[i];
+        out[3 * i + 2] = blue[i];
+    }
+}
+#endif
 
 // Gives the photo records for `count` images, or null when there are not
 // that many.
@@ -290,8 +341,51 @@ Status ReadDATOpened(std::FILE* dat, const char* filename, const PhotoTarget& ta
             if (shows) script.Show(double(r + 1 - first) / double(last - first));
         }
     };
+    // Where the images make whole blocks (8 image columns and 8 image rows
+    // to a block, no mirrored rows) and the decoder has 16 lanes, each block
+    // holds one pixel of 64 images: 16 blocks a pixel apart decode to 16
+    // neighbouring pixels of each of the 64 images, written straight into
+    // the photos, red, green and blue together.
+    const size_t col_groups = static_cast<size_t>(nc) / 8;
+    const size_t row_groups = static_cast<size_t>(nr) / 8;
+    bool direct = nc % 8 == 0 && nr % 8 == 0 && w >= 16 && DctLaneWidth() >= 16;
+    for (const DctImage& channel : channels)
+        direct =
+            direct && 16 * col_groups * static_cast<size_t>(channel.bitsPerBlock) / 8 <
+                          (size_t{1} << 30);
+    auto decode_direct = [&](size_t first, size_t last, bool shows) {
+        const size_t across = mosaic_w / 8;
+        alignas(64) uint8_t values[3][1024];
+        for (size_t r = first; r < last; ++r) {
+            const size_t y = r / row_groups;
+            const size_t j0 = 8 * (r % row_groups);
+            for (size_t g = 0; g < col_groups; ++g) {
+                for (size_t x0 = 0; x0 < static_cast<size_t>(w); x0 += 16) {
+                    // The last run ends at the right edge (overlapping the
+                    // one before it, with the same bytes).
+                    const size_t x = std::min(x0, static_cast<size_t>(w) - 16);
+                    const size_t block = r * across + x * col_groups + g;
+                    for (int c = 0; c < 3; ++c)
+                        decoders[c].Sixteen(block, col_groups, values[c]);
+                    for (size_t k = 0; k < 64; ++k) {
+                        const size_t i =
+                            (j0 + k / 8) * static_cast<size_t>(nc) + 8 * g + k % 8;
+                        if (mask != nullptr && mask[i] == 0) continue;
+                        InterleaveSixteen(
+                            values[0] + 16 * k, values[1] + 16 * k, values[2] + 16 * k,
+                            photos[i].pixels.data() + y * row_bytes + 3 * x);
+                    }
+                }
+            }
+            if (shows) script.Show(double(r + 1 - first) / double(last - first));
+        }
+    };
     ParallelForRanges(bands, options.threads, kMaxRanges, [&](size_t first, size_t last) {
-        decode(first, last, first == 0);
+        if (direct) {
+            decode_direct(first, last, first == 0);
+        } else {
+            decode(first, last, first == 0);
+        }
     });
     if (out_of_memory) return Status::Error(kNoMemory);
     script.Finish();

@@ -355,25 +355,35 @@ Status ReadDATOpened(std::FILE* dat, const char* filename, const PhotoTarget& ta
                           (size_t{1} << 30);
     auto decode_direct = [&](size_t first, size_t last, bool shows) {
         const size_t across = mosaic_w / 8;
-        alignas(64) uint8_t values[3][1024];
+        // A pixel row of 64 images at a time (runs of 16 pixels, the last
+        // ending at the right edge and overlapping the one before with the
+        // same bytes), then each image's row written whole.
+        const size_t runs = (static_cast<size_t>(w) + 15) / 16;
+        std::vector<uint8_t> values;
+        if (!TryAssign(values, runs * 3 * 1024)) {
+            out_of_memory = true;
+            return;
+        }
         for (size_t r = first; r < last; ++r) {
             const size_t y = r / row_groups;
             const size_t j0 = 8 * (r % row_groups);
             for (size_t g = 0; g < col_groups; ++g) {
-                for (size_t x0 = 0; x0 < static_cast<size_t>(w); x0 += 16) {
-                    // The last run ends at the right edge (overlapping the
-                    // one before it, with the same bytes).
-                    const size_t x = std::min(x0, static_cast<size_t>(w) - 16);
+                for (size_t run = 0; run < runs; ++run) {
+                    const size_t x = std::min(16 * run, static_cast<size_t>(w) - 16);
                     const size_t block = r * across + x * col_groups + g;
                     for (int c = 0; c < 3; ++c)
-                        decoders[c].Sixteen(block, col_groups, values[c]);
-                    for (size_t k = 0; k < 64; ++k) {
-                        const size_t i =
-                            (j0 + k / 8) * static_cast<size_t>(nc) + 8 * g + k % 8;
-                        if (mask != nullptr && mask[i] == 0) continue;
-                        InterleaveSixteen(
-                            values[0] + 16 * k, values[1] + 16 * k, values[2] + 16 * k,
-                            photos[i].pixels.data() + y * row_bytes + 3 * x);
+                        decoders[c].Sixteen(block, col_groups,
+                                            values.data() + (3 * run + c) * 1024);
+                }
+                for (size_t k = 0; k < 64; ++k) {
+                    const size_t i =
+                        (j0 + k / 8) * static_cast<size_t>(nc) + 8 * g + k % 8;
+                    if (mask != nullptr && mask[i] == 0) continue;
+                    uint8_t* row = photos[i].pixels.data() + y * row_bytes;
+                    for (size_t run = 0; run < runs; ++run) {
+                        const size_t x = std::min(16 * run, static_cast<size_t>(w) - 16);
+                        const uint8_t* red = values.data() + 3 * run * 1024 + 16 * k;
+                        InterleaveSixteen(red, red + 1024, red + 2048, row + 3 * x);
                     }
                 }
             }

@@ -214,7 +214,7 @@ class WholeChunkDecoder {
 };
 
 // Chunks are read and decoded in groups of at most this many input bytes.
-constexpr size_t kGroupInput = size_t{4} << 20;
+constexpr size_t kGroupInput = size_t{8} << 20;
 
 template <class Block>
 Status ReadDeflateZipInto(std::FILE* stream, Block& block, size_t& decoded,
@@ -255,11 +255,8 @@ Status ReadDeflateZipInto(std::FILE* stream, Block& block, size_t& decoded,
     size_t most = 0;
     for (int32_t size : sizes)
         most = std::min(limit, most + MaxInflatedSize(static_cast<size_t>(size)));
-    try {
-        block.reserve(std::min<size_t>(most, size_t{1} << 20));
-    } catch (const std::exception&) {
-        return Status::Error("[ReadDeflateZip]: No memory for outbuf\n");
-    }
+    // Room for the first chunks is reserved with the first group.
+    const size_t first_room = std::min<size_t>(most, size_t{1} << 20);
 
     // The chunks' stored bytes, a group at a time: chunk i of the group at
     // input[at[i]], got[i] bytes (fewer where the file ends).
@@ -295,21 +292,36 @@ Status ReadDeflateZipInto(std::FILE* stream, Block& block, size_t& decoded,
         // Where each chunk's output goes if the chunks before it decode to
         // the lengths they declare; the run of chunks whose declared lengths
         // are possible is decoded on all threads.
+        // The claims are not trusted with much more memory than the bytes
+        // read: beyond 64 times those, the chunks go one by one, each block
+        // growth backed by decoded data.
         place[0] = block.size();
+        const size_t claims = 64 * end + (size_t{1} << 20);
         size_t runs = 0;
         while (runs < m && got[runs] >= 8) {
             const size_t declared =
                 LittleEndian32(input.data() + at[runs] + got[runs] - 4);
-            if (declared > MaxInflatedSize(got[runs]) || declared > limit - place[runs])
+            if (declared > MaxInflatedSize(got[runs]) || declared > limit - place[runs] ||
+                place[runs] - place[0] + declared > claims)
                 break;
             place[runs + 1] = place[runs] + declared;
             ++runs;
         }
+        // The block grows to just what the run declares (or, for the
+        // first group, at least the room the one-by-one path starts with).
         try {
+            block.reserve(first == 0 ? std::max(first_room, place[runs]) : place[runs]);
             block.resize(place[runs]);
         } catch (const std::exception&) {
             runs = 0;
             block.resize(place[0]);
+        }
+        if (first == 0 && block.capacity() < first_room) {
+            try {
+                block.reserve(first_room);
+            } catch (const std::exception&) {
+                return Status::Error("[ReadDeflateZip]: No memory for outbuf\n");
+            }
         }
         ParallelFor(
             runs, 4,

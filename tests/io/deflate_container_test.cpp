@@ -204,13 +204,21 @@ TEST(DeflateChunkErrorTest, ChunksMayDecodeUnevenlyWithinTheBlock) {
 // reads at once: on one thread and on two, the bytes and the messages are
 // those of decoding the chunks one after another with InflateChunk (zlib).
 TEST(DeflateChunkErrorTest, ManyChunksDecodeAsZlibDoesChunkByChunk) {
-    // 180 chunks of up to 32768 bytes, mostly stored-size (about 5.9 MB of
-    // input, two groups).
+    // 340 chunks of up to 32768 bytes, mostly noise that deflate stores (over
+    // 8 MB of input: the reader takes them in two groups).
     std::vector<std::vector<uint8_t>> clean;
-    for (uint32_t i = 0; i < 180; ++i) {
-        const std::vector<uint8_t> piece = Data(i % 7 == 3 ? 1000 + i : 32768, i + 1);
+    for (uint32_t i = 0; i < 340; ++i) {
+        std::vector<uint8_t> piece = Data(i % 7 == 3 ? 1000 + i : 32768, i + 1);
+        uint32_t x = i;
+        if (i % 10 != 0)  // noise, which deflate stores
+            for (uint8_t& b : piece)
+                b = static_cast<uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
         clean.push_back(Chunk(piece));
     }
+    size_t input = 0;
+    for (const std::vector<uint8_t>& c : clean)
+        input += c.size();
+    ASSERT_GT(input, size_t{8} << 20);
     auto damaged = [&](std::initializer_list<size_t> which, auto&& damage) {
         std::vector<std::vector<uint8_t>> chunks = clean;
         for (size_t i : which)
@@ -231,18 +239,18 @@ TEST(DeflateChunkErrorTest, ManyChunksDecodeAsZlibDoesChunkByChunk) {
     };
     const Case cases[] = {
         {"clean", clean},
-        {"crc", damaged({0, 77, 179}, crc)},
+        {"crc", damaged({0, 77, 339}, crc)},
         {"flipped data", damaged({5, 6, 130}, bits)},
-        {"cut short", damaged({1, 140}, cut)},
-        {"length claims more", damaged({2, 150}, claims_more)},
+        {"cut short", damaged({1, 240}, cut)},
+        {"length claims more", damaged({2, 250}, claims_more)},
         {"length claims less", damaged({3}, claims_less)},
-        {"bytes after the trailer", damaged({4, 170}, trailing)},
+        {"bytes after the trailer", damaged({4, 290}, trailing)},
         {"several kinds",
          [&] {
              std::vector<std::vector<uint8_t>> chunks = damaged({0, 100}, crc);
              cut(chunks[60]);
              bits(chunks[61]);
-             trailing(chunks[179]);
+             trailing(chunks[339]);
              return chunks;
          }()},
     };

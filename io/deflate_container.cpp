@@ -291,10 +291,10 @@ Status ReadDeflateZipInto(std::FILE* stream, Block& block, size_t& decoded,
         }
         // Where each chunk's output goes if the chunks before it decode to
         // the lengths they declare; the run of chunks whose declared lengths
-        // are possible is decoded on all threads.
-        // The claims are not trusted with much more memory than the bytes
-        // read: beyond 64 times those, the chunks go one by one, each block
-        // growth backed by decoded data.
+        // are possible is decoded on all threads. The claims are not trusted
+        // with much more memory than the bytes read: past 64 times those,
+        // the chunks go one by one, each growth of the block backed by
+        // decoded data.
         place[0] = block.size();
         const size_t claims = 64 * end + (size_t{1} << 20);
         size_t runs = 0;

@@ -106,32 +106,41 @@ constexpr RgbChoices MakeRgbChoices() {
 }
 constexpr RgbChoices kRgbChoices = MakeRgbChoices();
 
-// out[3 i + c] = channel c's byte i for i = 0..15 (the 16-lane decoder's
-// machines all have SSSE3).
-__attribute__((target("ssse3"))) void InterleaveSixteen(const uint8_t* red,
-                                                        const uint8_t* green,
-                                                        const uint8_t* blue,
-                                                        uint8_t* out) {
-    const __m128i in[3] = {_mm_loadu_si128(reinterpret_cast<const __m128i*>(red)),
-                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(green)),
-                           _mm_loadu_si128(reinterpret_cast<const __m128i*>(blue))};
-    for (int q = 0; q < 3; ++q) {
-        __m128i sum = _mm_setzero_si128();
+// One pixel row of a view from the direct decode: `values` holds `runs` runs
+// of three channels of 1024 bytes (value k of the 16 blocks at 16 k), the
+// run r covering pixels from min(16 r, w - 16); out[3 x + c] = channel c of
+// pixel x (the 16-lane decoder's machines all have SSSE3).
+__attribute__((target("ssse3"))) void WriteViewRow(const uint8_t* values, size_t runs,
+                                                   size_t k, size_t w, uint8_t* out) {
+    __m128i pick[3][3];
+    for (int q = 0; q < 3; ++q)
         for (int c = 0; c < 3; ++c)
-            sum = _mm_or_si128(
-                sum,
-                _mm_shuffle_epi8(in[c], _mm_loadu_si128(reinterpret_cast<const __m128i*>(
-                                            kRgbChoices.pick[q][c]))));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16 * q), sum);
+            pick[q][c] =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRgbChoices.pick[q][c]));
+    for (size_t run = 0; run < runs; ++run) {
+        const uint8_t* red = values + 3 * run * 1024 + 16 * k;
+        const __m128i in[3] = {
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(red)),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(red + 1024)),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(red + 2048))};
+        uint8_t* dst = out + 3 * std::min(16 * run, w - 16);
+        for (int q = 0; q < 3; ++q) {
+            const __m128i sum =
+                _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(in[0], pick[q][0]),
+                                          _mm_shuffle_epi8(in[1], pick[q][1])),
+                             _mm_shuffle_epi8(in[2], pick[q][2]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16 * q), sum);
+        }
     }
 }
 #else
-void InterleaveSixteen(const uint8_t* red, const uint8_t* green, const uint8_t* blue,
-                       uint8_t* out) {
-    for (int i = 0; i < 16; ++i) {
-        out[3 * i] = red[i];
-        out[3 * i + 1] = green[i];
-        out[3 * i + 2] = blue[i];
+void WriteViewRow(const uint8_t* values, size_t runs, size_t k, size_t w, uint8_t* out) {
+    for (size_t run = 0; run < runs; ++run) {
+        const uint8_t* red = values + 3 * run * 1024 + 16 * k;
+        uint8_t* dst = out + 3 * std::min(16 * run, w - 16);
+        for (int i = 0; i < 16; ++i)
+            for (int c = 0; c < 3; ++c)
+                dst[3 * i + c] = red[1024 * c + i];
     }
 }
 #endif
@@ -379,12 +388,8 @@ Status ReadDATOpened(std::FILE* dat, const char* filename, const PhotoTarget& ta
                     const size_t i =
                         (j0 + k / 8) * static_cast<size_t>(nc) + 8 * g + k % 8;
                     if (mask != nullptr && mask[i] == 0) continue;
-                    uint8_t* row = photos[i].pixels.data() + y * row_bytes;
-                    for (size_t run = 0; run < runs; ++run) {
-                        const size_t x = std::min(16 * run, static_cast<size_t>(w) - 16);
-                        const uint8_t* red = values.data() + 3 * run * 1024 + 16 * k;
-                        InterleaveSixteen(red, red + 1024, red + 2048, row + 3 * x);
-                    }
+                    WriteViewRow(values.data(), runs, k, static_cast<size_t>(w),
+                                 photos[i].pixels.data() + y * row_bytes);
                 }
             }
             if (shows) script.Show(double(r + 1 - first) / double(last - first));

@@ -213,6 +213,9 @@ class WholeChunkDecoder {
     libdeflate_decompressor* d_;
 };
 
+// Spare room at the end of a decoded block, for readers that pad it.
+constexpr size_t kReaderSlack = 64;
+
 // Chunks are read and decoded in groups of at most this many input bytes.
 constexpr size_t kGroupInput = size_t{8} << 20;
 
@@ -308,9 +311,12 @@ Status ReadDeflateZipInto(std::FILE* stream, Block& block, size_t& decoded,
             ++runs;
         }
         // The block grows to just what the run declares (or, for the
-        // first group, at least the room the one-by-one path starts with).
+        // first group, at least the room the one-by-one path starts with),
+        // and a little more for readers that pad what they read (the DCT
+        // reader's bit reader).
         try {
-            block.reserve(first == 0 ? std::max(first_room, place[runs]) : place[runs]);
+            block.reserve((first == 0 ? std::max(first_room, place[runs]) : place[runs]) +
+                          kReaderSlack);
             block.resize(place[runs]);
         } catch (const std::exception&) {
             runs = 0;

@@ -124,16 +124,31 @@ __attribute__((target("ssse3"))) void WriteViewRow(const uint8_t* values, size_t
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(red + 1024)),
             _mm_loadu_si128(reinterpret_cast<const __m128i*>(red + 2048))};
         uint8_t* dst = out + 3 * std::min(16 * run, w - 16);
+        // Streamed past the caches where aligned: the photos are far larger
+        // than the caches and not read back here.
+        const bool aligned = (reinterpret_cast<uintptr_t>(dst) & 15) == 0;
         for (int q = 0; q < 3; ++q) {
             const __m128i sum =
                 _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(in[0], pick[q][0]),
                                           _mm_shuffle_epi8(in[1], pick[q][1])),
                              _mm_shuffle_epi8(in[2], pick[q][2]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16 * q), sum);
+            __m128i* at = reinterpret_cast<__m128i*>(dst + 16 * q);
+            if (aligned) {
+                _mm_stream_si128(at, sum);
+            } else {
+                _mm_storeu_si128(at, sum);
+            }
         }
     }
 }
+// Makes the streamed writes of this thread visible before the photos are
+// handed on.
+void FinishStreamedWrites() {
+    _mm_sfence();
+}
 #else
+void FinishStreamedWrites() {}
+
 void WriteViewRow(const uint8_t* values, size_t runs, size_t k, size_t w, uint8_t* out) {
     for (size_t run = 0; run < runs; ++run) {
         const uint8_t* red = values + 3 * run * 1024 + 16 * k;
@@ -394,6 +409,7 @@ Status ReadDATOpened(std::FILE* dat, const char* filename, const PhotoTarget& ta
             }
             if (shows) script.Show(double(r + 1 - first) / double(last - first));
         }
+        FinishStreamedWrites();
     };
     ParallelForRanges(bands, options.threads, kMaxRanges, [&](size_t first, size_t last) {
         if (direct) {

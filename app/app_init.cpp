@@ -47,6 +47,7 @@ constexpr CommandEntry kCommands[] = {
     {"clear_fps", ClearFpsCommand},
     {"savelights", SaveLightsCommand},
     {"openlights", OpenLightsCommand},
+    {"envmap", EnvMapCommand},
     {"savepng", SavePngCommand},
     {"addkeyframe", AddKeyframeCommand},
     {"savepath", SavePathCommand},

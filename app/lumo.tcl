@@ -13,12 +13,14 @@ package require Tk
 
 namespace eval lumo {
     # Light kinds, as chgltype applies them.
-    variable kinds {0 Directional 1 Point 3 "Slide projector"}
+    variable kinds {0 Directional 1 Point 2 Environment 3 "Slide projector"}
     # lighttype($i): the kind of light $i, kept beside the viewer's lights.
     variable lighttype
     array set lighttype {0 0}
     variable status ""
     variable colour "#ffffff"
+    # The current light's environment map, as the panel shows it.
+    variable envname ""
 }
 
 # --- Redrawing and applying ------------------------------------------------
@@ -158,11 +160,39 @@ proc lumo::choose_slide {} {
     lumo::relight
 }
 
+# The environment light's map: its colour is the map's tint, its arcball
+# turns the whole map (zenith and azimuth). A map that cannot be used leaves
+# the light as it was and says why.
+proc lumo::choose_envmap {} {
+    set file [tk_getOpenFile -parent . -title "Environment map" \
+        -filetypes {{"Environment maps" {.exr .hdr .png .jpg .jpeg .tif .tiff}} \
+                    {"All files" *}}]
+    if {$file eq ""} { return }
+    lumo::open_envmap_file $file
+}
+
+# Gives the current environment light the map FILE and relights; a failure
+# is shown and returned as the error.
+proc lumo::open_envmap_file {file} {
+    if {[catch {.slab envmap $file} message]} {
+        lumo::file_dialog_failed $message
+        return -code error $message
+    }
+    lumo::relight
+    set lumo::status "Environment map [file tail $file]  |  $lumo::status"
+}
+
 # With no light in use the light's fields are disabled ("No light" in the
-# status line); the slide fields only for a slide projector.
+# status line); the slide fields only for a slide projector, the map only
+# for an environment light.
 proc lumo::show_light_fields {} {
     global currlighttype lightcnt
     variable kinds
+    variable envname
+    if {[catch {.slab envmap} name]} { set name "" }
+    set envname $name
+    set env [expr {$lightcnt > 0 && $currlighttype == 2 ? "normal" : "disabled"}]
+    .panel.env.browse configure -state $env
     set light [expr {$lightcnt > 0 ? "normal" : "disabled"}]
     foreach {value name} $kinds {
         .panel.light.kind$value configure -state $light
@@ -339,6 +369,9 @@ proc lumo::build {} {
         if {$lightcnt > 0} { lumo::select_light [expr {($currlight + 1) % $lightcnt}] }
     }
     .menu.lights add command -label "Colour..." -command lumo::choose_colour
+    .menu.lights add command -label "Environment map..." -command {
+        if {$lightcnt > 0 && $currlighttype == 2} { lumo::choose_envmap }
+    }
     .menu add cascade -label Help -underline 0 -menu [menu .menu.help]
     .menu.help add command -label "About lumo" -accelerator F1 -command lumo::about
 
@@ -407,6 +440,15 @@ proc lumo::build {} {
     }
     grid .panel.slide.browse -column 1 -sticky w
 
+    ttk::labelframe .panel.env -text "Environment" -padding 4
+    ttk::label .panel.env.namelabel -text "Map"
+    ttk::entry .panel.env.name -textvariable lumo::envname -width 14 -state readonly
+    ttk::button .panel.env.browse -text "Choose..." -command lumo::choose_envmap
+    ttk::label .panel.env.hint -text "Colour tints it; the arcball turns it."
+    grid .panel.env.namelabel .panel.env.name -sticky w
+    grid .panel.env.browse -column 1 -sticky w
+    grid .panel.env.hint -columnspan 2 -sticky w
+
     ttk::labelframe .panel.display -text Display -padding 4
     ttk::radiobutton .panel.display.corner -text "Corner mode" -variable drawslabmode \
         -value 0 -command lumo::set_mode
@@ -424,6 +466,7 @@ proc lumo::build {} {
     grid .lights -in .panel -sticky new
     grid .panel.light -sticky new -pady 4
     grid .panel.slide -sticky new
+    grid .panel.env -sticky new -pady 4
     grid .panel.display -sticky new -pady 4
 
     ttk::label .statusline -textvariable lumo::status -relief sunken -anchor w -padding 2

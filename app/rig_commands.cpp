@@ -6,6 +6,7 @@
 #include "app/viewer_state.h"
 #include "display/frame_output.h"
 #include "display/main_frame.h"
+#include "model/light_edit.h"
 #include "model/light_rig.h"
 #include "model/light_steering.h"
 #include "model/view_path.h"
@@ -46,6 +47,17 @@ int OpenLightsCommand(Togl* togl, int argc, const char* argv[]) {
     for (const LightSpec& light : rig.lights)
         Tcl_ListObjAppendElement(nullptr, kinds, Tcl_NewIntObj(light.kind));
     Tcl_SetObjResult(Togl_Interp(togl), kinds);
+    return TCL_OK;
+}
+
+int EnvMapCommand(Togl* togl, int argc, const char* argv[]) {
+    Model& model = TheModel();
+    if (argc > 2) {
+        if (Status s = SetCurrentEnvMap(model, argv[2]); !s.ok()) return Fail(togl, s);
+    }
+    const LightSrc* light = CurrentLight(model.lights);
+    const std::string name = light != nullptr ? light->GetEnvName() : std::string();
+    Tcl_SetObjResult(Togl_Interp(togl), Tcl_NewStringObj(name.c_str(), -1));
     return TCL_OK;
 }
 

@@ -11,6 +11,7 @@
 #include "bake/demo_scene.h"
 #include "bake/direction_set.h"
 #include "bake/lid_writer.h"
+#include "bake/sky_map.h"
 #include "bake/slide_pattern.h"
 #include "bake/view_render.h"
 #include "base/clock.h"
@@ -194,6 +195,8 @@ Status BakeDemo(const std::string& outdir, const BakeOptions& options,
                              slab.rows, dat_options);
     if (!s.ok()) return s;
     s = WriteSGIRGB(Join(outdir, "slide.rgb").c_str(), SlidePattern(128));
+    if (!s.ok()) return s;
+    s = WriteImageFile(Join(outdir, "sky.exr"), SkyMap(128, 64), ImageBits::kFloat);
     if (!s.ok()) return s;
     if (!variants.empty()) {
         s = WriteCaptureManifests(outdir, slab, variants);

@@ -6,10 +6,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/str_printf.h"
+#include "cli/light_args.h"
 #include "cli/picture_format.h"
 #include "cli/tool_command.h"
 #include "model/light_rig.h"
@@ -35,26 +37,9 @@ int RunRelight(const RelightOptions& o) {
     PictureFormat format = PictureFormat::kPpm;
     if (!ParsePictureFormat(o.format, format))
         return UsageError(RelightCommand(), "--format must be png or ppm");
-    if (!o.rig.empty() && !o.lights.empty())
-        return UsageError(RelightCommand(), "give --light or --rig, not both");
-    LightRig rig;
-    if (!o.rig.empty()) {
-        if (Status s = ReadLightRig(o.rig, rig); !s.ok()) {
-            std::fputs(s.message().c_str(), stderr);
-            return 1;
-        }
-    }
-    std::vector<LightSpec> specs(o.lights.size());
-    if (specs.size() > static_cast<size_t>(MAX_LIGHTS)) {
-        return UsageError(RelightCommand(), StrPrintf("at most %d lights", MAX_LIGHTS));
-    }
-    for (size_t i = 0; i < specs.size(); ++i) {
-        std::string error;
-        if (!ParseLightSpec(o.lights[i], specs[i], error)) {
-            return UsageError(RelightCommand(),
-                              "--light '" + o.lights[i] + "': " + error);
-        }
-    }
+    std::optional<LightRig> rig;
+    if (int status = ReadLightArgs(RelightCommand(), o.lights, o.rig, rig); status != 0)
+        return status;
 
     // Progress goes to a terminal only: a pipe or a file gets the images alone.
     const bool progress = !o.quiet && isatty(STDERR_FILENO);
@@ -63,12 +48,7 @@ int RunRelight(const RelightOptions& o) {
     // The model is large (thirty lights with their slides); keep it off the stack.
     auto model = std::make_unique<Model>();
     InitModel(*model, o.scene.c_str());
-    if (!o.rig.empty()) {
-        ApplyLightRig(*model, rig);
-    } else if (!specs.empty()) {
-        rig.lights = specs;
-        ApplyLightRig(*model, rig);
-    }
+    if (rig) ApplyLightRig(*model, *rig);
     if (o.harmonics_given) {
         activeHarmonics = static_cast<int16_t>(
             o.harmonics < 0 ? 0 : std::min<int>(o.harmonics, maxHarmonics));

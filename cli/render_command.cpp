@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/str_printf.h"
+#include "cli/light_args.h"
 #include "cli/picture_format.h"
 #include "cli/tool_command.h"
 #include "display/frame_output.h"
@@ -85,27 +86,9 @@ int RunRender(const RenderOptions& o) {
     if (o.frames < 1) return UsageError(cmd, "--frames must be at least 1");
     if (o.mode != "corner" && o.mode != "centre")
         return UsageError(cmd, "--mode must be corner or centre");
-    if (!o.rig.empty() && !o.lights.empty())
-        return UsageError(cmd, "give --light or --rig, not both");
-    if (o.lights.size() > static_cast<size_t>(MAX_LIGHTS))
-        return UsageError(cmd, StrPrintf("at most %d lights", MAX_LIGHTS));
     std::optional<LightRig> given;
-    if (!o.lights.empty()) {
-        given.emplace();
-        given->lights.resize(o.lights.size());
-        for (size_t i = 0; i < o.lights.size(); ++i) {
-            std::string error;
-            if (!ParseLightSpec(o.lights[i], given->lights[i], error))
-                return UsageError(cmd, "--light '" + o.lights[i] + "': " + error);
-        }
-    }
-    if (!o.rig.empty()) {
-        given.emplace();
-        if (Status s = ReadLightRig(o.rig, *given); !s.ok()) {
-            std::fputs(s.message().c_str(), stderr);
-            return 1;
-        }
-    }
+    if (int status = ReadLightArgs(cmd, o.lights, o.rig, given); status != 0)
+        return status;
     std::optional<ViewPath> path;
     if (!o.path.empty()) {
         path.emplace();

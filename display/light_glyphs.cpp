@@ -5,6 +5,7 @@
 #include <GL/glu.h>
 
 #include <algorithm>
+#include <cmath>
 
 namespace lumo {
 namespace {
@@ -35,8 +36,36 @@ void SetGlLight(int index, const LightSrc& light) {
     glLightfv(id, GL_DIFFUSE, light.color);
 }
 
+// An environment light's frame around the probe: the horizon circle, the
+// line to the zenith (where its glyph stands) in its tint, and the map's
+// azimuth 0 as a red spoke ending in a small red ball. Drawn in the glyph's
+// scaled frame, before it moves out to the glyph.
+void DrawEnvFrame(const LightSrc& light) {
+    constexpr int kSegments = 48;
+    glBegin(GL_LINE_LOOP);
+    glColor3f(0.6f, 0.6f, 0.6f);
+    for (int k = 0; k < kSegments; ++k) {
+        const float a = 6.2831853f * static_cast<float>(k) / kSegments;
+        glVertex3f(kGlyphDistance * std::cos(a), kGlyphDistance * std::sin(a), 0.0f);
+    }
+    glEnd();
+    glBegin(GL_LINES);
+    glColor3f(light.color[0], light.color[1], light.color[2]);
+    glVertex3f(0.0f, 0.0f, 0.0f);
+    glVertex3f(0.0f, 0.0f, kGlyphDistance);
+    glColor3f(1.0f, 0.25f, 0.2f);
+    glVertex3f(0.0f, 0.0f, 0.0f);
+    glVertex3f(kGlyphDistance, 0.0f, 0.0f);
+    glEnd();
+    glPushMatrix();
+    glTranslatef(kGlyphDistance, 0.0f, 0.0f);
+    DrawSphere(0.12, 8, 8);
+    glPopMatrix();
+}
+
 void DrawGlyph(const LightSrc& light) {
     glScalef(kGlyphScale, kGlyphScale, kGlyphScale);
+    if (light.kind == Reserved) DrawEnvFrame(light);
     glTranslatef(0.0f, 0.0f, kGlyphDistance);
     glColor3f(light.color[0], light.color[1], light.color[2]);
     DrawSphere(0.2, 10, 10);

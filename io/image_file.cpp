@@ -117,7 +117,10 @@ Status WriteImageFile(const std::string& path, const FloatImage& image, ImageBit
     const OIIO::TypeDesc type = bits == ImageBits::k8    ? OIIO::TypeDesc::UINT8
                                 : bits == ImageBits::k16 ? OIIO::TypeDesc::UINT16
                                                          : OIIO::TypeDesc::FLOAT;
-    const OIIO::ImageSpec spec(image.width, image.height, image.channels, type);
+    OIIO::ImageSpec spec(image.width, image.height, image.channels, type);
+    // No time of writing in the header (OpenEXR and TIFF stamp one unless
+    // given): the same picture always gives the same bytes.
+    spec.attribute("DateTime", "");
     if (!out->open(path, spec)) return fail(out->geterror());
     // Converting floats to integers clamps to 0..1 and rounds to the nearest step.
     const bool wrote = out->write_image(OIIO::TypeDesc::FLOAT, image.pixels.data());

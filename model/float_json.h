@@ -14,4 +14,19 @@ namespace lumo {
 using FloatJson = nlohmann::basic_json<std::map, std::vector, std::string, bool,
                                        std::int64_t, std::uint64_t, float>;
 
+// Parses `text` into `out`. On failure returns false with the parser's reason
+// in `error` (without its exception prefix): bad syntax, and also what the
+// parser throws otherwise, such as a number too large for any number type.
+inline bool ParseFloatJson(const std::string& text, FloatJson& out, std::string& error) {
+    try {
+        out = FloatJson::parse(text);
+        return true;
+    } catch (const FloatJson::exception& e) {
+        error = e.what();
+        const size_t cut = error.find("] ");
+        if (cut != std::string::npos) error = error.substr(cut + 2);
+        return false;
+    }
+}
+
 }  // namespace lumo

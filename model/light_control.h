@@ -35,4 +35,18 @@ void AimArcBall(const Mat4& view_modelview, const Vec3& direction, ArcBall& arcb
 // where a light whose glyph stands on the frame's z axis travels.
 Vec3 FrameDirection(const Mat4& frame);
 
+// An environment light is turned as a whole by its arcball: the frame's z
+// axis is the map's zenith and its x axis the map's azimuth 0.
+
+// The spin, in degrees in (-180, 180], that puts the map's azimuth 0 along
+// the frame's x axis for a light travelling along `direction` (the frame's
+// direction).
+float FrameEnvSpin(const Mat4& frame, const Vec3& direction);
+
+// Turns `arcball` as AimArcBall does, and also about the light's axis so that
+// LightFrame's x axis lies along the map's azimuth 0 of a light travelling
+// along `direction` spun by `spin_degrees`.
+void AimArcBallEnv(const Mat4& view_modelview, const Vec3& direction, float spin_degrees,
+                   ArcBall& arcball);
+
 }  // namespace lumo

@@ -109,6 +109,15 @@ LightEditOutcome ApplyLightEdit(Model& model, const LightEditInput& input) {
     return outcome;
 }
 
+Status SetCurrentEnvMap(Model& model, const std::string& path) {
+    LightSrc* light = CurrentLight(model.lights);
+    if (light == nullptr || light->kind != Reserved)
+        return Status::Error("no environment light is selected\n");
+    if (Status s = light->SetEnvMapCore(path); !s.ok()) return s;
+    model.view.recon_request = 1;
+    return Status::Ok();
+}
+
 KindChange ChangeLightKind(Model& model) {
     LightSrc* light = CurrentLight(model.lights);
     if (light == nullptr) return KindChange::kNoLight;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+#include "base/status.h"
 #include "model/model.h"
 
 namespace lumo {
@@ -64,6 +65,12 @@ enum class KindChange : uint8_t {
     kUnknownKind,  // currlighttype names no kind: nothing changed
     kChanged,
 };
+
+// Reads the environment map `path` (relight/env_map.h) for the current
+// light, which must be an environment light (kind 2), and asks for a
+// reconstruction. Fails with "no environment light is selected" or the
+// reader's one-line message naming the file; the light is then unchanged.
+Status SetCurrentEnvMap(Model& model, const std::string& path);
 
 // Gives the current light the kind currlighttype names; the first time a
 // light becomes non-directional the depth maps are loaded.

@@ -104,6 +104,8 @@ Status ParseLight(const RigJson& j, size_t index, const std::string& name,
         if (!s.ok() || !loaded)
             return Fail(name, where + "cannot read the slide '" + spec.slide + "'");
     }
+    if (Status s = ResolveLightSpec(spec); !s.ok())
+        return Fail(name, where + s.message());
     return Status::Ok();
 }
 
@@ -123,14 +125,8 @@ Status IntegerMember(const RigJson& j, const char* member, const std::string& na
 
 Status ParseLightRig(const std::string& text, const std::string& name, LightRig& rig) {
     RigJson j;
-    try {
-        j = RigJson::parse(text);
-    } catch (const RigJson::parse_error& e) {
-        std::string what = e.what();
-        const size_t cut = what.find("] ");
-        if (cut != std::string::npos) what = what.substr(cut + 2);
-        return Fail(name, "not JSON: " + what);
-    }
+    std::string error;
+    if (!ParseFloatJson(text, j, error)) return Fail(name, "not JSON: " + error);
     return LightRigFromJson(j, name, rig);
 }
 

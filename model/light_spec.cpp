@@ -10,7 +10,7 @@
 namespace lumo {
 namespace {
 
-constexpr std::array<LightSpecKey, 8> kKeys = {{
+constexpr std::array<LightSpecKey, 10> kKeys = {{
     {"kind", SpecShape::kText, 0},
     {"dir", SpecShape::kNumbers, 3},
     {"radius", SpecShape::kNumber, 1},
@@ -19,6 +19,8 @@ constexpr std::array<LightSpecKey, 8> kKeys = {{
     {"up", SpecShape::kNumbers, 3},
     {"fov", SpecShape::kNumbers, 2},
     {"slide", SpecShape::kText, 0},
+    {"map", SpecShape::kText, 0},
+    {"spin", SpecShape::kNumber, 1},
 }};
 
 struct KindName {
@@ -117,13 +119,19 @@ bool SetLightSpecKey(LightSpec& spec, std::string_view key, std::string_view val
     const std::string bad =
         "bad value for " + std::string(key) + ": '" + std::string(value) + "'";
     if (key == "kind") {
+        if (value == "env") {
+            spec.kind = Reserved;
+            spec.env = true;
+            return true;
+        }
         for (const KindName& k : kKindNames) {
             if (k.name == value) {
                 spec.kind = k.kind;
+                spec.env = false;
                 return true;
             }
         }
-        error = bad + " (dir, point, slide or reserved)";
+        error = bad + " (dir, point, slide, env or reserved)";
         return false;
     }
     if (key == "dir") {
@@ -184,6 +192,22 @@ bool SetLightSpecKey(LightSpec& spec, std::string_view key, std::string_view val
         spec.slide = std::string(value);
         return true;
     }
+    if (key == "map") {
+        if (value.empty()) {
+            error = "map wants a file name";
+            return false;
+        }
+        spec.map = std::string(value);
+        spec.envmap.reset();
+        return true;
+    }
+    if (key == "spin") {
+        if (!ParseNumber(value, spec.spin)) {
+            error = bad + " (degrees)";
+            return false;
+        }
+        return true;
+    }
     std::string names;
     for (const LightSpecKey& k : kKeys) {
         names += names.empty() ? "" : ", ";
@@ -219,9 +243,23 @@ bool ParseLightSpec(std::string_view text, LightSpec& spec, std::string& error) 
     return true;
 }
 
+Status ResolveLightSpec(LightSpec& spec) {
+    if (!spec.env || spec.envmap) return Status::Ok();
+    if (spec.map.empty()) return Status::Error("kind=env wants map=FILE");
+    std::shared_ptr<const EnvMap> map;
+    if (Status s = LoadEnvMap(spec.map, map); !s.ok()) {
+        std::string message = s.message();
+        while (!message.empty() && message.back() == '\n')
+            message.pop_back();
+        return Status::Error(message);
+    }
+    spec.envmap = std::move(map);
+    return Status::Ok();
+}
+
 std::vector<std::pair<std::string, std::string>> LightSpecPairs(const LightSpec& spec) {
     std::vector<std::pair<std::string, std::string>> pairs = {
-        {"kind", std::string(KindText(spec.kind))},
+        {"kind", spec.env ? std::string("env") : std::string(KindText(spec.kind))},
         {"dir", VecText(spec.direction)},
         {"radius", NumberText(spec.radius)},
         {"color", NumbersText(spec.color, 3)},
@@ -231,6 +269,10 @@ std::vector<std::pair<std::string, std::string>> LightSpecPairs(const LightSpec&
         pairs.emplace_back("up", VecText(spec.up));
         pairs.emplace_back("fov", NumbersText(spec.fov, 2));
         pairs.emplace_back("slide", spec.slide);
+    }
+    if (spec.env) {
+        pairs.emplace_back("map", spec.map);
+        pairs.emplace_back("spin", NumberText(spec.spin));
     }
     return pairs;
 }
@@ -255,6 +297,12 @@ LightSpec SpecFromLight(const LightSrc& light) {
     spec.fov[0] = light.slidehangle;
     spec.fov[1] = light.slidevangle;
     if (light.slidename[0] != '\0') spec.slide = light.slidename;
+    if (light.HasEnvironment()) {
+        spec.env = true;
+        spec.map = light.GetEnvName();
+        spec.envmap = light.envmap;
+    }
+    spec.spin = light.envspin;
     return spec;
 }
 
@@ -269,6 +317,8 @@ void ApplyLightSpec(const LightSpec& spec, LightSrc& light) {
     light.slidehangle = spec.fov[0];
     light.slidevangle = spec.fov[1];
     if (spec.kind == SlideProjector) light.SetSlideName(spec.slide);
+    light.envspin = spec.spin;
+    if (spec.kind == Reserved) light.envmap = spec.envmap;
 }
 
 }  // namespace lumo

@@ -2,7 +2,8 @@
 // the lights of a rig file, through one table of keys.
 //
 // SPEC is a list of key=value pairs separated by spaces or semicolons:
-//   kind=dir|point|slide|reserved   (default dir)
+//   kind=dir|point|slide|env|reserved   (default dir; env and reserved are
+//                    both kind 2: env lights with its map, reserved is dark)
 //   dir=X,Y,Z        the way the light travels; normalised unless its length
 //                    is already 1 (default 0,0,-1)
 //   radius=R         distance from the origin; below 1 becomes 1 (default 3)
@@ -11,6 +12,8 @@
 //   up=X,Y,Z         slide projector's up vector (default 0,1,0)
 //   fov=H,V          slide field in degrees, each clamped to 0..180 (default 45,45)
 //   slide=FILE       slide image (default slide.rgb)
+//   map=FILE         the environment's map (relight/env_map.h); kind=env needs it
+//   spin=DEG         the environment's turn about its zenith (default 0)
 //
 // A rig file holds the same keys as JSON members; LightSpecKeys() says which
 // JSON shape each value has, and the rig reader turns every member back into
@@ -19,12 +22,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "base/status.h"
+#include "relight/env_map.h"
 #include "relight/light_source.h"
 
 namespace lumo {
@@ -38,6 +44,10 @@ struct LightSpec {
     Vec3 up{0.0f, 1.0f, 0.0f};
     float fov[2] = {45.0f, 45.0f};
     std::string slide = "slide.rgb";
+    bool env = false;                      // kind=env: kind 2 with a map
+    std::string map;                       // the environment's map file
+    float spin = 0.0f;                     // degrees about the environment's zenith
+    std::shared_ptr<const EnvMap> envmap;  // the map, once ResolveLightSpec read it
 };
 
 // How a key's value is written: a word or a file name (a JSON string), one
@@ -65,9 +75,16 @@ bool SetLightSpecKey(LightSpec& spec, std::string_view key, std::string_view val
 bool ParseLightSpec(std::string_view text, LightSpec& spec, std::string& error);
 
 // The key=value pairs that give `spec` back through SetLightSpecKey: kind,
-// dir, radius and color, and for a slide projector lookat, up, fov and slide.
+// dir, radius and color, for a slide projector lookat, up, fov and slide, for
+// an environment map and spin.
 // Numbers are the shortest text that reads back as the same float.
 std::vector<std::pair<std::string, std::string>> LightSpecPairs(const LightSpec& spec);
+// Reads the files a spec names that can fail: the environment's map. Fails
+// with "kind=env wants map=FILE" or the map reader's message (one line, no
+// newline, naming the file). Other kinds: nothing to read. Slides are read
+// when the spec is applied (an unreadable slide gives no light).
+Status ResolveLightSpec(LightSpec& spec);
+
 // The pairs as one SPEC line ("kind=dir dir=0,0,-1 ...").
 std::string FormatLightSpec(const LightSpec& spec);
 
@@ -75,7 +92,8 @@ std::string FormatLightSpec(const LightSpec& spec);
 LightSpec SpecFromLight(const LightSrc& light);
 
 // Gives `light` the spec's values as the viewer's light commands would: the
-// light is reset first; a slide projector loads its slide.
+// light is reset first; a slide projector loads its slide; an environment
+// light takes the map ResolveLightSpec read (none: it stays dark).
 void ApplyLightSpec(const LightSpec& spec, LightSrc& light);
 
 }  // namespace lumo

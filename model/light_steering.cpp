@@ -60,8 +60,13 @@ void SyncCurrentLight(Model& model) {
     LightControl& control = model.lights.controls[static_cast<size_t>(i)];
     control.placement = LightFrame(model.lightview.modelview, control.arcball);
     if (control.direction_pinned != 0) return;
-    model.lights.table[static_cast<size_t>(i)].SetDirection(
-        FrameDirection(control.placement));
+    LightSrc& light = model.lights.table[static_cast<size_t>(i)];
+    light.SetDirection(FrameDirection(control.placement));
+    // An environment turns as a whole: its spin follows the frame too.
+    if (light.kind == Reserved)
+        light.envspin =
+            FrameEnvSpin(control.placement,
+                         Vec3(light.direction.x, light.direction.y, light.direction.z));
 }
 
 void AimLightControls(Model& model) {
@@ -70,9 +75,13 @@ void AimLightControls(Model& model) {
     for (int32_t i = 0; i < n; ++i) {
         LightControl& control = model.lights.controls[static_cast<size_t>(i)];
         const LightSrc& light = model.lights.table[static_cast<size_t>(i)];
-        AimArcBall(model.lightview.modelview,
-                   Vec3(light.direction.x, light.direction.y, light.direction.z),
-                   control.arcball);
+        const Vec3 direction(light.direction.x, light.direction.y, light.direction.z);
+        if (light.kind == Reserved) {
+            AimArcBallEnv(model.lightview.modelview, direction, light.envspin,
+                          control.arcball);
+        } else {
+            AimArcBall(model.lightview.modelview, direction, control.arcball);
+        }
         control.placement = LightFrame(model.lightview.modelview, control.arcball);
         control.direction_pinned = 1;
     }

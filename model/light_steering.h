@@ -32,15 +32,17 @@ void ArcBallRelease(Model& model);
 // from the arcball.
 void SteerCurrentLight(Model& model);
 // After the lights were replaced (a rig was opened): every light in use gets
-// its arcball aimed at its direction (AimArcBall) and its direction pinned,
+// its arcball aimed at its direction (AimArcBall; an environment light's at
+// its direction and spin, AimArcBallEnv) and its direction pinned,
 // so the lights keep exactly the directions they were given. Nothing happens
 // before the light-editing view exists.
 void AimLightControls(Model& model);
 
 // The current light's direction and placement from its arcball (LightFrame
-// under the light-editing view's modelview, FrameDirection; a pinned
-// direction is kept). Nothing happens
-// before the light-editing view exists or while no light is in use.
+// under the light-editing view's modelview, FrameDirection; an environment
+// light's spin too, FrameEnvSpin; a pinned direction and spin are kept).
+// Nothing happens before the light-editing view exists or while no light is
+// in use.
 void SyncCurrentLight(Model& model);
 
 }  // namespace lumo

@@ -1,13 +1,18 @@
 #include "model/model_setup.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/alloc.h"
 #include "base/fatal.h"
+#include "base/message_sink.h"
+#include "base/parallel_for.h"
 #include "base/str_printf.h"
 #include "io/depth_map.h"
 #include "io/image_set.h"
@@ -142,30 +147,71 @@ void LoadSlabSH(SlabRecord& slab) {
     if (!TryResizeFresh(slab.brdf, count)) {
         Fatal("[InitModel]: no memory for uv array of st image\n");
     }
+    // The files are read on every thread, one file per task; what each one
+    // reports is kept and written afterwards in camera order, and the
+    // process-wide effects of reading (the basis tables, the harmonic counts)
+    // are applied in the same order, so the output and the state are those
+    // of reading the files one after another.
+    struct FileLoad {
+        size_t k = 0;
+        std::string path;
+        std::string opening;
+        std::string header;
+        Status status;
+    };
+    std::vector<FileLoad> loads;
     for (int32_t b = 0; b < m; ++b) {
         for (int32_t a = 0; a < n; ++a) {
             const size_t k =
                 static_cast<size_t>(b) * static_cast<size_t>(n) + static_cast<size_t>(a);
             if (!Enabled(slab.viewenablemask[0], k)) continue;
-            slab.brdf[k] = BrdfImage();
-            const std::string file = StrPrintf("%s.%d.%d.urdf.sh", slab.name, a, b);
-            ReadBrdfFile(slab.brdf[k], file.c_str());
-            const BrdfImage& read = slab.brdf[k];
-            if (read.width != slab.samples_s || read.height != slab.samples_t) {
-                // Every image of a slab has the slab's size: the images are
-                // drawn as one light field and relit into photos of that size.
-                Fatal(
-                    StrPrintf("[LoadSlabSH]: %s holds %d x %d pixels, the slab's images "
-                              "are %d x %d\n",
-                              file.c_str(), read.width, read.height, slab.samples_s,
-                              slab.samples_t));
+            FileLoad& load = loads.emplace_back();
+            load.k = k;
+            load.path = StrPrintf("%s.%d.%d.urdf.sh", slab.name, a, b);
+        }
+    }
+    // A failed file ends the set-up: files after it need not be read.
+    std::atomic<size_t> first_failure{loads.size()};
+    ParallelForEach(loads.size(), [&](size_t i) {
+        if (i > first_failure.load()) return;
+        FileLoad& load = loads[i];
+        BrdfReadOptions options;
+        options.opening = [&load](std::string_view text) { load.opening.append(text); };
+        options.header = [&load](std::string_view text) { load.header.append(text); };
+        BrdfImage& image = slab.brdf[load.k];
+        image = BrdfImage();
+        try {
+            load.status = LoadBrdfPath(load.path.c_str(), image, options);
+        } catch (const std::bad_alloc&) {
+            // As InitModel reports it on the calling thread.
+            load.status = Status::Error("[InitModel]: not enough memory\n");
+        }
+        if (!load.status.ok()) {
+            size_t before = first_failure.load();
+            while (i < before && !first_failure.compare_exchange_weak(before, i)) {
             }
-            if (k < slab.photo[0].size()) {
-                Photo& photo = slab.photo[0][k];
-                if (!photo.has_pixels())
-                    FatalIfError(photo.Alloc(slab.samples_s, slab.samples_t));
-                SetSlabTextureWindow(photo, slab.brdf[k]);
-            }
+        }
+    });
+    for (FileLoad& load : loads) {
+        WriteToStderr(load.opening);
+        if (!load.header.empty()) WriteToStdout(load.header);
+        FatalIfError(load.status);
+        const BrdfImage& read = slab.brdf[load.k];
+        FatalIfError(FinishBrdfImage(read));
+        if (read.width != slab.samples_s || read.height != slab.samples_t) {
+            // Every image of a slab has the slab's size: the images are
+            // drawn as one light field and relit into photos of that size.
+            Fatal(
+                StrPrintf("[LoadSlabSH]: %s holds %d x %d pixels, the slab's images "
+                          "are %d x %d\n",
+                          load.path.c_str(), read.width, read.height, slab.samples_s,
+                          slab.samples_t));
+        }
+        if (load.k < slab.photo[0].size()) {
+            Photo& photo = slab.photo[0][load.k];
+            if (!photo.has_pixels())
+                FatalIfError(photo.Alloc(slab.samples_s, slab.samples_t));
+            SetSlabTextureWindow(photo, read);
         }
     }
 }

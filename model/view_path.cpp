@@ -85,7 +85,8 @@ std::optional<LightRig> BlendRigs(const LightRig& a, const LightRig& b, float u)
     for (size_t i = 0; i < a.lights.size(); ++i) {
         const LightSpec& la = a.lights[i];
         const LightSpec& lb = b.lights[i];
-        if (la.kind != lb.kind) return std::nullopt;
+        if (la.kind != lb.kind || la.env != lb.env || la.map != lb.map)
+            return std::nullopt;
         LightSpec& l = out.lights[i];
         l.direction = SlerpDirection(la.direction, lb.direction, u);
         l.radius = Lerp(la.radius, lb.radius, u);
@@ -95,6 +96,7 @@ std::optional<LightRig> BlendRigs(const LightRig& a, const LightRig& b, float u)
         l.up = LerpVec(la.up, lb.up, u);
         l.fov[0] = Lerp(la.fov[0], lb.fov[0], u);
         l.fov[1] = Lerp(la.fov[1], lb.fov[1], u);
+        l.spin = Lerp(la.spin, lb.spin, u);
     }
     return out;
 }
@@ -113,14 +115,8 @@ PathSample SampleAt(const Keyframe& key, const std::optional<LightRig>& rig) {
 
 Status ParseViewPath(const std::string& text, const std::string& name, ViewPath& path) {
     FloatJson j;
-    try {
-        j = FloatJson::parse(text);
-    } catch (const FloatJson::parse_error& e) {
-        std::string what = e.what();
-        const size_t cut = what.find("] ");
-        if (cut != std::string::npos) what = what.substr(cut + 2);
-        return Fail(name, "not JSON: " + what);
-    }
+    std::string error;
+    if (!ParseFloatJson(text, j, error)) return Fail(name, "not JSON: " + error);
     if (!j.is_object()) return Fail(name, "not a JSON object");
     for (const auto& [member, value] : j.items()) {
         if (member != "format" && member != "version" && member != "keyframes")

@@ -67,13 +67,33 @@ Status ReadBrdfData(std::FILE* stream, BrdfFileData& data, const MessageSink& he
 // xmax = -1, ymin = height, ymax = -1 when none is) and, at the first present
 // pixel of the program's life, sets maxHarmonics and activeHarmonics. A
 // channel whose bitmap has more set bits than its count fails with "BRDF file
-// possibly corrupted\n"; allocation failures give "No memory for CC\n" and
-// "No memory of sh[]\n". `image` must be freshly constructed or reset.
+// possibly corrupted\n"; allocation failures give "No memory for CC\n".
+// `image` must be freshly constructed or reset. This is the reference the
+// direct reader (ReadBrdfImage) gives the same image as.
 Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image);
 
+// Reads a coefficient file from `stream` (at its start) straight into the
+// tiled layout of `image` (freshly constructed or reset), with the messages
+// of ReadBrdfData and AssembleBrdfImage, but without the process-wide effects
+// (FinishBrdfImage applies them), so that several files may be read at once
+// on different threads. A stream that can seek is read in large blocks from
+// each channel's place in the file, with no copy of the file's blocks; a pipe
+// is read as ReadBrdfData does.
+Status ReadBrdfImage(std::FILE* stream, BrdfImage& image, const MessageSink& header);
+
+// The process-wide effects of having read `image`: rebuilds the basis tables
+// for image.lcnt and, when the image has a present pixel, sets the harmonic
+// counts if no file has set them yet. Fails only when the tables cannot be
+// allocated.
+Status FinishBrdfImage(const BrdfImage& image);
+
 // Reports "Reading BRDF file %s ... \n" to options.opening, opens `path`
-// ("Cannot read brdf file: %s\n" when it cannot be opened), reads and
-// assembles it.
+// ("Cannot read brdf file: %s\n" when it cannot be opened) and reads it
+// (ReadBrdfImage), without the process-wide effects.
+Status LoadBrdfPath(const char* path, BrdfImage& image,
+                    const BrdfReadOptions& options = {});
+
+// LoadBrdfPath, then FinishBrdfImage.
 Status ReadBrdfPath(const char* path, BrdfImage& image,
                     const BrdfReadOptions& options = {});
 

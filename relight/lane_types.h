@@ -1,10 +1,16 @@
-// The lane types of the vectorised reconstruction: eight floats processed as
-// one GCC vector, and the few helpers every kernel needs on them.
+// The lane types of the vectorised reconstruction: eight floats (one tile,
+// V8) or sixteen floats (two tiles, V16) processed as one GCC vector, and the
+// few helpers every kernel needs on them.
 //
 // The tile loops that use these are compiled for more than one instruction
-// set. A 32-byte vector passed to or returned from a function travels in
-// different registers in each, so no helper here takes or returns a vector
-// by value: vectors go by reference, and every helper is forced inline.
+// set. A vector passed to or returned from a function travels in different
+// registers in each, so no helper here takes or returns a vector by value:
+// vectors go by reference, and every helper is forced inline.
+//
+// V16 is the width of AVX-512. Its helpers that need an instruction of their
+// own (the square roots) use it through inline assembly, so they may only be
+// inlined into functions built for AVX-512 (the compiler refuses the register
+// otherwise); everything else on V16 is plain vector arithmetic.
 #pragma once
 
 #include <cmath>
@@ -27,6 +33,28 @@ typedef double V8d __attribute__((vector_size(64)));
 // Eight floats anywhere in memory (no alignment, may alias float arrays).
 typedef float V8u __attribute__((vector_size(32), aligned(4), may_alias));
 static_assert(kShLanes == 8, "the kernels use 8-lane vectors");
+// Two tiles side by side: the lanes of the first, then those of the second.
+typedef float V16 __attribute__((vector_size(64)));
+typedef int32_t V16i __attribute__((vector_size(64)));
+typedef double V16d __attribute__((vector_size(128)));
+
+// The integer and double vectors of the same lane count, and the lane count.
+template <class V>
+struct LaneTraits;
+template <>
+struct LaneTraits<V8> {
+    static constexpr int kLanes = 8;
+    using Int = V8i;
+    using Double = V8d;
+};
+template <>
+struct LaneTraits<V16> {
+    static constexpr int kLanes = 16;
+    using Int = V16i;
+    using Double = V16d;
+};
+template <class V>
+inline constexpr int kLanesOf = LaneTraits<V>::kLanes;
 
 // x in every lane. GCC at -O3 (in the AVX2 clones of the tile loops) takes
 // the lane stores into a vector that was never written for reads of it and
@@ -37,8 +65,9 @@ static_assert(kShLanes == 8, "the kernels use 8-lane vectors");
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
-LUMO_KERNEL void Broadcast(V8& out, float x) {
-    for (int lane = 0; lane < kShLanes; ++lane)
+template <class V>
+LUMO_KERNEL void Broadcast(V& out, float x) {
+    for (int lane = 0; lane < kLanesOf<V>; ++lane)
         out[lane] = x;
 }
 #if defined(__GNUC__) && !defined(__clang__)
@@ -59,6 +88,37 @@ LUMO_KERNEL void SqrtLanes(V8& v) {
     for (int lane = 0; lane < kShLanes; ++lane)
         v[lane] = std::sqrt(v[lane]);
 #endif
+}
+
+// The same for V16, with one AVX-512 instruction (AVX-512 builds only).
+LUMO_KERNEL void SqrtLanes(V16& v) {
+    asm("vsqrtps %1, %0" : "=v"(v) : "v"(v));
+}
+
+// IEEE square roots of every lane of double vectors (as std::sqrt on double).
+LUMO_KERNEL void SqrtLanes(V8d& q) {
+#if defined(__SSE2__)
+    for (int k = 0; k < kShLanes; k += 2) {
+        __m128d x;
+        std::memcpy(&x, reinterpret_cast<const char*>(&q) + 8 * k, sizeof x);
+        x = _mm_sqrt_pd(x);
+        std::memcpy(reinterpret_cast<char*>(&q) + 8 * k, &x, sizeof x);
+    }
+#else
+    for (int lane = 0; lane < kShLanes; ++lane)
+        q[lane] = std::sqrt(q[lane]);
+#endif
+}
+// AVX-512 builds only: two instructions of eight lanes.
+LUMO_KERNEL void SqrtLanes(V16d& q) {
+    typedef double Half __attribute__((vector_size(64)));
+    Half lo, hi;
+    std::memcpy(&lo, &q, sizeof lo);
+    std::memcpy(&hi, reinterpret_cast<const char*>(&q) + sizeof lo, sizeof hi);
+    asm("vsqrtpd %1, %0" : "=v"(lo) : "v"(lo));
+    asm("vsqrtpd %1, %0" : "=v"(hi) : "v"(hi));
+    std::memcpy(&q, &lo, sizeof lo);
+    std::memcpy(reinterpret_cast<char*>(&q) + sizeof lo, &hi, sizeof hi);
 }
 
 }  // namespace lumo::kernels

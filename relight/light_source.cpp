@@ -12,9 +12,6 @@ namespace lumo {
 namespace {
 
 constexpr double kHalfDegree = 0.008726646259971648;  // pi / 360
-// Directions within this of the slide plane, and hits within this of a slide
-// edge, give no light.
-constexpr double kSlideMargin = 0.005;
 // A projected up vector shorter than this has no direction: the projector's
 // axis runs along the y axis.
 constexpr float kMinUpLength = 1e-6f;
@@ -78,6 +75,21 @@ void LightSrc::Init() {
     slidelookat = Vec4(0.0f, 0.0f, 0.0f, 0.0f);
     slidehangle = 30.0f;
     slidevangle = 30.0f;
+    envmap.reset();
+    envspin = 0.0f;
+    envcache.Clear();
+}
+
+EnvFrame LightSrc::GetEnvFrame() const {
+    return MakeEnvFrame(direction, envspin);
+}
+
+Status LightSrc::SetEnvMapCore(const std::string& path) {
+    std::shared_ptr<const EnvMap> map;
+    Status status = LoadEnvMap(path, map);
+    if (!status.ok()) return status;
+    envmap = std::move(map);
+    return Status::Ok();
 }
 
 int LightSrc::GetColorByte(int channel) const {

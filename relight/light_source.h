@@ -9,6 +9,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <string_view>
 
 #include "base/message_sink.h"
@@ -16,15 +18,22 @@
 #include "geom/mat.h"
 #include "geom/vec.h"
 #include "io/photo.h"
+#include "relight/env_projection.h"
 
 namespace lumo {
 
 inline constexpr int MAX_LIGHTS = 30;
 
+// Directions within this of a slide projector's plane, and hits within this of
+// a slide edge, give no light.
+inline constexpr double kSlideMargin = 0.005;
+
 enum LightKind : uint8_t {
     Directional = 0,     // from a direction at infinity: only `direction` matters
     Point = 1,           // at `position`; the direction differs per surface point
-    Reserved = 2,        // stored and drawn as a positional light; never reconstructed
+    Reserved = 2,        // the environment light: lights with its map, if it has one
+                         // (relight/env_projection.h); without one nothing is
+                         // reconstructed
     SlideProjector = 3,  // at `position`, projecting the slide image
 };
 
@@ -66,13 +75,18 @@ class LightSrc {
     float slidewidth = 0.0f;   // slide width at unit distance
     float slideheight = 0.0f;  // slide height at unit distance
     uint8_t slidevalid = 0;    // the frame is defined (see UpdateSlideFrame)
+    // The environment light (kind Reserved).
+    std::shared_ptr<const EnvMap> envmap;  // none: the light reconstructs nothing
+    float envspin = 0.0f;                  // degrees about the zenith, right-handed
+    EnvProjectionCache envcache;           // the map's projections, per slab frame
 
     // A light in its default state (Init) with an empty slide.
     LightSrc() { Init(); }
 
     // Every field of the table to its default: a white directional light
-    // travelling along (0, 0, -1) from (0, 0, 3), empty slide name, changed
-    // set. The derived slide fields and the slide image are left as they are.
+    // travelling along (0, 0, -1) from (0, 0, 3), empty slide name, no
+    // environment map, spin 0, changed set. The derived slide fields and the slide image
+    // are left as they are.
     void Init();
 
     // r, g, b of color.
@@ -91,6 +105,16 @@ class LightSrc {
     void SetKind(LightKind k);
     void SetSlideLookAt(const Vec3& p);  // marks changed
     void SetSlideUp(const Vec3& up);     // marks changed
+
+    // Whether this is an environment light with a map.
+    bool HasEnvironment() const { return kind == Reserved && envmap != nullptr; }
+    // The environment's frame from direction and envspin.
+    EnvFrame GetEnvFrame() const;
+    // The environment's name: its map's file, or empty.
+    std::string GetEnvName() const { return envmap ? envmap->name : std::string(); }
+    // Reads the map `path` (relight/env_map.h) and gives it to the light; a
+    // failure leaves the light unchanged and returns the reader's message.
+    Status SetEnvMapCore(const std::string& path);
 
     const char* GetSlideName() const { return slidename; }
     // Copies at most 255 characters of `name` into slidename, then loads the

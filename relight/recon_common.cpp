@@ -123,6 +123,9 @@ ReconMode ChooseMode(std::span<const LightSrc> lights, int32_t count) {
             return ReconMode::kPoint;
         case SlideProjector:
             return ReconMode::kSlide;
+        case Reserved:
+            return lights[0].HasEnvironment() ? ReconMode::kEnvironment
+                                              : ReconMode::kNone;
         default:
             return ReconMode::kNone;
     }

@@ -82,9 +82,10 @@ Vec3 TowardLight(const Vec3& light_position, const Vec3& surface);
 // The depth map of image k, or null when the slab has none for it.
 const Zfile* DepthMapOf(const SlabRecord& slab, size_t k);
 
-enum class ReconMode { kNone, kDirectional, kPoint, kSlide, kSeveral };
+enum class ReconMode { kNone, kDirectional, kPoint, kSlide, kEnvironment, kSeveral };
 
-// The mode for `count` lights in use (clamped to the span and MAX_LIGHTS).
+// The mode for `count` lights in use (clamped to the span and MAX_LIGHTS): one
+// environment light with a map is kEnvironment, without one kNone.
 ReconMode ChooseMode(std::span<const LightSrc> lights, int32_t count);
 int32_t LightsInUse(std::span<const LightSrc> lights, int32_t count);
 // All of `lights`, at most MAX_LIGHTS.

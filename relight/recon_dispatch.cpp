@@ -12,6 +12,8 @@ SlabDriver DriverFor(const SlabDrivers& drivers, ReconMode mode) {
             return drivers.point;
         case ReconMode::kSlide:
             return drivers.slide;
+        case ReconMode::kEnvironment:
+            return drivers.environment;
         case ReconMode::kSeveral:
             return drivers.several;
         case ReconMode::kNone:

@@ -20,7 +20,9 @@ struct SlabDrivers {
     SlabDriver directional = nullptr;  // one directional light
     SlabDriver point = nullptr;        // one point light
     SlabDriver slide = nullptr;        // one slide projector
-    SlabDriver several = nullptr;      // two or more lights, all taken as directional
+    SlabDriver environment = nullptr;  // one environment light with a map
+    SlabDriver several = nullptr;      // two or more lights: environment lights with a
+                                       // map as such, all others as directional
 };
 
 // The driver of `mode`; null for ReconMode::kNone.

@@ -10,7 +10,12 @@
 // - a basis whose direction is shared (directional and several-lights modes)
 //   is evaluated once per slab, not per image; several lights share one pass
 //   over the coefficients;
-// - the tile loops are built for AVX2 and for the baseline instruction set;
+// - the point and slide modes compute each pixel's direction to the light,
+//   its angles, basis and sums in one pass over the tiles, lanes at a time
+//   (only the arccosine and sine are the scalar library calls, per lane);
+// - the tile loops are built with sixteen lanes (two tiles per vector) for
+//   AVX-512 and with eight for AVX2 and the baseline instruction set, the
+//   width chosen when the program starts (relight/recon_lanes.h);
 // - the tiles of an image are spread over the worker threads, while the image
 //   loop and every printed line stay on the calling thread in their order.
 #include "relight/reconstruct.h"
@@ -19,12 +24,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "base/fatal.h"
 #include "base/parallel_for.h"
 #include "base/str_printf.h"
 #include "relight/recon_dispatch.h"
 #include "relight/recon_kernels.h"
+#include "relight/recon_lanes.h"
 #include "relight/sh_basis.h"
 
 namespace lumo {
@@ -34,10 +41,12 @@ using namespace kernels;
 
 // Chunks of work handed to the threads: about four per thread and image, so
 // that each thread streams long runs of coefficients, but at least 256
-// tiles (2048 pixels).
+// tiles (2048 pixels); an even count, so that the sixteen-lane loops pair
+// tiles within every chunk but the last.
 size_t TileGrain(size_t tiles) {
     const size_t threads = static_cast<size_t>(ParallelThreads());
-    return std::max<size_t>(256, (tiles + 4 * threads - 1) / (4 * threads));
+    const size_t grain = std::max<size_t>(256, (tiles + 4 * threads - 1) / (4 * threads));
+    return (grain + 1) / 2 * 2;
 }
 
 // Basis bands needed for the first `terms` coefficients.
@@ -126,10 +135,18 @@ void ClearWindow(const BrdfImage& brdf, const PixelWindow& w, uint8_t* out) {
     }
 }
 
-// The tile loops below are compiled twice, for AVX2 and for the baseline
-// instruction set, and the machine picks one when the program starts. Both do
-// the same IEEE operations, so the bytes do not depend on the choice.
+// The eight-lane tile loops below are compiled twice, for AVX2 and for the
+// baseline instruction set, and the machine picks one when the program
+// starts; the sixteen-lane ones are compiled for AVX-512 and run only where
+// the processor has it (relight/recon_lanes.h). All do the same IEEE
+// operations, so the bytes do not depend on the choice.
 #define LUMO_KERNEL_CLONES __attribute__((target_clones("avx2", "default")))
+#if defined(__x86_64__)
+#define LUMO_HAVE_WIDE 1
+#define LUMO_KERNEL_WIDE __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw")))
+#else
+#define LUMO_HAVE_WIDE 0
+#endif
 
 // What a window function's tile loop needs; the fields of other modes stay
 // unset.
@@ -138,19 +155,29 @@ struct TileJob {
     TileWindow tw;
     int32_t terms = 0;  // coefficients summed per pixel
     uint8_t* out = nullptr;
-    // Directional: the shared basis and the factors colour * 255.
-    const float* Y = nullptr;
+    // Directional and environment: the shared basis per channel and the
+    // factors colour * 255.
+    const float* Y[3] = {};
     float f[3] = {};
-    // Several lights: count bases and, per channel, count factors.
+    // Several lights: per channel, count factors; the bases packed in blocks
+    // of as many lights as a pass of the tile loop takes (PackLightBases),
+    // block after block.
     int32_t count = 0;
-    const float* const* Ys = nullptr;
+    const float* packed = nullptr;
     const float* fs[3] = {};
-    // Point and slide: per-pixel angles, the basis degree, the slide intensities.
+    // Point and slide: the basis degree and, for the slide, that mode's
+    // scaling. The window functions give per-pixel angles and intensities;
+    // the slab drivers give the geometry to compute them from instead.
+    int32_t lmax = -1;
+    bool slide = false;
     const float* cost = nullptr;
     const float* cosp = nullptr;
     const float* sinp = nullptr;
-    int32_t lmax = -1;
     const Rgb* intensity = nullptr;
+    const SlabFrame* frame = nullptr;         // set: compute the angles from the geometry
+    Vec3 E;                                   // the image's eye point
+    DepthLookup depth{SlabFrame(), nullptr};  // its depth map
+    const LightSrc* light = nullptr;          // the point light or projector
 
     TileJob(const BrdfImage& b, const PixelWindow& w, int32_t wanted_terms,
             uint8_t* pixels)
@@ -164,23 +191,285 @@ void ForEachTile(const BrdfImage& brdf, const Job& job, Chunk chunk) {
     ParallelFor(tiles, TileGrain(tiles), [&](size_t b, size_t e) { chunk(job, b, e); });
 }
 
-// Gathers the angles of tile t's pixels (padding lanes get a harmless
-// direction) and evaluates their basis.
-LUMO_KERNEL void TileBasis(const TileJob& job, int32_t t, V8* Y) {
-    const int32_t* pix = job.brdf->tile_pixel.data() + static_cast<size_t>(t) * kShLanes;
-    V8 x, cp, sp;
-    Broadcast(x, 1.0f);
-    Broadcast(cp, 1.0f);
-    Broadcast(sp, 0.0f);
-    for (int lane = 0; lane < kShLanes; ++lane) {
-        if (pix[lane] < 0) continue;
-        const size_t e = static_cast<size_t>(pix[lane]);
-        x[lane] = job.cost[e];
-        cp[lane] = job.cosp[e];
-        sp[lane] = job.sinp[e];
+// The lanes of one lane group of a tile loop: one tile (V8), or two
+// consecutive tiles (V16; one when the chunk ends after the first).
+template <class V>
+struct LaneGroup {
+    static constexpr int kTiles = kLanesOf<V> / kShLanes;
+    int32_t t = 0;             // the first tile
+    int32_t tiles = 1;         // tiles in the group
+    ptrdiff_t second = 0;      // floats from the first tile's block to the second's
+    int32_t pix[kLanesOf<V>];  // pixel per lane, -1 for none
+    uint32_t lanes = 0;        // lanes whose pixel is inside the window
+    uint32_t present[3] = {};  // lanes whose pixel has coefficients, per channel
+
+    // The group that starts at tile tt of a chunk ending before tile `end`.
+    LUMO_KERNEL void Take(const TileJob& job, size_t tt, size_t end) {
+        const BrdfImage& brdf = *job.brdf;
+        t = static_cast<int32_t>(tt);
+        tiles = end - tt >= static_cast<size_t>(kTiles) ? kTiles : 1;
+        second = tiles > 1 ? brdf.TileCoeff(t + 1, 0) - brdf.TileCoeff(t, 0) : 0;
+        lanes = 0;
+        for (int k = 0; k < kTiles; ++k) {
+            int32_t* p = pix + k * kShLanes;
+            if (k >= tiles) {
+                for (int lane = 0; lane < kShLanes; ++lane)
+                    p[lane] = -1;
+                continue;
+            }
+            const int32_t tk = t + k;
+            std::memcpy(p, brdf.tile_pixel.data() + static_cast<size_t>(tk) * kShLanes,
+                        kShLanes * sizeof(int32_t));
+            const size_t m = static_cast<size_t>(tk) * 3;
+            for (int ch = 0; ch < 3; ++ch) {
+                const uint32_t bits =
+                    static_cast<uint32_t>(brdf.tile_mask[m + static_cast<size_t>(ch)]);
+                present[ch] = k == 0 ? bits : present[ch] | bits << (k * kShLanes);
+            }
+            if (!job.tw.OutsideRows(tk)) lanes |= job.tw.Lanes(tk) << (k * kShLanes);
+        }
     }
-    EvalBasisLanes(ShBasisTables(), x, cp, sp, job.lmax, Y);
+};
+
+// Asks for the cache line at p. GCC drops loops of __builtin_prefetch as
+// having no effect, so on x86 the instruction is written out.
+LUMO_KERNEL void PrefetchLine(const char* p) {
+#if defined(__x86_64__) || defined(__i386__)
+    asm volatile("prefetcht0 %0" : : "m"(*p));
+#else
+    __builtin_prefetch(p);
+#endif
 }
+
+// The coefficient lines of a lane group's tiles that a tile loop reads (the
+// first `terms` coefficients of each), asked for a slice at a time ahead of
+// their use: spread over other work, the requests keep the memory busy
+// without waiting for free line buffers all at once.
+struct GroupPrefetch {
+    const char* first[2] = {};  // each tile's first byte
+    int32_t tiles = 0;
+    int32_t lines = 0;  // 64-byte lines per tile
+
+    // The group of `tiles` tiles from tile t (none when tiles is 0).
+    GroupPrefetch(const BrdfImage& brdf, int32_t t, int32_t count, int32_t terms) {
+        tiles = count;
+        lines = static_cast<int32_t>(
+            (static_cast<size_t>(terms) * kShTermStride * sizeof(float) + 63) / 64);
+        for (int32_t k = 0; k < tiles; ++k)
+            first[k] = reinterpret_cast<const char*>(brdf.TileCoeff(t + k, 0));
+    }
+    // Slice `part` of `parts`.
+    void Slice(int part, int parts) const {
+        const int32_t total = tiles * lines;
+        const int32_t b = total * part / parts, e = total * (part + 1) / parts;
+        for (int32_t i = b; i < e; ++i)
+            PrefetchLine(first[i / lines] + static_cast<size_t>(i % lines) * 64);
+    }
+};
+
+// The group `ahead` groups after the one at tile tt of a chunk ending before
+// `end`.
+template <class V>
+LUMO_KERNEL GroupPrefetch NextGroup(const TileJob& job, size_t tt, size_t end,
+                                    size_t ahead) {
+    const size_t next = tt + ahead * LaneGroup<V>::kTiles;
+    const int32_t tiles =
+        next < end ? static_cast<int32_t>(std::min<size_t>(
+                         end - next, static_cast<size_t>(LaneGroup<V>::kTiles)))
+                   : 0;
+    return GroupPrefetch(*job.brdf, static_cast<int32_t>(next), tiles, job.terms);
+}
+
+// Writes byte values of channel ch for the given lanes of a lane group.
+LUMO_KERNEL void ScatterLanes(const int32_t* pix, int ch, uint32_t write,
+                              const int32_t* bytes, uint8_t* out) {
+    while (write != 0) {
+        const int lane = __builtin_ctz(write);
+        write &= write - 1;
+        out[3 * static_cast<size_t>(pix[lane]) + static_cast<size_t>(ch)] =
+            static_cast<uint8_t>(bytes[lane]);
+    }
+}
+
+// The basis of degrees 0..lmax for a lane group's angles; the common degrees
+// with the recurrence unrolled.
+template <class V>
+LUMO_KERNEL void LaneBasis(const V& x, const V& cp, const V& sp, int32_t lmax, V* Y) {
+    const ShTables& t = ShBasisTables();
+    switch (lmax) {
+        case 1:
+            EvalBasisLanesFixed<1>(t, x, cp, sp, Y);
+            break;
+        case 2:
+            EvalBasisLanesFixed<2>(t, x, cp, sp, Y);
+            break;
+        case 3:
+            EvalBasisLanesFixed<3>(t, x, cp, sp, Y);
+            break;
+        case 4:
+            EvalBasisLanesFixed<4>(t, x, cp, sp, Y);
+            break;
+        default:
+            EvalBasisLanes(t, x, cp, sp, lmax, Y);
+            break;
+    }
+}
+
+// Point mode, and slide mode when job.slide is set, over one lane group at a
+// time: the angles (from the arrays, or from the geometry), the basis per
+// lane, the sums and the bytes.
+template <class V>
+LUMO_KERNEL void LocalTiles(const TileJob& job, size_t begin, size_t end) {
+    constexpr int kLanes = kLanesOf<V>;
+    const BrdfImage& brdf = *job.brdf;
+    for (size_t tt = begin; tt < end; tt += LaneGroup<V>::kTiles) {
+        LaneGroup<V> g;
+        g.Take(job, tt, end);
+        uint32_t lanes = g.lanes;
+        if (lanes == 0) continue;
+        V x, cp, sp;
+        V scale[3];
+        if (job.frame != nullptr) {
+            // Lane values are gathered in arrays and loaded whole: writing a
+            // vector lane by lane costs a masked insert per lane.
+            using I = typename LaneTraits<V>::Int;
+            uint32_t has = 0;
+            int32_t px[kLanes], py[kLanes];
+            float d[kLanes];
+            PixelColumnsRows(g.pix, kLanes, brdf.width, px, py);
+            // The coefficients of the group after the next come in over this
+            // loop and the library calls below.
+            const GroupPrefetch ahead = NextGroup<V>(job, tt, end, 2);
+            for (int lane = 0; lane < kLanes; ++lane) {
+                ahead.Slice(lane, 2 * kLanes);
+                const float depth = job.depth.At(px[lane], py[lane]);
+                d[lane] = depth >= 0.0f ? depth : 0.0f;
+                if (depth >= 0.0f) has |= 1u << lane;
+            }
+            I ix, iy;
+            V vd;
+            std::memcpy(&ix, px, sizeof ix);
+            std::memcpy(&iy, py, sizeof iy);
+            std::memcpy(&vd, d, sizeof vd);
+            const V vx = __builtin_convertvector(ix, V);
+            const V vy = __builtin_convertvector(iy, V);
+            V3T<V> L;
+            TowardLightLanes(*job.frame, job.E, job.light->position, vx, vy, vd, has, L);
+            if (job.slide) {
+                // Intensity * 255 per lane; lanes without light stay black.
+                V in[3];
+                SlideIntensityLanes(*job.light, L, lanes, in);
+                for (int lane = 0; lane < kLanes; ++lane) {
+                    if (in[0][lane] == 0.0f && in[1][lane] == 0.0f && in[2][lane] == 0.0f)
+                        lanes &= ~(1u << lane);
+                }
+                for (int ch = 0; ch < 3; ++ch)
+                    scale[ch] = in[ch];
+                if (lanes == 0) continue;
+            }
+            AnglesLanes(*job.frame, L, lanes, x, cp, sp,
+                        [&](int lane) { ahead.Slice(kLanes + lane, 2 * kLanes); });
+        } else {
+            Broadcast(x, 1.0f);
+            Broadcast(cp, 1.0f);
+            sp = V{};
+            V in[3] = {};
+            for (int lane = 0; lane < kLanes; ++lane) {
+                if (!(lanes & (1u << lane))) continue;
+                const size_t e = static_cast<size_t>(g.pix[lane]);
+                if (job.slide) {
+                    const Rgb I = job.intensity[e];
+                    if (I.r == 0.0f && I.g == 0.0f && I.b == 0.0f) {
+                        lanes &= ~(1u << lane);
+                        continue;
+                    }
+                    in[0][lane] = I.r;
+                    in[1][lane] = I.g;
+                    in[2][lane] = I.b;
+                }
+                x[lane] = job.cost[e];
+                cp[lane] = job.cosp[e];
+                sp[lane] = job.sinp[e];
+            }
+            if (job.slide) {
+                for (int ch = 0; ch < 3; ++ch)
+                    scale[ch] = in[ch];
+            }
+            if (lanes == 0) continue;
+        }
+        if (!job.slide) {
+            for (int ch = 0; ch < 3; ++ch)
+                Broadcast(scale[ch], job.f[ch]);
+        }
+        V Y[kMaxTerms];
+        LaneBasis(x, cp, sp, job.lmax, Y);
+        V acc[3];
+        DotLanes(brdf.TileCoeff(g.t, 0), g.second, Y, job.terms, acc);
+        for (int ch = 0; ch < 3; ++ch) {
+            const uint32_t write = lanes & g.present[ch];
+            if (write == 0) continue;
+            int32_t bytes[kLanes];
+            // Point: value * (colour * 255); slide: value * intensity * 255.
+            ClampNegative(acc[ch]);
+            const V v = job.slide ? acc[ch] * scale[ch] * 255.0f : acc[ch] * scale[ch];
+            ToBytes(v, bytes);
+            ScatterLanes(g.pix, ch, write, bytes, job.out);
+        }
+    }
+}
+
+// One block of `size` lights (1..G) on a lane group.
+template <class V, int G>
+LUMO_KERNEL void AccumulateBlock(int32_t size, const float* c, ptrdiff_t second,
+                                 const float* packed, const float* const f[3],
+                                 int32_t terms, V total[3]) {
+    if constexpr (G > 1) {
+        if (size < G) {
+            AccumulateBlock<V, G - 1>(size, c, second, packed, f, terms, total);
+            return;
+        }
+    }
+    AccumulateLightsRgb<G, V>(c, second, packed, f, terms, total);
+}
+
+// Several lights, in blocks of up to G per pass over a lane group's
+// coefficients.
+template <class V, int G>
+LUMO_KERNEL void MultTiles(const TileJob& job, size_t begin, size_t end) {
+    const BrdfImage& brdf = *job.brdf;
+    const int32_t passes = (job.count + G - 1) / G;
+    for (size_t tt = begin; tt < end; tt += LaneGroup<V>::kTiles) {
+        LaneGroup<V> g;
+        g.Take(job, tt, end);
+        if (g.lanes == 0) continue;
+        // The next group's coefficients come in over this one's passes.
+        const GroupPrefetch ahead = NextGroup<V>(job, tt, end, 1);
+        const float* c = brdf.TileCoeff(g.t, 0);
+        V total[3] = {};
+        for (int32_t m = 0, pass = 0; m < job.count; m += G, ++pass) {
+            ahead.Slice(pass, passes);
+            const int32_t size = std::min<int32_t>(G, job.count - m);
+            const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
+            AccumulateBlock<V, G>(
+                size, c, g.second,
+                job.packed + static_cast<size_t>(m) * static_cast<size_t>(job.terms) * 3,
+                f, job.terms, total);
+        }
+        for (int ch = 0; ch < 3; ++ch) {
+            const uint32_t write = g.lanes & g.present[ch];
+            if (write == 0) continue;
+            int32_t bytes[kLanesOf<V>];
+            ToBytes(total[ch], bytes);
+            ScatterLanes(g.pix, ch, write, bytes, job.out);
+        }
+    }
+}
+
+// Lights per pass of the several-lights loops: as many as keep the
+// accumulators in registers (3 per light; AVX-512 has 32 vector registers,
+// AVX2 16).
+constexpr int32_t kNarrowBlock = 4;
+constexpr int32_t kWideBlock = 8;
 
 LUMO_KERNEL_CLONES void DirChunk(const TileJob& job, size_t begin, size_t end) {
     const BrdfImage& brdf = *job.brdf;
@@ -190,7 +479,7 @@ LUMO_KERNEL_CLONES void DirChunk(const TileJob& job, size_t begin, size_t end) {
         const uint32_t lanes = job.tw.Lanes(t);
         if (lanes == 0) continue;
         V8 acc[3];
-        DotShared(brdf, t, job.Y, job.terms, acc);
+        DotSharedRgb(brdf, t, job.Y, job.terms, acc);
         for (int ch = 0; ch < 3; ++ch) {
             const uint32_t write =
                 lanes & brdf.tile_mask[tt * 3 + static_cast<size_t>(ch)];
@@ -203,81 +492,30 @@ LUMO_KERNEL_CLONES void DirChunk(const TileJob& job, size_t begin, size_t end) {
     }
 }
 
-LUMO_KERNEL_CLONES void MultChunk(const TileJob& job, size_t begin, size_t end) {
-    const BrdfImage& brdf = *job.brdf;
-    for (size_t tt = begin; tt < end; ++tt) {
-        const int32_t t = static_cast<int32_t>(tt);
-        if (job.tw.OutsideRows(t)) continue;
-        const uint32_t lanes = job.tw.Lanes(t);
-        if (lanes == 0) continue;
-        const float* c = brdf.TileCoeff(t, 0);
-        V8 total[3] = {};
-        int32_t m = 0;
-        for (; m + 4 <= job.count; m += 4) {
-            const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
-            AccumulateLights<4>(c, job.Ys + m, f, job.terms, total);
-        }
-        for (; m < job.count; ++m) {
-            const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
-            AccumulateLights<1>(c, job.Ys + m, f, job.terms, total);
-        }
-        for (int ch = 0; ch < 3; ++ch) {
-            const uint32_t write =
-                lanes & brdf.tile_mask[tt * 3 + static_cast<size_t>(ch)];
-            if (write == 0) continue;
-            int32_t bytes[kShLanes];
-            ToBytes(total[ch], bytes);
-            Scatter(brdf, t, ch, write, bytes, job.out);
-        }
-    }
-}
-
-// Point mode, and slide mode when job.intensity is set.
 LUMO_KERNEL_CLONES void LocalChunk(const TileJob& job, size_t begin, size_t end) {
-    const BrdfImage& brdf = *job.brdf;
-    for (size_t tt = begin; tt < end; ++tt) {
-        const int32_t t = static_cast<int32_t>(tt);
-        if (job.tw.OutsideRows(t)) continue;
-        uint32_t lanes = job.tw.Lanes(t);
-        V8 scale[3];
-        for (int ch = 0; ch < 3; ++ch)
-            Broadcast(scale[ch], job.f[ch]);
-        if (job.intensity != nullptr) {
-            // Intensity * 255 per lane; lanes without light stay black.
-            const int32_t* pix = brdf.tile_pixel.data() + tt * kShLanes;
-            V8 in[3] = {};
-            for (int lane = 0; lane < kShLanes; ++lane) {
-                if (!(lanes & (1u << lane))) continue;
-                const Rgb I = job.intensity[static_cast<size_t>(pix[lane])];
-                if (I.r == 0.0f && I.g == 0.0f && I.b == 0.0f) {
-                    lanes &= ~(1u << lane);
-                    continue;
-                }
-                in[0][lane] = I.r;
-                in[1][lane] = I.g;
-                in[2][lane] = I.b;
-            }
-            for (int ch = 0; ch < 3; ++ch)
-                scale[ch] = in[ch];
-        }
-        if (lanes == 0) continue;
-        V8 Y[kMaxTerms];
-        TileBasis(job, t, Y);
-        V8 acc[3];
-        DotLanes(brdf, t, Y, job.terms, acc);
-        for (int ch = 0; ch < 3; ++ch) {
-            const uint32_t write =
-                lanes & brdf.tile_mask[tt * 3 + static_cast<size_t>(ch)];
-            if (write == 0) continue;
-            int32_t bytes[kShLanes];
-            // Point: value * (colour * 255); slide: value * intensity * 255.
-            ClampNegative(acc[ch]);
-            const V8 v = job.intensity != nullptr ? acc[ch] * scale[ch] * 255.0f
-                                                  : acc[ch] * scale[ch];
-            ToBytes(v, bytes);
-            Scatter(brdf, t, ch, write, bytes, job.out);
-        }
+    LocalTiles<V8>(job, begin, end);
+}
+LUMO_KERNEL_CLONES void MultChunk(const TileJob& job, size_t begin, size_t end) {
+    MultTiles<V8, kNarrowBlock>(job, begin, end);
+}
+#if LUMO_HAVE_WIDE
+LUMO_KERNEL_WIDE void LocalChunkWide(const TileJob& job, size_t begin, size_t end) {
+    LocalTiles<V16>(job, begin, end);
+}
+LUMO_KERNEL_WIDE void MultChunkWide(const TileJob& job, size_t begin, size_t end) {
+    MultTiles<V16, kWideBlock>(job, begin, end);
+}
+#endif
+
+// Runs the point or slide tile loop of the chosen width.
+void LocalTilesOf(const TileJob& job) {
+#if LUMO_HAVE_WIDE
+    if (ReconLaneWidth() == 16) {
+        ForEachTile(*job.brdf, job, LocalChunkWide);
+        return;
     }
+#endif
+    ForEachTile(*job.brdf, job, LocalChunk);
 }
 
 // A shared basis evaluated once for the largest band count any image needs.
@@ -294,32 +532,64 @@ struct SharedBasis {
     }
 };
 
-void DirTiles(const BrdfImage& brdf, const PixelWindow& w, int32_t terms, const float* Y,
-              const float f[3], std::span<uint8_t> pixels) {
+// Directional and environment: one basis per channel (Y[ch]).
+void DirTiles(const BrdfImage& brdf, const PixelWindow& w, int32_t terms,
+              const float* const Y[3], const float f[3], std::span<uint8_t> pixels) {
     TileJob job(brdf, w, terms, pixels.data());
-    job.Y = Y;
-    for (int ch = 0; ch < 3; ++ch)
+    for (int ch = 0; ch < 3; ++ch) {
+        job.Y[ch] = Y[ch];
         job.f[ch] = f[ch];
+    }
     ForEachTile(brdf, job, DirChunk);
 }
 
+// One light of the several-lights mode: its basis per channel (the same one
+// thrice for a directional light) and its colour.
+struct LightBasis {
+    const float* Y[3] = {};
+    Rgb color;
+};
+
 void MultDirTiles(const BrdfImage& brdf, const PixelWindow& w, int32_t terms,
-                  const SharedBasis* basis, const Rgb* colors, int32_t count,
-                  std::span<uint8_t> pixels) {
-    // Each light's basis and its factor float(colour * 255) per channel.
-    const float* Y[MAX_LIGHTS];
+                  const LightBasis* lights, int32_t count, std::span<uint8_t> pixels) {
+    // Each light's factor float(colour * 255) per channel.
     float f[3][MAX_LIGHTS];
     for (int32_t m = 0; m < count; ++m) {
-        Y[m] = basis[m].Y;
-        f[0][m] = colors[m].r * 255.0f;
-        f[1][m] = colors[m].g * 255.0f;
-        f[2][m] = colors[m].b * 255.0f;
+        f[0][m] = lights[m].color.r * 255.0f;
+        f[1][m] = lights[m].color.g * 255.0f;
+        f[2][m] = lights[m].color.b * 255.0f;
     }
     TileJob job(brdf, w, terms, pixels.data());
     job.count = count;
-    job.Ys = Y;
     for (int ch = 0; ch < 3; ++ch)
         job.fs[ch] = f[ch];
+    bool wide = false;
+#if LUMO_HAVE_WIDE
+    wide = ReconLaneWidth() == 16;
+#endif
+    const int32_t block = wide ? kWideBlock : kNarrowBlock;
+    // The bases, block after block, each packed for its pass.
+    std::vector<float> packed(static_cast<size_t>(count) *
+                              static_cast<size_t>(std::max(job.terms, 1)) * 3);
+    for (int32_t m = 0; m < count; m += block) {
+        const int32_t size = std::min(block, count - m);
+        float* out =
+            packed.data() + static_cast<size_t>(m) * static_cast<size_t>(job.terms) * 3;
+        for (int32_t i = 0; i < job.terms; ++i)
+            for (int32_t g = 0; g < size; ++g)
+                for (int ch = 0; ch < 3; ++ch)
+                    out[(static_cast<size_t>(i) * static_cast<size_t>(size) +
+                         static_cast<size_t>(g)) *
+                            3 +
+                        static_cast<size_t>(ch)] = lights[m + g].Y[ch][i];
+    }
+    job.packed = packed.data();
+#if LUMO_HAVE_WIDE
+    if (wide) {
+        ForEachTile(brdf, job, MultChunkWide);
+        return;
+    }
+#endif
     ForEachTile(brdf, job, MultChunk);
 }
 
@@ -341,65 +611,29 @@ void ImageLoop(SlabRecord& slab, const ReconRequest& request, Step step) {
     }
 }
 
-// Angles toward a local light for the pixels of one image.
-struct AnglesJob {
-    const BrdfImage* brdf;
-    const SlabFrame* frame;
-    Vec3 E;
-    const Zfile* z;
-    const LightSrc* light;
-    bool slide;
-    PixelAngles* angles;
-};
-
-LUMO_KERNEL_CLONES void AnglesChunk(const AnglesJob& job, size_t begin, size_t end) {
-    const BrdfImage& brdf = *job.brdf;
-    for (size_t t = begin; t < end; ++t) {
-        const int32_t* pix = brdf.tile_pixel.data() + t * kShLanes;
-        float x[kShLanes], y[kShLanes], depth[kShLanes];
-        bool has[kShLanes];
-        for (int lane = 0; lane < kShLanes; ++lane) {
-            const int32_t e = pix[lane] < 0 ? 0 : pix[lane];
-            const int32_t px = e % brdf.width, py = e / brdf.width;
-            x[lane] = static_cast<float>(px);
-            y[lane] = static_cast<float>(py);
-            depth[lane] = DepthFor(*job.frame, job.z, px, py);
-            has[lane] = depth[lane] >= 0.0f;
-            if (!has[lane]) depth[lane] = 0.0f;
-        }
-        ShAngles a[kShLanes];
-        V3 L;
-        PixelAnglesLanes(*job.frame, job.E, job.light->position, x, y, depth, has, a, &L);
-        PixelAngles& out = *job.angles;
-        for (int lane = 0; lane < kShLanes; ++lane) {
-            if (pix[lane] < 0) continue;
-            const size_t e = static_cast<size_t>(pix[lane]);
-            out.cost[e] = a[lane].cost;
-            out.cosp[e] = a[lane].cosp;
-            out.sinp[e] = a[lane].sinp;
-            if (job.slide)
-                out.intensity[e] =
-                    job.light->SlideIntensity(Vec3(-L.x[lane], -L.y[lane], -L.z[lane]));
-        }
-    }
-}
-
-// Angles toward a local light for every pixel of image k that has
-// coefficients (and, for a projector, its intensity toward them), over the
-// worker threads.
-void LocalLightAngles(const SlabRecord& slab, const SlabFrame& frame, int32_t j,
-                      int32_t i, size_t k, const LightSrc& light, bool slide,
-                      PixelAngles& angles) {
-    const AnglesJob job{
-        &slab.brdf[k], &frame, EyePoint(slab, j, i), DepthMapOf(slab, k), &light,
-        slide,         &angles};
-    ForEachTile(slab.brdf[k], job, AnglesChunk);
-}
-
 size_t FramePixels(const SlabFrame& frame) {
     return frame.W > 0 && frame.H > 0
                ? static_cast<size_t>(frame.W) * static_cast<size_t>(frame.H)
                : 0;
+}
+
+// The point and slide modes are defined with per-pixel arrays of angles (and
+// intensities), and a slab too large for them ends the program with their
+// message. The tile loops here compute those values in registers instead, but
+// take the arrays all the same, so that such a slab fails alike.
+void ReserveLocalArrays(const SlabFrame& frame, bool slide) {
+    PixelAngles angles;
+    FatalIfError(AllocPixelAngles(FramePixels(frame), slide, angles));
+}
+
+// What the point and slide tile loops need to compute the angles of image k
+// (column j, row i) toward `light` themselves.
+void LocalGeometry(const SlabRecord& slab, const SlabFrame& frame, int32_t j, int32_t i,
+                   size_t k, const LightSrc& light, TileJob& job) {
+    job.frame = &frame;
+    job.E = EyePoint(slab, j, i);
+    job.depth = DepthLookup(frame, DepthMapOf(slab, k));
+    job.light = &light;
 }
 
 }  // namespace
@@ -415,7 +649,19 @@ void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, in
     basis.angles = ShAngles{cost, cosp, sinp};
     basis.Need(BandsFor(TermsFor(brdf, terms)));
     const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
-    DirTiles(brdf, w, terms, basis.Y, f, pixels);
+    const float* const Y[3] = {basis.Y, basis.Y, basis.Y};
+    DirTiles(brdf, w, terms, Y, f, pixels);
+}
+
+void ReconEnvLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
+                   const EnvBasis& basis, const float color[3], std::span<uint8_t> pixels,
+                   int32_t terms, const MessageSink& progress) {
+    if (pixels.size() < PixelCount(brdf) * 3) return;
+    const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
+    PrintWindow(progress, w);
+    const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
+    const float* const Y[3] = {basis.Y[0], basis.Y[1], basis.Y[2]};
+    DirTiles(brdf, w, terms, Y, f, pixels);
 }
 
 void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
@@ -437,7 +683,7 @@ void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
     job.lmax = bands - 1;
     for (int ch = 0; ch < 3; ++ch)
         job.f[ch] = color[ch] * 255.0f;
-    ForEachTile(brdf, job, LocalChunk);
+    LocalTilesOf(job);
 }
 
 void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
@@ -462,8 +708,9 @@ void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
     job.cosp = cosp.data();
     job.sinp = sinp.data();
     job.lmax = bands - 1;
+    job.slide = true;
     job.intensity = intensity.data();
-    ForEachTile(brdf, job, LocalChunk);
+    LocalTilesOf(job);
 }
 
 void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
@@ -483,12 +730,15 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
     PrintWindow(progress, w);
     const int32_t bands = BandsFor(TermsFor(brdf, terms));
     SharedBasis basis[MAX_LIGHTS];
+    LightBasis each[MAX_LIGHTS];
     for (size_t m = 0; m < lights; ++m) {
         basis[m].angles = ShAngles{cost[m], cosp[m], sinp[m]};
         basis[m].Need(bands);
+        each[m].Y[0] = each[m].Y[1] = each[m].Y[2] = basis[m].Y;
+        each[m].color = colors[m];
     }
     ClearWindow(brdf, w, pixels.data());
-    MultDirTiles(brdf, w, terms, basis, colors.data(), count, pixels);
+    MultDirTiles(brdf, w, terms, each, count, pixels);
 }
 
 void ReconstructSlabDirLight(SlabRecord& slab, const ReconRequest& request) {
@@ -506,7 +756,21 @@ void ReconstructSlabDirLight(SlabRecord& slab, const ReconRequest& request) {
         const PixelWindow w = ClipWindow(brdf, 0, frame.W - 1, 0, frame.H - 1);
         PrintWindow(request.progress, w);
         basis.Need(BandsFor(TermsFor(brdf, request.terms)));
-        DirTiles(brdf, w, request.terms, basis.Y, f, slab.photo[0][k].pixels);
+        const float* const Y[3] = {basis.Y, basis.Y, basis.Y};
+        DirTiles(brdf, w, request.terms, Y, f, slab.photo[0][k].pixels);
+    });
+}
+
+void ReconstructSlabEnvLight(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+    LightSrc& light = request.lights[0];
+    if (!light.HasEnvironment()) return;
+    const SlabFrame frame = MakeSlabFrame(slab);
+    const EnvBasis& basis = light.envcache.Get(light.envmap, light.GetEnvFrame(), frame.n,
+                                               frame.s, frame.t, SlabEnvBands(slab));
+    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
+        ReconEnvLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, basis, light.color,
+                      slab.photo[0][k].pixels, request.terms, request.progress);
     });
 }
 
@@ -514,13 +778,19 @@ void ReconstructSlabPointLight(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF || request.lights.empty()) return;
     const LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
-    PixelAngles angles;
-    FatalIfError(AllocPixelAngles(FramePixels(frame), false, angles));
+    ReserveLocalArrays(frame, false);
     ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
-        LocalLightAngles(slab, frame, j, i, k, light, false, angles);
-        ReconPointLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
-                        angles.cosp, angles.sinp, light.color, slab.photo[0][k].pixels,
-                        request.terms, request.progress);
+        const BrdfImage& brdf = slab.brdf[k];
+        const PixelWindow w = ClipWindow(brdf, 0, frame.W - 1, 0, frame.H - 1);
+        PrintWindow(request.progress, w);
+        const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
+        FatalIfError(EnsureShBands(bands));
+        TileJob job(brdf, w, request.terms, slab.photo[0][k].pixels.data());
+        job.lmax = bands - 1;
+        for (int ch = 0; ch < 3; ++ch)
+            job.f[ch] = light.color[ch] * 255.0f;
+        LocalGeometry(slab, frame, j, i, k, light, job);
+        LocalTilesOf(job);
     });
 }
 
@@ -528,42 +798,66 @@ void ReconstructSlabSlideLight(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF || request.lights.empty()) return;
     LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
-    PixelAngles angles;
-    FatalIfError(AllocPixelAngles(FramePixels(frame), true, angles));
+    ReserveLocalArrays(frame, true);
     ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
+        const BrdfImage& brdf = slab.brdf[k];
         // The first lookup of a changed projector updates (and reports) its
         // frame, before any pixel of this image is looked up.
-        if (slab.brdf[k].tile_count > 0 && light.changed)
+        if (brdf.tile_count > 0 && light.changed)
             light.UpdateSlideFrame(request.progress);
-        LocalLightAngles(slab, frame, j, i, k, light, true, angles);
-        ReconSlideLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
-                        angles.cosp, angles.sinp, angles.intensity,
-                        slab.photo[0][k].pixels, request.terms, request.progress);
+        const PixelWindow w = ClipWindow(brdf, 0, frame.W - 1, 0, frame.H - 1);
+        if (request.progress)
+            request.progress(
+                StrPrintf("\n\nRecontruct with slide projector source for win x:[%d,%d], "
+                          "y:[%d,%d]\n",
+                          w.x0, w.x1, w.y0, w.y1));
+        const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
+        FatalIfError(EnsureShBands(bands));
+        // The image was just cleared: pixels without light stay black.
+        TileJob job(brdf, w, request.terms, slab.photo[0][k].pixels.data());
+        job.lmax = bands - 1;
+        job.slide = true;
+        LocalGeometry(slab, frame, j, i, k, light, job);
+        LocalTilesOf(job);
     });
 }
 
 void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF) return;
-    const std::span<const LightSrc> lights = request.lights;
+    const std::span<LightSrc> lights = request.lights;
     const int32_t n = LightsInUse(lights);
     const SlabFrame frame = MakeSlabFrame(slab);
     SharedBasis basis[MAX_LIGHTS];
-    Rgb colors[MAX_LIGHTS];
+    LightBasis each[MAX_LIGHTS];
+    bool env[MAX_LIGHTS] = {};
     for (int32_t m = 0; m < n; ++m) {
-        Vec3 L(-lights[m].direction.x, -lights[m].direction.y, -lights[m].direction.z);
+        LightSrc& light = lights[m];
+        each[m].color = light.GetColor();
+        if (light.HasEnvironment()) {
+            // The environment's term, clamped on its own as each light's is.
+            const EnvBasis& e =
+                light.envcache.Get(light.envmap, light.GetEnvFrame(), frame.n, frame.s,
+                                   frame.t, SlabEnvBands(slab));
+            for (int ch = 0; ch < 3; ++ch)
+                each[m].Y[ch] = e.Y[ch];
+            env[m] = true;
+            continue;
+        }
+        Vec3 L(-light.direction.x, -light.direction.y, -light.direction.z);
         VecNormalize(L);
         basis[m].angles = LightAngles(L, frame.n, frame.s, frame.t);
-        colors[m] = lights[m].GetColor();
+        each[m].Y[0] = each[m].Y[1] = each[m].Y[2] = basis[m].Y;
     }
     ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
         const BrdfImage& brdf = slab.brdf[k];
         const PixelWindow w = ClipWindow(brdf, 0, frame.W - 1, 0, frame.H - 1);
         PrintWindow(request.progress, w);
         const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
-        for (int32_t m = 0; m < n; ++m)
-            basis[m].Need(bands);
+        for (int32_t m = 0; m < n; ++m) {
+            if (!env[m]) basis[m].Need(bands);
+        }
         // The image was just cleared: no window to clear again.
-        MultDirTiles(brdf, w, request.terms, basis, colors, n, slab.photo[0][k].pixels);
+        MultDirTiles(brdf, w, request.terms, each, n, slab.photo[0][k].pixels);
     });
 }
 
@@ -572,6 +866,7 @@ void ReconstructAll(LidInfo& info, const ReconRequest& request) {
         .directional = &ReconstructSlabDirLight,
         .point = &ReconstructSlabPointLight,
         .slide = &ReconstructSlabSlideLight,
+        .environment = &ReconstructSlabEnvLight,
         .several = &ReconstructSlabMultDirLight,
     };
     ReconstructSlabs(info, request, kDrivers);

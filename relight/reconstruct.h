@@ -8,8 +8,11 @@
 //   one Directional light   one direction for the whole slab
 //   one Point light          per pixel, from the surface point to the light
 //   one SlideProjector       as Point, times the slide intensity
-//   one Reserved light       nothing is reconstructed
-//   two or more lights       every light acts as a directional light
+//   one environment light    the map's projection (relight/env_projection.h)
+//                            is the light's basis per channel; without a map
+//                            nothing is reconstructed
+//   two or more lights       environment lights with a map as such, every
+//                            other light as a directional light
 //   no light                 nothing is reconstructed
 //
 // The image loop reports "Reconstructing image (%d,%d) ...\n" (column, row) to
@@ -50,8 +53,12 @@ void ReconstructAll(LidInfo& info, const ReconRequest& request);
 void ReconstructSlabDirLight(SlabRecord& slab, const ReconRequest& request);
 void ReconstructSlabPointLight(SlabRecord& slab, const ReconRequest& request);
 void ReconstructSlabSlideLight(SlabRecord& slab, const ReconRequest& request);
-// Several lights, every one taken as directional (its direction and colour
-// only). Model set-up calls this directly, with one light and preview off.
+// The environment light: its projection for this slab comes from the light's
+// cache (computed when its map, frame or the slab's frame changed).
+void ReconstructSlabEnvLight(SlabRecord& slab, const ReconRequest& request);
+// Several lights: an environment light with a map adds its term, every other
+// light is taken as directional (its direction and colour only). Model set-up calls this
+// directly, with one light and preview off.
 void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request);
 
 // The window functions. Each works on one BrdfImage over the requested
@@ -66,6 +73,11 @@ void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request);
 void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
                    float cost, float cosp, float sinp, const float color[3],
                    std::span<uint8_t> pixels, int32_t terms, const MessageSink& progress);
+// As ReconDirLight with the environment's basis of each channel (the values
+// become max(0, sum c_i E_i / pi) * color * 255).
+void ReconEnvLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
+                   const EnvBasis& basis, const float color[3], std::span<uint8_t> pixels,
+                   int32_t terms, const MessageSink& progress);
 // As ReconDirLight with each pixel's own angles.
 void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
                      int32_t yb, std::span<const float> cost, std::span<const float> cosp,

@@ -1,5 +1,5 @@
 // The spherical-harmonic basis recurrence, written once for one direction
-// (float) and for kShLanes directions at a time (kernels::V8).
+// (float) and for 8 or 16 directions at a time (kernels::V8, kernels::V16).
 //
 // EvalShBasis instantiates it on float; the reconstruction's tile kernels on
 // V8. Every lane does exactly the scalar operations in the same order (no
@@ -24,15 +24,19 @@ LUMO_KERNEL void Splat(float& out, float v) {
 LUMO_KERNEL void Splat(kernels::V8& out, float v) {
     kernels::Broadcast(out, v);
 }
+LUMO_KERNEL void Splat(kernels::V16& out, float v) {
+    kernels::Broadcast(out, v);
+}
 
 // sin theta = sqrt(1 - x^2), 0 where rounding made the square negative.
 LUMO_KERNEL void SinTheta(const float& x, float& s) {
     const float ss = 1.0f - x * x;
     s = ss > 0.0f ? std::sqrt(ss) : 0.0f;
 }
-LUMO_KERNEL void SinTheta(const kernels::V8& x, kernels::V8& s) {
-    const kernels::V8 ss = 1.0f - x * x;
-    s = ss > 0.0f ? ss : kernels::V8{};
+template <class V>
+LUMO_KERNEL void SinTheta(const V& x, V& s) {
+    const V ss = 1.0f - x * x;
+    s = ss > 0.0f ? ss : V{};
     kernels::SqrtLanes(s);
 }
 
@@ -41,7 +45,8 @@ LUMO_KERNEL void SinTheta(const kernels::V8& x, kernels::V8& s) {
 // Y(l, m) for degrees 0..lmax of the direction(s) x = cos theta, cosp, sinp,
 // from the constant tables t (built for more than lmax bands). The scratch
 // cosm, sinm (lmax + 1 entries, element 0 untouched) and P ((lmax + 1)^2) and
-// the result Y ((lmax + 1)^2) are the caller's. T is float or kernels::V8.
+// the result Y ((lmax + 1)^2) are the caller's. T is float, kernels::V8 or
+// kernels::V16.
 template <class T>
 LUMO_KERNEL void ShBasisRecurrence(const ShTables& t, const T& x, const T& cosp,
                                    const T& sinp, int32_t lmax, T* cosm, T* sinm, T* P,

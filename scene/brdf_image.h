@@ -22,10 +22,14 @@
 // term while keeping each pixel's own order of operations.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <utility>
 #include <vector>
+
+#include "base/prefault.h"
 
 namespace lumo {
 
@@ -34,8 +38,11 @@ inline constexpr int32_t kShLanes = 8;
 // Floats from one coefficient of a pixel to its next: the three channels' lanes.
 inline constexpr int32_t kShTermStride = 3 * kShLanes;
 
-// Allocator for the coefficient block: 64-byte aligned, so that a tile's rows
-// of kShLanes floats never straddle more cache lines than they must.
+// Allocator for the image's blocks: 64-byte aligned, so that a tile's rows of
+// kShLanes floats never straddle more cache lines than they must. The blocks
+// are written in full once they are allocated, so growing a vector does not
+// clear the new elements (resize(n, value) still sets them), and a large
+// block's pages are mapped in one go (PrefaultForWrite).
 template <class T>
 struct CacheAlignedAllocator {
     using value_type = T;
@@ -47,9 +54,20 @@ struct CacheAlignedAllocator {
 
     T* allocate(size_t n) {
         if (n > static_cast<size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
-        return static_cast<T*>(::operator new(n * sizeof(T), kAlign));
+        T* p = static_cast<T*>(::operator new(n * sizeof(T), kAlign));
+        PrefaultForWrite(p, n * sizeof(T));
+        return p;
     }
     void deallocate(T* p, size_t) { ::operator delete(p, kAlign); }
+    // Default-initialises (leaves the bytes as they are) unless given a value.
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        if constexpr (sizeof...(Args) == 0) {
+            ::new (static_cast<void*>(p)) U;
+        } else {
+            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+        }
+    }
     template <class U>
     bool operator==(const CacheAlignedAllocator<U>&) const {
         return true;
@@ -57,10 +75,12 @@ struct CacheAlignedAllocator {
 };
 
 using CoeffBlock = std::vector<float, CacheAlignedAllocator<float>>;
+using TilePixels = std::vector<int32_t, CacheAlignedAllocator<int32_t>>;
+using TileMasks = std::vector<uint8_t, CacheAlignedAllocator<uint8_t>>;
 
-// One pixel of one channel: its first coefficient inside the BrdfImage's
-// coefficient block, or null when the pixel has no coefficients in that
-// channel. The pixel's coefficient i lies kShTermStride floats after
+// One pixel of one channel (BrdfImage::Pixel): its first coefficient inside
+// the BrdfImage's coefficient block, or null when the pixel has no
+// coefficients in that channel. The pixel's coefficient i lies kShTermStride floats after
 // coefficient i - 1 (see the layout above).
 struct ShPixel {
     const float* coeff = nullptr;
@@ -87,17 +107,14 @@ struct BrdfImage {
     CoeffBlock coeff;
     // tile_count * kShLanes pixel indices y * width + x in pixel order; -1 marks
     // a padding lane of the last tile.
-    std::vector<int32_t> tile_pixel;
+    TilePixels tile_pixel;
     // tile_count * 3 lane masks: bit `lane` of tile_mask[tile * 3 + channel] is
     // set when that lane's pixel has coefficients in the channel.
-    std::vector<uint8_t> tile_mask;
-
-    std::vector<ShPixel>
-        sh[3];  // red, green, blue; width * height entries, y * width + x
+    TileMasks tile_mask;
 
     BrdfImage() = default;
-    // The ShPixel pointers point into coeff, so a BrdfImage may be moved (the
-    // block keeps its address) but not copied.
+    // A BrdfImage may be moved (the block keeps its address, so ShPixel
+    // pointers stay valid) but not copied.
     BrdfImage(const BrdfImage&) = delete;
     BrdfImage& operator=(const BrdfImage&) = delete;
     BrdfImage(BrdfImage&&) = default;
@@ -119,6 +136,28 @@ struct BrdfImage {
     const float* TileCoeff(int32_t t, int ch) const {
         const ptrdiff_t room = harcnt > 0 ? harcnt : 1;
         return coeff.data() + (static_cast<ptrdiff_t>(t) * room * 3 + ch) * kShLanes;
+    }
+
+    // Pixel e = y * width + x of channel ch (0 red, 1 green, 2 blue); absent
+    // when the pixel has no coefficients in that channel. Finds the pixel's
+    // lane among the tiles (tile_pixel is in pixel order), so it is for
+    // inspecting single pixels; the reconstruction walks the tiles.
+    ShPixel Pixel(int ch, size_t e) const {
+        const size_t lanes = static_cast<size_t>(tile_count) * kShLanes;
+        if (ch < 0 || ch > 2 || lanes > tile_pixel.size()) return {};
+        const int32_t* first = tile_pixel.data();
+        // Padding lanes (-1) only end the last tile: search the pixels before them.
+        size_t n = lanes;
+        while (n > 0 && first[n - 1] < 0)
+            --n;
+        const int32_t* at = std::lower_bound(first, first + n, static_cast<int64_t>(e),
+                                             [](int32_t p, int64_t v) { return p < v; });
+        if (at == first + n || static_cast<size_t>(*at) != e) return {};
+        const size_t u = static_cast<size_t>(at - first);
+        const size_t tile = u / kShLanes, lane = u % kShLanes;
+        if ((tile_mask[tile * 3 + static_cast<size_t>(ch)] & (1u << lane)) == 0)
+            return {};
+        return ShPixel{TileCoeff(static_cast<int32_t>(tile), ch) + lane};
     }
 };
 

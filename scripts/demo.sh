@@ -11,7 +11,7 @@ cmake -S . -B build/demo -DCMAKE_BUILD_TYPE=Release -DLUMO_BUILD_BENCH=OFF \
     -DLUMO_BUILD_TESTS=OFF
 cmake --build build/demo -j "$(nproc 2>/dev/null || echo 2)"
 
-if [ ! -f demo/scene.lid ]; then
+if [ ! -f demo/scene.lid ] || [ ! -f demo/sky.exr ]; then
     echo "== baking the demo scene into demo/ (about half a minute)"
     build/demo/lumotool/lumotool bake demo
 fi

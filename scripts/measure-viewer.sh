@@ -1,20 +1,36 @@
 #!/bin/sh
-# Prints the viewer's speed on the demo scene, measured with its own
-# frame-rate meter (show_fps) in a scripted session under Xvfb: the redraw
-# rate in centre mode without relighting, and the time from a change of the
-# directional light to the relit frame (reconstruction plus drawing).
-#   scripts/measure-viewer.sh [BUILD_DIR]     (default build/demo)
+# Prints the viewer's speed on a scene (the demo by default), measured in a
+# scripted session under Xvfb: the time from starting the viewer to its first
+# frame (scene, coefficients, first relight and drawing), and with its own
+# frame-rate meter (show_fps) the redraw rate in centre mode without
+# relighting and the time from a change of the directional light to the
+# relit frame (reconstruction plus drawing).
+#   scripts/measure-viewer.sh [BUILD_DIR [SCENE_DIR]]
+#       (default build/demo and demo/; SCENE_DIR holds scene.lid, for example
+#       a big slab from `lumotool bake DIR --grid 16 --size 256`)
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build=${1:-build/demo}
+case $build in /*) ;; *) build=$root/$build ;; esac
+scene=${2:-demo}
 [ -x "$build/lumo/lumo" ] || { echo "measure-viewer: build the viewer first (scripts/demo.sh)" >&2; exit 1; }
-[ -f demo/scene.lid ] || "$build/lumotool/lumotool" bake demo --quiet
+[ -f "$scene/scene.lid" ] || [ -n "${2:-}" ] || "$build/lumotool/lumotool" bake demo --quiet
+[ -f "$scene/scene.lid" ] || { echo "measure-viewer: no $scene/scene.lid" >&2; exit 1; }
 
 log=$(mktemp)
-cd demo
-cat <<'TCL' | xvfb-run -a -s "-screen 0 1280x1024x24" "$root/$build/lumo/lumo" scene.lid >/dev/null 2>"$log"
+# A display of its own, up before the clock starts.
+xdir=$(mktemp -d)
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$xdir/display" >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null; rm -rf "$xdir"' EXIT
+while [ ! -s "$xdir/display" ]; do sleep 0.1; done
+export DISPLAY=":$(cat "$xdir/display")"
+cd "$scene"
+start=$(date +%s%3N)
+{ echo "set lumo_measure_start $start"; cat <<'TCL'; } |
 update
+puts stderr "== first frame [expr {[clock milliseconds] - $lumo_measure_start}]"
 for {set i 0} {$i < 10} {incr i} { .slab postredisplay; update }
 set show_fps 1
 .slab clear_fps
@@ -31,8 +47,10 @@ for {set i 0} {$i < 30} {incr i} {
 }
 exit
 TCL
+    "$build/lumo/lumo" scene.lid >/dev/null 2>"$log"
 cd "$root"
 awk '
+    /^== first frame/ { printf "start-up to the first frame: %d ms\n", $4 }
     /^== relighting/ { relight = 1; next }
     /^Average FrameRate/ && !relight { avg = $4; n = $6 }
     /^Current FrameRate/ && relight { ms[++k] = 1000 / $4 }

@@ -2,14 +2,15 @@
 # Makes the README's pictures from a scripted session of the real viewer on
 # the demo scene under Xvfb: a screenshot of the whole window (the X server's
 # own framebuffer, cut to the window) and the main view's grab after a second
-# light was added, coloured, made a point light and relit.
+# light was added, coloured, made a point light and relit; and lumotool
+# render's frame of the demo under its baked sky (an environment light).
 #   scripts/screenshot.sh [BUILD_DIR]     (default build/demo; writes docs/*.png)
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build=${1:-build/demo}
 [ -x "$build/lumo/lumo" ] || { echo "screenshot: build the viewer first (scripts/demo.sh)" >&2; exit 1; }
-[ -f demo/scene.lid ] || "$build/lumotool/lumotool" bake demo --quiet
+[ -f demo/scene.lid ] && [ -f demo/sky.exr ] || "$build/lumotool/lumotool" bake demo --quiet
 mkdir -p docs
 fb=$(mktemp -d)
 
@@ -54,4 +55,7 @@ read -r x y w h <"$fb/geometry"
 xwdtopnm "$fb/shot.xwd" 2>/dev/null | pnmcut -left "$x" -top "$y" -width "$w" -height "$h" |
     pnmtopng >docs/viewer.png
 pnmtopng demo/img0000.ppm >docs/two-lights.png
-echo "wrote docs/viewer.png and docs/two-lights.png"
+(cd demo && "$root/$build/lumotool/lumotool" render scene.lid "$fb/sky" --frames 1 \
+    --size 400x400 --light "kind=env map=sky.exr" --quiet >/dev/null)
+cp "$fb/sky/frame.0000.png" docs/demo-sky.png
+echo "wrote docs/viewer.png, docs/two-lights.png and docs/demo-sky.png"

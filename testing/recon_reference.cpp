@@ -1,5 +1,7 @@
 #include "testing/recon_reference.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -23,8 +25,34 @@ size_t Index(const BrdfImage& brdf, int32_t x, int32_t y) {
            static_cast<size_t>(x);
 }
 
-bool AnyChannel(const BrdfImage& brdf, size_t e) {
-    return brdf.sh[0][e].present() || brdf.sh[1][e].present() || brdf.sh[2][e].present();
+// Every pixel's coefficients per channel, as the reference walks the image
+// pixel by pixel: built once per call from the tiles.
+class PixelTable {
+  public:
+    explicit PixelTable(const BrdfImage& brdf) {
+        for (std::vector<ShPixel>& c : sh_)
+            c.assign(PixelCount(brdf), ShPixel{});
+        for (int32_t t = 0; t < brdf.tile_count; ++t) {
+            for (int32_t lane = 0; lane < kShLanes; ++lane) {
+                const int32_t e =
+                    brdf.tile_pixel[static_cast<size_t>(t * kShLanes + lane)];
+                if (e < 0 || static_cast<size_t>(e) >= sh_[0].size()) continue;
+                for (int ch = 0; ch < 3; ++ch) {
+                    if (brdf.tile_mask[static_cast<size_t>(t * 3 + ch)] & (1u << lane))
+                        sh_[ch][static_cast<size_t>(e)] =
+                            ShPixel{brdf.TileCoeff(t, ch) + lane};
+                }
+            }
+        }
+    }
+    const std::vector<ShPixel>& operator[](int ch) const { return sh_[ch]; }
+
+  private:
+    std::vector<ShPixel> sh_[3];
+};
+
+bool AnyChannel(const PixelTable& sh, size_t e) {
+    return sh[0][e].present() || sh[1][e].present() || sh[2][e].present();
 }
 
 // The coefficients each pixel of `brdf` sums: its stored ones, at most `terms`.
@@ -63,10 +91,11 @@ void LocalLightAngles(const SlabRecord& slab, const SlabFrame& frame, int32_t j,
     const BrdfImage& brdf = slab.brdf[k];
     const Vec3 E = EyePoint(slab, j, i);
     const Zfile* z = DepthMapOf(slab, k);
+    const PixelTable sh(brdf);
     for (int32_t y = brdf.ymin; y <= brdf.ymax; ++y) {
         for (int32_t x = brdf.xmin; x <= brdf.xmax; ++x) {
             const size_t e = Index(brdf, x, y);
-            if (!AnyChannel(brdf, e)) continue;
+            if (!AnyChannel(sh, e)) continue;
             const Vec3 X = SurfacePoint(frame, E, z, x, y);
             const Vec3 L = TowardLight(light.position, X);
             const ShAngles a = LightAngles(L, frame.n, frame.s, frame.t);
@@ -80,13 +109,139 @@ void LocalLightAngles(const SlabRecord& slab, const SlabFrame& frame, int32_t j,
     }
 }
 
+// EvalShPixel with the basis Y instead of the last evaluated one.
+float EvalWithBasis(const float* Y, const ShPixel& pixel, int32_t terms) {
+    if (!pixel.present()) return 0.0f;
+    float sum = 0.0f;
+    for (int32_t i = 0; i < terms; ++i)
+        sum = sum + Y[i] * pixel.Coeff(i);
+    return sum < 0.0f ? 0.0f : sum;
+}
+
+// One light of the several-lights mode: a directional light's angles, or an
+// environment's basis per channel.
+struct SeveralLight {
+    ShAngles angles;
+    const EnvBasis* env = nullptr;
+    Rgb color;
+};
+
+// The several-lights accumulation buffer, sized for this image and cleared
+// row by row from a zero row.
+std::vector<float> AccumulationBuffer(const BrdfImage& brdf, size_t n) {
+    std::vector<float> buf;
+    std::vector<float> zero_row;
+    const size_t row = static_cast<size_t>(brdf.width > 0 ? brdf.width : 0) * 3;
+    if (!TryAssign(buf, n * 3, 0.0f) || !TryAssign(zero_row, row, 0.0f))
+        Fatal("[ReconWMultDirLight]: no memory for buf\n");
+    for (int32_t y = 0; y < brdf.height; ++y)
+        std::memcpy(buf.data() + static_cast<size_t>(y) * row, zero_row.data(),
+                    row * sizeof(float));
+    return buf;
+}
+
+// The several-lights window function over lights of either kind.
+void ReconSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
+                  std::span<const SeveralLight> lights, std::span<uint8_t> pixels,
+                  int32_t terms, const MessageSink& progress) {
+    const size_t n = PixelCount(brdf);
+    if (pixels.size() < n * 3) return;
+    std::vector<float> buf = AccumulationBuffer(brdf, n);
+
+    const PixelTable sh(brdf);
+    const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
+    PrintWindow(progress, w);
+    const int32_t sum = TermsFor(brdf, terms);
+    for (const SeveralLight& light : lights) {
+        if (light.env == nullptr)
+            EvalShBasis(light.angles.cost, light.angles.cosp, light.angles.sinp,
+                        brdf.lcnt - 1);
+        const float f[3] = {light.color.r * 255.0f, light.color.g * 255.0f,
+                            light.color.b * 255.0f};
+        for (int32_t y = w.y0; y <= w.y1; ++y) {
+            for (int32_t x = w.x0; x <= w.x1; ++x) {
+                const size_t e = Index(brdf, x, y);
+                for (int ch = 0; ch < 3; ++ch) {
+                    if (!sh[ch][e].present()) continue;
+                    const float v = light.env != nullptr
+                                        ? EvalWithBasis(light.env->Y[ch], sh[ch][e], sum)
+                                        : EvalShPixel(sh[ch][e], sum);
+                    buf[3 * e + ch] = buf[3 * e + ch] + v * f[ch];
+                }
+            }
+        }
+    }
+    for (int32_t y = w.y0; y <= w.y1; ++y) {
+        for (int32_t x = w.x0; x <= w.x1; ++x) {
+            const size_t e = Index(brdf, x, y);
+            for (int ch = 0; ch < 3; ++ch)
+                pixels[3 * e + ch] = ToByte(buf[3 * e + ch]);
+        }
+    }
+}
+
 }  // namespace
+
+void ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
+                        const Vec3& s, const Vec3& t, int32_t bands, EnvBasis& out) {
+    out = EnvBasis();
+    bands = std::clamp(bands, 0, kMaxShBands);
+    out.bands = bands;
+    const int32_t W = map.width, H = map.height;
+    if (bands == 0 || W <= 0 || H <= 0) return;
+    const size_t terms = static_cast<size_t>(bands) * static_cast<size_t>(bands);
+    std::vector<double> E(3 * terms, 0.0);
+    std::vector<double> row(3 * terms);
+    for (int32_t j = 0; j < H; ++j) {
+        std::fill(row.begin(), row.end(), 0.0);
+        for (int32_t i = 0; i < W; ++i) {
+            const Vec3 d = EnvTexelDirection(frame, W, H, i, j);
+            const ShAngles a = LightAngles(d, n, s, t);
+            EvalShBasis(a.cost, a.cosp, a.sinp, bands - 1);
+            const std::vector<float>& Y = ShBasisTables().ShBasis;
+            for (size_t c = 0; c < 3; ++c) {
+                const double L = static_cast<double>(map.At(i, j, static_cast<int>(c)));
+                for (size_t k = 0; k < terms; ++k)
+                    row[c * terms + k] =
+                        row[c * terms + k] + L * static_cast<double>(Y[k]);
+            }
+        }
+        const double domega = EnvTexelSolidAngle(W, H, j);
+        for (size_t k = 0; k < 3 * terms; ++k)
+            E[k] = E[k] + row[k] * domega;
+    }
+    for (size_t c = 0; c < 3; ++c)
+        for (size_t k = 0; k < terms; ++k)
+            out.Y[c][k] = static_cast<float>(E[c * terms + k] / 3.14159265358979323846);
+}
+
+void ReconEnvLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
+                   const EnvBasis& basis, const float color[3], std::span<uint8_t> pixels,
+                   int32_t terms, const MessageSink& progress) {
+    if (pixels.size() < PixelCount(brdf) * 3) return;
+    const PixelTable sh(brdf);
+    const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
+    PrintWindow(progress, w);
+    const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
+    const int32_t sum = std::min(TermsFor(brdf, terms), kMaxShTerms);
+    for (int32_t y = w.y0; y <= w.y1; ++y) {
+        for (int32_t x = w.x0; x <= w.x1; ++x) {
+            const size_t e = Index(brdf, x, y);
+            for (int ch = 0; ch < 3; ++ch) {
+                if (!sh[ch][e].present()) continue;
+                pixels[3 * e + ch] =
+                    ToByte(EvalWithBasis(basis.Y[ch], sh[ch][e], sum) * f[ch]);
+            }
+        }
+    }
+}
 
 void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
                    float cost, float cosp, float sinp, const float color[3],
                    std::span<uint8_t> pixels, int32_t terms,
                    const MessageSink& progress) {
     if (pixels.size() < PixelCount(brdf) * 3) return;
+    const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     EvalShBasis(cost, cosp, sinp, brdf.lcnt - 1);
@@ -96,8 +251,8 @@ void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, in
         for (int32_t x = w.x0; x <= w.x1; ++x) {
             const size_t e = Index(brdf, x, y);
             for (int ch = 0; ch < 3; ++ch) {
-                if (!brdf.sh[ch][e].present()) continue;
-                pixels[3 * e + ch] = ToByte(EvalShPixel(brdf.sh[ch][e], sum) * f[ch]);
+                if (!sh[ch][e].present()) continue;
+                pixels[3 * e + ch] = ToByte(EvalShPixel(sh[ch][e], sum) * f[ch]);
             }
         }
     }
@@ -111,18 +266,19 @@ void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
     const size_t n = PixelCount(brdf);
     if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n)
         return;
+    const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const int32_t sum = TermsFor(brdf, terms);
     for (int32_t y = w.y0; y <= w.y1; ++y) {
         for (int32_t x = w.x0; x <= w.x1; ++x) {
             const size_t e = Index(brdf, x, y);
-            if (!AnyChannel(brdf, e)) continue;
+            if (!AnyChannel(sh, e)) continue;
             EvalShBasis(cost[e], cosp[e], sinp[e], brdf.lcnt - 1);
             for (int ch = 0; ch < 3; ++ch) {
-                if (!brdf.sh[ch][e].present()) continue;
+                if (!sh[ch][e].present()) continue;
                 pixels[3 * e + ch] =
-                    ToByte(EvalShPixel(brdf.sh[ch][e], sum) * (color[ch] * 255.0f));
+                    ToByte(EvalShPixel(sh[ch][e], sum) * (color[ch] * 255.0f));
             }
         }
     }
@@ -137,6 +293,7 @@ void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
     if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n ||
         intensity.size() < n)
         return;
+    const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     Emit(progress,
          StrPrintf(
@@ -147,7 +304,7 @@ void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
         for (int32_t x = w.x0; x <= w.x1; ++x) {
             const size_t e = Index(brdf, x, y);
             const Rgb I = intensity[e];
-            if (!AnyChannel(brdf, e) || (I.r == 0.0f && I.g == 0.0f && I.b == 0.0f)) {
+            if (!AnyChannel(sh, e) || (I.r == 0.0f && I.g == 0.0f && I.b == 0.0f)) {
                 pixels[3 * e] = pixels[3 * e + 1] = pixels[3 * e + 2] = 0;
                 continue;
             }
@@ -155,8 +312,8 @@ void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
             const float in[3] = {I.r, I.g, I.b};
             for (int ch = 0; ch < 3; ++ch) {
                 pixels[3 * e + ch] =
-                    brdf.sh[ch][e].present()
-                        ? ToByte(EvalShPixel(brdf.sh[ch][e], sum) * in[ch] * 255.0f)
+                    sh[ch][e].present()
+                        ? ToByte(EvalShPixel(sh[ch][e], sum) * in[ch] * 255.0f)
                         : 0;
             }
         }
@@ -176,17 +333,9 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
     if (pixels.size() < n * 3 || cost.size() < lights || cosp.size() < lights ||
         sinp.size() < lights || colors.size() < lights)
         return;
-    // The accumulation buffer, sized for this image, and a zero row to clear
-    // it with.
-    std::vector<float> buf;
-    std::vector<float> zero_row;
-    const size_t row = static_cast<size_t>(brdf.width > 0 ? brdf.width : 0) * 3;
-    if (!TryAssign(buf, n * 3, 0.0f) || !TryAssign(zero_row, row, 0.0f))
-        Fatal("[ReconWMultDirLight]: no memory for buf\n");
-    for (int32_t y = 0; y < brdf.height; ++y)
-        std::memcpy(buf.data() + static_cast<size_t>(y) * row, zero_row.data(),
-                    row * sizeof(float));
+    std::vector<float> buf = AccumulationBuffer(brdf, n);
 
+    const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const int32_t sum = TermsFor(brdf, terms);
@@ -198,9 +347,9 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
             for (int32_t x = w.x0; x <= w.x1; ++x) {
                 const size_t e = Index(brdf, x, y);
                 for (int ch = 0; ch < 3; ++ch) {
-                    if (!brdf.sh[ch][e].present()) continue;
+                    if (!sh[ch][e].present()) continue;
                     buf[3 * e + ch] =
-                        buf[3 * e + ch] + EvalShPixel(brdf.sh[ch][e], sum) * f[ch];
+                        buf[3 * e + ch] + EvalShPixel(sh[ch][e], sum) * f[ch];
                 }
             }
         }
@@ -262,29 +411,45 @@ void ReconstructSlabSlideLight(SlabRecord& slab, const ReconRequest& request) {
     });
 }
 
+void ReconstructSlabEnvLight(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+    const LightSrc& light = request.lights[0];
+    if (!light.HasEnvironment()) return;
+    const SlabFrame frame = MakeSlabFrame(slab);
+    EnvBasis basis;
+    reference::ProjectEnvironment(*light.envmap, light.GetEnvFrame(), frame.n, frame.s,
+                                  frame.t, SlabEnvBands(slab), basis);
+    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
+        ReconEnvLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, basis, light.color,
+                      slab.photo[0][k].pixels, request.terms, request.progress);
+    });
+}
+
 void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF) return;
     const std::span<const LightSrc> lights = request.lights;
     const int32_t n = LightsInUse(lights);
     const SlabFrame frame = MakeSlabFrame(slab);
-    float cost[MAX_LIGHTS], cosp[MAX_LIGHTS], sinp[MAX_LIGHTS];
-    Rgb colors[MAX_LIGHTS];
+    std::vector<SeveralLight> several(static_cast<size_t>(n));
+    std::vector<EnvBasis> env(static_cast<size_t>(n));
     for (int32_t m = 0; m < n; ++m) {
-        Vec3 L(-lights[m].direction.x, -lights[m].direction.y, -lights[m].direction.z);
+        const LightSrc& light = lights[m];
+        SeveralLight& out = several[static_cast<size_t>(m)];
+        out.color = light.GetColor();
+        if (light.HasEnvironment()) {
+            EnvBasis& e = env[static_cast<size_t>(m)];
+            reference::ProjectEnvironment(*light.envmap, light.GetEnvFrame(), frame.n,
+                                          frame.s, frame.t, SlabEnvBands(slab), e);
+            out.env = &e;
+            continue;
+        }
+        Vec3 L(-light.direction.x, -light.direction.y, -light.direction.z);
         VecNormalize(L);
-        const ShAngles a = LightAngles(L, frame.n, frame.s, frame.t);
-        cost[m] = a.cost;
-        cosp[m] = a.cosp;
-        sinp[m] = a.sinp;
-        colors[m] = lights[m].GetColor();
+        out.angles = LightAngles(L, frame.n, frame.s, frame.t);
     }
-    const size_t used = static_cast<size_t>(n);
     ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
-        ReconWMultDirLight(
-            slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1,
-            std::span<const float>(cost, used), std::span<const float>(cosp, used),
-            std::span<const float>(sinp, used), std::span<const Rgb>(colors, used), n,
-            slab.photo[0][k].pixels, request.terms, request.progress);
+        ReconSeveral(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, several,
+                     slab.photo[0][k].pixels, request.terms, request.progress);
     });
 }
 
@@ -293,6 +458,7 @@ void ReconstructAll(LidInfo& info, const ReconRequest& request) {
         .directional = &ReconstructSlabDirLight,
         .point = &ReconstructSlabPointLight,
         .slide = &ReconstructSlabSlideLight,
+        .environment = &ReconstructSlabEnvLight,
         .several = &ReconstructSlabMultDirLight,
     };
     ReconstructSlabs(info, request, kDrivers);

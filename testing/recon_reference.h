@@ -12,6 +12,7 @@
 #include <span>
 
 #include "base/message_sink.h"
+#include "relight/env_projection.h"
 #include "relight/light_source.h"
 #include "relight/recon_request.h"
 #include "scene/brdf_image.h"
@@ -25,7 +26,15 @@ void ReconstructAll(LidInfo& info, const ReconRequest& request);
 void ReconstructSlabDirLight(SlabRecord& slab, const ReconRequest& request);
 void ReconstructSlabPointLight(SlabRecord& slab, const ReconRequest& request);
 void ReconstructSlabSlideLight(SlabRecord& slab, const ReconRequest& request);
+void ReconstructSlabEnvLight(SlabRecord& slab, const ReconRequest& request);
 void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request);
+
+// The environment's projection, texel after texel on one thread, uncached.
+void ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
+                        const Vec3& s, const Vec3& t, int32_t bands, EnvBasis& out);
+void ReconEnvLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
+                   const EnvBasis& basis, const float color[3], std::span<uint8_t> pixels,
+                   int32_t terms, const MessageSink& progress);
 
 void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
                    float cost, float cosp, float sinp, const float color[3],

@@ -3,11 +3,14 @@
 // display.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <string>
 
 #include "bake/bake_scene.h"
+#include "base/str_printf.h"
 #include "io/image_file.h"
+#include "model/light_rig.h"
 #include "model/view_path.h"
 #include "tests/app/viewer_harness.h"
 
@@ -68,7 +71,7 @@ TEST_F(RigViewerTest, SavingThenOpeningLightsGivesTheIdenticalFrame) {
     EXPECT_NE(std::string::npos, r.out.find("kinds=0 1\n")) << r.out;
     EXPECT_NE(std::string::npos,
               r.out.find("refused: [ReadRig]: bad.json: light 0: bad value for kind: 'x' "
-                         "(dir, point, slide or reserved)\n"))
+                         "(dir, point, slide, env or reserved)\n"))
         << r.out;
     const std::string saved = ReadFileBytes(dir_.File("img0000.ppm"));
     EXPECT_TRUE(saved != ReadFileBytes(dir_.File("img0001.ppm")));
@@ -85,6 +88,61 @@ TEST_F(RigViewerTest, SavingThenOpeningLightsGivesTheIdenticalFrame) {
     for (float v : png.pixels)
         pixels += static_cast<char>(static_cast<uint8_t>(v * 255.0f + 0.5f));
     EXPECT_TRUE(saved.substr(15) == pixels);
+}
+
+TEST_F(RigViewerTest, AnEnvironmentLightIsChosenLoadedTurnedAndRenderedAlike) {
+    // The starting light becomes an environment light: dark until it has a
+    // map; the baked sky; a turn with the arcball; a map that cannot be used
+    // (the light stays as it was); the lights saved and rendered by lumotool.
+    const std::string script =
+        std::string(kViews) + ".slab grabscr\n" +
+        "set currlighttype 2\n.slab chgltype\n.slab svnotifylightchg\nupdate\n"
+        ".slab grabscr\n"
+        "puts map=[.slab envmap sky.exr]\n.slab svnotifylightchg\nupdate\n.slab grabscr\n"
+        ".light ab_lbdown 150 150\n.light ab_lbdrag 190 120\nupdate\n.light ab_lbup\n"
+        ".slab svnotifylightchg\nupdate\n.slab grabscr\n"
+        "if {[catch {.slab envmap nowhere.exr} m]} {puts \"refused: $m\"}\n"
+        "puts still=[.slab envmap]\n.slab svnotifylightchg\nupdate\n.slab grabscr\n"
+        ".slab savelights env.json\n";
+    const ProcessResult r = RunViewer(dir_, "scene.lid", script);
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("map=sky.exr\n")) << r.out;
+    EXPECT_NE(std::string::npos,
+              r.out.find("refused: [ReadImage]: cannot read nowhere.exr: no such file\n"))
+        << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("still=sky.exr\n")) << r.out;
+    const auto grab = [&](int i) {
+        return ReadFileBytes(dir_.File(StrPrintf("img%04d.ppm", i)));
+    };
+    const std::string directional = grab(0), dark = grab(1), sky = grab(2),
+                      turned = grab(3), after_refusal = grab(4);
+    EXPECT_TRUE(dark == directional);  // without a map nothing is relit
+    EXPECT_TRUE(sky != dark);
+    EXPECT_TRUE(turned != sky);
+    EXPECT_TRUE(turned == after_refusal);
+
+    // The saved light is the environment, turned: its direction left the
+    // default and the rig names the map.
+    // (A rig's file names are read from the current folder, as the viewer's.)
+    LightRig rig;
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(dir_.path());
+    const Status s = ReadLightRig("env.json", rig);
+    std::filesystem::current_path(here);
+    ASSERT_TRUE(s.ok()) << s.message();
+    ASSERT_EQ(1u, rig.lights.size());
+    EXPECT_TRUE(rig.lights[0].env) << ReadFileBytes(dir_.File("env.json"));
+    EXPECT_EQ("sky.exr", rig.lights[0].map);
+    EXPECT_GT(std::abs(rig.lights[0].direction.x) + std::abs(rig.lights[0].direction.y),
+              0.1f);
+
+    // lumotool draws the same frame from the saved rig.
+    const ProcessResult t = RunProcess(
+        {LUMOTOOL_PATH, "render", "scene.lid", "out", "--frames", "1", "--size",
+         "300x300", "--format", "ppm", "--rig", "env.json", "--quiet"},
+        dir_.path().string(), "", 120);
+    ASSERT_EQ(0, t.exit_code) << t.err;
+    EXPECT_TRUE(turned == ReadFileBytes(dir_.File("out/frame.0000.ppm")));
 }
 
 TEST_F(RigViewerTest, RecordedKeyframesRenderAsTheViewShowedThem) {

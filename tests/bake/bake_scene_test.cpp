@@ -14,10 +14,12 @@
 #include "bake/bake_scene.h"
 #include "bake/demo_scene.h"
 #include "bake/direction_set.h"
+#include "bake/sky_map.h"
 #include "base/str_printf.h"
 #include "io/image_set.h"
 #include "io/sgi_image.h"
 #include "relight/brdf_file.h"
+#include "relight/env_map.h"
 #include "scene/lid_reader.h"
 #include "testing/bake_fidelity.h"
 #include "tests/support/temp_dir.h"
@@ -72,7 +74,8 @@ Status* BakeSceneTest::status_ = nullptr;
 
 TEST_F(BakeSceneTest, WritesEveryFileAndReportsProgress) {
     std::vector<std::string> want = {"scene.lid",    "scene-rgb.lid", "scene-dat.lid",
-                                     "scene-qr.lid", "scene.dat",     "slide.rgb"};
+                                     "scene-qr.lid", "scene.dat",     "slide.rgb",
+                                     "sky.exr"};
     for (int b = 0; b < kGrid; ++b) {
         for (int a = 0; a < kGrid; ++a) {
             want.push_back(StrPrintf("scene.%d.%d.urdf.sh", a, b));
@@ -89,6 +92,35 @@ TEST_F(BakeSceneTest, WritesEveryFileAndReportsProgress) {
     ASSERT_FALSE(lines_->empty());
     EXPECT_EQ(0u, lines_->front().find("bake: 2 x 2 cameras of 32 x 32 pixels, 4 bands"));
     EXPECT_EQ(0u, lines_->back().find("bake: done in "));
+}
+
+TEST_F(BakeSceneTest, TheSkyIsAnEnvironmentMapWithItsSunWhereDocumented) {
+    std::shared_ptr<const EnvMap> sky;
+    const Status s = LoadEnvMap(File("sky.exr"), sky);
+    ASSERT_TRUE(s.ok()) << s.message();
+    ASSERT_EQ(128, sky->width);
+    ASSERT_EQ(64, sky->height);
+    int32_t bi = 0, bj = 0;
+    for (int32_t j = 0; j < sky->height; ++j) {
+        for (int32_t i = 0; i < sky->width; ++i) {
+            if (sky->At(i, j, 1) > sky->At(bi, bj, 1)) {
+                bi = i;
+                bj = j;
+            }
+        }
+    }
+    // The brightest texel lies in the sun, within a texel of its centre.
+    const double deg = 180.0 / M_PI;
+    const double theta = M_PI * (bj + 0.5) / sky->height * deg;
+    const double phi = 2.0 * M_PI * (bi + 0.5) / sky->width * deg;
+    EXPECT_NEAR(tool::kSkySunPolarDegrees, theta, 3.0);
+    EXPECT_NEAR(tool::kSkySunAzimuthDegrees, phi, 3.0);
+    // Blue overhead, paler at the horizon, dark ground below.
+    const float zenith_blue = sky->At(0, 0, 2) / sky->At(0, 0, 0);
+    const float horizon_blue =
+        sky->At(0, sky->height / 2 - 1, 2) / sky->At(0, sky->height / 2 - 1, 0);
+    EXPECT_GT(zenith_blue, 2.0f * horizon_blue);
+    EXPECT_LT(sky->At(0, sky->height - 1, 1), 0.5f * sky->At(0, sky->height / 2 - 1, 1));
 }
 
 TEST_F(BakeSceneTest, SceneDescriptionsDescribeTheirData) {
@@ -139,7 +171,8 @@ TEST_F(BakeSceneTest, CoefficientsExistExactlyWhereTheDepthMapsSeeASurface) {
                 const size_t e = static_cast<size_t>(y * kSize + x);
                 const float depth = z.DepthAt(x, kSize - 1 - y);
                 for (int ch = 0; ch < 3; ++ch)
-                    ASSERT_EQ(depth >= 0.0f, brdf.sh[ch][e].present()) << x << "," << y;
+                    ASSERT_EQ(depth >= 0.0f, brdf.Pixel(ch, e).present())
+                        << x << "," << y;
                 if (depth < 0.0f) {
                     ++misses;
                     continue;
@@ -253,7 +286,7 @@ TEST(BakeDemoTest, SameOptionsGiveTheSameBytesWhateverTheThreads) {
                   lumo::testing::ReadFileBytes(two.File(name)));
         ++files;
     }
-    EXPECT_EQ(6 + 3 * 4, files);
+    EXPECT_EQ(7 + 3 * 4, files);
 }
 
 TEST(BakeDemoTest, OptionsOutOfRangeWriteNothing) {

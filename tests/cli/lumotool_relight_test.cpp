@@ -13,6 +13,7 @@
 
 #include "base/str_printf.h"
 #include "io/depth_map_writer.h"
+#include "io/image_file.h"
 #include "io/ppm.h"
 #include "io/sgi_writer.h"
 #include "model/light_spec.h"
@@ -85,6 +86,26 @@ void WriteRichScene(const TempDir& dir) {
     for (size_t i = 0; i < slide.pixels.size(); ++i)
         slide.pixels[i] = static_cast<uint8_t>(i * 7);
     ASSERT_TRUE(WriteSGIRGB(dir.File("slide.rgb").c_str(), slide).ok());
+    // A small sky: brighter overhead, a warm patch low in the east; and a map
+    // too narrow to be one.
+    FloatImage sky;
+    sky.width = 16;
+    sky.height = 8;
+    sky.channels = 3;
+    sky.pixels.resize(16 * 8 * 3);
+    for (int j = 0; j < 8; ++j) {
+        for (int i = 0; i < 16; ++i) {
+            float* p = &sky.pixels[static_cast<size_t>((j * 16 + i) * 3)];
+            p[0] = p[1] = p[2] = 1.5f - 0.15f * static_cast<float>(j);
+            if (j == 5 && i < 2) p[0] = 6.0f;
+        }
+    }
+    ASSERT_TRUE(WriteImageFile(dir.File("sky.exr"), sky, ImageBits::kFloat).ok());
+    FloatImage narrow;
+    narrow.width = narrow.height = 1;
+    narrow.channels = 3;
+    narrow.pixels = {1.0f, 1.0f, 1.0f};
+    ASSERT_TRUE(WriteImageFile(dir.File("narrow.exr"), narrow, ImageBits::kFloat).ok());
 }
 
 // The images the sequential reference gives for the same model, lights and
@@ -101,6 +122,7 @@ std::vector<Photo> Reference(const TempDir& dir, const std::vector<std::string>&
             LightSpec spec;
             std::string error;
             EXPECT_TRUE(ParseLightSpec(lights[i], spec, error)) << error;
+            EXPECT_TRUE(ResolveLightSpec(spec).ok());
             ApplyLightSpec(spec, model->lights.table[i]);
         }
     }
@@ -185,19 +207,26 @@ void PrintTo(const RelightCase& c, std::ostream* os) {
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, LumotoolRelightTest,
-    ::testing::Values(RelightCase{"StartingLight", {}, -1},
-                      RelightCase{"Directional", {"dir=0.3,0.2,-1"}, -1},
-                      RelightCase{"Point", {"kind=point radius=2.5 dir=0.5,0.5,-1"}, -1},
-                      RelightCase{
-                          "Slide", {"kind=slide;radius=3;fov=60,50;lookat=0.1,0,0"}, -1},
-                      RelightCase{"Reserved", {"kind=reserved"}, -1},
-                      RelightCase{"SeveralWithAPoint",
-                                  {"dir=0,0,-1", "kind=point radius=2 dir=1,0,-1",
-                                   "color=0.2,0.4,1 dir=-1,1,-2"},
-                                  -1},
-                      RelightCase{"Harmonics0", {"dir=0.1,0,-1"}, 0},
-                      RelightCase{"Harmonics1", {"dir=0.1,0,-1"}, 1},
-                      RelightCase{"HarmonicsAboveTheMaximum", {"dir=0.1,0,-1"}, 100}),
+    ::testing::Values(
+        RelightCase{"StartingLight", {}, -1},
+        RelightCase{"Directional", {"dir=0.3,0.2,-1"}, -1},
+        RelightCase{"Point", {"kind=point radius=2.5 dir=0.5,0.5,-1"}, -1},
+        RelightCase{"Slide", {"kind=slide;radius=3;fov=60,50;lookat=0.1,0,0"}, -1},
+        RelightCase{"Reserved", {"kind=reserved"}, -1},
+        RelightCase{"Environment",
+                    {"kind=env map=sky.exr dir=0.2,0,-1 spin=40 "
+                     "color=1,0.8,0.6"},
+                    -1},
+        RelightCase{"EnvironmentAndAPoint",
+                    {"kind=env map=sky.exr spin=-90", "kind=point radius=2 dir=1,0,-1"},
+                    4},
+        RelightCase{"SeveralWithAPoint",
+                    {"dir=0,0,-1", "kind=point radius=2 dir=1,0,-1",
+                     "color=0.2,0.4,1 dir=-1,1,-2"},
+                    -1},
+        RelightCase{"Harmonics0", {"dir=0.1,0,-1"}, 0},
+        RelightCase{"Harmonics1", {"dir=0.1,0,-1"}, 1},
+        RelightCase{"HarmonicsAboveTheMaximum", {"dir=0.1,0,-1"}, 100}),
     [](const ::testing::TestParamInfo<RelightCase>& info) { return info.param.name; });
 
 TEST(LumotoolRelightErrorTest, ReaderAndSceneErrorsEndWithTheirMessageAndStatus1) {
@@ -257,6 +286,41 @@ TEST(LumotoolRelightErrorTest, MalformedLightsAreUsageErrorsAndWriteNothing) {
         EXPECT_EQ("", r.out);
         EXPECT_FALSE(std::filesystem::exists(dir.File("out"))) << spec;
     }
+}
+
+TEST(LumotoolRelightErrorTest, EnvironmentMapsThatCannotBeUsedEndWithOneLineAndStatus1) {
+    TempDir dir;
+    WriteRichScene(dir);
+    dir.Write("garbage.png", "not a picture at all");
+    const struct {
+        const char* spec;
+        const char* line;  // the whole of standard error
+    } cases[] = {
+        {"kind=env", "lumotool: relight: --light 'kind=env': kind=env wants map=FILE\n"},
+        {"kind=env map=nowhere.exr",
+         "lumotool: relight: --light 'kind=env map=nowhere.exr': [ReadImage]: cannot "
+         "read nowhere.exr: no such file\n"},
+        {"kind=env map=narrow.exr",
+         "lumotool: relight: --light 'kind=env map=narrow.exr': [EnvMap]: narrow.exr is "
+         "1 "
+         "x 1: an environment map is at least 2 x 1\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.spec);
+        const ProcessResult r =
+            Tool(dir, {"relight", "scene.lid", "out", "--light", c.spec});
+        EXPECT_EQ(1, r.exit_code);
+        EXPECT_EQ(c.line, r.err);
+        EXPECT_EQ("", r.out);
+        EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
+    }
+    // An unreadable picture: one line that names the file, whatever the
+    // library says about it.
+    const ProcessResult r =
+        Tool(dir, {"relight", "scene.lid", "out", "--light", "kind=env map=garbage.png"});
+    EXPECT_EQ(1, r.exit_code);
+    EXPECT_NE(std::string::npos, r.err.find("garbage.png")) << r.err;
+    EXPECT_EQ(r.err.size() - 1, r.err.find('\n')) << r.err;
 }
 
 TEST(LumotoolRelightErrorTest, ASlideNameTooLongForTheLightIsRefusedByName) {

@@ -73,13 +73,14 @@ class LumotoolRenderTest : public ::testing::Test {
 
 TempDir* LumotoolRenderTest::dir_ = nullptr;
 
-// A point light and a slide projector with values that are not short decimals,
-// so the rig's numbers must travel exactly.
+// A point light, a slide projector and the baked sky, with values that are not
+// short decimals, so the rig's numbers must travel exactly.
 const std::vector<std::string> kLights = {
     "kind=point dir=0.31,-0.2,-0.93 radius=2.7 color=0.9,0.61,0.33",
     "kind=slide dir=-0.4,0.1,-1 radius=4.1 color=0.7,0.7,0.2 lookat=0.1,0,0 "
     "fov=33.3,21 slide=slide.rgb",
-    "dir=0.1,0.2,-0.7 color=0.123456789,1,0.5"};
+    "dir=0.1,0.2,-0.7 color=0.123456789,1,0.5",
+    "kind=env map=sky.exr dir=0.1,0.3,-1 spin=12.5 color=0.3,0.35,0.4"};
 
 TEST_F(LumotoolRenderTest, ARigAndTheEquivalentLightFlagsGiveTheSameBytes) {
     LightRig rig;
@@ -134,8 +135,12 @@ TEST_F(LumotoolRenderTest, MalformedRigsAreRefusedWithOneLineNamingTheFileAndThe
         {R"({"format": "other", "version": 1, "lights": []})",
          "format must be \"lumo-rig\""},
         {R"({"format": "lumo-rig", "version": 2, "lights": []})", "version must be 1"},
+        // Too large even for a float: the parser throws other than on syntax.
+        {R"({"format": "lumo-rig", "version": 777777777777777777777777777777777777777777777, "lights": []})",
+         "not JSON: number overflow parsing "
+         "'777777777777777777777777777777777777777777777'"},
         {head + R"({"kind": "laser"}]})",
-         "light 0: bad value for kind: 'laser' (dir, point, slide or reserved)"},
+         "light 0: bad value for kind: 'laser' (dir, point, slide, env or reserved)"},
         {head + R"({"kind": "dir"}, {"dir": "0,0,-1"}]})",
          "light 1: dir must be an array of 3 numbers"},
         {head + R"({"radius": [3]}]})", "light 0: radius must be a number"},
@@ -143,11 +148,16 @@ TEST_F(LumotoolRenderTest, MalformedRigsAreRefusedWithOneLineNamingTheFileAndThe
         {head + R"({"kind": 1}]})", "light 0: kind must be a string"},
         {head + R"({"bright": 1}]})",
          "light 0: unknown key 'bright' (kind, dir, radius, color, lookat, up, fov, "
-         "slide)"},
+         "slide, map, spin)"},
         {head + R"({"dir": [0, 0, 0]}]})",
          "light 0: bad value for dir: '0,0,0' (X,Y,Z, not all zero)"},
         {head + R"({"kind": "slide", "slide": "missing.rgb"}]})",
          "light 0: cannot read the slide 'missing.rgb'"},
+        {head + R"({"kind": "env"}]})", "light 0: kind=env wants map=FILE"},
+        {head + R"({"kind": "env", "map": "none.hdr"}]})",
+         "light 0: [ReadImage]: cannot read none.hdr: no such file"},
+        {head + R"({"kind": "env", "map": "sky.png", "spin": "east"}]})",
+         "light 0: spin must be a number"},
         {head + R"({"kind": "dir"}], "current": 1})",
          "current must be an integer in 0..0"},
         {many, "more than 30 lights (31)"},

@@ -11,6 +11,8 @@
 #include "io/depth_map_writer.h"
 #include "io/image_set_writer.h"
 #include "io/sgi_writer.h"
+#include "model/light_rig.h"
+#include "model/view_path.h"
 #include "relight/brdf_writer.h"
 
 namespace {
@@ -158,6 +160,34 @@ int main(int argc, char** argv) {
             std::fclose(f);
         }
         ok &= Save(dir, "brdf_file", n, bytes);
+    }
+    {
+        // A rig with every kind and a two-keyframe path holding it.
+        LightRig rig;
+        rig.harmonics = 9;
+        rig.current = 1;
+        std::string error;
+        for (const char* spec :
+             {"dir=0.3,-0.2,-1 color=1,0.9,0.8", "kind=point radius=2.5 dir=0,1,-1",
+              "kind=reserved", "kind=env map=none.exr spin=30 dir=0,0.5,-1",
+              "kind=slide lookat=0.1,0,0 up=0,0,1 fov=30,20 slide=none.rgb"}) {
+            LightSpec light;
+            ok &= ParseLightSpec(spec, light, error);
+            rig.lights.push_back(light);
+        }
+        const std::string rig_text = LightRigText(rig);
+        ok &= Save(dir, "light_rig", 0,
+                   std::vector<uint8_t>(rig_text.begin(), rig_text.end()));
+        ViewPath path;
+        path.keyframes.resize(2);
+        path.keyframes[1].time = 2.0f;
+        path.keyframes[1].turn_y = 1.0f;
+        path.keyframes[1].zoom = 2.0f;
+        path.keyframes[0].rig = rig;
+        path.keyframes[1].rig = rig;
+        const std::string path_text = ViewPathText(path);
+        ok &= Save(dir, "light_rig", 1,
+                   std::vector<uint8_t>(path_text.begin(), path_text.end()));
     }
     if (!ok) std::fprintf(stderr, "make_fuzz_seeds: could not write the seeds\n");
     return ok ? 0 : 1;

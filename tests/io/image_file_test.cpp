@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ctime>
+#include <string>
 
 #include "io/ppm.h"
 #include "tests/support/temp_dir.h"
@@ -112,6 +114,29 @@ TEST(ImageFileTest, RowsRunTopFirst) {
     ASSERT_TRUE(ReadImageFile(dir.File("p.png"), got).ok());
     EXPECT_EQ(10.0f / 255.0f, got.At(0, 0, 0));
     EXPECT_EQ(60.0f / 255.0f, got.At(0, 1, 2));
+}
+
+TEST(ImageFileTest, WrittenFilesCarryNoTimeOfWriting) {
+    // Some formats stamp the date of writing into their header (OpenEXR's
+    // capDate, TIFF's DateTime), which would make the same picture give other
+    // bytes every second.
+    TempDir dir;
+    char today[16];
+    const std::time_t now = std::time(nullptr);
+    std::strftime(today, sizeof today, "%Y:%m:%d", std::localtime(&now));
+    const struct {
+        const char* name;
+        ImageBits bits;
+    } cases[] = {{"p.exr", ImageBits::kFloat},
+                 {"p.tif", ImageBits::k16},
+                 {"p.png", ImageBits::k8},
+                 {"p.hdr", ImageBits::kFloat}};
+    for (const auto& [name, bits] : cases) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(WriteImageFile(dir.File(name), Pattern(), bits).ok());
+        const std::string bytes = lumo::testing::ReadFileBytes(dir.File(name));
+        EXPECT_EQ(std::string::npos, bytes.find(today));
+    }
 }
 
 TEST(ImageFileTest, FailuresAreOneLineNamingTheFile) {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "base/parallel_for.h"
 #include "io/image_set_writer.h"
 #include "io/sgi_writer.h"
 #include "relight/brdf_writer.h"
@@ -205,6 +206,56 @@ TEST(ModelSetupDeathTest, SetUpFailuresEndTheProgram) {
         },
         ::testing::ExitedWithCode(1), "Cannot read brdf file: obj.1.1.urdf.sh\n$");
     std::filesystem::current_path(here);
+}
+
+// The coefficient files are read on several threads; what reading prints,
+// and a failure, come in camera order as if they were read one by one.
+TEST(ModelSetupDeathTest, CoefficientFilesReportInCameraOrder) {
+    const int threads = ParallelThreads();
+    SetParallelThreads(2);
+    TempDir dir;
+    SlabFixture fixture;
+    fixture.cols = 3;
+    fixture.rows = 3;
+    fixture.width = 5;
+    fixture.height = 3;
+    fixture.mask = "111101111";
+    testing::WriteBrdfSlab(dir, fixture);
+    std::string opening, header;
+    for (int b = 0; b < 3; ++b) {
+        for (int a = 0; a < 3; ++a) {
+            if (a == 1 && b == 1) continue;
+            opening += "Reading BRDF file obj." + std::to_string(a) + "." +
+                       std::to_string(b) + ".urdf.sh ... \n";
+            header += "5 x 3\nlcnt=2, harcnt=4\nrcnt=15, gcnt=15, bcnt=15\n";
+        }
+    }
+    const std::filesystem::path here = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    ResetHarmonicCounts();
+    auto model = std::make_unique<Model>();
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    InitModel(*model, "scene.lid");
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(opening, err);
+    EXPECT_EQ(header, out.substr(0, header.size()));
+
+    // Camera (1, 0) cut short: the files before it report, then its message
+    // ends the set-up; nothing of the files after it shows.
+    dir.Write("obj.1.0.urdf.sh", "BRDF\n5 3 1 1\n");
+    EXPECT_EXIT(
+        {
+            auto broken = std::make_unique<Model>();
+            InitModel(*broken, "scene.lid");
+        },
+        ::testing::ExitedWithCode(1),
+        "^Reading BRDF file obj\\.0\\.0\\.urdf\\.sh \\.\\.\\. \n"
+        "Reading BRDF file obj\\.1\\.0\\.urdf\\.sh \\.\\.\\. \n"
+        "Cannot read brdf's header\n$");
+    std::filesystem::current_path(here);
+    SetParallelThreads(threads);
 }
 
 // A relightable slab of 4 x 4 cameras of 8192 x 8192 pixels whose

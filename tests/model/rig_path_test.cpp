@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "io/image_file.h"
 #include "io/sgi_writer.h"
 #include "model/light_control.h"
 #include "model/light_rig.h"
@@ -40,6 +41,16 @@ TEST(LightRigTest, TheTextGivesBackEveryValueBitForBit) {
                        "up=0,0,1 fov=12.34,170"),
                   Spec("kind=point color=0.003921569,1,0"), Spec("kind=reserved")};
     rig.lights[1].slide = slide;
+    // An environment light: its map is read when the rig is.
+    FloatImage sky;
+    sky.width = 4;
+    sky.height = 2;
+    sky.channels = 3;
+    sky.pixels.assign(4 * 2 * 3, 0.25f);
+    const std::string map = dir.File("sky \\ map.exr");
+    ASSERT_TRUE(WriteImageFile(map, sky, ImageBits::kFloat).ok());
+    rig.lights.push_back(Spec("kind=env dir=0,0.6,-0.8 spin=-33.3 color=1,0.5,0.25"));
+    rig.lights.back().map = map;
     const std::string text = LightRigText(rig);
     LightRig back;
     const Status s = ParseLightRig(text, "t", back);
@@ -54,6 +65,10 @@ TEST(LightRigTest, TheTextGivesBackEveryValueBitForBit) {
                                  sizeof(Vec3)));
     }
     EXPECT_EQ(slide, back.lights[1].slide);
+    EXPECT_TRUE(back.lights[4].env);
+    EXPECT_EQ(map, back.lights[4].map);
+    ASSERT_NE(nullptr, back.lights[4].envmap);
+    EXPECT_EQ(4, back.lights[4].envmap->width);
     // The spec line reads back as the same light too.
     EXPECT_EQ(FormatLightSpec(rig.lights[0]),
               FormatLightSpec(Spec(FormatLightSpec(rig.lights[0]))));
@@ -92,6 +107,44 @@ TEST(LightRigTest, AnOpenedRigKeepsItsDirectionsUnderTheArcballsUntilADrag) {
     // A drag takes the light over again.
     ArcBallPress(*model, 150, 150);
     EXPECT_EQ(0, model->lights.controls[1].direction_pinned);
+}
+
+TEST(LightRigTest, AnEnvironmentsArcballTakesItsWholeFrameSpinIncluded) {
+    auto model = std::make_unique<Model>();
+    model->lightview.created = 1;
+    MatIdentity(model->lightview.modelview);
+    const float c = std::cos(0.4f), s = std::sin(0.4f);
+    model->lightview.modelview.at(1, 1) = c;
+    model->lightview.modelview.at(1, 2) = -s;
+    model->lightview.modelview.at(2, 1) = s;
+    model->lightview.modelview.at(2, 2) = c;
+    model->lightview.modelview.at(2, 3) = -3.0f;
+    for (LightControl& control : model->lights.controls)
+        control.arcball.Reset();
+    LightRig rig;
+    // A tilted zenith, a zenith along -x (azimuth 0 then starts from +y), the
+    // zenith straight down, and no spin at all.
+    rig.lights = {Spec("kind=env dir=0.2,0.5,-0.8 spin=75"),
+                  Spec("kind=env dir=1,0,0 spin=-120"),
+                  Spec("kind=env dir=0,0,1 spin=30"), Spec("kind=env")};
+    ApplyLightRig(*model, rig);
+    AimLightControls(*model);
+    for (size_t i = 0; i < rig.lights.size(); ++i) {
+        SCOPED_TRACE(FormatLightSpec(rig.lights[i]));
+        const Mat4 frame =
+            LightFrame(model->lightview.modelview, model->lights.controls[i].arcball);
+        const Vec3 d = FrameDirection(frame);
+        EXPECT_NEAR(rig.lights[i].direction.x, d.x, 1e-5);
+        EXPECT_NEAR(rig.lights[i].direction.y, d.y, 1e-5);
+        EXPECT_NEAR(rig.lights[i].direction.z, d.z, 1e-5);
+        EXPECT_NEAR(rig.lights[i].spin, FrameEnvSpin(frame, d), 1e-3);
+        // Taking the light over with its arcball keeps where it stood.
+        model->lights.currlight = static_cast<int32_t>(i);
+        ArcBallPress(*model, 150, 150);
+        ArcBallRelease(*model);
+        EXPECT_NEAR(rig.lights[i].spin, model->lights.table[i].envspin, 1e-3);
+        EXPECT_NEAR(rig.lights[i].direction.z, model->lights.table[i].direction.z, 1e-5);
+    }
 }
 
 TEST(ViewPathTest, FramesBetweenKeyframesSlerpTheViewAndTheLights) {

@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "io/memory_stream.h"
 #include "relight/brdf_writer.h"
 #include "relight/reconstruct.h"
 #include "relight/sh_basis.h"
@@ -86,10 +88,10 @@ TEST_F(BrdfFileTest, MostSignificantBitIsTheFirstPixel) {
 
     BrdfImage image;
     ASSERT_TRUE(ReadBytes(bytes, image).ok());
-    EXPECT_EQ(5.0f, image.sh[0][0].Coeff(0));
-    EXPECT_EQ(6.0f, image.sh[0][15].Coeff(0));
+    EXPECT_EQ(5.0f, image.Pixel(0, 0).Coeff(0));
+    EXPECT_EQ(6.0f, image.Pixel(0, 15).Coeff(0));
     for (int e = 1; e < 15; ++e)
-        EXPECT_FALSE(image.sh[0][e].present()) << e;
+        EXPECT_FALSE(image.Pixel(0, e).present()) << e;
 }
 
 TEST_F(BrdfFileTest, RoundTripKeepsEveryPixelsCoefficientsPerChannel) {
@@ -108,7 +110,7 @@ TEST_F(BrdfFileTest, RoundTripKeepsEveryPixelsCoefficientsPerChannel) {
     for (int ch = 0; ch < 3; ++ch) {
         for (int y = 0; y < 6; ++y) {
             for (int x = 0; x < 13; ++x) {
-                const ShPixel& p = image.sh[ch][static_cast<size_t>(y * 13 + x)];
+                const ShPixel p = image.Pixel(ch, static_cast<size_t>(y * 13 + x));
                 ASSERT_EQ(img.Present(ch, x, y), p.present())
                     << ch << " " << x << " " << y;
                 if (!p.present()) continue;
@@ -126,7 +128,8 @@ TEST_F(BrdfFileTest, RoundTripKeepsEveryPixelsCoefficientsPerChannel) {
             for (int ch = 0; ch < 3; ++ch) {
                 const bool bit =
                     image.tile_mask[static_cast<size_t>(t * 3 + ch)] & (1u << lane);
-                EXPECT_EQ(e >= 0 && image.sh[ch][static_cast<size_t>(e)].present(), bit);
+                EXPECT_EQ(e >= 0 && image.Pixel(ch, static_cast<size_t>(e)).present(),
+                          bit);
             }
         }
     }
@@ -247,6 +250,214 @@ TEST_F(BrdfFileTest, RefusesBrokenFilesWithTheirMessages) {
     }
 }
 
+// Images that must be identical member by member, the coefficient block
+// compared bit for bit.
+void ExpectSameImage(const BrdfImage& want, const BrdfImage& got) {
+    EXPECT_EQ(want.lcnt, got.lcnt);
+    EXPECT_EQ(want.width, got.width);
+    EXPECT_EQ(want.height, got.height);
+    EXPECT_EQ(want.harcnt, got.harcnt);
+    EXPECT_EQ(want.xmin, got.xmin);
+    EXPECT_EQ(want.xmax, got.xmax);
+    EXPECT_EQ(want.ymin, got.ymin);
+    EXPECT_EQ(want.ymax, got.ymax);
+    EXPECT_EQ(want.tile_count, got.tile_count);
+    EXPECT_TRUE(want.tile_pixel == got.tile_pixel);
+    EXPECT_TRUE(want.tile_mask == got.tile_mask);
+    ASSERT_EQ(want.coeff.size(), got.coeff.size());
+    EXPECT_EQ(0, std::memcmp(want.coeff.data(), got.coeff.data(),
+                             want.coeff.size() * sizeof(float)));
+}
+
+// The reference: the file's blocks read whole in file order, then assembled.
+Status ReadByBlocks(const std::string& bytes, BrdfImage& image) {
+    FilePtr f = OpenMemoryStream(bytes.data(), bytes.size());
+    BrdfFileData data;
+    if (Status s = ReadBrdfData(f.get(), data, MessageSink()); !s.ok()) return s;
+    return AssembleBrdfImage(data, image);
+}
+
+// The direct reader on a seekable stream of `bytes`.
+Status ReadDirect(const std::string& bytes, BrdfImage& image) {
+    FilePtr f = OpenMemoryStream(bytes.data(), bytes.size());
+    return ReadBrdfImage(f.get(), image, MessageSink());
+}
+
+// Coefficient values that tell every pixel, channel and term apart, with
+// byte patterns of every kind (negative, tiny, not-a-number payloads).
+float Value(int ch, int32_t x, int32_t y, int i) {
+    const uint32_t bits = 0x9E3779B9u * static_cast<uint32_t>(1 + ch + 3 * i) ^
+                          (static_cast<uint32_t>(x) << 12) ^ static_cast<uint32_t>(y);
+    float v;
+    std::memcpy(&v, &bits, sizeof v);
+    return v;
+}
+
+// A file of w x h pixels; pixel (x, y) is present in channel ch when
+// keep(ch, x, y).
+template <class Keep>
+ShCoeffImage Pattern(int32_t w, int32_t h, int32_t lcnt, int32_t harcnt, Keep keep) {
+    ShCoeffImage img(w, h, lcnt, harcnt);
+    std::vector<float> v(static_cast<size_t>(std::max(img.harcnt(), 0)));
+    for (int ch = 0; ch < 3; ++ch) {
+        for (int32_t y = 0; y < h; ++y) {
+            for (int32_t x = 0; x < w; ++x) {
+                if (!keep(ch, x, y)) continue;
+                for (size_t i = 0; i < v.size(); ++i)
+                    v[i] = Value(ch, x, y, static_cast<int>(i));
+                img.Set(ch, x, y, v);
+            }
+        }
+    }
+    return img;
+}
+
+// The direct reader fills the tiles from the three blocks a run of tiles at
+// a time through blocks of 16384 floats per channel: files with more vectors
+// than a block holds, whose runs end inside a channel's block and inside a
+// tile, give the image that reading the whole blocks and assembling them
+// gives, bit for bit.
+TEST_F(BrdfFileTest, DirectReaderGivesTheAssembledImageBitForBit) {
+    const auto all = [](int, int32_t, int32_t) { return true; };
+    const auto ragged = [](int ch, int32_t x, int32_t y) {
+        return (x * 7 + y * 3 + ch) % 5 != 0 && !(ch == 2 && y % 9 == 4);
+    };
+    const struct {
+        const char* name;
+        ShCoeffImage img;
+    } cases[] = {
+        {"one term, 40000 vectors a channel", Pattern(200, 200, 1, -1, all)},
+        {"one term, channels of their own", Pattern(203, 181, 1, -1, ragged)},
+        {"nine terms, ragged", Pattern(97, 61, 3, -1, ragged)},
+        {"sixteen terms, all present", Pattern(64, 48, 4, -1, all)},
+        {"nine terms, all present", Pattern(40, 21, 3, -1, all)},
+        {"long vectors, few pixels", Pattern(5, 3, 2, 20000, ragged)},
+        {"terms beyond the bands", Pattern(13, 6, 2, 7, ragged)},
+        {"no coefficients", Pattern(9, 7, 2, 0, ragged)},
+        {"narrower than a bitmap byte", Pattern(3, 5, 2, -1, ragged)},
+        {"no pixels", Pattern(16, 4, 2, -1, [](int, int32_t, int32_t) { return false; })},
+        {"green only",
+         Pattern(33, 9, 2, -1, [](int ch, int32_t, int32_t) { return ch == 1; })},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string bytes = WriteBytes(c.img);
+        BrdfImage want, got;
+        ASSERT_TRUE(ReadByBlocks(bytes, want).ok());
+        ASSERT_TRUE(ReadDirect(bytes, got).ok());
+        ExpectSameImage(want, got);
+        // And every pixel holds what was written, bit for bit.
+        int wrong = 0;
+        for (int ch = 0; ch < 3; ++ch) {
+            for (int32_t y = 0; y < c.img.height(); ++y) {
+                for (int32_t x = 0; x < c.img.width(); ++x) {
+                    const ShPixel p = got.Pixel(
+                        ch, static_cast<size_t>(y) * static_cast<size_t>(c.img.width()) +
+                                static_cast<size_t>(x));
+                    if (p.present() != c.img.Present(ch, x, y)) {
+                        ++wrong;
+                        continue;
+                    }
+                    if (!p.present()) continue;
+                    const auto v = c.img.Coefficients(ch, x, y);
+                    for (int32_t i = 0; i < c.img.harcnt(); ++i) {
+                        const float f = p.Coeff(i);
+                        wrong += std::memcmp(&f, &v[static_cast<size_t>(i)], 4) != 0;
+                    }
+                }
+            }
+        }
+        EXPECT_EQ(0, wrong);
+    }
+}
+
+// Spare vectors (counts above the set bits) are never pointed at, in either
+// reader, and a pipe (which cannot seek) is read block after block.
+TEST_F(BrdfFileTest, DirectReaderSkipsSpareVectorsAndReadsPipes) {
+    ShCoeffImage img = Pattern(90, 40, 2, -1, [](int ch, int32_t x, int32_t y) {
+        return (x + y + ch) % 3 != 0;
+    });
+    BrdfFileData data = img.ToFileData();
+    for (int ch = 0; ch < 3; ++ch) {
+        data.count[ch] += 5 + ch;
+        for (int i = 0; i < 4 * (5 + ch); ++i)
+            data.CC[ch].push_back(-1.0f - static_cast<float>(i));
+    }
+    const std::string path = dir_.File("spare.urdf.sh");
+    ASSERT_TRUE(WriteBrdfFile(path.c_str(), data).ok());
+    const std::string bytes = ReadFileBytes(path);
+    BrdfImage want, got, piped;
+    ASSERT_TRUE(ReadByBlocks(bytes, want).ok());
+    ASSERT_TRUE(ReadDirect(bytes, got).ok());
+    ExpectSameImage(want, got);
+
+    std::FILE* pipe = popen(("cat '" + path + "'").c_str(), "r");
+    ASSERT_NE(nullptr, pipe);
+    const Status s = ReadBrdfImage(pipe, piped, MessageSink());
+    pclose(pipe);
+    ASSERT_TRUE(s.ok()) << s.message();
+    ExpectSameImage(want, piped);
+}
+
+// Cut or patched files get the message the block reader gives them.
+TEST_F(BrdfFileTest, DirectReaderRefusesBrokenFilesAsTheBlockReaderDoes) {
+    const std::string big =
+        WriteBytes(Pattern(200, 200, 1, -1, [](int, int32_t, int32_t) { return true; }));
+    const size_t bin = BinaryStart(big);
+    const size_t bitmap = 200 * 200 / 8 + 1;
+    const size_t block = 200 * 200 * 4;  // one channel's floats
+    const size_t cuts[] = {
+        bin + 1,                           // inside the red bitmap
+        bin + 3 * bitmap,                  // the bitmaps only
+        bin + 3 * bitmap + 16384 * 4 - 2,  // inside the first staging block
+        bin + 3 * bitmap + block + 1,      // just into the green block
+        big.size() - 4,                    // the last float missing
+        big.size() - 1,                    // the last byte missing
+    };
+    for (size_t cut : cuts) {
+        SCOPED_TRACE(cut);
+        const std::string bytes = big.substr(0, cut);
+        BrdfImage a, b;
+        const Status want = ReadByBlocks(bytes, a);
+        EXPECT_EQ("BRDF file possibly corrupted\n", want.message());
+        EXPECT_EQ(want.message(), ReadDirect(bytes, b).message());
+    }
+    const std::string good = ValidFile(*this);
+    const std::string tail = good.substr(BinaryStart(good));
+    const std::string patched[] = {
+        "BRDF\n8 2 2 4\n7 8 8\n" + tail,  // more set bits than the red count
+        "BRDF\n8 2 2 4\n8 8 7\n" + tail,  // ... than the blue count
+        "BRDF\n8 2 2 4\n8 8 9\n" + tail,  // a blue vector more than the file holds
+        "BRDF\n8 2 0 4\n8 8 8\n" + tail,
+        "BRDF\n8 2 2 -4\n8 8 8\n" + tail,
+        "BRDF\n8 2 2 4\n",
+    };
+    for (const std::string& bytes : patched) {
+        SCOPED_TRACE(bytes.substr(0, 20));
+        BrdfImage a, b;
+        const Status want = ReadByBlocks(bytes, a);
+        ASSERT_FALSE(want.ok());
+        EXPECT_EQ(want.message(), ReadDirect(bytes, b).message());
+    }
+}
+
+// The direct reader leaves the basis tables and harmonic counts alone (files
+// are read on several threads at once); FinishBrdfImage applies what the
+// block reader's assembly does.
+TEST_F(BrdfFileTest, DirectReaderLeavesTheProcessWideStateToFinish) {
+    ASSERT_TRUE(InitCoeffArrCore(5).ok());
+    ShCoeffImage img(4, 4, 3);
+    img.Set(2, 3, 3, Ramp(9, 1.0f));
+    const std::string bytes = WriteBytes(img);
+    BrdfImage image;
+    ASSERT_TRUE(ReadDirect(bytes, image).ok());
+    EXPECT_EQ(5, ShBasisTables().L);
+    EXPECT_FALSE(HarmonicCountsSet());
+    ASSERT_TRUE(FinishBrdfImage(image).ok());
+    EXPECT_EQ(3, ShBasisTables().L);
+    EXPECT_EQ(9, maxHarmonics);
+}
+
 TEST_F(BrdfFileTest, AcceptsTextAfterTheMagicAndSpareCoefficientVectors) {
     const std::string good = ValidFile(*this);
     const std::string tail = good.substr(BinaryStart(good));
@@ -285,7 +496,7 @@ TEST_F(BrdfFileTest, AFileWithoutCoefficientsRelightsToBlack) {
     ASSERT_TRUE(BuildBrdfImage(img, image).ok());
     EXPECT_EQ(0, image.stored_terms());
     const size_t at = 1 * 9 + 1;  // pixel (1, 1): green only
-    EXPECT_TRUE(image.sh[1][at].present());
+    EXPECT_TRUE(image.Pixel(1, at).present());
     std::vector<uint8_t> pixels(9 * 2 * 3, 7);
     const float color[3] = {1, 1, 1};
     ReconDirLight(image, 0, 8, 0, 1, 1.0f, 1.0f, 0.0f, color, pixels, 4, MessageSink());

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/parallel_for.h"
+#include "relight/recon_lanes.h"
 #include "relight/reconstruct.h"
 #include "relight/sh_basis.h"
 #include "testing/recon_reference.h"
@@ -20,8 +21,10 @@ namespace {
 
 using lumo::testing::AllPixels;
 using lumo::testing::DirLight;
+using lumo::testing::EnvLight;
 using lumo::testing::FillPhotos;
 using lumo::testing::MakeBrdfSlab;
+using lumo::testing::RandomEnvMap;
 using lumo::testing::SlabSpec;
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
@@ -108,6 +111,7 @@ std::vector<Scenario> Scenarios() {
     wide.density[1] = 0.9;
 
     const Vec3 oblique(0.35f, -0.55f, -0.8f);
+    const std::shared_ptr<const EnvMap> sky = RandomEnvMap(16, 9, 3);
     for (const auto& [label, spec] :
          std::vector<std::pair<std::string, SlabSpec>>{{"full", base},
                                                        {"sparse", sparse},
@@ -124,6 +128,10 @@ std::vector<Scenario> Scenarios() {
         add("slide / " + label, spec, {Projector({0.1f, -0.1f, -1}, 3.0f, 25.0f)});
         add("two lights, point as directional / " + label, spec,
             {PointLight({0.2f, 0.1f, -1}, 1.5f), DirLight(oblique, 0.3f, 0.3f, 0.3f)});
+        add("environment / " + label, spec,
+            {EnvLight(sky, oblique, 30.0f, 1, 0.6f, 1.4f)});
+        add("environment and directional / " + label, spec,
+            {DirLight(oblique, 0.3f, 0.3f, 0.3f), EnvLight(sky, {1, 0, 0}, -75.0f)});
         add("four lights / " + label, spec,
             {DirLight(oblique), DirLight({0, 0, -1}, 0.5f, 0.2f, 0.1f),
              Projector({0.5f, 0.5f, -1}, 2.0f, 40.0f),
@@ -132,6 +140,14 @@ std::vector<Scenario> Scenarios() {
     add("many bands directional", many_bands, {DirLight(oblique)});
     add("many bands point", many_bands, {PointLight({0.2f, 0.1f, -1}, 1.5f)});
     add("many bands several", many_bands, {DirLight(oblique), DirLight({0.1f, 0, -1})});
+    add("many bands environment", many_bands, {EnvLight(sky, oblique, 10.0f)});
+    add("environment without a map among several", base, [&] {
+        LightSrc bare = EnvLight(nullptr, {0.2f, 0.4f, -1});
+        return std::vector<LightSrc>{bare, EnvLight(sky), DirLight(oblique)};
+    }());
+    add("five environments", base,
+        {EnvLight(sky), EnvLight(sky, oblique, 5), EnvLight(RandomEnvMap(5, 2, 8)),
+         DirLight({0, 0, -1}), EnvLight(sky, {0, 1, 0}, 90, 0.2f, 0.4f, 0.1f)});
 
     std::vector<LightSrc> thirty;
     for (int m = 0; m < MAX_LIGHTS; ++m) {
@@ -144,8 +160,10 @@ std::vector<Scenario> Scenarios() {
     add("lightcnt above the table", base, thirty, 99);
 
     for (int active : {0, 1, 5, 16}) {
-        for (const char* mode : {"directional", "point", "slide", "several"}) {
+        for (const char* mode :
+             {"directional", "point", "slide", "environment", "several"}) {
             std::vector<LightSrc> lights;
+            if (std::string(mode) == "environment") lights = {EnvLight(sky, oblique)};
             if (std::string(mode) == "directional") lights = {DirLight(oblique)};
             if (std::string(mode) == "point") lights = {PointLight({0, 0.3f, -1}, 2.0f)};
             if (std::string(mode) == "slide") lights = {Projector({0, 0, -1}, 3, 30)};
@@ -157,8 +175,9 @@ std::vector<Scenario> Scenarios() {
             s->active = active;
         }
     }
-    for (const char* mode : {"directional", "point", "slide", "several"}) {
+    for (const char* mode : {"directional", "point", "slide", "environment", "several"}) {
         std::vector<LightSrc> lights = {DirLight(oblique)};
+        if (std::string(mode) == "environment") lights = {EnvLight(sky)};
         if (std::string(mode) == "point") lights = {PointLight({0, 0.3f, -1}, 2.0f)};
         if (std::string(mode) == "slide") lights = {Projector({0, 0, -1}, 3, 30)};
         if (std::string(mode) == "several") lights.push_back(DirLight({0, 0, -1}));
@@ -175,12 +194,21 @@ std::vector<Scenario> Scenarios() {
     return all;
 }
 
-class ReconEquivalenceTest : public ::testing::Test {
+// Run with each lane width of the tile loops: sixteen lanes (AVX-512, where
+// the processor has it) and the eight-lane loops every machine can run.
+class ReconEquivalenceTest : public ::testing::TestWithParam<int32_t> {
   protected:
-    void SetUp() override { ResetHarmonicCounts(); }
+    void SetUp() override {
+        if (GetParam() == 16 && !ReconWideLanesAvailable())
+            GTEST_SKIP() << "no AVX-512 on this machine";
+        SetReconLaneWidth(GetParam());
+        ASSERT_EQ(GetParam(), ReconLaneWidth());
+        ResetHarmonicCounts();
+    }
     void TearDown() override {
         ResetHarmonicCounts();
         SetParallelThreads(default_threads_);
+        SetReconLaneWidth(0);
     }
     int default_threads_ = ParallelThreads();
 };
@@ -199,7 +227,7 @@ ReconRequest Request(std::vector<LightSrc>& lights, const Scenario& sc, std::str
     return request;
 }
 
-TEST_F(ReconEquivalenceTest, ReconstructAllGivesTheReferenceBytesAndLines) {
+TEST_P(ReconEquivalenceTest, ReconstructAllGivesTheReferenceBytesAndLines) {
     const std::vector<Scenario> scenarios = Scenarios();
     for (int threads : {2, 1, 3}) {
         SetParallelThreads(threads);
@@ -236,7 +264,8 @@ TEST_F(ReconEquivalenceTest, ReconstructAllGivesTheReferenceBytesAndLines) {
             EXPECT_TRUE(ref0 == AllPixels(info->slabs[0])) << "slab 0 differs";
             EXPECT_TRUE(ref1 == AllPixels(info->slabs[1])) << "slab 1 differs";
             // The case reconstructed something worth comparing.
-            if (sc.lights[0].kind != Reserved && threads == 2) {
+            if ((sc.lights[0].kind != Reserved || sc.lights[0].HasEnvironment()) &&
+                threads == 2) {
                 int lit = 0;
                 for (uint8_t v : ref0)
                     lit += v != 0 && v != 77;
@@ -263,7 +292,7 @@ void RandomAngles(size_t n, std::mt19937& rng, std::vector<float>& cost,
     }
 }
 
-TEST_F(ReconEquivalenceTest, WindowFunctionsGiveTheReferenceBytesForAnyWindow) {
+TEST_P(ReconEquivalenceTest, WindowFunctionsGiveTheReferenceBytesForAnyWindow) {
     SlabSpec spec;
     spec.nu = spec.nv = 1;
     spec.W = 27;
@@ -289,6 +318,13 @@ TEST_F(ReconEquivalenceTest, WindowFunctionsGiveTheReferenceBytesForAnyWindow) {
     const Rgb colors[7] = {{1, 1, 1},          {0.5f, 0, 2}, {0, 0, 0},         {3, 3, 3},
                            {0.1f, 0.2f, 0.3f}, {1, 0, 1},    {0.7f, 0.7f, 0.7f}};
     const float color[3] = {0.9f, 1.4f, 0.2f};
+    // An environment's basis: random values, some negative, per channel.
+    EnvBasis env;
+    env.bands = 5;
+    std::uniform_real_distribution<float> e(-0.5f, 1.0f);
+    for (auto& channel : env.Y)
+        for (int32_t i = 0; i < 25; ++i)
+            channel[i] = e(rng);
 
     const int32_t windows[][4] = {{0, 26, 0, 13},  {26, 0, 13, 0},  {3, 9, 2, 11},
                                   {-5, 40, 5, 5},  {10, 10, -3, 2}, {30, 40, 0, 13},
@@ -296,7 +332,7 @@ TEST_F(ReconEquivalenceTest, WindowFunctionsGiveTheReferenceBytesForAnyWindow) {
     for (const auto& w : windows) {
         SCOPED_TRACE(::testing::Message()
                      << w[0] << ".." << w[1] << " x " << w[2] << ".." << w[3]);
-        for (int mode = 0; mode < 4; ++mode) {
+        for (int mode = 0; mode < 5; ++mode) {
             std::vector<uint8_t> a(n * 3, 77), b(n * 3, 77);
             const int32_t terms = activeHarmonics;
             CaptureStdout();
@@ -319,6 +355,10 @@ TEST_F(ReconEquivalenceTest, WindowFunctionsGiveTheReferenceBytesForAnyWindow) {
                                                   lcosp, lsinp, colors, 7, a, terms,
                                                   WriteToStdout);
                     break;
+                case 4:
+                    reference::ReconEnvLight(brdf, w[0], w[1], w[2], w[3], env, color, a,
+                                             terms, WriteToStdout);
+                    break;
             }
             const std::string ref_out = GetCapturedStdout();
             CaptureStdout();
@@ -339,12 +379,21 @@ TEST_F(ReconEquivalenceTest, WindowFunctionsGiveTheReferenceBytesForAnyWindow) {
                     ReconWMultDirLight(brdf, w[0], w[1], w[2], w[3], lcost, lcosp, lsinp,
                                        colors, 7, b, terms, WriteToStdout);
                     break;
+                case 4:
+                    ReconEnvLight(brdf, w[0], w[1], w[2], w[3], env, color, b, terms,
+                                  WriteToStdout);
+                    break;
             }
             EXPECT_EQ(ref_out, GetCapturedStdout()) << "mode " << mode;
             EXPECT_TRUE(a == b) << "mode " << mode;
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Lanes, ReconEquivalenceTest, ::testing::Values(16, 8),
+                         [](const ::testing::TestParamInfo<int32_t>& i) {
+                             return std::to_string(i.param) + "lanes";
+                         });
 
 }  // namespace
 }  // namespace lumo

@@ -1,7 +1,9 @@
 // The vector kernels against the scalar evaluation, bit for bit: a kernel that
 // rounds differently may still give the same bytes on a small test image, so
-// the floats themselves are compared. The test is built twice, for the
-// baseline instruction set and for AVX2, the two builds of the tile loops.
+// the floats themselves are compared. The test is built three times, for the
+// baseline instruction set, for AVX2 and for AVX-512, the builds of the tile
+// loops; the AVX-512 build also checks the sixteen-lane kernels (two tiles
+// per vector).
 #include "relight/recon_kernels.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "relight/recon_common.h"
+#include "relight/recon_lanes.h"
 #include "tests/relight/relight_fixture.h"
 
 namespace lumo::kernels {
@@ -28,6 +31,10 @@ class KernelTest : public ::testing::Test {
 #ifdef __AVX2__
         // The build of this test for the AVX2 clones of the kernels.
         if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2 on this machine";
+#endif
+#ifdef __AVX512F__
+        // The build for the sixteen-lane loops.
+        if (!ReconWideLanesAvailable()) GTEST_SKIP() << "no AVX-512 on this machine";
 #endif
         ResetHarmonicCounts();
         InitCoeffArr(kMaxShBands);
@@ -88,7 +95,7 @@ TEST_F(KernelTest, TileDotProductsAreTheScalarPixelSums) {
                     brdf.tile_pixel[static_cast<size_t>(t * kShLanes + lane)];
                 if (e < 0) continue;
                 for (int ch = 0; ch < 3; ++ch) {
-                    const ShPixel& p = brdf.sh[ch][static_cast<size_t>(e)];
+                    const ShPixel p = brdf.Pixel(ch, static_cast<size_t>(e));
                     if (!p.present()) continue;
                     V8 v = acc[ch];
                     ClampNegative(v);
@@ -116,7 +123,7 @@ TEST_F(KernelTest, TileDotProductsAreTheScalarPixelSums) {
                 if (e < 0) continue;
                 EvalShBasis(x[lane], cp[lane], sp[lane], 4);
                 for (int ch = 0; ch < 3; ++ch) {
-                    const ShPixel& p = brdf.sh[ch][static_cast<size_t>(e)];
+                    const ShPixel p = brdf.Pixel(ch, static_cast<size_t>(e));
                     if (!p.present()) continue;
                     V8 v = acc[ch];
                     ClampNegative(v);
@@ -156,7 +163,7 @@ TEST_F(KernelTest, SeveralLightsAccumulateInLightOrder) {
             std::copy(bases[static_cast<size_t>(m)].begin(),
                       bases[static_cast<size_t>(m)].end(),
                       ShBasisTables().ShBasis.begin());
-            want = want + EvalShPixel(brdf.sh[1][static_cast<size_t>(lane)], 9) * f[m];
+            want = want + EvalShPixel(brdf.Pixel(1, static_cast<size_t>(lane)), 9) * f[m];
         }
         ExpectSameBits(want, total[1][lane], "lane", lane, 0);
     }
@@ -230,6 +237,274 @@ TEST_F(KernelTest, ByteConversionMatchesTheScalarOne) {
     EXPECT_EQ(0, ToByte(NAN));
     EXPECT_EQ(254, ToByte(254.9f));
     EXPECT_EQ(255, ToByte(300.7f));
+}
+
+// The checks below run on eight lanes in every build and, in the AVX-512
+// build, on sixteen as well.
+template <class V>
+void CheckLaneBasis() {
+    constexpr int kLanes = kLanesOf<V>;
+    std::mt19937 rng(13);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f), phi(-3.2f, 3.2f);
+    for (int round = 0; round < 24; ++round) {
+        V x, cp, sp;
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const float p = phi(rng);
+            x[lane] = u(rng);
+            cp[lane] = std::cos(p);
+            sp[lane] = std::sin(p);
+        }
+        x[round % kLanes] = round % 2 ? 1.0f : -1.0f;  // a pole
+        const int32_t lmax = round % 6;
+        // The unrolled degrees and the general recurrence.
+        V Y[kMaxTerms], Yf[kMaxTerms];
+        EvalBasisLanes(ShBasisTables(), x, cp, sp, lmax, Y);
+        switch (lmax) {
+            case 1:
+                EvalBasisLanesFixed<1>(ShBasisTables(), x, cp, sp, Yf);
+                break;
+            case 2:
+                EvalBasisLanesFixed<2>(ShBasisTables(), x, cp, sp, Yf);
+                break;
+            case 3:
+                EvalBasisLanesFixed<3>(ShBasisTables(), x, cp, sp, Yf);
+                break;
+            case 4:
+                EvalBasisLanesFixed<4>(ShBasisTables(), x, cp, sp, Yf);
+                break;
+            default:
+                EvalBasisLanes(ShBasisTables(), x, cp, sp, lmax, Yf);
+                break;
+        }
+        for (int lane = 0; lane < kLanes; ++lane) {
+            EvalShBasis(x[lane], cp[lane], sp[lane], lmax);
+            for (int i = 0; i < (lmax + 1) * (lmax + 1); ++i) {
+                const float want = ShBasisTables().ShBasis[static_cast<size_t>(i)];
+                ExpectSameBits(want, Y[i][lane], "lane/index", lane, i);
+                ExpectSameBits(want, Yf[i][lane], "unrolled lane/index", lane, i);
+            }
+        }
+    }
+}
+
+// Sums over lane groups of consecutive tiles (the last one alone) against the
+// scalar pixel sums: one basis per lane, and several lights in order.
+template <class V>
+void CheckGroupSums() {
+    constexpr int kLanes = kLanesOf<V>;
+    constexpr int kTiles = kLanes / kShLanes;
+    // Every pixel present in red: 85 pixels, 11 tiles.
+    const double density[3] = {1.0, 0.7, 0.4};
+    const ShCoeffImage img = lumo::testing::RandomCoefficients(17, 5, 4, -1, density, 21);
+    BrdfImage brdf;
+    ASSERT_TRUE(BuildBrdfImage(img, brdf).ok());
+    ASSERT_EQ(brdf.tile_count % 2, 1) << "the last group should hold one tile";
+    const int32_t terms = brdf.stored_terms();
+    std::mt19937 rng(22);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    // Three lights' bases and factors, the lights summed in order.
+    std::vector<std::vector<float>> bases;
+    const float f[3] = {255.0f, 40.5f, 7.0f};
+    for (int m = 0; m < 3; ++m) {
+        EvalShBasis(0.8f - 0.5f * m, std::cos(2.0f * m), std::sin(2.0f * m), 3);
+        bases.emplace_back(ShBasisTables().ShBasis.begin(),
+                           ShBasisTables().ShBasis.begin() + 16);
+    }
+    const float* Ym[3] = {bases[0].data(), bases[1].data(), bases[2].data()};
+    for (int32_t t = 0; t < brdf.tile_count; t += kTiles) {
+        const int32_t tiles = std::min<int32_t>(kTiles, brdf.tile_count - t);
+        const ptrdiff_t second =
+            tiles > 1 ? brdf.TileCoeff(t + 1, 0) - brdf.TileCoeff(t, 0) : 0;
+        V x, cp, sp;
+        for (int lane = 0; lane < kLanes; ++lane) {
+            x[lane] = u(rng);
+            const float p = 3.0f * u(rng);
+            cp[lane] = std::cos(p);
+            sp[lane] = std::sin(p);
+        }
+        V Y[kMaxTerms];
+        EvalBasisLanes(ShBasisTables(), x, cp, sp, 3, Y);
+        V acc[3];
+        DotLanes(brdf.TileCoeff(t, 0), second, Y, terms, acc);
+        V total[3] = {};
+        const float* fs[3] = {f, f, f};
+        const float* const* Yrgb[3] = {Ym, Ym, Ym};
+        AccumulateLightsRgb<3>(brdf.TileCoeff(t, 0), second, Yrgb, fs, terms, total);
+        for (int lane = 0; lane < tiles * kShLanes; ++lane) {
+            const int32_t e = brdf.tile_pixel[static_cast<size_t>(t * kShLanes + lane)];
+            if (e < 0) continue;
+            EvalShBasis(x[lane], cp[lane], sp[lane], 3);
+            for (int ch = 0; ch < 3; ++ch) {
+                const ShPixel p = brdf.Pixel(ch, static_cast<size_t>(e));
+                if (!p.present()) continue;
+                V v = acc[ch];
+                ClampNegative(v);
+                ExpectSameBits(EvalShPixel(p, terms), v[lane], "pixel/channel", e, ch);
+            }
+            for (int ch = 0; ch < 3; ++ch) {
+                const ShPixel p = brdf.Pixel(ch, static_cast<size_t>(e));
+                if (!p.present()) continue;
+                float want = 0.0f;
+                for (int m = 0; m < 3; ++m) {
+                    std::copy(bases[static_cast<size_t>(m)].begin(),
+                              bases[static_cast<size_t>(m)].end(),
+                              ShBasisTables().ShBasis.begin());
+                    want = want + EvalShPixel(p, terms) * f[m];
+                }
+                ExpectSameBits(want, total[ch][lane], "lights pixel/channel", e, ch);
+            }
+        }
+    }
+}
+
+// Surface points, directions and angles of lanes of an image against the
+// scalar geometry, over depth maps that cover the image, part of it or none.
+template <class V>
+void CheckGeometry() {
+    constexpr int kLanes = kLanesOf<V>;
+    SlabRecord slab;
+    lumo::testing::SlabSpec spec;
+    spec.W = 30;
+    spec.H = 20;
+    lumo::testing::MakeBrdfSlab(slab, spec);
+    slab.corner_vert[kPlaneST][1] = Vec4(0.6f, -0.4f, 0.2f, 1);
+    slab.corner_vert[kPlaneST][2] = Vec4(0.45f, 0.55f, 0.3f, 1);
+    slab.normal = Vec3(-0.15f, -0.1f, 0.98f);
+    VecNormalize(slab.normal);
+    const SlabFrame frame = MakeSlabFrame(slab);
+    const Vec3 E = EyePoint(slab, 1, 0);
+    Zfile z;
+    z.width = 25;
+    z.height = 17;
+    std::mt19937 rng(9);
+    std::uniform_real_distribution<float> d(1.5f, 2.5f);
+    for (int i = 0; i < 25 * 17; ++i)
+        z.depth.push_back(i % 9 == 0 ? 1e30f : (i % 13 == 0 ? -2.0f : d(rng)));
+    const Vec3 lights[] = {
+        {0.3f, 0.2f, 1.5f}, {-4, 2, 9}, {1e-3f, 0, 3}, {-0.5f, -0.5f, 0}};
+    for (const Vec3& light : lights) {
+        for (const Zfile* map :
+             {static_cast<const Zfile*>(&z), static_cast<const Zfile*>(nullptr)}) {
+            const DepthLookup depth(frame, map);
+            for (int first = 0; first < 30 * 20; first += kLanes) {
+                int32_t pix[kLanes], px[kLanes], py[kLanes];
+                for (int lane = 0; lane < kLanes; ++lane)  // skip a pixel now and then
+                    pix[lane] = (first + lane + (lane > 5 ? 1 : 0)) % (30 * 20);
+                PixelColumnsRows(pix, kLanes, 30, px, py);
+                V vx, vy, vd;
+                uint32_t has = 0;
+                for (int lane = 0; lane < kLanes; ++lane) {
+                    ASSERT_EQ(pix[lane] % 30, px[lane]) << pix[lane];
+                    ASSERT_EQ(pix[lane] / 30, py[lane]) << pix[lane];
+                    const float dz = depth.At(px[lane], py[lane]);
+                    ExpectSameBits(DepthFor(frame, map, px[lane], py[lane]), dz, "depth",
+                                   pix[lane], 0);
+                    vx[lane] = static_cast<float>(px[lane]);
+                    vy[lane] = static_cast<float>(py[lane]);
+                    vd[lane] = dz >= 0.0f ? dz : 0.0f;
+                    if (dz >= 0.0f) has |= 1u << lane;
+                }
+                V3T<V> L;
+                TowardLightLanes(frame, E, light, vx, vy, vd, has, L);
+                V cost, cosp, sinp;
+                const uint32_t wanted = ~(1u << (first % kLanes)) & ((1u << kLanes) - 1);
+                AnglesLanes(frame, L, wanted, cost, cosp, sinp);
+                for (int lane = 0; lane < kLanes; ++lane) {
+                    const Vec3 X = SurfacePoint(frame, E, map, px[lane], py[lane]);
+                    const Vec3 want_L = TowardLight(light, X);
+                    ExpectSameBits(want_L.x, L.x[lane], "L.x pixel", pix[lane], 0);
+                    ExpectSameBits(want_L.y, L.y[lane], "L.y pixel", pix[lane], 0);
+                    ExpectSameBits(want_L.z, L.z[lane], "L.z pixel", pix[lane], 0);
+                    if (!(wanted & (1u << lane))) continue;
+                    const ShAngles want = LightAngles(want_L, frame.n, frame.s, frame.t);
+                    ExpectSameBits(want.cost, cost[lane], "cost pixel", pix[lane], 0);
+                    ExpectSameBits(want.cosp, cosp[lane], "cosp pixel", pix[lane], 0);
+                    ExpectSameBits(want.sinp, sinp[lane], "sinp pixel", pix[lane], 0);
+                }
+            }
+        }
+    }
+}
+
+// A projector's intensities on lanes against LightSrc::SlideIntensity, over
+// directions inside the slide, near and beyond its edges, away from it, and
+// projectors without slide pixels or without a frame.
+template <class V>
+void CheckSlide() {
+    constexpr int kLanes = kLanesOf<V>;
+    LightSrc p = lumo::testing::DirLight({0.1f, -0.2f, -1.0f}, 1.0f, 0.6f, 2.5f);
+    p.SetKind(SlideProjector);
+    p.SetRadius(2.5f);
+    p.SetSlideLookAt({0.1f, 0.05f, 0.0f});
+    p.slidehangle = 40.0f;
+    p.slidevangle = 25.0f;
+    ASSERT_TRUE(p.slide.Alloc(7, 5).ok());
+    std::mt19937 rng(31);
+    for (uint8_t& v : p.slide.pixels)
+        v = static_cast<uint8_t>(rng() % 256);
+    p.UpdateSlideFrame(MessageSink());
+    LightSrc bare = p;  // no slide pixels: no light
+    bare.slide.Reset();
+    LightSrc frameless = p;  // the axis along y: no frame
+    frameless.SetDirection({0.0f, -1.0f, 0.0f});
+    frameless.SetSlideLookAt({0.0f, 0.0f, 0.0f});
+    frameless.UpdateSlideFrame(MessageSink());
+    ASSERT_EQ(frameless.slidevalid, 0);
+    std::uniform_real_distribution<float> u(-0.6f, 0.6f);
+    for (const LightSrc* light : {&p, &bare, &frameless}) {
+        for (int round = 0; round < 60; ++round) {
+            // Directions toward the light (L), the negated ones leaving it.
+            V3T<V> L;
+            for (int lane = 0; lane < kLanes; ++lane) {
+                Vec3 d(u(rng), u(rng), round % 7 == 0 ? u(rng) : -1.0f);
+                if (lane == 0 && round % 3 == 0) d = Vec3(1.0f, 0.0f, 0.001f);
+                VecNormalize(d);
+                L.x[lane] = -d.x;
+                L.y[lane] = -d.y;
+                L.z[lane] = -d.z;
+            }
+            const uint32_t wanted = round % 5 == 0 ? 0x5u : (1u << kLanes) - 1;
+            V in[3];
+            SlideIntensityLanes(*light, L, wanted, in);
+            for (int lane = 0; lane < kLanes; ++lane) {
+                const Rgb want =
+                    wanted & (1u << lane)
+                        ? light->SlideIntensity(Vec3(-L.x[lane], -L.y[lane], -L.z[lane]))
+                        : Rgb{};
+                ExpectSameBits(want.r, in[0][lane], "r round/lane", round, lane);
+                ExpectSameBits(want.g, in[1][lane], "g round/lane", round, lane);
+                ExpectSameBits(want.b, in[2][lane], "b round/lane", round, lane);
+            }
+        }
+    }
+}
+
+TEST_F(KernelTest, BasisOnEveryLaneWidth) {
+    CheckLaneBasis<V8>();
+#ifdef __AVX512F__
+    CheckLaneBasis<V16>();
+#endif
+}
+
+TEST_F(KernelTest, LaneGroupSumsOnEveryLaneWidth) {
+    CheckGroupSums<V8>();
+#ifdef __AVX512F__
+    CheckGroupSums<V16>();
+#endif
+}
+
+TEST_F(KernelTest, PixelGeometryOnEveryLaneWidth) {
+    CheckGeometry<V8>();
+#ifdef __AVX512F__
+    CheckGeometry<V16>();
+#endif
+}
+
+TEST_F(KernelTest, SlideIntensityOnEveryLaneWidth) {
+    CheckSlide<V8>();
+#ifdef __AVX512F__
+    CheckSlide<V16>();
+#endif
 }
 
 }  // namespace

@@ -29,6 +29,28 @@ ShCoeffImage RandomCoefficients(int32_t W, int32_t H, int32_t lcnt, int32_t harc
     return img;
 }
 
+std::shared_ptr<const EnvMap> RandomEnvMap(int32_t W, int32_t H, uint32_t seed) {
+    auto map = std::make_shared<EnvMap>();
+    map->name = "random.exr";
+    map->width = W;
+    map->height = H;
+    map->rgb.resize(static_cast<size_t>(W) * static_cast<size_t>(H) * 3);
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<float> value(0.0f, 2.0f);
+    for (float& v : map->rgb)
+        v = value(rng);
+    return map;
+}
+
+LightSrc EnvLight(std::shared_ptr<const EnvMap> map, const Vec3& d, float spin, float r,
+                  float g, float b) {
+    LightSrc l = DirLight(d, r, g, b);
+    l.SetKind(Reserved);
+    l.envmap = std::move(map);
+    l.envspin = spin;
+    return l;
+}
+
 void MakeBrdfSlab(SlabRecord& slab, const SlabSpec& spec) {
     slab.Clear();
     slab.format = kFormatBRDF;

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "relight/brdf_writer.h"
+#include "relight/env_map.h"
 #include "relight/light_source.h"
 #include "scene/slab_record.h"
 
@@ -36,6 +38,14 @@ ShCoeffImage RandomCoefficients(int32_t W, int32_t H, int32_t lcnt, int32_t harc
 
 // A directional light travelling along d with colour c.
 LightSrc DirLight(const Vec3& d, float r = 1.0f, float g = 1.0f, float b = 1.0f);
+
+// A W x H environment map of seeded random values in 0..2 per channel.
+std::shared_ptr<const EnvMap> RandomEnvMap(int32_t W, int32_t H, uint32_t seed);
+
+// An environment light (kind Reserved) with `map`, travelling along d, spun by
+// `spin` degrees, with colour c.
+LightSrc EnvLight(std::shared_ptr<const EnvMap> map, const Vec3& d = {0, 0, -1},
+                  float spin = 0.0f, float r = 1.0f, float g = 1.0f, float b = 1.0f);
 
 // All photo bytes of grid 0, image after image.
 std::vector<uint8_t> AllPixels(const SlabRecord& slab);

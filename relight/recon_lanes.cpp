@@ -1,0 +1,34 @@
+#include "relight/recon_lanes.h"
+
+#include <atomic>
+
+namespace lumo {
+namespace {
+
+std::atomic<int32_t> forced{0};
+
+}  // namespace
+
+bool ReconWideLanesAvailable() {
+    // The sixteen-lane loops are built for these four (x86-64-v4).
+    static const bool available =
+#if defined(__x86_64__) || defined(__i386__)
+        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") &&
+        __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw");
+#else
+        false;
+#endif
+    return available;
+}
+
+int32_t ReconLaneWidth() {
+    const int32_t f = forced.load(std::memory_order_relaxed);
+    if (f == 8) return 8;
+    return ReconWideLanesAvailable() ? 16 : 8;
+}
+
+void SetReconLaneWidth(int32_t lanes) {
+    forced.store(lanes == 8 || lanes == 16 ? lanes : 0, std::memory_order_relaxed);
+}
+
+}  // namespace lumo

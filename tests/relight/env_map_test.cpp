@@ -1,0 +1,94 @@
+// Environment maps from files: the image library's values, and the failures
+// that leave a light unchanged. In a binary of its own: the image library
+// keeps threads that other tests' death tests would fork.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "io/image_file.h"
+#include "relight/env_map.h"
+#include "relight/light_source.h"
+#include "tests/relight/relight_fixture.h"
+
+namespace lumo {
+namespace {
+
+using lumo::testing::EnvLight;
+using lumo::testing::RandomEnvMap;
+
+class EnvMapFileTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("lumo_envmap_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string Path(const char* name) const { return (dir_ / name).string(); }
+    std::filesystem::path dir_;
+};
+
+TEST_F(EnvMapFileTest, MapsAreReadAsTheImageLibraryNormalisesThem) {
+    FloatImage grey;
+    grey.width = 3;
+    grey.height = 2;
+    grey.channels = 1;
+    grey.pixels = {0.0f, 0.2f, 1.0f, 0.4f, 0.6f, 0.8f};
+    ASSERT_TRUE(WriteImageFile(Path("grey.png"), grey, ImageBits::k8).ok());
+    FloatImage hdr;
+    hdr.width = 2;
+    hdr.height = 1;
+    hdr.channels = 3;
+    hdr.pixels = {7.5f, 0.25f, 100.0f, 0.0f, 1.0f, 3.0f};
+    ASSERT_TRUE(WriteImageFile(Path("sky.exr"), hdr, ImageBits::kFloat).ok());
+
+    LightSrc light;
+    light.SetKind(Reserved);
+    ASSERT_TRUE(light.SetEnvMapCore(Path("grey.png")).ok());
+    ASSERT_TRUE(light.HasEnvironment());
+    EXPECT_EQ(Path("grey.png"), light.GetEnvName());
+    EXPECT_EQ(3, light.envmap->width);
+    EXPECT_FLOAT_EQ(51.0f / 255.0f, light.envmap->At(1, 0, 2));  // grey lights all three
+    EXPECT_FLOAT_EQ(204.0f / 255.0f, light.envmap->At(2, 1, 0));
+    ASSERT_TRUE(light.SetEnvMapCore(Path("sky.exr")).ok());
+    EXPECT_FLOAT_EQ(100.0f, light.envmap->At(0, 0, 2));  // values above 1 stay
+    EXPECT_FLOAT_EQ(3.0f, light.envmap->At(1, 0, 2));
+}
+
+TEST_F(EnvMapFileTest, AFailingMapLeavesTheLightUnchangedAndNamesTheFile) {
+    FloatImage narrow;
+    narrow.width = 1;
+    narrow.height = 4;
+    narrow.channels = 3;
+    narrow.pixels.assign(12, 0.5f);
+    ASSERT_TRUE(WriteImageFile(Path("narrow.exr"), narrow, ImageBits::kFloat).ok());
+    std::ofstream(Path("junk.png")) << "not a picture\n";
+
+    LightSrc light = EnvLight(RandomEnvMap(4, 2, 1));
+    const auto before = light.envmap;
+    struct Case {
+        const char* file;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"missing.hdr", "missing.hdr"},
+        {"junk.png", "junk.png"},
+        {"narrow.exr", "is 1 x 4: an environment map is at least 2 x 1"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const Status status = light.SetEnvMapCore(Path(c.file));
+        ASSERT_FALSE(status.ok());
+        EXPECT_NE(std::string::npos, status.message().find(c.says)) << status.message();
+        EXPECT_NE(std::string::npos, status.message().find(Path(c.file)));
+        EXPECT_EQ(1, std::count(status.message().begin(), status.message().end(), '\n'));
+        EXPECT_EQ(before, light.envmap);
+    }
+}
+
+}  // namespace
+}  // namespace lumo

@@ -36,6 +36,7 @@ inline constexpr int64_t DCT_MAX_PIXELS = int64_t{1} << 30;
 struct DctReadOptions {
     int64_t max_pixels = DCT_MAX_PIXELS;  // largest paddedWidth x paddedHeight accepted
     MessageSink chunk_errors;             // decoding errors of the packed-index container
+    int threads = 0;  // threads decoding the container; 0: one per core
 };
 
 class DctImage {

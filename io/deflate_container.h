@@ -61,11 +61,17 @@ bool InflateChunk(const uint8_t* chunk, size_t length, ByteBlock& block, size_t 
 // than 65536 bytes, or outputs that would run past N x 32768 bytes; with
 // "[ReadDeflateZip]: No memory for outbuf\n" (and the other allocation
 // messages) when memory runs out.
+//
+// Chunks are decoded on up to `threads` threads (0: one per core): those
+// that decode cleanly to the length they declare by a whole-buffer decoder,
+// the others one after another by the zlib path that words the errors, so
+// the bytes and the messages are those of a sequential zlib decode whatever
+// the number of threads.
 Status ReadDeflateZipFrom(std::FILE* stream, std::vector<uint8_t>& block, size_t& decoded,
-                          const MessageSink& chunk_errors);
+                          const MessageSink& chunk_errors, int threads = 0);
 // The same into a ByteBlock (no clearing, huge pages for large outputs).
 Status ReadDeflateZipFrom(std::FILE* stream, ByteBlock& block, size_t& decoded,
-                          const MessageSink& chunk_errors);
+                          const MessageSink& chunk_errors, int threads = 0);
 
 // ReadDeflateZipFrom with chunk errors on standard error; container faults end
 // the program with their message and status 1.

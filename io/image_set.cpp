@@ -10,6 +10,10 @@
 #include <new>
 #include <string>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "base/alloc.h"
 #include "base/byte_block.h"
 #include "base/fatal.h"
@@ -85,6 +89,77 @@ class ProgressScript {
     size_t done_ = 0;   // characters of it shown
 };
 
+#if defined(__x86_64__)
+// Byte choices of InterleaveSixteen: out[q][c][t] is the index in channel c's
+// 16 bytes of output byte 16 q + t, or 0x80 where it is another channel's.
+struct RgbChoices {
+    uint8_t pick[3][3][16];
+};
+constexpr RgbChoices MakeRgbChoices() {
+    RgbChoices r{};
+    for (int q = 0; q < 3; ++q)
+        for (int c = 0; c < 3; ++c)
+            for (int t = 0; t < 16; ++t)
+                r.pick[q][c][t] =
+                    (16 * q + t) % 3 == c ? static_cast<uint8_t>((16 * q + t) / 3) : 0x80;
+    return r;
+}
+constexpr RgbChoices kRgbChoices = MakeRgbChoices();
+
+// One pixel row of a view from the direct decode: `values` holds `runs` runs
+// of three channels of 1024 bytes (value k of the 16 blocks at 16 k), the
+// run r covering pixels from min(16 r, w - 16); out[3 x + c] = channel c of
+// pixel x (the 16-lane decoder's machines all have SSSE3).
+__attribute__((target("ssse3"))) void WriteViewRow(const uint8_t* values, size_t runs,
+                                                   size_t k, size_t w, uint8_t* out) {
+    __m128i pick[3][3];
+    for (int q = 0; q < 3; ++q)
+        for (int c = 0; c < 3; ++c)
+            pick[q][c] =
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(kRgbChoices.pick[q][c]));
+    for (size_t run = 0; run < runs; ++run) {
+        const uint8_t* red = values + 3 * run * 1024 + 16 * k;
+        const __m128i in[3] = {
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(red)),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(red + 1024)),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(red + 2048))};
+        uint8_t* dst = out + 3 * std::min(16 * run, w - 16);
+        // Streamed past the caches where aligned: the photos are far larger
+        // than the caches and not read back here.
+        const bool aligned = (reinterpret_cast<uintptr_t>(dst) & 15) == 0;
+        for (int q = 0; q < 3; ++q) {
+            const __m128i sum =
+                _mm_or_si128(_mm_or_si128(_mm_shuffle_epi8(in[0], pick[q][0]),
+                                          _mm_shuffle_epi8(in[1], pick[q][1])),
+                             _mm_shuffle_epi8(in[2], pick[q][2]));
+            __m128i* at = reinterpret_cast<__m128i*>(dst + 16 * q);
+            if (aligned) {
+                _mm_stream_si128(at, sum);
+            } else {
+                _mm_storeu_si128(at, sum);
+            }
+        }
+    }
+}
+// Makes the streamed writes of this thread visible before the photos are
+// handed on.
+void FinishStreamedWrites() {
+    _mm_sfence();
+}
+#else
+void FinishStreamedWrites() {}
+
+void WriteViewRow(const uint8_t* values, size_t runs, size_t k, size_t w, uint8_t* out) {
+    for (size_t run = 0; run < runs; ++run) {
+        const uint8_t* red = values + 3 * run * 1024 + 16 * k;
+        uint8_t* dst = out + 3 * std::min(16 * run, w - 16);
+        for (int i = 0; i < 16; ++i)
+            for (int c = 0; c < 3; ++c)
+                dst[3 * i + c] = red[1024 * c + i];
+    }
+}
+#endif
+
 // Gives the photo records for `count` images, or null when there are not
 // that many.
 // Where the decoded images go: at most `capacity` of them, handed out by
@@ -136,7 +211,9 @@ Status ReadDATOpened(std::FILE* dat, const char* filename, const PhotoTarget& ta
     const MessageSink& progress = options.progress;
     ByteBlock bytes;  // the decoded image-set stream
     size_t decoded = 0;
-    if (Status s = ReadDeflateZipFrom(dat, bytes, decoded, options.errors); !s.ok())
+    if (Status s =
+            ReadDeflateZipFrom(dat, bytes, decoded, options.errors, options.threads);
+        !s.ok())
         return s;
     FilePtr stream = OpenMemoryStream(bytes.data(), decoded);
     if (!stream) return Status::Error("Err : cannot open a data stream.\n\n");
@@ -172,6 +249,7 @@ Status ReadDATOpened(std::FILE* dat, const char* filename, const PhotoTarget& ta
     ProgressScript script(progress, options.errors);
     DctReadOptions read;
     read.max_pixels = options.max_pixels;
+    read.threads = options.threads;
     DctImage channels[3];
     for (int c = 0; c < 3; ++c) {
         DctImage& channel = channels[c];
@@ -287,8 +365,58 @@ Status ReadDATOpened(std::FILE* dat, const char* filename, const PhotoTarget& ta
             if (shows) script.Show(double(r + 1 - first) / double(last - first));
         }
     };
+    // Where the images make whole blocks (8 image columns and 8 image rows
+    // to a block, no mirrored rows) and the decoder has 16 lanes, each block
+    // holds one pixel of 64 images: 16 blocks a pixel apart decode to 16
+    // neighbouring pixels of each of the 64 images, written straight into
+    // the photos, red, green and blue together.
+    const size_t col_groups = static_cast<size_t>(nc) / 8;
+    const size_t row_groups = static_cast<size_t>(nr) / 8;
+    bool direct = nc % 8 == 0 && nr % 8 == 0 && w >= 16 && DctLaneWidth() >= 16;
+    for (const DctImage& channel : channels)
+        direct =
+            direct && 16 * col_groups * static_cast<size_t>(channel.bitsPerBlock) / 8 <
+                          (size_t{1} << 30);
+    auto decode_direct = [&](size_t first, size_t last, bool shows) {
+        const size_t across = mosaic_w / 8;
+        // A pixel row of 64 images at a time (runs of 16 pixels, the last
+        // ending at the right edge and overlapping the one before with the
+        // same bytes), then each image's row written whole.
+        const size_t runs = (static_cast<size_t>(w) + 15) / 16;
+        std::vector<uint8_t> values;
+        if (!TryAssign(values, runs * 3 * 1024)) {
+            out_of_memory = true;
+            return;
+        }
+        for (size_t r = first; r < last; ++r) {
+            const size_t y = r / row_groups;
+            const size_t j0 = 8 * (r % row_groups);
+            for (size_t g = 0; g < col_groups; ++g) {
+                for (size_t run = 0; run < runs; ++run) {
+                    const size_t x = std::min(16 * run, static_cast<size_t>(w) - 16);
+                    const size_t block = r * across + x * col_groups + g;
+                    for (int c = 0; c < 3; ++c)
+                        decoders[c].Sixteen(block, col_groups,
+                                            values.data() + (3 * run + c) * 1024);
+                }
+                for (size_t k = 0; k < 64; ++k) {
+                    const size_t i =
+                        (j0 + k / 8) * static_cast<size_t>(nc) + 8 * g + k % 8;
+                    if (mask != nullptr && mask[i] == 0) continue;
+                    WriteViewRow(values.data(), runs, k, static_cast<size_t>(w),
+                                 photos[i].pixels.data() + y * row_bytes);
+                }
+            }
+            if (shows) script.Show(double(r + 1 - first) / double(last - first));
+        }
+        FinishStreamedWrites();
+    };
     ParallelForRanges(bands, options.threads, kMaxRanges, [&](size_t first, size_t last) {
-        decode(first, last, first == 0);
+        if (direct) {
+            decode_direct(first, last, first == 0);
+        } else {
+            decode(first, last, first == 0);
+        }
     });
     if (out_of_memory) return Status::Error(kNoMemory);
     script.Finish();

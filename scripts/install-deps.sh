@@ -8,7 +8,7 @@ PACKAGES="
     build-essential cmake pkg-config git
     tcl-dev tk-dev libtogl-dev
     libgl-dev libgl1-mesa-dri libglu1-mesa-dev freeglut3-dev libegl-dev
-    zlib1g-dev libopenimageio-dev libeigen3-dev
+    zlib1g-dev libdeflate-dev libopenimageio-dev libeigen3-dev
     nlohmann-json3-dev libcli11-dev
     libgtest-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <numeric>
@@ -193,6 +194,114 @@ TEST(DctDecodeTest, FusedDecodeKeepsEveryBitOfAwkwardValues) {
                 .ok());
         FloatToByte(steps.data(), expected.data(), steps.size());
         EXPECT_EQ(expected, bytes);
+    }
+}
+
+// Runs the decoder with `lanes` lanes for the life of the object.
+class LaneWidth {
+  public:
+    explicit LaneWidth(int lanes) : before_(DctLaneWidth()) { SetDctLaneWidth(lanes); }
+    ~LaneWidth() { SetDctLaneWidth(before_); }
+    LaneWidth(const LaneWidth&) = delete;
+    LaneWidth& operator=(const LaneWidth&) = delete;
+
+  private:
+    int before_;
+};
+
+// Every lane width the machine has, and the portable 4, gives the values of
+// the steps run one after another (the scalar reference): as floats, as
+// bytes, and band by band as the image-set reader decodes. The sizes cover
+// runs of 16 blocks inside one block row, across rows and at a cropped
+// right or bottom edge; the codes cover whole bytes per block, bits that
+// are not a multiple of 8, fields across byte boundaries, and codebooks of
+// awkward values (signed zeros, infinities, NaN, many zero columns).
+TEST(DctDecodeTest, EveryLaneWidthGivesTheStepsValues) {
+    const float awkward[8] = {0.0f,  -0.0f,     1e-30f,   -3.5f,
+                              1e30f, -INFINITY, 2043.99f, NAN};
+    struct Case {
+        const char* name;
+        DctImage image;
+    };
+    std::vector<Case> cases;
+    for (auto [w, h] : {std::pair{256, 24}, std::pair{200, 37}, std::pair{136, 9},
+                        std::pair{130, 130}, std::pair{40, 40}}) {
+        DctCode code;
+        ASSERT_TRUE(EncodeDct(Picture(w, h).data(), w, h, {.rate = 3}, code).ok());
+        cases.push_back({"encoded", DctImageFromCode(code)});
+    }
+    // Eight fields of 1 to 4 bits, 20 bits in all (not whole bytes, so each
+    // block starts at another shift), and fields of 16, 13 and 3 bits (whole
+    // bytes, fields straddling bytes).
+    std::vector<int> odd(64, 0), wide(64, 0);
+    for (int k = 0; k < 8; ++k)
+        odd[k * 7 % 64] = 1 + (k * 5) % 4;
+    wide[0] = 16;
+    wide[9] = 13;
+    wide[10] = 3;
+    auto spread = [](size_t i) { return (i * 2654435761u) >> 9; };
+    cases.push_back(
+        {"odd bits",
+         DctImageFromCode(MakeCode(
+             264, 20, odd, [](int k, int i) { return float(k * 3 - i * 17); }, spread))});
+    cases.push_back(
+        {"wide fields",
+         DctImageFromCode(MakeCode(
+             160, 16, wide, [](int k, int i) { return float(i % 301 - k); }, spread))});
+    cases.push_back({"awkward values",
+                     DctImageFromCode(MakeCode(
+                         301, 21, std::vector<int>(64, 3),
+                         [&](int k, int i) {
+                             return k % 8 == 0 ? awkward[i] : awkward[i] * (k % 3 - 1);
+                         },
+                         [](size_t i) {
+                             return (i * 2654435761u >> 7) % 11 < 7 ? 0
+                                                                    : (i * 40503u) >> 5;
+                         }))});
+    for (const Case& c : cases) {
+        const DctImage& d = c.image;
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(d.width) + "x" +
+                     std::to_string(d.height));
+        std::string text;
+        const std::vector<float> steps = DecodeInSteps(d, text);
+        std::vector<uint8_t> expected(steps.size());
+        FloatToByte(steps.data(), expected.data(), steps.size());
+        const size_t w = static_cast<size_t>(d.width), h = static_cast<size_t>(d.height);
+        for (int lanes : {4, 16}) {
+            const LaneWidth width(lanes);
+            SCOPED_TRACE(DctLaneWidth());
+            for (int threads : {1, 2}) {
+                const std::vector<float> fused = DecodeFused(d, text, threads);
+                ASSERT_EQ(steps.size(), fused.size());
+                for (size_t i = 0; i < steps.size(); ++i) {
+                    if (std::isnan(steps[i])) {
+                        EXPECT_TRUE(std::isnan(fused[i])) << i;
+                    } else {
+                        ASSERT_EQ(0, std::memcmp(&steps[i], &fused[i], 4)) << i;
+                    }
+                }
+                std::vector<uint8_t> bytes(steps.size());
+                ASSERT_TRUE(d.DecodeToBytes(bytes.data(), w, MessageSink(), MessageSink(),
+                                            threads)
+                                .ok());
+                EXPECT_EQ(expected, bytes);
+            }
+            // Band by band, into rows wider than the image (the stride).
+            const DctBandDecoder bands(d);
+            const size_t stride = w + 5;
+            std::vector<uint8_t> banded(stride * h, 0xEE);
+            const size_t rows = (h + 7) / 8;
+            for (size_t r = 0; r < rows; r += 2)
+                bands.Rows(r, std::min(rows, r + 2), banded.data() + 8 * r * stride,
+                           stride);
+            for (size_t y = 0; y < h; ++y) {
+                ASSERT_TRUE(std::equal(expected.begin() + y * w,
+                                       expected.begin() + y * w + w,
+                                       banded.begin() + y * stride))
+                    << y;
+                ASSERT_EQ(0xEE, banded[y * stride + w]) << y;
+            }
+        }
     }
 }
 

@@ -200,6 +200,92 @@ TEST(DeflateChunkErrorTest, ChunksMayDecodeUnevenlyWithinTheBlock) {
     EXPECT_EQ(40100u, d.decoded);
 }
 
+// Damaged chunks among many clean ones, in groups larger than the reader
+// reads at once: on one thread and on two, the bytes and the messages are
+// those of decoding the chunks one after another with InflateChunk (zlib).
+TEST(DeflateChunkErrorTest, ManyChunksDecodeAsZlibDoesChunkByChunk) {
+    // 340 chunks of up to 32768 bytes, mostly noise that deflate stores (over
+    // 8 MB of input: the reader takes them in two groups).
+    std::vector<std::vector<uint8_t>> clean;
+    for (uint32_t i = 0; i < 340; ++i) {
+        std::vector<uint8_t> piece = Data(i % 7 == 3 ? 1000 + i : 32768, i + 1);
+        uint32_t x = i;
+        if (i % 10 != 0)  // noise, which deflate stores
+            for (uint8_t& b : piece)
+                b = static_cast<uint8_t>((x = x * 1664525u + 1013904223u) >> 24);
+        clean.push_back(Chunk(piece));
+    }
+    size_t input = 0;
+    for (const std::vector<uint8_t>& c : clean)
+        input += c.size();
+    ASSERT_GT(input, size_t{8} << 20);
+    auto damaged = [&](std::initializer_list<size_t> which, auto&& damage) {
+        std::vector<std::vector<uint8_t>> chunks = clean;
+        for (size_t i : which)
+            damage(chunks[i]);
+        return chunks;
+    };
+    const auto crc = [](std::vector<uint8_t>& c) { c[c.size() - 8] ^= 0x40; };
+    const auto bits = [](std::vector<uint8_t>& c) { c[c.size() / 2] ^= 0x5A; };
+    const auto cut = [](std::vector<uint8_t>& c) { c.resize(c.size() / 3); };
+    const auto claims_more = [](std::vector<uint8_t>& c) { c[c.size() - 2] ^= 0x01; };
+    const auto claims_less = [](std::vector<uint8_t>& c) { c[c.size() - 3] ^= 0x80; };
+    const auto trailing = [](std::vector<uint8_t>& c) {
+        c.insert(c.end() - 8, {1, 2, 3});
+    };
+    struct Case {
+        const char* name;
+        std::vector<std::vector<uint8_t>> chunks;
+    };
+    const Case cases[] = {
+        {"clean", clean},
+        {"crc", damaged({0, 77, 339}, crc)},
+        {"flipped data", damaged({5, 6, 130}, bits)},
+        {"cut short", damaged({1, 240}, cut)},
+        {"length claims more", damaged({2, 250}, claims_more)},
+        {"length claims less", damaged({3}, claims_less)},
+        {"bytes after the trailer", damaged({4, 290}, trailing)},
+        {"several kinds",
+         [&] {
+             std::vector<std::vector<uint8_t>> chunks = damaged({0, 100}, crc);
+             cut(chunks[60]);
+             bits(chunks[61]);
+             trailing(chunks[339]);
+             return chunks;
+         }()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> file;
+        ASSERT_TRUE(AppendChunks(file, c.chunks).ok());
+        std::vector<uint8_t> expected;
+        std::string expected_errors;
+        for (const std::vector<uint8_t>& chunk : c.chunks) {
+            size_t delivered = 0;
+            ASSERT_TRUE(InflateChunk(chunk.data(), chunk.size(), expected,
+                                     32768 * c.chunks.size(), delivered,
+                                     [&](std::string_view t) { expected_errors += t; }));
+        }
+        if (std::string(c.name) != "clean") {
+            EXPECT_NE("", expected_errors);
+        }
+        for (int threads : {1, 2}) {
+            SCOPED_TRACE(threads);
+            FilePtr f = OpenMemoryStream(file.data(), file.size());
+            std::vector<uint8_t> block;
+            size_t n = 0;
+            std::string errors;
+            ASSERT_TRUE(
+                ReadDeflateZipFrom(
+                    f.get(), block, n, [&](std::string_view t) { errors += t; }, threads)
+                    .ok());
+            EXPECT_EQ(expected_errors, errors);
+            EXPECT_EQ(expected.size(), n);
+            EXPECT_TRUE(expected == block);
+        }
+    }
+}
+
 TEST(DeflateContainerFaultTest, RefusedFiles) {
     const std::vector<uint8_t> good = Container(Data(1000));
     auto patched = [&](size_t at, std::vector<uint8_t> bytes) {

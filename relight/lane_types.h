@@ -91,8 +91,15 @@ LUMO_KERNEL void SqrtLanes(V8& v) {
 }
 
 // The same for V16, with one AVX-512 instruction (AVX-512 builds only).
+// clang (the fuzz build) refuses 512-bit operands outside AVX-512 code: it
+// takes each lane's std::sqrt, which is correctly rounded too (same bits).
 LUMO_KERNEL void SqrtLanes(V16& v) {
+#if defined(__GNUC__) && !defined(__clang__)
     asm("vsqrtps %1, %0" : "=v"(v) : "v"(v));
+#else
+    for (int lane = 0; lane < 16; ++lane)
+        v[lane] = std::sqrt(v[lane]);
+#endif
 }
 
 // IEEE square roots of every lane of double vectors (as std::sqrt on double).
@@ -111,6 +118,10 @@ LUMO_KERNEL void SqrtLanes(V8d& q) {
 }
 // AVX-512 builds only: two instructions of eight lanes.
 LUMO_KERNEL void SqrtLanes(V16d& q) {
+#if defined(__clang__)
+    for (int lane = 0; lane < 16; ++lane)
+        q[lane] = std::sqrt(q[lane]);
+#else
     typedef double Half __attribute__((vector_size(64)));
     Half lo, hi;
     std::memcpy(&lo, &q, sizeof lo);
@@ -119,6 +130,7 @@ LUMO_KERNEL void SqrtLanes(V16d& q) {
     asm("vsqrtpd %1, %0" : "=v"(hi) : "v"(hi));
     std::memcpy(&q, &lo, sizeof lo);
     std::memcpy(reinterpret_cast<char*>(&q) + sizeof lo, &hi, sizeof hi);
+#endif
 }
 
 }  // namespace lumo::kernels

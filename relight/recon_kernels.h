@@ -144,6 +144,31 @@ LUMO_KERNEL void DotSharedRgb(const BrdfImage& brdf, int32_t t, const float* con
     acc[2] = b;
 }
 
+// DotSharedRgb for tiles t and t + 1 at once (acc[0] and acc[1]): the sums
+// of the two tiles are independent, so that their additions overlap.
+template <class C = FloatCoeffs>
+LUMO_KERNEL void DotSharedRgbPair(const BrdfImage& brdf, int32_t t,
+                                  const float* const Y[3], int32_t terms, V8 acc[2][3]) {
+    using E = typename C::Elem;
+    const E* c0 = C::Tile(brdf, t, 0);
+    const E* c1 = C::Tile(brdf, t + 1, 0);
+    V8 s[2][3] = {};
+    for (int32_t i = 0; i < terms; ++i) {
+        const size_t o = static_cast<size_t>(i) * kShTermStride;
+        for (int ch = 0; ch < 3; ++ch) {
+            const size_t at = o + static_cast<size_t>(ch) * kShLanes;
+            V8 v0, v1;
+            C::Load(v0, c0 + at);
+            C::Load(v1, c1 + at);
+            s[0][ch] = s[0][ch] + Y[ch][i] * v0;
+            s[1][ch] = s[1][ch] + Y[ch][i] * v1;
+        }
+    }
+    for (int k = 0; k < 2; ++k)
+        for (int ch = 0; ch < 3; ++ch)
+            acc[k][ch] = s[k][ch];
+}
+
 // The three channels' dot products of tile t with one shared basis Y.
 LUMO_KERNEL void DotShared(const BrdfImage& brdf, int32_t t, const float* Y,
                            int32_t terms, V8 acc[3]) {

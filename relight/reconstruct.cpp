@@ -24,6 +24,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "base/fatal.h"
@@ -449,14 +450,38 @@ LUMO_KERNEL void MultTiles(const TileJob& job, size_t begin, size_t end) {
         const GroupPrefetch ahead = NextGroup<V>(job, tt, end, 1);
         const typename C::Elem* c = C::Tile(brdf, g.t, 0);
         V total[3] = {};
+        // Half coefficients read over several passes are widened once, into
+        // floats laid out as the group's tiles.
+        constexpr bool kHalf = !std::is_same_v<C, FloatCoeffs>;
+        float wide[kHalf ? LaneGroup<V>::kTiles : 1]
+                  [kHalf ? kMaxTerms * kShTermStride : 1];
+        ptrdiff_t wide_second = 0;
+        if constexpr (kHalf) {
+            if (passes > 1) {
+                const size_t n = static_cast<size_t>(job.terms) * kShTermStride;
+                for (int k = 0; k < g.tiles; ++k) {
+                    const typename C::Elem* src = c + k * g.second;
+                    for (size_t i = 0; i < n; i += kShLanes) {
+                        V8 v;
+                        C::Load(v, src + i);
+                        std::memcpy(wide[k] + i, &v, sizeof v);
+                    }
+                }
+                wide_second = g.tiles > 1 ? wide[1] - wide[0] : 0;
+            }
+        }
         for (int32_t m = 0, pass = 0; m < job.count; m += G, ++pass) {
             ahead.Slice(pass, passes);
             const int32_t size = std::min<int32_t>(G, job.count - m);
             const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
-            AccumulateBlock<V, G, C>(
-                size, c, g.second,
-                job.packed + static_cast<size_t>(m) * static_cast<size_t>(job.terms) * 3,
-                f, job.terms, total);
+            const float* packed =
+                job.packed + static_cast<size_t>(m) * static_cast<size_t>(job.terms) * 3;
+            if (kHalf && passes > 1) {
+                AccumulateBlock<V, G, FloatCoeffs>(size, wide[0], wide_second, packed, f,
+                                                   job.terms, total);
+            } else {
+                AccumulateBlock<V, G, C>(size, c, g.second, packed, f, job.terms, total);
+            }
         }
         for (int ch = 0; ch < 3; ++ch) {
             const uint32_t write = g.lanes & g.present[ch];
@@ -477,13 +502,9 @@ constexpr int32_t kWideBlock = 8;
 template <class C>
 LUMO_KERNEL void DirTilesOf(const TileJob& job, size_t begin, size_t end) {
     const BrdfImage& brdf = *job.brdf;
-    for (size_t tt = begin; tt < end; ++tt) {
-        const int32_t t = static_cast<int32_t>(tt);
-        if (job.tw.OutsideRows(t)) continue;
-        const uint32_t lanes = job.tw.Lanes(t);
-        if (lanes == 0) continue;
-        V8 acc[3];
-        DotSharedRgb<C>(brdf, t, job.Y, job.terms, acc);
+    // The bytes of tile t from its sums.
+    auto write_tile = [&](int32_t t, uint32_t lanes, V8 acc[3]) {
+        const size_t tt = static_cast<size_t>(t);
         for (int ch = 0; ch < 3; ++ch) {
             const uint32_t write =
                 lanes & brdf.tile_mask[tt * 3 + static_cast<size_t>(ch)];
@@ -493,6 +514,34 @@ LUMO_KERNEL void DirTilesOf(const TileJob& job, size_t begin, size_t end) {
             ToBytes(acc[ch] * job.f[ch], bytes);
             Scatter(brdf, t, ch, write, bytes, job.out);
         }
+    };
+    auto lanes_of = [&](int32_t t) {
+        return job.tw.OutsideRows(t) ? 0u : job.tw.Lanes(t);
+    };
+    size_t tt = begin;
+    if constexpr (!std::is_same_v<C, FloatCoeffs>) {
+        // Half coefficients take half the memory time, so that the chains of
+        // additions would set the pace: two tiles at a time.
+        for (; tt + 2 <= end; tt += 2) {
+            const int32_t t = static_cast<int32_t>(tt);
+            // The pair after the next comes in meanwhile.
+            if (tt + 6 <= end) GroupPrefetch(brdf, t + 4, 2, job.terms).Slice(0, 1);
+            const uint32_t lanes[2] = {lanes_of(t), lanes_of(t + 1)};
+            if ((lanes[0] | lanes[1]) == 0) continue;
+            V8 acc[2][3];
+            DotSharedRgbPair<C>(brdf, t, job.Y, job.terms, acc);
+            for (int k = 0; k < 2; ++k) {
+                if (lanes[k] != 0) write_tile(t + k, lanes[k], acc[k]);
+            }
+        }
+    }
+    for (; tt < end; ++tt) {
+        const int32_t t = static_cast<int32_t>(tt);
+        const uint32_t lanes = lanes_of(t);
+        if (lanes == 0) continue;
+        V8 acc[3];
+        DotSharedRgb<C>(brdf, t, job.Y, job.terms, acc);
+        write_tile(t, lanes, acc);
     }
 }
 

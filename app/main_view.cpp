@@ -1,6 +1,7 @@
 #include "app/main_view.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/light_commands.h"
 #include "app/tcl_vars.h"
@@ -24,6 +25,7 @@ int MainViewCreate(Togl* togl) {
     SetMainViewTogl(togl);
     if (!model.scene.info) {
         LinkModelVariables(interp, model, TheLightEditTexts());
+        SetHalfCoefficients(HalfFromEnvironment(std::getenv("LUMO_HALF")));
         InitModel(model, SceneFileName().c_str());
         InitGLState(model);
         ResetLightEditVars(togl);

@@ -17,7 +17,13 @@
 // --lanes 8 forces the eight-lane tile loops (AVX2 or baseline) on a machine
 // that would run the sixteen-lane AVX-512 ones.
 //
+// --half keeps the coefficients as half floats (the reference then runs on the
+// same rounded coefficients) and builds the float slab beside it: each mode is
+// timed on both, and the half path's bytes are compared with the float path's
+// (the largest difference and the share of bytes that differ).
+//
 //   recon_bench [--reps N] [--threads N] [--no-reference] [--only MODE] [--lanes 8|16]
+//               [--half]
 #include <time.h>
 #include <unistd.h>
 
@@ -78,7 +84,7 @@ struct XorShift {
     }
 };
 
-void MakeSlab(SlabRecord& slab) {
+void MakeSlab(SlabRecord& slab, bool half) {
     slab.Clear();
     slab.format = kFormatBRDF;
     slab.samples_u = slab.samples_v = kGrid;
@@ -114,7 +120,7 @@ void MakeSlab(SlabRecord& slab) {
             for (size_t i = 0; i < data.CC[ch].size(); ++i)
                 data.CC[ch][i] = i % kTerms == 0 ? 2.0f + rng.Next() : rng.Next() - 0.5f;
         }
-        FatalIfError(AssembleBrdfImage(data, slab.brdf[k]));
+        FatalIfError(AssembleBrdfImage(data, slab.brdf[k], half));
         Zfile& z = slab.zfile[k];
         z.width = z.height = kSide;
         z.depth.resize(pixels);
@@ -137,12 +143,17 @@ double SumPassSeconds(const SlabRecord& slab, bool all_threads, float& sink) {
     std::vector<float> partial(slab.brdf.size(), 0.0f);
     const double t0 = Now();
     auto sum_image = [&](size_t k) {
-        const CoeffBlock& c = slab.brdf[k].coeff;
+        const BrdfImage& b8 = slab.brdf[k];
+        // A half block's bytes are summed as if they were floats: the pass
+        // measures the memory, not the values.
+        const float* c = b8.half ? reinterpret_cast<const float*>(b8.coeff_half.data())
+                                 : b8.coeff.data();
+        const size_t size = b8.half ? b8.coeff_half.size() / 2 : b8.coeff.size();
         V8 a = {}, b = {}, d = {}, e = {};
-        const size_t n = c.size() / 32 * 32;
+        const size_t n = size / 32 * 32;
         for (size_t i = 0; i < n; i += 32) {
             V8 v[4];
-            std::memcpy(v, c.data() + i, sizeof v);
+            std::memcpy(v, c + i, sizeof v);
             a += v[0];
             b += v[1];
             d += v[2];
@@ -195,6 +206,7 @@ int main(int argc, char** argv) {
     int reps = 7;
     int threads = 0;
     bool reference = true;
+    bool half = false;
     std::string only;  // one mode's name, for profiling
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -208,10 +220,12 @@ int main(int argc, char** argv) {
             SetReconLaneWidth(std::atoi(argv[++i]));
         } else if (a == "--no-reference") {
             reference = false;
+        } else if (a == "--half") {
+            half = true;
         } else {
             std::fprintf(stderr,
                          "usage: recon_bench [--reps N] [--threads N] [--no-reference] "
-                         "[--only MODE] [--lanes 8|16]\n");
+                         "[--only MODE] [--lanes 8|16] [--half]\n");
             return 2;
         }
     }
@@ -219,17 +233,27 @@ int main(int argc, char** argv) {
 
     std::printf(
         "building the slab: %d x %d images of %d x %d, %d coefficients per pixel "
-        "and channel, all pixels present ...\n",
-        kGrid, kGrid, kSide, kSide, kTerms);
+        "and channel, all pixels present%s ...\n",
+        kGrid, kGrid, kSide, kSide, kTerms,
+        half ? ", as half floats (and as floats beside it)" : "");
     std::fflush(stdout);
     auto info = std::make_unique<LidInfo>();
     info->slab_count = 1;
     info->kind = kSceneSlab;
     SlabRecord& slab = info->slabs[0];
-    MakeSlab(slab);
+    MakeSlab(slab, half);
+    // --half: the same slab with float coefficients.
+    std::unique_ptr<LidInfo> float_info;
+    if (half) {
+        float_info = std::make_unique<LidInfo>();
+        float_info->slab_count = 1;
+        float_info->kind = kSceneSlab;
+        MakeSlab(float_info->slabs[0], false);
+    }
     const double megapixels = static_cast<double>(kGrid) * kGrid * kSide * kSide / 1e6;
     const double coeff_bytes = static_cast<double>(kGrid) * kGrid * kSide * kSide * 3 *
-                               activeHarmonics * sizeof(float);
+                               activeHarmonics *
+                               (half ? sizeof(uint16_t) : sizeof(float));
 
     float sink = 0.0f;
     SumPassSeconds(slab, true, sink);  // warm up
@@ -294,6 +318,10 @@ int main(int argc, char** argv) {
         Timing prod;
         double ref_ms = 0;
         bool same = true;
+        Timing flt = {};       // --half: the float path
+        int max_diff = 0;      // --half: largest byte difference from it
+        size_t differing = 0;  // and the bytes that differ
+        size_t bytes = 0;
     } modes[] = {{"directional", &one, {}}, {"4 lights", &four, {}},
                  {"point", &pt, {}},        {"environment", &env, {}},
                  {"slide", &slide, {}},     {"30 lights", &thirty, {}}};
@@ -320,6 +348,19 @@ int main(int argc, char** argv) {
         Time(1, [&] { ReconstructAll(*info, request); });  // warm up
         if (reference) m.same = AllPixels(slab) == ref_pixels;
         m.prod = Time(reps, [&] { ReconstructAll(*info, request); });
+        if (half) {
+            const std::vector<uint8_t> got = AllPixels(slab);
+            Time(1, [&] { ReconstructAll(*float_info, request); });
+            m.flt = Time(reps, [&] { ReconstructAll(*float_info, request); });
+            const std::vector<uint8_t> want = AllPixels(float_info->slabs[0]);
+            m.bytes = want.size();
+            for (size_t i = 0; i < want.size(); ++i) {
+                const int d =
+                    std::abs(static_cast<int>(want[i]) - static_cast<int>(got[i]));
+                m.max_diff = std::max(m.max_diff, d);
+                m.differing += d != 0;
+            }
+        }
     }
 
     std::printf(
@@ -338,6 +379,22 @@ int main(int argc, char** argv) {
         } else {
             std::printf("%13s %9s  -\n", "-", "-");
         }
+    }
+    if (half) {
+        std::printf(
+            "\nhalf against float coefficients (the same slab, the same lights):\n");
+        std::printf("%-12s %10s %10s %9s %9s %14s\n", "mode", "half ms", "float ms",
+                    "speed-up", "max diff", "bytes differ");
+        for (const Mode& m : modes) {
+            if (m.bytes == 0) continue;
+            std::printf(
+                "%-12s %10.1f %10.1f %8.2fx %9d %13.4f%%\n", m.name, m.prod.median_ms,
+                m.flt.median_ms, m.flt.median_ms / m.prod.median_ms, m.max_diff,
+                100.0 * static_cast<double>(m.differing) / static_cast<double>(m.bytes));
+        }
+        std::printf(
+            "(goals: no byte differs by more than 1; directional and several "
+            "lights at least 1.7x the float path)\n");
     }
     // The comparisons need every mode's figures.
     if (only.empty()) {

@@ -1,5 +1,5 @@
 // lumotool relight SCENE.lid OUTDIR [--light SPEC]... | [--rig FILE] [--harmonics N]
-//                  [--format png|ppm] [--quiet]
+//                  [--format png|ppm] [--half] [--quiet]
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -29,6 +29,7 @@ struct RelightOptions {
     int harmonics = 0;
     bool harmonics_given = false;
     bool quiet = false;
+    bool half = false;
     std::string rig;
     std::string format = "ppm";
 };
@@ -47,6 +48,7 @@ int RunRelight(const RelightOptions& o) {
 
     // The model is large (thirty lights with their slides); keep it off the stack.
     auto model = std::make_unique<Model>();
+    SetHalfCoefficients(o.half);
     InitModel(*model, o.scene.c_str());
     if (rig) ApplyLightRig(*model, *rig);
     if (o.harmonics_given) {
@@ -105,6 +107,7 @@ Runner ConfigureRelight(CLI::App& sub) {
     sub.add_option("--light", options->lights)->take_all()->allow_extra_args(false);
     sub.add_option("--harmonics", options->harmonics);
     sub.add_flag("--quiet", options->quiet);
+    sub.add_flag("--half", options->half);
     sub.add_option("--rig", options->rig);
     sub.add_option("--format", options->format);
     return [options, &sub]() {
@@ -119,7 +122,7 @@ const ToolCommand& RelightCommand() {
     static const ToolCommand command{
         "relight",
         "relight SCENE.lid OUTDIR [--light SPEC]... | [--rig FILE] [--harmonics N] "
-        "[--format png|ppm] [--quiet]",
+        "[--format png|ppm] [--half] [--quiet]",
         "Relight a scene as the viewer does and write every reference image",
         "Builds the model as the viewer does, sets the lights, reconstructs every\n"
         "enabled reference image once and writes slab 0's images to\n"
@@ -137,6 +140,8 @@ const ToolCommand& RelightCommand() {
         "                  terms unless --harmonics is given\n"
         "  --harmonics N   number of harmonic terms evaluated (0..all)\n"
         "  --format F      png or ppm (default ppm): view.A.B.png or view.A.B.ppm\n"
+        "  --half          keep the coefficients as half floats: half the memory and\n"
+        "                  faster relighting; a byte may differ by a rounding\n"
         "  --quiet         no progress on standard error (shown only on a terminal)\n",
         ConfigureRelight,
     };

@@ -26,6 +26,8 @@
 namespace lumo {
 namespace {
 
+std::atomic<bool> half_coefficients{false};
+
 bool EndsWithDat(const char* name) {
     const size_t n = std::strlen(name);
     return n > 4 && std::strcmp(name + n - 4, ".dat") == 0;
@@ -140,6 +142,18 @@ void SetSlabTextureWindow(Photo& photo, const BrdfImage& brdf) {
     photo.y1 = y1;
 }
 
+void SetHalfCoefficients(bool half) {
+    half_coefficients.store(half);
+}
+
+bool HalfCoefficients() {
+    return half_coefficients.load();
+}
+
+bool HalfFromEnvironment(const char* value) {
+    return value != nullptr && std::strcmp(value, "1") == 0;
+}
+
 void LoadSlabSH(SlabRecord& slab) {
     if (slab.format != kFormatBRDF) return;
     const int32_t n = slab.samples_u, m = slab.samples_v;
@@ -172,10 +186,12 @@ void LoadSlabSH(SlabRecord& slab) {
     }
     // A failed file ends the set-up: files after it need not be read.
     std::atomic<size_t> first_failure{loads.size()};
+    const bool half = HalfCoefficients();
     ParallelForEach(loads.size(), [&](size_t i) {
         if (i > first_failure.load()) return;
         FileLoad& load = loads[i];
         BrdfReadOptions options;
+        options.half = half;
         options.opening = [&load](std::string_view text) { load.opening.append(text); };
         options.header = [&load](std::string_view text) { load.header.append(text); };
         BrdfImage& image = slab.brdf[load.k];

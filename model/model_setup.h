@@ -18,6 +18,18 @@
 
 namespace lumo {
 
+// Whether the set-up keeps coefficients as IEEE half floats (each rounded to
+// the nearest half when read): half the memory and half the bytes each
+// relight reads, the images within a rounding of the float ones. Off unless
+// the program sets it (lumotool relight --half, the viewer's LUMO_HALF=1)
+// before InitModel; process-wide, as the harmonic counts are.
+void SetHalfCoefficients(bool half);
+bool HalfCoefficients();
+
+// The viewer's setting from the value of LUMO_HALF (null when unset): on
+// only for "1".
+bool HalfFromEnvironment(const char* value);
+
 // Builds `model` from the scene description `path`. Every failure ends the
 // program with its message and status 1 (an allocation without a message of
 // its own: "[InitModel]: not enough memory\n").
@@ -39,7 +51,8 @@ Status AllocSTCore(SlabRecord& slab, int grid);
 void AllocST(SlabRecord& slab, int grid);
 
 // For a BRDF slab: reads the coefficient file "%s.%d.%d.urdf.sh" of every
-// enabled camera of the UV grid and sets its image's texture window.
+// enabled camera of the UV grid and sets its image's texture window. The
+// coefficients are kept as half floats when HalfCoefficients() is on.
 void LoadSlabSH(SlabRecord& slab);
 
 // Replaces the photo's window by the coefficient window in normalised texture

@@ -161,8 +161,9 @@ Status CheckChannels(const BrdfFileData& data, bool blocks_read) {
     return Status::Ok();
 }
 
-BrdfTilePlanInput PlanInput(const BrdfFileData& data) {
+BrdfTilePlanInput PlanInput(const BrdfFileData& data, bool half) {
     BrdfTilePlanInput in;
+    in.half = half;
     in.width = data.width;
     in.height = data.height;
     in.lcnt = data.lcnt;
@@ -173,9 +174,9 @@ BrdfTilePlanInput PlanInput(const BrdfFileData& data) {
 }
 
 // AssembleBrdfImage without the process-wide effects.
-Status AssembleTiles(const BrdfFileData& data, BrdfImage& image) {
+Status AssembleTiles(const BrdfFileData& data, BrdfImage& image, bool half) {
     if (Status s = CheckChannels(data, true); !s.ok()) return s;
-    if (Status s = PlanBrdfTiles(PlanInput(data), image); !s.ok()) return s;
+    if (Status s = PlanBrdfTiles(PlanInput(data, half), image); !s.ok()) return s;
     const float* src[3] = {data.CC[0].data(), data.CC[1].data(), data.CC[2].data()};
     for (size_t t = 0; t < static_cast<size_t>(image.tile_count); ++t)
         StoreTile(image, t, src);
@@ -271,12 +272,13 @@ Status FinishBrdfImage(const BrdfImage& image) {
     return Status::Ok();
 }
 
-Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image) {
-    if (Status s = AssembleTiles(data, image); !s.ok()) return s;
+Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image, bool half) {
+    if (Status s = AssembleTiles(data, image, half); !s.ok()) return s;
     return FinishBrdfImage(image);
 }
 
-Status ReadBrdfImage(std::FILE* stream, BrdfImage& image, const MessageSink& header) {
+Status ReadBrdfImage(std::FILE* stream, BrdfImage& image, const MessageSink& header,
+                     bool half) {
     BrdfFileData data;
     size_t floats[3] = {};
     bool seekable = false;
@@ -285,12 +287,12 @@ Status ReadBrdfImage(std::FILE* stream, BrdfImage& image, const MessageSink& hea
     if (!seekable) {
         // A pipe cannot be read from three places: read the blocks in order.
         if (Status s = ReadBlocks(stream, data, floats); !s.ok()) return s;
-        return AssembleTiles(data, image);
+        return AssembleTiles(data, image, half);
     }
     // The stream holds every block (checked with the header), so the checks
     // that the assembly makes after reading can be made first.
     if (Status s = CheckChannels(data, false); !s.ok()) return s;
-    if (Status s = PlanBrdfTiles(PlanInput(data), image); !s.ok()) return s;
+    if (Status s = PlanBrdfTiles(PlanInput(data, half), image); !s.ok()) return s;
     return StreamTiles(stream, data, image);
 }
 
@@ -298,7 +300,7 @@ Status LoadBrdfPath(const char* path, BrdfImage& image, const BrdfReadOptions& o
     if (options.opening) options.opening(StrPrintf("Reading BRDF file %s ... \n", path));
     FilePtr file = OpenFile(path, "rb");
     if (!file) return Status::Error(std::string("Cannot read brdf file: ") + path + "\n");
-    return ReadBrdfImage(file.get(), image, options.header);
+    return ReadBrdfImage(file.get(), image, options.header, options.half);
 }
 
 Status ReadBrdfPath(const char* path, BrdfImage& image, const BrdfReadOptions& options) {

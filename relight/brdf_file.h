@@ -49,6 +49,9 @@ struct BrdfReadOptions {
     MessageSink header = WriteToStdout;
     // "Reading BRDF file %s ... \n" before a file is opened.
     MessageSink opening = WriteToStderr;
+    // Keep the coefficients as half floats (BrdfImage::half), each rounded to
+    // the nearest half.
+    bool half = false;
 };
 
 // Reads a coefficient file from `stream` (at its start) into `data`. Reports
@@ -69,8 +72,9 @@ Status ReadBrdfData(std::FILE* stream, BrdfFileData& data, const MessageSink& he
 // channel whose bitmap has more set bits than its count fails with "BRDF file
 // possibly corrupted\n"; allocation failures give "No memory for CC\n".
 // `image` must be freshly constructed or reset. This is the reference the
-// direct reader (ReadBrdfImage) gives the same image as.
-Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image);
+// direct reader (ReadBrdfImage) gives the same image as. With `half` the
+// coefficients are kept as half floats.
+Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image, bool half = false);
 
 // Reads a coefficient file from `stream` (at its start) straight into the
 // tiled layout of `image` (freshly constructed or reset), with the messages
@@ -78,8 +82,10 @@ Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image);
 // (FinishBrdfImage applies them), so that several files may be read at once
 // on different threads. A stream that can seek is read in large blocks from
 // each channel's place in the file, with no copy of the file's blocks; a pipe
-// is read as ReadBrdfData does.
-Status ReadBrdfImage(std::FILE* stream, BrdfImage& image, const MessageSink& header);
+// is read as ReadBrdfData does. With `half` the coefficients are kept as half
+// floats.
+Status ReadBrdfImage(std::FILE* stream, BrdfImage& image, const MessageSink& header,
+                     bool half = false);
 
 // The process-wide effects of having read `image`: rebuilds the basis tables
 // for image.lcnt and, when the image has a present pixel, sets the harmonic

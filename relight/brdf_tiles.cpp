@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <limits>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -10,6 +11,7 @@
 #endif
 
 #include "base/alloc.h"
+#include "base/half_float.h"
 
 namespace lumo {
 
@@ -44,7 +46,11 @@ Status PlanBrdfTiles(const BrdfTilePlanInput& in, BrdfImage& image) {
         !CheckedMul(tiles, kShTermStride, block) || !CheckedMul(block, room, block))
         return no_memory;
     try {
-        image.coeff.resize(block);
+        if (in.half) {
+            image.coeff_half.resize(block);
+        } else {
+            image.coeff.resize(block);
+        }
         image.tile_pixel.resize(tiles * kShLanes);
         image.tile_mask.resize(tiles * 3);
     } catch (const std::exception&) {
@@ -55,6 +61,7 @@ Status PlanBrdfTiles(const BrdfTilePlanInput& in, BrdfImage& image) {
     image.width = in.width;
     image.height = in.height;
     image.harcnt = in.harcnt;
+    image.half = in.half;
     image.tile_count = static_cast<int32_t>(tiles);
     image.xmin = in.width;
     image.xmax = -1;
@@ -137,10 +144,12 @@ void StoreFullChannel(float* dst, const float* s, size_t harcnt) {
 
 }  // namespace
 
-void StoreTile(BrdfImage& image, size_t t, const float* src[3]) {
+namespace {
+
+// StoreTile's floats of tile t, written at `tile`.
+void StoreFloatTile(const BrdfImage& image, size_t t, const float* src[3], float* tile) {
     const size_t harcnt = static_cast<size_t>(image.harcnt);
     const size_t room = std::max<size_t>(harcnt, 1);
-    float* const tile = image.coeff.data() + t * room * kShTermStride;
     for (int ch = 0; ch < 3; ++ch) {
         const unsigned mask = image.tile_mask[t * 3 + static_cast<size_t>(ch)];
         float* const dst = tile + static_cast<size_t>(ch) * kShLanes;
@@ -161,6 +170,22 @@ void StoreTile(BrdfImage& image, size_t t, const float* src[3]) {
                 dst[i * kShTermStride + lane] = 0.0f;
         }
     }
+}
+
+}  // namespace
+
+void StoreTile(BrdfImage& image, size_t t, const float* src[3]) {
+    const size_t room = std::max<size_t>(static_cast<size_t>(image.harcnt), 1);
+    const size_t values = room * kShTermStride;
+    if (!image.half) {
+        StoreFloatTile(image, t, src, image.coeff.data() + t * values);
+        return;
+    }
+    // The tile's floats in a scratch block of this thread, then rounded.
+    thread_local std::vector<float> scratch;
+    if (scratch.size() < values) scratch.resize(values);
+    StoreFloatTile(image, t, src, scratch.data());
+    FloatsToHalves(scratch.data(), image.coeff_half.data() + t * values, values);
 }
 
 }  // namespace lumo

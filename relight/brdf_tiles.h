@@ -21,6 +21,7 @@ struct BrdfTilePlanInput {
     int32_t height = 0;
     int32_t lcnt = 0;
     int32_t harcnt = 0;  // not negative
+    bool half = false;   // keep the coefficients as half floats
     const uint8_t* bitmap[3] = {};
 };
 
@@ -28,7 +29,8 @@ struct BrdfTilePlanInput {
 // the window (the bounding box of the pixels present in any channel; the
 // empty window xmin = width, xmax = -1, ymin = height, ymax = -1 when none
 // is), tile_count, tile_pixel and tile_mask, and allocates the coefficient
-// block without clearing it: StoreTile then writes each tile in full. Touches
+// block (of halves when in.half) without clearing it: StoreTile then writes
+// each tile in full. Touches
 // no process-wide state. Fails with "No memory for CC\n".
 Status PlanBrdfTiles(const BrdfTilePlanInput& in, BrdfImage& image);
 
@@ -41,7 +43,8 @@ inline size_t TileVectors(const BrdfImage& image, size_t t, int ch) {
 // Writes every float of tile t of a planned image: a lane set in the tile's
 // mask of channel ch takes the next vector of src[ch] (image.harcnt host-order
 // floats; src[ch] moves past it); absent and padding lanes, and the one term of
-// a file without coefficients, hold zeros.
+// a file without coefficients, hold zeros. A half image takes each float
+// rounded to the nearest half (ties to even; FloatsToHalves).
 void StoreTile(BrdfImage& image, size_t t, const float* src[3]);
 
 }  // namespace lumo

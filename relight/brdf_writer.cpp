@@ -114,8 +114,8 @@ Status WriteBrdfFile(const char* path, const ShCoeffImage& image) {
     return WriteBrdfFile(path, image.ToFileData());
 }
 
-Status BuildBrdfImage(const ShCoeffImage& image, BrdfImage& out) {
-    return AssembleBrdfImage(image.ToFileData(), out);
+Status BuildBrdfImage(const ShCoeffImage& image, BrdfImage& out, bool half) {
+    return AssembleBrdfImage(image.ToFileData(), out, half);
 }
 
 }  // namespace lumo

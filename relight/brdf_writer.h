@@ -79,7 +79,8 @@ Status WriteBrdfFile(const char* path, const BrdfFileData& data);
 Status WriteBrdfFile(const char* path, const ShCoeffImage& image);
 
 // Builds the BrdfImage that reading the file written from `image` gives,
-// without a file (same side effects on the basis tables and harmonic counts).
-Status BuildBrdfImage(const ShCoeffImage& image, BrdfImage& out);
+// without a file (same side effects on the basis tables and harmonic counts);
+// with `half`, the one read with half-float coefficients.
+Status BuildBrdfImage(const ShCoeffImage& image, BrdfImage& out, bool half = false);
 
 }  // namespace lumo

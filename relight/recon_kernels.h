@@ -16,6 +16,13 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__x86_64__) || defined(__i386__)
+#define LUMO_HALF_F16C 1
+#else
+#define LUMO_HALF_F16C 0
+#endif
+
+#include "base/half_float.h"
 #include "geom/vec.h"
 #include "relight/lane_types.h"
 #include "relight/light_source.h"
@@ -33,16 +40,59 @@ LUMO_KERNEL const V8u& At(const float* p) {
     return *reinterpret_cast<const V8u*>(p);
 }
 
+// How the kernels read a tile's coefficients: C::Tile gives coefficient 0 of
+// a tile's channel, C::Load eight lanes at p as floats. A half image's
+// coefficients are widened to float exactly, so that the arithmetic after
+// the load is the float path's. HalfCoeffsF16c may only be used in functions
+// built for AVX and F16C (its loads are inlined there).
+struct FloatCoeffs {
+    using Elem = float;
+    static const float* Tile(const BrdfImage& b, int32_t t, int ch) {
+        return b.TileCoeff(t, ch);
+    }
+    LUMO_KERNEL static void Load(V8& out, const float* p) { out = At(p); }
+};
+struct HalfCoeffsPortable {
+    using Elem = uint16_t;
+    static const uint16_t* Tile(const BrdfImage& b, int32_t t, int ch) {
+        return b.TileCoeffHalf(t, ch);
+    }
+    LUMO_KERNEL static void Load(V8& out, const uint16_t* p) {
+        float f[kShLanes];
+        for (int lane = 0; lane < kShLanes; ++lane)
+            f[lane] = HalfToFloat(p[lane]);
+        std::memcpy(&out, f, sizeof out);
+    }
+};
+#if LUMO_HALF_F16C
+// The instruction is written out: an intrinsic would have to be inlined
+// through the kernels, which are built for every target.
+struct HalfCoeffsF16c {
+    using Elem = uint16_t;
+    static const uint16_t* Tile(const BrdfImage& b, int32_t t, int ch) {
+        return b.TileCoeffHalf(t, ch);
+    }
+    LUMO_KERNEL static void Load(V8& out, const uint16_t* p) {
+        asm("vcvtph2ps %1, %0"
+            : "=v"(out)
+            : "m"(*reinterpret_cast<const char(*)[16]>(p)));
+    }
+};
+#endif
+
 // The lanes of a lane group: one tile (V8), or two tiles side by side (V16).
-// p points at eight floats of the first tile; the second tile's eight floats
-// in the same place of its block lie `second` floats further (0 when the
+// p points at eight coefficients of the first tile; the second tile's eight
+// in the same place of its block lie `second` values further (0 when the
 // group has one tile: its upper lanes then repeat the lower ones).
-LUMO_KERNEL void LoadLanes(V8& out, const float* p, ptrdiff_t) {
-    out = At(p);
+template <class C = FloatCoeffs>
+LUMO_KERNEL void LoadLanes(V8& out, const typename C::Elem* p, ptrdiff_t) {
+    C::Load(out, p);
 }
-LUMO_KERNEL void LoadLanes(V16& out, const float* p, ptrdiff_t second) {
-    const V8 lo = At(p);
-    const V8 hi = At(p + second);
+template <class C = FloatCoeffs>
+LUMO_KERNEL void LoadLanes(V16& out, const typename C::Elem* p, ptrdiff_t second) {
+    V8 lo, hi;
+    C::Load(lo, p);
+    C::Load(hi, p + second);
     out = __builtin_shufflevector(lo, hi, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13,
                                   14, 15);
 }
@@ -68,24 +118,55 @@ LUMO_KERNEL void ToBytes(const V& v, int32_t out[]) {
 // The three channels' dot products of tile t with one shared basis per
 // channel, Y[ch] (the environment's bases differ per channel; a directional
 // light gives the same one thrice).
+template <class C = FloatCoeffs>
 LUMO_KERNEL void DotSharedRgb(const BrdfImage& brdf, int32_t t, const float* const Y[3],
                               int32_t terms, V8 acc[3]) {
-    const float* cr = brdf.TileCoeff(t, 0);
-    const float* cg = brdf.TileCoeff(t, 1);
-    const float* cb = brdf.TileCoeff(t, 2);
+    using E = typename C::Elem;
+    const E* cr = C::Tile(brdf, t, 0);
+    const E* cg = C::Tile(brdf, t, 1);
+    const E* cb = C::Tile(brdf, t, 2);
     const float* yr = Y[0];
     const float* yg = Y[1];
     const float* yb = Y[2];
     V8 r = {}, g = {}, b = {};
     for (int32_t i = 0; i < terms; ++i) {
         const size_t o = static_cast<size_t>(i) * kShTermStride;
-        r = r + yr[i] * At(cr + o);
-        g = g + yg[i] * At(cg + o);
-        b = b + yb[i] * At(cb + o);
+        V8 vr, vg, vb;
+        C::Load(vr, cr + o);
+        C::Load(vg, cg + o);
+        C::Load(vb, cb + o);
+        r = r + yr[i] * vr;
+        g = g + yg[i] * vg;
+        b = b + yb[i] * vb;
     }
     acc[0] = r;
     acc[1] = g;
     acc[2] = b;
+}
+
+// DotSharedRgb for tiles t and t + 1 at once (acc[0] and acc[1]): the sums
+// of the two tiles are independent, so that their additions overlap.
+template <class C = FloatCoeffs>
+LUMO_KERNEL void DotSharedRgbPair(const BrdfImage& brdf, int32_t t,
+                                  const float* const Y[3], int32_t terms, V8 acc[2][3]) {
+    using E = typename C::Elem;
+    const E* c0 = C::Tile(brdf, t, 0);
+    const E* c1 = C::Tile(brdf, t + 1, 0);
+    V8 s[2][3] = {};
+    for (int32_t i = 0; i < terms; ++i) {
+        const size_t o = static_cast<size_t>(i) * kShTermStride;
+        for (int ch = 0; ch < 3; ++ch) {
+            const size_t at = o + static_cast<size_t>(ch) * kShLanes;
+            V8 v0, v1;
+            C::Load(v0, c0 + at);
+            C::Load(v1, c1 + at);
+            s[0][ch] = s[0][ch] + Y[ch][i] * v0;
+            s[1][ch] = s[1][ch] + Y[ch][i] * v1;
+        }
+    }
+    for (int k = 0; k < 2; ++k)
+        for (int ch = 0; ch < 3; ++ch)
+            acc[k][ch] = s[k][ch];
 }
 
 // The three channels' dot products of tile t with one shared basis Y.
@@ -97,17 +178,17 @@ LUMO_KERNEL void DotShared(const BrdfImage& brdf, int32_t t, const float* Y,
 
 // The three channels' dot products of a lane group with a per-lane basis Y:
 // c is coefficient 0 of channel 0 of its first tile, `second` as LoadLanes.
-template <class V>
-LUMO_KERNEL void DotLanes(const float* c, ptrdiff_t second, const V* Y, int32_t terms,
-                          V acc[3]) {
+template <class V, class C = FloatCoeffs>
+LUMO_KERNEL void DotLanes(const typename C::Elem* c, ptrdiff_t second, const V* Y,
+                          int32_t terms, V acc[3]) {
     V r = {}, g = {}, b = {};
     for (int32_t i = 0; i < terms; ++i) {
         const V& y = Y[i];
-        const float* ci = c + static_cast<size_t>(i) * kShTermStride;
+        const typename C::Elem* ci = c + static_cast<size_t>(i) * kShTermStride;
         V cr, cg, cb;
-        LoadLanes(cr, ci, second);
-        LoadLanes(cg, ci + kShLanes, second);
-        LoadLanes(cb, ci + 2 * kShLanes, second);
+        LoadLanes<C>(cr, ci, second);
+        LoadLanes<C>(cg, ci + kShLanes, second);
+        LoadLanes<C>(cb, ci + 2 * kShLanes, second);
         r = r + y * cr;
         g = g + y * cg;
         b = b + y * cb;
@@ -161,18 +242,18 @@ inline void PackLightBases(const float* const* const Y[3], int32_t terms, float*
 // PackLightBases) in one pass over the coefficients, then, light after light
 // in order, total[ch] += max(dot, 0) * f[ch][g], as the reference
 // accumulates.
-template <int G, class V>
-LUMO_KERNEL void AccumulateLightsRgb(const float* c, ptrdiff_t second,
+template <int G, class V, class C = FloatCoeffs>
+LUMO_KERNEL void AccumulateLightsRgb(const typename C::Elem* c, ptrdiff_t second,
                                      const float* packed, const float* const f[3],
                                      int32_t terms, V total[3]) {
     V acc[G][3] = {};
     for (int32_t i = 0; i < terms; ++i) {
-        const float* ci = c + static_cast<size_t>(i) * kShTermStride;
+        const typename C::Elem* ci = c + static_cast<size_t>(i) * kShTermStride;
         const float* y = packed + static_cast<size_t>(i) * (G * 3);
         V vr, vg, vb;
-        LoadLanes(vr, ci, second);
-        LoadLanes(vg, ci + kShLanes, second);
-        LoadLanes(vb, ci + 2 * kShLanes, second);
+        LoadLanes<C>(vr, ci, second);
+        LoadLanes<C>(vg, ci + kShLanes, second);
+        LoadLanes<C>(vb, ci + 2 * kShLanes, second);
 #pragma GCC unroll 8
         for (int g = 0; g < G; ++g) {
             acc[g][0] = acc[g][0] + y[3 * g] * vr;

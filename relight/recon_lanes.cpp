@@ -2,10 +2,13 @@
 
 #include <atomic>
 
+#include "base/half_float.h"
+
 namespace lumo {
 namespace {
 
 std::atomic<int32_t> forced{0};
+std::atomic<bool> half_hardware_allowed{true};
 
 }  // namespace
 
@@ -29,6 +32,20 @@ int32_t ReconLaneWidth() {
 
 void SetReconLaneWidth(int32_t lanes) {
     forced.store(lanes == 8 || lanes == 16 ? lanes : 0, std::memory_order_relaxed);
+}
+
+bool ReconHalfHardware() {
+#if defined(__x86_64__) || defined(__i386__)
+    static const bool available =
+        __builtin_cpu_supports("avx2") && HalfHardwareAvailable();
+#else
+    static const bool available = false;
+#endif
+    return available && half_hardware_allowed.load(std::memory_order_relaxed);
+}
+
+void SetReconHalfHardware(bool allowed) {
+    half_hardware_allowed.store(allowed, std::memory_order_relaxed);
 }
 
 }  // namespace lumo

@@ -21,4 +21,13 @@ bool ReconWideLanesAvailable();
 // while a reconstruction runs.
 void SetReconLaneWidth(int32_t lanes);
 
+// Whether the loops of half images (BrdfImage::half) widen the coefficients
+// with F16C (processors with AVX2 and F16C) rather than the portable code;
+// both give the same floats.
+bool ReconHalfHardware();
+
+// false forces the portable widening, true restores the start-up choice. Must
+// not be called while a reconstruction runs.
+void SetReconHalfHardware(bool allowed);
+
 }  // namespace lumo

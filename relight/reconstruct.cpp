@@ -24,6 +24,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 #include <vector>
 
 #include "base/fatal.h"
@@ -198,7 +199,7 @@ struct LaneGroup {
     static constexpr int kTiles = kLanesOf<V> / kShLanes;
     int32_t t = 0;             // the first tile
     int32_t tiles = 1;         // tiles in the group
-    ptrdiff_t second = 0;      // floats from the first tile's block to the second's
+    ptrdiff_t second = 0;      // values from the first tile's block to the second's
     int32_t pix[kLanesOf<V>];  // pixel per lane, -1 for none
     uint32_t lanes = 0;        // lanes whose pixel is inside the window
     uint32_t present[3] = {};  // lanes whose pixel has coefficients, per channel
@@ -208,7 +209,7 @@ struct LaneGroup {
         const BrdfImage& brdf = *job.brdf;
         t = static_cast<int32_t>(tt);
         tiles = end - tt >= static_cast<size_t>(kTiles) ? kTiles : 1;
-        second = tiles > 1 ? brdf.TileCoeff(t + 1, 0) - brdf.TileCoeff(t, 0) : 0;
+        second = tiles > 1 ? brdf.TileOffset(t + 1, 0) - brdf.TileOffset(t, 0) : 0;
         lanes = 0;
         for (int k = 0; k < kTiles; ++k) {
             int32_t* p = pix + k * kShLanes;
@@ -253,10 +254,13 @@ struct GroupPrefetch {
     // The group of `tiles` tiles from tile t (none when tiles is 0).
     GroupPrefetch(const BrdfImage& brdf, int32_t t, int32_t count, int32_t terms) {
         tiles = count;
+        const size_t value = brdf.half ? sizeof(uint16_t) : sizeof(float);
         lines = static_cast<int32_t>(
-            (static_cast<size_t>(terms) * kShTermStride * sizeof(float) + 63) / 64);
+            (static_cast<size_t>(terms) * kShTermStride * value + 63) / 64);
         for (int32_t k = 0; k < tiles; ++k)
-            first[k] = reinterpret_cast<const char*>(brdf.TileCoeff(t + k, 0));
+            first[k] = brdf.half
+                           ? reinterpret_cast<const char*>(brdf.TileCoeffHalf(t + k, 0))
+                           : reinterpret_cast<const char*>(brdf.TileCoeff(t + k, 0));
     }
     // Slice `part` of `parts`.
     void Slice(int part, int parts) const {
@@ -317,8 +321,8 @@ LUMO_KERNEL void LaneBasis(const V& x, const V& cp, const V& sp, int32_t lmax, V
 
 // Point mode, and slide mode when job.slide is set, over one lane group at a
 // time: the angles (from the arrays, or from the geometry), the basis per
-// lane, the sums and the bytes.
-template <class V>
+// lane, the sums and the bytes. C reads the coefficients (FloatCoeffs).
+template <class V, class C>
 LUMO_KERNEL void LocalTiles(const TileJob& job, size_t begin, size_t end) {
     constexpr int kLanes = kLanesOf<V>;
     const BrdfImage& brdf = *job.brdf;
@@ -404,7 +408,7 @@ LUMO_KERNEL void LocalTiles(const TileJob& job, size_t begin, size_t end) {
         V Y[kMaxTerms];
         LaneBasis(x, cp, sp, job.lmax, Y);
         V acc[3];
-        DotLanes(brdf.TileCoeff(g.t, 0), g.second, Y, job.terms, acc);
+        DotLanes<V, C>(C::Tile(brdf, g.t, 0), g.second, Y, job.terms, acc);
         for (int ch = 0; ch < 3; ++ch) {
             const uint32_t write = lanes & g.present[ch];
             if (write == 0) continue;
@@ -419,22 +423,22 @@ LUMO_KERNEL void LocalTiles(const TileJob& job, size_t begin, size_t end) {
 }
 
 // One block of `size` lights (1..G) on a lane group.
-template <class V, int G>
-LUMO_KERNEL void AccumulateBlock(int32_t size, const float* c, ptrdiff_t second,
-                                 const float* packed, const float* const f[3],
-                                 int32_t terms, V total[3]) {
+template <class V, int G, class C>
+LUMO_KERNEL void AccumulateBlock(int32_t size, const typename C::Elem* c,
+                                 ptrdiff_t second, const float* packed,
+                                 const float* const f[3], int32_t terms, V total[3]) {
     if constexpr (G > 1) {
         if (size < G) {
-            AccumulateBlock<V, G - 1>(size, c, second, packed, f, terms, total);
+            AccumulateBlock<V, G - 1, C>(size, c, second, packed, f, terms, total);
             return;
         }
     }
-    AccumulateLightsRgb<G, V>(c, second, packed, f, terms, total);
+    AccumulateLightsRgb<G, V, C>(c, second, packed, f, terms, total);
 }
 
 // Several lights, in blocks of up to G per pass over a lane group's
 // coefficients.
-template <class V, int G>
+template <class V, int G, class C>
 LUMO_KERNEL void MultTiles(const TileJob& job, size_t begin, size_t end) {
     const BrdfImage& brdf = *job.brdf;
     const int32_t passes = (job.count + G - 1) / G;
@@ -444,16 +448,40 @@ LUMO_KERNEL void MultTiles(const TileJob& job, size_t begin, size_t end) {
         if (g.lanes == 0) continue;
         // The next group's coefficients come in over this one's passes.
         const GroupPrefetch ahead = NextGroup<V>(job, tt, end, 1);
-        const float* c = brdf.TileCoeff(g.t, 0);
+        const typename C::Elem* c = C::Tile(brdf, g.t, 0);
         V total[3] = {};
+        // Half coefficients read over several passes are widened once, into
+        // floats laid out as the group's tiles.
+        constexpr bool kHalf = !std::is_same_v<C, FloatCoeffs>;
+        float wide[kHalf ? LaneGroup<V>::kTiles : 1]
+                  [kHalf ? kMaxTerms * kShTermStride : 1];
+        ptrdiff_t wide_second = 0;
+        if constexpr (kHalf) {
+            if (passes > 1) {
+                const size_t n = static_cast<size_t>(job.terms) * kShTermStride;
+                for (int k = 0; k < g.tiles; ++k) {
+                    const typename C::Elem* src = c + k * g.second;
+                    for (size_t i = 0; i < n; i += kShLanes) {
+                        V8 v;
+                        C::Load(v, src + i);
+                        std::memcpy(wide[k] + i, &v, sizeof v);
+                    }
+                }
+                wide_second = g.tiles > 1 ? wide[1] - wide[0] : 0;
+            }
+        }
         for (int32_t m = 0, pass = 0; m < job.count; m += G, ++pass) {
             ahead.Slice(pass, passes);
             const int32_t size = std::min<int32_t>(G, job.count - m);
             const float* f[3] = {job.fs[0] + m, job.fs[1] + m, job.fs[2] + m};
-            AccumulateBlock<V, G>(
-                size, c, g.second,
-                job.packed + static_cast<size_t>(m) * static_cast<size_t>(job.terms) * 3,
-                f, job.terms, total);
+            const float* packed =
+                job.packed + static_cast<size_t>(m) * static_cast<size_t>(job.terms) * 3;
+            if (kHalf && passes > 1) {
+                AccumulateBlock<V, G, FloatCoeffs>(size, wide[0], wide_second, packed, f,
+                                                   job.terms, total);
+            } else {
+                AccumulateBlock<V, G, C>(size, c, g.second, packed, f, job.terms, total);
+            }
         }
         for (int ch = 0; ch < 3; ++ch) {
             const uint32_t write = g.lanes & g.present[ch];
@@ -471,15 +499,12 @@ LUMO_KERNEL void MultTiles(const TileJob& job, size_t begin, size_t end) {
 constexpr int32_t kNarrowBlock = 4;
 constexpr int32_t kWideBlock = 8;
 
-LUMO_KERNEL_CLONES void DirChunk(const TileJob& job, size_t begin, size_t end) {
+template <class C>
+LUMO_KERNEL void DirTilesOf(const TileJob& job, size_t begin, size_t end) {
     const BrdfImage& brdf = *job.brdf;
-    for (size_t tt = begin; tt < end; ++tt) {
-        const int32_t t = static_cast<int32_t>(tt);
-        if (job.tw.OutsideRows(t)) continue;
-        const uint32_t lanes = job.tw.Lanes(t);
-        if (lanes == 0) continue;
-        V8 acc[3];
-        DotSharedRgb(brdf, t, job.Y, job.terms, acc);
+    // The bytes of tile t from its sums.
+    auto write_tile = [&](int32_t t, uint32_t lanes, V8 acc[3]) {
+        const size_t tt = static_cast<size_t>(t);
         for (int ch = 0; ch < 3; ++ch) {
             const uint32_t write =
                 lanes & brdf.tile_mask[tt * 3 + static_cast<size_t>(ch)];
@@ -489,33 +514,149 @@ LUMO_KERNEL_CLONES void DirChunk(const TileJob& job, size_t begin, size_t end) {
             ToBytes(acc[ch] * job.f[ch], bytes);
             Scatter(brdf, t, ch, write, bytes, job.out);
         }
+    };
+    auto lanes_of = [&](int32_t t) {
+        return job.tw.OutsideRows(t) ? 0u : job.tw.Lanes(t);
+    };
+    size_t tt = begin;
+    if constexpr (!std::is_same_v<C, FloatCoeffs>) {
+        // Half coefficients take half the memory time, so that the chains of
+        // additions would set the pace: two tiles at a time.
+        for (; tt + 2 <= end; tt += 2) {
+            const int32_t t = static_cast<int32_t>(tt);
+            // The pair after the next comes in meanwhile.
+            if (tt + 6 <= end) GroupPrefetch(brdf, t + 4, 2, job.terms).Slice(0, 1);
+            const uint32_t lanes[2] = {lanes_of(t), lanes_of(t + 1)};
+            if ((lanes[0] | lanes[1]) == 0) continue;
+            V8 acc[2][3];
+            DotSharedRgbPair<C>(brdf, t, job.Y, job.terms, acc);
+            for (int k = 0; k < 2; ++k) {
+                if (lanes[k] != 0) write_tile(t + k, lanes[k], acc[k]);
+            }
+        }
+    }
+    for (; tt < end; ++tt) {
+        const int32_t t = static_cast<int32_t>(tt);
+        const uint32_t lanes = lanes_of(t);
+        if (lanes == 0) continue;
+        V8 acc[3];
+        DotSharedRgb<C>(brdf, t, job.Y, job.terms, acc);
+        write_tile(t, lanes, acc);
     }
 }
 
+LUMO_KERNEL_CLONES void DirChunk(const TileJob& job, size_t begin, size_t end) {
+    DirTilesOf<FloatCoeffs>(job, begin, end);
+}
 LUMO_KERNEL_CLONES void LocalChunk(const TileJob& job, size_t begin, size_t end) {
-    LocalTiles<V8>(job, begin, end);
+    LocalTiles<V8, FloatCoeffs>(job, begin, end);
 }
 LUMO_KERNEL_CLONES void MultChunk(const TileJob& job, size_t begin, size_t end) {
-    MultTiles<V8, kNarrowBlock>(job, begin, end);
+    MultTiles<V8, kNarrowBlock, FloatCoeffs>(job, begin, end);
 }
 #if LUMO_HAVE_WIDE
 LUMO_KERNEL_WIDE void LocalChunkWide(const TileJob& job, size_t begin, size_t end) {
-    LocalTiles<V16>(job, begin, end);
+    LocalTiles<V16, FloatCoeffs>(job, begin, end);
 }
 LUMO_KERNEL_WIDE void MultChunkWide(const TileJob& job, size_t begin, size_t end) {
-    MultTiles<V16, kWideBlock>(job, begin, end);
+    MultTiles<V16, kWideBlock, FloatCoeffs>(job, begin, end);
 }
+#endif
+
+// The loops of half images: with F16C's conversions for AVX2 and AVX-512,
+// with the portable widening elsewhere (or when a test asks for it).
+void DirChunkHalfPortable(const TileJob& job, size_t begin, size_t end) {
+    DirTilesOf<HalfCoeffsPortable>(job, begin, end);
+}
+void LocalChunkHalfPortable(const TileJob& job, size_t begin, size_t end) {
+    LocalTiles<V8, HalfCoeffsPortable>(job, begin, end);
+}
+void MultChunkHalfPortable(const TileJob& job, size_t begin, size_t end) {
+    MultTiles<V8, kNarrowBlock, HalfCoeffsPortable>(job, begin, end);
+}
+#if LUMO_HALF_F16C
+#define LUMO_KERNEL_HALF __attribute__((target("avx2,f16c")))
+LUMO_KERNEL_HALF void DirChunkHalf(const TileJob& job, size_t begin, size_t end) {
+    DirTilesOf<HalfCoeffsF16c>(job, begin, end);
+}
+LUMO_KERNEL_HALF void LocalChunkHalf(const TileJob& job, size_t begin, size_t end) {
+    LocalTiles<V8, HalfCoeffsF16c>(job, begin, end);
+}
+LUMO_KERNEL_HALF void MultChunkHalf(const TileJob& job, size_t begin, size_t end) {
+    MultTiles<V8, kNarrowBlock, HalfCoeffsF16c>(job, begin, end);
+}
+#endif
+#if LUMO_HAVE_WIDE && LUMO_HALF_F16C
+#define LUMO_KERNEL_WIDE_HALF \
+    __attribute__((target("avx512f,avx512dq,avx512vl,avx512bw,f16c")))
+LUMO_KERNEL_WIDE_HALF void LocalChunkWideHalf(const TileJob& job, size_t begin,
+                                              size_t end) {
+    LocalTiles<V16, HalfCoeffsF16c>(job, begin, end);
+}
+LUMO_KERNEL_WIDE_HALF void MultChunkWideHalf(const TileJob& job, size_t begin,
+                                             size_t end) {
+    MultTiles<V16, kWideBlock, HalfCoeffsF16c>(job, begin, end);
+}
+#endif
+
+using ChunkFn = void (*)(const TileJob&, size_t, size_t);
+
+// The tile loop for the job's image: the float loop given, or the half loop
+// of the same kind that this machine runs.
+struct ChunkChoice {
+    ChunkFn narrow;     // float, eight lanes
+    ChunkFn wide;       // float, sixteen lanes (null: none)
+    ChunkFn half;       // half, F16C, eight lanes (null: none)
+    ChunkFn half_wide;  // half, F16C, sixteen lanes (null: none)
+    ChunkFn half_portable;
+};
+
+// Whether the sixteen-lane loops run on `brdf`: where chosen and, for a
+// half image, where its conversions run in hardware.
+bool WideLoops(const BrdfImage& brdf) {
+#if LUMO_HAVE_WIDE && LUMO_HALF_F16C
+    return ReconLaneWidth() == 16 && (!brdf.half || ReconHalfHardware());
+#elif LUMO_HAVE_WIDE
+    return ReconLaneWidth() == 16 && !brdf.half;
+#else
+    (void)brdf;
+    return false;
+#endif
+}
+
+void RunChunks(const TileJob& job, const ChunkChoice& c) {
+    const bool wide = WideLoops(*job.brdf);
+    ChunkFn fn = c.narrow;
+    if (job.brdf->half) {
+        fn = c.half_portable;
+        if (ReconHalfHardware() && c.half != nullptr) fn = c.half;
+        if (wide && c.half_wide != nullptr) fn = c.half_wide;
+    } else if (wide && c.wide != nullptr) {
+        fn = c.wide;
+    }
+    ForEachTile(*job.brdf, job, fn);
+}
+
+#if LUMO_HALF_F16C
+#define LUMO_HALF_CHUNK(name) name##Half
+#else
+#define LUMO_HALF_CHUNK(name) nullptr
+#endif
+#if LUMO_HAVE_WIDE
+#define LUMO_WIDE_CHUNK(name) name##Wide
+#else
+#define LUMO_WIDE_CHUNK(name) nullptr
+#endif
+#if LUMO_HAVE_WIDE && LUMO_HALF_F16C
+#define LUMO_WIDE_HALF_CHUNK(name) name##WideHalf
+#else
+#define LUMO_WIDE_HALF_CHUNK(name) nullptr
 #endif
 
 // Runs the point or slide tile loop of the chosen width.
 void LocalTilesOf(const TileJob& job) {
-#if LUMO_HAVE_WIDE
-    if (ReconLaneWidth() == 16) {
-        ForEachTile(*job.brdf, job, LocalChunkWide);
-        return;
-    }
-#endif
-    ForEachTile(*job.brdf, job, LocalChunk);
+    RunChunks(job, {LocalChunk, LUMO_WIDE_CHUNK(LocalChunk), LUMO_HALF_CHUNK(LocalChunk),
+                    LUMO_WIDE_HALF_CHUNK(LocalChunk), LocalChunkHalfPortable});
 }
 
 // A shared basis evaluated once for the largest band count any image needs.
@@ -540,7 +681,8 @@ void DirTiles(const BrdfImage& brdf, const PixelWindow& w, int32_t terms,
         job.Y[ch] = Y[ch];
         job.f[ch] = f[ch];
     }
-    ForEachTile(brdf, job, DirChunk);
+    RunChunks(job, {DirChunk, nullptr, LUMO_HALF_CHUNK(DirChunk), nullptr,
+                    DirChunkHalfPortable});
 }
 
 // One light of the several-lights mode: its basis per channel (the same one
@@ -563,10 +705,7 @@ void MultDirTiles(const BrdfImage& brdf, const PixelWindow& w, int32_t terms,
     job.count = count;
     for (int ch = 0; ch < 3; ++ch)
         job.fs[ch] = f[ch];
-    bool wide = false;
-#if LUMO_HAVE_WIDE
-    wide = ReconLaneWidth() == 16;
-#endif
+    const bool wide = WideLoops(brdf);
     const int32_t block = wide ? kWideBlock : kNarrowBlock;
     // The bases, block after block, each packed for its pass.
     std::vector<float> packed(static_cast<size_t>(count) *
@@ -584,13 +723,8 @@ void MultDirTiles(const BrdfImage& brdf, const PixelWindow& w, int32_t terms,
                         static_cast<size_t>(ch)] = lights[m + g].Y[ch][i];
     }
     job.packed = packed.data();
-#if LUMO_HAVE_WIDE
-    if (wide) {
-        ForEachTile(brdf, job, MultChunkWide);
-        return;
-    }
-#endif
-    ForEachTile(brdf, job, MultChunk);
+    RunChunks(job, {MultChunk, LUMO_WIDE_CHUNK(MultChunk), LUMO_HALF_CHUNK(MultChunk),
+                    LUMO_WIDE_HALF_CHUNK(MultChunk), MultChunkHalfPortable});
 }
 
 // The image loop: step(j, i, k) for each image to reconstruct, after its line

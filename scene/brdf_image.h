@@ -16,6 +16,10 @@
 //
 // (a file with harcnt 0 is stored as if it held one zero term per pixel).
 //
+// The coefficients are floats, or, in an image read with half precision
+// (`half` set), IEEE half floats (base/half_float.h) in coeff_half with the
+// same layout, at half the memory; coeff is then empty.
+//
 // A lane whose pixel has no coefficients in a channel (or a padding lane)
 // holds zeros there. Reconstruction then reads every coefficient once, in one
 // forward stream, and evaluates kShLanes pixels with one vector operation per
@@ -29,6 +33,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/half_float.h"
 #include "base/prefault.h"
 
 namespace lumo {
@@ -75,20 +80,24 @@ struct CacheAlignedAllocator {
 };
 
 using CoeffBlock = std::vector<float, CacheAlignedAllocator<float>>;
+using HalfBlock = std::vector<uint16_t, CacheAlignedAllocator<uint16_t>>;
 using TilePixels = std::vector<int32_t, CacheAlignedAllocator<int32_t>>;
 using TileMasks = std::vector<uint8_t, CacheAlignedAllocator<uint8_t>>;
 
 // One pixel of one channel (BrdfImage::Pixel): its first coefficient inside
-// the BrdfImage's coefficient block, or null when the pixel has no
-// coefficients in that channel. The pixel's coefficient i lies kShTermStride floats after
-// coefficient i - 1 (see the layout above).
+// the BrdfImage's coefficient block (of floats, or of halves in a half
+// image), or null when the pixel has no coefficients in that channel. The
+// pixel's coefficient i lies kShTermStride values after coefficient i - 1 (see
+// the layout above).
 struct ShPixel {
     const float* coeff = nullptr;
+    const uint16_t* half = nullptr;
 
-    bool present() const { return coeff != nullptr; }
+    bool present() const { return coeff != nullptr || half != nullptr; }
     // Coefficient i of a present pixel, i < the image's harcnt.
     float Coeff(int32_t i) const {
-        return coeff[static_cast<ptrdiff_t>(i) * kShTermStride];
+        const ptrdiff_t at = static_cast<ptrdiff_t>(i) * kShTermStride;
+        return coeff != nullptr ? coeff[at] : HalfToFloat(half[at]);
     }
 };
 
@@ -104,7 +113,9 @@ struct BrdfImage {
 
     // Tiled coefficients of the three channels (layout above).
     int32_t tile_count = 0;
+    bool half = false;  // coefficients in coeff_half rather than coeff
     CoeffBlock coeff;
+    HalfBlock coeff_half;
     // tile_count * kShLanes pixel indices y * width + x in pixel order; -1 marks
     // a padding lane of the last tile.
     TilePixels tile_pixel;
@@ -131,11 +142,24 @@ struct BrdfImage {
         return n > 0 ? n : 0;
     }
 
-    // Coefficient 0 of tile t, channel ch; coefficient i is i * kShTermStride
-    // floats further.
-    const float* TileCoeff(int32_t t, int ch) const {
+    // Offset of coefficient 0 of tile t, channel ch, in the coefficient
+    // block; coefficient i is i * kShTermStride values further.
+    ptrdiff_t TileOffset(int32_t t, int ch) const {
         const ptrdiff_t room = harcnt > 0 ? harcnt : 1;
-        return coeff.data() + (static_cast<ptrdiff_t>(t) * room * 3 + ch) * kShLanes;
+        return (static_cast<ptrdiff_t>(t) * room * 3 + ch) * kShLanes;
+    }
+    // That coefficient of a float image.
+    const float* TileCoeff(int32_t t, int ch) const {
+        return coeff.data() + TileOffset(t, ch);
+    }
+    // That coefficient of a half image.
+    const uint16_t* TileCoeffHalf(int32_t t, int ch) const {
+        return coeff_half.data() + TileOffset(t, ch);
+    }
+    // The pixel in `lane` of tile t, channel ch, whether present or not.
+    ShPixel LanePixel(int32_t t, int ch, int32_t lane) const {
+        if (half) return ShPixel{nullptr, TileCoeffHalf(t, ch) + lane};
+        return ShPixel{TileCoeff(t, ch) + lane};
     }
 
     // Pixel e = y * width + x of channel ch (0 red, 1 green, 2 blue); absent
@@ -157,7 +181,7 @@ struct BrdfImage {
         const size_t tile = u / kShLanes, lane = u % kShLanes;
         if ((tile_mask[tile * 3 + static_cast<size_t>(ch)] & (1u << lane)) == 0)
             return {};
-        return ShPixel{TileCoeff(static_cast<int32_t>(tile), ch) + lane};
+        return LanePixel(static_cast<int32_t>(tile), ch, static_cast<int32_t>(lane));
     }
 };
 

@@ -39,8 +39,7 @@ class PixelTable {
                 if (e < 0 || static_cast<size_t>(e) >= sh_[0].size()) continue;
                 for (int ch = 0; ch < 3; ++ch) {
                     if (brdf.tile_mask[static_cast<size_t>(t * 3 + ch)] & (1u << lane))
-                        sh_[ch][static_cast<size_t>(e)] =
-                            ShPixel{brdf.TileCoeff(t, ch) + lane};
+                        sh_[ch][static_cast<size_t>(e)] = brdf.LanePixel(t, ch, lane);
                 }
             }
         }

@@ -109,13 +109,17 @@ void WriteRichScene(const TempDir& dir) {
 }
 
 // The images the sequential reference gives for the same model, lights and
-// harmonic count, as lumotool would write them (row 0 at the bottom).
+// harmonic count, as lumotool would write them (row 0 at the bottom). With
+// `half`, on the coefficients rounded to half floats as the set-up keeps them.
 std::vector<Photo> Reference(const TempDir& dir, const std::vector<std::string>& lights,
-                             int harmonics) {
+                             int harmonics, bool half) {
     const std::filesystem::path here = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
     auto model = std::make_unique<Model>();
+    SetHalfCoefficients(half);
     InitModel(*model, "scene.lid");
+    SetHalfCoefficients(false);
+    EXPECT_EQ(half, model->scene.info->slabs[0].brdf[0].half);
     if (!lights.empty()) {
         model->lights.lightcnt = static_cast<int32_t>(lights.size());
         for (size_t i = 0; i < lights.size(); ++i) {
@@ -147,6 +151,7 @@ struct RelightCase {
     const char* name;
     std::vector<std::string> lights;
     int harmonics;  // -1: not given
+    bool half = false;
 };
 
 class LumotoolRelightTest : public ::testing::TestWithParam<RelightCase> {};
@@ -164,12 +169,13 @@ TEST_P(LumotoolRelightTest, MatchesTheReferenceByteForByte) {
         args.push_back("--harmonics");
         args.push_back(std::to_string(c.harmonics));
     }
+    if (c.half) args.push_back("--half");
     const ProcessResult r = Tool(dir, args);
     ASSERT_EQ(0, r.exit_code) << r.err;
     // The set-up prints its progress as the viewer does.
     EXPECT_NE(std::string::npos, r.out.find("Reconstructing image (0,0) ...\n")) << r.out;
 
-    const std::vector<Photo> expected = Reference(dir, c.lights, c.harmonics);
+    const std::vector<Photo> expected = Reference(dir, c.lights, c.harmonics, c.half);
     size_t lit = 0;
     for (int b = 0; b < kRows; ++b) {
         for (int a = 0; a < kCols; ++a) {
@@ -226,7 +232,15 @@ INSTANTIATE_TEST_SUITE_P(
                     -1},
         RelightCase{"Harmonics0", {"dir=0.1,0,-1"}, 0},
         RelightCase{"Harmonics1", {"dir=0.1,0,-1"}, 1},
-        RelightCase{"HarmonicsAboveTheMaximum", {"dir=0.1,0,-1"}, 100}),
+        RelightCase{"HarmonicsAboveTheMaximum", {"dir=0.1,0,-1"}, 100},
+        // Half-float coefficients: the reference on the rounded coefficients.
+        RelightCase{"HalfDirectional", {"dir=0.3,0.2,-1"}, -1, true},
+        RelightCase{
+            "HalfSlide", {"kind=slide;radius=3;fov=60,50;lookat=0.1,0,0"}, -1, true},
+        RelightCase{"HalfEnvironmentAndAPoint",
+                    {"kind=env map=sky.exr spin=-90", "kind=point radius=2 dir=1,0,-1"},
+                    4,
+                    true}),
     [](const ::testing::TestParamInfo<RelightCase>& info) { return info.param.name; });
 
 TEST(LumotoolRelightErrorTest, ReaderAndSceneErrorsEndWithTheirMessageAndStatus1) {

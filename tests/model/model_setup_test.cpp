@@ -283,3 +283,20 @@ TEST(ModelSetupDeathTest, RelitImagesAreAllocatedOnlyOnceTheirFileIsRead) {
 
 }  // namespace
 }  // namespace lumo
+
+namespace lumo {
+namespace {
+
+// The viewer's LUMO_HALF turns half-float coefficients on for "1" only.
+TEST(ModelSetupTest, HalfCoefficientsFromTheEnvironmentOnlyForOne) {
+    const struct {
+        const char* value;
+        bool half;
+    } cases[] = {{nullptr, false}, {"", false},    {"0", false},
+                 {"1", true},      {"yes", false}, {"10", false}};
+    for (const auto& c : cases)
+        EXPECT_EQ(c.half, HalfFromEnvironment(c.value)) << (c.value ? c.value : "unset");
+}
+
+}  // namespace
+}  // namespace lumo

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "base/fatal.h"
+#include "base/half_float.h"
 
 namespace lumo::testing {
 
@@ -86,7 +87,11 @@ void MakeBrdfSlab(SlabRecord& slab, const SlabSpec& spec) {
         const ShCoeffImage img = RandomCoefficients(
             spec.W, spec.H, spec.lcnt, spec.harcnt, empty ? none : spec.density,
             spec.seed * 131u + static_cast<uint32_t>(k));
-        FatalIfError(BuildBrdfImage(img, slab.brdf[k]));
+        FatalIfError(BuildBrdfImage(img, slab.brdf[k], spec.half));
+        if (spec.round_to_half) {
+            for (float& c : slab.brdf[k].coeff)
+                c = HalfToFloat(FloatToHalf(c));
+        }
         if (!spec.depth_maps) continue;
         if (std::find(spec.images_without_depth.begin(), spec.images_without_depth.end(),
                       static_cast<int32_t>(k)) != spec.images_without_depth.end())

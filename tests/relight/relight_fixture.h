@@ -26,6 +26,10 @@ struct SlabSpec {
     std::vector<int32_t> empty_images;  // images whose bitmaps are all zero
     bool depth_maps = false;            // random depth maps (some without surface)
     std::vector<int32_t> images_without_depth;  // images whose depth map is missing
+    // The coefficients as the half-float reader keeps them (half), or as
+    // floats each rounded to the nearest half (round_to_half).
+    bool half = false;
+    bool round_to_half = false;
 };
 
 // Fills `slab` (format BRDF) from `spec`: corners, normal (0, 0, 1), mask,

@@ -1,0 +1,53 @@
+#include "base/half_float.h"
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define LUMO_HALF_X86 1
+#else
+#define LUMO_HALF_X86 0
+#endif
+
+namespace lumo {
+namespace {
+
+#if LUMO_HALF_X86
+__attribute__((target("avx,f16c"))) void FloatsToHalvesF16c(const float* in,
+                                                            uint16_t* out, size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m128i h =
+            _mm256_cvtps_ph(_mm256_loadu_ps(in + i), _MM_FROUND_TO_NEAREST_INT);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), h);
+    }
+    for (; i < n; ++i) {
+        const __m128i h = _mm_cvtps_ph(_mm_set_ss(in[i]), _MM_FROUND_TO_NEAREST_INT);
+        out[i] = static_cast<uint16_t>(_mm_extract_epi16(h, 0));
+    }
+}
+#endif
+
+}  // namespace
+
+bool HalfHardwareAvailable() {
+#if LUMO_HALF_X86
+    static const bool available =
+        __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
+    return available;
+#else
+    return false;
+#endif
+}
+
+void FloatsToHalves(const float* in, uint16_t* out, size_t n, bool hardware) {
+#if LUMO_HALF_X86
+    if (hardware && HalfHardwareAvailable()) {
+        FloatsToHalvesF16c(in, out, n);
+        return;
+    }
+#endif
+    (void)hardware;
+    for (size_t i = 0; i < n; ++i)
+        out[i] = FloatToHalf(in[i]);
+}
+
+}  // namespace lumo

@@ -1,6 +1,7 @@
 #include "base/half_float.h"
 
 #if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define LUMO_HALF_X86 1
 #else
@@ -30,8 +31,13 @@ __attribute__((target("avx,f16c"))) void FloatsToHalvesF16c(const float* in,
 
 bool HalfHardwareAvailable() {
 #if LUMO_HALF_X86
-    static const bool available =
-        __builtin_cpu_supports("avx") && __builtin_cpu_supports("f16c");
+    // F16C from CPUID directly: clang's __builtin_cpu_supports has no name
+    // for it.
+    static const bool available = [] {
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        if (__get_cpuid(1, &a, &b, &c, &d) == 0) return false;
+        return __builtin_cpu_supports("avx") && (c & bit_F16C) != 0;
+    }();
     return available;
 #else
     return false;

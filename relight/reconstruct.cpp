@@ -467,7 +467,10 @@ LUMO_KERNEL void MultTiles(const TileJob& job, size_t begin, size_t end) {
                         std::memcpy(wide[k] + i, &v, sizeof v);
                     }
                 }
-                wide_second = g.tiles > 1 ? wide[1] - wide[0] : 0;
+                // The second tile's row follows the first's.
+                wide_second = g.tiles > 1
+                                  ? static_cast<ptrdiff_t>(sizeof wide[0] / sizeof(float))
+                                  : 0;
             }
         }
         for (int32_t m = 0, pass = 0; m < job.count; m += G, ++pass) {

@@ -26,6 +26,8 @@ Status ReadError(const std::string& path, const std::string& why) {
                                    OneLine(why).c_str()));
 }
 
+// The picture at `path`, opened and checked to be two-dimensional; null with
+// the failure in `status` otherwise.
 std::unique_ptr<OIIO::ImageInput> Open(const std::string& path, Status& status) {
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
@@ -33,15 +35,16 @@ std::unique_ptr<OIIO::ImageInput> Open(const std::string& path, Status& status) 
         return nullptr;
     }
     auto in = OIIO::ImageInput::open(path);
-    if (!in) status = ReadError(path, OIIO::geterror());
-    return in;
-}
-
-Status CheckSpec(const std::string& path, const OIIO::ImageSpec& spec) {
-    if (spec.width < 1 || spec.height < 1 || spec.nchannels < 1 || spec.depth != 1) {
-        return ReadError(path, "not a two-dimensional picture");
+    if (!in) {
+        status = ReadError(path, OIIO::geterror());
+        return nullptr;
     }
-    return Status::Ok();
+    const OIIO::ImageSpec& spec = in->spec();
+    if (spec.width < 1 || spec.height < 1 || spec.nchannels < 1 || spec.depth != 1) {
+        status = ReadError(path, "not a two-dimensional picture");
+        return nullptr;
+    }
+    return in;
 }
 
 }  // namespace
@@ -51,8 +54,6 @@ Status ReadImageSize(const std::string& path, ImageSize& size) {
     auto in = Open(path, status);
     if (!in) return status;
     const OIIO::ImageSpec& spec = in->spec();
-    status = CheckSpec(path, spec);
-    if (!status.ok()) return status;
     size.width = spec.width;
     size.height = spec.height;
     size.channels = spec.nchannels;
@@ -64,8 +65,6 @@ Status ReadImageFile(const std::string& path, FloatImage& image) {
     auto in = Open(path, status);
     if (!in) return status;
     const OIIO::ImageSpec& spec = in->spec();
-    status = CheckSpec(path, spec);
-    if (!status.ok()) return status;
     image.width = spec.width;
     image.height = spec.height;
     image.channels = spec.nchannels;

@@ -1,81 +1,133 @@
 #include "app/app_init.h"
 
+#include <tcl.h>
 #include <unistd.h>
 #include "togl/togl_include.h"
 
 #include <filesystem>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
-#include <utility>
-#include <vector>
 
-#include "app/image_output.h"
+#include "app/file_commands.h"
 #include "app/light_commands.h"
 #include "app/light_view.h"
 #include "app/main_view.h"
-#include "app/rig_commands.h"
+#include "app/viewer.h"
 #include "base/fatal.h"
 #include "display/light_glyphs.h"
 #include "model/model.h"
-#include "togl/togl_adapter.h"
 
 namespace lumo {
 namespace {
 
+using ViewerCommand = int (*)(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
+
 struct CommandEntry {
     const char* name;
-    ToglCommandProc proc;
+    ViewerCommand command;
 };
 
-// The main view's and the light-editing commands, in registration order.
+// The views' widget commands.
 constexpr CommandEntry kCommands[] = {
-    {"rectran", RecordTransformCommand},
+    {"rectran", RequestTransformDumpCommand},
     {"grabscr", GrabScreenCommand},
-    {"lbdown", LbDownCommand},
-    {"lbdrag", LbDragCommand},
-    {"mbdown", MbDownCommand},
-    {"mbup", MbUpCommand},
-    {"mbdrag", MbDragCommand},
-    {"hnddrawmode", HndDrawModeCommand},
-    {"svnotifylightchg", NotifyLightChangeCommand},
-    {"getinten", GetIntensityCommand},
-    {"deletesrc", DeleteSourceCommand},
-    {"chgltype", ChangeLightTypeCommand},
-    {"changecolor", ChangeColorCommand},
-    {"reflectlightinfo", ReflectLightInfoCommand},
-    {"newlightvalue", NewLightValueCommand},
-    {"clear_fps", ClearFpsCommand},
+    {"lbdown", TurnPressCommand},
+    {"lbdrag", TurnDragCommand},
+    {"mbdown", ZoomPressCommand},
+    {"mbup", ZoomReleaseCommand},
+    {"mbdrag", ZoomDragCommand},
+    {"hnddrawmode", ApplyDrawModeCommand},
+    {"svnotifylightchg", ApplyLightEditsCommand},
+    {"getinten", LightColourByteCommand},
+    {"deletesrc", DeleteLightCommand},
+    {"chgltype", ApplyLightKindCommand},
+    {"changecolor", StageColourCommand},
+    {"reflectlightinfo", LoadLightEditVarsCommand},
+    {"newlightvalue", ResetLightEditVarsCommand},
+    {"clear_fps", ResetFrameRateCommand},
     {"savelights", SaveLightsCommand},
     {"openlights", OpenLightsCommand},
     {"envmap", EnvMapCommand},
     {"savepng", SavePngCommand},
     {"addkeyframe", AddKeyframeCommand},
     {"savepath", SavePathCommand},
+    {"ab_lbdown", ArcBallPressCommand},
+    {"ab_lbup", ArcBallReleaseCommand},
+    {"ab_lbdrag", ArcBallFreeDragCommand},
+    {"ab_clbdrag", ArcBallObjectAxesDragCommand},
+    {"ab_slbdrag", ArcBallViewAxesDragCommand},
+    {"ab_cslbdrag", ArcBallFixedAxisDragCommand},
 };
 
-// The light count and current light as they were before each callback (a
-// callback may run others, as `update` runs redraws).
-std::vector<std::pair<int32_t, int32_t>>& LightVarsBefore() {
-    static std::vector<std::pair<int32_t, int32_t>> stack;
-    return stack;
-}
+// The interpreter's key for the run's Viewer, which AppInit finds there.
+constexpr char kViewerKey[] = "lumo::viewer";
 
-void BeforeCallback(Togl*) {
-    const LightTable& lights = TheModel().lights;
-    LightVarsBefore().emplace_back(lights.lightcnt, lights.currlight);
+void BeforeCallback(Viewer& viewer) {
+    const LightTable& lights = viewer.model.lights;
+    viewer.light_vars_before.emplace_back(lights.lightcnt, lights.currlight);
 }
 
 // A callback that changed lightcnt or currlight (deleting a light, keeping
 // the count within the table) tells Tcl, so that write traces and widgets
 // showing the variables follow; reads see the C value anyway.
-void AfterCallback(Togl* togl) {
-    if (LightVarsBefore().empty()) return;
-    const auto [lightcnt, currlight] = LightVarsBefore().back();
-    LightVarsBefore().pop_back();
-    const LightTable& lights = TheModel().lights;
+void AfterCallback(Viewer& viewer, Togl* togl) {
+    if (viewer.light_vars_before.empty()) return;
+    const auto [lightcnt, currlight] = viewer.light_vars_before.back();
+    viewer.light_vars_before.pop_back();
+    const LightTable& lights = viewer.model.lights;
     Tcl_Interp* interp = Togl_Interp(togl);
     if (lights.lightcnt != lightcnt) Tcl_UpdateLinkedVar(interp, "lightcnt");
     if (lights.currlight != currlight) Tcl_UpdateLinkedVar(interp, "currlight");
+}
+
+// The create callback shared by every Togl widget: the widget whose ident is
+// "slabview" becomes the main view, any other the light-editing view.
+int CreateView(Viewer& viewer, Togl* togl) {
+    Viewer* v = &viewer;
+    const char* ident = Togl_Ident(togl);
+    if (ident != nullptr && std::string_view(ident) == "slabview") {
+        viewer.adapter.SetDisplayFunc(togl, [v](Togl* t) { MainViewDisplay(*v, t); });
+        viewer.adapter.SetReshapeFunc(togl, [v](Togl* t) { MainViewReshape(*v, t); });
+        return MainViewCreate(viewer, togl);
+    }
+    viewer.adapter.SetDisplayFunc(togl, [v](Togl* t) { LightViewDisplay(*v, t); });
+    viewer.adapter.SetReshapeFunc(togl, [v](Togl* t) { LightViewReshape(*v, t); });
+    return LightViewCreate(viewer, togl);
+}
+
+// Tk's application-initialisation procedure (for Tk_MainEx).
+int AppInit(Tcl_Interp* interp) {
+    Viewer& viewer = *static_cast<Viewer*>(Tcl_GetAssocData(interp, kViewerKey, nullptr));
+    ToglAdapter& adapter = viewer.adapter;
+    // Tk's main procedure would report a failed initialisation and then carry
+    // on to an event loop without a window, ending with status 0: a viewer
+    // that cannot start (no display, no Togl) ends with status 1 instead.
+    if (Tcl_Init(interp) == TCL_ERROR || Tk_Init(interp) == TCL_ERROR ||
+        Togl_Init(interp) == TCL_ERROR || adapter.Install(interp) == TCL_ERROR) {
+        Fatal(std::string("application-specific initialization failed: ") +
+              Tcl_GetStringResult(interp) + "\n");
+    }
+    Viewer* v = &viewer;
+    adapter.SetCreateFunc([v](Togl* togl) { return CreateView(*v, togl); });
+    adapter.SetDestroyFunc([v](Togl* togl) { MainViewDestroyed(*v, togl); });
+    adapter.SetCallbackHooks([v](Togl*) { BeforeCallback(*v); },
+                             [v](Togl* togl) { AfterCallback(*v, togl); });
+    // The model is built when the main view is made; afterwards the one
+    // allocation of note inside a callback is the view's texture table.
+    adapter.SetOutOfMemoryMessages("[InitModel]: not enough memory\n",
+                                   "No memory for texname\n");
+    for (const CommandEntry& c : kCommands) {
+        const ViewerCommand command = c.command;
+        adapter.CreateCommand(c.name,
+                              [v, command](Togl* togl, int argc, const char* argv[]) {
+                                  return command(*v, togl, argc, argv);
+                              });
+    }
+    InitTeapot();
+    Tcl_SetVar(interp, "tcl_rcFileName", StartupScript().c_str(), TCL_GLOBAL_ONLY);
+    return TCL_OK;
 }
 
 bool IsFile(const std::filesystem::path& p) {
@@ -99,40 +151,17 @@ std::string StartupScript() {
     return "./lumo.tcl";
 }
 
-int CreateView(Togl* togl) {
-    const char* ident = Togl_Ident(togl);
-    if (ident != nullptr && std::string_view(ident) == "slabview") {
-        ToglSetDisplayFunc(togl, MainViewDisplay);
-        ToglSetReshapeFunc(togl, MainViewReshape);
-        return MainViewCreate(togl);
-    }
-    ToglSetDisplayFunc(togl, LightViewDisplay);
-    ToglSetReshapeFunc(togl, LightViewReshape);
-    return LightViewCreate(togl);
-}
-
-int AppInit(Tcl_Interp* interp) {
-    // Tk's main procedure would report a failed initialisation and then carry
-    // on to an event loop without a window, ending with status 0: a viewer
-    // that cannot start (no display, no Togl) ends with status 1 instead.
-    if (Tcl_Init(interp) == TCL_ERROR || Tk_Init(interp) == TCL_ERROR ||
-        Togl_Init(interp) == TCL_ERROR || ToglAdapterInit(interp) == TCL_ERROR) {
-        Fatal(std::string("application-specific initialization failed: ") +
-              Tcl_GetStringResult(interp) + "\n");
-    }
-    ToglCreateFunc(CreateView);
-    ToglDestroyFunc(MainViewDestroyed);
-    ToglCallbackHooks(BeforeCallback, AfterCallback);
-    // The model is built when the main view is made; afterwards the one
-    // allocation of note inside a callback is the view's texture table.
-    ToglOutOfMemoryMessages("[InitModel]: not enough memory\n",
-                            "No memory for texname\n");
-    for (const CommandEntry& c : kCommands)
-        ToglCreateCommand(c.name, c.proc);
-    RegisterLightViewCommands();
-    InitTeapot();
-    Tcl_SetVar(interp, "tcl_rcFileName", StartupScript().c_str(), TCL_GLOBAL_ONLY);
-    return TCL_OK;
+int RunViewer(char* program, const char* scene_file) {
+    // The Viewer lives until the process ends: Tk_MainEx ends the program
+    // itself (Tcl_Exit) once the script exits or the main window is gone.
+    auto viewer = std::make_unique<Viewer>(scene_file);
+    Tcl_Interp* interp = Tcl_CreateInterp();
+    Tcl_SetAssocData(interp, kViewerKey, nullptr, viewer.get());
+    // Tk sees one argument: no script file, so it sources the start-up script
+    // named in AppInit and then reads commands from standard input.
+    char* argv[] = {program, nullptr};
+    Tk_MainEx(1, argv, AppInit, interp);
+    return 0;
 }
 
 }  // namespace lumo

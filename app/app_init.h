@@ -1,20 +1,16 @@
-// Interpreter set-up of the viewer: Tcl, Tk and Togl, the widget callbacks
-// and commands, and the start-up script.
+// The viewer's start-up: the Viewer of the run, the interpreter with Tcl, Tk
+// and Togl, the views' callbacks and widget commands, and the start-up script.
 #pragma once
-
-#include <tcl.h>
-#include "togl/togl_include.h"
 
 #include <string>
 
 namespace lumo {
 
-// Tk's application-initialisation procedure (for Tk_MainEx).
-int AppInit(Tcl_Interp* interp);
-
-// The create callback shared by every Togl widget: the widget whose ident is
-// "slabview" becomes the main view, any other the light-editing view.
-int CreateView(Togl* togl);
+// Runs the viewer on the scene description `scene_file` until the script
+// ends it: makes the run's Viewer, then hands over to Tk (Tk_MainEx), which
+// sources the start-up script and then reads commands from standard input.
+// `program` is the name the viewer was started as. Returns only if Tk does.
+int RunViewer(char* program, const char* scene_file);
 
 // The start-up script: "./lumo.tcl" when the current directory has one, else
 // the copy installed with the viewer (share/lumo/lumo.tcl beside the install

@@ -5,12 +5,11 @@
 #include <string>
 
 #include "app/tcl_vars.h"
-#include "app/viewer_state.h"
+#include "app/viewer.h"
 #include "base/lenient_number.h"
 #include "base/str_printf.h"
 #include "model/light_edit.h"
 #include "model/light_list.h"
-#include "model/view_navigation.h"
 #include "relight/sh_basis.h"
 
 namespace lumo {
@@ -48,8 +47,8 @@ bool HaveArgs(Togl* togl, int argc, const char* argv[], int needed, const char* 
     return false;
 }
 
-void ResetLightEditVars(Togl* togl) {
-    StagedEdits& staged = TheModel().staged;
+void ResetLightEditVars(Viewer& viewer, Togl* togl) {
+    StagedEdits& staged = viewer.model.staged;
     Tcl_Interp* interp = Interp(togl);
     ResetStagedEdits(staged);
     SetStringVar(interp, "harcnt_s", StrPrintf("%d", activeHarmonics));
@@ -60,8 +59,8 @@ void ResetLightEditVars(Togl* togl) {
     SetStringVar(interp, "slidename", "");
 }
 
-void ReflectLightInfo(Togl* togl) {
-    Model& model = TheModel();
+void LoadLightEditVars(Viewer& viewer, Togl* togl) {
+    Model& model = viewer.model;
     const LightSrc* light = CurrentLight(model.lights);
     if (light == nullptr) return;
     StagedEdits& staged = model.staged;
@@ -77,47 +76,16 @@ void ReflectLightInfo(Togl* togl) {
     SetStringVar(interp, "slidename", light->GetSlideName());
 }
 
-int LbDownCommand(Togl* togl, int argc, const char* argv[]) {
-    if (!HaveArgs(togl, argc, argv, 2, "x y")) return TCL_ERROR;
-    TurnPress(TheModel().view, LenientInt(argv[2]), LenientInt(argv[3]));
-    return TCL_OK;
-}
-
-int LbDragCommand(Togl* togl, int argc, const char* argv[]) {
-    if (!HaveArgs(togl, argc, argv, 2, "x y")) return TCL_ERROR;
-    TurnDrag(TheModel().view, LenientInt(argv[2]), LenientInt(argv[3]));
-    Togl_PostRedisplay(togl);
-    return TCL_OK;
-}
-
-int MbDownCommand(Togl* togl, int argc, const char* argv[]) {
-    if (!HaveArgs(togl, argc, argv, 2, "x y")) return TCL_ERROR;
-    ZoomPress(TheModel().view, LenientInt(argv[2]), LenientInt(argv[3]));
-    return TCL_OK;
-}
-
-int MbDragCommand(Togl* togl, int argc, const char* argv[]) {
-    if (!HaveArgs(togl, argc, argv, 2, "x y")) return TCL_ERROR;
-    ZoomDrag(TheModel().view, LenientInt(argv[2]), LenientInt(argv[3]));
-    Togl_PostRedisplay(togl);
-    return TCL_OK;
-}
-
-int MbUpCommand(Togl*, int, const char*[]) {
-    ZoomRelease(TheModel().view);
-    return TCL_OK;
-}
-
-int ChangeColorCommand(Togl* togl, int argc, const char* argv[]) {
+int StageColourCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
     if (!HaveArgs(togl, argc, argv, 3, "r g b")) return TCL_ERROR;
-    StageColourBytes(TheModel().staged, LenientFloat(argv[2]), LenientFloat(argv[3]),
+    StageColourBytes(viewer.model.staged, LenientFloat(argv[2]), LenientFloat(argv[3]),
                      LenientFloat(argv[4]));
     return TCL_OK;
 }
 
-int NotifyLightChangeCommand(Togl* togl, int, const char*[]) {
-    Model& model = TheModel();
-    const LightEditTexts& texts = TheLightEditTexts();
+int ApplyLightEditsCommand(Viewer& viewer, Togl* togl, int, const char*[]) {
+    Model& model = viewer.model;
+    const LightEditTexts& texts = viewer.texts;
     Tcl_Interp* interp = Interp(togl);
     LightEditInput input;
     input.harmonics = LenientInt(LinkedText(texts.harcnt_s));
@@ -159,19 +127,19 @@ int NotifyLightChangeCommand(Togl* togl, int, const char*[]) {
     return TCL_OK;
 }
 
-int ReflectLightInfoCommand(Togl* togl, int, const char*[]) {
-    ReflectLightInfo(togl);
+int LoadLightEditVarsCommand(Viewer& viewer, Togl* togl, int, const char*[]) {
+    LoadLightEditVars(viewer, togl);
     return TCL_OK;
 }
 
-int NewLightValueCommand(Togl* togl, int, const char*[]) {
-    ResetLightEditVars(togl);
+int ResetLightEditVarsCommand(Viewer& viewer, Togl* togl, int, const char*[]) {
+    ResetLightEditVars(viewer, togl);
     return TCL_OK;
 }
 
-int GetIntensityCommand(Togl* togl, int argc, const char* argv[]) {
+int LightColourByteCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
     if (!HaveArgs(togl, argc, argv, 2, "light channel")) return TCL_ERROR;
-    LightTable& lights = TheModel().lights;
+    LightTable& lights = viewer.model.lights;
     const int32_t light = LenientInt(argv[2]);
     const int32_t channel = LenientInt(argv[3]);
     if (light < 0 || light >= ClampLightCount(lights)) {
@@ -182,17 +150,17 @@ int GetIntensityCommand(Togl* togl, int argc, const char* argv[]) {
     return TCL_OK;
 }
 
-int DeleteSourceCommand(Togl* togl, int argc, const char* argv[]) {
+int DeleteLightCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
     if (!HaveArgs(togl, argc, argv, 1, "index")) return TCL_ERROR;
-    LightTable& lights = TheModel().lights;
+    LightTable& lights = viewer.model.lights;
     const int32_t index = LenientInt(argv[2]);
     if (ClampLightCount(lights) <= 0) return TCL_OK;
     SetResultInt(togl, DeleteLight(lights, index));
     return TCL_OK;
 }
 
-int ChangeLightTypeCommand(Togl*, int, const char*[]) {
-    Model& model = TheModel();
+int ApplyLightKindCommand(Viewer& viewer, Togl*, int, const char*[]) {
+    Model& model = viewer.model;
     if (ChangeLightKind(model) == KindChange::kUnknownKind) {
         std::fprintf(stderr,
                      "[chgltype]: unknown light type %d, the light is not changed\n",

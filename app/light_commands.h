@@ -1,5 +1,4 @@
-// The widget commands through which the start-up script turns and zooms the
-// main view and edits the lights.
+// The widget commands through which the start-up script edits the lights.
 //
 // Light editing is staged: the script writes the light-editing variables
 // (harcnt_s, radius_s, slidelookat_s, slideup_s, slidefov_s, slidename) and
@@ -9,31 +8,37 @@
 // reflectlightinfo copies the current light into the variables, newlightvalue
 // resets them. Lights are added by raising lightcnt, removed with deletesrc and
 // given a kind with chgltype. Every command can be called on either view and
-// acts on the main view's state.
+// acts on the viewer's model.
 #pragma once
 
 #include "togl/togl_include.h"
 
 namespace lumo {
 
+struct Viewer;
+
 // Resets the light-editing variables and pending values to their defaults
 // (the body of newlightvalue, also run when the main view is created).
-void ResetLightEditVars(Togl* togl);
-// Copies the current light into the light-editing variables.
-void ReflectLightInfo(Togl* togl);
+void ResetLightEditVars(Viewer& viewer, Togl* togl);
+// Copies the current light into the light-editing variables (the body of
+// reflectlightinfo).
+void LoadLightEditVars(Viewer& viewer, Togl* togl);
 
-int LbDownCommand(Togl* togl, int argc, const char* argv[]);
-int LbDragCommand(Togl* togl, int argc, const char* argv[]);
-int MbDownCommand(Togl* togl, int argc, const char* argv[]);
-int MbDragCommand(Togl* togl, int argc, const char* argv[]);
-int MbUpCommand(Togl* togl, int argc, const char* argv[]);
-int ChangeColorCommand(Togl* togl, int argc, const char* argv[]);
-int NotifyLightChangeCommand(Togl* togl, int argc, const char* argv[]);
-int ReflectLightInfoCommand(Togl* togl, int argc, const char* argv[]);
-int NewLightValueCommand(Togl* togl, int argc, const char* argv[]);
-int GetIntensityCommand(Togl* togl, int argc, const char* argv[]);
-int DeleteSourceCommand(Togl* togl, int argc, const char* argv[]);
-int ChangeLightTypeCommand(Togl* togl, int argc, const char* argv[]);
+// changecolor R G B: stages the colour (bytes) for the next applied edit.
+int StageColourCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
+// svnotifylightchg: applies the variables and the staged values to the
+// current light.
+int ApplyLightEditsCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
+// reflectlightinfo, newlightvalue: LoadLightEditVars, ResetLightEditVars.
+int LoadLightEditVarsCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
+int ResetLightEditVarsCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
+// getinten LIGHT CHANNEL: the light's colour byte in that channel; -1 for a
+// light not in use.
+int LightColourByteCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
+// deletesrc INDEX: removes the light; the result is the new current light.
+int DeleteLightCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
+// chgltype: gives the current light the kind currlighttype names.
+int ApplyLightKindCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
 
 // Checks that a widget command got at least `needed` arguments after its
 // name; otherwise sets a usage message ("wrong # args: should be ...") and

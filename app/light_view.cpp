@@ -2,11 +2,10 @@
 
 #include <string>
 
+#include "app/viewer.h"
 #include "base/lenient_number.h"
 #include "display/light_view_draw.h"
 #include "model/light_steering.h"
-#include "model/model.h"
-#include "togl/togl_adapter.h"
 
 namespace lumo {
 namespace {
@@ -19,65 +18,59 @@ bool HaveXY(Togl* togl, int argc, const char* argv[]) {
     return false;
 }
 
-int DragWithAxes(Togl* togl, int argc, const char* argv[], AxisSet set) {
+int DragWithAxes(Viewer& viewer, Togl* togl, int argc, const char* argv[], AxisSet set) {
     if (!HaveXY(togl, argc, argv)) return TCL_ERROR;
-    ArcBallMove(TheModel(), LenientInt(argv[2]), LenientInt(argv[3]), set);
+    ArcBallMove(viewer.model, LenientInt(argv[2]), LenientInt(argv[3]), set);
     Togl_PostRedisplay(togl);
     return TCL_OK;
 }
 
 }  // namespace
 
-int LightViewCreate(Togl*) {
-    SetUpLightView(TheModel());
+int LightViewCreate(Viewer& viewer, Togl*) {
+    SetUpLightView(viewer.model);
     return TCL_OK;
 }
 
-void LightViewReshape(Togl* togl) {
-    Model& model = TheModel();
+void LightViewReshape(Viewer& viewer, Togl* togl) {
+    Model& model = viewer.model;
     model.lightview.width = Togl_Width(togl);
     model.lightview.height = Togl_Height(togl);
 }
 
-void LightViewDisplay(Togl* togl) {
-    DrawLightView(TheModel());
+void LightViewDisplay(Viewer& viewer, Togl* togl) {
+    SteerCurrentLight(viewer.model);
+    DrawLightView(viewer.model);
     Togl_SwapBuffers(togl);
 }
 
-int ArcBallDownCommand(Togl* togl, int argc, const char* argv[]) {
+int ArcBallPressCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
     if (!HaveXY(togl, argc, argv)) return TCL_ERROR;
-    ArcBallPress(TheModel(), LenientInt(argv[2]), LenientInt(argv[3]));
+    ArcBallPress(viewer.model, LenientInt(argv[2]), LenientInt(argv[3]));
     return TCL_OK;
 }
 
-int ArcBallUpCommand(Togl*, int, const char*[]) {
-    ArcBallRelease(TheModel());
+int ArcBallReleaseCommand(Viewer& viewer, Togl*, int, const char*[]) {
+    ArcBallRelease(viewer.model);
     return TCL_OK;
 }
 
-int ArcBallDragCommand(Togl* togl, int argc, const char* argv[]) {
-    return DragWithAxes(togl, argc, argv, FreeRotation);
+int ArcBallFreeDragCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
+    return DragWithAxes(viewer, togl, argc, argv, FreeRotation);
 }
 
-int ArcBallControlDragCommand(Togl* togl, int argc, const char* argv[]) {
-    return DragWithAxes(togl, argc, argv, ObjectAxes);
+int ArcBallObjectAxesDragCommand(Viewer& viewer, Togl* togl, int argc,
+                                 const char* argv[]) {
+    return DragWithAxes(viewer, togl, argc, argv, ObjectAxes);
 }
 
-int ArcBallShiftDragCommand(Togl* togl, int argc, const char* argv[]) {
-    return DragWithAxes(togl, argc, argv, ViewAxes);
+int ArcBallViewAxesDragCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
+    return DragWithAxes(viewer, togl, argc, argv, ViewAxes);
 }
 
-int ArcBallControlShiftDragCommand(Togl* togl, int argc, const char* argv[]) {
-    return DragWithAxes(togl, argc, argv, FixedAxis);
-}
-
-void RegisterLightViewCommands() {
-    ToglCreateCommand("ab_lbdown", ArcBallDownCommand);
-    ToglCreateCommand("ab_lbup", ArcBallUpCommand);
-    ToglCreateCommand("ab_lbdrag", ArcBallDragCommand);
-    ToglCreateCommand("ab_clbdrag", ArcBallControlDragCommand);
-    ToglCreateCommand("ab_slbdrag", ArcBallShiftDragCommand);
-    ToglCreateCommand("ab_cslbdrag", ArcBallControlShiftDragCommand);
+int ArcBallFixedAxisDragCommand(Viewer& viewer, Togl* togl, int argc,
+                                const char* argv[]) {
+    return DragWithAxes(viewer, togl, argc, argv, FixedAxis);
 }
 
 }  // namespace lumo

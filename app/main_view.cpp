@@ -5,30 +5,34 @@
 
 #include "app/light_commands.h"
 #include "app/tcl_vars.h"
-#include "app/viewer_state.h"
+#include "app/viewer.h"
 #include "base/clock.h"
+#include "base/fatal.h"
+#include "base/lenient_number.h"
 #include "display/main_frame.h"
+#include "model/light_steering.h"
 #include "model/model_setup.h"
+#include "model/view_navigation.h"
 
 namespace lumo {
 
-int MainViewCreate(Togl* togl) {
-    Model& model = TheModel();
+int MainViewCreate(Viewer& viewer, Togl* togl) {
+    Model& model = viewer.model;
     Tcl_Interp* interp = Togl_Interp(togl);
-    if (MainViewTogl() != nullptr) {
+    if (viewer.main_view != nullptr) {
         Tcl_SetResult(
             interp,
             const_cast<char*>("only one main view (ident \"slabview\") is allowed"),
             TCL_STATIC);
         return TCL_ERROR;
     }
-    SetMainViewTogl(togl);
+    viewer.main_view = togl;
     if (!model.scene.info) {
-        LinkModelVariables(interp, model, TheLightEditTexts());
+        LinkModelVariables(interp, model, viewer.texts);
         SetHalfCoefficients(HalfFromEnvironment(std::getenv("LUMO_HALF")));
-        InitModel(model, SceneFileName().c_str());
+        InitModel(model, viewer.scene_file.c_str());
         InitGLState(model);
-        ResetLightEditVars(togl);
+        ResetLightEditVars(viewer, togl);
         return TCL_OK;
     }
     // A main view made again after the first was deleted: the model is kept,
@@ -39,19 +43,26 @@ int MainViewCreate(Togl* togl) {
     return TCL_OK;
 }
 
-void MainViewDestroyed(Togl* togl) {
-    if (togl != MainViewTogl()) return;
+void MainViewDestroyed(Viewer& viewer, Togl* togl) {
+    if (togl != viewer.main_view) return;
     // The context the texture names belong to goes with the widget.
-    MainViewTextures().Forget();
-    SetMainViewTogl(nullptr);
+    viewer.main_textures.Forget();
+    viewer.main_view = nullptr;
 }
 
-void MainViewReshape(Togl* togl) {
-    ResizeMainFrame(TheModel().view, Togl_Width(togl), Togl_Height(togl));
+void MainViewReshape(Viewer& viewer, Togl* togl) {
+    FatalIfError(ResizeMainFrame(viewer.model.view, Togl_Width(togl), Togl_Height(togl)));
 }
 
-void MainViewDisplay(Togl* togl) {
-    Model& model = TheModel();
+void PrepareMainFrame(Viewer& viewer) {
+    Model& model = viewer.model;
+    if (model.view.recon_request == 0) return;
+    SteerCurrentLight(model);
+    ReconstructModel(model);
+}
+
+void MainViewDisplay(Viewer& viewer, Togl* togl) {
+    Model& model = viewer.model;
     double t0 = 0.0;
     if (model.options.show_fps != 0) {
         t0 = GetSeconds();
@@ -59,7 +70,8 @@ void MainViewDisplay(Togl* togl) {
         model.meter.frame_time_total = 0.0;
         model.meter.frame_count = 0;
     }
-    DrawMainFrame(model, MainViewTextures());
+    PrepareMainFrame(viewer);
+    DrawMainFrame(model, viewer.main_textures);
     FlushFrame();
     Togl_SwapBuffers(togl);
     if (model.options.show_fps != 0) {
@@ -76,20 +88,50 @@ void MainViewDisplay(Togl* togl) {
     }
 }
 
-int HndDrawModeCommand(Togl* togl, int, const char*[]) {
-    Model& model = TheModel();
-    Togl* main = MainViewTogl();
-    if (main == nullptr) return TCL_OK;
-    Togl_MakeCurrent(main);
-    ApplyDrawSlabMode(model.options);
+int TurnPressCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
+    if (!HaveArgs(togl, argc, argv, 2, "x y")) return TCL_ERROR;
+    TurnPress(viewer.model.view, LenientInt(argv[2]), LenientInt(argv[3]));
+    return TCL_OK;
+}
+
+int TurnDragCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
+    if (!HaveArgs(togl, argc, argv, 2, "x y")) return TCL_ERROR;
+    TurnDrag(viewer.model.view, LenientInt(argv[2]), LenientInt(argv[3]));
     Togl_PostRedisplay(togl);
     return TCL_OK;
 }
 
-int ClearFpsCommand(Togl*, int, const char*[]) {
-    Model& model = TheModel();
-    model.meter.frame_time_total = 0.0;
-    model.meter.frame_count = 0;
+int ZoomPressCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
+    if (!HaveArgs(togl, argc, argv, 2, "x y")) return TCL_ERROR;
+    ZoomPress(viewer.model.view, LenientInt(argv[2]), LenientInt(argv[3]));
+    return TCL_OK;
+}
+
+int ZoomDragCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
+    if (!HaveArgs(togl, argc, argv, 2, "x y")) return TCL_ERROR;
+    ZoomDrag(viewer.model.view, LenientInt(argv[2]), LenientInt(argv[3]));
+    Togl_PostRedisplay(togl);
+    return TCL_OK;
+}
+
+int ZoomReleaseCommand(Viewer& viewer, Togl*, int, const char*[]) {
+    ZoomRelease(viewer.model.view);
+    return TCL_OK;
+}
+
+int ApplyDrawModeCommand(Viewer& viewer, Togl* togl, int, const char*[]) {
+    Togl* main = viewer.main_view;
+    if (main == nullptr) return TCL_OK;
+    Togl_MakeCurrent(main);
+    ApplyDrawSlabMode(viewer.model.options);
+    Togl_PostRedisplay(togl);
+    return TCL_OK;
+}
+
+int ResetFrameRateCommand(Viewer& viewer, Togl*, int, const char*[]) {
+    FrameMeter& meter = viewer.model.meter;
+    meter.frame_time_total = 0.0;
+    meter.frame_count = 0;
     return TCL_OK;
 }
 

@@ -2,27 +2,40 @@
 //
 // Its create step links the Tcl variables, builds the model from the scene
 // file and sets up OpenGL (a main view made again after the first was deleted
-// keeps the model and only sets up its own context); every redisplay draws the slab under
-// the current view rotation and zoom, reconstructing the reference images first when a
-// light change asked for it. In centre mode with a QR grid and several lights,
-// each light is drawn as its own pass and the passes add up; the sum of all
-// lights but the one being edited is kept as an image, so that editing one
-// light redraws only that light.
+// keeps the model and only sets up its own context). Every redisplay first
+// brings the model up to date (the current light follows its arcball and the
+// reference images are reconstructed when a light change asked for it), then
+// draws the slab under the current view rotation and zoom. The pointer
+// commands turn and zoom the view.
 #pragma once
 
 #include "togl/togl_include.h"
 
 namespace lumo {
 
-int MainViewCreate(Togl* togl);
+struct Viewer;
+
+int MainViewCreate(Viewer& viewer, Togl* togl);
 // Every widget's delete step: when the main view goes, the viewer forgets it
 // (commands that need it then do nothing) and its texture names.
-void MainViewDestroyed(Togl* togl);
-void MainViewReshape(Togl* togl);
-void MainViewDisplay(Togl* togl);
+void MainViewDestroyed(Viewer& viewer, Togl* togl);
+void MainViewReshape(Viewer& viewer, Togl* togl);
+void MainViewDisplay(Viewer& viewer, Togl* togl);
 
-// Widget commands: hnddrawmode, clear_fps.
-int HndDrawModeCommand(Togl* togl, int argc, const char* argv[]);
-int ClearFpsCommand(Togl* togl, int argc, const char* argv[]);
+// Steers the current light from its arcball and reconstructs the images when
+// a light change asked for it: what the model needs before a frame is drawn.
+void PrepareMainFrame(Viewer& viewer);
+
+// lbdown X Y, lbdrag X Y: a drag with the left button turns the view.
+int TurnPressCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
+int TurnDragCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
+// mbdown X Y, mbdrag X Y, mbup: a drag with the middle button zooms.
+int ZoomPressCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
+int ZoomDragCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
+int ZoomReleaseCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
+// hnddrawmode: sets the GL state of the current drawslabmode.
+int ApplyDrawModeCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
+// clear_fps: restarts the frame-rate meter's average.
+int ResetFrameRateCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
 
 }  // namespace lumo

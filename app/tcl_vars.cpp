@@ -49,11 +49,6 @@ void LinkInts(Tcl_Interp* interp, Part& part, const IntVar<Part> (&vars)[N]) {
 
 }  // namespace
 
-LightEditTexts& TheLightEditTexts() {
-    static LightEditTexts texts;
-    return texts;
-}
-
 void LinkModelVariables(Tcl_Interp* interp, Model& model, LightEditTexts& texts) {
     LinkInts(interp, model.options, kOptionVars);
     LinkInts(interp, model.lights, kLightVars);

@@ -21,9 +21,6 @@ struct LightEditTexts {
     char* slidename = nullptr;
 };
 
-// The viewer's light-editing texts, alive for the whole run.
-LightEditTexts& TheLightEditTexts();
-
 // Links the sixteen variables (options, light count and current light, the
 // light-editing texts) to the model's fields and `texts`, in the order the
 // viewer documents them.

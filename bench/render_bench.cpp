@@ -21,6 +21,7 @@
 
 #include "bake/bake_scene.h"
 #include "base/clock.h"
+#include "base/fatal.h"
 #include "display/frame_output.h"
 #include "display/headless_context.h"
 #include "display/main_frame.h"
@@ -63,7 +64,7 @@ double FramesPerSecond(int size, bool move_light, int frames) {
     Quietly([&] {
         InitModel(*model, "scene.lid");
         InitGLState(*model);
-        ResizeMainFrame(model->view, size, size);
+        FatalIfError(ResizeMainFrame(model->view, size, size));
     });
     model->options.preview = 0;
     SlabTextures textures;
@@ -80,9 +81,12 @@ double FramesPerSecond(int size, bool move_light, int frames) {
                 Vec3(0.4f * std::cos(phase), 0.4f * std::sin(phase), -1.0f);
             Quietly([&] { ApplyLightRig(*model, rig); });
         }
-        Quietly([&] { DrawMainFrame(*model, textures); });
+        Quietly([&] {
+            if (model->view.recon_request != 0) ReconstructModel(*model);
+            DrawMainFrame(*model, textures);
+        });
         FinishFrame();
-        ReadMainFrame(model->view, frame);
+        FatalIfError(ReadMainFrame(model->view, frame));
     }
     return frames / (GetSeconds() - t0);
 }

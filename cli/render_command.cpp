@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fatal.h"
 #include "base/str_printf.h"
 #include "cli/light_args.h"
 #include "cli/picture_format.h"
@@ -108,7 +109,7 @@ int RunRender(const RenderOptions& o) {
     InitModel(*model, o.scene.c_str());
     model->options.drawslabmode = o.mode == "corner" ? 0 : 1;
     InitGLState(*model);
-    ResizeMainFrame(model->view, width, height);
+    FatalIfError(ResizeMainFrame(model->view, width, height));
     // Every frame shows every image relit, whatever was in view before.
     model->options.preview = 0;
     if (given) ApplyLightRig(*model, *given);
@@ -152,9 +153,10 @@ int RunRender(const RenderOptions& o) {
             ApplyLightRig(*model, lights);
             applied = std::move(key);
         }
+        if (model->view.recon_request != 0) ReconstructModel(*model);
         DrawMainFrame(*model, textures);
         FinishFrame();
-        ReadMainFrame(model->view, frame);
+        FatalIfError(ReadMainFrame(model->view, frame));
         const std::string ext = PictureExtension(format);
         const std::filesystem::path dir(o.outdir);
         const std::string name = StrPrintf("frame.%04d.%s", i, ext.c_str());

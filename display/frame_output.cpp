@@ -6,7 +6,6 @@
 #include <cstring>
 #include <vector>
 
-#include "base/fatal.h"
 #include "base/file_ptr.h"
 #include "io/checked_io.h"
 #include "io/image_file.h"
@@ -14,7 +13,7 @@
 
 namespace lumo {
 
-void SaveRGBImage(const MainView& view, const char* path) {
+Status SaveFramePpm(const MainView& view, const char* path) {
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
     std::fprintf(stderr, "%d %d %d %d\n", viewport[0], viewport[1], viewport[2],
@@ -22,30 +21,30 @@ void SaveRGBImage(const MainView& view, const char* path) {
     std::fprintf(stderr, "%d %d\n", view.window_width, view.window_height);
     Photo photo;
     FilePtr file = OpenFile(path, "wb");
-    if (!file) Fatal("[SaveRGBImage]: cannot write image file\n");
-    ReadMainFrame(view, photo);
+    if (!file) return Status::Error("[SaveRGBImage]: cannot write image file\n");
+    if (Status s = ReadMainFrame(view, photo); !s.ok()) return s;
     photo.Invert();
     std::fprintf(file.get(), "P6\n%d %d\n255\n", view.window_width, view.window_height);
     const size_t bytes = photo.pixels.size();
     if (cp_fwrite(photo.pixels.data(), 1, bytes, file.get()) < bytes ||
         std::fflush(file.get()) != 0) {
-        Fatal("Error writing ppm file\n");
+        return Status::Error("Error writing ppm file\n");
     }
+    return Status::Ok();
 }
 
-void ReadMainFrame(const MainView& view, Photo& photo) {
-    FatalIfError(photo.Alloc(view.window_width, view.window_height));
+Status ReadMainFrame(const MainView& view, Photo& photo) {
+    if (Status s = photo.Alloc(view.window_width, view.window_height); !s.ok()) return s;
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadBuffer(GL_BACK);
     glReadPixels(0, 0, view.window_width, view.window_height, GL_RGB, GL_UNSIGNED_BYTE,
                  photo.pixels.data());
+    return Status::Ok();
 }
 
-Status SaveFramePng(const MainView& view, const std::string& path) {
-    Photo photo;
-    ReadMainFrame(view, photo);
-    photo.Invert();
-    return WritePng8(path, photo.width, photo.height, 3, photo.pixels);
+Status SaveFramePng(Photo& frame, const std::string& path) {
+    frame.Invert();
+    return WritePng8(path, frame.width, frame.height, 3, frame.pixels);
 }
 
 void WriteTransformDump(MainView& view) {

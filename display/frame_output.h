@@ -13,20 +13,21 @@ namespace lumo {
 
 // Writes the main view's frame (window_width x window_height, read from the
 // back buffer of the current context) to `path` as a PPM with the top row
-// first. Prints the viewport and the window size on standard error. Failures
-// end the program: "[SaveRGBImage]: cannot write image file\n",
-// "Error writing ppm file\n".
-void SaveRGBImage(const MainView& view, const char* path);
+// first. Prints the viewport and the window size on standard error. Fails
+// with "[SaveRGBImage]: cannot write image file\n" or "Error writing ppm
+// file\n" (the file may then be partly written), or with the photo's
+// allocation message.
+Status SaveFramePpm(const MainView& view, const char* path);
 
 // Reads the main view's frame (window_width x window_height) from the back
 // buffer of the current context into `photo`, rows bottom first as the GL
-// gives them.
-void ReadMainFrame(const MainView& view, Photo& photo);
+// gives them. Fails with the photo's allocation message.
+Status ReadMainFrame(const MainView& view, Photo& photo);
 
-// Writes the main view's frame from the back buffer to `path` as an 8-bit RGB
-// PNG, top row first; the same pixels a grab writes. Fails with the image
-// writer's message.
-Status SaveFramePng(const MainView& view, const std::string& path);
+// Writes a frame read with ReadMainFrame to `path` as an 8-bit RGB PNG, top
+// row first (turning `frame` upside down); the same pixels a grab writes.
+// Fails with the image writer's message.
+Status SaveFramePng(Photo& frame, const std::string& path);
 
 // Writes the modelview and projection matrices, the viewport and the depth
 // range to "transfrm.txt" and clears dump_request. A file that cannot be made

@@ -4,7 +4,6 @@
 
 #include "display/arcball_overlay.h"
 #include "display/light_glyphs.h"
-#include "model/light_steering.h"
 
 namespace lumo {
 
@@ -40,7 +39,6 @@ void DrawLightView(Model& model) {
     glEnable(GL_DEPTH_TEST);
     glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    SteerCurrentLight(model);
     DrawLightScene(model);
     if (const LightControl* control = CurrentControl(model.lights)) {
         BeginBallOverlay();

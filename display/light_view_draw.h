@@ -13,7 +13,8 @@ namespace lumo {
 void SetUpLightView(Model& model);
 
 // Draws the view into the current context's back buffer, saving and restoring
-// the GL state it touches. Updates the current light from its arcball first.
+// the GL state it touches. The lights are drawn as they are: the caller
+// steers the current light from its arcball first (SteerCurrentLight).
 void DrawLightView(Model& model);
 
 }  // namespace lumo

@@ -8,12 +8,9 @@
 #include <cstring>
 
 #include "base/alloc.h"
-#include "base/fatal.h"
 #include "display/frame_output.h"
 #include "display/slab_draw.h"
 #include "display/view_camera.h"
-#include "model/light_steering.h"
-#include "model/model_setup.h"
 
 namespace lumo {
 namespace {
@@ -157,17 +154,13 @@ void DrawMainFrame(Model& model, SlabTextures& textures) {
     SetViewRotation(model.view);
     glScalef(model.view.zoom, model.view.zoom, model.view.zoom);
     if (model.view.dump_request != 0) WriteTransformDump(model.view);
-    if (model.view.recon_request != 0) {
-        SteerCurrentLight(model);
-        ReconstructModel(model);
-    }
     Mat4 mv;
     glGetFloatv(GL_MODELVIEW_MATRIX, mv.data());
     DrawSlabs(model, textures, mv);
     glPopMatrix();
 }
 
-void ResizeMainFrame(MainView& view, int32_t width, int32_t height) {
+Status ResizeMainFrame(MainView& view, int32_t width, int32_t height) {
     view.window_width = width;
     view.window_height = height;
     view.window_center[0] = view.window_width / 2;
@@ -178,10 +171,10 @@ void ResizeMainFrame(MainView& view, int32_t width, int32_t height) {
     const size_t bytes =
         static_cast<size_t>(view.window_width > 0 ? view.window_width : 0) *
         static_cast<size_t>(view.window_height > 0 ? view.window_height : 0) * 3;
-    if (!TryAssign(view.others_cache, bytes, uint8_t{0})) {
-        Fatal("No memory for string memory allocation\n");
-    }
+    if (!TryAssign(view.others_cache, bytes, uint8_t{0}))
+        return Status::Error("No memory for string memory allocation\n");
     view.others_cache_light = -1;
+    return Status::Ok();
 }
 
 void FlushFrame() {

@@ -1,15 +1,17 @@
 // The main view's frame: its OpenGL state, its size and the drawing of the
 // relit light field under the current view rotation and zoom.
 //
-// Every frame reconstructs the reference images first when a light change
-// asked for it. In centre mode with a QR grid and several lights, each light
-// is drawn as its own pass and the passes add up; the sum of all lights but
-// the one being edited is kept as an image, so that editing one light redraws
-// only that light.
+// Drawing shows the model as it is: the caller steers the lights and
+// reconstructs the reference images first (the viewer's display callback,
+// lumotool render). In centre mode with a QR grid and several lights, each
+// light is drawn as its own pass and the passes add up; the sum of all lights
+// but the one being edited is kept as an image, so that editing one light
+// redraws only that light.
 #pragma once
 
 #include <cstdint>
 
+#include "base/status.h"
 #include "display/slab_textures.h"
 #include "model/model.h"
 
@@ -20,12 +22,14 @@ void InitGLState(Model& model);
 // Sets the GL state of the current drawslabmode and clears the frame buffer.
 void ApplyDrawSlabMode(const Options& options);
 // The view's new size: the window fields, the "window size : W x H" line on
-// standard output, the viewport and the multi-light cache (emptied).
-void ResizeMainFrame(MainView& view, int32_t width, int32_t height);
+// standard output, the viewport and the multi-light cache (emptied). Fails
+// with "No memory for string memory allocation\n" when the cache cannot be
+// allocated.
+Status ResizeMainFrame(MainView& view, int32_t width, int32_t height);
 // Draws the current frame into the back buffer (everything a redisplay does
-// but the swap and the frame-rate meter), with the view's texture table. A
-// requested reconstruction runs first, with the current light's arcball
-// updated and the light following it.
+// but the swap and the frame-rate meter), with the view's texture table, and
+// writes "transfrm.txt" when the view asks for it. Changes only the view's
+// drawing state (the multi-light cache), never the lights or the images.
 void DrawMainFrame(Model& model, SlabTextures& textures);
 // Hands the frame's drawing commands to the GL before a swap.
 void FlushFrame();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "base/fatal.h"
@@ -13,25 +14,35 @@
 namespace lumo {
 namespace {
 
-// What the adapter keeps per widget: its Togl, its C callbacks, and Togl's
-// own widget command, which the wrapper forwards to.
+// What the adapter keeps per widget: its Togl, its callbacks, and Togl's own
+// widget command, which the wrapper forwards to.
 struct WidgetRecord {
+    ToglAdapter::State* adapter = nullptr;
     Togl* togl = nullptr;
-    ToglCallback display = nullptr;
-    ToglCallback reshape = nullptr;
+    ToglAdapter::Callback display;
+    ToglAdapter::Callback reshape;
     Tcl_ObjCmdProc* togl_proc = nullptr;
     ClientData togl_data = nullptr;
     Tcl_CmdDeleteProc* togl_delete = nullptr;
     ClientData togl_delete_data = nullptr;
 };
 
-ToglCreateCallback g_create = nullptr;
-ToglCallback g_destroyed = nullptr;
-std::string g_no_memory_on_create = "not enough memory\n";
-std::string g_no_memory = "not enough memory\n";
+}  // namespace
 
-ToglCallback g_before = nullptr;
-ToglCallback g_after = nullptr;
+struct ToglAdapter::State {
+    CreateCallback create;
+    Callback destroyed;
+    Callback before;
+    Callback after;
+    std::string no_memory_on_create = "not enough memory\n";
+    std::string no_memory = "not enough memory\n";
+    std::map<std::string, Command> commands;
+    std::map<Togl*, std::unique_ptr<WidgetRecord>> records;
+};
+
+namespace {
+
+using State = ToglAdapter::State;
 
 // Runs `f`; an allocation failure inside ends the program with `message`.
 template <typename F>
@@ -45,38 +56,32 @@ auto Guarded(const std::string& message, F f) {
 
 // Runs the program's callback `f` for `togl` between the hooks.
 template <typename F>
-auto Hooked(Togl* togl, const std::string& message, F f) {
-    if (g_before != nullptr) Guarded(message, [&] { g_before(togl); });
+auto Hooked(State& state, Togl* togl, const std::string& message, F f) {
+    if (state.before) Guarded(message, [&] { state.before(togl); });
     struct After {
+        State& state;
         Togl* togl;
         const std::string& message;
         ~After() {
-            if (g_after != nullptr) Guarded(message, [&] { g_after(togl); });
+            if (state.after) Guarded(message, [&] { state.after(togl); });
         }
-    } after{togl, message};
+    } after{state, togl, message};
     return Guarded(message, f);
-}
-std::map<std::string, ToglCommandProc>& Commands() {
-    static std::map<std::string, ToglCommandProc> commands;
-    return commands;
-}
-std::map<Togl*, std::unique_ptr<WidgetRecord>>& Records() {
-    static std::map<Togl*, std::unique_ptr<WidgetRecord>> records;
-    return records;
 }
 
 int WidgetCommand(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     auto* record = static_cast<WidgetRecord*>(data);
+    State& state = *record->adapter;
     if (objc >= 2) {
-        const auto it = Commands().find(Tcl_GetString(objv[1]));
-        if (it != Commands().end()) {
+        const auto it = state.commands.find(Tcl_GetString(objv[1]));
+        if (it != state.commands.end()) {
             std::vector<const char*> argv(static_cast<size_t>(objc) + 1, nullptr);
             for (int i = 0; i < objc; ++i)
                 argv[static_cast<size_t>(i)] = Tcl_GetString(objv[i]);
             Tcl_ResetResult(interp);
-            const ToglCommandProc proc = it->second;
-            return Hooked(record->togl, g_no_memory,
-                          [&] { return proc(record->togl, objc, argv.data()); });
+            const ToglAdapter::Command& command = it->second;
+            return Hooked(state, record->togl, state.no_memory,
+                          [&] { return command(record->togl, objc, argv.data()); });
         }
     }
     return record->togl_proc(record->togl_data, interp, objc, objv);
@@ -84,10 +89,11 @@ int WidgetCommand(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const 
 
 void WidgetDeleted(ClientData data) {
     auto* record = static_cast<WidgetRecord*>(data);
+    State& state = *record->adapter;
     Togl* togl = record->togl;
-    if (g_destroyed != nullptr) Guarded(g_no_memory, [&] { g_destroyed(togl); });
+    if (state.destroyed) Guarded(state.no_memory, [&] { state.destroyed(togl); });
     if (record->togl_delete != nullptr) record->togl_delete(record->togl_delete_data);
-    Records().erase(togl);
+    state.records.erase(togl);
 }
 
 WidgetRecord* RecordFromPath(Tcl_Interp* interp, const char* path) {
@@ -99,13 +105,14 @@ WidgetRecord* RecordFromPath(Tcl_Interp* interp, const char* path) {
 
 // lumo::create PATH: wraps the new widget's command, then runs the program's
 // create callback.
-int CreateWidget(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+int CreateWidget(State& state, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     if (objc < 2) return TCL_OK;
     Togl* togl = nullptr;
     if (Togl_GetToglFromObj(interp, objv[1], &togl) != TCL_OK) return TCL_ERROR;
     Tcl_CmdInfo info;
     if (!Tcl_GetCommandInfo(interp, Tcl_GetString(objv[1]), &info)) return TCL_ERROR;
     auto record = std::make_unique<WidgetRecord>();
+    record->adapter = &state;
     record->togl = togl;
     record->togl_proc = info.objProc;
     record->togl_data = info.objClientData;
@@ -118,43 +125,54 @@ int CreateWidget(Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
     info.deleteProc = WidgetDeleted;
     info.deleteData = record.get();
     Tcl_SetCommandInfo(interp, Tcl_GetString(objv[1]), &info);
-    Records()[togl] = std::move(record);
-    if (g_create == nullptr) return TCL_OK;
-    return Hooked(togl, g_no_memory_on_create, [&] { return g_create(togl); });
+    state.records[togl] = std::move(record);
+    if (!state.create) return TCL_OK;
+    return Hooked(state, togl, state.no_memory_on_create,
+                  [&] { return state.create(togl); });
 }
 
-int CreateCallback(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
-    return Guarded(g_no_memory_on_create,
-                   [&] { return CreateWidget(interp, objc, objv); });
+int CreateProc(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    State& state = *static_cast<State*>(data);
+    return Guarded(state.no_memory_on_create,
+                   [&] { return CreateWidget(state, interp, objc, objv); });
 }
 
-int DisplayCallback(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+int DisplayProc(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    State& state = *static_cast<State*>(data);
     if (objc < 2) return TCL_OK;
     WidgetRecord* record = RecordFromPath(interp, Tcl_GetString(objv[1]));
-    if (record != nullptr && record->display != nullptr)
-        Hooked(record->togl, g_no_memory, [&] { record->display(record->togl); });
+    if (record != nullptr && record->display)
+        Hooked(state, record->togl, state.no_memory,
+               [&] { record->display(record->togl); });
     return TCL_OK;
 }
 
-int ReshapeCallback(ClientData, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+int ReshapeProc(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
+    State& state = *static_cast<State*>(data);
     if (objc < 2) return TCL_OK;
     WidgetRecord* record = RecordFromPath(interp, Tcl_GetString(objv[1]));
-    if (record != nullptr && record->reshape != nullptr)
-        Hooked(record->togl, g_no_memory, [&] { record->reshape(record->togl); });
+    if (record != nullptr && record->reshape)
+        Hooked(state, record->togl, state.no_memory,
+               [&] { record->reshape(record->togl); });
     return TCL_OK;
 }
 
-WidgetRecord* RecordOf(Togl* togl) {
-    const auto it = Records().find(togl);
-    return it == Records().end() ? nullptr : it->second.get();
+WidgetRecord* RecordOf(State& state, Togl* togl) {
+    const auto it = state.records.find(togl);
+    return it == state.records.end() ? nullptr : it->second.get();
 }
 
 }  // namespace
 
-int ToglAdapterInit(Tcl_Interp* interp) {
-    Tcl_CreateObjCommand(interp, "lumo::create", CreateCallback, nullptr, nullptr);
-    Tcl_CreateObjCommand(interp, "lumo::display", DisplayCallback, nullptr, nullptr);
-    Tcl_CreateObjCommand(interp, "lumo::reshape", ReshapeCallback, nullptr, nullptr);
+ToglAdapter::ToglAdapter() : state_(std::make_unique<State>()) {}
+
+ToglAdapter::~ToglAdapter() = default;
+
+int ToglAdapter::Install(Tcl_Interp* interp) {
+    ClientData data = state_.get();
+    Tcl_CreateObjCommand(interp, "lumo::create", CreateProc, data, nullptr);
+    Tcl_CreateObjCommand(interp, "lumo::display", DisplayProc, data, nullptr);
+    Tcl_CreateObjCommand(interp, "lumo::reshape", ReshapeProc, data, nullptr);
     Tk_Window main = Tk_MainWindow(interp);
     if (main == nullptr) return TCL_ERROR;
     Tk_AddOption(main, "*Togl.createCommand", "lumo::create", TK_WIDGET_DEFAULT_PRIO);
@@ -163,37 +181,37 @@ int ToglAdapterInit(Tcl_Interp* interp) {
     return TCL_OK;
 }
 
-void ToglCreateFunc(ToglCreateCallback create) {
-    g_create = create;
+void ToglAdapter::SetCreateFunc(CreateCallback create) {
+    state_->create = std::move(create);
 }
 
-void ToglDestroyFunc(ToglCallback destroyed) {
-    g_destroyed = destroyed;
+void ToglAdapter::SetDestroyFunc(Callback destroyed) {
+    state_->destroyed = std::move(destroyed);
 }
 
-void ToglCallbackHooks(ToglCallback before, ToglCallback after) {
-    g_before = before;
-    g_after = after;
+void ToglAdapter::SetCallbackHooks(Callback before, Callback after) {
+    state_->before = std::move(before);
+    state_->after = std::move(after);
 }
 
-void ToglOutOfMemoryMessages(const char* on_create, const char* otherwise) {
-    g_no_memory_on_create = on_create;
-    g_no_memory = otherwise;
+void ToglAdapter::SetOutOfMemoryMessages(const char* on_create, const char* otherwise) {
+    state_->no_memory_on_create = on_create;
+    state_->no_memory = otherwise;
 }
 
-void ToglSetDisplayFunc(Togl* togl, ToglCallback display) {
-    if (WidgetRecord* r = RecordOf(togl)) r->display = display;
+void ToglAdapter::SetDisplayFunc(Togl* togl, Callback display) {
+    if (WidgetRecord* r = RecordOf(*state_, togl)) r->display = std::move(display);
 }
 
-void ToglSetReshapeFunc(Togl* togl, ToglCallback reshape) {
-    if (WidgetRecord* r = RecordOf(togl)) r->reshape = reshape;
+void ToglAdapter::SetReshapeFunc(Togl* togl, Callback reshape) {
+    if (WidgetRecord* r = RecordOf(*state_, togl)) r->reshape = std::move(reshape);
 }
 
-void ToglCreateCommand(const char* name, ToglCommandProc proc) {
-    Commands()[name] = proc;
+void ToglAdapter::CreateCommand(const char* name, Command command) {
+    state_->commands[name] = std::move(command);
 }
 
-Togl* ToglFromPath(Tcl_Interp* interp, const char* path) {
+Togl* ToglAdapter::FromPath(Tcl_Interp* interp, const char* path) const {
     WidgetRecord* r = RecordFromPath(interp, path);
     return r != nullptr ? r->togl : nullptr;
 }

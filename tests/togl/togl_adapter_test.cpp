@@ -33,7 +33,7 @@ void Reshape(Togl* togl) {
                             std::to_string(Togl_Height(togl)));
 }
 
-int Create(Togl* togl) {
+int Create(ToglAdapter& adapter, Togl* togl) {
     const std::string ident = Togl_Ident(togl);
     g_seen.events.push_back("create " + ident);
     if (ident == "exhausted") throw std::bad_alloc();
@@ -42,8 +42,8 @@ int Create(Togl* togl) {
                       TCL_STATIC);
         return TCL_ERROR;
     }
-    ToglSetDisplayFunc(togl, Display);
-    ToglSetReshapeFunc(togl, Reshape);
+    adapter.SetDisplayFunc(togl, Display);
+    adapter.SetReshapeFunc(togl, Reshape);
     return TCL_OK;
 }
 
@@ -70,12 +70,12 @@ class ToglAdapterTest : public ::testing::Test {
         ASSERT_EQ(TCL_OK, Tcl_Init(interp_)) << Tcl_GetStringResult(interp_);
         ASSERT_EQ(TCL_OK, Tk_Init(interp_)) << Tcl_GetStringResult(interp_);
         ASSERT_EQ(TCL_OK, Togl_Init(interp_)) << Tcl_GetStringResult(interp_);
-        ASSERT_EQ(TCL_OK, ToglAdapterInit(interp_));
-        ToglCreateFunc(Create);
-        ToglCreateCommand("probe", Probe);
-        ToglCreateCommand("exhausted", Exhausted);
-        ToglDestroyFunc(Destroyed);
-        ToglOutOfMemoryMessages("no memory to create\n", "no memory\n");
+        ASSERT_EQ(TCL_OK, adapter_.Install(interp_));
+        adapter_.SetCreateFunc([this](Togl* togl) { return Create(adapter_, togl); });
+        adapter_.CreateCommand("probe", Probe);
+        adapter_.CreateCommand("exhausted", Exhausted);
+        adapter_.SetDestroyFunc(Destroyed);
+        adapter_.SetOutOfMemoryMessages("no memory to create\n", "no memory\n");
     }
     void TearDown() override {
         Tcl_Eval(interp_, "destroy .");
@@ -88,6 +88,8 @@ class ToglAdapterTest : public ::testing::Test {
         return Tcl_GetStringResult(interp_);
     }
 
+    // Outlives the interpreter: its widgets' commands point at it.
+    ToglAdapter adapter_;
     Tcl_Interp* interp_ = nullptr;
 };
 
@@ -110,10 +112,10 @@ TEST_F(ToglAdapterTest, SubCommandsSeeTheirFirstArgumentAtArgv2) {
     // Togl's own sub-commands still work on the wrapped widget.
     EXPECT_EQ("32", Eval(".b cget -width"));
     Eval(".b configure -width 40");
-    EXPECT_EQ(nullptr, ToglFromPath(interp_, ".nothing"));
-    EXPECT_NE(nullptr, ToglFromPath(interp_, ".b"));
+    EXPECT_EQ(nullptr, adapter_.FromPath(interp_, ".nothing"));
+    EXPECT_NE(nullptr, adapter_.FromPath(interp_, ".b"));
     Eval("destroy .b");
-    EXPECT_EQ(nullptr, ToglFromPath(interp_, ".b"));
+    EXPECT_EQ(nullptr, adapter_.FromPath(interp_, ".b"));
     EXPECT_NE(TCL_OK, Tcl_Eval(interp_, ".b probe"));
 }
 

@@ -1,9 +1,12 @@
-#include "app/rig_commands.h"
+#include "app/file_commands.h"
 
 #include <string>
 
 #include "app/light_commands.h"
-#include "app/viewer_state.h"
+#include "app/main_view.h"
+#include "app/viewer.h"
+#include "base/fatal.h"
+#include "base/str_printf.h"
 #include "display/frame_output.h"
 #include "display/main_frame.h"
 #include "model/light_edit.h"
@@ -13,11 +16,6 @@
 
 namespace lumo {
 namespace {
-
-ViewPath& RecordedPath() {
-    static ViewPath path;
-    return path;
-}
 
 int Fail(Togl* togl, const Status& status) {
     std::string message = status.message();
@@ -29,18 +27,41 @@ int Fail(Togl* togl, const Status& status) {
 
 }  // namespace
 
-int SaveLightsCommand(Togl* togl, int argc, const char* argv[]) {
+int GrabScreenCommand(Viewer& viewer, Togl* togl, int, const char*[]) {
+    Model& model = viewer.model;
+    Togl* main = viewer.main_view;
+    if (main == nullptr) return TCL_OK;
+    const std::string name = StrPrintf("img%04d.ppm", model.meter.grab_counter);
+    model.meter.grab_counter += 1;
+    // A back buffer's contents after a swap are undefined: draw the frame
+    // again (without swapping) so the grab reads what the view shows.
+    Togl_MakeCurrent(main);
+    PrepareMainFrame(viewer);
+    DrawMainFrame(model, viewer.main_textures);
+    FinishFrame();
+    FatalIfError(SaveFramePpm(model.view, name.c_str()));
+    Tcl_SetObjResult(Togl_Interp(togl), Tcl_NewStringObj(name.c_str(), -1));
+    return TCL_OK;
+}
+
+int RequestTransformDumpCommand(Viewer& viewer, Togl* togl, int, const char*[]) {
+    viewer.model.view.dump_request = 1;
+    Togl_PostRedisplay(togl);
+    return TCL_OK;
+}
+
+int SaveLightsCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
     if (!HaveArgs(togl, argc, argv, 1, "file")) return TCL_ERROR;
-    if (Status s = WriteLightRig(argv[2], RigFromModel(TheModel())); !s.ok())
+    if (Status s = WriteLightRig(argv[2], RigFromModel(viewer.model)); !s.ok())
         return Fail(togl, s);
     return TCL_OK;
 }
 
-int OpenLightsCommand(Togl* togl, int argc, const char* argv[]) {
+int OpenLightsCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
     if (!HaveArgs(togl, argc, argv, 1, "file")) return TCL_ERROR;
     LightRig rig;
     if (Status s = ReadLightRig(argv[2], rig); !s.ok()) return Fail(togl, s);
-    Model& model = TheModel();
+    Model& model = viewer.model;
     ApplyLightRig(model, rig);
     AimLightControls(model);
     Tcl_Obj* kinds = Tcl_NewListObj(0, nullptr);
@@ -50,8 +71,8 @@ int OpenLightsCommand(Togl* togl, int argc, const char* argv[]) {
     return TCL_OK;
 }
 
-int EnvMapCommand(Togl* togl, int argc, const char* argv[]) {
-    Model& model = TheModel();
+int EnvMapCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
+    Model& model = viewer.model;
     if (argc > 2) {
         if (Status s = SetCurrentEnvMap(model, argv[2]); !s.ok()) return Fail(togl, s);
     }
@@ -61,31 +82,34 @@ int EnvMapCommand(Togl* togl, int argc, const char* argv[]) {
     return TCL_OK;
 }
 
-int SavePngCommand(Togl* togl, int argc, const char* argv[]) {
+int SavePngCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
     if (!HaveArgs(togl, argc, argv, 1, "file")) return TCL_ERROR;
-    Togl* main = MainViewTogl();
+    Togl* main = viewer.main_view;
     if (main == nullptr) return TCL_OK;
-    Model& model = TheModel();
+    Model& model = viewer.model;
     // As grabscr: draw again (no swap) so the back buffer holds the frame.
     Togl_MakeCurrent(main);
-    DrawMainFrame(model, MainViewTextures());
+    PrepareMainFrame(viewer);
+    DrawMainFrame(model, viewer.main_textures);
     FinishFrame();
-    if (Status s = SaveFramePng(model.view, argv[2]); !s.ok()) return Fail(togl, s);
+    Photo frame;
+    FatalIfError(ReadMainFrame(model.view, frame));
+    if (Status s = SaveFramePng(frame, argv[2]); !s.ok()) return Fail(togl, s);
     return TCL_OK;
 }
 
-int AddKeyframeCommand(Togl* togl, int, const char*[]) {
-    ViewPath& path = RecordedPath();
+int AddKeyframeCommand(Viewer& viewer, Togl* togl, int, const char*[]) {
+    ViewPath& path = viewer.recorded_path;
     const float time = path.keyframes.empty() ? 0.0f : path.keyframes.back().time + 1.0f;
-    path.keyframes.push_back(KeyframeFromModel(TheModel(), time));
+    path.keyframes.push_back(KeyframeFromModel(viewer.model, time));
     Tcl_SetObjResult(Togl_Interp(togl),
                      Tcl_NewIntObj(static_cast<int>(path.keyframes.size())));
     return TCL_OK;
 }
 
-int SavePathCommand(Togl* togl, int argc, const char* argv[]) {
+int SavePathCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
     if (!HaveArgs(togl, argc, argv, 1, "file")) return TCL_ERROR;
-    const ViewPath& path = RecordedPath();
+    const ViewPath& path = viewer.recorded_path;
     if (path.keyframes.empty())
         return Fail(togl, Status::Error("no keyframes: add one first\n"));
     if (Status s = WriteViewPath(argv[2], path); !s.ok()) return Fail(togl, s);

@@ -12,11 +12,6 @@ Model::Model() {
     MatIdentity(lightview.modelview);
 }
 
-Model& TheModel() {
-    static Model model;
-    return model;
-}
-
 int32_t LightsInUse(const LightTable& lights) {
     return LightsInUse(std::span<const LightSrc>(lights.table), lights.lightcnt);
 }

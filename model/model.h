@@ -3,9 +3,9 @@
 // The scene read from its description, the light table with each light's
 // editing controls, the main view, the light-editing view, the staged light
 // edits, the frame-rate meter and the options the start-up script links to
-// Tcl integer variables. One instance lives for the whole run (TheModel());
-// only the Tcl/Togl callbacks name it. Everything below the application takes
-// a Model& or the part it needs, so tests build their own.
+// Tcl integer variables. The viewer keeps one for the whole run (in its
+// Viewer) and hands it to its callbacks; everything below the application
+// takes a Model& or the part it needs, so tests build their own.
 #pragma once
 
 #include <array>
@@ -134,8 +134,5 @@ LightSrc* CurrentLight(LightTable& lights);
 // The controls of the light being edited, or null while no light is in use:
 // with no light in use nothing steers or turns any light's controls.
 LightControl* CurrentControl(LightTable& lights);
-
-// The viewer's model, alive for the whole run.
-Model& TheModel();
 
 }  // namespace lumo

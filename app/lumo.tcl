@@ -321,12 +321,8 @@ proc lumo::about {} {
 
 # --- Window ----------------------------------------------------------------
 
-proc lumo::build {} {
-    global tcl_platform
-    wm title . "lumo"
-    option add *tearOff 0
-
-    # Menus.
+# The menu bar: File, View, Lights and Help.
+proc lumo::build_menus {} {
     menu .menu
     . configure -menu .menu
     .menu add cascade -label File -underline 0 -menu [menu .menu.file]
@@ -374,8 +370,10 @@ proc lumo::build {} {
     }
     .menu add cascade -label Help -underline 0 -menu [menu .menu.help]
     .menu.help add command -label "About lumo" -accelerator F1 -command lumo::about
+}
 
-    # The two views.
+# The two views: the main view (.slab) and the light-editing view (.light).
+proc lumo::build_views {} {
     ttk::frame .views
     togl .slab -ident slabview -width 512 -height 512 -rgba true -double true -depth true
     togl .light -ident lightview -width 256 -height 256 -rgba true -double true -depth true
@@ -387,9 +385,10 @@ proc lumo::build {} {
     grid .views.hint -row 1 -column 1 -sticky n -pady 4
     grid columnconfigure .views 0 -weight 1
     grid rowconfigure .views 1 -weight 1
+}
 
-    # The panel.
-    ttk::frame .panel -padding 6
+# The list of lights, with Add and Delete.
+proc lumo::build_light_list {} {
     ttk::labelframe .lights -text Lights -padding 4
     listbox .lights.list -height 5 -exportselection 0 -activestyle none
     ttk::button .lights.add -text Add -command lumo::add_light
@@ -400,7 +399,10 @@ proc lumo::build {} {
         set sel [.lights.list curselection]
         if {$sel ne ""} { lumo::select_light $sel }
     }
+}
 
+# The current light's kind, colour, distance and harmonic terms.
+proc lumo::build_light_fields {} {
     ttk::labelframe .panel.light -text "Current light" -padding 4
     set row 0
     foreach {value name} $lumo::kinds {
@@ -423,7 +425,10 @@ proc lumo::build {} {
     grid .panel.light.harlabel .panel.light.harcnt -row $row -sticky w
     bind .panel.light.radius <Return> lumo::relight
     bind .panel.light.harcnt <Return> lumo::relight
+}
 
+# A slide projector's aim, up vector, field of view and slide.
+proc lumo::build_slide_fields {} {
     ttk::labelframe .panel.slide -text "Slide projector" -padding 4
     ttk::label .panel.slide.lookatlabel -text "Aims at x,y,z"
     ttk::entry .panel.slide.lookat -textvariable slidelookat_s -width 14
@@ -439,7 +444,10 @@ proc lumo::build {} {
         bind .panel.slide.$w <Return> lumo::relight
     }
     grid .panel.slide.browse -column 1 -sticky w
+}
 
+# An environment light's map.
+proc lumo::build_env_fields {} {
     ttk::labelframe .panel.env -text "Environment" -padding 4
     ttk::label .panel.env.namelabel -text "Map"
     ttk::entry .panel.env.name -textvariable lumo::envname -width 14 -state readonly
@@ -448,7 +456,10 @@ proc lumo::build {} {
     grid .panel.env.namelabel .panel.env.name -sticky w
     grid .panel.env.browse -column 1 -sticky w
     grid .panel.env.hint -columnspan 2 -sticky w
+}
 
+# The drawing mode, preview, grabs and the transformation dump.
+proc lumo::build_display_fields {} {
     ttk::labelframe .panel.display -text Display -padding 4
     ttk::radiobutton .panel.display.corner -text "Corner mode" -variable drawslabmode \
         -value 0 -command lumo::set_mode
@@ -462,13 +473,26 @@ proc lumo::build {} {
     grid .panel.display.preview -sticky w
     grid .panel.display.grab -sticky ew
     grid .panel.display.dump -sticky ew
+}
+
+# The panel on the right of the views.
+proc lumo::build_panel {} {
+    ttk::frame .panel -padding 6
+    lumo::build_light_list
+    lumo::build_light_fields
+    lumo::build_slide_fields
+    lumo::build_env_fields
+    lumo::build_display_fields
 
     grid .lights -in .panel -sticky new
     grid .panel.light -sticky new -pady 4
     grid .panel.slide -sticky new
     grid .panel.env -sticky new -pady 4
     grid .panel.display -sticky new -pady 4
+}
 
+# The status line, and the views, the panel and the status line in the window.
+proc lumo::build_layout {} {
     ttk::label .statusline -textvariable lumo::status -relief sunken -anchor w -padding 2
 
     grid .views -row 0 -column 0 -sticky nsew
@@ -476,8 +500,10 @@ proc lumo::build {} {
     grid .statusline -row 1 -column 0 -columnspan 2 -sticky ew
     grid columnconfigure . 0 -weight 1
     grid rowconfigure . 0 -weight 1
+}
 
-    # Main view: turn and zoom.
+# Main view: turn and zoom.
+proc lumo::bind_main_view {} {
     bind .slab <ButtonPress-1> {.slab lbdown %x %y}
     bind .slab <B1-Motion> {.slab lbdrag %x %y}
     foreach b {2 3} {
@@ -488,9 +514,11 @@ proc lumo::build {} {
     bind .slab <MouseWheel> {lumo::wheel_zoom %D}
     bind .slab <Button-4> {lumo::wheel_zoom 1}
     bind .slab <Button-5> {lumo::wheel_zoom -1}
+}
 
-    # Light view: the arcball. Moving with Shift, Control or both (no button)
-    # picks the axis set of the next drag.
+# Light view: the arcball. Moving with Shift, Control or both (no button)
+# picks the axis set of the next drag.
+proc lumo::bind_light_view {} {
     bind .light <ButtonPress-1> {.light ab_lbdown %x %y}
     bind .light <ButtonRelease-1> {.light ab_lbup; lumo::relight}
     bind .light <B1-Motion> {.light ab_lbdrag %x %y; lumo::relight}
@@ -501,8 +529,10 @@ proc lumo::build {} {
     bind .light <Shift-Motion> {.light ab_slbdrag %x %y}
     bind .light <Control-Motion> {.light ab_clbdrag %x %y}
     bind .light <Control-Shift-Motion> {.light ab_cslbdrag %x %y}
+}
 
-    # Keyboard.
+# Keyboard.
+proc lumo::bind_keys {} {
     bind . <Control-g> lumo::grab
     bind . <Control-t> lumo::dump_transform
     bind . <Control-q> exit
@@ -513,7 +543,18 @@ proc lumo::build {} {
     bind . <Control-Key-2> {set drawslabmode 1; lumo::set_mode}
     bind . <Control-f> {.menu.view invoke "Frame rate on the console"}
     bind . <F1> lumo::about
+}
 
+proc lumo::build {} {
+    wm title . "lumo"
+    option add *tearOff 0
+    lumo::build_menus
+    lumo::build_views
+    lumo::build_panel
+    lumo::build_layout
+    lumo::bind_main_view
+    lumo::bind_light_view
+    lumo::bind_keys
     lumo::take_colour
     lumo::update_status
 }

@@ -4,27 +4,10 @@
 
 #include "arcball/arcball.h"
 #include "display/arcball_overlay.h"
+#include "display/scoped_quadric.h"
 
 namespace lumo {
 namespace {
-
-GLUquadricObj* RimQuadric() {
-    static GLUquadricObj* quadric = nullptr;
-    if (quadric == nullptr) {
-        quadric = gluNewQuadric();
-        gluQuadricDrawStyle(quadric, GLU_SILHOUETTE);
-    }
-    return quadric;
-}
-
-GLUquadricObj* CircleQuadric() {
-    static GLUquadricObj* quadric = nullptr;
-    if (quadric == nullptr) {
-        quadric = gluNewQuadric();
-        gluQuadricDrawStyle(quadric, GLU_SILHOUETTE);
-    }
-    return quadric;
-}
 
 Vec4 Cross(const Vec4& a, const Vec4& b) {
     return Vec4(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x,
@@ -80,7 +63,8 @@ void ArcBall::Draw() const {
     glColor3ub(255, 255, 255);
     const float r = static_cast<float>(radius);
     glScalef(r, r, r);
-    gluDisk(RimQuadric(), 0.0, 1.0, 32, 1);
+    const ScopedQuadric outline(GLU_SILHOUETTE);  // the rim and the axis circle
+    gluDisk(outline.get(), 0.0, 1.0, 32, 1);
     glColor3ub(195, 31, 31);
     if (show_result != 0) DrawArc(result_from, result_to);
     if (axis_set != FreeRotation) {
@@ -94,7 +78,7 @@ void ArcBall::Draw() const {
                 glColor3ub(255, 255, 63);
             }
             if (axes[i].z == 1.0f) {
-                gluDisk(CircleQuadric(), 0.0, 1.0, 32, 1);
+                gluDisk(outline.get(), 0.0, 1.0, 32, 1);
             } else {
                 DrawHalfCircle(axes[i]);
             }

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "display/scoped_quadric.h"
+
 namespace lumo {
 namespace {
 
@@ -14,12 +16,6 @@ namespace {
 // from the centre of the rotated frame.
 constexpr float kGlyphDistance = 3.0f;
 constexpr float kGlyphScale = 1.0f / kGlyphDistance;
-
-GLUquadricObj* SphereQuadric() {
-    static GLUquadricObj* quadric = nullptr;
-    if (quadric == nullptr) quadric = gluNewQuadric();
-    return quadric;
-}
 
 // How many fixed-function lights this context offers (at least 8).
 int GlLightCount() {
@@ -74,9 +70,6 @@ void DrawGlyph(const LightSrc& light) {
 }  // namespace
 
 void InitTeapot() {
-    static bool done = false;
-    if (done) return;
-    done = true;
     int argc = 1;
     char name[] = "lumo";
     char* argv[] = {name, nullptr};
@@ -84,10 +77,9 @@ void InitTeapot() {
 }
 
 void DrawSphere(double radius, int slices, int stacks) {
-    GLUquadricObj* q = SphereQuadric();
-    gluQuadricDrawStyle(q, GLU_FILL);
-    gluQuadricNormals(q, GLU_SMOOTH);
-    gluSphere(q, radius, slices, stacks);
+    const ScopedQuadric sphere(GLU_FILL);
+    gluQuadricNormals(sphere.get(), GLU_SMOOTH);
+    gluSphere(sphere.get(), radius, slices, stacks);
 }
 
 void DrawLightScene(Model& model) {

@@ -16,9 +16,9 @@ void DrawLightScene(Model& model);
 void DrawLightGlyphs(const LightTable& lights);
 // The teapot comes from GLUT, which must be initialised once (it needs an X
 // display); it then draws into the current context without a window of its
-// own. Safe to call more than once.
+// own. Call it once: GLUT refuses a second initialisation.
 void InitTeapot();
-// A sphere through one shared quadric.
+// A filled, smooth-shaded sphere.
 void DrawSphere(double radius, int slices, int stacks);
 
 }  // namespace lumo

@@ -1,8 +1,9 @@
 // The light's frame computed on the CPU against the GL's own matrix stack.
 //
-// The light-editing view used to read the current light's frame back from
-// the GL while drawing its glyph; the model now computes it. Both must agree
-// bit for bit, for every arcball state a drag can produce.
+// The model computes the current light's frame (its placement and direction)
+// from the light-editing view's modelview and the arcball; the GL, given the
+// same transforms the view draws the glyph with, must give the same frame bit
+// for bit, for every arcball state a drag can produce.
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
 #include <GL/gl.h>
@@ -60,8 +61,8 @@ class EglContext {
     EGLContext context_ = EGL_NO_CONTEXT;
 };
 
-// The frame as the light-editing view read it back from the GL: the view's
-// modelview, times the arcball's matrix, scaled by 0.75.
+// The frame as the GL computes it: the view's modelview, times the arcball's
+// matrix, scaled by 0.75.
 Mat4 GlFrame(const Mat4& view_modelview, const ArcBall& ball) {
     glMatrixMode(GL_MODELVIEW);
     glLoadMatrixf(view_modelview.data());
@@ -74,7 +75,7 @@ Mat4 GlFrame(const Mat4& view_modelview, const ArcBall& ball) {
     return frame;
 }
 
-// The direction the view derived from that frame.
+// The direction that frame gives: from its point at z = 1 to its origin.
 Vec3 GlDirection(const Mat4& frame) {
     Vec4 p0(0, 0, 0, 1), p1(0, 0, 1, 1);
     MatTransform(p0, frame);

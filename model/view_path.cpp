@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/atomic_file.h"
 #include "base/str_printf.h"
 #include "model/float_json.h"
 
@@ -175,17 +176,8 @@ std::string ViewPathText(const ViewPath& path) {
 }
 
 Status WriteViewPath(const std::string& file, const ViewPath& path) {
-    const std::string temp = file + ".tmp";
-    const std::string text = ViewPathText(path);
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (f != nullptr) ok = std::fclose(f) == 0 && ok;
-    std::error_code ec;
-    if (ok) std::filesystem::rename(temp, file, ec);
-    if (!ok || ec) {
-        std::filesystem::remove(temp, ec);
+    if (!WriteFileAtomically(file, ViewPathText(path)).ok())
         return Status::Error("[WritePath]: cannot write " + file + "\n");
-    }
     return Status::Ok();
 }
 

@@ -31,12 +31,6 @@ namespace lumo {
 // allocated for them.
 inline constexpr uint64_t SGI_MAX_PIXELS = uint64_t{1} << 28;
 
-// Receives each non-fatal reason exactly as it is written to standard error.
-using IrisSink = MessageSink;
-
-// The production sink: writes the text to standard error.
-void IrisToStderr(std::string_view text);
-
 // How ReadSGIRGB finds and lays out the image.
 struct SgiReadOptions {
     bool flip = false;         // output row i from file row ysize - 1 - i
@@ -56,7 +50,7 @@ struct SgiReadOptions {
 // allocated memory before for buf\n" for keep_buffer on a photo without
 // pixels).
 Status ReadSGIRGBCore(Photo& photo, const char* filename, const SgiReadOptions& options,
-                      const IrisSink& sink, bool& loaded);
+                      const MessageSink& sink, bool& loaded);
 
 // Loads the SGI image `filename` into `photo` as ReadSGIRGBCore does, with
 // reasons on standard error; fatal failures end the program with their

@@ -32,7 +32,7 @@ SgiImage Pattern(int xs, int ys, int zs) {
 // Collects the reader's non-fatal reasons.
 struct Reasons {
     std::vector<std::string> texts;
-    IrisSink sink() {
+    MessageSink sink() {
         return [this](std::string_view t) { texts.emplace_back(t); };
     }
 };
@@ -332,13 +332,13 @@ TEST(SgiKeepBufferTest, ReusesTheBlockOrRefusesWithoutOne) {
     SgiReadOptions keep;
     keep.keep_buffer = true;
     bool loaded = false;
-    ASSERT_TRUE(ReadSGIRGBCore(p, path.c_str(), keep, IrisSink(), loaded).ok());
+    ASSERT_TRUE(ReadSGIRGBCore(p, path.c_str(), keep, MessageSink(), loaded).ok());
     EXPECT_TRUE(loaded);
     EXPECT_EQ(block, p.pixels.data());
     EXPECT_EQ(Pattern(3, 2, 3).planes, SgiFromPhoto(p).planes);
 
     Photo empty;
-    const Status s = ReadSGIRGBCore(empty, path.c_str(), keep, IrisSink(), loaded);
+    const Status s = ReadSGIRGBCore(empty, path.c_str(), keep, MessageSink(), loaded);
     EXPECT_EQ("[ReadSGIRGB]: you have not allocated memory before for buf\n",
               s.message());
 }

@@ -10,7 +10,6 @@
 #include "bake/capture_writer.h"
 #include "bake/demo_scene.h"
 #include "bake/direction_set.h"
-#include "bake/lid_writer.h"
 #include "bake/sky_map.h"
 #include "bake/slide_pattern.h"
 #include "bake/view_render.h"
@@ -24,6 +23,7 @@
 #include "io/sgi_writer.h"
 #include "relight/brdf_writer.h"
 #include "relight/sh_basis.h"
+#include "scene/lid_writer.h"
 
 namespace lumo::tool {
 namespace {
@@ -227,7 +227,7 @@ Status BakeDemo(const std::string& outdir, const BakeOptions& options,
           false, 0, 0.0f, LidGrid::kQR}},
     };
     for (const LidFile& lid : lids) {
-        s = WriteText(Join(outdir, lid.file), SlabLidText(slab, lid.spec));
+        s = WriteText(Join(outdir, lid.file), SlabLidText(ToLidSlab(slab), lid.spec));
         if (!s.ok()) return s;
     }
     Emit(progress, StrPrintf("bake: done in %.1f s\n", GetSeconds() - start));

@@ -10,8 +10,8 @@
 #include <span>
 #include <vector>
 
+#include "bake/bake_camera.h"
 #include "bake/baked_slab.h"
-#include "bake/lid_writer.h"
 #include "base/atomic_file.h"
 #include "base/file_ptr.h"
 #include "base/parallel_for.h"
@@ -21,6 +21,7 @@
 #include "io/image_file.h"
 #include "relight/brdf_writer.h"
 #include "relight/recon_common.h"
+#include "scene/lid_writer.h"
 
 namespace lumo {
 namespace {
@@ -445,7 +446,7 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
                        entry["fit"]["psnr"].get<double>()));
     }
 
-    tool::LidSpec spec;
+    LidSpec spec;
     spec.comment = StrPrintf("Fitted by lumotool fit from %s: %d bands, lambda %g",
                              fs::path(capture.source).filename().string().c_str(),
                              o.bands, o.lambda);
@@ -453,7 +454,7 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
     spec.brdf = true;
     spec.harmonics = T;
     const std::string lid = Join(outdir, o.name + ".lid");
-    Status s = WriteTextFile(lid, tool::SlabLidText(capture.slab, spec));
+    Status s = WriteTextFile(lid, SlabLidText(tool::ToLidSlab(capture.slab), spec));
     if (!s.ok()) {
         undo();
         return s;

@@ -202,27 +202,6 @@ Quat TurnsToQuat(float turn_x, float turn_y) {
     return QuatMul(qy, qx);
 }
 
-Quat Slerp(const Quat& a, const Quat& b0, float u) {
-    Quat b = b0;
-    double dot =
-        double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z + double(a.w) * b.w;
-    if (dot < 0.0) {
-        b = Quat{-b.x, -b.y, -b.z, -b.w};
-        dot = -dot;
-    }
-    double wa = 1.0 - u, wb = u;
-    if (dot < 0.9995) {
-        const double theta = std::acos(std::min(dot, 1.0));
-        wa = std::sin((1.0 - u) * theta) / std::sin(theta);
-        wb = std::sin(u * theta) / std::sin(theta);
-    }
-    double q[4] = {wa * a.x + wb * b.x, wa * a.y + wb * b.y, wa * a.z + wb * b.z,
-                   wa * a.w + wb * b.w};
-    const double n = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
-    return Quat{static_cast<float>(q[0] / n), static_cast<float>(q[1] / n),
-                static_cast<float>(q[2] / n), static_cast<float>(q[3] / n)};
-}
-
 Vec3 SlerpDirection(const Vec3& a, const Vec3& b, float u) {
     const double dot =
         std::clamp(double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z, -1.0, 1.0);

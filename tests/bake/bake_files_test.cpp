@@ -5,11 +5,12 @@
 #include <memory>
 #include <string>
 
-#include "bake/lid_writer.h"
+#include "bake/bake_camera.h"
 #include "bake/slide_pattern.h"
 #include "io/sgi_image.h"
 #include "io/sgi_writer.h"
 #include "scene/lid_reader.h"
+#include "scene/lid_writer.h"
 #include "tests/support/temp_dir.h"
 
 namespace lumo::tool {
@@ -38,7 +39,7 @@ TEST(BakeFilesTest, LidTextReadsBackAsTheBakedSlab) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string text = SlabLidText(slab, c.spec);
+        const std::string text = SlabLidText(ToLidSlab(slab), c.spec);
         const auto info = ReadBack(text);
         ASSERT_EQ(1, info->slab_count);
         const SlabRecord& s = info->slabs[0];

@@ -491,9 +491,8 @@ Status ReadDATHeader(std::FILE* stream, int32_t& numRow, int32_t& numCol, int32_
     return ReadHeader(stream, DCT_MAX_PIXELS, numRow, numCol, width, height, text);
 }
 
-Status ReadDATCore(const char* filename, Photo* photos, size_t photo_count,
-                   int32_t& numCol, int32_t& numRow, const uint8_t* mask,
-                   const ImageSetReadOptions& options) {
+Status ReadDAT(const char* filename, Photo* photos, size_t photo_count, int32_t& numCol,
+               int32_t& numRow, const uint8_t* mask, const ImageSetReadOptions& options) {
     return ReadDATImpl(filename, {photo_count, [&](size_t) { return photos; }}, numCol,
                        numRow, mask, options);
 }
@@ -506,16 +505,16 @@ Status ReadDATStream(std::FILE* dat, const char* filename, Photo* photos,
                          numCol, numRow, mask, options);
 }
 
-void ReadDAT(const char* filename, Photo* photos, int32_t& numCol, int32_t& numRow,
-             const uint8_t* mask) {
+void ReadDATOrExit(const char* filename, Photo* photos, int32_t& numCol, int32_t& numRow,
+                   const uint8_t* mask) {
     const size_t count = numCol > 0 && numRow > 0
                              ? static_cast<size_t>(numCol) * static_cast<size_t>(numRow)
                              : 0;
-    FatalIfError(ReadDATCore(filename, photos, count, numCol, numRow, mask));
+    FatalIfError(ReadDAT(filename, photos, count, numCol, numRow, mask));
 }
 
-void ReadDAT(const char* filename, std::vector<Photo>& photos, int32_t& numCol,
-             int32_t& numRow, const uint8_t* mask) {
+void ReadDATOrExit(const char* filename, std::vector<Photo>& photos, int32_t& numCol,
+                   int32_t& numRow, const uint8_t* mask) {
     const PhotoTarget target{SIZE_MAX, [&](size_t count) -> Photo* {
                                  if (photos.size() != count) {
                                      try {

@@ -293,8 +293,8 @@ Status ReadIRISFile(const char* name, std::FILE* stream, IrisHeader& header,
     return Status::Ok();
 }
 
-Status ReadSGIRGBCore(Photo& photo, const char* filename, const SgiReadOptions& options,
-                      const MessageSink& sink, bool& loaded) {
+Status ReadSGIRGB(Photo& photo, const char* filename, const SgiReadOptions& options,
+                  const MessageSink& sink, bool& loaded) {
     loaded = false;
     if (options.keep_buffer) {
         if (!photo.has_pixels()) return Status::Error(kNoKeptBuffer);
@@ -320,11 +320,11 @@ Status ReadSGIRGBCore(Photo& photo, const char* filename, const SgiReadOptions& 
     return s;
 }
 
-bool ReadSGIRGB(Photo& photo, const char* filename, bool flip, bool keep_buffer,
-                std::FILE* stream, long offset, int reverse_header) {
+bool ReadSGIRGBOrExit(Photo& photo, const char* filename, bool flip, bool keep_buffer,
+                      std::FILE* stream, long offset, int reverse_header) {
     const SgiReadOptions options{flip, keep_buffer, stream, offset, reverse_header};
     bool loaded = false;
-    FatalIfError(ReadSGIRGBCore(photo, filename, options, WriteToStderr, loaded));
+    FatalIfError(ReadSGIRGB(photo, filename, options, WriteToStderr, loaded));
     return loaded;
 }
 

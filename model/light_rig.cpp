@@ -100,7 +100,7 @@ Status ParseLight(const RigJson& j, size_t index, const std::string& name,
     if (spec.kind == SlideProjector) {
         Photo slide;
         bool loaded = false;
-        const Status s = ReadSGIRGBCore(
+        const Status s = ReadSGIRGB(
             slide, spec.slide.c_str(), SgiReadOptions{}, [](std::string_view) {}, loaded);
         if (!s.ok() || !loaded)
             return Fail(name, where + "cannot read the slide '" + spec.slide + "'");

@@ -20,7 +20,7 @@ std::unique_ptr<LidInfo> ReadBack(const std::string& text) {
     lumo::testing::TempDir dir;
     const std::string path = dir.Write("scene.lid", text);
     auto info = std::make_unique<LidInfo>();
-    const Status s = ReadLidPath(path.c_str(), *info);
+    const Status s = ReadLidFile(path.c_str(), *info);
     EXPECT_TRUE(s.ok()) << s.message();
     return info;
 }
@@ -98,7 +98,7 @@ TEST(BakeFilesTest, SlideShowsAnUpwardArrowInAFrameAndSurvivesTheSgiFiles) {
     const std::string path = dir.File("slide.rgb");
     ASSERT_TRUE(WriteSGIRGB(path.c_str(), slide).ok());
     Photo back;
-    ReadSGIRGB(back, path.c_str());
+    ReadSGIRGBOrExit(back, path.c_str());
     EXPECT_EQ(slide.width, back.width);
     EXPECT_EQ(slide.pixels, back.pixels);
     EXPECT_FALSE(SlidePattern(8).has_pixels());

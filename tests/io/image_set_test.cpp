@@ -67,8 +67,8 @@ Loaded Load(const std::string& path, int32_t numCol, int32_t numRow, size_t coun
     ImageSetReadOptions options;
     options.progress = [&](std::string_view t) { r.progress += t; };
     options.errors = [&](std::string_view t) { r.errors += t; };
-    r.status = ReadDATCore(path.c_str(), r.photos.data(), r.photos.size(), r.numCol,
-                           r.numRow, mask, options);
+    r.status = ReadDAT(path.c_str(), r.photos.data(), r.photos.size(), r.numCol, r.numRow,
+                       mask, options);
     return r;
 }
 
@@ -277,7 +277,7 @@ TEST(ImageSetReadTest, ChunkErrorsComeWhereASequentialLoadPrintsThem) {
     options.errors = [&](std::string_view t) { both += t; };
     std::vector<Photo> out(4);
     int32_t nc = 2, nr = 2;
-    ASSERT_TRUE(ReadDATCore(path.c_str(), out.data(), 4, nc, nr, nullptr, options).ok());
+    ASSERT_TRUE(ReadDAT(path.c_str(), out.data(), 4, nc, nr, nullptr, options).ok());
     const std::string expected =
         "- decoding channel [0]  1.2.3.4 ok\n"
         "\ninflate: stdin: invalid compressed data--crc error\n"
@@ -368,7 +368,7 @@ TEST(ImageSetReadTest, RefusedFiles) {
         // message to standard error.
         std::vector<Photo> photos(8);
         int32_t nc = c.numCol, nr = c.numRow;
-        EXPECT_EXIT(ReadDAT(path.c_str(), photos.data(), nc, nr, nullptr),
+        EXPECT_EXIT(ReadDATOrExit(path.c_str(), photos.data(), nc, nr, nullptr),
                     ::testing::ExitedWithCode(1),
                     AnyFolderRegex(expected, dir.path().string()));
     }
@@ -441,7 +441,7 @@ TEST_F(ImageSetDeathTest, FailuresEndTheProgramAfterTheProgress) {
     const std::string missing = dir.File("missing.dat");
     std::vector<Photo> photos(4);
     int32_t nc = 2, nr = 2;
-    EXPECT_EXIT(ReadDAT(missing.c_str(), photos.data(), nc, nr, nullptr),
+    EXPECT_EXIT(ReadDATOrExit(missing.c_str(), photos.data(), nc, nr, nullptr),
                 ::testing::ExitedWithCode(1),
                 AnyFolderRegex("Err : cannot open [" + missing + "] for reading\n\n",
                                dir.path().string()));
@@ -449,7 +449,7 @@ TEST_F(ImageSetDeathTest, FailuresEndTheProgramAfterTheProgress) {
     const std::string path = dir.File("ok.dat");
     ASSERT_TRUE(WriteImageSet(path.c_str(), four.data(), 2, 2).ok());
     int32_t wrong = 3;
-    EXPECT_EXIT(ReadDAT(path.c_str(), photos.data(), wrong, nr, nullptr),
+    EXPECT_EXIT(ReadDATOrExit(path.c_str(), photos.data(), wrong, nr, nullptr),
                 ::testing::ExitedWithCode(1),
                 AnyFolderRegex(
                     "Err : images in [" + path +
@@ -459,7 +459,7 @@ TEST_F(ImageSetDeathTest, FailuresEndTheProgramAfterTheProgress) {
     auto load_vector = [&] {
         std::vector<Photo> v;
         int32_t c = 0, r = 0;
-        ReadDAT(path.c_str(), v, c, r, nullptr);
+        ReadDATOrExit(path.c_str(), v, c, r, nullptr);
         std::exit(v.size() == 4 && c == 2 && r == 2 && v[3].width == 8 ? 0 : 5);
     };
     EXPECT_EXIT(load_vector(), ::testing::ExitedWithCode(0), "");

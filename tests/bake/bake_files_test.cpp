@@ -98,7 +98,9 @@ TEST(BakeFilesTest, SlideShowsAnUpwardArrowInAFrameAndSurvivesTheSgiFiles) {
     const std::string path = dir.File("slide.rgb");
     ASSERT_TRUE(WriteSGIRGB(path.c_str(), slide).ok());
     Photo back;
-    ReadSGIRGBOrExit(back, path.c_str());
+    bool loaded = false;
+    ASSERT_TRUE(ReadSGIRGB(back, path.c_str(), {}, {}, loaded).ok());
+    ASSERT_TRUE(loaded);
     EXPECT_EQ(slide.width, back.width);
     EXPECT_EQ(slide.pixels, back.pixels);
     EXPECT_FALSE(SlidePattern(8).has_pixels());

@@ -255,8 +255,11 @@ TEST_F(BakeSceneTest, PhotographsAreTheRayTracedViewsAndTheImageSetKeepsThem) {
         const int a = k % kGrid;
         const int b = k / kGrid;
         Photo rgb;
-        ASSERT_TRUE(
-            ReadSGIRGBOrExit(rgb, File(StrPrintf("scene.%02d.%02d.rgb", a, b)).c_str()));
+        bool loaded = false;
+        ASSERT_TRUE(ReadSGIRGB(rgb, File(StrPrintf("scene.%02d.%02d.rgb", a, b)).c_str(),
+                               {}, {}, loaded)
+                        .ok());
+        ASSERT_TRUE(loaded);
         const ViewHits view = TraceView(scene, slab, a, b);
         EXPECT_EQ(RenderDirectional(scene, view, kPhotoLightDirection, {1, 1, 1}),
                   rgb.pixels);

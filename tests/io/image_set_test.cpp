@@ -414,13 +414,33 @@ TEST(ImageSetReadTest, TruncatedFilesAreRefusedOrReportedNeverRead) {
     const std::vector<Photo> photos = Photos(3, 3, 16, 16);
     std::vector<uint8_t> good;
     ASSERT_TRUE(EncodeImageSet(photos.data(), 3, 3, {}, good).ok());
-    for (size_t keep :
-         {size_t{1}, size_t{7}, good.size() / 3, good.size() - 9, good.size() - 1}) {
-        SCOPED_TRACE(keep);
+    const std::string kNotOurs =
+        "[ReadDeflateZip]: input file is not in our zip file format\n";
+    const std::string kEndOfFile = "\ninflate: stdin: unexpected end of file\n";
+    const struct {
+        size_t keep;          // bytes of the file kept
+        std::string message;  // the read's failure ("": it succeeds)
+        std::string errors;   // the chunk errors reported on the way
+    } cases[] = {
+        // Cut inside the container's header.
+        {1, kNotOurs, ""},
+        {7, kNotOurs, ""},
+        // Cut inside a chunk: the inflater reports the end of the data, and
+        // the channel's packed bits come out short.
+        {good.size() / 3, "[DctImage::ReadDCTBits]: The packedbit is altered!!\n",
+         kEndOfFile + kEndOfFile},
+        // Cut inside the last chunk: reported, and the read goes on.
+        {good.size() - 9, "", kEndOfFile},
+        {good.size() - 1, "", kEndOfFile},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keep);
         const std::string path =
-            dir.Write("cut.dat", std::string(good.begin(), good.begin() + keep));
+            dir.Write("cut.dat", std::string(good.begin(), good.begin() + c.keep));
         const Loaded r = Load(path, 3, 3, 9);
-        EXPECT_FALSE(r.status.ok() && r.errors.empty());
+        EXPECT_EQ(c.message, r.status.message());
+        EXPECT_EQ(c.message.empty(), r.status.ok());
+        EXPECT_EQ(c.errors, r.errors);
     }
 }
 

@@ -656,7 +656,7 @@ void DctBandDecoder::Rows(size_t first, size_t last, uint8_t* out, size_t stride
         image_, scaled_, first * across, last * across, store, [](size_t) {}, store16);
 }
 
-void DctImage::Decode(std::vector<float>& image, int32_t& w, int32_t& h) const {
+void DctImage::DecodeOrExit(std::vector<float>& image, int32_t& w, int32_t& h) const {
     FatalIfError(DecodeTo(image, w, h, WriteToStdout, WriteToStderr, 0));
 }
 

@@ -34,7 +34,7 @@ size_t Dots(size_t count, size_t per_dot) {
 
 }  // namespace
 
-Status DctImage::ReadDCTBitsFrom(std::FILE* stream, const DctReadOptions& options) {
+Status DctImage::ReadDCTBits(std::FILE* stream, const DctReadOptions& options) {
     std::string line;
     bool at_eof = false;
     if (!ReadTextLine(stream, kDctLine, line, at_eof) || line.compare(0, 3, "DCT") != 0)
@@ -79,8 +79,8 @@ Status DctImage::ReadDCTBitsFrom(std::FILE* stream, const DctReadOptions& option
             return Status::Error(kCodebookShort);
     }
 
-    if (Status s = ReadDeflateZipFrom(stream, packed, packedSize, options.chunk_errors,
-                                      options.threads);
+    if (Status s = ReadDeflateZip(stream, packed, packedSize, options.chunk_errors,
+                                  options.threads);
         !s.ok())
         return s;
     const uint64_t across = static_cast<uint64_t>(pw) / 8;
@@ -98,23 +98,23 @@ Status DctImage::ReadDCTBitsFrom(std::FILE* stream, const DctReadOptions& option
     return Status::Ok();
 }
 
-Status DctImage::ReadFrom(std::FILE* stream, const DctReadOptions& options) {
-    if (Status s = ReadDCTBitsFrom(stream, options); !s.ok()) return s;
+Status DctImage::Read(std::FILE* stream, const DctReadOptions& options) {
+    if (Status s = ReadDCTBits(stream, options); !s.ok()) return s;
     if (width != paddedWidth || height != paddedHeight) unpadded = false;
     ready = true;
     return Status::Ok();
 }
 
-void DctImage::ReadDCTBits(std::FILE* stream) {
+void DctImage::ReadDCTBitsOrExit(std::FILE* stream) {
     DctReadOptions options;
     options.chunk_errors = WriteToStderr;
-    FatalIfError(ReadDCTBitsFrom(stream, options));
+    FatalIfError(ReadDCTBits(stream, options));
 }
 
-void DctImage::Read(std::FILE* stream) {
+void DctImage::ReadOrExit(std::FILE* stream) {
     DctReadOptions options;
     options.chunk_errors = WriteToStderr;
-    FatalIfError(ReadFrom(stream, options));
+    FatalIfError(Read(stream, options));
 }
 
 std::string DctImage::ProgressText() const {

@@ -230,7 +230,7 @@ Status ReadChannels(std::FILE* stream, const ImageSetReadOptions& options,
         DctImage& channel = channels[c];
         std::string chunk_errors;
         read.chunk_errors = [&](std::string_view t) { chunk_errors += t; };
-        const Status s = channel.ReadFrom(stream, read);
+        const Status s = channel.Read(stream, read);
         script.Error(chunk_errors);
         if (!s.ok()) {
             script.Finish();
@@ -407,8 +407,7 @@ Status ReadDATOpened(std::FILE* dat, const char* filename, const PhotoTarget& ta
     const MessageSink& progress = options.progress;
     ByteBlock bytes;  // the decoded image-set stream
     size_t decoded = 0;
-    if (Status s =
-            ReadDeflateZipFrom(dat, bytes, decoded, options.errors, options.threads);
+    if (Status s = ReadDeflateZip(dat, bytes, decoded, options.errors, options.threads);
         !s.ok())
         return s;
     FilePtr stream = OpenMemoryStream(bytes.data(), decoded);

@@ -214,7 +214,7 @@ std::vector<uint8_t> DecodedStream(const std::vector<uint8_t>& dat) {
     FilePtr f = OpenMemoryStream(dat.data(), dat.size());
     std::vector<uint8_t> block;
     size_t n;
-    EXPECT_TRUE(ReadDeflateZipFrom(f.get(), block, n, MessageSink()).ok());
+    EXPECT_TRUE(ReadDeflateZip(f.get(), block, n, MessageSink()).ok());
     return block;
 }
 
@@ -265,8 +265,8 @@ TEST(ImageSetReadTest, ChunkErrorsComeWhereASequentialLoadPrintsThem) {
         char text[IMAGE_SET_TEXT_MAX];
         ASSERT_TRUE(ReadDATHeader(f.get(), nr, nc, w, h, text).ok());
         DctImage red, green;
-        ASSERT_TRUE(red.ReadFrom(f.get()).ok());
-        ASSERT_TRUE(green.ReadFrom(f.get()).ok());
+        ASSERT_TRUE(red.Read(f.get()).ok());
+        ASSERT_TRUE(green.Read(f.get()).ok());
         stream[static_cast<size_t>(std::ftell(f.get())) - 8] ^= 0x5A;  // its last CRC
     }
     const std::vector<uint8_t> file = Wrap(stream);

@@ -75,11 +75,11 @@ TEST_F(MemoryFailureTest, DctDecodeOutput) {
         auto run = [&] {
             FilePtr f = OpenMemoryStream(bytes.data(), bytes.size());
             DctImage d;
-            d.Read(f.get());
+            d.ReadOrExit(f.get());
             std::vector<float> out;
             int32_t w, h;
             LimitMemory(16 << 20);
-            d.Decode(out, w, h);
+            d.DecodeOrExit(out, w, h);
         };
         EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), ExactRegex(message));
     }
@@ -173,7 +173,7 @@ TEST_F(MemoryFailureTest, DeflateTables) {
             std::vector<uint8_t> block;
             size_t n;
             LimitMemory(limit);
-            ReadDeflateZip(f.get(), block, n);
+            ReadDeflateZipOrExit(f.get(), block, n);
         };
         EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), ExactRegex(message));
     }
@@ -189,7 +189,7 @@ TEST_F(MemoryFailureTest, DctCodebook) {
     auto run = [&] {
         FilePtr f = OpenMemoryStream(bytes.data(), bytes.size());
         LimitMemory(8 << 20);
-        DctImage().Read(f.get());
+        DctImage().ReadOrExit(f.get());
     };
     EXPECT_EXIT(run(), ::testing::ExitedWithCode(1),
                 ExactRegex("[DctImage::ReadDCTBits]: No memory for codebook[i]\n"));
@@ -209,7 +209,7 @@ TEST_F(MemoryFailureTest, DeflateOutputBlock) {
         std::vector<uint8_t> block;
         size_t n;
         LimitMemory(4 << 20);
-        ReadDeflateZip(f.get(), block, n);
+        ReadDeflateZipOrExit(f.get(), block, n);
     };
     EXPECT_EXIT(run(), ::testing::ExitedWithCode(1),
                 ExactRegex("[ReadDeflateZip]: No memory for outbuf\n"));
@@ -249,7 +249,7 @@ TEST_F(HostileSizeTest, DeflateTrailersDoNotSizeTheBlock) {
             FilePtr f = OpenMemoryStream(bytes.data(), bytes.size());
             std::vector<uint8_t> block;
             size_t n = 0;
-            const Status s = ReadDeflateZipFrom(f.get(), block, n, MessageSink());
+            const Status s = ReadDeflateZip(f.get(), block, n, MessageSink());
             if (!s.ok()) {
                 std::fputs(s.message().c_str(), stderr);
                 std::exit(3);

@@ -129,47 +129,6 @@ Quat QuatFromArc(const Vec4& a, const Vec4& b) {
                 a.x * b.x + a.y * b.y + a.z * b.z};
 }
 
-Quat QuatMul(const Quat& a, const Quat& b) {
-    return Quat{a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
-                a.w * b.y + a.y * b.w + a.z * b.x - a.x * b.z,
-                a.w * b.z + a.z * b.w + a.x * b.y - a.y * b.x,
-                a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
-}
-
-Quat QuatConj(const Quat& q) {
-    return Quat{-q.x, -q.y, -q.z, q.w};
-}
-
-Mat4 QuatToMatrix(const Quat& q) {
-    const float n = q.x * q.x + q.y * q.y + q.z * q.z + q.w * q.w;
-    const float s = n > 0.0f ? 2.0f / n : 0.0f;
-    const float xs = q.x * s, ys = q.y * s, zs = q.z * s;
-    const float wx = q.w * xs, wy = q.w * ys, wz = q.w * zs;
-    const float xx = q.x * xs, xy = q.x * ys, xz = q.x * zs;
-    const float yy = q.y * ys, yz = q.y * zs, zz = q.z * zs;
-    // Row r, column k at index 4r + k, as written.
-    Mat4 m;
-    const float rows[16] = {1.0f - (yy + zz),
-                            xy - wz,
-                            xz + wy,
-                            0.0f,
-                            xy + wz,
-                            1.0f - (xx + zz),
-                            yz - wx,
-                            0.0f,
-                            xz - wy,
-                            yz + wx,
-                            1.0f - (xx + yy),
-                            0.0f,
-                            0.0f,
-                            0.0f,
-                            0.0f,
-                            1.0f};
-    for (int i = 0; i < 16; ++i)
-        m[i] = rows[i];
-    return m;
-}
-
 Arc ArcFromQuat(const Quat& q) {
     const float s = std::sqrt(q.x * q.x + q.y * q.y);
     Vec4 from = s == 0.0f ? Vec4(0, 1, 0, 0) : Vec4(-q.y / s, q.x / s, 0, 0);

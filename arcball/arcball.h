@@ -18,17 +18,10 @@
 #include <cstdint>
 
 #include "geom/mat.h"
+#include "geom/quat.h"
 #include "geom/vec.h"
 
 namespace lumo {
-
-// A quaternion (x, y, z, w), w the scalar part; (0, 0, 0, 1) is the identity.
-struct Quat {
-    float x = 0.0f;
-    float y = 0.0f;
-    float z = 0.0f;
-    float w = 0.0f;
-};
 
 enum AxisSet : int32_t {
     FreeRotation = 0,  // drags are not constrained
@@ -92,15 +85,6 @@ struct ArcBall {
 // The rotation by twice the angle from unit vector a to unit vector b:
 // vector part a x b, scalar part a . b.
 Quat QuatFromArc(const Vec4& a, const Vec4& b);
-// a * b: the rotation b followed by a.
-Quat QuatMul(const Quat& a, const Quat& b);
-Quat QuatConj(const Quat& q);
-// The rotation matrix of q, its element of row r and column k stored at index
-// 4r + k. OpenGL reads the 16 floats in column order, that is transposed, so
-// QuatToMatrix(QuatConj(q)) handed to OpenGL rotates by q, and its rows as
-// stored are the x, y and z axes turned by q. A zero quaternion gives a zero
-// rotation part.
-Mat4 QuatToMatrix(const Quat& q);
 // An arc that depicts q.
 Arc ArcFromQuat(const Quat& q);
 // p projected onto the great circle perpendicular to `axis`, on the viewer's

@@ -30,6 +30,21 @@ BakeSlab DemoSlab(int grid, int size) {
     return slab;
 }
 
+LidSlab ToLidSlab(const BakeSlab& slab) {
+    LidSlab out;
+    out.columns = slab.columns;
+    out.rows = slab.rows;
+    out.width = slab.width;
+    out.height = slab.height;
+    for (int i = 0; i < 4; ++i) {
+        const Vec3d& c = slab.camera.corner[i];
+        const Vec3d& s = slab.image.corner[i];
+        out.camera[i] = Vec3(float(c.x), float(c.y), float(c.z));
+        out.image[i] = Vec3(float(s.x), float(s.y), float(s.z));
+    }
+    return out;
+}
+
 BakeFrame FrameOf(const BakeSlab& slab) {
     const Vec3d* c = slab.camera.corner;
     const Vec3d* st = slab.image.corner;

@@ -40,6 +40,7 @@
 
 #include "bake/raytracer.h"
 #include "bake/vec3d.h"
+#include "scene/lid_writer.h"
 
 namespace lumo::tool {
 
@@ -59,6 +60,9 @@ struct BakeSlab {
 // The demo's slab: `grid` x `grid` cameras of `size` x `size` pixels, framed
 // for the viewer's start-up camera as described above.
 BakeSlab DemoSlab(int grid, int size);
+
+// The slab as the scene-description writer takes it (corners as floats).
+LidSlab ToLidSlab(const BakeSlab& slab);
 
 // The slab frame (n, s, t) described above.
 struct BakeFrame {

@@ -10,7 +10,6 @@
 #include "bake/capture_writer.h"
 #include "bake/demo_scene.h"
 #include "bake/direction_set.h"
-#include "bake/lid_writer.h"
 #include "bake/sky_map.h"
 #include "bake/slide_pattern.h"
 #include "bake/view_render.h"
@@ -24,6 +23,7 @@
 #include "io/sgi_writer.h"
 #include "relight/brdf_writer.h"
 #include "relight/sh_basis.h"
+#include "scene/lid_writer.h"
 
 namespace lumo::tool {
 namespace {
@@ -104,7 +104,7 @@ Photo ToPhoto(const std::vector<uint8_t>& rgb, int width, int height) {
 }  // namespace
 
 Status BakeDemo(const std::string& outdir, const BakeOptions& options,
-                const BakeProgress& progress) {
+                const MessageSink& progress) {
     const double start = GetSeconds();
     if (options.grid < 1 || options.grid > 99 || options.size < 1 ||
         options.size > 4096 || options.bands < 1 || options.bands > kMaxShBands ||
@@ -122,11 +122,11 @@ Status BakeDemo(const std::string& outdir, const BakeOptions& options,
     const BakeSlab slab = DemoSlab(options.grid, options.size);
     const int views = slab.columns * slab.rows;
     const int terms = options.bands * options.bands;
-    progress(
-        StrPrintf("bake: %d x %d cameras of %d x %d pixels, %d bands from %d light "
-                  "directions, into %s\n",
-                  slab.columns, slab.rows, slab.width, slab.height, options.bands,
-                  options.directions, outdir.c_str()));
+    Emit(progress,
+         StrPrintf("bake: %d x %d cameras of %d x %d pixels, %d bands from %d light "
+                   "directions, into %s\n",
+                   slab.columns, slab.rows, slab.width, slab.height, options.bands,
+                   options.directions, outdir.c_str()));
 
     auto record = std::make_unique<SlabRecord>();
     FillSlabRecord(slab, kBaseName, *record);
@@ -179,7 +179,7 @@ Status BakeDemo(const std::string& outdir, const BakeOptions& options,
             ++done;
             // About ten lines for the whole bake.
             if (done == views || done * 10 / views != (done - 1) * 10 / views)
-                progress(StrPrintf("bake: %d of %d views\n", done, views));
+                Emit(progress, StrPrintf("bake: %d of %d views\n", done, views));
         },
         options.threads);
     for (const Status& s : failures) {
@@ -187,7 +187,7 @@ Status BakeDemo(const std::string& outdir, const BakeOptions& options,
     }
 
     const std::string dat_name = std::string(kBaseName) + ".dat";
-    progress(StrPrintf("bake: image set %s\n", dat_name.c_str()));
+    Emit(progress, StrPrintf("bake: image set %s\n", dat_name.c_str()));
     ImageSetWriteOptions dat_options;
     dat_options.dct.rate = options.dct_rate;
     dat_options.text = "lumo demo scene, photographs under one light";
@@ -227,10 +227,10 @@ Status BakeDemo(const std::string& outdir, const BakeOptions& options,
           false, 0, 0.0f, LidGrid::kQR}},
     };
     for (const LidFile& lid : lids) {
-        s = WriteText(Join(outdir, lid.file), SlabLidText(slab, lid.spec));
+        s = WriteText(Join(outdir, lid.file), SlabLidText(ToLidSlab(slab), lid.spec));
         if (!s.ok()) return s;
     }
-    progress(StrPrintf("bake: done in %.1f s\n", GetSeconds() - start));
+    Emit(progress, StrPrintf("bake: done in %.1f s\n", GetSeconds() - start));
     return Status::Ok();
 }
 

@@ -26,6 +26,7 @@
 #include <string_view>
 
 #include "bake/vec3d.h"
+#include "base/message_sink.h"
 #include "base/status.h"
 
 namespace lumo::tool {
@@ -44,16 +45,14 @@ struct BakeOptions {
 // this direction (coming from the upper left, in front of the scene).
 inline constexpr Vec3d kPhotoLightDirection{0.45, -0.35, -0.82};
 
-// Receives progress lines (each ending with a line feed).
-using BakeProgress = std::function<void(std::string_view line)>;
-
 // Bakes the demo into `outdir` (created if missing; existing files of the
-// same names are replaced). Returns the first failure with its message:
+// same names are replaced), reporting progress lines (each ending with a line
+// feed) to `progress`. Returns the first failure with its message:
 // "[BakeDemo]: options out of range\n" (grid 1..99, size 1..4096, bands
 // 1..18, directions from bands^2 to 1000000, capture 0..999), "[BakeDemo]: cannot create
 // folder %s\n" or a writer's message. The files
 // depend only on the options (not on the thread count or the machine).
 Status BakeDemo(const std::string& outdir, const BakeOptions& options,
-                const BakeProgress& progress);
+                const MessageSink& progress);
 
 }  // namespace lumo::tool

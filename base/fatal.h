@@ -1,7 +1,7 @@
 // The one place where a failure ends the program.
 //
-// Readers and the engine return a Status; the functions that carry the
-// system's public names call the returning core and hand a failure to Fatal,
+// Readers and the engine return a Status; their `...OrExit` wrappers, called
+// at the process boundary, hand a failure to Fatal,
 // which writes the message to standard error exactly as given and exits with
 // status 1. std::exit flushes standard output, so progress lines printed before
 // the failure are not lost when output is a pipe.

@@ -1,4 +1,4 @@
-// The result of a returning reader core: success, or a failure carrying the
+// The result of a reader: success, or a failure carrying the
 // exact message the program prints when the failure ends it.
 #pragma once
 

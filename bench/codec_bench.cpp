@@ -151,8 +151,8 @@ int main(int argc, char** argv) {
         int32_t cols = kGrid, rows = kGrid;
         const auto start = Clock::now();
         const double cpu = CpuSeconds();
-        const Status s = ReadDATCore(dat.c_str(), loaded.data(), loaded.size(), cols,
-                                     rows, nullptr, read);
+        const Status s =
+            ReadDAT(dat.c_str(), loaded.data(), loaded.size(), cols, rows, nullptr, read);
         Timing t;
         t.cpu = CpuSeconds() - cpu;
         t.wall = std::chrono::duration<double>(Clock::now() - start).count();

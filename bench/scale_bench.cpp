@@ -300,7 +300,7 @@ int main(int argc, char** argv) {
         double load_s = 0, load_cpu = 0;
         {
             auto info = std::make_unique<lumo::LidInfo>();
-            lumo::ReadLidFile(*info, "scene.lid");
+            lumo::ReadLidFileOrExit("scene.lid", *info);
             lumo::SlabRecord& slab = info->slabs[0];
             lumo::ReadPhoto(slab, 0);
             const Clock::time_point l0 = Clock::now();

@@ -22,7 +22,7 @@ Runner ConfigureInfo(CLI::App& sub) {
     sub.add_option("SCENE.lid", options->scene)->required();
     return [options]() {
         auto info = std::make_unique<LidInfo>();
-        ReadLidFile(*info, options->scene.c_str());
+        ReadLidFileOrExit(options->scene.c_str(), *info);
         const std::string out =
             options->json ? SceneInfoJson(*info) : SceneInfoText(*info, options->scene);
         std::fwrite(out.data(), 1, out.size(), stdout);

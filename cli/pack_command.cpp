@@ -53,7 +53,7 @@ int RunPack(const PackOptions& o) {
         const std::string& name = o.images[i];
         std::string reason;
         bool loaded = false;
-        const Status s = ReadSGIRGBCore(
+        const Status s = ReadSGIRGB(
             photos[i], name.c_str(), {}, [&](std::string_view t) { reason = t; }, loaded);
         if (!s.ok()) {
             std::fwrite(s.message().data(), 1, s.message().size(), stderr);

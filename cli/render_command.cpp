@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "base/fatal.h"
 #include "base/str_printf.h"
 #include "cli/light_args.h"
@@ -160,15 +161,18 @@ int RunRender(const RenderOptions& o) {
         const std::string ext = PictureExtension(format);
         const std::filesystem::path dir(o.outdir);
         const std::string name = StrPrintf("frame.%04d.%s", i, ext.c_str());
-        const std::string temp = (dir / ("." + name + ".part." + ext)).string();
-        if (Status s = WritePicture(temp, frame, format); !s.ok()) {
-            std::fputs(s.message().c_str(), stderr);
-            return 1;
-        }
-        std::filesystem::rename(temp, dir / name, ec);
-        if (ec) {
-            std::fprintf(stderr, "lumotool: render: cannot write %s: %s\n",
-                         (dir / name).string().c_str(), ec.message().c_str());
+        AtomicWriteFailure failure;
+        const Status s = WriteFileAtomicallyByName(
+            (dir / name).string(),
+            [&](const std::string& temp) { return WritePicture(temp, frame, format); },
+            &failure);
+        if (!s.ok()) {
+            if (failure.step == AtomicWriteFailure::Step::kWrite) {
+                std::fputs(s.message().c_str(), stderr);
+            } else {
+                std::fprintf(stderr, "lumotool: render: cannot write %s: %s\n",
+                             (dir / name).string().c_str(), failure.reason.c_str());
+            }
             return 1;
         }
         if (progress) std::fprintf(stderr, "\rframe %d of %d", i + 1, o.frames);

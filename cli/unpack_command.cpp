@@ -28,7 +28,7 @@ int RunUnpack(const UnpackOptions& o) {
     int32_t cols = 0, rows = 0;
     // The reader's progress and messages, as the viewer prints them; its
     // failures end the program with status 1.
-    ReadDAT(o.in.c_str(), photos, cols, rows, nullptr);
+    ReadDATOrExit(o.in.c_str(), photos, cols, rows, nullptr);
     std::error_code ec;
     std::filesystem::create_directories(o.outdir, ec);
     if (!std::filesystem::is_directory(o.outdir)) {

@@ -10,8 +10,9 @@
 #include <span>
 #include <vector>
 
+#include "bake/bake_camera.h"
 #include "bake/baked_slab.h"
-#include "bake/lid_writer.h"
+#include "base/atomic_file.h"
 #include "base/file_ptr.h"
 #include "base/parallel_for.h"
 #include "base/psnr.h"
@@ -20,6 +21,7 @@
 #include "io/image_file.h"
 #include "relight/brdf_writer.h"
 #include "relight/recon_common.h"
+#include "scene/lid_writer.h"
 
 namespace lumo {
 namespace {
@@ -34,33 +36,10 @@ std::string Join(const std::string& dir, const std::string& name) {
     return (fs::path(dir) / name).string();
 }
 
-std::string TempName(const std::string& path) {
-    return path + ".part";
-}
-
-// Moves a completed temporary file to its final name.
-Status Publish(const std::string& path) {
-    std::error_code ec;
-    fs::rename(TempName(path), path, ec);
-    if (ec) {
-        fs::remove(TempName(path), ec);
-        return Status::Error(StrPrintf("[FitCapture]: cannot write %s\n", path.c_str()));
-    }
-    return Status::Ok();
-}
-
 Status WriteTextFile(const std::string& path, const std::string& text) {
-    const std::string tmp = TempName(path);
-    FilePtr f = OpenFile(tmp.c_str(), "wb");
-    if (!f)
+    if (!WriteFileAtomically(path, text).ok())
         return Status::Error(StrPrintf("[FitCapture]: cannot write %s\n", path.c_str()));
-    const bool ok = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
-    if (std::fclose(f.release()) != 0 || !ok) {
-        std::error_code ec;
-        fs::remove(tmp, ec);
-        return Status::Error(StrPrintf("[FitCapture]: cannot write %s\n", path.c_str()));
-    }
-    return Publish(path);
+    return Status::Ok();
 }
 
 // Farthest-point choice of `k` of the directions: first the one nearest
@@ -126,46 +105,13 @@ struct CameraWork {
     std::vector<uint8_t> held;  // per photograph: left out of the fit
 };
 
-// One camera: decode, fit, write the coefficient file, measure the errors.
-Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& record,
-                 size_t index, const CameraWork& work, const std::string& outdir,
-                 FitScratch& scratch, ErrorSum& fit_error, ErrorSum& hold_error,
-                 nlohmann::json& entry) {
-    const CaptureCamera& camera = capture.cameras[index];
-    const int W = capture.slab.width;
-    const int H = capture.slab.height;
-    const int T = o.bands * o.bands;
-    const size_t pixels = static_cast<size_t>(W) * static_cast<size_t>(H);
-    const size_t cols = pixels * 3;
-    // Fitted photographs first, then the held-out ones, each in file order.
-    std::vector<size_t> order;
-    for (int pass = 0; pass < 2; ++pass) {
-        for (size_t k = 0; k < work.photos.size(); ++k) {
-            if (work.held[k] == pass) order.push_back(k);
-        }
-    }
+// Decodes the photographs into `values`: row r is photograph order[r]; column
+// 3 * (y * W + x) + c is channel c of coefficient pixel (x, y). Rows are
+// contiguous, so each decoded picture is copied in order.
+Status ReadPhotographs(const CameraWork& work, const std::vector<size_t>& order, int W,
+                       int H, int threads, RowMatrix& values) {
     const int N = static_cast<int>(order.size());
-    int fitted = 0;
-    for (size_t k : order)
-        fitted += work.held[k] ? 0 : 1;
-
-    std::vector<const double*> dirs;
-    for (size_t k : order)
-        dirs.push_back(work.photos[k].direction);
-    const std::vector<float> basis = BasisRows(record, dirs, o.bands);
-    std::vector<float> fit_matrix;
-    std::vector<float> fit_rows(basis.begin(),
-                                basis.begin() + static_cast<std::ptrdiff_t>(fitted) * T);
-    Status s = SolveFit(fit_rows, fitted, o.bands, o.lambda, fit_matrix);
-    if (!s.ok()) {
-        return Status::Error(s.message().substr(0, s.message().size() - 1) + " (" +
-                             camera.lp + ")\n");
-    }
-
-    // The photographs: row r of `values` is photograph order[r]; column
-    // 3 * (y * W + x) + c is channel c of coefficient pixel (x, y). Rows are
-    // contiguous, so each decoded picture is copied in order.
-    RowMatrix& values = scratch.values;
+    const size_t cols = static_cast<size_t>(W) * static_cast<size_t>(H) * 3;
     values.resize(N, static_cast<Eigen::Index>(cols));
     std::vector<Status> failures(static_cast<size_t>(N));
     ParallelForEach(
@@ -199,25 +145,38 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
                 }
             }
         },
-        o.threads);
+        threads);
     for (const Status& f : failures) {
         if (!f.ok()) return f;
     }
+    return Status::Ok();
+}
 
-    // Pixels that rise above the mask threshold in some photograph.
+// Pixels that rise above the mask threshold in some photograph.
+std::vector<uint8_t> PresentPixels(const RowMatrix& values, size_t pixels,
+                                   float mask_below) {
+    const int N = static_cast<int>(values.rows());
     std::vector<uint8_t> present(pixels, 0);
     for (size_t p = 0; p < pixels; ++p) {
         for (int r = 0; r < N; ++r) {
             const float* v = values.row(r).data() + 3 * p;
-            if (v[0] > o.mask_below || v[1] > o.mask_below || v[2] > o.mask_below) {
+            if (v[0] > mask_below || v[1] > mask_below || v[2] > mask_below) {
                 present[p] = 1;
                 break;
             }
         }
     }
+    return present;
+}
 
-    // Coefficients (T x cols) and the model's bytes under every photograph's
-    // light, block by block; the error sums per block, added in block order.
+// Coefficients (T x cols) and the model's bytes under every photograph's
+// light, block by block; the error sums per block, added in block order.
+void FitAndMeasure(const std::vector<float>& fit_matrix, const std::vector<float>& basis,
+                   int T, int fitted, const std::vector<uint8_t>& present, int threads,
+                   FitScratch& scratch, ErrorSum& cam_fit, ErrorSum& cam_hold) {
+    const RowMatrix& values = scratch.values;
+    const int N = static_cast<int>(values.rows());
+    const size_t cols = static_cast<size_t>(values.cols());
     const Eigen::Map<const Eigen::MatrixXf> X(fit_matrix.data(), T, fitted);
     const Eigen::Map<
         const Eigen::Matrix<float, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>>
@@ -259,21 +218,24 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
                 block_hold[c0 / kBlock] = sh;
             }
         },
-        o.threads);
-    ErrorSum cam_fit, cam_hold;
+        threads);
     for (size_t k = 0; k < blocks; ++k) {
         cam_fit.squared += block_fit[k];
         cam_hold.squared += block_hold[k];
     }
     cam_fit.samples = static_cast<double>(fitted) * static_cast<double>(cols);
     cam_hold.samples = static_cast<double>(N - fitted) * static_cast<double>(cols);
-    fit_error.squared += cam_fit.squared;
-    fit_error.samples += cam_fit.samples;
-    hold_error.squared += cam_hold.squared;
-    hold_error.samples += cam_hold.samples;
+}
 
-    ShCoeffImage image(W, H, o.bands);
-    size_t present_count = 0;
+// Writes the present pixels' coefficients as the camera's coefficient file
+// at `path`; counts the present pixels.
+Status WriteCoefficients(const std::string& path, const Eigen::MatrixXf& coeff,
+                         const std::vector<uint8_t>& present, int W, int H, int bands,
+                         size_t& present_count) {
+    const int T = bands * bands;
+    const size_t pixels = present.size();
+    ShCoeffImage image(W, H, bands);
+    present_count = 0;
     for (size_t p = 0; p < pixels; ++p) {
         if (!present[p]) continue;
         ++present_count;
@@ -286,15 +248,80 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
                           static_cast<size_t>(T)));
         }
     }
+    AtomicWriteFailure failure;
+    const Status s = WriteFileAtomically(
+        path,
+        [&image](std::FILE* stream) {
+            return WriteBrdfStream(stream, image.ToFileData());
+        },
+        &failure);
+    switch (failure.step) {
+        case AtomicWriteFailure::Step::kNone:
+        case AtomicWriteFailure::Step::kWrite:
+            break;
+        case AtomicWriteFailure::Step::kCreate:
+            return Status::Error("[WriteBrdfFile]: cannot create " + failure.temp + "\n");
+        case AtomicWriteFailure::Step::kClose:
+            return Status::Error("[WriteBrdfFile]: cannot write\n");
+        case AtomicWriteFailure::Step::kRename:
+            return Status::Error(
+                StrPrintf("[FitCapture]: cannot write %s\n", path.c_str()));
+    }
+    return s;
+}
+
+// One camera: decode, fit, write the coefficient file, measure the errors.
+Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& record,
+                 size_t index, const CameraWork& work, const std::string& outdir,
+                 FitScratch& scratch, ErrorSum& fit_error, ErrorSum& hold_error,
+                 nlohmann::json& entry) {
+    const CaptureCamera& camera = capture.cameras[index];
+    const int W = capture.slab.width;
+    const int H = capture.slab.height;
+    const int T = o.bands * o.bands;
+    const size_t pixels = static_cast<size_t>(W) * static_cast<size_t>(H);
+    // Fitted photographs first, then the held-out ones, each in file order.
+    std::vector<size_t> order;
+    for (int pass = 0; pass < 2; ++pass) {
+        for (size_t k = 0; k < work.photos.size(); ++k) {
+            if (work.held[k] == pass) order.push_back(k);
+        }
+    }
+    const int N = static_cast<int>(order.size());
+    int fitted = 0;
+    for (size_t k : order)
+        fitted += work.held[k] ? 0 : 1;
+
+    std::vector<const double*> dirs;
+    for (size_t k : order)
+        dirs.push_back(work.photos[k].direction);
+    const std::vector<float> basis = BasisRows(record, dirs, o.bands);
+    std::vector<float> fit_matrix;
+    std::vector<float> fit_rows(basis.begin(),
+                                basis.begin() + static_cast<std::ptrdiff_t>(fitted) * T);
+    Status s = SolveFit(fit_rows, fitted, o.bands, o.lambda, fit_matrix);
+    if (!s.ok()) {
+        return Status::Error(s.message().substr(0, s.message().size() - 1) + " (" +
+                             camera.lp + ")\n");
+    }
+
+    s = ReadPhotographs(work, order, W, H, o.threads, scratch.values);
+    if (!s.ok()) return s;
+    const std::vector<uint8_t> present =
+        PresentPixels(scratch.values, pixels, o.mask_below);
+
+    ErrorSum cam_fit, cam_hold;
+    FitAndMeasure(fit_matrix, basis, T, fitted, present, o.threads, scratch, cam_fit,
+                  cam_hold);
+    fit_error.squared += cam_fit.squared;
+    fit_error.samples += cam_fit.samples;
+    hold_error.squared += cam_hold.squared;
+    hold_error.samples += cam_hold.samples;
+
     const std::string path = Join(
         outdir, StrPrintf("%s.%d.%d.urdf.sh", o.name.c_str(), camera.column, camera.row));
-    s = WriteBrdfFile(TempName(path).c_str(), image);
-    if (!s.ok()) {
-        std::error_code ec;
-        fs::remove(TempName(path), ec);
-        return s;
-    }
-    s = Publish(path);
+    size_t present_count = 0;
+    s = WriteCoefficients(path, scratch.coeff, present, W, H, o.bands, present_count);
     if (!s.ok()) return s;
 
     nlohmann::json held = nlohmann::json::array();
@@ -323,7 +350,7 @@ std::string FitReportName(const Capture& capture, const FitOptions& options) {
 }
 
 Status FitCapture(const Capture& capture_in, const std::string& outdir,
-                  const FitOptions& o, const FitProgress& progress, FitSummary& summary) {
+                  const FitOptions& o, const MessageSink& progress, FitSummary& summary) {
     Capture capture = capture_in;
     const int count = static_cast<int>(capture.cameras.size());
     const int first = o.first_camera;
@@ -387,8 +414,9 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
 
     auto record = std::make_unique<SlabRecord>();
     tool::FillSlabRecord(capture.slab, o.name.c_str(), *record);
-    progress(StrPrintf("fit: cameras %d-%d of %d, %d x %d pixels, %d bands, into %s\n",
-                       first, last, count, W, H, o.bands, outdir.c_str()));
+    Emit(progress,
+         StrPrintf("fit: cameras %d-%d of %d, %d x %d pixels, %d bands, into %s\n", first,
+                   last, count, W, H, o.bands, outdir.c_str()));
 
     std::vector<std::string> written;
     auto undo = [&written]() {
@@ -412,12 +440,13 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
         written.push_back(Join(outdir, StrPrintf("%s.%d.%d.urdf.sh", o.name.c_str(),
                                                  camera.column, camera.row)));
         cameras.push_back(entry);
-        progress(StrPrintf("fit: camera %d (%d, %d): RMS %.2f, PSNR %.2f dB\n", c,
-                           camera.column, camera.row, entry["fit"]["rms"].get<double>(),
-                           entry["fit"]["psnr"].get<double>()));
+        Emit(progress,
+             StrPrintf("fit: camera %d (%d, %d): RMS %.2f, PSNR %.2f dB\n", c,
+                       camera.column, camera.row, entry["fit"]["rms"].get<double>(),
+                       entry["fit"]["psnr"].get<double>()));
     }
 
-    tool::LidSpec spec;
+    LidSpec spec;
     spec.comment = StrPrintf("Fitted by lumotool fit from %s: %d bands, lambda %g",
                              fs::path(capture.source).filename().string().c_str(),
                              o.bands, o.lambda);
@@ -425,7 +454,7 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
     spec.brdf = true;
     spec.harmonics = T;
     const std::string lid = Join(outdir, o.name + ".lid");
-    Status s = WriteTextFile(lid, tool::SlabLidText(capture.slab, spec));
+    Status s = WriteTextFile(lid, SlabLidText(tool::ToLidSlab(capture.slab), spec));
     if (!s.ok()) {
         undo();
         return s;

@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/message_sink.h"
 #include "base/status.h"
 #include "fit/capture.h"
 #include "fit/sh_fit.h"
@@ -53,24 +54,22 @@ struct FitSummary {
     std::string report;                            // the report's path
 };
 
-using FitProgress = std::function<void(std::string_view line)>;
-
 // The report's file name: "fit-report.json", or "fit-report.I-J.json" for a
 // run over cameras I..J of a larger capture.
 std::string FitReportName(const Capture& capture, const FitOptions& options);
 
-// Fits `capture` into `outdir` (created if missing). Everything is checked
-// before anything is written: the light-position files, the photographs'
-// headers (present, readable, all one size), the counts against the bands
-// and the holdout, and that `outdir` takes files. Messages name the file:
-// the readers' messages, "[FitCapture]: %s is %d x %d, the capture's
-// photographs are %d x %d\n", "[FitCapture]: %s: %d photographs, %d held
-// out, leave fewer than the %d coefficients of %d bands\n", "[FitCapture]:
-// cameras %d-%d outside the capture's %d cameras\n", "[FitCapture]: cannot
-// write into %s\n". On a failure no file of this run is left under its final
-// name.
+// Fits `capture` into `outdir` (created if missing), reporting progress
+// lines to `progress`. Everything is checked before anything is written: the
+// light-position files, the photographs' headers (present, readable, all one
+// size), the counts against the bands and the holdout, and that `outdir`
+// takes files. Messages name the file: the readers' messages, "[FitCapture]:
+// %s is %d x %d, the capture's photographs are %d x %d\n", "[FitCapture]:
+// %s: %d photographs, %d held out, leave fewer than the %d coefficients of
+// %d bands\n", "[FitCapture]: cameras %d-%d outside the capture's %d
+// cameras\n", "[FitCapture]: cannot write into %s\n". On a failure no file
+// of this run is left under its final name.
 Status FitCapture(const Capture& capture, const std::string& outdir,
-                  const FitOptions& options, const FitProgress& progress,
+                  const FitOptions& options, const MessageSink& progress,
                   FitSummary& summary);
 
 }  // namespace lumo

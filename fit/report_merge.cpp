@@ -8,6 +8,7 @@
 #include <regex>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "base/psnr.h"
 #include "base/str_printf.h"
 
@@ -101,21 +102,8 @@ Status MergeFitReports(const Capture& capture, const std::string& outdir) {
         report["overall"]["holdout"] = Pooled(hold_sq, hold_n);
 
     const std::string path = (fs::path(outdir) / "fit-report.json").string();
-    const std::string tmp = path + ".part";
-    {
-        std::ofstream out(tmp, std::ios::binary);
-        out << report.dump(2) << "\n";
-        out.close();
-        if (!out) {
-            fs::remove(tmp, ec);
-            return Fail(path, "cannot write");
-        }
-    }
-    fs::rename(tmp, path, ec);
-    if (ec) {
-        fs::remove(tmp, ec);
+    if (!WriteFileAtomically(path, report.dump(2) + "\n").ok())
         return Fail(path, "cannot write");
-    }
     return Status::Ok();
 }
 

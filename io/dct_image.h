@@ -59,17 +59,17 @@ class DctImage {
 
     // Reads a DCT stream as ReadDCTBits does, then sets unpadded and ready.
     // Fatal failures end the program.
-    void Read(std::FILE* stream);
+    void ReadOrExit(std::FILE* stream);
     // Reads the stream into the fields; the stream is left at the end of the
     // packed-index container's last chunk, where the next channel begins.
     // Fatal failures end the program.
-    void ReadDCTBits(std::FILE* stream);
+    void ReadDCTBitsOrExit(std::FILE* stream);
     // The decoded image: width x height floats, row 0 first. Prints its
     // progress ("1", dots, "2", dots, "3", dots, "4 ", "ok\n") to standard
     // output. Fatal failures end the program.
-    void Decode(std::vector<float>& image, int32_t& w, int32_t& h) const;
+    void DecodeOrExit(std::vector<float>& image, int32_t& w, int32_t& h) const;
 
-    // The returning cores. Failures carry the exact messages:
+    // The readers. Failures carry the exact messages:
     //   "[DctImage::ReadDCTBits]: Signature not matching\n"
     //   "[DctImage::ReadDCTBits]: image size out of range\n" (a size line that
     //     does not scan, a negative size, or more than max_pixels)
@@ -80,8 +80,8 @@ class DctImage {
     //     codebook entries than the file holds)
     //   "[DctImage::ReadDCTBits]: The packedbit is altered!!\n"
     // and the container's messages.
-    Status ReadFrom(std::FILE* stream, const DctReadOptions& options = {});
-    Status ReadDCTBitsFrom(std::FILE* stream, const DctReadOptions& options = {});
+    Status Read(std::FILE* stream, const DctReadOptions& options = {});
+    Status ReadDCTBits(std::FILE* stream, const DctReadOptions& options = {});
     // Decodes with the progress text going to `progress` and the unpacker's
     // warning to `warnings`: the same text and the same values as the steps
     // below run one after another, in one pass over the blocks, shared among

@@ -1,5 +1,7 @@
-// Private details of the DCT codec: the band decoder the image-set reader
-// runs on several threads, the inverse transform and the byte conversion.
+// Private details of the DCT codec, shared by its reader (dct_image.cpp) and
+// its decoding kernels (dct_decode.cpp): the band decoder the image-set
+// reader runs on several threads, the inverse transform and the byte
+// conversion.
 // Only io/ and its tests include this.
 #pragma once
 
@@ -12,6 +14,14 @@
 #include "io/dct_image.h"
 
 namespace lumo {
+
+// Messages and the progress pace the reading and the decoding share.
+inline constexpr const char* kDctNoCropped =
+    "[DctImage::ImgDimAdjust]: No memory for fbuf\n";
+inline constexpr const char* kDctNotByteMultiple =
+    "[DctImage::UnPackBit]: Warning! total no of bits are not 8-multiple\n";
+// Blocks per progress dot.
+inline constexpr size_t kDctBlocksPerDot = 5000;
 
 // Where the bits of each coefficient position lie in a block, with its
 // codebook (the scale table folded in).

@@ -381,33 +381,32 @@ bool InflateChunk(const uint8_t* chunk, size_t length, ByteBlock& block, size_t 
                             out_of_memory);
 }
 
-Status ReadDeflateZipFrom(std::FILE* stream, std::vector<uint8_t>& block, size_t& decoded,
-                          const MessageSink& chunk_errors, int threads) {
+Status ReadDeflateZip(std::FILE* stream, std::vector<uint8_t>& block, size_t& decoded,
+                      const MessageSink& chunk_errors, int threads) {
     return ReadDeflateZipInto(stream, block, decoded, chunk_errors, threads);
 }
 
-Status ReadDeflateZipFrom(std::FILE* stream, ByteBlock& block, size_t& decoded,
-                          const MessageSink& chunk_errors, int threads) {
+Status ReadDeflateZip(std::FILE* stream, ByteBlock& block, size_t& decoded,
+                      const MessageSink& chunk_errors, int threads) {
     return ReadDeflateZipInto(stream, block, decoded, chunk_errors, threads);
 }
 
-void ReadDeflateZip(std::FILE* stream, std::vector<uint8_t>& block, size_t& decoded) {
-    FatalIfError(ReadDeflateZipFrom(stream, block, decoded, WriteToStderr));
+void ReadDeflateZipOrExit(std::FILE* stream, std::vector<uint8_t>& block,
+                          size_t& decoded) {
+    FatalIfError(ReadDeflateZip(stream, block, decoded, WriteToStderr));
 }
 
-Status ExtractDeflateZipFrom(std::FILE* in, std::FILE* out,
-                             const MessageSink& chunk_errors) {
+Status ExtractDeflateZip(std::FILE* in, std::FILE* out, const MessageSink& chunk_errors) {
     std::vector<uint8_t> block;
     size_t decoded = 0;
-    if (Status s = ReadDeflateZipFrom(in, block, decoded, chunk_errors); !s.ok())
-        return s;
+    if (Status s = ReadDeflateZip(in, block, decoded, chunk_errors); !s.ok()) return s;
     for (size_t at = 0; at < decoded; at += DEFLATE_CHUNK_OUT)
         cp_fwrite(block.data() + at, 1, std::min(DEFLATE_CHUNK_OUT, decoded - at), out);
     return Status::Ok();
 }
 
-void ExtractDeflateZip(std::FILE* in, std::FILE* out) {
-    FatalIfError(ExtractDeflateZipFrom(in, out, WriteToStderr));
+void ExtractDeflateZipOrExit(std::FILE* in, std::FILE* out) {
+    FatalIfError(ExtractDeflateZip(in, out, WriteToStderr));
 }
 
 }  // namespace lumo

@@ -51,7 +51,7 @@ bool InflateChunk(const uint8_t* chunk, size_t length, ByteBlock& block, size_t 
                   size_t& delivered, const MessageSink& sink,
                   bool* out_of_memory = nullptr);
 
-// The returning core of ReadDeflateZip: decodes the container at the current
+// Decodes the container at the current
 // position of `stream` into `block` (its size is the number of decoded bytes,
 // also given as `decoded`). Afterwards the stream is positioned at the end of
 // the last chunk in table order (offset plus stored length), or just after
@@ -67,24 +67,24 @@ bool InflateChunk(const uint8_t* chunk, size_t length, ByteBlock& block, size_t 
 // the others one after another by the zlib path that words the errors, so
 // the bytes and the messages are those of a sequential zlib decode whatever
 // the number of threads.
-Status ReadDeflateZipFrom(std::FILE* stream, std::vector<uint8_t>& block, size_t& decoded,
-                          const MessageSink& chunk_errors, int threads = 0);
+Status ReadDeflateZip(std::FILE* stream, std::vector<uint8_t>& block, size_t& decoded,
+                      const MessageSink& chunk_errors, int threads = 0);
 // The same into a ByteBlock (no clearing, huge pages for large outputs).
-Status ReadDeflateZipFrom(std::FILE* stream, ByteBlock& block, size_t& decoded,
-                          const MessageSink& chunk_errors, int threads = 0);
+Status ReadDeflateZip(std::FILE* stream, ByteBlock& block, size_t& decoded,
+                      const MessageSink& chunk_errors, int threads = 0);
 
-// ReadDeflateZipFrom with chunk errors on standard error; container faults end
+// ReadDeflateZip with chunk errors on standard error; container faults end
 // the program with their message and status 1.
-void ReadDeflateZip(std::FILE* stream, std::vector<uint8_t>& block, size_t& decoded);
+void ReadDeflateZipOrExit(std::FILE* stream, std::vector<uint8_t>& block,
+                          size_t& decoded);
 
-// The returning core of ExtractDeflateZip: decodes the container at `in` and
+// Decodes the container at `in` and
 // writes the decoded bytes to `out` in pieces of at most 32768 bytes. Write
 // results are not checked.
-Status ExtractDeflateZipFrom(std::FILE* in, std::FILE* out,
-                             const MessageSink& chunk_errors);
+Status ExtractDeflateZip(std::FILE* in, std::FILE* out, const MessageSink& chunk_errors);
 
-// ExtractDeflateZipFrom with chunk errors on standard error; container faults
+// ExtractDeflateZip with chunk errors on standard error; container faults
 // end the program.
-void ExtractDeflateZip(std::FILE* in, std::FILE* out);
+void ExtractDeflateZipOrExit(std::FILE* in, std::FILE* out);
 
 }  // namespace lumo

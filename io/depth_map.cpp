@@ -76,19 +76,19 @@ Status Zfile::ReadFrom(std::FILE* stream, const MessageSink& report) {
     return Status::Ok();
 }
 
-Status Zfile::ReadCore(const char* filename, const MessageSink& report) {
+Status Zfile::Read(const char* filename, const MessageSink& report) {
     FilePtr f = OpenFile(filename, "rb");
     if (!f) return Status::Error(kCannotOpen);
     return ReadFrom(f.get(), report);
 }
 
-void Zfile::read(const char* filename) {
-    FatalIfError(ReadCore(filename, WriteToStderr));
+void Zfile::ReadOrExit(const char* filename) {
+    FatalIfError(Read(filename, WriteToStderr));
 }
 
-Status ReadZFileCore(const char* stem, int32_t columns, int32_t rows, const uint8_t* mask,
-                     int32_t& depth_loaded, std::vector<Zfile>& zfile,
-                     const MessageSink& report) {
+Status ReadZFile(const char* stem, int32_t columns, int32_t rows, const uint8_t* mask,
+                 int32_t& depth_loaded, std::vector<Zfile>& zfile,
+                 const MessageSink& report) {
     if (depth_loaded) return Status::Ok();
     const Status no_memory =
         Status::Error("[ReadZFile]: no memory for uv array of depth image\n");
@@ -101,7 +101,7 @@ Status ReadZFileCore(const char* stem, int32_t columns, int32_t rows, const uint
             const size_t i = static_cast<size_t>(j) * columns + k;
             if (mask != nullptr && mask[i] == 0) continue;
             const std::string name = StrPrintf("%s.%d.%d.z", stem, k, j);
-            Status s = records[i].ReadCore(name.c_str(), report);
+            Status s = records[i].Read(name.c_str(), report);
             if (s.ok()) continue;
             struct stat info;
             if (s.message() == kCannotOpen && stat(name.c_str(), &info) != 0 &&
@@ -122,10 +122,10 @@ Status ReadZFileCore(const char* stem, int32_t columns, int32_t rows, const uint
     return Status::Ok();
 }
 
-void ReadZFile(const char* stem, int32_t columns, int32_t rows, const uint8_t* mask,
-               int32_t& depth_loaded, std::vector<Zfile>& zfile) {
+void ReadZFileOrExit(const char* stem, int32_t columns, int32_t rows, const uint8_t* mask,
+                     int32_t& depth_loaded, std::vector<Zfile>& zfile) {
     FatalIfError(
-        ReadZFileCore(stem, columns, rows, mask, depth_loaded, zfile, WriteToStderr));
+        ReadZFile(stem, columns, rows, mask, depth_loaded, zfile, WriteToStderr));
 }
 
 }  // namespace lumo

@@ -32,9 +32,10 @@ struct Zfile {
     // Loads the depth-map file `filename` into this record, reporting its
     // byte order, size, matrices and depth range on standard error. Every
     // failure ends the program with its message and status 1.
-    void read(const char* filename);
+    void ReadOrExit(const char* filename);
 
-    // The returning core of read: the reports go to `report`. Failures:
+    // Loads the depth-map file `filename` into this record; the reports go
+    // to `report`. Failures:
     //   "[Zfile::read]: Cannot open zfile\n"
     //   "[Zfile::read]: Corrupted zfile\n" (fewer than 136 header bytes, or a
     //     negative width or height)
@@ -42,7 +43,7 @@ struct Zfile {
     //   "[Zfile::read]: No memory for zbuf\n"
     //   "[Zfile::read]: Unexpected end of file of zfile\n" (fewer depths than
     //     width x height, found before they are allocated)
-    Status ReadCore(const char* filename, const MessageSink& report);
+    Status Read(const char* filename, const MessageSink& report);
     // The same from an open stream positioned at the magic.
     Status ReadFrom(std::FILE* stream, const MessageSink& report);
 
@@ -61,7 +62,7 @@ struct Zfile {
 
 inline constexpr size_t ZFILE_HEADER_LEN = 136;
 
-// The returning core of ReadZFile. Loads the depth maps "%s.%d.%d.z" (stem,
+// Loads the depth maps "%s.%d.%d.z" (stem,
 // column, row) of the present images of a slab with `columns` x `rows`
 // images (`mask`: one byte per image at row * columns + column, nonzero when
 // present; null: all present) into `zfile`, which becomes columns x rows
@@ -72,13 +73,13 @@ inline constexpr size_t ZFILE_HEADER_LEN = 136;
 // fail with Zfile::read's messages, or "[ReadZFile]: no memory for uv array
 // of depth image\n" for counts that cannot be allocated. Reports go to
 // `report`.
-Status ReadZFileCore(const char* stem, int32_t columns, int32_t rows, const uint8_t* mask,
-                     int32_t& depth_loaded, std::vector<Zfile>& zfile,
-                     const MessageSink& report);
+Status ReadZFile(const char* stem, int32_t columns, int32_t rows, const uint8_t* mask,
+                 int32_t& depth_loaded, std::vector<Zfile>& zfile,
+                 const MessageSink& report);
 
-// ReadZFileCore with reports on standard error; failures end the program
+// ReadZFile with reports on standard error; failures end the program
 // with their message and status 1.
-void ReadZFile(const char* stem, int32_t columns, int32_t rows, const uint8_t* mask,
-               int32_t& depth_loaded, std::vector<Zfile>& zfile);
+void ReadZFileOrExit(const char* stem, int32_t columns, int32_t rows, const uint8_t* mask,
+                     int32_t& depth_loaded, std::vector<Zfile>& zfile);
 
 }  // namespace lumo

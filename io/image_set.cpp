@@ -203,6 +203,202 @@ Status ReadHeader(std::FILE* stream, int64_t max_pixels, int32_t& numRow, int32_
     return Status::Ok();
 }
 
+// The mosaic of an image set: nr x nc images of w x h pixels.
+struct Mosaic {
+    int32_t nr = 0, nc = 0, w = 0, h = 0;
+    size_t images = 0;  // nr * nc
+    size_t width = 0;   // nc * w
+    size_t height = 0;  // nr * h
+};
+
+// Mosaic column of pixel x of image column k; image row and row within it of
+// mosaic row Y.
+struct MosaicMap {
+    std::vector<uint32_t> columns, image_row, row_in_image;
+};
+
+// The three channels are read first. What the sequential load prints (each
+// channel's chunk errors, its "- decoding channel" line, the decoder's
+// progress with the unpacker's warning after its "1") is kept in order in
+// `script` and shown as the decoding goes on.
+Status ReadChannels(std::FILE* stream, const ImageSetReadOptions& options,
+                    const Mosaic& m, ProgressScript& script, DctImage (&channels)[3]) {
+    DctReadOptions read;
+    read.max_pixels = options.max_pixels;
+    read.threads = options.threads;
+    for (int c = 0; c < 3; ++c) {
+        DctImage& channel = channels[c];
+        std::string chunk_errors;
+        read.chunk_errors = [&](std::string_view t) { chunk_errors += t; };
+        const Status s = channel.Read(stream, read);
+        script.Error(chunk_errors);
+        if (!s.ok()) {
+            script.Finish();
+            return s;
+        }
+        script.Progress(StrPrintf("- decoding channel [%d]  ", c));
+        const std::string text = channel.ProgressText();
+        script.Progress(text.substr(0, 1));
+        if (channel.bitsPerBlock % 8 != 0)
+            script.Error(
+                "[DctImage::UnPackBit]: Warning! total no of bits are not 8-multiple\n");
+        script.Progress(text.substr(1));
+        if (static_cast<size_t>(channel.width) != m.width ||
+            static_cast<size_t>(channel.height) != m.height) {
+            script.Finish();
+            return Status::Error(kSizeMismatch);
+        }
+    }
+    return Status::Ok();
+}
+
+// Clears and allocates every present photo (on all threads) and fills `map`.
+// A failure is reported where the photos are set up, after the decoding's
+// progress, as the first failing image's.
+Status SetUpPhotos(Photo* photos, const Mosaic& m, const uint8_t* mask,
+                   const ImageSetReadOptions& options, ProgressScript& script,
+                   MosaicMap& map) {
+    std::vector<size_t> present;
+    std::vector<uint8_t> allocated;
+    if (!TryAssign(present, m.images) || !TryAssign(allocated, m.images) ||
+        !TryAssign(map.columns, m.width) || !TryAssign(map.image_row, m.height) ||
+        !TryAssign(map.row_in_image, m.height))
+        return Status::Error(kNoMemory);
+    for (size_t k = 0; k < static_cast<size_t>(m.nc); ++k)
+        for (size_t x = 0; x < static_cast<size_t>(m.w); ++x)
+            map.columns[k * static_cast<size_t>(m.w) + x] =
+                static_cast<uint32_t>(MosaicX(x, k, static_cast<size_t>(m.nc)));
+    for (size_t j = 0; j < static_cast<size_t>(m.nr); ++j)
+        for (size_t y = 0; y < static_cast<size_t>(m.h); ++y) {
+            const size_t Y = MosaicY(y, j, static_cast<size_t>(m.nr));
+            map.image_row[Y] = static_cast<uint32_t>(j);
+            map.row_in_image[Y] = static_cast<uint32_t>(y);
+        }
+    size_t count = 0;
+    for (size_t i = 0; i < m.images; ++i)
+        if (mask == nullptr || mask[i] != 0) present[count++] = i;
+    ParallelForRanges(count, options.threads, kMaxRanges, [&](size_t first, size_t last) {
+        for (size_t p = first; p < last; ++p) {
+            Photo& photo = photos[present[p]];
+            photo.Reset();
+            allocated[p] = photo.AllocPixels(m.w, m.h);
+            photo.x0 = 0.0f;
+            photo.x1 = static_cast<float>(m.w - 1);
+            photo.y0 = 0.0f;
+            photo.y1 = static_cast<float>(m.h - 1);
+        }
+    });
+    script.Show(0.0);  // the first channel's chunk errors, if any
+    if (std::find(allocated.begin(), allocated.begin() + static_cast<ptrdiff_t>(count),
+                  0) != allocated.begin() + static_cast<ptrdiff_t>(count)) {
+        script.Finish();
+        Emit(options.progress, "setting up the textures and windows ... (please wait)\n");
+        return Status::Error("[ReadSGIRGB]: no enough memory for buf\n");
+    }
+    return Status::Ok();
+}
+
+// Band by band (a row of blocks of all three channels into a small buffer),
+// then each photo row of the band written once, red, green and blue together.
+Status DecodeMosaic(const DctImage (&channels)[3], Photo* photos, const Mosaic& m,
+                    const MosaicMap& map, const uint8_t* mask,
+                    const ImageSetReadOptions& options, ProgressScript& script) {
+    const DctBandDecoder decoders[3] = {DctBandDecoder(channels[0]),
+                                        DctBandDecoder(channels[1]),
+                                        DctBandDecoder(channels[2])};
+    const size_t bands = (m.height + 7) / 8;
+    const size_t row_bytes = 3 * static_cast<size_t>(m.w);
+    std::atomic<bool> out_of_memory{false};
+    auto decode = [&](size_t first, size_t last, bool shows) {
+        std::vector<uint8_t> band;
+        if (!TryAssign(band, 3 * 8 * m.width)) {
+            out_of_memory = true;
+            return;
+        }
+        for (size_t r = first; r < last; ++r) {
+            for (int c = 0; c < 3; ++c)
+                decoders[c].Rows(r, r + 1, band.data() + c * 8 * m.width, m.width);
+            const size_t rows = std::min<size_t>(8, m.height - 8 * r);
+            for (size_t y = 0; y < rows; ++y) {
+                const size_t Y = 8 * r + y;
+                const size_t j = map.image_row[Y];
+                const uint8_t* red = band.data() + y * m.width;
+                const uint8_t* green = red + 8 * m.width;
+                const uint8_t* blue = green + 8 * m.width;
+                for (size_t k = 0; k < static_cast<size_t>(m.nc); ++k) {
+                    const size_t i = j * static_cast<size_t>(m.nc) + k;
+                    if (mask != nullptr && mask[i] == 0) continue;
+                    uint8_t* out =
+                        photos[i].pixels.data() + map.row_in_image[Y] * row_bytes;
+                    const uint32_t* col =
+                        map.columns.data() + k * static_cast<size_t>(m.w);
+                    for (size_t x = 0; x < static_cast<size_t>(m.w); ++x, out += 3) {
+                        out[0] = red[col[x]];
+                        out[1] = green[col[x]];
+                        out[2] = blue[col[x]];
+                    }
+                }
+            }
+            if (shows) script.Show(double(r + 1 - first) / double(last - first));
+        }
+    };
+    // Where the images make whole blocks (8 image columns and 8 image rows
+    // to a block, no mirrored rows) and the decoder has 16 lanes, each block
+    // holds one pixel of 64 images: 16 blocks a pixel apart decode to 16
+    // neighbouring pixels of each of the 64 images, written straight into
+    // the photos, red, green and blue together.
+    const size_t col_groups = static_cast<size_t>(m.nc) / 8;
+    const size_t row_groups = static_cast<size_t>(m.nr) / 8;
+    bool direct = m.nc % 8 == 0 && m.nr % 8 == 0 && m.w >= 16 && DctLaneWidth() >= 16;
+    for (const DctImage& channel : channels)
+        direct =
+            direct && 16 * col_groups * static_cast<size_t>(channel.bitsPerBlock) / 8 <
+                          (size_t{1} << 30);
+    auto decode_direct = [&](size_t first, size_t last, bool shows) {
+        const size_t across = m.width / 8;
+        // A pixel row of 64 images at a time (runs of 16 pixels, the last
+        // ending at the right edge and overlapping the one before with the
+        // same bytes), then each image's row written whole.
+        const size_t runs = (static_cast<size_t>(m.w) + 15) / 16;
+        std::vector<uint8_t> values;
+        if (!TryAssign(values, runs * 3 * 1024)) {
+            out_of_memory = true;
+            return;
+        }
+        for (size_t r = first; r < last; ++r) {
+            const size_t y = r / row_groups;
+            const size_t j0 = 8 * (r % row_groups);
+            for (size_t g = 0; g < col_groups; ++g) {
+                for (size_t run = 0; run < runs; ++run) {
+                    const size_t x = std::min(16 * run, static_cast<size_t>(m.w) - 16);
+                    const size_t block = r * across + x * col_groups + g;
+                    for (int c = 0; c < 3; ++c)
+                        decoders[c].Sixteen(block, col_groups,
+                                            values.data() + (3 * run + c) * 1024);
+                }
+                for (size_t k = 0; k < 64; ++k) {
+                    const size_t i =
+                        (j0 + k / 8) * static_cast<size_t>(m.nc) + 8 * g + k % 8;
+                    if (mask != nullptr && mask[i] == 0) continue;
+                    WriteViewRow(values.data(), runs, k, static_cast<size_t>(m.w),
+                                 photos[i].pixels.data() + y * row_bytes);
+                }
+            }
+            if (shows) script.Show(double(r + 1 - first) / double(last - first));
+        }
+        FinishStreamedWrites();
+    };
+    ParallelForRanges(bands, options.threads, kMaxRanges, [&](size_t first, size_t last) {
+        if (direct) {
+            decode_direct(first, last, first == 0);
+        } else {
+            decode(first, last, first == 0);
+        }
+    });
+    if (out_of_memory) return Status::Error(kNoMemory);
+    return Status::Ok();
+}
+
 // Reads the image set from `dat` (positioned at its start), after the first
 // progress line and the opening.
 Status ReadDATOpened(std::FILE* dat, const char* filename, const PhotoTarget& target,
@@ -211,8 +407,7 @@ Status ReadDATOpened(std::FILE* dat, const char* filename, const PhotoTarget& ta
     const MessageSink& progress = options.progress;
     ByteBlock bytes;  // the decoded image-set stream
     size_t decoded = 0;
-    if (Status s =
-            ReadDeflateZipFrom(dat, bytes, decoded, options.errors, options.threads);
+    if (Status s = ReadDeflateZip(dat, bytes, decoded, options.errors, options.threads);
         !s.ok())
         return s;
     FilePtr stream = OpenMemoryStream(bytes.data(), decoded);
@@ -235,190 +430,31 @@ Status ReadDATOpened(std::FILE* dat, const char* filename, const PhotoTarget& ta
         return Status::Error(mismatch);
     numCol = nc;
     numRow = nr;
-    const size_t images = static_cast<size_t>(nr) * static_cast<size_t>(nc);
-    if (images > target.capacity) return Status::Error(mismatch);
+    Mosaic m;
+    m.nr = nr;
+    m.nc = nc;
+    m.w = w;
+    m.h = h;
+    m.images = static_cast<size_t>(nr) * static_cast<size_t>(nc);
+    m.width = static_cast<size_t>(nc) * static_cast<size_t>(w);
+    m.height = static_cast<size_t>(nr) * static_cast<size_t>(h);
+    if (m.images > target.capacity) return Status::Error(mismatch);
 
     Emit(progress, "Decompression ... (please wait) \n");
-    const size_t mosaic_w = static_cast<size_t>(nc) * static_cast<size_t>(w);
-    const size_t mosaic_h = static_cast<size_t>(nr) * static_cast<size_t>(h);
-
-    // The three channels are read first. What the sequential load prints
-    // (each channel's chunk errors, its "- decoding channel" line, the
-    // decoder's progress with the unpacker's warning after its "1") is
-    // kept in order in `script` and shown as the decoding goes on.
     ProgressScript script(progress, options.errors);
-    DctReadOptions read;
-    read.max_pixels = options.max_pixels;
-    read.threads = options.threads;
     DctImage channels[3];
-    for (int c = 0; c < 3; ++c) {
-        DctImage& channel = channels[c];
-        std::string chunk_errors;
-        read.chunk_errors = [&](std::string_view t) { chunk_errors += t; };
-        const Status s = channel.ReadFrom(stream.get(), read);
-        script.Error(chunk_errors);
-        if (!s.ok()) {
-            script.Finish();
-            return s;
-        }
-        script.Progress(StrPrintf("- decoding channel [%d]  ", c));
-        const std::string text = channel.ProgressText();
-        script.Progress(text.substr(0, 1));
-        if (channel.bitsPerBlock % 8 != 0)
-            script.Error(
-                "[DctImage::UnPackBit]: Warning! total no of bits are not 8-multiple\n");
-        script.Progress(text.substr(1));
-        if (static_cast<size_t>(channel.width) != mosaic_w ||
-            static_cast<size_t>(channel.height) != mosaic_h) {
-            script.Finish();
-            return Status::Error(kSizeMismatch);
-        }
-    }
+    if (Status s = ReadChannels(stream.get(), options, m, script, channels); !s.ok())
+        return s;
     stream.reset();
-    Photo* photos = target.get(images);
+    Photo* photos = target.get(m.images);
     if (photos == nullptr) {
         script.Finish();
         return Status::Error(kNoMemory);
     }
-
-    // Every present photo is cleared and allocated (on all threads); a
-    // failure is reported where the photos are set up, after the decoding's
-    // progress, as the first failing image's.
-    std::vector<size_t> present;
-    std::vector<uint8_t> allocated;
-    // Mosaic column of pixel x of image column k; image row and row within
-    // it of mosaic row Y.
-    std::vector<uint32_t> columns, image_row, row_in_image;
-    if (!TryAssign(present, images) || !TryAssign(allocated, images) ||
-        !TryAssign(columns, mosaic_w) || !TryAssign(image_row, mosaic_h) ||
-        !TryAssign(row_in_image, mosaic_h))
-        return Status::Error(kNoMemory);
-    for (size_t k = 0; k < static_cast<size_t>(nc); ++k)
-        for (size_t x = 0; x < static_cast<size_t>(w); ++x)
-            columns[k * static_cast<size_t>(w) + x] =
-                static_cast<uint32_t>(MosaicX(x, k, static_cast<size_t>(nc)));
-    for (size_t j = 0; j < static_cast<size_t>(nr); ++j)
-        for (size_t y = 0; y < static_cast<size_t>(h); ++y) {
-            const size_t Y = MosaicY(y, j, static_cast<size_t>(nr));
-            image_row[Y] = static_cast<uint32_t>(j);
-            row_in_image[Y] = static_cast<uint32_t>(y);
-        }
-    size_t count = 0;
-    for (size_t i = 0; i < images; ++i)
-        if (mask == nullptr || mask[i] != 0) present[count++] = i;
-    ParallelForRanges(count, options.threads, kMaxRanges, [&](size_t first, size_t last) {
-        for (size_t p = first; p < last; ++p) {
-            Photo& photo = photos[present[p]];
-            photo.Reset();
-            allocated[p] = photo.AllocPixels(w, h);
-            photo.x0 = 0.0f;
-            photo.x1 = static_cast<float>(w - 1);
-            photo.y0 = 0.0f;
-            photo.y1 = static_cast<float>(h - 1);
-        }
-    });
-    script.Show(0.0);  // the first channel's chunk errors, if any
-    if (std::find(allocated.begin(), allocated.begin() + static_cast<ptrdiff_t>(count),
-                  0) != allocated.begin() + static_cast<ptrdiff_t>(count)) {
-        script.Finish();
-        Emit(progress, "setting up the textures and windows ... (please wait)\n");
-        return Status::Error("[ReadSGIRGB]: no enough memory for buf\n");
-    }
-
-    // Band by band (a row of blocks of all three channels into a small
-    // buffer), then each photo row of the band written once, red, green and
-    // blue together.
-    const DctBandDecoder decoders[3] = {DctBandDecoder(channels[0]),
-                                        DctBandDecoder(channels[1]),
-                                        DctBandDecoder(channels[2])};
-    const size_t bands = (mosaic_h + 7) / 8;
-    const size_t row_bytes = 3 * static_cast<size_t>(w);
-    std::atomic<bool> out_of_memory{false};
-    auto decode = [&](size_t first, size_t last, bool shows) {
-        std::vector<uint8_t> band;
-        if (!TryAssign(band, 3 * 8 * mosaic_w)) {
-            out_of_memory = true;
-            return;
-        }
-        for (size_t r = first; r < last; ++r) {
-            for (int c = 0; c < 3; ++c)
-                decoders[c].Rows(r, r + 1, band.data() + c * 8 * mosaic_w, mosaic_w);
-            const size_t rows = std::min<size_t>(8, mosaic_h - 8 * r);
-            for (size_t y = 0; y < rows; ++y) {
-                const size_t Y = 8 * r + y;
-                const size_t j = image_row[Y];
-                const uint8_t* red = band.data() + y * mosaic_w;
-                const uint8_t* green = red + 8 * mosaic_w;
-                const uint8_t* blue = green + 8 * mosaic_w;
-                for (size_t k = 0; k < static_cast<size_t>(nc); ++k) {
-                    const size_t i = j * static_cast<size_t>(nc) + k;
-                    if (mask != nullptr && mask[i] == 0) continue;
-                    uint8_t* out = photos[i].pixels.data() + row_in_image[Y] * row_bytes;
-                    const uint32_t* col = columns.data() + k * static_cast<size_t>(w);
-                    for (size_t x = 0; x < static_cast<size_t>(w); ++x, out += 3) {
-                        out[0] = red[col[x]];
-                        out[1] = green[col[x]];
-                        out[2] = blue[col[x]];
-                    }
-                }
-            }
-            if (shows) script.Show(double(r + 1 - first) / double(last - first));
-        }
-    };
-    // Where the images make whole blocks (8 image columns and 8 image rows
-    // to a block, no mirrored rows) and the decoder has 16 lanes, each block
-    // holds one pixel of 64 images: 16 blocks a pixel apart decode to 16
-    // neighbouring pixels of each of the 64 images, written straight into
-    // the photos, red, green and blue together.
-    const size_t col_groups = static_cast<size_t>(nc) / 8;
-    const size_t row_groups = static_cast<size_t>(nr) / 8;
-    bool direct = nc % 8 == 0 && nr % 8 == 0 && w >= 16 && DctLaneWidth() >= 16;
-    for (const DctImage& channel : channels)
-        direct =
-            direct && 16 * col_groups * static_cast<size_t>(channel.bitsPerBlock) / 8 <
-                          (size_t{1} << 30);
-    auto decode_direct = [&](size_t first, size_t last, bool shows) {
-        const size_t across = mosaic_w / 8;
-        // A pixel row of 64 images at a time (runs of 16 pixels, the last
-        // ending at the right edge and overlapping the one before with the
-        // same bytes), then each image's row written whole.
-        const size_t runs = (static_cast<size_t>(w) + 15) / 16;
-        std::vector<uint8_t> values;
-        if (!TryAssign(values, runs * 3 * 1024)) {
-            out_of_memory = true;
-            return;
-        }
-        for (size_t r = first; r < last; ++r) {
-            const size_t y = r / row_groups;
-            const size_t j0 = 8 * (r % row_groups);
-            for (size_t g = 0; g < col_groups; ++g) {
-                for (size_t run = 0; run < runs; ++run) {
-                    const size_t x = std::min(16 * run, static_cast<size_t>(w) - 16);
-                    const size_t block = r * across + x * col_groups + g;
-                    for (int c = 0; c < 3; ++c)
-                        decoders[c].Sixteen(block, col_groups,
-                                            values.data() + (3 * run + c) * 1024);
-                }
-                for (size_t k = 0; k < 64; ++k) {
-                    const size_t i =
-                        (j0 + k / 8) * static_cast<size_t>(nc) + 8 * g + k % 8;
-                    if (mask != nullptr && mask[i] == 0) continue;
-                    WriteViewRow(values.data(), runs, k, static_cast<size_t>(w),
-                                 photos[i].pixels.data() + y * row_bytes);
-                }
-            }
-            if (shows) script.Show(double(r + 1 - first) / double(last - first));
-        }
-        FinishStreamedWrites();
-    };
-    ParallelForRanges(bands, options.threads, kMaxRanges, [&](size_t first, size_t last) {
-        if (direct) {
-            decode_direct(first, last, first == 0);
-        } else {
-            decode(first, last, first == 0);
-        }
-    });
-    if (out_of_memory) return Status::Error(kNoMemory);
+    MosaicMap map;
+    if (Status s = SetUpPhotos(photos, m, mask, options, script, map); !s.ok()) return s;
+    if (Status s = DecodeMosaic(channels, photos, m, map, mask, options, script); !s.ok())
+        return s;
     script.Finish();
     Emit(progress, "setting up the textures and windows ... (please wait)\n");
     return Status::Ok();
@@ -454,9 +490,8 @@ Status ReadDATHeader(std::FILE* stream, int32_t& numRow, int32_t& numCol, int32_
     return ReadHeader(stream, DCT_MAX_PIXELS, numRow, numCol, width, height, text);
 }
 
-Status ReadDATCore(const char* filename, Photo* photos, size_t photo_count,
-                   int32_t& numCol, int32_t& numRow, const uint8_t* mask,
-                   const ImageSetReadOptions& options) {
+Status ReadDAT(const char* filename, Photo* photos, size_t photo_count, int32_t& numCol,
+               int32_t& numRow, const uint8_t* mask, const ImageSetReadOptions& options) {
     return ReadDATImpl(filename, {photo_count, [&](size_t) { return photos; }}, numCol,
                        numRow, mask, options);
 }
@@ -469,16 +504,16 @@ Status ReadDATStream(std::FILE* dat, const char* filename, Photo* photos,
                          numCol, numRow, mask, options);
 }
 
-void ReadDAT(const char* filename, Photo* photos, int32_t& numCol, int32_t& numRow,
-             const uint8_t* mask) {
+void ReadDATOrExit(const char* filename, Photo* photos, int32_t& numCol, int32_t& numRow,
+                   const uint8_t* mask) {
     const size_t count = numCol > 0 && numRow > 0
                              ? static_cast<size_t>(numCol) * static_cast<size_t>(numRow)
                              : 0;
-    FatalIfError(ReadDATCore(filename, photos, count, numCol, numRow, mask));
+    FatalIfError(ReadDAT(filename, photos, count, numCol, numRow, mask));
 }
 
-void ReadDAT(const char* filename, std::vector<Photo>& photos, int32_t& numCol,
-             int32_t& numRow, const uint8_t* mask) {
+void ReadDATOrExit(const char* filename, std::vector<Photo>& photos, int32_t& numCol,
+                   int32_t& numRow, const uint8_t* mask) {
     const PhotoTarget target{SIZE_MAX, [&](size_t count) -> Photo* {
                                  if (photos.size() != count) {
                                      try {

@@ -55,7 +55,7 @@ struct ImageSetReadOptions {
     int64_t max_pixels = DCT_MAX_PIXELS;   // largest mosaic accepted
 };
 
-// The returning core of ReadDAT. `photos` holds `photo_count` records, image
+// Reads the image set `filename`. `photos` holds `photo_count` records, image
 // (j, k) at j * numCol + k; `mask` (null: every image) holds a presence byte
 // per image in the same order. numCol and numRow are the caller's expected
 // counts (0 or less: not known) and receive the file's. Every present image
@@ -63,12 +63,12 @@ struct ImageSetReadOptions {
 // x 0..width-1, y 0..height-1 and filled with RGB bytes; absent ones are left
 // as they were. Images beyond `photo_count` are not filled: a file with more
 // images than the array holds is refused with the count-mismatch message.
-// Progress and failures are those of ReadDAT.
-Status ReadDATCore(const char* filename, Photo* photos, size_t photo_count,
-                   int32_t& numCol, int32_t& numRow, const uint8_t* mask,
-                   const ImageSetReadOptions& options = {});
+// Progress goes to options.progress; failures return their messages.
+Status ReadDAT(const char* filename, Photo* photos, size_t photo_count, int32_t& numCol,
+               int32_t& numRow, const uint8_t* mask,
+               const ImageSetReadOptions& options = {});
 
-// ReadDATCore on an already open stream (positioned at the .dat file's
+// ReadDAT on an already open stream (positioned at the .dat file's
 // first byte, seekable; memory streams do); `filename` only names it in
 // messages.
 Status ReadDATStream(std::FILE* dat, const char* filename, Photo* photos,
@@ -79,13 +79,13 @@ Status ReadDATStream(std::FILE* dat, const char* filename, Photo* photos,
 // records; when the caller's counts are 0 or less it must hold the file's
 // count, see the vector overload). Prints its progress to standard output;
 // every failure ends the program with its message and status 1.
-void ReadDAT(const char* filename, Photo* photos, int32_t& numCol, int32_t& numRow,
-             const uint8_t* mask);
+void ReadDATOrExit(const char* filename, Photo* photos, int32_t& numCol, int32_t& numRow,
+                   const uint8_t* mask);
 
 // As above, with `photos` resized to the file's numRow x numCol when it holds
 // a different number of records (`mask`, when given, must hold as many bytes
 // as `photos` holds records after that).
-void ReadDAT(const char* filename, std::vector<Photo>& photos, int32_t& numCol,
-             int32_t& numRow, const uint8_t* mask);
+void ReadDATOrExit(const char* filename, std::vector<Photo>& photos, int32_t& numCol,
+                   int32_t& numRow, const uint8_t* mask);
 
 }  // namespace lumo

@@ -68,16 +68,12 @@ void ExpandRLERow(const uint8_t* in, size_t length, uint8_t* row, size_t xsize,
 
 }  // namespace
 
-void IrisToStderr(std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stderr);
-}
-
 const char* BaseName(const char* path) {
     const char* slash = std::strrchr(path, '/');
     return slash != nullptr ? slash + 1 : path;
 }
 
-bool IrisError(const IrisSink& sink, const char* name, const char* reason) {
+bool IrisError(const MessageSink& sink, const char* name, const char* reason) {
     std::string text(name != nullptr ? name : "");
     text += ": ";
     text += reason;
@@ -230,7 +226,7 @@ Status LoadIRIS(std::FILE* stream, const IrisHeader& header, long offset,
 
 Status ReadIRISFile(const char* name, std::FILE* stream, IrisHeader& header,
                     std::vector<uint8_t>& pixels, bool flip, bool reverse_header,
-                    long offset, const IrisSink& sink, bool& loaded) {
+                    long offset, const MessageSink& sink, bool& loaded) {
     header = IrisHeader();
     loaded = false;
     FilePtr owned;
@@ -297,8 +293,8 @@ Status ReadIRISFile(const char* name, std::FILE* stream, IrisHeader& header,
     return Status::Ok();
 }
 
-Status ReadSGIRGBCore(Photo& photo, const char* filename, const SgiReadOptions& options,
-                      const IrisSink& sink, bool& loaded) {
+Status ReadSGIRGB(Photo& photo, const char* filename, const SgiReadOptions& options,
+                  const MessageSink& sink, bool& loaded) {
     loaded = false;
     if (options.keep_buffer) {
         if (!photo.has_pixels()) return Status::Error(kNoKeptBuffer);
@@ -324,11 +320,11 @@ Status ReadSGIRGBCore(Photo& photo, const char* filename, const SgiReadOptions& 
     return s;
 }
 
-bool ReadSGIRGB(Photo& photo, const char* filename, bool flip, bool keep_buffer,
-                std::FILE* stream, long offset, int reverse_header) {
+bool ReadSGIRGBOrExit(Photo& photo, const char* filename, bool flip, bool keep_buffer,
+                      std::FILE* stream, long offset, int reverse_header) {
     const SgiReadOptions options{flip, keep_buffer, stream, offset, reverse_header};
     bool loaded = false;
-    FatalIfError(ReadSGIRGBCore(photo, filename, options, IrisToStderr, loaded));
+    FatalIfError(ReadSGIRGB(photo, filename, options, WriteToStderr, loaded));
     return loaded;
 }
 

@@ -31,12 +31,6 @@ namespace lumo {
 // allocated for them.
 inline constexpr uint64_t SGI_MAX_PIXELS = uint64_t{1} << 28;
 
-// Receives each non-fatal reason exactly as it is written to standard error.
-using IrisSink = MessageSink;
-
-// The production sink: writes the text to standard error.
-void IrisToStderr(std::string_view text);
-
 // How ReadSGIRGB finds and lays out the image.
 struct SgiReadOptions {
     bool flip = false;         // output row i from file row ysize - 1 - i
@@ -47,7 +41,7 @@ struct SgiReadOptions {
     int reverse_header = -1;  // -1: on exactly for an open stream; 0: off; other: on
 };
 
-// The returning core of ReadSGIRGB. Loads the image into `photo`: width and
+// Loads the SGI image `filename` into `photo`: width and
 // height from the header, window x 0..width-1 and y 0..height-1, RGB pixels
 // with row 0 the file's first stored row. A refused file is reported to
 // `sink` and leaves the photo empty: no pixels, 0 x 0, window 0..-1. Returns
@@ -55,15 +49,15 @@ struct SgiReadOptions {
 // (memory, a size the file cannot hold, or "[ReadSGIRGB]: you have not
 // allocated memory before for buf\n" for keep_buffer on a photo without
 // pixels).
-Status ReadSGIRGBCore(Photo& photo, const char* filename, const SgiReadOptions& options,
-                      const IrisSink& sink, bool& loaded);
+Status ReadSGIRGB(Photo& photo, const char* filename, const SgiReadOptions& options,
+                  const MessageSink& sink, bool& loaded);
 
-// Loads the SGI image `filename` into `photo` as ReadSGIRGBCore does, with
+// Loads the SGI image `filename` into `photo` as ReadSGIRGB does, with
 // reasons on standard error; fatal failures end the program with their
 // message and status 1. Returns whether the image loaded. The common call is
-// ReadSGIRGB(photo, name).
-bool ReadSGIRGB(Photo& photo, const char* filename, bool flip = false,
-                bool keep_buffer = false, std::FILE* stream = nullptr, long offset = 0,
-                int reverse_header = -1);
+// ReadSGIRGBOrExit(photo, name).
+bool ReadSGIRGBOrExit(Photo& photo, const char* filename, bool flip = false,
+                      bool keep_buffer = false, std::FILE* stream = nullptr,
+                      long offset = 0, int reverse_header = -1);
 
 }  // namespace lumo

@@ -33,9 +33,9 @@ const char* BaseName(const char* path);
 
 // Reports "name: reason" (no line feed) to `sink` and returns false, the
 // failure of the reader function that calls it.
-bool IrisError(const IrisSink& sink, const char* name, const char* reason);
+bool IrisError(const MessageSink& sink, const char* name, const char* reason);
 inline bool IrisError(const char* name, const char* reason) {
-    return IrisError(IrisToStderr, name, reason);
+    return IrisError(WriteToStderr, name, reason);
 }
 
 // Rearranges `count` elements of `size` bytes at `data` so that element i
@@ -68,6 +68,6 @@ Status LoadIRIS(std::FILE* stream, const IrisHeader& header, long offset,
 // the header as read (cleared first). The returned Status is a fatal failure.
 Status ReadIRISFile(const char* name, std::FILE* stream, IrisHeader& header,
                     std::vector<uint8_t>& pixels, bool flip, bool reverse_header,
-                    long offset, const IrisSink& sink, bool& loaded);
+                    long offset, const MessageSink& sink, bool& loaded);
 
 }  // namespace lumo

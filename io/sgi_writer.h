@@ -65,7 +65,8 @@ Status WriteSGIFile(const char* path, const SgiImage& image,
 // The three channel planes of `photo` (row 0 first).
 SgiImage SgiFromPhoto(const Photo& photo);
 
-// Writes `photo` as a three-channel SGI file; ReadSGIRGB(photo2, path) then
+// Writes `photo` as a three-channel SGI file; ReadSGIRGB(photo2, path, ...)
+// then
 // loads the same width, height and pixels.
 Status WriteSGIRGB(const char* path, const Photo& photo,
                    const SgiWriteOptions& options = {});

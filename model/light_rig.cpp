@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/atomic_file.h"
 #include "base/str_printf.h"
 #include "io/sgi_image.h"
 #include "model/float_json.h"
@@ -99,7 +100,7 @@ Status ParseLight(const RigJson& j, size_t index, const std::string& name,
     if (spec.kind == SlideProjector) {
         Photo slide;
         bool loaded = false;
-        const Status s = ReadSGIRGBCore(
+        const Status s = ReadSGIRGB(
             slide, spec.slide.c_str(), SgiReadOptions{}, [](std::string_view) {}, loaded);
         if (!s.ok() || !loaded)
             return Fail(name, where + "cannot read the slide '" + spec.slide + "'");
@@ -219,17 +220,8 @@ std::string LightRigText(const LightRig& rig) {
 }
 
 Status WriteLightRig(const std::string& path, const LightRig& rig) {
-    const std::string temp = path + ".tmp";
-    const std::string text = LightRigText(rig);
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (f != nullptr) ok = std::fclose(f) == 0 && ok;
-    std::error_code ec;
-    if (ok) std::filesystem::rename(temp, path, ec);
-    if (!ok || ec) {
-        std::filesystem::remove(temp, ec);
+    if (!WriteFileAtomically(path, LightRigText(rig)).ok())
         return Status::Error("[WriteRig]: cannot write " + path + "\n");
-    }
     return Status::Ok();
 }
 

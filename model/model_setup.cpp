@@ -70,8 +70,8 @@ Status ReadPhotoCore(SlabRecord& slab, int grid) {
     if (slab.format == kFormatRGB) {
         if (EndsWithDat(slab.name)) {
             int32_t cols = n, rows = m;
-            return ReadDATCore(slab.name, photos.data(), photos.size(), cols, rows,
-                               MaskOrNull(mask, count));
+            return ReadDAT(slab.name, photos.data(), photos.size(), cols, rows,
+                           MaskOrNull(mask, count));
         }
         for (int32_t b = 0; b < m; ++b) {
             for (int32_t a = 0; a < n; ++a) {
@@ -81,7 +81,7 @@ Status ReadPhotoCore(SlabRecord& slab, int grid) {
                 const std::string file = StrPrintf("%s.%02d.%02d.rgb", slab.name, a, b);
                 std::printf("%s\n", file.c_str());
                 photos[k].Reset();
-                ReadSGIRGB(photos[k], file.c_str());
+                ReadSGIRGBOrExit(photos[k], file.c_str());
             }
         }
         return Status::Ok();
@@ -251,7 +251,7 @@ void BuildModel(Model& model, const char* path) {
     model.scene.slab_visible[0] = 1;
 
     auto info = std::make_unique<LidInfo>();
-    ReadLidFile(*info, path);
+    ReadLidFileOrExit(path, *info);
 
     int grid = 0;
     for (int32_t i = 0; i < info->slab_count; ++i) {
@@ -330,9 +330,9 @@ bool LoadModelDepthMaps(Model& model) {
         if (slab.format != kFormatBRDF) continue;
         const size_t count =
             static_cast<size_t>(slab.samples_u) * static_cast<size_t>(slab.samples_v);
-        ReadZFile(slab.name, slab.samples_u, slab.samples_v,
-                  MaskOrNull(slab.viewenablemask[0], count), slab.depth_loaded,
-                  slab.zfile);
+        ReadZFileOrExit(slab.name, slab.samples_u, slab.samples_v,
+                        MaskOrNull(slab.viewenablemask[0], count), slab.depth_loaded,
+                        slab.zfile);
         any = true;
     }
     return any;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "base/atomic_file.h"
 #include "base/str_printf.h"
 #include "model/float_json.h"
 
@@ -175,17 +176,8 @@ std::string ViewPathText(const ViewPath& path) {
 }
 
 Status WriteViewPath(const std::string& file, const ViewPath& path) {
-    const std::string temp = file + ".tmp";
-    const std::string text = ViewPathText(path);
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    bool ok = f != nullptr && std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    if (f != nullptr) ok = std::fclose(f) == 0 && ok;
-    std::error_code ec;
-    if (ok) std::filesystem::rename(temp, file, ec);
-    if (!ok || ec) {
-        std::filesystem::remove(temp, ec);
+    if (!WriteFileAtomically(file, ViewPathText(path)).ok())
         return Status::Error("[WritePath]: cannot write " + file + "\n");
-    }
     return Status::Ok();
 }
 
@@ -208,27 +200,6 @@ Quat TurnsToQuat(float turn_x, float turn_y) {
     Quat qy{0.0f, static_cast<float>(std::sin(hy)), 0.0f,
             static_cast<float>(std::cos(hy))};
     return QuatMul(qy, qx);
-}
-
-Quat Slerp(const Quat& a, const Quat& b0, float u) {
-    Quat b = b0;
-    double dot =
-        double(a.x) * b.x + double(a.y) * b.y + double(a.z) * b.z + double(a.w) * b.w;
-    if (dot < 0.0) {
-        b = Quat{-b.x, -b.y, -b.z, -b.w};
-        dot = -dot;
-    }
-    double wa = 1.0 - u, wb = u;
-    if (dot < 0.9995) {
-        const double theta = std::acos(std::min(dot, 1.0));
-        wa = std::sin((1.0 - u) * theta) / std::sin(theta);
-        wb = std::sin(u * theta) / std::sin(theta);
-    }
-    double q[4] = {wa * a.x + wb * b.x, wa * a.y + wb * b.y, wa * a.z + wb * b.z,
-                   wa * a.w + wb * b.w};
-    const double n = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
-    return Quat{static_cast<float>(q[0] / n), static_cast<float>(q[1] / n),
-                static_cast<float>(q[2] / n), static_cast<float>(q[3] / n)};
 }
 
 Vec3 SlerpDirection(const Vec3& a, const Vec3& b, float u) {

@@ -80,8 +80,6 @@ PathSample SamplePath(const ViewPath& path, float t);
 
 // The unit quaternion of the view's turns: turn_y about y after turn_x about x.
 Quat TurnsToQuat(float turn_x, float turn_y);
-// Spherical interpolation of unit quaternions along the shorter arc.
-Quat Slerp(const Quat& a, const Quat& b, float u);
 // Spherical interpolation of unit vectors (linear, normalised, when they are
 // nearly equal or opposite).
 Vec3 SlerpDirection(const Vec3& a, const Vec3& b, float u);

@@ -137,7 +137,7 @@ Status LightSrc::SetSlideNameCore(std::string_view name) {
     if (kind != SlideProjector || slidename[0] == '\0')
         return Status::Error("This source is not a slide projector!!\n");
     bool loaded = false;  // a slide that does not load has no pixels: no light
-    return ReadSGIRGBCore(slide, slidename, SgiReadOptions{}, IrisToStderr, loaded);
+    return ReadSGIRGB(slide, slidename, SgiReadOptions{}, WriteToStderr, loaded);
 }
 
 void LightSrc::SetSlideName(std::string_view name) {

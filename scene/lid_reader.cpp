@@ -329,15 +329,15 @@ Status ReadLidStream(std::FILE* stream, LidInfo& info) {
     return LidParser(stream, info).Run();
 }
 
-Status ReadLidPath(const char* path, LidInfo& info) {
+Status ReadLidFile(const char* path, LidInfo& info) {
     if (path == nullptr) return Status::Error("[ReadLidFile]: invalid input parameter\n");
     FilePtr file = OpenFile(path, "rb");
     if (!file) return Status::Error("[ReadLidFile]: cannot open lidfile\n");
     return ReadLidStream(file.get(), info);
 }
 
-void ReadLidFile(LidInfo& info, const char* path) {
-    FatalIfError(ReadLidPath(path, info));
+void ReadLidFileOrExit(const char* path, LidInfo& info) {
+    FatalIfError(ReadLidFile(path, info));
 }
 
 }  // namespace lumo

@@ -21,9 +21,9 @@ Status ReadLidStream(std::FILE* stream, LidInfo& info);
 // Opens `path` and reads it with ReadLidStream. A null path fails with
 // "[ReadLidFile]: invalid input parameter\n", a file that cannot be opened with
 // "[ReadLidFile]: cannot open lidfile\n".
-Status ReadLidPath(const char* path, LidInfo& info);
+Status ReadLidFile(const char* path, LidInfo& info);
 
-// As ReadLidPath; every failure ends the program with its message and status 1.
-void ReadLidFile(LidInfo& info, const char* path);
+// As ReadLidFile; every failure ends the program with its message and status 1.
+void ReadLidFileOrExit(const char* path, LidInfo& info);
 
 }  // namespace lumo

@@ -82,11 +82,10 @@ Status LoadBakedSlab(const std::string& outdir, int grid, int size, bool depth,
     // A missing depth map is an error here, not the image plane.
     std::string missing;
     const Status s =
-        ReadZFileCore(Join(outdir, "scene").c_str(), grid, grid, nullptr,
-                      record.depth_loaded, record.zfile, [&](std::string_view text) {
-                          if (text.find("missing") != std::string_view::npos)
-                              missing = text;
-                      });
+        ReadZFile(Join(outdir, "scene").c_str(), grid, grid, nullptr, record.depth_loaded,
+                  record.zfile, [&](std::string_view text) {
+                      if (text.find("missing") != std::string_view::npos) missing = text;
+                  });
     if (!s.ok()) return s;
     if (!missing.empty()) return Status::Error(missing);
     return Status::Ok();

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "tests/app/viewer_harness.h"
-#include "tests/fit/synthetic_capture.h"
+#include "tests/support/synthetic_capture.h"
 
 namespace lumo::testing {
 namespace {

@@ -5,11 +5,12 @@
 #include <memory>
 #include <string>
 
-#include "bake/lid_writer.h"
+#include "bake/bake_camera.h"
 #include "bake/slide_pattern.h"
 #include "io/sgi_image.h"
 #include "io/sgi_writer.h"
 #include "scene/lid_reader.h"
+#include "scene/lid_writer.h"
 #include "tests/support/temp_dir.h"
 
 namespace lumo::tool {
@@ -19,7 +20,7 @@ std::unique_ptr<LidInfo> ReadBack(const std::string& text) {
     lumo::testing::TempDir dir;
     const std::string path = dir.Write("scene.lid", text);
     auto info = std::make_unique<LidInfo>();
-    const Status s = ReadLidPath(path.c_str(), *info);
+    const Status s = ReadLidFile(path.c_str(), *info);
     EXPECT_TRUE(s.ok()) << s.message();
     return info;
 }
@@ -38,7 +39,7 @@ TEST(BakeFilesTest, LidTextReadsBackAsTheBakedSlab) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string text = SlabLidText(slab, c.spec);
+        const std::string text = SlabLidText(ToLidSlab(slab), c.spec);
         const auto info = ReadBack(text);
         ASSERT_EQ(1, info->slab_count);
         const SlabRecord& s = info->slabs[0];
@@ -97,7 +98,9 @@ TEST(BakeFilesTest, SlideShowsAnUpwardArrowInAFrameAndSurvivesTheSgiFiles) {
     const std::string path = dir.File("slide.rgb");
     ASSERT_TRUE(WriteSGIRGB(path.c_str(), slide).ok());
     Photo back;
-    ReadSGIRGB(back, path.c_str());
+    bool loaded = false;
+    ASSERT_TRUE(ReadSGIRGB(back, path.c_str(), {}, {}, loaded).ok());
+    ASSERT_TRUE(loaded);
     EXPECT_EQ(slide.width, back.width);
     EXPECT_EQ(slide.pixels, back.pixels);
     EXPECT_FALSE(SlidePattern(8).has_pixels());

@@ -137,7 +137,7 @@ TEST_F(BakeSceneTest, SceneDescriptionsDescribeTheirData) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         auto info = std::make_unique<LidInfo>();
-        const Status s = ReadLidPath(File(c.file).c_str(), *info);
+        const Status s = ReadLidFile(File(c.file).c_str(), *info);
         ASSERT_TRUE(s.ok()) << s.message();
         ASSERT_EQ(1, info->slab_count);
         const SlabRecord& slab = info->slabs[0];
@@ -247,16 +247,19 @@ TEST_F(BakeSceneTest, PhotographsAreTheRayTracedViewsAndTheImageSetKeepsThem) {
     std::vector<Photo> dat(kGrid * kGrid);
     int32_t cols = kGrid;
     int32_t rows = kGrid;
-    const Status s = ReadDATCore(File("scene.dat").c_str(), dat.data(), dat.size(), cols,
-                                 rows, nullptr);
+    const Status s =
+        ReadDAT(File("scene.dat").c_str(), dat.data(), dat.size(), cols, rows, nullptr);
     ASSERT_TRUE(s.ok()) << s.message();
     for (int k = 0; k < kGrid * kGrid; ++k) {
         SCOPED_TRACE(k);
         const int a = k % kGrid;
         const int b = k / kGrid;
         Photo rgb;
-        ASSERT_TRUE(
-            ReadSGIRGB(rgb, File(StrPrintf("scene.%02d.%02d.rgb", a, b)).c_str()));
+        bool loaded = false;
+        ASSERT_TRUE(ReadSGIRGB(rgb, File(StrPrintf("scene.%02d.%02d.rgb", a, b)).c_str(),
+                               {}, {}, loaded)
+                        .ok());
+        ASSERT_TRUE(loaded);
         const ViewHits view = TraceView(scene, slab, a, b);
         EXPECT_EQ(RenderDirectional(scene, view, kPhotoLightDirection, {1, 1, 1}),
                   rgb.pixels);

@@ -15,8 +15,8 @@
 #include "base/str_printf.h"
 #include "io/ppm.h"
 #include "relight/brdf_file.h"
-#include "tests/fit/synthetic_capture.h"
 #include "tests/support/run_process.h"
+#include "tests/support/synthetic_capture.h"
 #include "tests/support/temp_dir.h"
 
 namespace lumo {

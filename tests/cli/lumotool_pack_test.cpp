@@ -71,7 +71,7 @@ TEST(LumotoolPackTest, PackThenUnpackGivesTheViewsWithinTheCodecsLoss) {
     int32_t nc = 3, nr = 2;
     ImageSetReadOptions quiet;
     quiet.progress = MessageSink();
-    ASSERT_TRUE(ReadDATCore(dat.c_str(), loaded.data(), 6, nc, nr, nullptr, quiet).ok());
+    ASSERT_TRUE(ReadDAT(dat.c_str(), loaded.data(), 6, nc, nr, nullptr, quiet).ok());
     double se = 0;
     size_t n = 0;
     for (int j = 0; j < rows; ++j)

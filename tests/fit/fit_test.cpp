@@ -14,7 +14,7 @@
 #include "fit/fit_capture.h"
 #include "fit/light_positions.h"
 #include "fit/sh_fit.h"
-#include "tests/fit/synthetic_capture.h"
+#include "tests/support/synthetic_capture.h"
 #include "tests/support/temp_dir.h"
 
 namespace lumo {

@@ -11,6 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!f) return 0;
     std::vector<uint8_t> block;
     size_t decoded = 0;
-    (void)lumo::ReadDeflateZipFrom(f.get(), block, decoded, lumo::MessageSink());
+    (void)lumo::ReadDeflateZip(f.get(), block, decoded, lumo::MessageSink());
     return 0;
 }

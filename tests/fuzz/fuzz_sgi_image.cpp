@@ -16,6 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     options.reverse_header = (data[0] & 2) ? 1 : 0;
     lumo::Photo photo;
     bool loaded = false;
-    (void)lumo::ReadSGIRGBCore(photo, "fuzz.rgb", options, lumo::IrisSink(), loaded);
+    (void)lumo::ReadSGIRGB(photo, "fuzz.rgb", options, lumo::MessageSink(), loaded);
     return 0;
 }

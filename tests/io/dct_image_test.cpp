@@ -58,7 +58,7 @@ struct Read {
 Read ReadBytes(const std::vector<uint8_t>& file, const DctReadOptions& options = {}) {
     Read r;
     FilePtr f = OpenMemoryStream(file.data(), file.size());
-    r.status = r.image.ReadFrom(f.get(), options);
+    r.status = r.image.Read(f.get(), options);
     r.position = std::ftell(f.get());
     return r;
 }
@@ -407,9 +407,9 @@ TEST(DctStreamTest, ConsecutiveStreamsStartWhereTheLastEnded) {
     ASSERT_TRUE(AppendDctStream(file, b).ok());
     FilePtr f = OpenMemoryStream(file.data(), file.size());
     DctImage da, db;
-    ASSERT_TRUE(da.ReadFrom(f.get()).ok());
+    ASSERT_TRUE(da.Read(f.get()).ok());
     EXPECT_EQ(static_cast<long>(second), std::ftell(f.get()));
-    ASSERT_TRUE(db.ReadFrom(f.get()).ok());
+    ASSERT_TRUE(db.Read(f.get()).ok());
     EXPECT_EQ(9, db.width);
     EXPECT_EQ(64, db.bitsPerBlock);
 }
@@ -460,7 +460,7 @@ TEST(DctStreamTest, RefusedStreams) {
             // The fatal wrapper prints exactly that and exits with 1.
             auto read = [&] {
                 FilePtr f = OpenMemoryStream(c.file.data(), c.file.size());
-                DctImage().Read(f.get());
+                DctImage().ReadOrExit(f.get());
             };
             EXPECT_EXIT(read(), ::testing::ExitedWithCode(1),
                         testing::ExactRegex(prefix + c.message));
@@ -531,7 +531,7 @@ TEST_F(DctDeathTest, FatalFailuresEndTheProgram) {
     auto read = [&] {
         FilePtr f = OpenMemoryStream(bad.data(), bad.size());
         DctImage d;
-        d.Read(f.get());
+        d.ReadOrExit(f.get());
     };
     EXPECT_EXIT(read(), ::testing::ExitedWithCode(1),
                 "^\\[DctImage::ReadDCTBits\\]: Signature not matching\n$");
@@ -539,7 +539,7 @@ TEST_F(DctDeathTest, FatalFailuresEndTheProgram) {
         DctImage d;
         std::vector<float> out;
         int32_t w, h;
-        d.Decode(out, w, h);
+        d.DecodeOrExit(out, w, h);
     };
     EXPECT_EXIT(decode(), ::testing::ExitedWithCode(1),
                 "^\\[DctImage::Decode\\]: No compressed data ready to decode\n$");

@@ -36,8 +36,8 @@ Decoded Decode(const std::vector<uint8_t>& file, long start = 0) {
     Decoded d;
     FilePtr f = OpenMemoryStream(file.data(), file.size());
     std::fseek(f.get(), start, SEEK_SET);
-    d.status = ReadDeflateZipFrom(f.get(), d.block, d.decoded,
-                                  [&](std::string_view t) { d.errors += t; });
+    d.status = ReadDeflateZip(f.get(), d.block, d.decoded,
+                              [&](std::string_view t) { d.errors += t; });
     d.position = std::ftell(f.get());
     return d;
 }
@@ -130,7 +130,7 @@ TEST(DeflateRoundTripTest, TwoContainersInOneStreamWithDataBetween) {
     std::fseek(f.get(), 6, SEEK_SET);
     std::vector<uint8_t> block;
     size_t n = 0;
-    ASSERT_TRUE(ReadDeflateZipFrom(f.get(), block, n, MessageSink()).ok());
+    ASSERT_TRUE(ReadDeflateZip(f.get(), block, n, MessageSink()).ok());
     EXPECT_EQ(a, block);
 }
 
@@ -276,7 +276,7 @@ TEST(DeflateChunkErrorTest, ManyChunksDecodeAsZlibDoesChunkByChunk) {
             size_t n = 0;
             std::string errors;
             ASSERT_TRUE(
-                ReadDeflateZipFrom(
+                ReadDeflateZip(
                     f.get(), block, n, [&](std::string_view t) { errors += t; }, threads)
                     .ok());
             EXPECT_EQ(expected_errors, errors);
@@ -324,7 +324,7 @@ TEST(DeflateContainerFaultTest, RefusedFiles) {
             FilePtr f = OpenMemoryStream(c.file.data(), c.file.size());
             std::vector<uint8_t> block;
             size_t n = 0;
-            ReadDeflateZip(f.get(), block, n);
+            ReadDeflateZipOrExit(f.get(), block, n);
         };
         EXPECT_EXIT(read(), ::testing::ExitedWithCode(1), testing::ExactRegex(message));
     }
@@ -335,7 +335,7 @@ TEST(DeflateExtractTest, WritesTheDecodedBytes) {
     const std::vector<uint8_t> file = Container(data);
     FilePtr in = OpenMemoryStream(file.data(), file.size());
     FilePtr out(std::tmpfile());
-    ASSERT_TRUE(ExtractDeflateZipFrom(in.get(), out.get(), MessageSink()).ok());
+    ASSERT_TRUE(ExtractDeflateZip(in.get(), out.get(), MessageSink()).ok());
     std::rewind(out.get());
     std::vector<uint8_t> back(data.size() + 1);
     EXPECT_EQ(data.size(), std::fread(back.data(), 1, back.size(), out.get()));
@@ -352,9 +352,9 @@ TEST_F(DeflateDeathTest, ContainerFaultsEndTheProgram) {
         std::vector<uint8_t> block;
         size_t n = 0;
         if (extract) {
-            ExtractDeflateZip(in.get(), stdout);
+            ExtractDeflateZipOrExit(in.get(), stdout);
         } else {
-            ReadDeflateZip(in.get(), block, n);
+            ReadDeflateZipOrExit(in.get(), block, n);
         }
     };
     const char* pattern =
@@ -370,7 +370,7 @@ TEST_F(DeflateDeathTest, ChunkErrorsGoToStandardErrorAndTheLoadGoesOn) {
         FilePtr in = OpenMemoryStream(file.data(), file.size());
         std::vector<uint8_t> block;
         size_t n = 0;
-        ReadDeflateZip(in.get(), block, n);
+        ReadDeflateZipOrExit(in.get(), block, n);
         std::exit(n == 500 ? 0 : 3);
     };
     EXPECT_EXIT(run(), ::testing::ExitedWithCode(0),

@@ -131,12 +131,12 @@ TEST(ZfileTest, RefusedFiles) {
         const std::string path =
             dir.Write("case.z", std::string(c.file.begin(), c.file.end()));
         // The reports before the failure go to standard error too.
-        EXPECT_EXIT(Zfile().read(path.c_str()), ::testing::ExitedWithCode(1),
+        EXPECT_EXIT(Zfile().ReadOrExit(path.c_str()), ::testing::ExitedWithCode(1),
                     testing::ExactRegex(c.message).substr(1));
     }
     Zfile z;
     EXPECT_EQ("[Zfile::read]: Cannot open zfile\n",
-              z.ReadCore("/nonexistent/a.z", MessageSink()).message());
+              z.Read("/nonexistent/a.z", MessageSink()).message());
 }
 
 TEST(ReadZFileTest, LoadsPresentImagesOnceAndMissingFilesUseTheImagePlane) {
@@ -159,8 +159,8 @@ TEST(ReadZFileTest, LoadsPresentImagesOnceAndMissingFilesUseTheImagePlane) {
     int32_t loaded = 0;
     std::vector<Zfile> zfile;
     std::string report;
-    ASSERT_TRUE(ReadZFileCore(stem.c_str(), 4, 2, mask.data(), loaded, zfile,
-                              [&](std::string_view t) { report += t; })
+    ASSERT_TRUE(ReadZFile(stem.c_str(), 4, 2, mask.data(), loaded, zfile,
+                          [&](std::string_view t) { report += t; })
                     .ok());
     EXPECT_EQ(1, loaded);
     ASSERT_EQ(8u, zfile.size());
@@ -174,20 +174,19 @@ TEST(ReadZFileTest, LoadsPresentImagesOnceAndMissingFilesUseTheImagePlane) {
     // Loaded once: a second call changes nothing.
     zfile[0].depth.clear();
     ASSERT_TRUE(
-        ReadZFileCore(stem.c_str(), 4, 2, mask.data(), loaded, zfile, MessageSink())
-            .ok());
+        ReadZFile(stem.c_str(), 4, 2, mask.data(), loaded, zfile, MessageSink()).ok());
     EXPECT_TRUE(zfile[0].empty());
 
     // A corrupt map is still fatal.
     loaded = 0;
     dir.Write("obj.0.0.z", "not a depth map at all");
     EXPECT_EQ("[Zfile::read]: Corrupted zfile\n",
-              ReadZFileCore(stem.c_str(), 4, 2, mask.data(), loaded, zfile, MessageSink())
+              ReadZFile(stem.c_str(), 4, 2, mask.data(), loaded, zfile, MessageSink())
                   .message());
     EXPECT_EQ(0, loaded);
-    EXPECT_EQ("[ReadZFile]: no memory for uv array of depth image\n",
-              ReadZFileCore(stem.c_str(), -1, 2, nullptr, loaded, zfile, MessageSink())
-                  .message());
+    EXPECT_EQ(
+        "[ReadZFile]: no memory for uv array of depth image\n",
+        ReadZFile(stem.c_str(), -1, 2, nullptr, loaded, zfile, MessageSink()).message());
 }
 
 using ZfileDeathTest = ::testing::Test;
@@ -195,19 +194,19 @@ using ZfileDeathTest = ::testing::Test;
 TEST_F(ZfileDeathTest, FaultsEndTheProgram) {
     TempDir dir;
     const std::string bad = dir.Write("bad.z", std::string(200, 'x'));
-    EXPECT_EXIT(Zfile().read(bad.c_str()), ::testing::ExitedWithCode(1),
+    EXPECT_EXIT(Zfile().ReadOrExit(bad.c_str()), ::testing::ExitedWithCode(1),
                 "^\\[Zfile::read\\]: input file is not depthmap file\n$");
-    EXPECT_EXIT(Zfile().read(dir.File("none.z").c_str()), ::testing::ExitedWithCode(1),
-                "^\\[Zfile::read\\]: Cannot open zfile\n$");
+    EXPECT_EXIT(Zfile().ReadOrExit(dir.File("none.z").c_str()),
+                ::testing::ExitedWithCode(1), "^\\[Zfile::read\\]: Cannot open zfile\n$");
     const std::string cut = dir.Write("cut.z", std::string(100, 'x'));
-    EXPECT_EXIT(Zfile().read(cut.c_str()), ::testing::ExitedWithCode(1),
+    EXPECT_EXIT(Zfile().ReadOrExit(cut.c_str()), ::testing::ExitedWithCode(1),
                 "^\\[Zfile::read\\]: Corrupted zfile\n$");
     ASSERT_TRUE(WriteZfile(dir.File("s.0.0.z").c_str(), Map(1, 1, {1})).ok());
     const std::string stem = dir.File("s");
     auto load = [&](int32_t columns) {
         int32_t loaded = 0;
         std::vector<Zfile> z;
-        ReadZFile(stem.c_str(), columns, 1, nullptr, loaded, z);
+        ReadZFileOrExit(stem.c_str(), columns, 1, nullptr, loaded, z);
         std::exit(loaded == 1 && z.size() == 2 && z[1].empty() ? 0 : 4);
     };
     EXPECT_EXIT(load(2), ::testing::ExitedWithCode(0),

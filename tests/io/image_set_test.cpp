@@ -67,8 +67,8 @@ Loaded Load(const std::string& path, int32_t numCol, int32_t numRow, size_t coun
     ImageSetReadOptions options;
     options.progress = [&](std::string_view t) { r.progress += t; };
     options.errors = [&](std::string_view t) { r.errors += t; };
-    r.status = ReadDATCore(path.c_str(), r.photos.data(), r.photos.size(), r.numCol,
-                           r.numRow, mask, options);
+    r.status = ReadDAT(path.c_str(), r.photos.data(), r.photos.size(), r.numCol, r.numRow,
+                       mask, options);
     return r;
 }
 
@@ -214,7 +214,7 @@ std::vector<uint8_t> DecodedStream(const std::vector<uint8_t>& dat) {
     FilePtr f = OpenMemoryStream(dat.data(), dat.size());
     std::vector<uint8_t> block;
     size_t n;
-    EXPECT_TRUE(ReadDeflateZipFrom(f.get(), block, n, MessageSink()).ok());
+    EXPECT_TRUE(ReadDeflateZip(f.get(), block, n, MessageSink()).ok());
     return block;
 }
 
@@ -265,8 +265,8 @@ TEST(ImageSetReadTest, ChunkErrorsComeWhereASequentialLoadPrintsThem) {
         char text[IMAGE_SET_TEXT_MAX];
         ASSERT_TRUE(ReadDATHeader(f.get(), nr, nc, w, h, text).ok());
         DctImage red, green;
-        ASSERT_TRUE(red.ReadFrom(f.get()).ok());
-        ASSERT_TRUE(green.ReadFrom(f.get()).ok());
+        ASSERT_TRUE(red.Read(f.get()).ok());
+        ASSERT_TRUE(green.Read(f.get()).ok());
         stream[static_cast<size_t>(std::ftell(f.get())) - 8] ^= 0x5A;  // its last CRC
     }
     const std::vector<uint8_t> file = Wrap(stream);
@@ -277,7 +277,7 @@ TEST(ImageSetReadTest, ChunkErrorsComeWhereASequentialLoadPrintsThem) {
     options.errors = [&](std::string_view t) { both += t; };
     std::vector<Photo> out(4);
     int32_t nc = 2, nr = 2;
-    ASSERT_TRUE(ReadDATCore(path.c_str(), out.data(), 4, nc, nr, nullptr, options).ok());
+    ASSERT_TRUE(ReadDAT(path.c_str(), out.data(), 4, nc, nr, nullptr, options).ok());
     const std::string expected =
         "- decoding channel [0]  1.2.3.4 ok\n"
         "\ninflate: stdin: invalid compressed data--crc error\n"
@@ -368,7 +368,7 @@ TEST(ImageSetReadTest, RefusedFiles) {
         // message to standard error.
         std::vector<Photo> photos(8);
         int32_t nc = c.numCol, nr = c.numRow;
-        EXPECT_EXIT(ReadDAT(path.c_str(), photos.data(), nc, nr, nullptr),
+        EXPECT_EXIT(ReadDATOrExit(path.c_str(), photos.data(), nc, nr, nullptr),
                     ::testing::ExitedWithCode(1),
                     AnyFolderRegex(expected, dir.path().string()));
     }
@@ -414,13 +414,33 @@ TEST(ImageSetReadTest, TruncatedFilesAreRefusedOrReportedNeverRead) {
     const std::vector<Photo> photos = Photos(3, 3, 16, 16);
     std::vector<uint8_t> good;
     ASSERT_TRUE(EncodeImageSet(photos.data(), 3, 3, {}, good).ok());
-    for (size_t keep :
-         {size_t{1}, size_t{7}, good.size() / 3, good.size() - 9, good.size() - 1}) {
-        SCOPED_TRACE(keep);
+    const std::string kNotOurs =
+        "[ReadDeflateZip]: input file is not in our zip file format\n";
+    const std::string kEndOfFile = "\ninflate: stdin: unexpected end of file\n";
+    const struct {
+        size_t keep;          // bytes of the file kept
+        std::string message;  // the read's failure ("": it succeeds)
+        std::string errors;   // the chunk errors reported on the way
+    } cases[] = {
+        // Cut inside the container's header.
+        {1, kNotOurs, ""},
+        {7, kNotOurs, ""},
+        // Cut inside a chunk: the inflater reports the end of the data, and
+        // the channel's packed bits come out short.
+        {good.size() / 3, "[DctImage::ReadDCTBits]: The packedbit is altered!!\n",
+         kEndOfFile + kEndOfFile},
+        // Cut inside the last chunk: reported, and the read goes on.
+        {good.size() - 9, "", kEndOfFile},
+        {good.size() - 1, "", kEndOfFile},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.keep);
         const std::string path =
-            dir.Write("cut.dat", std::string(good.begin(), good.begin() + keep));
+            dir.Write("cut.dat", std::string(good.begin(), good.begin() + c.keep));
         const Loaded r = Load(path, 3, 3, 9);
-        EXPECT_FALSE(r.status.ok() && r.errors.empty());
+        EXPECT_EQ(c.message, r.status.message());
+        EXPECT_EQ(c.message.empty(), r.status.ok());
+        EXPECT_EQ(c.errors, r.errors);
     }
 }
 
@@ -441,7 +461,7 @@ TEST_F(ImageSetDeathTest, FailuresEndTheProgramAfterTheProgress) {
     const std::string missing = dir.File("missing.dat");
     std::vector<Photo> photos(4);
     int32_t nc = 2, nr = 2;
-    EXPECT_EXIT(ReadDAT(missing.c_str(), photos.data(), nc, nr, nullptr),
+    EXPECT_EXIT(ReadDATOrExit(missing.c_str(), photos.data(), nc, nr, nullptr),
                 ::testing::ExitedWithCode(1),
                 AnyFolderRegex("Err : cannot open [" + missing + "] for reading\n\n",
                                dir.path().string()));
@@ -449,7 +469,7 @@ TEST_F(ImageSetDeathTest, FailuresEndTheProgramAfterTheProgress) {
     const std::string path = dir.File("ok.dat");
     ASSERT_TRUE(WriteImageSet(path.c_str(), four.data(), 2, 2).ok());
     int32_t wrong = 3;
-    EXPECT_EXIT(ReadDAT(path.c_str(), photos.data(), wrong, nr, nullptr),
+    EXPECT_EXIT(ReadDATOrExit(path.c_str(), photos.data(), wrong, nr, nullptr),
                 ::testing::ExitedWithCode(1),
                 AnyFolderRegex(
                     "Err : images in [" + path +
@@ -459,7 +479,7 @@ TEST_F(ImageSetDeathTest, FailuresEndTheProgramAfterTheProgress) {
     auto load_vector = [&] {
         std::vector<Photo> v;
         int32_t c = 0, r = 0;
-        ReadDAT(path.c_str(), v, c, r, nullptr);
+        ReadDATOrExit(path.c_str(), v, c, r, nullptr);
         std::exit(v.size() == 4 && c == 2 && r == 2 && v[3].width == 8 ? 0 : 5);
     };
     EXPECT_EXIT(load_vector(), ::testing::ExitedWithCode(0), "");

@@ -75,11 +75,11 @@ TEST_F(MemoryFailureTest, DctDecodeOutput) {
         auto run = [&] {
             FilePtr f = OpenMemoryStream(bytes.data(), bytes.size());
             DctImage d;
-            d.Read(f.get());
+            d.ReadOrExit(f.get());
             std::vector<float> out;
             int32_t w, h;
             LimitMemory(16 << 20);
-            d.Decode(out, w, h);
+            d.DecodeOrExit(out, w, h);
         };
         EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), ExactRegex(message));
     }
@@ -104,7 +104,7 @@ TEST_F(MemoryFailureTest, ImageSetPhotos) {
         std::vector<Photo> photos(64);
         int32_t nc = 8, nr = 8;
         LimitMemory(24 << 20);
-        ReadDAT(path.c_str(), photos.data(), nc, nr, nullptr);
+        ReadDATOrExit(path.c_str(), photos.data(), nc, nr, nullptr);
     };
     EXPECT_EXIT(run(), ::testing::ExitedWithCode(1),
                 ExactRegex("[ReadSGIRGB]: no enough memory for buf\n"));
@@ -129,7 +129,7 @@ TEST_F(MemoryFailureTest, SgiBuffers) {
         auto run = [&] {
             Photo p;
             LimitMemory(c.limit);
-            ReadSGIRGB(p, path.c_str());
+            ReadSGIRGBOrExit(p, path.c_str());
         };
         EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), ExactRegex(c.message));
     }
@@ -145,7 +145,7 @@ TEST_F(MemoryFailureTest, DepthMaps) {
     const std::string path = dir.Write("big.z", bytes);
     auto read = [&] {
         LimitMemory(8 << 20);
-        Zfile().read(path.c_str());
+        Zfile().ReadOrExit(path.c_str());
     };
     EXPECT_EXIT(read(), ::testing::ExitedWithCode(1),
                 "\n\\[Zfile::read\\]: No memory for zbuf\n$");
@@ -153,7 +153,7 @@ TEST_F(MemoryFailureTest, DepthMaps) {
         int32_t loaded = 0;
         std::vector<Zfile> z;
         LimitMemory(64 << 20);
-        ReadZFile("none", 20000, 20000, nullptr, loaded, z);
+        ReadZFileOrExit("none", 20000, 20000, nullptr, loaded, z);
     };
     EXPECT_EXIT(records(), ::testing::ExitedWithCode(1),
                 ExactRegex("[ReadZFile]: no memory for uv array of depth image\n"));
@@ -173,7 +173,7 @@ TEST_F(MemoryFailureTest, DeflateTables) {
             std::vector<uint8_t> block;
             size_t n;
             LimitMemory(limit);
-            ReadDeflateZip(f.get(), block, n);
+            ReadDeflateZipOrExit(f.get(), block, n);
         };
         EXPECT_EXIT(run(), ::testing::ExitedWithCode(1), ExactRegex(message));
     }
@@ -189,7 +189,7 @@ TEST_F(MemoryFailureTest, DctCodebook) {
     auto run = [&] {
         FilePtr f = OpenMemoryStream(bytes.data(), bytes.size());
         LimitMemory(8 << 20);
-        DctImage().Read(f.get());
+        DctImage().ReadOrExit(f.get());
     };
     EXPECT_EXIT(run(), ::testing::ExitedWithCode(1),
                 ExactRegex("[DctImage::ReadDCTBits]: No memory for codebook[i]\n"));
@@ -209,7 +209,7 @@ TEST_F(MemoryFailureTest, DeflateOutputBlock) {
         std::vector<uint8_t> block;
         size_t n;
         LimitMemory(4 << 20);
-        ReadDeflateZip(f.get(), block, n);
+        ReadDeflateZipOrExit(f.get(), block, n);
     };
     EXPECT_EXIT(run(), ::testing::ExitedWithCode(1),
                 ExactRegex("[ReadDeflateZip]: No memory for outbuf\n"));
@@ -249,7 +249,7 @@ TEST_F(HostileSizeTest, DeflateTrailersDoNotSizeTheBlock) {
             FilePtr f = OpenMemoryStream(bytes.data(), bytes.size());
             std::vector<uint8_t> block;
             size_t n = 0;
-            const Status s = ReadDeflateZipFrom(f.get(), block, n, MessageSink());
+            const Status s = ReadDeflateZip(f.get(), block, n, MessageSink());
             if (!s.ok()) {
                 std::fputs(s.message().c_str(), stderr);
                 std::exit(3);
@@ -276,7 +276,7 @@ TEST_F(HostileSizeTest, ImageSetHeaderAloneCostsNothing) {
         [&] {
             std::vector<Photo> photos;
             int32_t nc = 0, nr = 0;
-            ReadDAT(path.c_str(), photos, nc, nr, nullptr);
+            ReadDATOrExit(path.c_str(), photos, nc, nr, nullptr);
         },
         16 << 20, 1, ExactRegex("[DctImage::ReadDCTBits]: Signature not matching\n"));
 }
@@ -292,7 +292,7 @@ TEST_F(HostileSizeTest, SgiAndDepthHeaders) {
     ExpectEnd(
         [&] {
             Photo p;
-            ReadSGIRGB(p, sgi_path.c_str());
+            ReadSGIRGBOrExit(p, sgi_path.c_str());
         },
         8 << 20, 1,
         ExactRegex("[LoadIRIS]: image of 65535 x 65535 pixels is larger than lumo reads "
@@ -301,7 +301,7 @@ TEST_F(HostileSizeTest, SgiAndDepthHeaders) {
     std::string z = {0x2F, 0x08, 0x67, static_cast<char>(0xAB), 0x4E, 0x20, 0x4E, 0x20};
     z.resize(136, '\0');
     const std::string z_path = dir.Write("huge.z", z);
-    ExpectEnd([&] { Zfile().read(z_path.c_str()); }, 8 << 20, 1,
+    ExpectEnd([&] { Zfile().ReadOrExit(z_path.c_str()); }, 8 << 20, 1,
               "\n\\[Zfile::read\\]: Unexpected end of file of zfile\n$");
 }
 

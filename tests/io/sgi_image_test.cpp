@@ -32,7 +32,7 @@ SgiImage Pattern(int xs, int ys, int zs) {
 // Collects the reader's non-fatal reasons.
 struct Reasons {
     std::vector<std::string> texts;
-    IrisSink sink() {
+    MessageSink sink() {
         return [this](std::string_view t) { texts.emplace_back(t); };
     }
 };
@@ -47,7 +47,7 @@ struct Loaded {
 Loaded Load(const std::string& path, const SgiReadOptions& options = {}) {
     Loaded r;
     Reasons reasons;
-    r.status = ReadSGIRGBCore(r.photo, path.c_str(), options, reasons.sink(), r.loaded);
+    r.status = ReadSGIRGB(r.photo, path.c_str(), options, reasons.sink(), r.loaded);
     r.reasons = reasons.texts;
     return r;
 }
@@ -251,7 +251,7 @@ TEST(SgiRefusedTest, MissingFileNamesItsBaseNameAndReleasesOldPixels) {
     Reasons reasons;
     bool loaded = true;
     const std::string path = dir.File("no/such.rgb");
-    ASSERT_TRUE(ReadSGIRGBCore(p, path.c_str(), {}, reasons.sink(), loaded).ok());
+    ASSERT_TRUE(ReadSGIRGB(p, path.c_str(), {}, reasons.sink(), loaded).ok());
     EXPECT_FALSE(loaded);
     EXPECT_EQ(std::vector<std::string>{"such.rgb: can't open file"}, reasons.texts);
     EXPECT_FALSE(p.has_pixels());
@@ -259,7 +259,7 @@ TEST(SgiRefusedTest, MissingFileNamesItsBaseNameAndReleasesOldPixels) {
 
     // The production entry point writes the same text to standard error.
     ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(ReadSGIRGB(p, path.c_str()));
+    EXPECT_FALSE(ReadSGIRGBOrExit(p, path.c_str()));
     EXPECT_EQ("such.rgb: can't open file", ::testing::internal::GetCapturedStderr());
 }
 
@@ -299,14 +299,14 @@ TEST(SgiStreamTest, OpenStreamAtAnOffsetWithHeaderReversal) {
     options.stream = f.get();
     options.offset = 18;
     options.reverse_header = 0;
-    ASSERT_TRUE(ReadSGIRGBCore(p, nullptr, options, reasons.sink(), loaded).ok());
+    ASSERT_TRUE(ReadSGIRGB(p, nullptr, options, reasons.sink(), loaded).ok());
     EXPECT_TRUE(loaded);
     EXPECT_EQ(im.planes, SgiFromPhoto(p).planes);
 
     // Automatic reversal is on for an open stream: the six words are taken in
     // reverse order, so a plain header reads its channel count as the magic.
     options.reverse_header = -1;
-    ASSERT_TRUE(ReadSGIRGBCore(p, nullptr, options, reasons.sink(), loaded).ok());
+    ASSERT_TRUE(ReadSGIRGB(p, nullptr, options, reasons.sink(), loaded).ok());
     EXPECT_FALSE(loaded);
     EXPECT_EQ(": bad magic number", reasons.texts.back());
 
@@ -332,13 +332,13 @@ TEST(SgiKeepBufferTest, ReusesTheBlockOrRefusesWithoutOne) {
     SgiReadOptions keep;
     keep.keep_buffer = true;
     bool loaded = false;
-    ASSERT_TRUE(ReadSGIRGBCore(p, path.c_str(), keep, IrisSink(), loaded).ok());
+    ASSERT_TRUE(ReadSGIRGB(p, path.c_str(), keep, MessageSink(), loaded).ok());
     EXPECT_TRUE(loaded);
     EXPECT_EQ(block, p.pixels.data());
     EXPECT_EQ(Pattern(3, 2, 3).planes, SgiFromPhoto(p).planes);
 
     Photo empty;
-    const Status s = ReadSGIRGBCore(empty, path.c_str(), keep, IrisSink(), loaded);
+    const Status s = ReadSGIRGB(empty, path.c_str(), keep, MessageSink(), loaded);
     EXPECT_EQ("[ReadSGIRGB]: you have not allocated memory before for buf\n",
               s.message());
 }
@@ -444,9 +444,10 @@ TEST_F(SgiDeathTest, FatalFailuresEndTheProgram) {
     // Rows of 65282 pixels: more than the file's few scanline bytes can give.
     const std::string huge = dir.Write("huge.rgb", Patched(bytes, {{6, 0xFF}}));
     Photo p;
-    EXPECT_EXIT(ReadSGIRGB(p, huge.c_str()), ::testing::ExitedWithCode(1),
+    EXPECT_EXIT(ReadSGIRGBOrExit(p, huge.c_str()), ::testing::ExitedWithCode(1),
                 "^\\[LoadIRIS\\]: image size does not fit the file\n$");
-    EXPECT_EXIT(ReadSGIRGB(p, huge.c_str(), false, true), ::testing::ExitedWithCode(1),
+    EXPECT_EXIT(ReadSGIRGBOrExit(p, huge.c_str(), false, true),
+                ::testing::ExitedWithCode(1),
                 "^\\[ReadSGIRGB\\]: you have not allocated memory before for buf\n$");
 }
 

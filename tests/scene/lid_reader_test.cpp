@@ -275,23 +275,23 @@ TEST(LidReaderTest, ReportsEachErrorWithItsMessage) {
 TEST(LidReaderTest, PathErrors) {
     LidInfo info;
     EXPECT_EQ("[ReadLidFile]: invalid input parameter\n",
-              ReadLidPath(nullptr, info).message());
+              ReadLidFile(nullptr, info).message());
     EXPECT_EQ("[ReadLidFile]: cannot open lidfile\n",
-              ReadLidPath("/nonexistent/scene.lid", info).message());
+              ReadLidFile("/nonexistent/scene.lid", info).message());
 }
 
-TEST(LidReaderDeathTest, ReadLidFileEndsTheProgramWithTheMessage) {
+TEST(LidReaderDeathTest, ReadLidFileOrExitEndsTheProgramWithTheMessage) {
     testing::TempDir dir;
     EXPECT_EXIT(
         {
             LidInfo info;
-            ReadLidFile(info, dir.File("missing.lid").c_str());
+            ReadLidFileOrExit(dir.File("missing.lid").c_str(), info);
         },
         ::testing::ExitedWithCode(1), "^\\[ReadLidFile\\]: cannot open lidfile\n$");
     EXPECT_EXIT(
         {
             LidInfo info;
-            ReadLidFile(info, nullptr);
+            ReadLidFileOrExit(nullptr, info);
         },
         ::testing::ExitedWithCode(1), "^\\[ReadLidFile\\]: invalid input parameter\n$");
     for (const ErrorCase& c : kErrors) {
@@ -306,7 +306,7 @@ TEST(LidReaderDeathTest, ReadLidFileEndsTheProgramWithTheMessage) {
         EXPECT_EXIT(
             {
                 LidInfo info;
-                ReadLidFile(info, path.c_str());
+                ReadLidFileOrExit(path.c_str(), info);
             },
             ::testing::ExitedWithCode(1), pattern)
             << c.name;

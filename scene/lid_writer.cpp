@@ -1,28 +1,28 @@
-#include "bake/lid_writer.h"
+#include "scene/lid_writer.h"
 
 #include "base/str_printf.h"
 
-namespace lumo::tool {
+namespace lumo {
 namespace {
 
 // The fifth and sixth numbers of each corner line: the corner's place in
 // the unit square of its plane.
 constexpr int kCornerPair[4][2] = {{0, 0}, {1, 0}, {1, 1}, {0, 1}};
 
-void AppendCorners(std::string& out, const char* keyword, const SlabPlanes& plane) {
+void AppendCorners(std::string& out, const char* keyword, const Vec3 (&corner)[4]) {
     out += keyword;
     out += "\n";
     for (int i = 0; i < 4; ++i) {
-        const Vec3d& c = plane.corner[i];
-        out += StrPrintf("%.9g %.9g %.9g 1  %d %d\n", static_cast<double>(float(c.x)),
-                         static_cast<double>(float(c.y)), static_cast<double>(float(c.z)),
+        const Vec3& c = corner[i];
+        out += StrPrintf("%.9g %.9g %.9g 1  %d %d\n", static_cast<double>(c.x),
+                         static_cast<double>(c.y), static_cast<double>(c.z),
                          kCornerPair[i][0], kCornerPair[i][1]);
     }
 }
 
 }  // namespace
 
-std::string SlabLidText(const BakeSlab& slab, const LidSpec& spec) {
+std::string SlabLidText(const LidSlab& slab, const LidSpec& spec) {
     std::string out;
     size_t start = 0;
     while (start < spec.comment.size()) {
@@ -46,4 +46,4 @@ std::string SlabLidText(const BakeSlab& slab, const LidSpec& spec) {
     return out;
 }
 
-}  // namespace lumo::tool
+}  // namespace lumo

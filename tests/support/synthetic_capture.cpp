@@ -1,4 +1,4 @@
-#include "tests/fit/synthetic_capture.h"
+#include "tests/support/synthetic_capture.h"
 
 #include <cmath>
 #include <filesystem>

@@ -52,7 +52,7 @@ void ResetLightEditVars(Togl* togl) {
     StagedEdits& staged = TheModel().staged;
     Tcl_Interp* interp = Interp(togl);
     ResetStagedEdits(staged);
-    SetStringVar(interp, "harcnt_s", StrPrintf("%d", activeHarmonics));
+    SetStringVar(interp, "harcnt_s", StrPrintf("%d", TheModel().relight.terms));
     SetStringVar(interp, "radius_s", StrPrintf("%.3f", 3.0));
     SetStringVar(interp, "slidelookat_s", Triple(staged.lookat));
     SetStringVar(interp, "slideup_s", Triple(staged.up));
@@ -67,7 +67,7 @@ void ReflectLightInfo(Togl* togl) {
     StagedEdits& staged = model.staged;
     StageFromLight(staged, *light);
     Tcl_Interp* interp = Interp(togl);
-    SetStringVar(interp, "harcnt_s", StrPrintf("%d", activeHarmonics));
+    SetStringVar(interp, "harcnt_s", StrPrintf("%d", model.relight.terms));
     SetStringVar(interp, "radius_s", StrPrintf("%.1f", double{light->radius}));
     SetStringVar(interp, "slidelookat_s", Triple(staged.lookat));
     SetStringVar(interp, "slideup_s", Triple(staged.up));

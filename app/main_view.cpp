@@ -25,7 +25,7 @@ int MainViewCreate(Togl* togl) {
     SetMainViewTogl(togl);
     if (!model.scene.info) {
         LinkModelVariables(interp, model, TheLightEditTexts());
-        SetHalfCoefficients(HalfFromEnvironment(std::getenv("LUMO_HALF")));
+        model.relight.half = HalfFromEnvironment(std::getenv("LUMO_HALF"));
         InitModel(model, SceneFileName().c_str());
         InitGLState(model);
         ResetLightEditVars(togl);

@@ -305,11 +305,11 @@ int main(int argc, char** argv) {
             lumo::ReadPhoto(slab, 0);
             const Clock::time_point l0 = Clock::now();
             const double cpu0 = CpuSeconds();
-            lumo::LoadSlabSH(slab);
+            lumo::RelightSettings settings;
+            lumo::LoadSlabSH(slab, settings);
             load_s = Seconds(l0, Clock::now());
             load_cpu = CpuSeconds() - cpu0;
         }
-        lumo::ResetHarmonicCounts();
         auto model = std::make_unique<lumo::Model>();
         const Clock::time_point s0 = Clock::now();
         const double setup_cpu0 = CpuSeconds();

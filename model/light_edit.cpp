@@ -77,10 +77,7 @@ LightEditOutcome ApplyLightEdit(Model& model, const LightEditInput& input) {
         view.seen_lighttype = model.lights.currlighttype;
         view.others_cache_light = -1;
     }
-    const int32_t n = input.harmonics;
-    activeHarmonics =
-        static_cast<int16_t>(n < 0 ? 0 : std::min<int32_t>(n, maxHarmonics));
-    outcome.harmonics = activeHarmonics;
+    outcome.harmonics = SetTerms(model.relight, input.harmonics);
 
     staged.radius = input.radius;
     if (!(staged.radius >= 1.0f)) {

@@ -1,5 +1,6 @@
 #include "model/model.h"
 
+#include <algorithm>
 #include <span>
 
 #include "relight/recon_common.h"
@@ -15,6 +16,18 @@ Model::Model() {
 Model& TheModel() {
     static Model model;
     return model;
+}
+
+void SetAvailableTerms(RelightSettings& settings, int32_t bands) {
+    if (settings.counts_set) return;
+    settings.counts_set = true;
+    settings.max_terms = bands * bands;
+    settings.terms = settings.max_terms;
+}
+
+int32_t SetTerms(RelightSettings& settings, int32_t n) {
+    settings.terms = n < 0 ? 0 : std::min(n, settings.max_terms);
+    return settings.terms;
 }
 
 int32_t LightsInUse(const LightTable& lights) {

@@ -26,8 +26,6 @@
 namespace lumo {
 namespace {
 
-std::atomic<bool> half_coefficients{false};
-
 bool EndsWithDat(const char* name) {
     const size_t n = std::strlen(name);
     return n > 4 && std::strcmp(name + n - 4, ".dat") == 0;
@@ -142,19 +140,11 @@ void SetSlabTextureWindow(Photo& photo, const BrdfImage& brdf) {
     photo.y1 = y1;
 }
 
-void SetHalfCoefficients(bool half) {
-    half_coefficients.store(half);
-}
-
-bool HalfCoefficients() {
-    return half_coefficients.load();
-}
-
 bool HalfFromEnvironment(const char* value) {
     return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
-void LoadSlabSH(SlabRecord& slab) {
+void LoadSlabSH(SlabRecord& slab, RelightSettings& settings) {
     if (slab.format != kFormatBRDF) return;
     const int32_t n = slab.samples_u, m = slab.samples_v;
     const size_t count = static_cast<size_t>(n) * static_cast<size_t>(m);
@@ -162,10 +152,10 @@ void LoadSlabSH(SlabRecord& slab) {
         Fatal("[InitModel]: no memory for uv array of st image\n");
     }
     // The files are read on every thread, one file per task; what each one
-    // reports is kept and written afterwards in camera order, and the
-    // process-wide effects of reading (the basis tables, the harmonic counts)
-    // are applied in the same order, so the output and the state are those
-    // of reading the files one after another.
+    // reports is kept and written afterwards in camera order, and the effects
+    // of reading (the basis tables, the harmonic counts) are applied in the
+    // same order, so the output and the state are those of reading the files
+    // one after another.
     struct FileLoad {
         size_t k = 0;
         std::string path;
@@ -186,7 +176,7 @@ void LoadSlabSH(SlabRecord& slab) {
     }
     // A failed file ends the set-up: files after it need not be read.
     std::atomic<size_t> first_failure{loads.size()};
-    const bool half = HalfCoefficients();
+    const bool half = settings.half;
     ParallelForEach(loads.size(), [&](size_t i) {
         if (i > first_failure.load()) return;
         FileLoad& load = loads[i];
@@ -214,6 +204,7 @@ void LoadSlabSH(SlabRecord& slab) {
         FatalIfError(load.status);
         const BrdfImage& read = slab.brdf[load.k];
         FatalIfError(FinishBrdfImage(read));
+        if (read.tile_count > 0) SetAvailableTerms(settings, read.lcnt);
         if (read.width != slab.samples_s || read.height != slab.samples_t) {
             // Every image of a slab has the slab's size: the images are
             // drawn as one light field and relit into photos of that size.
@@ -234,13 +225,13 @@ void LoadSlabSH(SlabRecord& slab) {
 
 namespace {
 
-// The reconstruction of the model's lights in use with the process-wide
-// active harmonic count; the engine's lines go to the standard streams.
+// The reconstruction of the model's lights in use with its terms applied; the
+// engine's lines go to the standard streams.
 ReconRequest RequestFor(Model& model, uint8_t preview) {
     ReconRequest request;
     request.lights = std::span<LightSrc>(model.lights.table)
                          .first(static_cast<size_t>(LightsInUse(model.lights)));
-    request.terms = activeHarmonics;
+    request.terms = model.relight.terms;
     request.preview = preview;
     return request;
 }
@@ -290,7 +281,7 @@ void BuildModel(Model& model, const char* path) {
     for (int32_t i = 0; i < info->slab_count; ++i) {
         SlabRecord& slab = info->slabs[static_cast<size_t>(i)];
         if (slab.format != kFormatBRDF) continue;
-        LoadSlabSH(slab);
+        LoadSlabSH(slab, model.relight);
         // The first coefficient file set the harmonic counts just now.
         ReconstructSlabMultDirLight(slab, RequestFor(model, 0));
         ++slab.image_generation;

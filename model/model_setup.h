@@ -18,16 +18,8 @@
 
 namespace lumo {
 
-// Whether the set-up keeps coefficients as IEEE half floats (each rounded to
-// the nearest half when read): half the memory and half the bytes each
-// relight reads, the images within a rounding of the float ones. Off unless
-// the program sets it (lumotool relight --half, the viewer's LUMO_HALF=1)
-// before InitModel; process-wide, as the harmonic counts are.
-void SetHalfCoefficients(bool half);
-bool HalfCoefficients();
-
-// The viewer's setting from the value of LUMO_HALF (null when unset): on
-// only for "1".
+// The viewer's RelightSettings::half from the value of LUMO_HALF (null when
+// unset): on only for "1".
 bool HalfFromEnvironment(const char* value);
 
 // Builds `model` from the scene description `path`. Every failure ends the
@@ -51,9 +43,11 @@ Status AllocSTCore(SlabRecord& slab, int grid);
 void AllocST(SlabRecord& slab, int grid);
 
 // For a BRDF slab: reads the coefficient file "%s.%d.%d.urdf.sh" of every
-// enabled camera of the UV grid and sets its image's texture window. The
-// coefficients are kept as half floats when HalfCoefficients() is on.
-void LoadSlabSH(SlabRecord& slab);
+// enabled camera of the UV grid and sets its image's texture window; the first
+// file with a present pixel sets the harmonic counts of `settings` when none
+// has yet (SetAvailableTerms). The coefficients are kept as half floats when
+// settings.half is on.
+void LoadSlabSH(SlabRecord& slab, RelightSettings& settings);
 
 // Replaces the photo's window by the coefficient window in normalised texture
 // coordinates: x0 = xmin / (w - 1), x1 = xmax / (w - 1), y0 = ymin / (h - 1),

@@ -267,9 +267,7 @@ Status ReadBrdfData(std::FILE* stream, BrdfFileData& data, const MessageSink& he
 }
 
 Status FinishBrdfImage(const BrdfImage& image) {
-    if (Status s = InitCoeffArrCore(image.lcnt); !s.ok()) return s;
-    if (image.tile_count > 0) InitHarmonicCounts(image.lcnt);
-    return Status::Ok();
+    return InitCoeffArrCore(image.lcnt);
 }
 
 Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image, bool half) {
@@ -306,6 +304,12 @@ Status LoadBrdfPath(const char* path, BrdfImage& image, const BrdfReadOptions& o
 Status ReadBrdfPath(const char* path, BrdfImage& image, const BrdfReadOptions& options) {
     if (Status s = LoadBrdfPath(path, image, options); !s.ok()) return s;
     return FinishBrdfImage(image);
+}
+
+int32_t AvailableTerms(std::span<const BrdfImage> images) {
+    for (const BrdfImage& image : images)
+        if (image.tile_count > 0) return image.lcnt * image.lcnt;
+    return 0;
 }
 
 void ReadBrdfFile(BrdfImage& image, const char* path, const BrdfReadOptions& options) {

@@ -671,7 +671,7 @@ struct SharedBasis {
     void Need(int32_t wanted) {
         if (wanted <= bands) return;
         FatalIfError(EnsureShBands(wanted));
-        EvalShBasisInto(angles.cost, angles.cosp, angles.sinp, wanted - 1, Y);
+        EvalShBasis(angles.cost, angles.cosp, angles.sinp, wanted - 1, Y);
         bands = wanted;
     }
 };

@@ -108,13 +108,19 @@ void LocalLightAngles(const SlabRecord& slab, const SlabFrame& frame, int32_t j,
     }
 }
 
-// EvalShPixel with the basis Y instead of the last evaluated one.
-float EvalWithBasis(const float* Y, const ShPixel& pixel, int32_t terms) {
-    if (!pixel.present()) return 0.0f;
-    float sum = 0.0f;
-    for (int32_t i = 0; i < terms; ++i)
-        sum = sum + Y[i] * pixel.Coeff(i);
-    return sum < 0.0f ? 0.0f : sum;
+// The basis of `brdf`'s bands at one direction, written into Y (kMaxShTerms
+// floats); the tables are grown first when they hold fewer bands.
+std::span<const float> BasisFor(const BrdfImage& brdf, float cost, float cosp, float sinp,
+                                float* Y) {
+    const int32_t bands = brdf.lcnt > 0 ? brdf.lcnt : 0;
+    FatalIfError(EnsureShBands(bands));
+    EvalShBasis(cost, cosp, sinp, bands - 1, Y);
+    return {Y, static_cast<size_t>(bands) * static_cast<size_t>(bands)};
+}
+
+// An environment's basis for one channel.
+std::span<const float> EnvChannel(const EnvBasis& env, int ch) {
+    return {env.Y[ch], static_cast<size_t>(kMaxShTerms)};
 }
 
 // One light of the several-lights mode: a directional light's angles, or an
@@ -151,10 +157,12 @@ void ReconSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const int32_t sum = TermsFor(brdf, terms);
+    float basis[kMaxShTerms];
     for (const SeveralLight& light : lights) {
+        std::span<const float> Y;
         if (light.env == nullptr)
-            EvalShBasis(light.angles.cost, light.angles.cosp, light.angles.sinp,
-                        brdf.lcnt - 1);
+            Y = BasisFor(brdf, light.angles.cost, light.angles.cosp, light.angles.sinp,
+                         basis);
         const float f[3] = {light.color.r * 255.0f, light.color.g * 255.0f,
                             light.color.b * 255.0f};
         for (int32_t y = w.y0; y <= w.y1; ++y) {
@@ -162,9 +170,10 @@ void ReconSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int
                 const size_t e = Index(brdf, x, y);
                 for (int ch = 0; ch < 3; ++ch) {
                     if (!sh[ch][e].present()) continue;
-                    const float v = light.env != nullptr
-                                        ? EvalWithBasis(light.env->Y[ch], sh[ch][e], sum)
-                                        : EvalShPixel(sh[ch][e], sum);
+                    const float v =
+                        light.env != nullptr
+                            ? EvalShPixel(EnvChannel(*light.env, ch), sh[ch][e], sum)
+                            : EvalShPixel(Y, sh[ch][e], sum);
                     buf[3 * e + ch] = buf[3 * e + ch] + v * f[ch];
                 }
             }
@@ -188,6 +197,7 @@ void ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
     out.bands = bands;
     const int32_t W = map.width, H = map.height;
     if (bands == 0 || W <= 0 || H <= 0) return;
+    FatalIfError(EnsureShBands(bands));
     const size_t terms = static_cast<size_t>(bands) * static_cast<size_t>(bands);
     std::vector<double> E(3 * terms, 0.0);
     std::vector<double> row(3 * terms);
@@ -196,8 +206,8 @@ void ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
         for (int32_t i = 0; i < W; ++i) {
             const Vec3 d = EnvTexelDirection(frame, W, H, i, j);
             const ShAngles a = LightAngles(d, n, s, t);
-            EvalShBasis(a.cost, a.cosp, a.sinp, bands - 1);
-            const std::vector<float>& Y = ShBasisTables().ShBasis;
+            float Y[kMaxShTerms];
+            EvalShBasis(a.cost, a.cosp, a.sinp, bands - 1, Y);
             for (size_t c = 0; c < 3; ++c) {
                 const double L = static_cast<double>(map.At(i, j, static_cast<int>(c)));
                 for (size_t k = 0; k < terms; ++k)
@@ -229,7 +239,7 @@ void ReconEnvLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, in
             for (int ch = 0; ch < 3; ++ch) {
                 if (!sh[ch][e].present()) continue;
                 pixels[3 * e + ch] =
-                    ToByte(EvalWithBasis(basis.Y[ch], sh[ch][e], sum) * f[ch]);
+                    ToByte(EvalShPixel(EnvChannel(basis, ch), sh[ch][e], sum) * f[ch]);
             }
         }
     }
@@ -243,7 +253,8 @@ void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, in
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
-    EvalShBasis(cost, cosp, sinp, brdf.lcnt - 1);
+    float basis[kMaxShTerms];
+    const std::span<const float> Y = BasisFor(brdf, cost, cosp, sinp, basis);
     const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
     const int32_t sum = TermsFor(brdf, terms);
     for (int32_t y = w.y0; y <= w.y1; ++y) {
@@ -251,7 +262,7 @@ void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, in
             const size_t e = Index(brdf, x, y);
             for (int ch = 0; ch < 3; ++ch) {
                 if (!sh[ch][e].present()) continue;
-                pixels[3 * e + ch] = ToByte(EvalShPixel(sh[ch][e], sum) * f[ch]);
+                pixels[3 * e + ch] = ToByte(EvalShPixel(Y, sh[ch][e], sum) * f[ch]);
             }
         }
     }
@@ -269,15 +280,17 @@ void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const int32_t sum = TermsFor(brdf, terms);
+    float basis[kMaxShTerms];
     for (int32_t y = w.y0; y <= w.y1; ++y) {
         for (int32_t x = w.x0; x <= w.x1; ++x) {
             const size_t e = Index(brdf, x, y);
             if (!AnyChannel(sh, e)) continue;
-            EvalShBasis(cost[e], cosp[e], sinp[e], brdf.lcnt - 1);
+            const std::span<const float> Y =
+                BasisFor(brdf, cost[e], cosp[e], sinp[e], basis);
             for (int ch = 0; ch < 3; ++ch) {
                 if (!sh[ch][e].present()) continue;
                 pixels[3 * e + ch] =
-                    ToByte(EvalShPixel(sh[ch][e], sum) * (color[ch] * 255.0f));
+                    ToByte(EvalShPixel(Y, sh[ch][e], sum) * (color[ch] * 255.0f));
             }
         }
     }
@@ -299,6 +312,7 @@ void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
              "\n\nRecontruct with slide projector source for win x:[%d,%d], y:[%d,%d]\n",
              w.x0, w.x1, w.y0, w.y1));
     const int32_t sum = TermsFor(brdf, terms);
+    float basis[kMaxShTerms];
     for (int32_t y = w.y0; y <= w.y1; ++y) {
         for (int32_t x = w.x0; x <= w.x1; ++x) {
             const size_t e = Index(brdf, x, y);
@@ -307,12 +321,13 @@ void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
                 pixels[3 * e] = pixels[3 * e + 1] = pixels[3 * e + 2] = 0;
                 continue;
             }
-            EvalShBasis(cost[e], cosp[e], sinp[e], brdf.lcnt - 1);
+            const std::span<const float> Y =
+                BasisFor(brdf, cost[e], cosp[e], sinp[e], basis);
             const float in[3] = {I.r, I.g, I.b};
             for (int ch = 0; ch < 3; ++ch) {
                 pixels[3 * e + ch] =
                     sh[ch][e].present()
-                        ? ToByte(EvalShPixel(sh[ch][e], sum) * in[ch] * 255.0f)
+                        ? ToByte(EvalShPixel(Y, sh[ch][e], sum) * in[ch] * 255.0f)
                         : 0;
             }
         }
@@ -338,8 +353,9 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const int32_t sum = TermsFor(brdf, terms);
+    float basis[kMaxShTerms];
     for (size_t m = 0; m < lights; ++m) {
-        EvalShBasis(cost[m], cosp[m], sinp[m], brdf.lcnt - 1);
+        const std::span<const float> Y = BasisFor(brdf, cost[m], cosp[m], sinp[m], basis);
         const float f[3] = {colors[m].r * 255.0f, colors[m].g * 255.0f,
                             colors[m].b * 255.0f};
         for (int32_t y = w.y0; y <= w.y1; ++y) {
@@ -348,7 +364,7 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
                 for (int ch = 0; ch < 3; ++ch) {
                     if (!sh[ch][e].present()) continue;
                     buf[3 * e + ch] =
-                        buf[3 * e + ch] + EvalShPixel(sh[ch][e], sum) * f[ch];
+                        buf[3 * e + ch] + EvalShPixel(Y, sh[ch][e], sum) * f[ch];
                 }
             }
         }

@@ -76,7 +76,6 @@ class BakeModelTest : public ::testing::Test {
     static std::unique_ptr<Model> Load(const char* lid) {
         const std::filesystem::path here = std::filesystem::current_path();
         std::filesystem::current_path(dir_->path());
-        ResetHarmonicCounts();
         auto model = std::make_unique<Model>();
         ::testing::internal::CaptureStdout();
         InitModel(*model, lid);

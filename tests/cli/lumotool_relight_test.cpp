@@ -116,9 +116,8 @@ std::vector<Photo> Reference(const TempDir& dir, const std::vector<std::string>&
     const std::filesystem::path here = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
     auto model = std::make_unique<Model>();
-    SetHalfCoefficients(half);
+    model->relight.half = half;
     InitModel(*model, "scene.lid");
-    SetHalfCoefficients(false);
     EXPECT_EQ(half, model->scene.info->slabs[0].brdf[0].half);
     if (!lights.empty()) {
         model->lights.lightcnt = static_cast<int32_t>(lights.size());
@@ -134,12 +133,11 @@ std::vector<Photo> Reference(const TempDir& dir, const std::vector<std::string>&
     for (int32_t i = 0; i < model->lights.lightcnt; ++i)
         local = local || model->lights.table[i].kind != Directional;
     if (local) LoadModelDepthMaps(*model);
-    if (harmonics >= 0)
-        activeHarmonics = static_cast<int16_t>(std::min<int>(harmonics, maxHarmonics));
+    if (harmonics >= 0) SetTerms(model->relight, harmonics);
     ReconRequest request;
     request.lights = std::span<LightSrc>(model->lights.table)
                          .first(static_cast<size_t>(LightsInUse(model->lights)));
-    request.terms = activeHarmonics;
+    request.terms = model->relight.terms;
     request.progress = MessageSink();
     request.errors = MessageSink();
     reference::ReconstructAll(*model->scene.info, request);

@@ -26,7 +26,6 @@ using testing::TempDir;
 std::string BuildModel(const TempDir& dir, Model& model, const char* lid = "scene.lid") {
     const std::filesystem::path here = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
-    ResetHarmonicCounts();
     ::testing::internal::CaptureStdout();
     InitModel(model, lid);
     const std::string out = ::testing::internal::GetCapturedStdout();
@@ -232,7 +231,6 @@ TEST(ModelSetupDeathTest, CoefficientFilesReportInCameraOrder) {
     }
     const std::filesystem::path here = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
-    ResetHarmonicCounts();
     auto model = std::make_unique<Model>();
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();

@@ -21,9 +21,6 @@ using lumo::testing::TempDir;
 
 class BrdfFileTest : public ::testing::Test {
   protected:
-    void SetUp() override { ResetHarmonicCounts(); }
-    void TearDown() override { ResetHarmonicCounts(); }
-
     // Writes `img`, returns the file's bytes.
     std::string WriteBytes(const ShCoeffImage& img) {
         const std::string path = dir_.File("img.urdf.sh");
@@ -155,23 +152,29 @@ TEST_F(BrdfFileTest, AFileWithoutPixelsReadsWithTheEmptyWindow) {
     EXPECT_EQ(4, image.ymin);
     EXPECT_EQ(-1, image.ymax);
     EXPECT_EQ(0, image.tile_count);
-    // The basis is rebuilt, but no pixel was initialised: the counts wait.
+    // The basis is rebuilt, but no pixel is present: the image offers no terms.
     EXPECT_EQ(2, ShBasisTables().L);
-    EXPECT_FALSE(HarmonicCountsSet());
+    EXPECT_EQ(0, AvailableTerms(std::span<const BrdfImage>(&image, 1)));
 }
 
-TEST_F(BrdfFileTest, TheFirstPixelEverSetsTheHarmonicCountsAndLaterFilesDoNot) {
+TEST_F(BrdfFileTest, TheFirstImageWithAPixelGivesTheAvailableTerms) {
     ShCoeffImage a(4, 4, 3);
     a.Set(0, 1, 1, Ramp(9, 1.0f));
     ShCoeffImage b(4, 4, 2);
     b.Set(0, 1, 1, Ramp(4, 1.0f));
     BrdfImage ia, ib;
+    BrdfImage empty;
+    ASSERT_TRUE(ReadBytes(WriteBytes(ShCoeffImage(4, 4, 4)), empty).ok());
     ASSERT_TRUE(ReadBytes(WriteBytes(a), ia).ok());
-    EXPECT_EQ(9, maxHarmonics);
-    EXPECT_EQ(9, activeHarmonics);
     ASSERT_TRUE(ReadBytes(WriteBytes(b), ib).ok());
-    EXPECT_EQ(9, maxHarmonics);
     EXPECT_EQ(2, ShBasisTables().L);  // tables follow the last file
+    std::vector<BrdfImage> images;
+    images.push_back(std::move(empty));
+    images.push_back(std::move(ia));
+    images.push_back(std::move(ib));
+    EXPECT_EQ(9, AvailableTerms(images));
+    EXPECT_EQ(4, AvailableTerms(std::span<const BrdfImage>(images).subspan(2)));
+    EXPECT_EQ(0, AvailableTerms(std::span<const BrdfImage>(images).first(1)));
 }
 
 TEST_F(BrdfFileTest, ReaderPrintsItsProgressLines) {
@@ -443,9 +446,9 @@ TEST_F(BrdfFileTest, DirectReaderRefusesBrokenFilesAsTheBlockReaderDoes) {
     }
 }
 
-// The direct reader leaves the basis tables and harmonic counts alone (files
-// are read on several threads at once); FinishBrdfImage applies what the
-// block reader's assembly does.
+// The direct reader leaves the basis tables alone (files are read on several
+// threads at once); FinishBrdfImage applies what the block reader's assembly
+// does.
 TEST_F(BrdfFileTest, DirectReaderLeavesTheProcessWideStateToFinish) {
     ASSERT_TRUE(InitCoeffArrCore(5).ok());
     ShCoeffImage img(4, 4, 3);
@@ -454,10 +457,8 @@ TEST_F(BrdfFileTest, DirectReaderLeavesTheProcessWideStateToFinish) {
     BrdfImage image;
     ASSERT_TRUE(ReadDirect(bytes, image).ok());
     EXPECT_EQ(5, ShBasisTables().L);
-    EXPECT_FALSE(HarmonicCountsSet());
     ASSERT_TRUE(FinishBrdfImage(image).ok());
     EXPECT_EQ(3, ShBasisTables().L);
-    EXPECT_EQ(9, maxHarmonics);
 }
 
 TEST_F(BrdfFileTest, AcceptsTextAfterTheMagicAndSpareCoefficientVectors) {

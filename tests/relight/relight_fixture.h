@@ -11,6 +11,7 @@
 #include "relight/brdf_writer.h"
 #include "relight/env_map.h"
 #include "relight/light_source.h"
+#include "scene/lid_info.h"
 #include "scene/slab_record.h"
 
 namespace lumo::testing {
@@ -35,6 +36,10 @@ struct SlabSpec {
 // Fills `slab` (format BRDF) from `spec`: corners, normal (0, 0, 1), mask,
 // photos of W x H black pixels for enabled images, coefficients for them.
 void MakeBrdfSlab(SlabRecord& slab, const SlabSpec& spec);
+
+// The terms the scene's coefficients offer: those of the first image with a
+// present pixel, slab by slab (AvailableTerms), as model set-up takes them.
+int32_t FileTerms(const LidInfo& info);
 
 // Random coefficients for one image, as the slab maker draws them.
 ShCoeffImage RandomCoefficients(int32_t W, int32_t H, int32_t lcnt, int32_t harcnt,

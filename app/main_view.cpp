@@ -26,7 +26,7 @@ int MainViewCreate(Togl* togl) {
     if (!model.scene.info) {
         LinkModelVariables(interp, model, TheLightEditTexts());
         model.relight.half = HalfFromEnvironment(std::getenv("LUMO_HALF"));
-        InitModel(model, SceneFileName().c_str());
+        InitModelOrExit(model, SceneFileName().c_str());
         InitGLState(model);
         ResetLightEditVars(togl);
         return TCL_OK;

@@ -21,6 +21,7 @@
 
 #include "bake/bake_scene.h"
 #include "base/clock.h"
+#include "base/fatal.h"
 #include "display/frame_output.h"
 #include "display/headless_context.h"
 #include "display/main_frame.h"
@@ -61,7 +62,7 @@ double FramesPerSecond(int size, bool move_light, int frames) {
     }
     auto model = std::make_unique<Model>();
     Quietly([&] {
-        InitModel(*model, "scene.lid");
+        FatalIfError(InitModel(*model, "scene.lid"));
         InitGLState(*model);
         ResizeMainFrame(model->view, size, size);
     });

@@ -49,7 +49,7 @@ int RunRelight(const RelightOptions& o) {
     // The model is large (thirty lights with their slides); keep it off the stack.
     auto model = std::make_unique<Model>();
     model->relight.half = o.half;
-    InitModel(*model, o.scene.c_str());
+    InitModelOrExit(*model, o.scene.c_str());
     if (rig) ApplyLightRig(*model, *rig);
     if (o.harmonics_given) SetTerms(model->relight, o.harmonics);
     model->options.preview = 0;

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "base/alloc.h"
-#include "base/fatal.h"
 #include "base/file_ptr.h"
 #include "base/str_printf.h"
 #include "io/checked_io.h"
@@ -267,7 +266,7 @@ Status ReadBrdfData(std::FILE* stream, BrdfFileData& data, const MessageSink& he
 }
 
 Status FinishBrdfImage(const BrdfImage& image) {
-    return InitCoeffArrCore(image.lcnt);
+    return InitCoeffArr(image.lcnt);
 }
 
 Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image, bool half) {
@@ -310,10 +309,6 @@ int32_t AvailableTerms(std::span<const BrdfImage> images) {
     for (const BrdfImage& image : images)
         if (image.tile_count > 0) return image.lcnt * image.lcnt;
     return 0;
-}
-
-void ReadBrdfFile(BrdfImage& image, const char* path, const BrdfReadOptions& options) {
-    FatalIfError(ReadBrdfPath(path, image, options));
 }
 
 }  // namespace lumo

@@ -106,8 +106,4 @@ Status ReadBrdfPath(const char* path, BrdfImage& image,
 // counts from the same image (model/model.h, RelightSettings).
 int32_t AvailableTerms(std::span<const BrdfImage> images);
 
-// As ReadBrdfPath; every failure ends the program with its message and status 1.
-void ReadBrdfFile(BrdfImage& image, const char* path,
-                  const BrdfReadOptions& options = {});
-
 }  // namespace lumo

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <new>
 
-#include "base/fatal.h"
 #include "relight/sh_recurrence.h"
 
 namespace lumo {
@@ -47,7 +46,7 @@ float Factorial(int32_t n) {
     return result;
 }
 
-Status InitCoeffArrCore(int32_t L) {
+Status InitCoeffArr(int32_t L) {
     ShTables& t = ShBasisTables();
     t = ShTables();
     const Status no_memory =
@@ -85,13 +84,9 @@ Status InitCoeffArrCore(int32_t L) {
     return Status::Ok();
 }
 
-void InitCoeffArr(int32_t L) {
-    FatalIfError(InitCoeffArrCore(L));
-}
-
 Status EnsureShBands(int32_t bands) {
     if (ShBasisTables().L >= bands) return Status::Ok();
-    return InitCoeffArrCore(bands);
+    return InitCoeffArr(bands);
 }
 
 void EvalShBasis(float cost, float cosp, float sinp, int32_t lmax, float* basis) {

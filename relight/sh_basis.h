@@ -59,9 +59,7 @@ float Factorial(int32_t n);
 // Rebuilds every table for L bands (0 <= L <= kMaxShBands). Fails with
 // "[InitCoeffArr]: No memory for C1, C2, CC3, CC4\n" when a table cannot be
 // allocated or L is out of range.
-Status InitCoeffArrCore(int32_t L);
-// As InitCoeffArrCore; a failure ends the program.
-void InitCoeffArr(int32_t L);
+Status InitCoeffArr(int32_t L);
 // Rebuilds the tables for `bands` bands when they are built for fewer.
 Status EnsureShBands(int32_t bands);
 

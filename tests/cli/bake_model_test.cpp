@@ -78,7 +78,7 @@ class BakeModelTest : public ::testing::Test {
         std::filesystem::current_path(dir_->path());
         auto model = std::make_unique<Model>();
         ::testing::internal::CaptureStdout();
-        InitModel(*model, lid);
+        EXPECT_TRUE(InitModel(*model, lid).ok());
         ::testing::internal::GetCapturedStdout();
         std::filesystem::current_path(here);
         return model;

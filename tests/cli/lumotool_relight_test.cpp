@@ -117,7 +117,7 @@ std::vector<Photo> Reference(const TempDir& dir, const std::vector<std::string>&
     std::filesystem::current_path(dir.path());
     auto model = std::make_unique<Model>();
     model->relight.half = half;
-    InitModel(*model, "scene.lid");
+    EXPECT_TRUE(InitModel(*model, "scene.lid").ok());
     EXPECT_EQ(half, model->scene.info->slabs[0].brdf[0].half);
     if (!lights.empty()) {
         model->lights.lightcnt = static_cast<int32_t>(lights.size());

@@ -36,7 +36,7 @@ class KernelTest : public ::testing::Test {
         // The build for the sixteen-lane loops.
         if (!ReconWideLanesAvailable()) GTEST_SKIP() << "no AVX-512 on this machine";
 #endif
-        InitCoeffArr(kMaxShBands);
+        ASSERT_TRUE(InitCoeffArr(kMaxShBands).ok());
     }
 
     // The scalar basis of the last EvalShBasis call here.

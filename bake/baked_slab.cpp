@@ -2,7 +2,7 @@
 
 #include "base/bounded_copy.h"
 #include "base/fatal.h"
-#include "relight/recon_common.h"
+#include "relight/slab_frame.h"
 #include "relight/sh_basis.h"
 
 namespace lumo::tool {

@@ -3,7 +3,7 @@
 #include <Eigen/Dense>
 
 #include "base/str_printf.h"
-#include "relight/recon_common.h"
+#include "relight/slab_frame.h"
 #include "relight/sh_basis.h"
 
 namespace lumo {

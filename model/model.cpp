@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <span>
 
-#include "relight/recon_common.h"
+#include "relight/recon_request.h"
 
 namespace lumo {
 

@@ -5,7 +5,7 @@
 
 #include "base/fatal.h"
 #include "base/parallel_for.h"
-#include "relight/recon_common.h"
+#include "relight/slab_frame.h"
 
 namespace lumo {
 namespace {

@@ -50,31 +50,6 @@ size_t TileGrain(size_t tiles) {
     return (grain + 1) / 2 * 2;
 }
 
-// Basis bands needed for the first `terms` coefficients.
-int32_t BandsFor(int32_t terms) {
-    int32_t bands = 0;
-    while (bands * bands < terms)
-        ++bands;
-    return bands;
-}
-
-// Coefficients each pixel of `brdf` sums: its stored ones, at most `terms`.
-int32_t TermsFor(const BrdfImage& brdf, int32_t terms) {
-    const int32_t n = std::min<int32_t>(terms, brdf.stored_terms());
-    return n > 0 ? n : 0;
-}
-
-size_t PixelCount(const BrdfImage& brdf) {
-    if (brdf.width <= 0 || brdf.height <= 0) return 0;
-    return static_cast<size_t>(brdf.width) * static_cast<size_t>(brdf.height);
-}
-
-void PrintWindow(const MessageSink& progress, const PixelWindow& w) {
-    if (progress)
-        progress(StrPrintf("Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n", w.x0,
-                           w.x1, w.y0, w.y1));
-}
-
 // Which lanes of a tile a window function writes: in the window and, per
 // channel, present. A window that covers the image's own window holds every
 // tile pixel.

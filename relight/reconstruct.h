@@ -33,7 +33,7 @@
 
 #include "base/message_sink.h"
 #include "relight/light_source.h"
-#include "relight/recon_common.h"
+#include "relight/slab_frame.h"
 #include "relight/recon_request.h"
 #include "scene/brdf_image.h"
 #include "scene/lid_info.h"

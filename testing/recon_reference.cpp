@@ -15,11 +15,6 @@
 namespace lumo::reference {
 namespace {
 
-size_t PixelCount(const BrdfImage& brdf) {
-    if (brdf.width <= 0 || brdf.height <= 0) return 0;
-    return static_cast<size_t>(brdf.width) * static_cast<size_t>(brdf.height);
-}
-
 size_t Index(const BrdfImage& brdf, int32_t x, int32_t y) {
     return static_cast<size_t>(y) * static_cast<size_t>(brdf.width) +
            static_cast<size_t>(x);
@@ -52,16 +47,6 @@ class PixelTable {
 
 bool AnyChannel(const PixelTable& sh, size_t e) {
     return sh[0][e].present() || sh[1][e].present() || sh[2][e].present();
-}
-
-// The coefficients each pixel of `brdf` sums: its stored ones, at most `terms`.
-int32_t TermsFor(const BrdfImage& brdf, int32_t terms) {
-    return terms < brdf.stored_terms() ? terms : brdf.stored_terms();
-}
-
-void PrintWindow(const MessageSink& progress, const PixelWindow& w) {
-    Emit(progress, StrPrintf("Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n",
-                             w.x0, w.x1, w.y0, w.y1));
 }
 
 // The image loop of every slab driver: step(j, i, k) for each image to

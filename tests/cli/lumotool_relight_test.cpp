@@ -19,7 +19,7 @@
 #include "model/light_spec.h"
 #include "model/model_setup.h"
 #include "relight/brdf_writer.h"
-#include "relight/recon_common.h"
+#include "relight/recon_request.h"
 #include "relight/sh_basis.h"
 #include "testing/recon_reference.h"
 #include "tests/support/run_process.h"

@@ -302,7 +302,7 @@ int main(int argc, char** argv) {
         projector.slide.pixels[i] = static_cast<uint8_t>(40 + (i * 37) % 200);
     std::vector<LightSrc> slide = {projector};
     LightSrc sky;
-    sky.SetKind(Reserved);
+    sky.SetKind(Environment);
     sky.SetDirection({0.1f, 0.2f, -1.0f});
     sky.envspin = 30.0f;
     {

@@ -334,8 +334,7 @@ int main(int argc, char** argv) {
         std::sort(changes.begin(), changes.end());
         const double relight_s = changes[changes.size() / 2];
         std::printf(
-            "in-process: coefficient files (LoadSlabCoefficients) %.3f s = %.2f x "
-            "page-cache "
+            "in-process: coefficient files (LoadSlabSH) %.3f s = %.2f x page-cache "
             "read, processor %.3f s = %.2f x the read's\n",
             load_s, load_s / read_s, load_cpu, load_cpu / read_cpu);
         std::printf("in-process: set-up (InitModel) %.3f s, processor %.3f s\n", setup_s,

@@ -108,7 +108,7 @@ LightEditOutcome ApplyLightEdit(Model& model, const LightEditInput& input) {
 
 Status SetCurrentEnvMap(Model& model, const std::string& path) {
     LightSrc* light = CurrentLight(model.lights);
-    if (light == nullptr || light->kind != Reserved)
+    if (light == nullptr || light->kind != Environment)
         return Status::Error("no environment light is selected\n");
     if (Status s = light->SetEnvMapCore(path); !s.ok()) return s;
     model.view.recon_request = 1;

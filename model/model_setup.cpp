@@ -300,7 +300,7 @@ Status BuildModel(Model& model, const char* path) {
         if (slab.format != kFormatBRDF) continue;
         if (Status s = LoadSlabCoefficients(slab, model.relight); !s.ok()) return s;
         // The first coefficient file set the harmonic counts just now.
-        ReconstructSlabMultDirLight(slab, RequestFor(model, 0));
+        RelightSlabSeveral(slab, RequestFor(model, 0));
         ++slab.image_generation;
     }
     model.scene.info = std::move(info);

@@ -68,7 +68,7 @@ ReconMode ChooseMode(std::span<const LightSrc> lights, int32_t count) {
             return ReconMode::kPoint;
         case SlideProjector:
             return ReconMode::kSlide;
-        case Reserved:
+        case Environment:
             return lights[0].HasEnvironment() ? ReconMode::kEnvironment
                                               : ReconMode::kNone;
         default:

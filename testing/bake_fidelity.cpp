@@ -114,7 +114,7 @@ std::vector<double> CompareDirectional(SlabRecord& record, const Scene& scene,
     ParallelForEach(views.size(), [&](size_t v) {
         refs[v] = RenderDirectional(scene, views[v], held, {1, 1, 1});
     });
-    Relight(record, light, ReconstructSlabDirLight);
+    Relight(record, light, RelightSlabDirectional);
     return CompareViews(record, views, refs);
 }
 
@@ -133,7 +133,7 @@ std::vector<double> ComparePoint(SlabRecord& record, const Scene& scene,
     ParallelForEach(views.size(), [&](size_t v) {
         refs[v] = RenderPoint(scene, views[v], held, {1, 1, 1});
     });
-    Relight(record, light, ReconstructSlabPointLight);
+    Relight(record, light, RelightSlabPoint);
     return CompareViews(record, views, refs);
 }
 

@@ -209,9 +209,10 @@ void ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
             out.Y[c][k] = static_cast<float>(E[c * terms + k] / 3.14159265358979323846);
 }
 
-void ReconEnvLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
-                   const EnvBasis& basis, const float color[3], std::span<uint8_t> pixels,
-                   int32_t terms, const MessageSink& progress) {
+void RelightWindowEnvironment(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                              int32_t yb, const EnvBasis& basis, const float color[3],
+                              std::span<uint8_t> pixels, int32_t terms,
+                              const MessageSink& progress) {
     if (pixels.size() < PixelCount(brdf) * 3) return;
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
@@ -230,10 +231,10 @@ void ReconEnvLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, in
     }
 }
 
-void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
-                   float cost, float cosp, float sinp, const float color[3],
-                   std::span<uint8_t> pixels, int32_t terms,
-                   const MessageSink& progress) {
+void RelightWindowDirectional(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                              int32_t yb, float cost, float cosp, float sinp,
+                              const float color[3], std::span<uint8_t> pixels,
+                              int32_t terms, const MessageSink& progress) {
     if (pixels.size() < PixelCount(brdf) * 3) return;
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
@@ -253,11 +254,11 @@ void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, in
     }
 }
 
-void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                     int32_t yb, std::span<const float> cost, std::span<const float> cosp,
-                     std::span<const float> sinp, const float color[3],
-                     std::span<uint8_t> pixels, int32_t terms,
-                     const MessageSink& progress) {
+void RelightWindowPoint(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                        int32_t yb, std::span<const float> cost,
+                        std::span<const float> cosp, std::span<const float> sinp,
+                        const float color[3], std::span<uint8_t> pixels, int32_t terms,
+                        const MessageSink& progress) {
     const size_t n = PixelCount(brdf);
     if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n)
         return;
@@ -281,11 +282,11 @@ void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
     }
 }
 
-void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                     int32_t yb, std::span<const float> cost, std::span<const float> cosp,
-                     std::span<const float> sinp, std::span<const Rgb> intensity,
-                     std::span<uint8_t> pixels, int32_t terms,
-                     const MessageSink& progress) {
+void RelightWindowSlide(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                        int32_t yb, std::span<const float> cost,
+                        std::span<const float> cosp, std::span<const float> sinp,
+                        std::span<const Rgb> intensity, std::span<uint8_t> pixels,
+                        int32_t terms, const MessageSink& progress) {
     const size_t n = PixelCount(brdf);
     if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n ||
         intensity.size() < n)
@@ -319,12 +320,12 @@ void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
     }
 }
 
-void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                        int32_t yb, std::span<const float> cost,
-                        std::span<const float> cosp, std::span<const float> sinp,
-                        std::span<const Rgb> colors, int32_t count,
-                        std::span<uint8_t> pixels, int32_t terms,
-                        const MessageSink& progress) {
+void RelightWindowSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                          int32_t yb, std::span<const float> cost,
+                          std::span<const float> cosp, std::span<const float> sinp,
+                          std::span<const Rgb> colors, int32_t count,
+                          std::span<uint8_t> pixels, int32_t terms,
+                          const MessageSink& progress) {
     const size_t n = PixelCount(brdf);
     if (count < 0) count = 0;
     if (count > MAX_LIGHTS) count = MAX_LIGHTS;
@@ -363,7 +364,7 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
     }
 }
 
-void ReconstructSlabDirLight(SlabRecord& slab, const ReconRequest& request) {
+void RelightSlabDirectional(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF || request.lights.empty()) return;
     const LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
@@ -371,13 +372,13 @@ void ReconstructSlabDirLight(SlabRecord& slab, const ReconRequest& request) {
     VecNormalize(L);
     const ShAngles a = LightAngles(L, frame.n, frame.s, frame.t);
     ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
-        ReconDirLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, a.cost, a.cosp,
-                      a.sinp, light.color, slab.photo[0][k].pixels, request.terms,
-                      request.progress);
+        RelightWindowDirectional(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, a.cost,
+                                 a.cosp, a.sinp, light.color, slab.photo[0][k].pixels,
+                                 request.terms, request.progress);
     });
 }
 
-void ReconstructSlabPointLight(SlabRecord& slab, const ReconRequest& request) {
+void RelightSlabPoint(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF || request.lights.empty()) return;
     const LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
@@ -388,13 +389,13 @@ void ReconstructSlabPointLight(SlabRecord& slab, const ReconRequest& request) {
     FatalIfError(AllocPixelAngles(pixels, false, angles));
     ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
         LocalLightAngles(slab, frame, j, i, k, light, nullptr, angles, request.progress);
-        ReconPointLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
-                        angles.cosp, angles.sinp, light.color, slab.photo[0][k].pixels,
-                        request.terms, request.progress);
+        RelightWindowPoint(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
+                           angles.cosp, angles.sinp, light.color, slab.photo[0][k].pixels,
+                           request.terms, request.progress);
     });
 }
 
-void ReconstructSlabSlideLight(SlabRecord& slab, const ReconRequest& request) {
+void RelightSlabSlide(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF || request.lights.empty()) return;
     LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
@@ -405,13 +406,13 @@ void ReconstructSlabSlideLight(SlabRecord& slab, const ReconRequest& request) {
     FatalIfError(AllocPixelAngles(pixels, true, angles));
     ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
         LocalLightAngles(slab, frame, j, i, k, light, &light, angles, request.progress);
-        ReconSlideLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
-                        angles.cosp, angles.sinp, angles.intensity,
-                        slab.photo[0][k].pixels, request.terms, request.progress);
+        RelightWindowSlide(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
+                           angles.cosp, angles.sinp, angles.intensity,
+                           slab.photo[0][k].pixels, request.terms, request.progress);
     });
 }
 
-void ReconstructSlabEnvLight(SlabRecord& slab, const ReconRequest& request) {
+void RelightSlabEnvironment(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF || request.lights.empty()) return;
     const LightSrc& light = request.lights[0];
     if (!light.HasEnvironment()) return;
@@ -420,12 +421,13 @@ void ReconstructSlabEnvLight(SlabRecord& slab, const ReconRequest& request) {
     reference::ProjectEnvironment(*light.envmap, light.GetEnvFrame(), frame.n, frame.s,
                                   frame.t, SlabEnvBands(slab), basis);
     ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
-        ReconEnvLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, basis, light.color,
-                      slab.photo[0][k].pixels, request.terms, request.progress);
+        RelightWindowEnvironment(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, basis,
+                                 light.color, slab.photo[0][k].pixels, request.terms,
+                                 request.progress);
     });
 }
 
-void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request) {
+void RelightSlabSeveral(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF) return;
     const std::span<const LightSrc> lights = request.lights;
     const int32_t n = LightsInUse(lights);
@@ -455,11 +457,11 @@ void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request) 
 
 void ReconstructAll(LidInfo& info, const ReconRequest& request) {
     static constexpr SlabDrivers kDrivers{
-        .directional = &ReconstructSlabDirLight,
-        .point = &ReconstructSlabPointLight,
-        .slide = &ReconstructSlabSlideLight,
-        .environment = &ReconstructSlabEnvLight,
-        .several = &ReconstructSlabMultDirLight,
+        .directional = &RelightSlabDirectional,
+        .point = &RelightSlabPoint,
+        .slide = &RelightSlabSlide,
+        .environment = &RelightSlabEnvironment,
+        .several = &RelightSlabSeveral,
     };
     ReconstructSlabs(info, request, kDrivers);
 }

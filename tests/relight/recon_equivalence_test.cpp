@@ -262,7 +262,7 @@ TEST_P(ReconEquivalenceTest, ReconstructAllGivesTheReferenceBytesAndLines) {
             EXPECT_TRUE(ref0 == AllPixels(info->slabs[0])) << "slab 0 differs";
             EXPECT_TRUE(ref1 == AllPixels(info->slabs[1])) << "slab 1 differs";
             // The case reconstructed something worth comparing.
-            if ((sc.lights[0].kind != Reserved || sc.lights[0].HasEnvironment()) &&
+            if ((sc.lights[0].kind != Environment || sc.lights[0].HasEnvironment()) &&
                 threads == 2) {
                 int lit = 0;
                 for (uint8_t v : ref0)
@@ -336,50 +336,53 @@ TEST_P(ReconEquivalenceTest, WindowFunctionsGiveTheReferenceBytesForAnyWindow) {
             CaptureStdout();
             switch (mode) {
                 case 0:
-                    reference::ReconDirLight(brdf, w[0], w[1], w[2], w[3], lcost[1],
-                                             lcosp[1], lsinp[1], color, a, terms,
-                                             WriteToStdout);
+                    reference::RelightWindowDirectional(brdf, w[0], w[1], w[2], w[3],
+                                                        lcost[1], lcosp[1], lsinp[1],
+                                                        color, a, terms, WriteToStdout);
                     break;
                 case 1:
-                    reference::ReconPointLight(brdf, w[0], w[1], w[2], w[3], cost, cosp,
-                                               sinp, color, a, terms, WriteToStdout);
-                    break;
-                case 2:
-                    reference::ReconSlideLight(brdf, w[0], w[1], w[2], w[3], cost, cosp,
-                                               sinp, inten, a, terms, WriteToStdout);
-                    break;
-                case 3:
-                    reference::ReconWMultDirLight(brdf, w[0], w[1], w[2], w[3], lcost,
-                                                  lcosp, lsinp, colors, 7, a, terms,
+                    reference::RelightWindowPoint(brdf, w[0], w[1], w[2], w[3], cost,
+                                                  cosp, sinp, color, a, terms,
                                                   WriteToStdout);
                     break;
+                case 2:
+                    reference::RelightWindowSlide(brdf, w[0], w[1], w[2], w[3], cost,
+                                                  cosp, sinp, inten, a, terms,
+                                                  WriteToStdout);
+                    break;
+                case 3:
+                    reference::RelightWindowSeveral(brdf, w[0], w[1], w[2], w[3], lcost,
+                                                    lcosp, lsinp, colors, 7, a, terms,
+                                                    WriteToStdout);
+                    break;
                 case 4:
-                    reference::ReconEnvLight(brdf, w[0], w[1], w[2], w[3], env, color, a,
-                                             terms, WriteToStdout);
+                    reference::RelightWindowEnvironment(brdf, w[0], w[1], w[2], w[3], env,
+                                                        color, a, terms, WriteToStdout);
                     break;
             }
             const std::string ref_out = GetCapturedStdout();
             CaptureStdout();
             switch (mode) {
                 case 0:
-                    ReconDirLight(brdf, w[0], w[1], w[2], w[3], lcost[1], lcosp[1],
-                                  lsinp[1], color, b, terms, WriteToStdout);
+                    RelightWindowDirectional(brdf, w[0], w[1], w[2], w[3], lcost[1],
+                                             lcosp[1], lsinp[1], color, b, terms,
+                                             WriteToStdout);
                     break;
                 case 1:
-                    ReconPointLight(brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp, color,
-                                    b, terms, WriteToStdout);
+                    RelightWindowPoint(brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp,
+                                       color, b, terms, WriteToStdout);
                     break;
                 case 2:
-                    ReconSlideLight(brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp, inten,
-                                    b, terms, WriteToStdout);
+                    RelightWindowSlide(brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp,
+                                       inten, b, terms, WriteToStdout);
                     break;
                 case 3:
-                    ReconWMultDirLight(brdf, w[0], w[1], w[2], w[3], lcost, lcosp, lsinp,
-                                       colors, 7, b, terms, WriteToStdout);
+                    RelightWindowSeveral(brdf, w[0], w[1], w[2], w[3], lcost, lcosp,
+                                         lsinp, colors, 7, b, terms, WriteToStdout);
                     break;
                 case 4:
-                    ReconEnvLight(brdf, w[0], w[1], w[2], w[3], env, color, b, terms,
-                                  WriteToStdout);
+                    RelightWindowEnvironment(brdf, w[0], w[1], w[2], w[3], env, color, b,
+                                             terms, WriteToStdout);
                     break;
             }
             EXPECT_EQ(ref_out, GetCapturedStdout()) << "mode " << mode;

@@ -31,16 +31,17 @@ using ::testing::internal::GetCapturedStdout;
 struct Engine {
     const char* name;
     decltype(&lumo::ReconstructAll) all;
-    decltype(&lumo::ReconDirLight) dir;
-    decltype(&lumo::ReconWMultDirLight) mult;
-    decltype(&lumo::ReconstructSlabMultDirLight) slab_mult;
+    decltype(&lumo::RelightWindowDirectional) dir;
+    decltype(&lumo::RelightWindowSeveral) mult;
+    decltype(&lumo::RelightSlabSeveral) slab_mult;
 };
 
 const Engine kEngines[] = {
-    {"production", &lumo::ReconstructAll, &lumo::ReconDirLight, &lumo::ReconWMultDirLight,
-     &lumo::ReconstructSlabMultDirLight},
-    {"reference", &lumo::reference::ReconstructAll, &lumo::reference::ReconDirLight,
-     &lumo::reference::ReconWMultDirLight, &lumo::reference::ReconstructSlabMultDirLight},
+    {"production", &lumo::ReconstructAll, &lumo::RelightWindowDirectional,
+     &lumo::RelightWindowSeveral, &lumo::RelightSlabSeveral},
+    {"reference", &lumo::reference::ReconstructAll,
+     &lumo::reference::RelightWindowDirectional, &lumo::reference::RelightWindowSeveral,
+     &lumo::reference::RelightSlabSeveral},
 };
 
 class ReconstructTest : public ::testing::TestWithParam<Engine> {
@@ -178,7 +179,7 @@ TEST_P(ReconstructTest, NothingIsReconstructedForAReservedLightOrNoLight) {
     MakeBrdfSlab(slab(), spec);
     FillPhotos(slab(), 42);
     LightSrc reserved;
-    reserved.SetKind(Reserved);
+    reserved.SetKind(Environment);
     std::vector<LightSrc> lights = {reserved, DirLight({0, 0, -1})};
     EXPECT_EQ("", Run(lights, 1));
     EXPECT_EQ("", Run(lights, 0));

@@ -47,7 +47,7 @@ std::shared_ptr<const EnvMap> RandomEnvMap(int32_t W, int32_t H, uint32_t seed) 
 LightSrc EnvLight(std::shared_ptr<const EnvMap> map, const Vec3& d, float spin, float r,
                   float g, float b) {
     LightSrc l = DirLight(d, r, g, b);
-    l.SetKind(Reserved);
+    l.SetKind(Environment);
     l.envmap = std::move(map);
     l.envspin = spin;
     return l;

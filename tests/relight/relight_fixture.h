@@ -51,7 +51,7 @@ LightSrc DirLight(const Vec3& d, float r = 1.0f, float g = 1.0f, float b = 1.0f)
 // A W x H environment map of seeded random values in 0..2 per channel.
 std::shared_ptr<const EnvMap> RandomEnvMap(int32_t W, int32_t H, uint32_t seed);
 
-// An environment light (kind Reserved) with `map`, travelling along d, spun by
+// An environment light (kind Environment) with `map`, travelling along d, spun by
 // `spin` degrees, with colour c.
 LightSrc EnvLight(std::shared_ptr<const EnvMap> map, const Vec3& d = {0, 0, -1},
                   float spin = 0.0f, float r = 1.0f, float g = 1.0f, float b = 1.0f);

@@ -2,8 +2,8 @@
 
 #include "base/bounded_copy.h"
 #include "base/fatal.h"
-#include "relight/slab_frame.h"
 #include "relight/sh_basis.h"
+#include "relight/slab_frame.h"
 
 namespace lumo::tool {
 

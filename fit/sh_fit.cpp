@@ -3,8 +3,8 @@
 #include <Eigen/Dense>
 
 #include "base/str_printf.h"
-#include "relight/slab_frame.h"
 #include "relight/sh_basis.h"
+#include "relight/slab_frame.h"
 
 namespace lumo {
 

@@ -17,7 +17,6 @@
 #include "model/light_rig.h"
 #include "model/light_spec.h"
 #include "model/model_setup.h"
-#include "relight/sh_basis.h"
 
 namespace lumo::tool {
 namespace {

@@ -5,7 +5,6 @@
 
 #include "base/bounded_copy.h"
 #include "model/model_setup.h"
-#include "relight/sh_basis.h"
 
 namespace lumo {
 namespace {

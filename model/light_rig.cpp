@@ -13,7 +13,6 @@
 #include "io/sgi_image.h"
 #include "model/float_json.h"
 #include "model/model_setup.h"
-#include "relight/sh_basis.h"
 
 namespace lumo {
 namespace {

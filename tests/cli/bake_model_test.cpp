@@ -15,7 +15,6 @@
 #include "base/str_printf.h"
 #include "io/ppm.h"
 #include "model/model_setup.h"
-#include "relight/sh_basis.h"
 #include "testing/bake_fidelity.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"

@@ -20,7 +20,6 @@
 #include "model/model_setup.h"
 #include "relight/brdf_writer.h"
 #include "relight/recon_request.h"
-#include "relight/sh_basis.h"
 #include "testing/recon_reference.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"

@@ -17,7 +17,6 @@
 #include "model/light_steering.h"
 #include "model/model.h"
 #include "model/view_navigation.h"
-#include "relight/sh_basis.h"
 #include "tests/support/temp_dir.h"
 
 namespace lumo {

@@ -10,7 +10,6 @@
 #include "io/image_set_writer.h"
 #include "io/sgi_writer.h"
 #include "relight/brdf_writer.h"
-#include "relight/sh_basis.h"
 #include "tests/support/memory_limit.h"
 #include "tests/support/scene_fixture.h"
 #include "tests/support/temp_dir.h"

@@ -51,7 +51,7 @@ void ResetLightEditVars(Viewer& viewer, Togl* togl) {
     StagedEdits& staged = viewer.model.staged;
     Tcl_Interp* interp = Interp(togl);
     ResetStagedEdits(staged);
-    SetStringVar(interp, "harcnt_s", StrPrintf("%d", activeHarmonics));
+    SetStringVar(interp, "harcnt_s", StrPrintf("%d", viewer.model.relight.terms));
     SetStringVar(interp, "radius_s", StrPrintf("%.3f", 3.0));
     SetStringVar(interp, "slidelookat_s", Triple(staged.lookat));
     SetStringVar(interp, "slideup_s", Triple(staged.up));
@@ -66,7 +66,7 @@ void LoadLightEditVars(Viewer& viewer, Togl* togl) {
     StagedEdits& staged = model.staged;
     StageFromLight(staged, *light);
     Tcl_Interp* interp = Interp(togl);
-    SetStringVar(interp, "harcnt_s", StrPrintf("%d", activeHarmonics));
+    SetStringVar(interp, "harcnt_s", StrPrintf("%d", model.relight.terms));
     SetStringVar(interp, "radius_s", StrPrintf("%.1f", double{light->radius}));
     SetStringVar(interp, "slidelookat_s", Triple(staged.lookat));
     SetStringVar(interp, "slideup_s", Triple(staged.up));

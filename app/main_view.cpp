@@ -29,8 +29,8 @@ int MainViewCreate(Viewer& viewer, Togl* togl) {
     viewer.main_view = togl;
     if (!model.scene.info) {
         LinkModelVariables(interp, model, viewer.texts);
-        SetHalfCoefficients(HalfFromEnvironment(std::getenv("LUMO_HALF")));
-        InitModel(model, viewer.scene_file.c_str());
+        model.relight.half = HalfFromEnvironment(std::getenv("LUMO_HALF"));
+        InitModelOrExit(model, viewer.scene_file.c_str());
         InitGLState(model);
         ResetLightEditVars(viewer, togl);
         return TCL_OK;

@@ -1,8 +1,9 @@
 #include "bake/baked_slab.h"
 
 #include "base/bounded_copy.h"
-#include "relight/recon_common.h"
+#include "base/fatal.h"
 #include "relight/sh_basis.h"
+#include "relight/slab_frame.h"
 
 namespace lumo::tool {
 
@@ -45,15 +46,13 @@ std::vector<float> BasisAtDirections(const SlabRecord& record,
     const size_t terms = static_cast<size_t>(bands) * static_cast<size_t>(bands);
     std::vector<float> table(directions.size() * terms);
     const lumo::SlabFrame frame = MakeSlabFrame(record);
-    const ShTables& sh = ShBasisTables();
+    FatalIfError(EnsureShBands(bands));
     for (size_t k = 0; k < directions.size(); ++k) {
         Vec3 L(static_cast<float>(directions[k].x), static_cast<float>(directions[k].y),
                static_cast<float>(directions[k].z));
         VecNormalize(L);
         const ShAngles a = LightAngles(L, frame.n, frame.s, frame.t);
-        EvalShBasis(a.cost, a.cosp, a.sinp, bands - 1);
-        for (size_t i = 0; i < terms; ++i)
-            table[k * terms + i] = sh.ShBasis[i];
+        EvalShBasis(a.cost, a.cosp, a.sinp, bands - 1, table.data() + k * terms);
     }
     return table;
 }

@@ -252,7 +252,7 @@ int main(int argc, char** argv) {
     }
     const double megapixels = static_cast<double>(kGrid) * kGrid * kSide * kSide / 1e6;
     const double coeff_bytes = static_cast<double>(kGrid) * kGrid * kSide * kSide * 3 *
-                               activeHarmonics *
+                               AvailableTerms(slab.brdf) *
                                (half ? sizeof(uint16_t) : sizeof(float));
 
     float sink = 0.0f;
@@ -302,7 +302,7 @@ int main(int argc, char** argv) {
         projector.slide.pixels[i] = static_cast<uint8_t>(40 + (i * 37) % 200);
     std::vector<LightSrc> slide = {projector};
     LightSrc sky;
-    sky.SetKind(Reserved);
+    sky.SetKind(Environment);
     sky.SetDirection({0.1f, 0.2f, -1.0f});
     sky.envspin = 30.0f;
     {
@@ -336,7 +336,7 @@ int main(int argc, char** argv) {
         // The engine's lines are not timed: they go nowhere.
         ReconRequest request;
         request.lights = L;
-        request.terms = activeHarmonics;
+        request.terms = AvailableTerms(slab.brdf);
         request.progress = MessageSink();
         request.errors = MessageSink();
         std::vector<uint8_t> ref_pixels;

@@ -62,7 +62,7 @@ double FramesPerSecond(int size, bool move_light, int frames) {
     }
     auto model = std::make_unique<Model>();
     Quietly([&] {
-        InitModel(*model, "scene.lid");
+        FatalIfError(InitModel(*model, "scene.lid"));
         InitGLState(*model);
         FatalIfError(ResizeMainFrame(model->view, size, size));
     });

@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "bake/bake_scene.h"
+#include "base/fatal.h"
 #include "base/str_printf.h"
 #include "model/model_setup.h"
 #include "relight/sh_basis.h"
@@ -302,18 +303,18 @@ int main(int argc, char** argv) {
             auto info = std::make_unique<lumo::LidInfo>();
             lumo::ReadLidFileOrExit("scene.lid", *info);
             lumo::SlabRecord& slab = info->slabs[0];
-            lumo::ReadPhoto(slab, 0);
+            lumo::FatalIfError(lumo::LoadReferenceImages(slab, 0));
             const Clock::time_point l0 = Clock::now();
             const double cpu0 = CpuSeconds();
-            lumo::LoadSlabSH(slab);
+            lumo::RelightSettings settings;
+            lumo::FatalIfError(lumo::LoadSlabCoefficients(slab, settings));
             load_s = Seconds(l0, Clock::now());
             load_cpu = CpuSeconds() - cpu0;
         }
-        lumo::ResetHarmonicCounts();
         auto model = std::make_unique<lumo::Model>();
         const Clock::time_point s0 = Clock::now();
         const double setup_cpu0 = CpuSeconds();
-        lumo::InitModel(*model, "scene.lid");
+        lumo::FatalIfError(lumo::InitModel(*model, "scene.lid"));
         const double setup_s = Seconds(s0, Clock::now());
         const double setup_cpu = CpuSeconds() - setup_cpu0;
         std::vector<double> changes;

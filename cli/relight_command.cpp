@@ -17,7 +17,6 @@
 #include "model/light_rig.h"
 #include "model/light_spec.h"
 #include "model/model_setup.h"
-#include "relight/sh_basis.h"
 
 namespace lumo::tool {
 namespace {
@@ -48,13 +47,10 @@ int RunRelight(const RelightOptions& o) {
 
     // The model is large (thirty lights with their slides); keep it off the stack.
     auto model = std::make_unique<Model>();
-    SetHalfCoefficients(o.half);
-    InitModel(*model, o.scene.c_str());
+    model->relight.half = o.half;
+    InitModelOrExit(*model, o.scene.c_str());
     if (rig) ApplyLightRig(*model, *rig);
-    if (o.harmonics_given) {
-        activeHarmonics = static_cast<int16_t>(
-            o.harmonics < 0 ? 0 : std::min<int>(o.harmonics, maxHarmonics));
-    }
+    if (o.harmonics_given) SetTerms(model->relight, o.harmonics);
     model->options.preview = 0;
     ReconstructModel(*model);
 

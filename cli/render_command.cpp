@@ -107,7 +107,7 @@ int RunRender(const RenderOptions& o) {
     }
     // The model is large (thirty lights with their slides); keep it off the stack.
     auto model = std::make_unique<Model>();
-    InitModel(*model, o.scene.c_str());
+    InitModelOrExit(*model, o.scene.c_str());
     model->options.drawslabmode = o.mode == "corner" ? 0 : 1;
     InitGLState(*model);
     FatalIfError(ResizeMainFrame(model->view, width, height));

@@ -61,7 +61,7 @@ void DrawEnvFrame(const LightSrc& light) {
 
 void DrawGlyph(const LightSrc& light) {
     glScalef(kGlyphScale, kGlyphScale, kGlyphScale);
-    if (light.kind == Reserved) DrawEnvFrame(light);
+    if (light.kind == Environment) DrawEnvFrame(light);
     glTranslatef(0.0f, 0.0f, kGlyphDistance);
     glColor3f(light.color[0], light.color[1], light.color[2]);
     DrawSphere(0.2, 10, 10);

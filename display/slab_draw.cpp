@@ -54,7 +54,7 @@ void DrawSlabCorner(SlabTextures& textures, SlabRecord& slab, const Mat4& M, int
     glEnd();
     glEnable(GL_TEXTURE_2D);
 
-    CalCurrSTCorner(slab, M, grid);
+    ComputeVertexSTOrExit(slab, M, grid);
     int32_t n = 0, m = 0;
     GridSize(slab, grid, n, m);
     const std::vector<Vec4>& vert = slab.subvert[grid];
@@ -96,7 +96,7 @@ void DrawSlabCorner(SlabTextures& textures, SlabRecord& slab, const Mat4& M, int
 void DrawSlabCenter(SlabTextures& textures, SlabRecord& slab, const Mat4& M,
                     uint8_t keep_textures, int grid, const float* colour,
                     const SlabDrawOptions& options) {
-    CalCurrSTCenter(slab, M, grid);
+    ComputeSampleSTOrExit(slab, M, grid);
     static const float kWhite[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     static const float kClear[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     const float* weight = colour != nullptr ? colour : kWhite;

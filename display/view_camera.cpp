@@ -33,7 +33,7 @@ void SetQRCamera(const SlabRecord& slab, const Mat4& M) {
 
     Vec4 p[4];
     Vec4 n;
-    CalCurrCornerProj(slab, M, p, n);
+    ProjectSTCornersOntoQR(slab, M, p, n);
     Vec3 m01, m23, centre;
     VecLerp(p[0], p[1], 0.5f, m01);
     VecLerp(p[2], p[3], 0.5f, m23);

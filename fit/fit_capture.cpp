@@ -20,7 +20,7 @@
 #include "fit/light_positions.h"
 #include "io/image_file.h"
 #include "relight/brdf_writer.h"
-#include "relight/recon_common.h"
+#include "relight/slab_frame.h"
 #include "scene/lid_writer.h"
 
 namespace lumo {

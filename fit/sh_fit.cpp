@@ -3,8 +3,8 @@
 #include <Eigen/Dense>
 
 #include "base/str_printf.h"
-#include "relight/recon_common.h"
 #include "relight/sh_basis.h"
+#include "relight/slab_frame.h"
 
 namespace lumo {
 
@@ -24,7 +24,7 @@ std::vector<float> BasisRows(const SlabRecord& record,
         VecAddScaled(frame.n, static_cast<float>(d[2]), L);
         VecNormalize(L);
         const ShAngles a = LightAngles(L, frame.n, frame.s, frame.t);
-        EvalShBasisInto(a.cost, a.cosp, a.sinp, bands - 1, &rows[k * terms]);
+        EvalShBasis(a.cost, a.cosp, a.sinp, bands - 1, &rows[k * terms]);
     }
     return rows;
 }

@@ -5,7 +5,6 @@
 
 #include "base/bounded_copy.h"
 #include "model/model_setup.h"
-#include "relight/sh_basis.h"
 
 namespace lumo {
 namespace {
@@ -77,10 +76,7 @@ LightEditOutcome ApplyLightEdit(Model& model, const LightEditInput& input) {
         view.seen_lighttype = model.lights.currlighttype;
         view.others_cache_light = -1;
     }
-    const int32_t n = input.harmonics;
-    activeHarmonics =
-        static_cast<int16_t>(n < 0 ? 0 : std::min<int32_t>(n, maxHarmonics));
-    outcome.harmonics = activeHarmonics;
+    outcome.harmonics = SetTerms(model.relight, input.harmonics);
 
     staged.radius = input.radius;
     if (!(staged.radius >= 1.0f)) {
@@ -111,7 +107,7 @@ LightEditOutcome ApplyLightEdit(Model& model, const LightEditInput& input) {
 
 Status SetCurrentEnvMap(Model& model, const std::string& path) {
     LightSrc* light = CurrentLight(model.lights);
-    if (light == nullptr || light->kind != Reserved)
+    if (light == nullptr || light->kind != Environment)
         return Status::Error("no environment light is selected\n");
     if (Status s = light->SetEnvMapCore(path); !s.ok()) return s;
     model.view.recon_request = 1;

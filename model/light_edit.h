@@ -29,7 +29,7 @@ void StageColourBytes(StagedEdits& staged, float r, float g, float b);
 
 // What the caller parsed from the light-editing texts.
 struct LightEditInput {
-    int32_t harmonics = 0;  // harmonics to reconstruct with, clamped to 0..maxHarmonics
+    int32_t harmonics = 0;  // harmonics to reconstruct with, clamped to 0..max_terms
     float radius = 0.0f;    // below 1 (or not a number) becomes 1
     // The slide fields, each already holding the staged value where the text
     // gave none; used only for a slide projector. Angles are clamped to 0..180.
@@ -48,7 +48,7 @@ enum class SlideNameOutcome : uint8_t {
 };
 
 struct LightEditOutcome {
-    int32_t harmonics = 0;        // the harmonic terms applied (activeHarmonics)
+    int32_t harmonics = 0;        // the harmonic terms applied (RelightSettings::terms)
     bool radius_clamped = false;  // the radius became 1
     bool slide_edited = false;    // the slide fields were applied (staged.fov clamped)
     SlideNameOutcome slide_name = SlideNameOutcome::kNotSlide;

@@ -14,7 +14,6 @@
 #include "io/sgi_image.h"
 #include "model/float_json.h"
 #include "model/model_setup.h"
-#include "relight/sh_basis.h"
 
 namespace lumo {
 namespace {
@@ -230,7 +229,7 @@ LightRig RigFromModel(const Model& model) {
     const int32_t n = LightsInUse(model.lights);
     for (int32_t i = 0; i < n; ++i)
         rig.lights.push_back(SpecFromLight(model.lights.table[static_cast<size_t>(i)]));
-    rig.harmonics = activeHarmonics;
+    rig.harmonics = model.relight.terms;
     rig.current = std::clamp(model.lights.currlight, 0, std::max(0, n - 1));
     return rig;
 }
@@ -255,9 +254,7 @@ void ApplyLightRig(Model& model, const LightRig& rig) {
                                : static_cast<int32_t>(Directional);
     if (local && model.scene.depth_requested == 0 && LoadModelDepthMaps(model))
         model.scene.depth_requested = 1;
-    if (rig.harmonics >= 0)
-        activeHarmonics =
-            static_cast<int16_t>(std::min<int32_t>(rig.harmonics, maxHarmonics));
+    if (rig.harmonics >= 0) SetTerms(model.relight, rig.harmonics);
     model.view.others_cache_light = -1;
     model.view.recon_request = 1;
 }

@@ -31,7 +31,7 @@ constexpr std::array<KindName, 4> kKindNames = {{
     {Directional, "dir"},
     {Point, "point"},
     {SlideProjector, "slide"},
-    {Reserved, "reserved"},
+    {Environment, "reserved"},
 }};
 
 // Strict numbers: the whole text must be one finite number.
@@ -120,7 +120,7 @@ bool SetLightSpecKey(LightSpec& spec, std::string_view key, std::string_view val
         "bad value for " + std::string(key) + ": '" + std::string(value) + "'";
     if (key == "kind") {
         if (value == "env") {
-            spec.kind = Reserved;
+            spec.kind = Environment;
             spec.env = true;
             return true;
         }
@@ -318,7 +318,7 @@ void ApplyLightSpec(const LightSpec& spec, LightSrc& light) {
     light.slidevangle = spec.fov[1];
     if (spec.kind == SlideProjector) light.SetSlideName(spec.slide);
     light.envspin = spec.spin;
-    if (spec.kind == Reserved) light.envmap = spec.envmap;
+    if (spec.kind == Environment) light.envmap = spec.envmap;
 }
 
 }  // namespace lumo

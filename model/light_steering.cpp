@@ -63,7 +63,7 @@ void SyncCurrentLight(Model& model) {
     LightSrc& light = model.lights.table[static_cast<size_t>(i)];
     light.SetDirection(FrameDirection(control.placement));
     // An environment turns as a whole: its spin follows the frame too.
-    if (light.kind == Reserved)
+    if (light.kind == Environment)
         light.envspin =
             FrameEnvSpin(control.placement,
                          Vec3(light.direction.x, light.direction.y, light.direction.z));
@@ -76,7 +76,7 @@ void AimLightControls(Model& model) {
         LightControl& control = model.lights.controls[static_cast<size_t>(i)];
         const LightSrc& light = model.lights.table[static_cast<size_t>(i)];
         const Vec3 direction(light.direction.x, light.direction.y, light.direction.z);
-        if (light.kind == Reserved) {
+        if (light.kind == Environment) {
             AimArcBallEnv(model.lightview.modelview, direction, light.envspin,
                           control.arcball);
         } else {

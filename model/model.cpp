@@ -1,8 +1,9 @@
 #include "model/model.h"
 
+#include <algorithm>
 #include <span>
 
-#include "relight/recon_common.h"
+#include "relight/recon_request.h"
 
 namespace lumo {
 
@@ -10,6 +11,18 @@ Model::Model() {
     MatIdentity(view.base_modelview);
     MatIdentity(lightview.projection);
     MatIdentity(lightview.modelview);
+}
+
+void SetAvailableTerms(RelightSettings& settings, int32_t bands) {
+    if (settings.counts_set) return;
+    settings.counts_set = true;
+    settings.max_terms = bands * bands;
+    settings.terms = settings.max_terms;
+}
+
+int32_t SetTerms(RelightSettings& settings, int32_t n) {
+    settings.terms = n < 0 ? 0 : std::min(n, settings.max_terms);
+    return settings.terms;
 }
 
 int32_t LightsInUse(const LightTable& lights) {

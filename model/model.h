@@ -2,10 +2,11 @@
 //
 // The scene read from its description, the light table with each light's
 // editing controls, the main view, the light-editing view, the staged light
-// edits, the frame-rate meter and the options the start-up script links to
-// Tcl integer variables. The viewer keeps one for the whole run (in its
-// Viewer) and hands it to its callbacks; everything below the application
-// takes a Model& or the part it needs, so tests build their own.
+// edits, the frame-rate meter, the options the start-up script links to
+// Tcl integer variables and the settings that change what relighting computes.
+// The viewer keeps one for the whole run (in its Viewer) and hands it to its
+// callbacks; everything below the application takes a Model& or the part it
+// needs, so tests build their own.
 #pragma once
 
 #include <array>
@@ -96,6 +97,32 @@ struct FrameMeter {
     int32_t grab_counter = 0;  // number of the next screen grab
 };
 
+// The settings that change what relighting computes. Model set-up fills the
+// counts from the coefficient files; the light commands, rigs and lumotool's
+// --harmonics change the terms applied (SetTerms); every reconstruction
+// request is filled from here (relight/recon_request.h).
+struct RelightSettings {
+    // Coefficients available: lcnt * lcnt of the first coefficient file with a
+    // present pixel, in camera order; never changed afterwards.
+    int32_t max_terms = 0;
+    // Coefficients summed per pixel, the lower bands first: starts equal to
+    // max_terms, then within 0..max_terms.
+    int32_t terms = 0;
+    // Whether a coefficient file has set the counts.
+    bool counts_set = false;
+    // Keep coefficients as IEEE half floats (each rounded to the nearest half
+    // when read): half the memory and half the bytes each relight reads, the
+    // images within a rounding of the float ones. Set before InitModel
+    // (lumotool relight --half, the viewer's LUMO_HALF=1).
+    bool half = false;
+};
+
+// Sets max_terms and terms to bands * bands unless a coefficient file has set
+// them already; later calls change nothing.
+void SetAvailableTerms(RelightSettings& settings, int32_t bands);
+// The terms applied: n within 0..max_terms. Returns the terms now applied.
+int32_t SetTerms(RelightSettings& settings, int32_t n);
+
 // Options linked to Tcl integer variables.
 struct Options {
     int32_t skipconstpoly = 1;
@@ -115,6 +142,7 @@ struct Model {
     StagedEdits staged;
     FrameMeter meter;
     Options options;
+    RelightSettings relight;
 
     Model();
 };

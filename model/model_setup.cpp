@@ -26,8 +26,6 @@
 namespace lumo {
 namespace {
 
-std::atomic<bool> half_coefficients{false};
-
 bool EndsWithDat(const char* name) {
     const size_t n = std::strlen(name);
     return n > 4 && std::strcmp(name + n - 4, ".dat") == 0;
@@ -57,7 +55,7 @@ void ComputeNormal(SlabRecord& slab, int grid) {
     slab.normal = n;
 }
 
-Status ReadPhotoCore(SlabRecord& slab, int grid) {
+Status LoadReferenceImages(SlabRecord& slab, int grid) {
     int32_t n = 0, m = 0;
     GridSize(slab, grid, n, m);
     const size_t count = static_cast<size_t>(n) * static_cast<size_t>(m);
@@ -88,7 +86,7 @@ Status ReadPhotoCore(SlabRecord& slab, int grid) {
     }
     if (slab.format == kFormatBRDF) {
         // A relit image gets its pixels once its coefficient file has shown
-        // the slab's image size (LoadSlabSH): the scene description alone
+        // the slab's image size (LoadSlabCoefficients): the scene description alone
         // never costs memory.
         for (size_t k = 0; k < count; ++k)
             if (Enabled(mask, k)) photos[k].Reset();
@@ -97,11 +95,7 @@ Status ReadPhotoCore(SlabRecord& slab, int grid) {
     return Status::Error("[SlabRecord::ReadPhoto()]: Unsupported photo format\n");
 }
 
-void ReadPhoto(SlabRecord& slab, int grid) {
-    FatalIfError(ReadPhotoCore(slab, grid));
-}
-
-Status AllocSTCore(SlabRecord& slab, int grid) {
+Status AllocVertexST(SlabRecord& slab, int grid) {
     int32_t n = 0, m = 0;
     GridSize(slab, grid, n, m);
     const size_t pairs = (static_cast<size_t>(n) + 1) * (static_cast<size_t>(m) + 1);
@@ -109,10 +103,6 @@ Status AllocSTCore(SlabRecord& slab, int grid) {
         return Status::Error("[SlabRecord::AllocST]: no more memory for curr_st\n");
     }
     return Status::Ok();
-}
-
-void AllocST(SlabRecord& slab, int grid) {
-    FatalIfError(AllocSTCore(slab, grid));
 }
 
 void SetSlabTextureWindow(Photo& photo, const BrdfImage& brdf) {
@@ -142,38 +132,26 @@ void SetSlabTextureWindow(Photo& photo, const BrdfImage& brdf) {
     photo.y1 = y1;
 }
 
-void SetHalfCoefficients(bool half) {
-    half_coefficients.store(half);
-}
-
-bool HalfCoefficients() {
-    return half_coefficients.load();
-}
-
 bool HalfFromEnvironment(const char* value) {
     return value != nullptr && std::strcmp(value, "1") == 0;
 }
 
-void LoadSlabSH(SlabRecord& slab) {
-    if (slab.format != kFormatBRDF) return;
-    const int32_t n = slab.samples_u, m = slab.samples_v;
-    const size_t count = static_cast<size_t>(n) * static_cast<size_t>(m);
-    if (!TryResizeFresh(slab.brdf, count)) {
-        Fatal("[InitModel]: no memory for uv array of st image\n");
-    }
-    // The files are read on every thread, one file per task; what each one
-    // reports is kept and written afterwards in camera order, and the
-    // process-wide effects of reading (the basis tables, the harmonic counts)
-    // are applied in the same order, so the output and the state are those
-    // of reading the files one after another.
-    struct FileLoad {
-        size_t k = 0;
-        std::string path;
-        std::string opening;
-        std::string header;
-        Status status;
-    };
+namespace {
+
+// One coefficient file being read: what it reports is kept until the files
+// before it have reported.
+struct FileLoad {
+    size_t k = 0;
+    std::string path;
+    std::string opening;
+    std::string header;
+    Status status;
+};
+
+// The files of the enabled cameras of the UV grid, in camera order.
+std::vector<FileLoad> PlanFileLoads(const SlabRecord& slab) {
     std::vector<FileLoad> loads;
+    const int32_t n = slab.samples_u, m = slab.samples_v;
     for (int32_t b = 0; b < m; ++b) {
         for (int32_t a = 0; a < n; ++a) {
             const size_t k =
@@ -184,9 +162,13 @@ void LoadSlabSH(SlabRecord& slab) {
             load.path = StrPrintf("%s.%d.%d.urdf.sh", slab.name, a, b);
         }
     }
-    // A failed file ends the set-up: files after it need not be read.
+    return loads;
+}
+
+// Reads the files on every thread, one file per task. A failed file ends the
+// set-up: files after it need not be read.
+void ReadFileLoads(SlabRecord& slab, std::vector<FileLoad>& loads, bool half) {
     std::atomic<size_t> first_failure{loads.size()};
-    const bool half = HalfCoefficients();
     ParallelForEach(loads.size(), [&](size_t i) {
         if (i > first_failure.load()) return;
         FileLoad& load = loads[i];
@@ -208,50 +190,76 @@ void LoadSlabSH(SlabRecord& slab) {
             }
         }
     });
-    for (FileLoad& load : loads) {
-        WriteToStderr(load.opening);
-        if (!load.header.empty()) WriteToStdout(load.header);
-        FatalIfError(load.status);
-        const BrdfImage& read = slab.brdf[load.k];
-        FatalIfError(FinishBrdfImage(read));
-        if (read.width != slab.samples_s || read.height != slab.samples_t) {
-            // Every image of a slab has the slab's size: the images are
-            // drawn as one light field and relit into photos of that size.
-            Fatal(
-                StrPrintf("[LoadSlabSH]: %s holds %d x %d pixels, the slab's images "
-                          "are %d x %d\n",
-                          load.path.c_str(), read.width, read.height, slab.samples_s,
-                          slab.samples_t));
-        }
-        if (load.k < slab.photo[0].size()) {
-            Photo& photo = slab.photo[0][load.k];
-            if (!photo.has_pixels())
-                FatalIfError(photo.Alloc(slab.samples_s, slab.samples_t));
-            SetSlabTextureWindow(photo, read);
-        }
+}
+
+// Writes what one file reported and applies the effects of having read it:
+// the basis tables, the harmonic counts, its photo's pixels and texture
+// window.
+Status FinishFileLoad(SlabRecord& slab, const FileLoad& load, RelightSettings& settings) {
+    WriteToStderr(load.opening);
+    if (!load.header.empty()) WriteToStdout(load.header);
+    if (!load.status.ok()) return load.status;
+    const BrdfImage& read = slab.brdf[load.k];
+    if (Status s = FinishBrdfImage(read); !s.ok()) return s;
+    if (read.tile_count > 0) SetAvailableTerms(settings, read.lcnt);
+    if (read.width != slab.samples_s || read.height != slab.samples_t) {
+        // Every image of a slab has the slab's size: the images are drawn as
+        // one light field and relit into photos of that size.
+        return Status::Error(StrPrintf(
+            "[LoadSlabSH]: %s holds %d x %d pixels, the slab's images "
+            "are %d x %d\n",
+            load.path.c_str(), read.width, read.height, slab.samples_s, slab.samples_t));
     }
+    if (load.k < slab.photo[0].size()) {
+        Photo& photo = slab.photo[0][load.k];
+        if (!photo.has_pixels()) {
+            if (Status s = photo.Alloc(slab.samples_s, slab.samples_t); !s.ok()) return s;
+        }
+        SetSlabTextureWindow(photo, read);
+    }
+    return Status::Ok();
+}
+
+}  // namespace
+
+Status LoadSlabCoefficients(SlabRecord& slab, RelightSettings& settings) {
+    if (slab.format != kFormatBRDF) return Status::Ok();
+    const size_t count =
+        static_cast<size_t>(slab.samples_u) * static_cast<size_t>(slab.samples_v);
+    if (!TryResizeFresh(slab.brdf, count))
+        return Status::Error("[InitModel]: no memory for uv array of st image\n");
+    // The files are read on every thread; what each one reports is written
+    // afterwards in camera order, and the effects of reading (the basis
+    // tables, the harmonic counts) are applied in the same order, so the
+    // output and the state are those of reading the files one after another.
+    std::vector<FileLoad> loads = PlanFileLoads(slab);
+    ReadFileLoads(slab, loads, settings.half);
+    for (const FileLoad& load : loads) {
+        if (Status s = FinishFileLoad(slab, load, settings); !s.ok()) return s;
+    }
+    return Status::Ok();
 }
 
 namespace {
 
-// The reconstruction of the model's lights in use with the process-wide
-// active harmonic count; the engine's lines go to the standard streams.
+// The reconstruction of the model's lights in use with its terms applied; the
+// engine's lines go to the standard streams.
 ReconRequest RequestFor(Model& model, uint8_t preview) {
     ReconRequest request;
     request.lights = std::span<LightSrc>(model.lights.table)
                          .first(static_cast<size_t>(LightsInUse(model.lights)));
-    request.terms = activeHarmonics;
+    request.terms = model.relight.terms;
     request.preview = preview;
     return request;
 }
 
-void BuildModel(Model& model, const char* path) {
+Status BuildModel(Model& model, const char* path) {
     for (uint8_t& v : model.scene.slab_visible)
         v = 0;
     model.scene.slab_visible[0] = 1;
 
     auto info = std::make_unique<LidInfo>();
-    ReadLidFileOrExit(path, *info);
+    if (Status s = ReadLidFile(path, *info); !s.ok()) return s;
 
     int grid = 0;
     for (int32_t i = 0; i < info->slab_count; ++i) {
@@ -263,16 +271,16 @@ void BuildModel(Model& model, const char* path) {
         if (grid == 1 && slab.format == kFormatBRDF) {
             // Relightable images belong to the UV grid's cameras; a QR grid has
             // no coefficients to relight.
-            Fatal(
+            return Status::Error(
                 StrPrintf("[InitModel]: slab %s has both a QR grid and BRDF format; a "
                           "relightable slab uses the UV grid only\n",
                           slab.name));
         }
         ComputeNormal(slab, grid);
-        SubUVVert(slab, grid);
-        SubUVSampVert(slab, grid);
-        ReadPhoto(slab, grid);
-        AllocST(slab, grid);
+        if (Status s = BuildGridVertices(slab, grid); !s.ok()) return s;
+        if (Status s = BuildSamplePositions(slab, grid); !s.ok()) return s;
+        if (Status s = LoadReferenceImages(slab, grid); !s.ok()) return s;
+        if (Status s = AllocVertexST(slab, grid); !s.ok()) return s;
         ++slab.image_generation;
     }
 
@@ -290,24 +298,29 @@ void BuildModel(Model& model, const char* path) {
     for (int32_t i = 0; i < info->slab_count; ++i) {
         SlabRecord& slab = info->slabs[static_cast<size_t>(i)];
         if (slab.format != kFormatBRDF) continue;
-        LoadSlabSH(slab);
+        if (Status s = LoadSlabCoefficients(slab, model.relight); !s.ok()) return s;
         // The first coefficient file set the harmonic counts just now.
-        ReconstructSlabMultDirLight(slab, RequestFor(model, 0));
+        RelightSlabSeveral(slab, RequestFor(model, 0));
         ++slab.image_generation;
     }
     model.scene.info = std::move(info);
+    return Status::Ok();
 }
 
 }  // namespace
 
-void InitModel(Model& model, const char* path) {
+Status InitModel(Model& model, const char* path) {
     // The allocations that have no message of their own (the scene's records,
-    // the engine's working memory) end the program with set-up's.
+    // the engine's working memory) fail with set-up's.
     try {
-        BuildModel(model, path);
+        return BuildModel(model, path);
     } catch (const std::bad_alloc&) {
-        Fatal("[InitModel]: not enough memory\n");
+        return Status::Error("[InitModel]: not enough memory\n");
     }
+}
+
+void InitModelOrExit(Model& model, const char* path) {
+    FatalIfError(InitModel(model, path));
 }
 
 void ReconstructModel(Model& model) {

@@ -18,22 +18,16 @@
 
 namespace lumo {
 
-// Whether the set-up keeps coefficients as IEEE half floats (each rounded to
-// the nearest half when read): half the memory and half the bytes each
-// relight reads, the images within a rounding of the float ones. Off unless
-// the program sets it (lumotool relight --half, the viewer's LUMO_HALF=1)
-// before InitModel; process-wide, as the harmonic counts are.
-void SetHalfCoefficients(bool half);
-bool HalfCoefficients();
-
-// The viewer's setting from the value of LUMO_HALF (null when unset): on
-// only for "1".
+// The viewer's RelightSettings::half from the value of LUMO_HALF (null when
+// unset): on only for "1".
 bool HalfFromEnvironment(const char* value);
 
-// Builds `model` from the scene description `path`. Every failure ends the
-// program with its message and status 1 (an allocation without a message of
-// its own: "[InitModel]: not enough memory\n").
-void InitModel(Model& model, const char* path);
+// Builds `model` from the scene description `path`. Every failure returns its
+// message (an allocation without a message of its own: "[InitModel]: not
+// enough memory\n"); what set-up printed before it stays printed.
+Status InitModel(Model& model, const char* path);
+// As InitModel; a failure ends the program with its message and status 1.
+void InitModelOrExit(Model& model, const char* path);
 
 // The unit normal of the camera plane of `grid`, pointing from the image
 // plane towards the camera plane.
@@ -43,17 +37,23 @@ void ComputeNormal(SlabRecord& slab, int grid);
 // base name ends in ".dat", else the SGI images "%s.%02d.%02d.rgb" (a missing
 // or unreadable one is reported and leaves its image empty); for a BRDF slab,
 // samples_s x samples_t black images. Disabled cameras get empty images.
-Status ReadPhotoCore(SlabRecord& slab, int grid);
-void ReadPhoto(SlabRecord& slab, int grid);
+// Failures: "[SlabRecord::ReadPhoto]: no memory for uv array of st image\n",
+// "[SlabRecord::ReadPhoto()]: Unsupported photo format\n", the image set's.
+Status LoadReferenceImages(SlabRecord& slab, int grid);
 
-// A zeroed (s, t) pair per grid vertex of `grid`.
-Status AllocSTCore(SlabRecord& slab, int grid);
-void AllocST(SlabRecord& slab, int grid);
+// A zeroed (s, t) pair per grid vertex of `grid` (curr_st). Failure:
+// "[SlabRecord::AllocST]: no more memory for curr_st\n".
+Status AllocVertexST(SlabRecord& slab, int grid);
 
 // For a BRDF slab: reads the coefficient file "%s.%d.%d.urdf.sh" of every
-// enabled camera of the UV grid and sets its image's texture window. The
-// coefficients are kept as half floats when HalfCoefficients() is on.
-void LoadSlabSH(SlabRecord& slab);
+// enabled camera of the UV grid and sets its image's texture window; the first
+// file with a present pixel sets the harmonic counts of `settings` when none
+// has yet (SetAvailableTerms). The coefficients are kept as half floats when
+// settings.half is on. The files are read in parallel, but report and fail as
+// if read one after another: the first failure in camera order is returned,
+// among them "[LoadSlabSH]: %s holds %d x %d pixels, the slab's images are
+// %d x %d\n".
+Status LoadSlabCoefficients(SlabRecord& slab, RelightSettings& settings);
 
 // Replaces the photo's window by the coefficient window in normalised texture
 // coordinates: x0 = xmin / (w - 1), x1 = xmax / (w - 1), y0 = ymin / (h - 1),

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "base/alloc.h"
-#include "base/fatal.h"
 #include "base/file_ptr.h"
 #include "base/str_printf.h"
 #include "io/checked_io.h"
@@ -267,9 +266,7 @@ Status ReadBrdfData(std::FILE* stream, BrdfFileData& data, const MessageSink& he
 }
 
 Status FinishBrdfImage(const BrdfImage& image) {
-    if (Status s = InitCoeffArrCore(image.lcnt); !s.ok()) return s;
-    if (image.tile_count > 0) InitHarmonicCounts(image.lcnt);
-    return Status::Ok();
+    return InitCoeffArr(image.lcnt);
 }
 
 Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image, bool half) {
@@ -308,8 +305,10 @@ Status ReadBrdfPath(const char* path, BrdfImage& image, const BrdfReadOptions& o
     return FinishBrdfImage(image);
 }
 
-void ReadBrdfFile(BrdfImage& image, const char* path, const BrdfReadOptions& options) {
-    FatalIfError(ReadBrdfPath(path, image, options));
+int32_t AvailableTerms(std::span<const BrdfImage> images) {
+    for (const BrdfImage& image : images)
+        if (image.tile_count > 0) return image.lcnt * image.lcnt;
+    return 0;
 }
 
 }  // namespace lumo

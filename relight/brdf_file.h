@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <span>
 #include <vector>
 
 #include "base/message_sink.h"
@@ -67,8 +68,7 @@ Status ReadBrdfData(std::FILE* stream, BrdfFileData& data, const MessageSink& he
 // rebuilds the basis tables for data.lcnt (InitCoeffArr), points every present
 // pixel of every channel at its coefficients, derives the window (the bounding
 // box of the pixels present in any channel; the empty window xmin = width,
-// xmax = -1, ymin = height, ymax = -1 when none is) and, at the first present
-// pixel of the program's life, sets maxHarmonics and activeHarmonics. A
+// xmax = -1, ymin = height, ymax = -1 when none is). A
 // channel whose bitmap has more set bits than its count fails with "BRDF file
 // possibly corrupted\n"; allocation failures give "No memory for CC\n".
 // `image` must be freshly constructed or reset. This is the reference the
@@ -87,10 +87,8 @@ Status AssembleBrdfImage(const BrdfFileData& data, BrdfImage& image, bool half =
 Status ReadBrdfImage(std::FILE* stream, BrdfImage& image, const MessageSink& header,
                      bool half = false);
 
-// The process-wide effects of having read `image`: rebuilds the basis tables
-// for image.lcnt and, when the image has a present pixel, sets the harmonic
-// counts if no file has set them yet. Fails only when the tables cannot be
-// allocated.
+// The process-wide effect of having read `image`: rebuilds the basis tables
+// for image.lcnt. Fails only when the tables cannot be allocated.
 Status FinishBrdfImage(const BrdfImage& image);
 
 // Reports "Reading BRDF file %s ... \n" to options.opening, opens `path`
@@ -103,8 +101,9 @@ Status LoadBrdfPath(const char* path, BrdfImage& image,
 Status ReadBrdfPath(const char* path, BrdfImage& image,
                     const BrdfReadOptions& options = {});
 
-// As ReadBrdfPath; every failure ends the program with its message and status 1.
-void ReadBrdfFile(BrdfImage& image, const char* path,
-                  const BrdfReadOptions& options = {});
+// The coefficients a set of images offers: lcnt * lcnt of the first image
+// with a present pixel, 0 when none has one. Model set-up takes its harmonic
+// counts from the same image (model/model.h, RelightSettings).
+int32_t AvailableTerms(std::span<const BrdfImage> images);
 
 }  // namespace lumo

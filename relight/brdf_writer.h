@@ -8,7 +8,7 @@
 //   Status s = WriteBrdfFile("obj.0.0.urdf.sh", img);
 //
 // Pixels never Set stay absent in their channel. The file is exactly what
-// ReadBrdfFile reads back.
+// ReadBrdfPath reads back.
 #pragma once
 
 #include <cstdint>

@@ -5,7 +5,7 @@
 
 #include "base/fatal.h"
 #include "base/parallel_for.h"
-#include "relight/recon_common.h"
+#include "relight/slab_frame.h"
 
 namespace lumo {
 namespace {
@@ -111,7 +111,7 @@ void ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
             for (int32_t i = 0; i < W; ++i) {
                 const Vec3 d = EnvTexelDirection(frame, W, H, i, j);
                 const ShAngles a = LightAngles(d, n, s, t);
-                EvalShBasisInto(a.cost, a.cosp, a.sinp, bands - 1, Y);
+                EvalShBasis(a.cost, a.cosp, a.sinp, bands - 1, Y);
                 for (size_t c = 0; c < 3; ++c) {
                     const double L =
                         static_cast<double>(map.At(i, j, static_cast<int>(c)));

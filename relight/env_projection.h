@@ -33,8 +33,6 @@
 
 namespace lumo {
 
-inline constexpr int32_t kMaxShTerms = kMaxShBands * kMaxShBands;
-
 // The map's axes in the world: azimuth 0, the third axis, the zenith.
 struct EnvFrame {
     Vec3 x{1.0f, 0.0f, 0.0f};

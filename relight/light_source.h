@@ -31,7 +31,7 @@ inline constexpr double kSlideMargin = 0.005;
 enum LightKind : uint8_t {
     Directional = 0,     // from a direction at infinity: only `direction` matters
     Point = 1,           // at `position`; the direction differs per surface point
-    Reserved = 2,        // the environment light: lights with its map, if it has one
+    Environment = 2,     // the environment light: lights with its map, if it has one
                          // (relight/env_projection.h); without one nothing is
                          // reconstructed
     SlideProjector = 3,  // at `position`, projecting the slide image
@@ -75,7 +75,7 @@ class LightSrc {
     float slidewidth = 0.0f;   // slide width at unit distance
     float slideheight = 0.0f;  // slide height at unit distance
     uint8_t slidevalid = 0;    // the frame is defined (see UpdateSlideFrame)
-    // The environment light (kind Reserved).
+    // The environment light (kind Environment).
     std::shared_ptr<const EnvMap> envmap;  // none: the light reconstructs nothing
     float envspin = 0.0f;                  // degrees about the zenith, right-handed
     EnvProjectionCache envcache;           // the map's projections, per slab frame
@@ -107,7 +107,7 @@ class LightSrc {
     void SetSlideUp(const Vec3& up);     // marks changed
 
     // Whether this is an environment light with a map.
-    bool HasEnvironment() const { return kind == Reserved && envmap != nullptr; }
+    bool HasEnvironment() const { return kind == Environment && envmap != nullptr; }
     // The environment's frame from direction and envspin.
     EnvFrame GetEnvFrame() const;
     // The environment's name: its map's file, or empty.

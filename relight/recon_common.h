@@ -1,6 +1,8 @@
-// Pieces shared by the reconstruction's production path and its sequential
-// reference: light angles, the byte conversion, the window, the slab's
-// reference frame, per-pixel geometry and the checks of the image loop.
+// What the relighting engine (relight/reconstruct.cpp) and its sequential
+// reference (testing/recon_reference.cpp) share, so that it is written once:
+// the window, the term counts, the report lines, the mode, the checks of the
+// image loop and the per-pixel arrays. Private to those two; everything else
+// takes the slab frame from relight/slab_frame.h.
 #pragma once
 
 #include <cstdint>
@@ -12,31 +14,12 @@
 #include "geom/vec.h"
 #include "io/depth_map.h"
 #include "relight/light_source.h"
+#include "relight/recon_request.h"
+#include "relight/slab_frame.h"
 #include "scene/brdf_image.h"
 #include "scene/slab_record.h"
 
 namespace lumo {
-
-// The three values EvalShBasis takes for a light direction.
-struct ShAngles {
-    float cost = 1.0f;  // cos theta, theta the angle to the slab normal
-    float cosp = 1.0f;  // cos phi, phi the azimuth in the reference plane
-    float sinp = 0.0f;  // sin phi
-};
-
-// LightAngles: unit vector L toward a light -> (cos theta, cos phi, sin phi)
-// against the slab normal n and the image-plane axes s, t. Directions within
-// 1e-10 of +-n, and directions whose part in the plane has no length, use
-// phi = 0.
-ShAngles LightAngles(const Vec3& L, const Vec3& n, const Vec3& s, const Vec3& t);
-
-// A value times 255 as a pixel byte: 255 above 255, otherwise truncated toward
-// zero; negative and not-a-number values give 0.
-inline uint8_t ToByte(float v) {
-    if (v > 255.0f) return 255;
-    if (v >= 0.0f) return static_cast<uint8_t>(static_cast<int>(v));
-    return 0;
-}
 
 // A window function's pixel range: the requested ranges (each ordered,
 // smaller bound first) intersected with the BrdfImage's window.
@@ -50,47 +33,25 @@ struct PixelWindow {
 PixelWindow ClipWindow(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
                        int32_t yb);
 
-// The reference frame of a slab, shared by its images: normal n, unit image
-// axes s, t; pixel (x, y) of a W x H image lies at P0 + x ds + y dt on the
-// image plane.
-struct SlabFrame {
-    Vec3 n, s, t;
-    Vec3 P0, ds, dt;
-    int32_t W = 0, H = 0;
-};
-SlabFrame MakeSlabFrame(const SlabRecord& slab);
+// Coefficients each pixel of `brdf` sums: its stored ones, at most `terms`,
+// none for terms <= 0.
+int32_t TermsFor(const BrdfImage& brdf, int32_t terms);
 
-// The camera of reference image (column j, row i): the UV grid's sample
-// position (cell centre).
-Vec3 EyePoint(const SlabRecord& slab, int32_t j, int32_t i);
+// Basis bands needed for the first `terms` coefficients.
+int32_t BandsFor(int32_t terms);
 
-// The surface point that pixel (x, y) sees from eye E: E + depth * unit(P - E)
-// with the depth of `zfile` at (x, H - 1 - y), or the image-plane point P when
-// there is no depth map, the map does not cover the pixel, or it records no
-// surface there (a negative depth).
-Vec3 SurfacePoint(const SlabFrame& frame, const Vec3& E, const Zfile* zfile, int32_t x,
-                  int32_t y);
+// width * height of `brdf`, 0 when either is not positive.
+size_t PixelCount(const BrdfImage& brdf);
 
-// The depth SurfacePoint uses for pixel (x, y): the depth map's value at
-// (x, H - 1 - y), or -1 (no surface) when there is no map, the map does not
-// cover the pixel, or it records no surface there.
-float DepthFor(const SlabFrame& frame, const Zfile* zfile, int32_t x, int32_t y);
-
-// Unit vector from `surface` toward `light_position`.
-Vec3 TowardLight(const Vec3& light_position, const Vec3& surface);
-
-// The depth map of image k, or null when the slab has none for it.
-const Zfile* DepthMapOf(const SlabRecord& slab, size_t k);
+// Reports "Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n" to
+// `progress` (nothing when it is empty).
+void PrintWindow(const MessageSink& progress, const PixelWindow& w);
 
 enum class ReconMode { kNone, kDirectional, kPoint, kSlide, kEnvironment, kSeveral };
 
 // The mode for `count` lights in use (clamped to the span and MAX_LIGHTS): one
 // environment light with a map is kEnvironment, without one kNone.
 ReconMode ChooseMode(std::span<const LightSrc> lights, int32_t count);
-int32_t LightsInUse(std::span<const LightSrc> lights, int32_t count);
-// All of `lights`, at most MAX_LIGHTS.
-int32_t LightsInUse(std::span<const LightSrc> lights);
-
 // Whether the image loop reconstructs image k of the slab: enabled in the UV
 // mask, and not skipped by preview. An enabled image whose coefficients and
 // pixel buffer do not both have the slab's image size is reported to `errors`

@@ -14,6 +14,12 @@
 
 namespace lumo {
 
+// The lights in use of `count` (0 for count <= 0): at most MAX_LIGHTS and at
+// most the span's size.
+int32_t LightsInUse(std::span<const LightSrc> lights, int32_t count);
+// All of `lights`, at most MAX_LIGHTS.
+int32_t LightsInUse(std::span<const LightSrc> lights);
+
 struct ReconRequest {
     // The lights in use, in order; at most MAX_LIGHTS of them are used. A slide
     // projector's frame may be updated.

@@ -33,8 +33,8 @@
 
 #include "base/message_sink.h"
 #include "relight/light_source.h"
-#include "relight/recon_common.h"
 #include "relight/recon_request.h"
+#include "relight/slab_frame.h"
 #include "scene/brdf_image.h"
 #include "scene/lid_info.h"
 #include "scene/slab_record.h"
@@ -50,16 +50,16 @@ void ReconstructAll(LidInfo& info, const ReconRequest& request);
 
 // The slab drivers: each returns at once unless the slab's format is BRDF.
 // The one-light drivers use request.lights[0] (nothing without lights).
-void ReconstructSlabDirLight(SlabRecord& slab, const ReconRequest& request);
-void ReconstructSlabPointLight(SlabRecord& slab, const ReconRequest& request);
-void ReconstructSlabSlideLight(SlabRecord& slab, const ReconRequest& request);
+void RelightSlabDirectional(SlabRecord& slab, const ReconRequest& request);
+void RelightSlabPoint(SlabRecord& slab, const ReconRequest& request);
+void RelightSlabSlide(SlabRecord& slab, const ReconRequest& request);
 // The environment light: its projection for this slab comes from the light's
 // cache (computed when its map, frame or the slab's frame changed).
-void ReconstructSlabEnvLight(SlabRecord& slab, const ReconRequest& request);
+void RelightSlabEnvironment(SlabRecord& slab, const ReconRequest& request);
 // Several lights: an environment light with a map adds its term, every other
 // light is taken as directional (its direction and colour only). Model set-up calls this
 // directly, with one light and preview off.
-void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request);
+void RelightSlabSeveral(SlabRecord& slab, const ReconRequest& request);
 
 // The window functions. Each works on one BrdfImage over the requested
 // columns xa..xb and rows ya..yb (either order), intersected with the image's
@@ -70,36 +70,38 @@ void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request);
 
 // Reports "Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n"; channels
 // with coefficients become EvalShPixel * color * 255, others are not written.
-void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
-                   float cost, float cosp, float sinp, const float color[3],
-                   std::span<uint8_t> pixels, int32_t terms, const MessageSink& progress);
-// As ReconDirLight with the environment's basis of each channel (the values
+void RelightWindowDirectional(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                              int32_t yb, float cost, float cosp, float sinp,
+                              const float color[3], std::span<uint8_t> pixels,
+                              int32_t terms, const MessageSink& progress);
+// As RelightWindowDirectional with the environment's basis of each channel (the values
 // become max(0, sum c_i E_i / pi) * color * 255).
-void ReconEnvLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
-                   const EnvBasis& basis, const float color[3], std::span<uint8_t> pixels,
-                   int32_t terms, const MessageSink& progress);
-// As ReconDirLight with each pixel's own angles.
-void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                     int32_t yb, std::span<const float> cost, std::span<const float> cosp,
-                     std::span<const float> sinp, const float color[3],
-                     std::span<uint8_t> pixels, int32_t terms,
-                     const MessageSink& progress);
+void RelightWindowEnvironment(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                              int32_t yb, const EnvBasis& basis, const float color[3],
+                              std::span<uint8_t> pixels, int32_t terms,
+                              const MessageSink& progress);
+// As RelightWindowDirectional with each pixel's own angles.
+void RelightWindowPoint(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                        int32_t yb, std::span<const float> cost,
+                        std::span<const float> cosp, std::span<const float> sinp,
+                        const float color[3], std::span<uint8_t> pixels, int32_t terms,
+                        const MessageSink& progress);
 // Reports "\n\nRecontruct with slide projector source for win x:[%d,%d],
 // y:[%d,%d]\n"; every pixel of the window is written: 0 where the intensity is
 // (0, 0, 0) or a channel has no coefficients, else EvalShPixel * intensity * 255.
-void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                     int32_t yb, std::span<const float> cost, std::span<const float> cosp,
-                     std::span<const float> sinp, std::span<const Rgb> intensity,
-                     std::span<uint8_t> pixels, int32_t terms,
-                     const MessageSink& progress);
-// Reports the window as ReconDirLight; every pixel of the window is written:
-// the sum over lights m of EvalShPixel_m * float(color_m * 255) per channel
-// with coefficients, 0 for the others. The angle spans hold `count` entries.
-void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+void RelightWindowSlide(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
                         int32_t yb, std::span<const float> cost,
                         std::span<const float> cosp, std::span<const float> sinp,
-                        std::span<const Rgb> colors, int32_t count,
-                        std::span<uint8_t> pixels, int32_t terms,
-                        const MessageSink& progress);
+                        std::span<const Rgb> intensity, std::span<uint8_t> pixels,
+                        int32_t terms, const MessageSink& progress);
+// Reports the window as RelightWindowDirectional; every pixel of the window is written:
+// the sum over lights m of EvalShPixel_m * float(color_m * 255) per channel
+// with coefficients, 0 for the others. The angle spans hold `count` entries.
+void RelightWindowSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                          int32_t yb, std::span<const float> cost,
+                          std::span<const float> cosp, std::span<const float> sinp,
+                          std::span<const Rgb> colors, int32_t count,
+                          std::span<uint8_t> pixels, int32_t terms,
+                          const MessageSink& progress);
 
 }  // namespace lumo

@@ -3,17 +3,11 @@
 #include <cmath>
 #include <new>
 
-#include "base/fatal.h"
 #include "relight/sh_recurrence.h"
 
 namespace lumo {
 
-int16_t maxHarmonics = 0;
-int16_t activeHarmonics = 0;
-
 namespace {
-
-bool harmonics_set = false;
 
 constexpr int kFactorialMemo = 50;
 float factorial_memo[kFactorialMemo] = {1.0f, 1.0f};
@@ -32,23 +26,6 @@ bool TryFill(std::vector<T>& v, size_t n, T value) {
 }
 
 }  // namespace
-
-void InitHarmonicCounts(int32_t lcnt) {
-    if (harmonics_set) return;
-    harmonics_set = true;
-    maxHarmonics = static_cast<int16_t>(lcnt * lcnt);
-    activeHarmonics = maxHarmonics;
-}
-
-bool HarmonicCountsSet() {
-    return harmonics_set;
-}
-
-void ResetHarmonicCounts() {
-    harmonics_set = false;
-    maxHarmonics = 0;
-    activeHarmonics = 0;
-}
 
 ShTables& ShBasisTables() {
     static ShTables tables;
@@ -69,7 +46,7 @@ float Factorial(int32_t n) {
     return result;
 }
 
-Status InitCoeffArrCore(int32_t L) {
+Status InitCoeffArr(int32_t L) {
     ShTables& t = ShBasisTables();
     t = ShTables();
     const Status no_memory =
@@ -79,8 +56,6 @@ Status InitCoeffArrCore(int32_t L) {
     const size_t nn = n * n;
     if (!TryFill(t.C1, n, 0.0f) || !TryFill(t.C2, n, 0.0f) || !TryFill(t.CC3, nn, 0.0f) ||
         !TryFill(t.CC4, nn, 0.0f) || !TryFill(t.ShNorm, nn, 0.0f) ||
-        !TryFill(t.ShLegendre, nn, -999.0f) || !TryFill(t.ShBasis, nn, 0.0f) ||
-        !TryFill(t.ShSinM, n + 1, 0.0f) || !TryFill(t.ShCosM, n + 1, 0.0f) ||
         !TryFill(t.ShIndexBase, n, 0)) {
         t = ShTables();
         return no_memory;
@@ -109,46 +84,22 @@ Status InitCoeffArrCore(int32_t L) {
     return Status::Ok();
 }
 
-void InitCoeffArr(int32_t L) {
-    FatalIfError(InitCoeffArrCore(L));
-}
-
 Status EnsureShBands(int32_t bands) {
     if (ShBasisTables().L >= bands) return Status::Ok();
-    return InitCoeffArrCore(bands);
+    return InitCoeffArr(bands);
 }
 
-namespace {
-
-// The evaluation itself, on the constant tables `t` (built for more than lmax
-// bands) into caller-provided scratch.
-void EvalBasisCore(const ShTables& t, float cost, float cosp, float sinp, int32_t lmax,
-                   float* cosm, float* sinm, float* P, float* Y) {
-    cosm[0] = sinm[0] = -1000.0f;
-    ShBasisRecurrence(t, cost, cosp, sinp, lmax, cosm, sinm, P, Y);
-}
-
-}  // namespace
-
-void EvalShBasis(float cost, float cosp, float sinp, int32_t lmax) {
-    if (lmax < 0) return;
-    FatalIfError(EnsureShBands(lmax + 1));
-    ShTables& t = ShBasisTables();
-    EvalBasisCore(t, cost, cosp, sinp, lmax, t.ShCosM.data(), t.ShSinM.data(),
-                  t.ShLegendre.data(), t.ShBasis.data());
-}
-
-void EvalShBasisInto(float cost, float cosp, float sinp, int32_t lmax, float* basis) {
+void EvalShBasis(float cost, float cosp, float sinp, int32_t lmax, float* basis) {
     const ShTables& t = ShBasisTables();
     if (lmax < 0 || lmax >= t.L || lmax >= kMaxShBands) return;
     float cosm[kMaxShBands + 1], sinm[kMaxShBands + 1];
-    float P[kMaxShBands * kMaxShBands];
-    EvalBasisCore(t, cost, cosp, sinp, lmax, cosm, sinm, P, basis);
+    float P[kMaxShTerms];
+    cosm[0] = sinm[0] = -1000.0f;
+    ShBasisRecurrence(t, cost, cosp, sinp, lmax, cosm, sinm, P, basis);
 }
 
-float EvalShPixel(const ShPixel& pixel, int32_t terms) {
+float EvalShPixel(std::span<const float> basis, const ShPixel& pixel, int32_t terms) {
     if (!pixel.present()) return 0.0f;
-    const std::vector<float>& basis = ShBasisTables().ShBasis;
     int32_t n = terms;
     if (n > 0 && static_cast<size_t>(n) > basis.size())
         n = static_cast<int32_t>(basis.size());

@@ -8,10 +8,12 @@
 // usual orthonormal constant.
 //
 // InitCoeffArr builds the constant tables for L bands (recurrence factors and
-// normalisation); EvalShBasis fills the scratch tables for one direction;
-// EvalShPixel dots one pixel's coefficients with the last evaluated basis. The
-// constant tables depend only on (l, m), never on L, so a larger table agrees
-// with a smaller one on every shared entry.
+// normalisation); EvalShBasis writes the basis for one direction into the
+// caller's storage; EvalShPixel dots one pixel's coefficients with such a
+// basis. The constant tables depend only on (l, m), never on L, so a larger
+// table agrees with a smaller one on every shared entry. Nothing here holds a
+// setting or a scratch of its own: how many terms a program applies belongs to
+// its model (model/model.h, RelightSettings).
 //
 // Arithmetic is single precision, in the order the comments state. The basis
 // recurrence (relight/sh_recurrence.h) is one template that the vectorised
@@ -21,6 +23,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "base/status.h"
@@ -31,24 +34,10 @@ namespace lumo {
 // Bands whose normalisation stays finite: the float factorials reach 34!.
 inline constexpr int32_t kMaxShBands = 18;
 
-// The number of coefficients available: lcnt * lcnt of the first coefficient
-// set the program ever initialised; never changed afterwards.
-extern int16_t maxHarmonics;
-// The number of coefficients used in every evaluation (the lower bands first).
-// Starts equal to maxHarmonics; the light commands change it within
-// 0..maxHarmonics. The relighting engine never reads it: the program's
-// boundary passes it in each reconstruction request (relight/recon_request.h).
-extern int16_t activeHarmonics;
+// Room for the basis of every band count the tables can be built for.
+inline constexpr int32_t kMaxShTerms = kMaxShBands * kMaxShBands;
 
-// Sets maxHarmonics and activeHarmonics to lcnt * lcnt when no coefficient set
-// has done so yet in this process; later calls change nothing.
-void InitHarmonicCounts(int32_t lcnt);
-// Whether InitHarmonicCounts has set the counts.
-bool HarmonicCountsSet();
-// Forgets the counts, as at program start (for tests).
-void ResetHarmonicCounts();
-
-// The process-wide tables. Index (l, m) is l*l + l + m.
+// The process-wide constant tables. Index (l, m) is l*l + l + m.
 struct ShTables {
     int32_t L = 0;                     // bands the tables are built for
     std::vector<int32_t> ShIndexBase;  // L entries: l*l
@@ -57,11 +46,6 @@ struct ShTables {
     std::vector<float> CC3;     // L*L: (2l - 1)/(l - m) for 0 <= m <= l - 2, else 0
     std::vector<float> CC4;     // L*L: (l + m - 1)/(l - m) for 0 <= m <= l - 2, else 0
     std::vector<float> ShNorm;  // L*L: K(l, m) for 0 <= m <= l, 0 at m < 0
-    // Scratch of the last EvalShBasis call.
-    std::vector<float> ShLegendre;  // L*L: P(l, m), m >= 0; -999 at build time
-    std::vector<float> ShBasis;     // L*L: Y(l, m); 0 at build time
-    std::vector<float> ShCosM;      // L + 1: cos(m phi), m >= 1; element 0 holds -1000
-    std::vector<float> ShSinM;      // L + 1: sin(m phi), likewise
 };
 
 // The process-wide instance.
@@ -75,31 +59,24 @@ float Factorial(int32_t n);
 // Rebuilds every table for L bands (0 <= L <= kMaxShBands). Fails with
 // "[InitCoeffArr]: No memory for C1, C2, CC3, CC4\n" when a table cannot be
 // allocated or L is out of range.
-Status InitCoeffArrCore(int32_t L);
-// As InitCoeffArrCore; a failure ends the program.
-void InitCoeffArr(int32_t L);
+Status InitCoeffArr(int32_t L);
 // Rebuilds the tables for `bands` bands when they are built for fewer.
 Status EnsureShBands(int32_t bands);
 
-// Fills ShCosM, ShSinM, ShLegendre and ShBasis for degrees 0..lmax from
-// cos theta (angle to the reference normal) and cos phi, sin phi (azimuth).
-// sin theta is sqrt(1 - cos^2 theta), taken as 0 where rounding makes the
-// square negative. lmax < 0 does nothing; tables built for fewer than
-// lmax + 1 bands are rebuilt first (a failure to do so ends the program).
-void EvalShBasis(float cost, float cosp, float sinp, int32_t lmax);
+// Writes Y(l, m) for degrees 0..lmax into basis[0 .. (lmax + 1)^2 - 1] from
+// cos theta (angle to the reference normal) and cos phi, sin phi (azimuth);
+// touches nothing else, so several threads may call it at once. sin theta is
+// sqrt(1 - cos^2 theta), taken as 0 where rounding makes the square negative.
+// The tables must already be built for more than lmax bands (EnsureShBands);
+// lmax < 0, or lmax beyond the tables, writes nothing.
+void EvalShBasis(float cost, float cosp, float sinp, int32_t lmax, float* basis);
 
-// As EvalShBasis, but writes Y(l, m) for degrees 0..lmax into `basis` and
-// touches no process-wide scratch, so several threads may call it at once.
-// The tables must already be built for more than lmax bands (EnsureShBands)
-// and lmax must be below kMaxShBands.
-void EvalShBasisInto(float cost, float cosp, float sinp, int32_t lmax, float* basis);
-
-// The light a pixel transports for the direction last given to EvalShBasis: 0
-// for a pixel without coefficients; otherwise the sum over the first `terms`
-// indices (none for terms <= 0, at most the basis table's size) of
-// ShBasis[i] * a[i], each product and the running sum rounded to float, then 0
-// if the sum is negative. The caller keeps `terms` within the pixel's image's
+// The light a pixel transports for the direction whose basis is `basis`: 0 for
+// a pixel without coefficients; otherwise the sum over the first `terms`
+// indices (none for terms <= 0, at most basis.size()) of basis[i] * a[i], each
+// product and the running sum rounded to float, then 0 if the sum is negative.
+// The caller keeps `terms` within the pixel's image's
 // BrdfImage::stored_terms(): a pixel never sums coefficients it does not store.
-float EvalShPixel(const ShPixel& pixel, int32_t terms);
+float EvalShPixel(std::span<const float> basis, const ShPixel& pixel, int32_t terms);
 
 }  // namespace lumo

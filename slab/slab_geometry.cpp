@@ -134,7 +134,7 @@ Vec4 SamplePosition(const SlabRecord& slab, int grid, int32_t a, int32_t b) {
     return GridPoint(slab.corner_vert[grid], u, v);
 }
 
-Status SubUVVertCore(SlabRecord& slab, int grid) {
+Status BuildGridVertices(SlabRecord& slab, int grid) {
     if (!ValidGrid(grid)) return Status::Ok();
     int32_t n = 0, m = 0;
     GridSize(slab, grid, n, m);
@@ -159,11 +159,7 @@ Status SubUVVertCore(SlabRecord& slab, int grid) {
     return Status::Ok();
 }
 
-void SubUVVert(SlabRecord& slab, int grid) {
-    FatalIfError(SubUVVertCore(slab, grid));
-}
-
-Status SubUVSampVertCore(SlabRecord& slab, int grid) {
+Status BuildSamplePositions(SlabRecord& slab, int grid) {
     if (!ValidGrid(grid)) return Status::Ok();
     int32_t n = 0, m = 0;
     GridSize(slab, grid, n, m);
@@ -186,11 +182,7 @@ Status SubUVSampVertCore(SlabRecord& slab, int grid) {
     return Status::Ok();
 }
 
-void SubUVSampVert(SlabRecord& slab, int grid) {
-    FatalIfError(SubUVSampVertCore(slab, grid));
-}
-
-Status CalCurrSTCornerCore(SlabRecord& slab, const Mat4& M, int grid) {
+Status ComputeVertexST(SlabRecord& slab, const Mat4& M, int grid) {
     if (!ValidGrid(grid)) return Status::Ok();
     int32_t n = 0, m = 0;
     GridSize(slab, grid, n, m);
@@ -237,11 +229,7 @@ Status CalCurrSTCornerCore(SlabRecord& slab, const Mat4& M, int grid) {
     return Status::Ok();
 }
 
-void CalCurrSTCorner(SlabRecord& slab, const Mat4& M, int grid) {
-    FatalIfError(CalCurrSTCornerCore(slab, M, grid));
-}
-
-Status CalCurrSTCenterCore(SlabRecord& slab, const Mat4& M, int grid) {
+Status ComputeSampleST(SlabRecord& slab, const Mat4& M, int grid) {
     if (!ValidGrid(grid)) return Status::Ok();
     int32_t n = 0, m = 0;
     GridSize(slab, grid, n, m);
@@ -312,12 +300,8 @@ Status CalCurrSTCenterCore(SlabRecord& slab, const Mat4& M, int grid) {
     return Status::Ok();
 }
 
-void CalCurrSTCenter(SlabRecord& slab, const Mat4& M, int grid) {
-    FatalIfError(CalCurrSTCenterCore(slab, M, grid));
-}
-
-void CalCurrCornerProj(const SlabRecord& slab, const Mat4& M, Vec4 corners[4],
-                       Vec4& qr_normal) {
+void ProjectSTCornersOntoQR(const SlabRecord& slab, const Mat4& M, Vec4 corners[4],
+                            Vec4& qr_normal) {
     const Vec4* q = slab.corner_vert[kPlaneQR];
     Vec3 e1, e2, n;
     VecSub(q[1], q[0], e1);
@@ -353,6 +337,14 @@ void CalCurrCornerProj(const SlabRecord& slab, const Mat4& M, Vec4 corners[4],
         MatTransform(h, inverse);
         corners[i] = Vec4(h.x, h.y, h.z, 1.0f);
     }
+}
+
+void ComputeVertexSTOrExit(SlabRecord& slab, const Mat4& M, int grid) {
+    FatalIfError(ComputeVertexST(slab, M, grid));
+}
+
+void ComputeSampleSTOrExit(SlabRecord& slab, const Mat4& M, int grid) {
+    FatalIfError(ComputeSampleST(slab, M, grid));
 }
 
 }  // namespace lumo

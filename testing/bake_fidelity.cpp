@@ -22,7 +22,7 @@ void Relight(SlabRecord& record, LightSrc& light,
              void (*driver)(SlabRecord&, const ReconRequest&)) {
     ReconRequest request;
     request.lights = std::span<LightSrc>(&light, 1);
-    request.terms = activeHarmonics;  // as the slab's files set it
+    request.terms = AvailableTerms(record.brdf);  // as the slab's files hold
     request.progress = MessageSink();
     request.errors = MessageSink();
     driver(record, request);
@@ -62,7 +62,6 @@ Status LoadBakedSlab(const std::string& outdir, int grid, int size, bool depth,
                      SlabRecord& record) {
     const BakeSlab slab = DemoSlab(grid, size);
     FillSlabRecord(slab, "scene", record);
-    ResetHarmonicCounts();
     const size_t n = static_cast<size_t>(grid) * static_cast<size_t>(grid);
     record.brdf.clear();
     record.brdf.resize(n);
@@ -114,7 +113,7 @@ std::vector<double> CompareDirectional(SlabRecord& record, const Scene& scene,
     ParallelForEach(views.size(), [&](size_t v) {
         refs[v] = RenderDirectional(scene, views[v], held, {1, 1, 1});
     });
-    Relight(record, light, ReconstructSlabDirLight);
+    Relight(record, light, RelightSlabDirectional);
     return CompareViews(record, views, refs);
 }
 
@@ -133,7 +132,7 @@ std::vector<double> ComparePoint(SlabRecord& record, const Scene& scene,
     ParallelForEach(views.size(), [&](size_t v) {
         refs[v] = RenderPoint(scene, views[v], held, {1, 1, 1});
     });
-    Relight(record, light, ReconstructSlabPointLight);
+    Relight(record, light, RelightSlabPoint);
     return CompareViews(record, views, refs);
 }
 

@@ -15,11 +15,6 @@
 namespace lumo::reference {
 namespace {
 
-size_t PixelCount(const BrdfImage& brdf) {
-    if (brdf.width <= 0 || brdf.height <= 0) return 0;
-    return static_cast<size_t>(brdf.width) * static_cast<size_t>(brdf.height);
-}
-
 size_t Index(const BrdfImage& brdf, int32_t x, int32_t y) {
     return static_cast<size_t>(y) * static_cast<size_t>(brdf.width) +
            static_cast<size_t>(x);
@@ -52,16 +47,6 @@ class PixelTable {
 
 bool AnyChannel(const PixelTable& sh, size_t e) {
     return sh[0][e].present() || sh[1][e].present() || sh[2][e].present();
-}
-
-// The coefficients each pixel of `brdf` sums: its stored ones, at most `terms`.
-int32_t TermsFor(const BrdfImage& brdf, int32_t terms) {
-    return terms < brdf.stored_terms() ? terms : brdf.stored_terms();
-}
-
-void PrintWindow(const MessageSink& progress, const PixelWindow& w) {
-    Emit(progress, StrPrintf("Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n",
-                             w.x0, w.x1, w.y0, w.y1));
 }
 
 // The image loop of every slab driver: step(j, i, k) for each image to
@@ -108,13 +93,19 @@ void LocalLightAngles(const SlabRecord& slab, const SlabFrame& frame, int32_t j,
     }
 }
 
-// EvalShPixel with the basis Y instead of the last evaluated one.
-float EvalWithBasis(const float* Y, const ShPixel& pixel, int32_t terms) {
-    if (!pixel.present()) return 0.0f;
-    float sum = 0.0f;
-    for (int32_t i = 0; i < terms; ++i)
-        sum = sum + Y[i] * pixel.Coeff(i);
-    return sum < 0.0f ? 0.0f : sum;
+// The basis of `brdf`'s bands at one direction, written into Y (kMaxShTerms
+// floats); the tables are grown first when they hold fewer bands.
+std::span<const float> BasisFor(const BrdfImage& brdf, float cost, float cosp, float sinp,
+                                float* Y) {
+    const int32_t bands = brdf.lcnt > 0 ? brdf.lcnt : 0;
+    FatalIfError(EnsureShBands(bands));
+    EvalShBasis(cost, cosp, sinp, bands - 1, Y);
+    return {Y, static_cast<size_t>(bands) * static_cast<size_t>(bands)};
+}
+
+// An environment's basis for one channel.
+std::span<const float> EnvChannel(const EnvBasis& env, int ch) {
+    return {env.Y[ch], static_cast<size_t>(kMaxShTerms)};
 }
 
 // One light of the several-lights mode: a directional light's angles, or an
@@ -151,10 +142,12 @@ void ReconSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const int32_t sum = TermsFor(brdf, terms);
+    float basis[kMaxShTerms];
     for (const SeveralLight& light : lights) {
+        std::span<const float> Y;
         if (light.env == nullptr)
-            EvalShBasis(light.angles.cost, light.angles.cosp, light.angles.sinp,
-                        brdf.lcnt - 1);
+            Y = BasisFor(brdf, light.angles.cost, light.angles.cosp, light.angles.sinp,
+                         basis);
         const float f[3] = {light.color.r * 255.0f, light.color.g * 255.0f,
                             light.color.b * 255.0f};
         for (int32_t y = w.y0; y <= w.y1; ++y) {
@@ -162,9 +155,10 @@ void ReconSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int
                 const size_t e = Index(brdf, x, y);
                 for (int ch = 0; ch < 3; ++ch) {
                     if (!sh[ch][e].present()) continue;
-                    const float v = light.env != nullptr
-                                        ? EvalWithBasis(light.env->Y[ch], sh[ch][e], sum)
-                                        : EvalShPixel(sh[ch][e], sum);
+                    const float v =
+                        light.env != nullptr
+                            ? EvalShPixel(EnvChannel(*light.env, ch), sh[ch][e], sum)
+                            : EvalShPixel(Y, sh[ch][e], sum);
                     buf[3 * e + ch] = buf[3 * e + ch] + v * f[ch];
                 }
             }
@@ -188,6 +182,7 @@ void ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
     out.bands = bands;
     const int32_t W = map.width, H = map.height;
     if (bands == 0 || W <= 0 || H <= 0) return;
+    FatalIfError(EnsureShBands(bands));
     const size_t terms = static_cast<size_t>(bands) * static_cast<size_t>(bands);
     std::vector<double> E(3 * terms, 0.0);
     std::vector<double> row(3 * terms);
@@ -196,8 +191,8 @@ void ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
         for (int32_t i = 0; i < W; ++i) {
             const Vec3 d = EnvTexelDirection(frame, W, H, i, j);
             const ShAngles a = LightAngles(d, n, s, t);
-            EvalShBasis(a.cost, a.cosp, a.sinp, bands - 1);
-            const std::vector<float>& Y = ShBasisTables().ShBasis;
+            float Y[kMaxShTerms];
+            EvalShBasis(a.cost, a.cosp, a.sinp, bands - 1, Y);
             for (size_t c = 0; c < 3; ++c) {
                 const double L = static_cast<double>(map.At(i, j, static_cast<int>(c)));
                 for (size_t k = 0; k < terms; ++k)
@@ -214,9 +209,10 @@ void ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
             out.Y[c][k] = static_cast<float>(E[c * terms + k] / 3.14159265358979323846);
 }
 
-void ReconEnvLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
-                   const EnvBasis& basis, const float color[3], std::span<uint8_t> pixels,
-                   int32_t terms, const MessageSink& progress) {
+void RelightWindowEnvironment(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                              int32_t yb, const EnvBasis& basis, const float color[3],
+                              std::span<uint8_t> pixels, int32_t terms,
+                              const MessageSink& progress) {
     if (pixels.size() < PixelCount(brdf) * 3) return;
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
@@ -229,21 +225,22 @@ void ReconEnvLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, in
             for (int ch = 0; ch < 3; ++ch) {
                 if (!sh[ch][e].present()) continue;
                 pixels[3 * e + ch] =
-                    ToByte(EvalWithBasis(basis.Y[ch], sh[ch][e], sum) * f[ch]);
+                    ToByte(EvalShPixel(EnvChannel(basis, ch), sh[ch][e], sum) * f[ch]);
             }
         }
     }
 }
 
-void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
-                   float cost, float cosp, float sinp, const float color[3],
-                   std::span<uint8_t> pixels, int32_t terms,
-                   const MessageSink& progress) {
+void RelightWindowDirectional(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                              int32_t yb, float cost, float cosp, float sinp,
+                              const float color[3], std::span<uint8_t> pixels,
+                              int32_t terms, const MessageSink& progress) {
     if (pixels.size() < PixelCount(brdf) * 3) return;
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
-    EvalShBasis(cost, cosp, sinp, brdf.lcnt - 1);
+    float basis[kMaxShTerms];
+    const std::span<const float> Y = BasisFor(brdf, cost, cosp, sinp, basis);
     const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
     const int32_t sum = TermsFor(brdf, terms);
     for (int32_t y = w.y0; y <= w.y1; ++y) {
@@ -251,17 +248,17 @@ void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, in
             const size_t e = Index(brdf, x, y);
             for (int ch = 0; ch < 3; ++ch) {
                 if (!sh[ch][e].present()) continue;
-                pixels[3 * e + ch] = ToByte(EvalShPixel(sh[ch][e], sum) * f[ch]);
+                pixels[3 * e + ch] = ToByte(EvalShPixel(Y, sh[ch][e], sum) * f[ch]);
             }
         }
     }
 }
 
-void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                     int32_t yb, std::span<const float> cost, std::span<const float> cosp,
-                     std::span<const float> sinp, const float color[3],
-                     std::span<uint8_t> pixels, int32_t terms,
-                     const MessageSink& progress) {
+void RelightWindowPoint(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                        int32_t yb, std::span<const float> cost,
+                        std::span<const float> cosp, std::span<const float> sinp,
+                        const float color[3], std::span<uint8_t> pixels, int32_t terms,
+                        const MessageSink& progress) {
     const size_t n = PixelCount(brdf);
     if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n)
         return;
@@ -269,25 +266,27 @@ void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const int32_t sum = TermsFor(brdf, terms);
+    float basis[kMaxShTerms];
     for (int32_t y = w.y0; y <= w.y1; ++y) {
         for (int32_t x = w.x0; x <= w.x1; ++x) {
             const size_t e = Index(brdf, x, y);
             if (!AnyChannel(sh, e)) continue;
-            EvalShBasis(cost[e], cosp[e], sinp[e], brdf.lcnt - 1);
+            const std::span<const float> Y =
+                BasisFor(brdf, cost[e], cosp[e], sinp[e], basis);
             for (int ch = 0; ch < 3; ++ch) {
                 if (!sh[ch][e].present()) continue;
                 pixels[3 * e + ch] =
-                    ToByte(EvalShPixel(sh[ch][e], sum) * (color[ch] * 255.0f));
+                    ToByte(EvalShPixel(Y, sh[ch][e], sum) * (color[ch] * 255.0f));
             }
         }
     }
 }
 
-void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                     int32_t yb, std::span<const float> cost, std::span<const float> cosp,
-                     std::span<const float> sinp, std::span<const Rgb> intensity,
-                     std::span<uint8_t> pixels, int32_t terms,
-                     const MessageSink& progress) {
+void RelightWindowSlide(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                        int32_t yb, std::span<const float> cost,
+                        std::span<const float> cosp, std::span<const float> sinp,
+                        std::span<const Rgb> intensity, std::span<uint8_t> pixels,
+                        int32_t terms, const MessageSink& progress) {
     const size_t n = PixelCount(brdf);
     if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n ||
         intensity.size() < n)
@@ -299,6 +298,7 @@ void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
              "\n\nRecontruct with slide projector source for win x:[%d,%d], y:[%d,%d]\n",
              w.x0, w.x1, w.y0, w.y1));
     const int32_t sum = TermsFor(brdf, terms);
+    float basis[kMaxShTerms];
     for (int32_t y = w.y0; y <= w.y1; ++y) {
         for (int32_t x = w.x0; x <= w.x1; ++x) {
             const size_t e = Index(brdf, x, y);
@@ -307,24 +307,25 @@ void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
                 pixels[3 * e] = pixels[3 * e + 1] = pixels[3 * e + 2] = 0;
                 continue;
             }
-            EvalShBasis(cost[e], cosp[e], sinp[e], brdf.lcnt - 1);
+            const std::span<const float> Y =
+                BasisFor(brdf, cost[e], cosp[e], sinp[e], basis);
             const float in[3] = {I.r, I.g, I.b};
             for (int ch = 0; ch < 3; ++ch) {
                 pixels[3 * e + ch] =
                     sh[ch][e].present()
-                        ? ToByte(EvalShPixel(sh[ch][e], sum) * in[ch] * 255.0f)
+                        ? ToByte(EvalShPixel(Y, sh[ch][e], sum) * in[ch] * 255.0f)
                         : 0;
             }
         }
     }
 }
 
-void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                        int32_t yb, std::span<const float> cost,
-                        std::span<const float> cosp, std::span<const float> sinp,
-                        std::span<const Rgb> colors, int32_t count,
-                        std::span<uint8_t> pixels, int32_t terms,
-                        const MessageSink& progress) {
+void RelightWindowSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                          int32_t yb, std::span<const float> cost,
+                          std::span<const float> cosp, std::span<const float> sinp,
+                          std::span<const Rgb> colors, int32_t count,
+                          std::span<uint8_t> pixels, int32_t terms,
+                          const MessageSink& progress) {
     const size_t n = PixelCount(brdf);
     if (count < 0) count = 0;
     if (count > MAX_LIGHTS) count = MAX_LIGHTS;
@@ -338,8 +339,9 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const int32_t sum = TermsFor(brdf, terms);
+    float basis[kMaxShTerms];
     for (size_t m = 0; m < lights; ++m) {
-        EvalShBasis(cost[m], cosp[m], sinp[m], brdf.lcnt - 1);
+        const std::span<const float> Y = BasisFor(brdf, cost[m], cosp[m], sinp[m], basis);
         const float f[3] = {colors[m].r * 255.0f, colors[m].g * 255.0f,
                             colors[m].b * 255.0f};
         for (int32_t y = w.y0; y <= w.y1; ++y) {
@@ -348,7 +350,7 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
                 for (int ch = 0; ch < 3; ++ch) {
                     if (!sh[ch][e].present()) continue;
                     buf[3 * e + ch] =
-                        buf[3 * e + ch] + EvalShPixel(sh[ch][e], sum) * f[ch];
+                        buf[3 * e + ch] + EvalShPixel(Y, sh[ch][e], sum) * f[ch];
                 }
             }
         }
@@ -362,7 +364,7 @@ void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
     }
 }
 
-void ReconstructSlabDirLight(SlabRecord& slab, const ReconRequest& request) {
+void RelightSlabDirectional(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF || request.lights.empty()) return;
     const LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
@@ -370,13 +372,13 @@ void ReconstructSlabDirLight(SlabRecord& slab, const ReconRequest& request) {
     VecNormalize(L);
     const ShAngles a = LightAngles(L, frame.n, frame.s, frame.t);
     ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
-        ReconDirLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, a.cost, a.cosp,
-                      a.sinp, light.color, slab.photo[0][k].pixels, request.terms,
-                      request.progress);
+        RelightWindowDirectional(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, a.cost,
+                                 a.cosp, a.sinp, light.color, slab.photo[0][k].pixels,
+                                 request.terms, request.progress);
     });
 }
 
-void ReconstructSlabPointLight(SlabRecord& slab, const ReconRequest& request) {
+void RelightSlabPoint(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF || request.lights.empty()) return;
     const LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
@@ -387,13 +389,13 @@ void ReconstructSlabPointLight(SlabRecord& slab, const ReconRequest& request) {
     FatalIfError(AllocPixelAngles(pixels, false, angles));
     ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
         LocalLightAngles(slab, frame, j, i, k, light, nullptr, angles, request.progress);
-        ReconPointLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
-                        angles.cosp, angles.sinp, light.color, slab.photo[0][k].pixels,
-                        request.terms, request.progress);
+        RelightWindowPoint(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
+                           angles.cosp, angles.sinp, light.color, slab.photo[0][k].pixels,
+                           request.terms, request.progress);
     });
 }
 
-void ReconstructSlabSlideLight(SlabRecord& slab, const ReconRequest& request) {
+void RelightSlabSlide(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF || request.lights.empty()) return;
     LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
@@ -404,13 +406,13 @@ void ReconstructSlabSlideLight(SlabRecord& slab, const ReconRequest& request) {
     FatalIfError(AllocPixelAngles(pixels, true, angles));
     ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
         LocalLightAngles(slab, frame, j, i, k, light, &light, angles, request.progress);
-        ReconSlideLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
-                        angles.cosp, angles.sinp, angles.intensity,
-                        slab.photo[0][k].pixels, request.terms, request.progress);
+        RelightWindowSlide(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
+                           angles.cosp, angles.sinp, angles.intensity,
+                           slab.photo[0][k].pixels, request.terms, request.progress);
     });
 }
 
-void ReconstructSlabEnvLight(SlabRecord& slab, const ReconRequest& request) {
+void RelightSlabEnvironment(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF || request.lights.empty()) return;
     const LightSrc& light = request.lights[0];
     if (!light.HasEnvironment()) return;
@@ -419,12 +421,13 @@ void ReconstructSlabEnvLight(SlabRecord& slab, const ReconRequest& request) {
     reference::ProjectEnvironment(*light.envmap, light.GetEnvFrame(), frame.n, frame.s,
                                   frame.t, SlabEnvBands(slab), basis);
     ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
-        ReconEnvLight(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, basis, light.color,
-                      slab.photo[0][k].pixels, request.terms, request.progress);
+        RelightWindowEnvironment(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, basis,
+                                 light.color, slab.photo[0][k].pixels, request.terms,
+                                 request.progress);
     });
 }
 
-void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request) {
+void RelightSlabSeveral(SlabRecord& slab, const ReconRequest& request) {
     if (slab.format != kFormatBRDF) return;
     const std::span<const LightSrc> lights = request.lights;
     const int32_t n = LightsInUse(lights);
@@ -454,11 +457,11 @@ void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request) 
 
 void ReconstructAll(LidInfo& info, const ReconRequest& request) {
     static constexpr SlabDrivers kDrivers{
-        .directional = &ReconstructSlabDirLight,
-        .point = &ReconstructSlabPointLight,
-        .slide = &ReconstructSlabSlideLight,
-        .environment = &ReconstructSlabEnvLight,
-        .several = &ReconstructSlabMultDirLight,
+        .directional = &RelightSlabDirectional,
+        .point = &RelightSlabPoint,
+        .slide = &RelightSlabSlide,
+        .environment = &RelightSlabEnvironment,
+        .several = &RelightSlabSeveral,
     };
     ReconstructSlabs(info, request, kDrivers);
 }

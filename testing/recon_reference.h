@@ -23,37 +23,39 @@ namespace lumo::reference {
 
 void ReconstructAll(LidInfo& info, const ReconRequest& request);
 
-void ReconstructSlabDirLight(SlabRecord& slab, const ReconRequest& request);
-void ReconstructSlabPointLight(SlabRecord& slab, const ReconRequest& request);
-void ReconstructSlabSlideLight(SlabRecord& slab, const ReconRequest& request);
-void ReconstructSlabEnvLight(SlabRecord& slab, const ReconRequest& request);
-void ReconstructSlabMultDirLight(SlabRecord& slab, const ReconRequest& request);
+void RelightSlabDirectional(SlabRecord& slab, const ReconRequest& request);
+void RelightSlabPoint(SlabRecord& slab, const ReconRequest& request);
+void RelightSlabSlide(SlabRecord& slab, const ReconRequest& request);
+void RelightSlabEnvironment(SlabRecord& slab, const ReconRequest& request);
+void RelightSlabSeveral(SlabRecord& slab, const ReconRequest& request);
 
 // The environment's projection, texel after texel on one thread, uncached.
 void ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
                         const Vec3& s, const Vec3& t, int32_t bands, EnvBasis& out);
-void ReconEnvLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
-                   const EnvBasis& basis, const float color[3], std::span<uint8_t> pixels,
-                   int32_t terms, const MessageSink& progress);
+void RelightWindowEnvironment(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                              int32_t yb, const EnvBasis& basis, const float color[3],
+                              std::span<uint8_t> pixels, int32_t terms,
+                              const MessageSink& progress);
 
-void ReconDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
-                   float cost, float cosp, float sinp, const float color[3],
-                   std::span<uint8_t> pixels, int32_t terms, const MessageSink& progress);
-void ReconPointLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                     int32_t yb, std::span<const float> cost, std::span<const float> cosp,
-                     std::span<const float> sinp, const float color[3],
-                     std::span<uint8_t> pixels, int32_t terms,
-                     const MessageSink& progress);
-void ReconSlideLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                     int32_t yb, std::span<const float> cost, std::span<const float> cosp,
-                     std::span<const float> sinp, std::span<const Rgb> intensity,
-                     std::span<uint8_t> pixels, int32_t terms,
-                     const MessageSink& progress);
-void ReconWMultDirLight(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+void RelightWindowDirectional(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                              int32_t yb, float cost, float cosp, float sinp,
+                              const float color[3], std::span<uint8_t> pixels,
+                              int32_t terms, const MessageSink& progress);
+void RelightWindowPoint(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
                         int32_t yb, std::span<const float> cost,
                         std::span<const float> cosp, std::span<const float> sinp,
-                        std::span<const Rgb> colors, int32_t count,
-                        std::span<uint8_t> pixels, int32_t terms,
+                        const float color[3], std::span<uint8_t> pixels, int32_t terms,
                         const MessageSink& progress);
+void RelightWindowSlide(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                        int32_t yb, std::span<const float> cost,
+                        std::span<const float> cosp, std::span<const float> sinp,
+                        std::span<const Rgb> intensity, std::span<uint8_t> pixels,
+                        int32_t terms, const MessageSink& progress);
+void RelightWindowSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                          int32_t yb, std::span<const float> cost,
+                          std::span<const float> cosp, std::span<const float> sinp,
+                          std::span<const Rgb> colors, int32_t count,
+                          std::span<uint8_t> pixels, int32_t terms,
+                          const MessageSink& progress);
 
 }  // namespace lumo::reference

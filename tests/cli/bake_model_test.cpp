@@ -15,7 +15,6 @@
 #include "base/str_printf.h"
 #include "io/ppm.h"
 #include "model/model_setup.h"
-#include "relight/sh_basis.h"
 #include "testing/bake_fidelity.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
@@ -76,10 +75,9 @@ class BakeModelTest : public ::testing::Test {
     static std::unique_ptr<Model> Load(const char* lid) {
         const std::filesystem::path here = std::filesystem::current_path();
         std::filesystem::current_path(dir_->path());
-        ResetHarmonicCounts();
         auto model = std::make_unique<Model>();
         ::testing::internal::CaptureStdout();
-        InitModel(*model, lid);
+        EXPECT_TRUE(InitModel(*model, lid).ok());
         ::testing::internal::GetCapturedStdout();
         std::filesystem::current_path(here);
         return model;

@@ -17,7 +17,6 @@
 #include "model/light_steering.h"
 #include "model/model.h"
 #include "model/view_navigation.h"
-#include "relight/sh_basis.h"
 #include "tests/support/temp_dir.h"
 
 namespace lumo {
@@ -221,6 +220,27 @@ TEST(LightListTest, AddingAndSelectingStayWithinTheTable) {
     EXPECT_EQ(MAX_LIGHTS, lights->lightcnt);
 }
 
+// --- Relight settings -------------------------------------------------------
+
+TEST(RelightSettingsTest, TheFirstCoefficientSetGivesTheCountsAndSetTermsClamps) {
+    RelightSettings settings;
+    EXPECT_FALSE(settings.counts_set);
+    SetAvailableTerms(settings, 4);
+    EXPECT_EQ(16, settings.max_terms);
+    EXPECT_EQ(16, settings.terms);
+    EXPECT_EQ(3, SetTerms(settings, 3));
+    SetAvailableTerms(settings, 5);  // later sets change nothing
+    EXPECT_EQ(16, settings.max_terms);
+    EXPECT_EQ(3, settings.terms);
+    const struct {
+        int32_t asked, applied;
+    } cases[] = {{0, 0}, {-7, 0}, {9, 9}, {16, 16}, {17, 16}, {1 << 20, 16}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.applied, SetTerms(settings, c.asked)) << c.asked;
+        EXPECT_EQ(c.applied, settings.terms) << c.asked;
+    }
+}
+
 // --- Staged edits ----------------------------------------------------------
 
 class LightEditTest : public ::testing::Test {
@@ -228,16 +248,11 @@ class LightEditTest : public ::testing::Test {
     void SetUp() override {
         here_ = std::filesystem::current_path();
         std::filesystem::current_path(dir_.path());
-        saved_harmonics_ = activeHarmonics;
-        saved_max_ = maxHarmonics;
-        maxHarmonics = 9;  // as if a three-band coefficient set were loaded
         model_ = std::make_unique<Model>();
+        // As if a three-band coefficient set were loaded.
+        SetAvailableTerms(model_->relight, 3);
     }
-    void TearDown() override {
-        activeHarmonics = saved_harmonics_;
-        maxHarmonics = saved_max_;
-        std::filesystem::current_path(here_);
-    }
+    void TearDown() override { std::filesystem::current_path(here_); }
 
     // A 2 x 1 slide named `name` in the test directory.
     void WriteSlide(const char* name) {
@@ -249,7 +264,7 @@ class LightEditTest : public ::testing::Test {
     // The input as the texts left untouched would give it.
     LightEditInput Unchanged() const {
         LightEditInput in;
-        in.harmonics = maxHarmonics;
+        in.harmonics = model_->relight.max_terms;
         in.radius = model_->staged.radius;
         std::memcpy(in.lookat, model_->staged.lookat, sizeof in.lookat);
         std::memcpy(in.up, model_->staged.up, sizeof in.up);
@@ -259,8 +274,6 @@ class LightEditTest : public ::testing::Test {
 
     TempDir dir_;
     std::filesystem::path here_;
-    int16_t saved_harmonics_ = 0;
-    int16_t saved_max_ = 0;
     std::unique_ptr<Model> model_;
 };
 
@@ -287,7 +300,7 @@ TEST_F(LightEditTest, RadiusColourAndHarmonicsReachTheCurrentLight) {
         EXPECT_EQ(c.applied_radius, light.radius) << c.radius;
         EXPECT_EQ(c.applied_radius, model_->staged.radius);
         EXPECT_EQ(c.clamped, out.radius_clamped) << c.radius;
-        EXPECT_EQ(c.active, activeHarmonics);
+        EXPECT_EQ(c.active, model_->relight.terms);
         EXPECT_EQ(c.active, out.harmonics) << "the outcome names the terms applied";
         EXPECT_FLOAT_EQ(1.0f, light.color[0]);
         EXPECT_EQ(0.0f, light.color[1]);

@@ -21,9 +21,6 @@ using lumo::testing::TempDir;
 
 class BrdfFileTest : public ::testing::Test {
   protected:
-    void SetUp() override { ResetHarmonicCounts(); }
-    void TearDown() override { ResetHarmonicCounts(); }
-
     // Writes `img`, returns the file's bytes.
     std::string WriteBytes(const ShCoeffImage& img) {
         const std::string path = dir_.File("img.urdf.sh");
@@ -155,23 +152,29 @@ TEST_F(BrdfFileTest, AFileWithoutPixelsReadsWithTheEmptyWindow) {
     EXPECT_EQ(4, image.ymin);
     EXPECT_EQ(-1, image.ymax);
     EXPECT_EQ(0, image.tile_count);
-    // The basis is rebuilt, but no pixel was initialised: the counts wait.
+    // The basis is rebuilt, but no pixel is present: the image offers no terms.
     EXPECT_EQ(2, ShBasisTables().L);
-    EXPECT_FALSE(HarmonicCountsSet());
+    EXPECT_EQ(0, AvailableTerms(std::span<const BrdfImage>(&image, 1)));
 }
 
-TEST_F(BrdfFileTest, TheFirstPixelEverSetsTheHarmonicCountsAndLaterFilesDoNot) {
+TEST_F(BrdfFileTest, TheFirstImageWithAPixelGivesTheAvailableTerms) {
     ShCoeffImage a(4, 4, 3);
     a.Set(0, 1, 1, Ramp(9, 1.0f));
     ShCoeffImage b(4, 4, 2);
     b.Set(0, 1, 1, Ramp(4, 1.0f));
     BrdfImage ia, ib;
+    BrdfImage empty;
+    ASSERT_TRUE(ReadBytes(WriteBytes(ShCoeffImage(4, 4, 4)), empty).ok());
     ASSERT_TRUE(ReadBytes(WriteBytes(a), ia).ok());
-    EXPECT_EQ(9, maxHarmonics);
-    EXPECT_EQ(9, activeHarmonics);
     ASSERT_TRUE(ReadBytes(WriteBytes(b), ib).ok());
-    EXPECT_EQ(9, maxHarmonics);
     EXPECT_EQ(2, ShBasisTables().L);  // tables follow the last file
+    std::vector<BrdfImage> images;
+    images.push_back(std::move(empty));
+    images.push_back(std::move(ia));
+    images.push_back(std::move(ib));
+    EXPECT_EQ(9, AvailableTerms(images));
+    EXPECT_EQ(4, AvailableTerms(std::span<const BrdfImage>(images).subspan(2)));
+    EXPECT_EQ(0, AvailableTerms(std::span<const BrdfImage>(images).first(1)));
 }
 
 TEST_F(BrdfFileTest, ReaderPrintsItsProgressLines) {
@@ -443,21 +446,19 @@ TEST_F(BrdfFileTest, DirectReaderRefusesBrokenFilesAsTheBlockReaderDoes) {
     }
 }
 
-// The direct reader leaves the basis tables and harmonic counts alone (files
-// are read on several threads at once); FinishBrdfImage applies what the
-// block reader's assembly does.
+// The direct reader leaves the basis tables alone (files are read on several
+// threads at once); FinishBrdfImage applies what the block reader's assembly
+// does.
 TEST_F(BrdfFileTest, DirectReaderLeavesTheProcessWideStateToFinish) {
-    ASSERT_TRUE(InitCoeffArrCore(5).ok());
+    ASSERT_TRUE(InitCoeffArr(5).ok());
     ShCoeffImage img(4, 4, 3);
     img.Set(2, 3, 3, Ramp(9, 1.0f));
     const std::string bytes = WriteBytes(img);
     BrdfImage image;
     ASSERT_TRUE(ReadDirect(bytes, image).ok());
     EXPECT_EQ(5, ShBasisTables().L);
-    EXPECT_FALSE(HarmonicCountsSet());
     ASSERT_TRUE(FinishBrdfImage(image).ok());
     EXPECT_EQ(3, ShBasisTables().L);
-    EXPECT_EQ(9, maxHarmonics);
 }
 
 TEST_F(BrdfFileTest, AcceptsTextAfterTheMagicAndSpareCoefficientVectors) {
@@ -501,7 +502,8 @@ TEST_F(BrdfFileTest, AFileWithoutCoefficientsRelightsToBlack) {
     EXPECT_TRUE(image.Pixel(1, at).present());
     std::vector<uint8_t> pixels(9 * 2 * 3, 7);
     const float color[3] = {1, 1, 1};
-    ReconDirLight(image, 0, 8, 0, 1, 1.0f, 1.0f, 0.0f, color, pixels, 4, MessageSink());
+    RelightWindowDirectional(image, 0, 8, 0, 1, 1.0f, 1.0f, 0.0f, color, pixels, 4,
+                             MessageSink());
     EXPECT_EQ(0, pixels[3 * at + 1]);  // present, no terms: black
     EXPECT_EQ(7, pixels[3 * at + 0]);  // red is absent there: not written
 }
@@ -518,31 +520,26 @@ TEST_F(BrdfFileTest, WriterRefusesInconsistentData) {
         WriteBrdfFile(dir_.File("no/such/dir").c_str(), ShCoeffImage(1, 1, 1)).message());
 }
 
-// The program-ending wrapper: each message and exit status 1.
-TEST_F(BrdfFileTest, ReadBrdfFileEndsTheProgramWithTheMessage) {
+// Each failure of reading a file by its path returns the reader's exact
+// message (lumotool's tests see them end the program).
+TEST_F(BrdfFileTest, ReadingByPathReturnsEachMessage) {
     const std::string missing = dir_.File("missing.urdf.sh");
-    EXPECT_EXIT(
-        {
-            BrdfImage image;
-            ReadBrdfFile(image, missing.c_str());
-        },
-        ::testing::ExitedWithCode(1), "Cannot read brdf file: .*missing\\.urdf\\.sh\n$");
+    BrdfImage none;
+    EXPECT_EQ("Cannot read brdf file: " + missing + "\n",
+              ReadBrdfPath(missing.c_str(), none,
+                           {.header = MessageSink(), .opening = MessageSink()})
+                  .message());
     const struct {
         std::string bytes;
-        const char* pattern;
+        const char* message;
     } cases[] = {
-        {"BRDF\n", "Cannot read brdf's header\n$"},
-        {"brdf\n1 1 1 1\n0 0 0\n\x00\x00\x00", "Not a BRDF file\n$"},
-        {"BRDF\n8 1 1 1\n0 0 0\n\x01", "BRDF file possibly corrupted\n$"},
+        {"BRDF\n", "Cannot read brdf's header\n"},
+        {"brdf\n1 1 1 1\n0 0 0\n\x00\x00\x00", "Not a BRDF file\n"},
+        {"BRDF\n8 1 1 1\n0 0 0\n\x01", "BRDF file possibly corrupted\n"},
     };
     for (const auto& c : cases) {
-        const std::string path = dir_.Write("bad.urdf.sh", c.bytes);
-        EXPECT_EXIT(
-            {
-                BrdfImage image;
-                ReadBrdfFile(image, path.c_str());
-            },
-            ::testing::ExitedWithCode(1), c.pattern);
+        BrdfImage image;
+        EXPECT_EQ(c.message, ReadBytes(c.bytes, image).message());
     }
 }
 

@@ -30,6 +30,7 @@ namespace {
 using lumo::testing::AllPixels;
 using lumo::testing::DirLight;
 using lumo::testing::EnvLight;
+using lumo::testing::FileTerms;
 using lumo::testing::MakeBrdfSlab;
 using lumo::testing::RandomEnvMap;
 using lumo::testing::SlabSpec;
@@ -123,16 +124,13 @@ const Engine kEngines[] = {{"production", &lumo::ReconstructAll},
 class EnvLightTest : public ::testing::TestWithParam<Engine> {
   protected:
     void SetUp() override {
-        ResetHarmonicCounts();
         info_ = std::make_unique<LidInfo>();
         info_->slab_count = 1;
     }
-    void TearDown() override { ResetHarmonicCounts(); }
-
     std::vector<uint8_t> Run(std::vector<LightSrc> lights) {
         ReconRequest request;
         request.lights = lights;
-        request.terms = activeHarmonics;
+        request.terms = FileTerms(*info_);
         request.progress = nullptr;
         GetParam().all(*info_, request);
         return AllPixels(info_->slabs[0]);
@@ -322,7 +320,6 @@ INSTANTIATE_TEST_SUITE_P(Paths, EnvLightTest, ::testing::ValuesIn(kEngines),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EnvProjectionTest, ProductionProjectionIsTheReferencesForAnyThreadCount) {
-    ResetHarmonicCounts();
     const auto map = RandomEnvMap(37, 19, 12);
     const EnvFrame frame = MakeEnvFrame({0.3f, 0.1f, -0.8f}, 12.0f);
     const Vec3 n(0, 0.6f, 0.8f), s(1, 0, 0), t(0, 0.8f, -0.6f);
@@ -339,7 +336,6 @@ TEST(EnvProjectionTest, ProductionProjectionIsTheReferencesForAnyThreadCount) {
 }
 
 TEST(EnvProjectionTest, ProjectionsAreKeptUntilTheMapItsFrameOrTheSlabChanges) {
-    ResetHarmonicCounts();
     auto info = std::make_unique<LidInfo>();
     info->slab_count = 2;
     SlabSpec spec;
@@ -352,7 +348,7 @@ TEST(EnvProjectionTest, ProjectionsAreKeptUntilTheMapItsFrameOrTheSlabChanges) {
     auto run = [&] {
         ReconRequest request;
         request.lights = lights;
-        request.terms = activeHarmonics;
+        request.terms = FileTerms(*info);
         request.progress = nullptr;
         ReconstructAll(*info, request);
         return lights[0].envcache.projections();

@@ -48,7 +48,7 @@ TEST_F(EnvMapFileTest, MapsAreReadAsTheImageLibraryNormalisesThem) {
     ASSERT_TRUE(WriteImageFile(Path("sky.exr"), hdr, ImageBits::kFloat).ok());
 
     LightSrc light;
-    light.SetKind(Reserved);
+    light.SetKind(Environment);
     ASSERT_TRUE(light.SetEnvMapCore(Path("grey.png")).ok());
     ASSERT_TRUE(light.HasEnvironment());
     EXPECT_EQ(Path("grey.png"), light.GetEnvName());

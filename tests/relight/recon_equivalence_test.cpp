@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/parallel_for.h"
+#include "relight/brdf_file.h"
 #include "relight/recon_lanes.h"
 #include "relight/reconstruct.h"
 #include "relight/sh_basis.h"
@@ -22,6 +23,7 @@ namespace {
 using lumo::testing::AllPixels;
 using lumo::testing::DirLight;
 using lumo::testing::EnvLight;
+using lumo::testing::FileTerms;
 using lumo::testing::FillPhotos;
 using lumo::testing::MakeBrdfSlab;
 using lumo::testing::RandomEnvMap;
@@ -60,7 +62,7 @@ struct Scenario {
     SlabSpec spec;
     std::vector<LightSrc> lights;
     int32_t lightcnt = 1;
-    int active = -1;  // activeHarmonics; -1 keeps maxHarmonics
+    int active = -1;  // the terms applied; -1 keeps those the files offer
     uint8_t preview = 0;
     std::vector<uint8_t> subskip;
 };
@@ -169,9 +171,8 @@ std::vector<Scenario> Scenarios() {
             if (std::string(mode) == "slide") lights = {Projector({0, 0, -1}, 3, 30)};
             if (std::string(mode) == "several")
                 lights = {DirLight(oblique), DirLight({0, 0, -1})};
-            Scenario* s =
-                add(std::string(mode) + " with activeHarmonics " + std::to_string(active),
-                    active == 16 ? short_files : base, lights);
+            Scenario* s = add(std::string(mode) + " with terms " + std::to_string(active),
+                              active == 16 ? short_files : base, lights);
             s->active = active;
         }
     }
@@ -203,10 +204,8 @@ class ReconEquivalenceTest : public ::testing::TestWithParam<int32_t> {
             GTEST_SKIP() << "no AVX-512 on this machine";
         SetReconLaneWidth(GetParam());
         ASSERT_EQ(GetParam(), ReconLaneWidth());
-        ResetHarmonicCounts();
     }
     void TearDown() override {
-        ResetHarmonicCounts();
         SetParallelThreads(default_threads_);
         SetReconLaneWidth(0);
     }
@@ -215,12 +214,12 @@ class ReconEquivalenceTest : public ::testing::TestWithParam<int32_t> {
 
 // The request of a scenario with the active harmonic count its coefficients
 // (or the scenario) set, collecting the reports into `out` and `err`.
-ReconRequest Request(std::vector<LightSrc>& lights, const Scenario& sc, std::string& out,
-                     std::string& err) {
+ReconRequest Request(std::vector<LightSrc>& lights, const Scenario& sc,
+                     const LidInfo& info, std::string& out, std::string& err) {
     ReconRequest request;
     request.lights = std::span<LightSrc>(lights).first(
         static_cast<size_t>(LightsInUse(lights, sc.lightcnt)));
-    request.terms = activeHarmonics;
+    request.terms = sc.active >= 0 ? sc.active : FileTerms(info);
     request.preview = sc.preview;
     request.progress = [&out](std::string_view t) { out += t; };
     request.errors = [&err](std::string_view t) { err += t; };
@@ -233,14 +232,12 @@ TEST_P(ReconEquivalenceTest, ReconstructAllGivesTheReferenceBytesAndLines) {
         SetParallelThreads(threads);
         for (const Scenario& sc : scenarios) {
             SCOPED_TRACE(sc.name + " / threads " + std::to_string(threads));
-            ResetHarmonicCounts();
             auto info = std::make_unique<LidInfo>();
             info->slab_count = 2;
             MakeBrdfSlab(info->slabs[0], sc.spec);
             SlabSpec second = sc.spec;
             second.seed = 99;
             MakeBrdfSlab(info->slabs[1], second);
-            if (sc.active >= 0) activeHarmonics = static_cast<int16_t>(sc.active);
             if (!sc.subskip.empty()) info->slabs[0].subskip[0] = sc.subskip;
 
             FillPhotos(info->slabs[0], 77);
@@ -249,7 +246,8 @@ TEST_P(ReconEquivalenceTest, ReconstructAllGivesTheReferenceBytesAndLines) {
             // agree line for line, however many threads do the work.
             std::string ref_out, ref_err;
             std::vector<LightSrc> lights = sc.lights;
-            reference::ReconstructAll(*info, Request(lights, sc, ref_out, ref_err));
+            reference::ReconstructAll(*info,
+                                      Request(lights, sc, *info, ref_out, ref_err));
             const std::vector<uint8_t> ref0 = AllPixels(info->slabs[0]);
             const std::vector<uint8_t> ref1 = AllPixels(info->slabs[1]);
 
@@ -257,14 +255,14 @@ TEST_P(ReconEquivalenceTest, ReconstructAllGivesTheReferenceBytesAndLines) {
             FillPhotos(info->slabs[1], 77);
             lights = sc.lights;
             std::string out, err;
-            ReconstructAll(*info, Request(lights, sc, out, err));
+            ReconstructAll(*info, Request(lights, sc, *info, out, err));
 
             EXPECT_EQ(ref_out, out);
             EXPECT_EQ(ref_err, err);
             EXPECT_TRUE(ref0 == AllPixels(info->slabs[0])) << "slab 0 differs";
             EXPECT_TRUE(ref1 == AllPixels(info->slabs[1])) << "slab 1 differs";
             // The case reconstructed something worth comparing.
-            if ((sc.lights[0].kind != Reserved || sc.lights[0].HasEnvironment()) &&
+            if ((sc.lights[0].kind != Environment || sc.lights[0].HasEnvironment()) &&
                 threads == 2) {
                 int lit = 0;
                 for (uint8_t v : ref0)
@@ -334,54 +332,57 @@ TEST_P(ReconEquivalenceTest, WindowFunctionsGiveTheReferenceBytesForAnyWindow) {
                      << w[0] << ".." << w[1] << " x " << w[2] << ".." << w[3]);
         for (int mode = 0; mode < 5; ++mode) {
             std::vector<uint8_t> a(n * 3, 77), b(n * 3, 77);
-            const int32_t terms = activeHarmonics;
+            const int32_t terms = AvailableTerms(slab.brdf);
             CaptureStdout();
             switch (mode) {
                 case 0:
-                    reference::ReconDirLight(brdf, w[0], w[1], w[2], w[3], lcost[1],
-                                             lcosp[1], lsinp[1], color, a, terms,
-                                             WriteToStdout);
+                    reference::RelightWindowDirectional(brdf, w[0], w[1], w[2], w[3],
+                                                        lcost[1], lcosp[1], lsinp[1],
+                                                        color, a, terms, WriteToStdout);
                     break;
                 case 1:
-                    reference::ReconPointLight(brdf, w[0], w[1], w[2], w[3], cost, cosp,
-                                               sinp, color, a, terms, WriteToStdout);
-                    break;
-                case 2:
-                    reference::ReconSlideLight(brdf, w[0], w[1], w[2], w[3], cost, cosp,
-                                               sinp, inten, a, terms, WriteToStdout);
-                    break;
-                case 3:
-                    reference::ReconWMultDirLight(brdf, w[0], w[1], w[2], w[3], lcost,
-                                                  lcosp, lsinp, colors, 7, a, terms,
+                    reference::RelightWindowPoint(brdf, w[0], w[1], w[2], w[3], cost,
+                                                  cosp, sinp, color, a, terms,
                                                   WriteToStdout);
                     break;
+                case 2:
+                    reference::RelightWindowSlide(brdf, w[0], w[1], w[2], w[3], cost,
+                                                  cosp, sinp, inten, a, terms,
+                                                  WriteToStdout);
+                    break;
+                case 3:
+                    reference::RelightWindowSeveral(brdf, w[0], w[1], w[2], w[3], lcost,
+                                                    lcosp, lsinp, colors, 7, a, terms,
+                                                    WriteToStdout);
+                    break;
                 case 4:
-                    reference::ReconEnvLight(brdf, w[0], w[1], w[2], w[3], env, color, a,
-                                             terms, WriteToStdout);
+                    reference::RelightWindowEnvironment(brdf, w[0], w[1], w[2], w[3], env,
+                                                        color, a, terms, WriteToStdout);
                     break;
             }
             const std::string ref_out = GetCapturedStdout();
             CaptureStdout();
             switch (mode) {
                 case 0:
-                    ReconDirLight(brdf, w[0], w[1], w[2], w[3], lcost[1], lcosp[1],
-                                  lsinp[1], color, b, terms, WriteToStdout);
+                    RelightWindowDirectional(brdf, w[0], w[1], w[2], w[3], lcost[1],
+                                             lcosp[1], lsinp[1], color, b, terms,
+                                             WriteToStdout);
                     break;
                 case 1:
-                    ReconPointLight(brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp, color,
-                                    b, terms, WriteToStdout);
+                    RelightWindowPoint(brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp,
+                                       color, b, terms, WriteToStdout);
                     break;
                 case 2:
-                    ReconSlideLight(brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp, inten,
-                                    b, terms, WriteToStdout);
+                    RelightWindowSlide(brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp,
+                                       inten, b, terms, WriteToStdout);
                     break;
                 case 3:
-                    ReconWMultDirLight(brdf, w[0], w[1], w[2], w[3], lcost, lcosp, lsinp,
-                                       colors, 7, b, terms, WriteToStdout);
+                    RelightWindowSeveral(brdf, w[0], w[1], w[2], w[3], lcost, lcosp,
+                                         lsinp, colors, 7, b, terms, WriteToStdout);
                     break;
                 case 4:
-                    ReconEnvLight(brdf, w[0], w[1], w[2], w[3], env, color, b, terms,
-                                  WriteToStdout);
+                    RelightWindowEnvironment(brdf, w[0], w[1], w[2], w[3], env, color, b,
+                                             terms, WriteToStdout);
                     break;
             }
             EXPECT_EQ(ref_out, GetCapturedStdout()) << "mode " << mode;

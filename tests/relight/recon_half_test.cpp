@@ -31,6 +31,7 @@ namespace {
 using lumo::testing::AllPixels;
 using lumo::testing::DirLight;
 using lumo::testing::EnvLight;
+using lumo::testing::FileTerms;
 using lumo::testing::FillPhotos;
 using lumo::testing::MakeBrdfSlab;
 using lumo::testing::RandomCoefficients;
@@ -74,21 +75,19 @@ class ReconHalfTest : public ::testing::TestWithParam<Loops> {
         SetReconLaneWidth(l.lanes);
         SetReconHalfHardware(l.hardware);
         if (l.hardware && !ReconHalfHardware()) GTEST_SKIP() << "no F16C on this machine";
-        ResetHarmonicCounts();
     }
     void TearDown() override {
         SetReconLaneWidth(0);
         SetReconHalfHardware(true);
         SetParallelThreads(default_threads_);
-        ResetHarmonicCounts();
     }
     int default_threads_ = ParallelThreads();
 };
 
-ReconRequest Request(std::span<LightSrc> lights, std::string& out) {
+ReconRequest Request(std::span<LightSrc> lights, int32_t terms, std::string& out) {
     ReconRequest request;
     request.lights = lights;
-    request.terms = activeHarmonics;
+    request.terms = terms;
     request.progress = [&out](std::string_view t) { out += t; };
     return request;
 }
@@ -146,7 +145,6 @@ TEST_P(ReconHalfTest, GivesTheReferenceBytesOnCoefficientsRoundedToHalf) {
                 rounded_spec.round_to_half = true;
                 SlabSpec half_spec = spec;
                 half_spec.half = true;
-                ResetHarmonicCounts();
                 auto rounded = std::make_unique<LidInfo>();
                 auto half = std::make_unique<LidInfo>();
                 rounded->slab_count = half->slab_count = 1;
@@ -161,8 +159,9 @@ TEST_P(ReconHalfTest, GivesTheReferenceBytesOnCoefficientsRoundedToHalf) {
                 FillPhotos(half->slabs[0], 77);
                 std::vector<LightSrc> a = lights, b = lights;
                 std::string ref_out, out;
-                reference::ReconstructAll(*rounded, Request(a, ref_out));
-                ReconstructAll(*half, Request(b, out));
+                reference::ReconstructAll(*rounded,
+                                          Request(a, FileTerms(*rounded), ref_out));
+                ReconstructAll(*half, Request(b, FileTerms(*rounded), out));
                 EXPECT_EQ(ref_out, out);
                 const std::vector<uint8_t> want = AllPixels(rounded->slabs[0]);
                 EXPECT_TRUE(want == AllPixels(half->slabs[0]));

@@ -19,6 +19,7 @@ namespace {
 
 using lumo::testing::AllPixels;
 using lumo::testing::DirLight;
+using lumo::testing::FileTerms;
 using lumo::testing::FillPhotos;
 using lumo::testing::MakeBrdfSlab;
 using lumo::testing::SlabSpec;
@@ -30,38 +31,35 @@ using ::testing::internal::GetCapturedStdout;
 struct Engine {
     const char* name;
     decltype(&lumo::ReconstructAll) all;
-    decltype(&lumo::ReconDirLight) dir;
-    decltype(&lumo::ReconWMultDirLight) mult;
-    decltype(&lumo::ReconstructSlabMultDirLight) slab_mult;
+    decltype(&lumo::RelightWindowDirectional) dir;
+    decltype(&lumo::RelightWindowSeveral) mult;
+    decltype(&lumo::RelightSlabSeveral) slab_mult;
 };
 
 const Engine kEngines[] = {
-    {"production", &lumo::ReconstructAll, &lumo::ReconDirLight, &lumo::ReconWMultDirLight,
-     &lumo::ReconstructSlabMultDirLight},
-    {"reference", &lumo::reference::ReconstructAll, &lumo::reference::ReconDirLight,
-     &lumo::reference::ReconWMultDirLight, &lumo::reference::ReconstructSlabMultDirLight},
+    {"production", &lumo::ReconstructAll, &lumo::RelightWindowDirectional,
+     &lumo::RelightWindowSeveral, &lumo::RelightSlabSeveral},
+    {"reference", &lumo::reference::ReconstructAll,
+     &lumo::reference::RelightWindowDirectional, &lumo::reference::RelightWindowSeveral,
+     &lumo::reference::RelightSlabSeveral},
 };
 
 class ReconstructTest : public ::testing::TestWithParam<Engine> {
   protected:
     void SetUp() override {
-        ResetHarmonicCounts();
         info_ = std::make_unique<LidInfo>();
         info_->slab_count = 1;
         info_->kind = kSceneSlab;
     }
-    void TearDown() override { ResetHarmonicCounts(); }
-
     SlabRecord& slab() { return info_->slabs[0]; }
 
-    // A request for lights[0 .. count-1] with the active harmonic count the
-    // coefficients set, reporting to the standard streams.
-    static ReconRequest Request(std::vector<LightSrc>& lights, int32_t count,
-                                uint8_t preview) {
+    // A request for lights[0 .. count-1] with the terms the coefficients
+    // offer, reporting to the standard streams.
+    ReconRequest Request(std::vector<LightSrc>& lights, int32_t count, uint8_t preview) {
         ReconRequest request;
         request.lights = std::span<LightSrc>(lights).first(
             static_cast<size_t>(LightsInUse(lights, count)));
-        request.terms = activeHarmonics;
+        request.terms = FileTerms(*info_);
         request.preview = preview;
         return request;
     }
@@ -181,7 +179,7 @@ TEST_P(ReconstructTest, NothingIsReconstructedForAReservedLightOrNoLight) {
     MakeBrdfSlab(slab(), spec);
     FillPhotos(slab(), 42);
     LightSrc reserved;
-    reserved.SetKind(Reserved);
+    reserved.SetKind(Environment);
     std::vector<LightSrc> lights = {reserved, DirLight({0, 0, -1})};
     EXPECT_EQ("", Run(lights, 1));
     EXPECT_EQ("", Run(lights, 0));
@@ -323,7 +321,7 @@ TEST_P(ReconstructTest, WindowFunctionsWriteOnlyInsideTheirWindow) {
     const float color[3] = {1, 1, 1};
     CaptureStdout();
     // Ranges in either order; columns 2..5, rows 1..3.
-    GetParam().dir(brdf, 5, 2, 3, 1, 1.0f, 1.0f, 0.0f, color, px, activeHarmonics,
+    GetParam().dir(brdf, 5, 2, 3, 1, 1.0f, 1.0f, 0.0f, color, px, FileTerms(*info_),
                    WriteToStdout);
     EXPECT_EQ("Reconstruct window xmin=2 xmax=5, ymin=1 ymax=3\n", GetCapturedStdout());
     for (int y = 0; y < 6; ++y) {
@@ -340,7 +338,7 @@ TEST_P(ReconstructTest, WindowFunctionsWriteOnlyInsideTheirWindow) {
     const std::vector<float> cost = {1}, cosp = {1}, sinp = {0};
     const std::vector<Rgb> colors = {{1, 1, 1}};
     CaptureStdout();
-    GetParam().mult(brdf, 0, 1, 0, 0, cost, cosp, sinp, colors, 1, px, activeHarmonics,
+    GetParam().mult(brdf, 0, 1, 0, 0, cost, cosp, sinp, colors, 1, px, FileTerms(*info_),
                     WriteToStdout);
     GetCapturedStdout();
     EXPECT_NE(77, px[0]);
@@ -350,10 +348,10 @@ TEST_P(ReconstructTest, WindowFunctionsWriteOnlyInsideTheirWindow) {
     // A window that misses the image's own window touches nothing.
     std::fill(px.begin(), px.end(), 77);
     CaptureStdout();
-    GetParam().dir(brdf, 20, 30, 0, 5, 1.0f, 1.0f, 0.0f, color, px, activeHarmonics,
+    GetParam().dir(brdf, 20, 30, 0, 5, 1.0f, 1.0f, 0.0f, color, px, FileTerms(*info_),
                    WriteToStdout);
-    GetParam().mult(brdf, -5, -1, 0, 5, cost, cosp, sinp, colors, 1, px, activeHarmonics,
-                    WriteToStdout);
+    GetParam().mult(brdf, -5, -1, 0, 5, cost, cosp, sinp, colors, 1, px,
+                    FileTerms(*info_), WriteToStdout);
     GetCapturedStdout();
     EXPECT_EQ(std::vector<uint8_t>(px.size(), 77), px);
 }

@@ -5,6 +5,7 @@
 
 #include "base/fatal.h"
 #include "base/half_float.h"
+#include "relight/brdf_file.h"
 
 namespace lumo::testing {
 
@@ -46,10 +47,17 @@ std::shared_ptr<const EnvMap> RandomEnvMap(int32_t W, int32_t H, uint32_t seed) 
 LightSrc EnvLight(std::shared_ptr<const EnvMap> map, const Vec3& d, float spin, float r,
                   float g, float b) {
     LightSrc l = DirLight(d, r, g, b);
-    l.SetKind(Reserved);
+    l.SetKind(Environment);
     l.envmap = std::move(map);
     l.envspin = spin;
     return l;
+}
+
+int32_t FileTerms(const LidInfo& info) {
+    for (int32_t i = 0; i < info.slab_count; ++i)
+        if (const int32_t terms = AvailableTerms(info.slabs[static_cast<size_t>(i)].brdf))
+            return terms;
+    return 0;
 }
 
 void MakeBrdfSlab(SlabRecord& slab, const SlabSpec& spec) {

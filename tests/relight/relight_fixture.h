@@ -11,6 +11,7 @@
 #include "relight/brdf_writer.h"
 #include "relight/env_map.h"
 #include "relight/light_source.h"
+#include "scene/lid_info.h"
 #include "scene/slab_record.h"
 
 namespace lumo::testing {
@@ -36,6 +37,10 @@ struct SlabSpec {
 // photos of W x H black pixels for enabled images, coefficients for them.
 void MakeBrdfSlab(SlabRecord& slab, const SlabSpec& spec);
 
+// The terms the scene's coefficients offer: those of the first image with a
+// present pixel, slab by slab (AvailableTerms), as model set-up takes them.
+int32_t FileTerms(const LidInfo& info);
+
 // Random coefficients for one image, as the slab maker draws them.
 ShCoeffImage RandomCoefficients(int32_t W, int32_t H, int32_t lcnt, int32_t harcnt,
                                 const double density[3], uint32_t seed);
@@ -46,7 +51,7 @@ LightSrc DirLight(const Vec3& d, float r = 1.0f, float g = 1.0f, float b = 1.0f)
 // A W x H environment map of seeded random values in 0..2 per channel.
 std::shared_ptr<const EnvMap> RandomEnvMap(int32_t W, int32_t H, uint32_t seed);
 
-// An environment light (kind Reserved) with `map`, travelling along d, spun by
+// An environment light (kind Environment) with `map`, travelling along d, spun by
 // `spin` degrees, with colour c.
 LightSrc EnvLight(std::shared_ptr<const EnvMap> map, const Vec3& d = {0, 0, -1},
                   float spin = 0.0f, float r = 1.0f, float g = 1.0f, float b = 1.0f);

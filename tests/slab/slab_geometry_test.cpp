@@ -52,8 +52,8 @@ SlabRecord MakeSlab(int32_t n, int32_t m, float z = 2.0f) {
         p.x1 = p.y1 = 1.0f;
     }
     slab.curr_st.assign(static_cast<size_t>(2 * (n + 1) * (m + 1)), 0.0f);
-    SubUVVert(slab, 0);
-    SubUVSampVert(slab, 0);
+    EXPECT_TRUE(BuildGridVertices(slab, 0).ok());
+    EXPECT_TRUE(BuildSamplePositions(slab, 0).ok());
     return slab;
 }
 
@@ -70,8 +70,8 @@ TEST(SlabGeometryTest, GridVerticesAndSamplesSitAtCornersAndCellCentres) {
     SlabRecord slab;
     SetCorners(slab, kPlaneUV, {{0, 0, 0, 1}, {1, 0, 0, 1}, {1, 1, 0, 1}, {0, 1, 0, 1}});
     slab.samples_u = slab.samples_v = 2;
-    SubUVVert(slab, 0);
-    SubUVSampVert(slab, 0);
+    EXPECT_TRUE(BuildGridVertices(slab, 0).ok());
+    EXPECT_TRUE(BuildSamplePositions(slab, 0).ok());
     ASSERT_EQ(9u, slab.subvert[0].size());
     for (int b = 0; b <= 2; ++b) {
         for (int a = 0; a <= 2; ++a) {
@@ -110,19 +110,18 @@ TEST(SlabGeometryTest, AGridWithoutCellsBuildsNothing) {
     SlabRecord slab = MakeSlab(2, 2);
     slab.samples_q = 0;
     slab.samples_r = 3;
-    SubUVVert(slab, 1);
-    SubUVSampVert(slab, 1);
+    EXPECT_TRUE(BuildGridVertices(slab, 1).ok());
+    EXPECT_TRUE(BuildSamplePositions(slab, 1).ok());
     EXPECT_TRUE(slab.subvert[1].empty());
     EXPECT_TRUE(slab.sampskip[1].empty());
-    EXPECT_TRUE(
-        CalCurrSTCornerCore(slab, LookAt({0, 0, 5}, {0, 0, 0}, {0, 1, 0}), 1).ok());
+    EXPECT_TRUE(ComputeVertexST(slab, LookAt({0, 0, 5}, {0, 0, 0}, {0, 1, 0}), 1).ok());
 }
 
 TEST(SlabGeometryTest, CentredEyeSeesTheMiddleVertexAtTheMiddleOfST) {
     for (int n : {2, 4}) {
         SlabRecord slab = MakeSlab(n, n);
         const Mat4 M = LookAt({0, 0, 6}, {0, 0, 0}, {0, 1, 0});
-        CalCurrSTCorner(slab, M, 0);
+        EXPECT_TRUE(ComputeVertexST(slab, M, 0).ok());
         const size_t mid = static_cast<size_t>((n / 2) * (n + 1) + n / 2);
         EXPECT_NEAR(0.5f, slab.curr_st[2 * mid], 1e-6) << n;
         EXPECT_NEAR(0.5f, slab.curr_st[2 * mid + 1], 1e-6) << n;
@@ -133,7 +132,7 @@ TEST(SlabGeometryTest, CentredEyeSeesTheMiddleVertexAtTheMiddleOfST) {
     }
     // The same line seen by an eye looking elsewhere: still the middle.
     SlabRecord slab = MakeSlab(2, 2);
-    CalCurrSTCorner(slab, LookAt({0, 0, 6}, {3, 1, 0}, {0, 1, 0}), 0);
+    EXPECT_TRUE(ComputeVertexST(slab, LookAt({0, 0, 6}, {3, 1, 0}, {0, 1, 0}), 0).ok());
     EXPECT_NEAR(0.5f, slab.curr_st[2 * 4], 1e-5);
     EXPECT_NEAR(0.5f, slab.curr_st[2 * 4 + 1], 1e-5);
 }
@@ -148,12 +147,12 @@ TEST(SlabGeometryTest, CornerCellsBeyondOneWindowEdgeAreLeftOut) {
     } cases[] = {{0.6f, 1}, {0.4f, 0}, {-5.0f, 0}};
     for (const auto& c : cases) {
         SetWindows(slab, c.x0, 10.0f, -10.0f, 10.0f);
-        CalCurrSTCorner(slab, M, 0);
+        EXPECT_TRUE(ComputeVertexST(slab, M, 0).ok());
         EXPECT_EQ(c.skipped, slab.subskip[0][0]) << "x0=" << c.x0;
     }
     // Corners far beyond on t but straddling the window keep their cell.
     SetWindows(slab, -10.0f, 10.0f, 0.45f, 0.55f);
-    CalCurrSTCorner(slab, M, 0);
+    EXPECT_TRUE(ComputeVertexST(slab, M, 0).ok());
     EXPECT_EQ(0, slab.subskip[0][0]);  // t = -1, -1, 0.5, 0.5
     EXPECT_EQ(0, slab.subskip[0][3]);  // t = 0.5, 0.5, 2, 2
 }
@@ -163,7 +162,7 @@ SlabRecord TiltedSlab() {
     SlabRecord slab = MakeSlab(2, 2);
     SetCorners(slab, kPlaneUV,
                {{-1, -1, 0.5f, 1}, {1, -1, 0.5f, 1}, {1, 1, 2, 1}, {-1, 1, 2, 1}});
-    SubUVVert(slab, 0);
+    EXPECT_TRUE(BuildGridVertices(slab, 0).ok());
     SetWindows(slab, -100.0f, 100.0f, -100.0f, 100.0f);
     return slab;
 }
@@ -172,7 +171,7 @@ TEST(SlabGeometryTest, RaysMeetingTheImagePlaneFromBehindGiveZeroAndSkipTheirCel
     SlabRecord slab = TiltedSlab();
     std::fill(slab.curr_st.begin(), slab.curr_st.end(), 9.0f);
     const Mat4 M = LookAt({0, 0, 1.5f}, {0, 0, 0}, {0, 1, 0});
-    CalCurrSTCorner(slab, M, 0);
+    EXPECT_TRUE(ComputeVertexST(slab, M, 0).ok());
     // Rows b = 0 (z 0.5) and 1 (z 1.25) lie below the eye, row 2 (z 2) above it.
     for (int a = 0; a <= 2; ++a) {
         EXPECT_EQ(0.0f, slab.curr_st[2 * (6 + a)]) << a;
@@ -183,7 +182,7 @@ TEST(SlabGeometryTest, RaysMeetingTheImagePlaneFromBehindGiveZeroAndSkipTheirCel
 
     // Centre mode: the samples of row 1 (z 1.625) miss; nothing is left out for that.
     std::fill(slab.sampskip[0].begin(), slab.sampskip[0].end(), 1);
-    CalCurrSTCenter(slab, M, 0);
+    EXPECT_TRUE(ComputeSampleST(slab, M, 0).ok());
     EXPECT_EQ(0.0f, slab.curr_st[2 * 2]);
     EXPECT_EQ(0.0f, slab.curr_st[2 * 3 + 1]);
     EXPECT_EQ(std::vector<uint8_t>(24, 0), slab.sampskip[0]);
@@ -193,14 +192,14 @@ TEST(SlabGeometryTest, CentreTrianglesNeedTheirNeighboursAndAreTestedAgainstTheW
     // 1 x 1: no triangle exists.
     SlabRecord one = MakeSlab(1, 1);
     SetWindows(one, 10.0f, 11.0f, 10.0f, 11.0f);
-    CalCurrSTCenter(one, LookAt({0, 0, 6}, {0, 0, 0}, {0, 1, 0}), 0);
+    EXPECT_TRUE(ComputeSampleST(one, LookAt({0, 0, 6}, {0, 0, 0}, {0, 1, 0}), 0).ok());
     EXPECT_EQ(std::vector<uint8_t>(6, 0), one.sampskip[0]);
 
     // 3 x 3 with windows nothing reaches: every existing triangle is left out,
     // every triangle that needs a neighbour beyond the grid stays 0.
     SlabRecord slab = MakeSlab(3, 3);
     SetWindows(slab, 10.0f, 11.0f, -10.0f, 10.0f);
-    CalCurrSTCenter(slab, LookAt({0, 0, 6}, {0, 0, 0}, {0, 1, 0}), 0);
+    EXPECT_TRUE(ComputeSampleST(slab, LookAt({0, 0, 6}, {0, 0, 0}, {0, 1, 0}), 0).ok());
     for (int b = 0; b < 3; ++b) {
         for (int a = 0; a < 3; ++a) {
             const bool exists[6] = {a > 0 && b > 0, a > 0 && b < 2, a < 2 && b < 2,
@@ -213,7 +212,7 @@ TEST(SlabGeometryTest, CentreTrianglesNeedTheirNeighboursAndAreTestedAgainstTheW
     }
     // A window holding the centre sample's pair keeps all its triangles.
     SetWindows(slab, 0.45f, 0.55f, 0.45f, 0.55f);
-    CalCurrSTCenter(slab, LookAt({0, 0, 6}, {0, 0, 0}, {0, 1, 0}), 0);
+    EXPECT_TRUE(ComputeSampleST(slab, LookAt({0, 0, 6}, {0, 0, 0}, {0, 1, 0}), 0).ok());
     for (int f = 0; f < 6; ++f)
         EXPECT_EQ(0, slab.sampskip[0][static_cast<size_t>(6 * 4 + f)]) << f;
 }
@@ -227,9 +226,9 @@ TEST(SlabGeometryTest, CentreFlagsDependOnlyOnTheCurrentEye) {
     SlabRecord reused = MakeSlab(4, 3);
     SetWindows(fresh, 0.3f, 0.7f, 0.3f, 0.7f);
     SetWindows(reused, 0.3f, 0.7f, 0.3f, 0.7f);
-    CalCurrSTCenter(reused, first, 0);
-    CalCurrSTCenter(reused, second, 0);
-    CalCurrSTCenter(fresh, second, 0);
+    EXPECT_TRUE(ComputeSampleST(reused, first, 0).ok());
+    EXPECT_TRUE(ComputeSampleST(reused, second, 0).ok());
+    EXPECT_TRUE(ComputeSampleST(fresh, second, 0).ok());
     EXPECT_EQ(fresh.sampskip[0], reused.sampskip[0]);
     EXPECT_EQ(std::vector<float>(fresh.curr_st.begin(), fresh.curr_st.begin() + 24),
               std::vector<float>(reused.curr_st.begin(), reused.curr_st.begin() + 24));
@@ -245,10 +244,10 @@ TEST(SlabGeometryTest, TooSmallBuffersAreGrown) {
     slab.subskip[0].clear();
     slab.sampskip[0].clear();
     const Mat4 M = LookAt({0, 0, 6}, {0, 0, 0}, {0, 1, 0});
-    CalCurrSTCorner(slab, M, 0);
+    EXPECT_TRUE(ComputeVertexST(slab, M, 0).ok());
     EXPECT_EQ(24u, slab.curr_st.size());
     EXPECT_EQ(6u, slab.subskip[0].size());
-    CalCurrSTCenter(slab, M, 0);
+    EXPECT_TRUE(ComputeSampleST(slab, M, 0).ok());
     EXPECT_EQ(36u, slab.sampskip[0].size());
 }
 
@@ -257,7 +256,8 @@ TEST(SlabGeometryTest, ProjectsTheImagePlaneCornersOntoTheQrPlane) {
     SetCorners(slab, kPlaneQR,
                {{-2, -2, 1, 1}, {2, -2, 1, 1}, {2, 2, 1, 1}, {-2, 2, 1, 1}});
     Vec4 corners[4], normal;
-    CalCurrCornerProj(slab, LookAt({0, 0, 5}, {0, 0, 0}, {0, 1, 0}), corners, normal);
+    ProjectSTCornersOntoQR(slab, LookAt({0, 0, 5}, {0, 0, 0}, {0, 1, 0}), corners,
+                           normal);
     EXPECT_NEAR(0.0f, normal.x, 1e-7);
     EXPECT_NEAR(1.0f, normal.z, 1e-7);
     EXPECT_EQ(1.0f, normal.w);
@@ -271,7 +271,7 @@ TEST(SlabGeometryTest, ProjectsTheImagePlaneCornersOntoTheQrPlane) {
     }
     // An oblique eye, checked against the ray equation in slab coordinates.
     const Vec3 eye(1.5f, -0.5f, 4.0f);
-    CalCurrCornerProj(slab, LookAt(eye, {0, 0, 0}, {0, 1, 0}), corners, normal);
+    ProjectSTCornersOntoQR(slab, LookAt(eye, {0, 0, 0}, {0, 1, 0}), corners, normal);
     for (int i = 0; i < 4; ++i) {
         const Vec4& s = slab.corner_vert[kPlaneST][i];
         const float t = (1.0f - eye.z) / (s.z - eye.z);
@@ -282,7 +282,8 @@ TEST(SlabGeometryTest, ProjectsTheImagePlaneCornersOntoTheQrPlane) {
     // A QR plane whose normal faces along the rays: every corner misses.
     SetCorners(slab, kPlaneQR,
                {{-2, -2, 1, 1}, {-2, 2, 1, 1}, {2, 2, 1, 1}, {2, -2, 1, 1}});
-    CalCurrCornerProj(slab, LookAt({0, 0, 5}, {0, 0, 0}, {0, 1, 0}), corners, normal);
+    ProjectSTCornersOntoQR(slab, LookAt({0, 0, 5}, {0, 0, 0}, {0, 1, 0}), corners,
+                           normal);
     EXPECT_NEAR(-1.0f, normal.z, 1e-7);
     for (int i = 0; i < 4; ++i) {
         EXPECT_EQ(0.0f, corners[i].x);
@@ -292,18 +293,29 @@ TEST(SlabGeometryTest, ProjectsTheImagePlaneCornersOntoTheQrPlane) {
     }
 }
 
-TEST(SlabGeometryDeathTest, AllocationFailuresEndTheProgramWithTheirMessage) {
+TEST(SlabGeometryTest, AllocationFailuresReturnTheirMessage) {
     // A grid the memory cannot hold.
     SlabRecord slab = MakeSlab(1, 1);
     slab.samples_u = slab.samples_v = 2000000000;
-    EXPECT_EXIT(SubUVVert(slab, 0), ::testing::ExitedWithCode(1),
-                "^\\[SlabRecord::SubUVVert\\]: no memory for subvert\\[\\]\n$");
-    EXPECT_EXIT(SubUVSampVert(slab, 0), ::testing::ExitedWithCode(1),
-                "^\\[SlabRecord::SubUVSampVert\\]: no memory for sampvert\\[\\]\n$");
-    EXPECT_EXIT(CalCurrSTCorner(slab, LookAt({0, 0, 5}, {0, 0, 0}, {0, 1, 0}), 0),
+    EXPECT_EQ("[SlabRecord::SubUVVert]: no memory for subvert[]\n",
+              BuildGridVertices(slab, 0).message());
+    EXPECT_EQ("[SlabRecord::SubUVSampVert]: no memory for sampvert[]\n",
+              BuildSamplePositions(slab, 0).message());
+    EXPECT_EQ(
+        "[SlabRecord::CalCurrSTCorner]: no memory for sr\n",
+        ComputeVertexST(slab, LookAt({0, 0, 5}, {0, 0, 0}, {0, 1, 0}), 0).message());
+    EXPECT_EQ(
+        "[SlabRecord::CalCurrSTCenter]: no memory for sr\n",
+        ComputeSampleST(slab, LookAt({0, 0, 5}, {0, 0, 0}, {0, 1, 0}), 0).message());
+}
+
+TEST(SlabGeometryDeathTest, TheViewersPerFrameGeometryEndsTheProgramWithItsMessage) {
+    SlabRecord slab = MakeSlab(1, 1);
+    slab.samples_u = slab.samples_v = 2000000000;
+    EXPECT_EXIT(ComputeVertexSTOrExit(slab, LookAt({0, 0, 5}, {0, 0, 0}, {0, 1, 0}), 0),
                 ::testing::ExitedWithCode(1),
                 "^\\[SlabRecord::CalCurrSTCorner\\]: no memory for sr\n$");
-    EXPECT_EXIT(CalCurrSTCenter(slab, LookAt({0, 0, 5}, {0, 0, 0}, {0, 1, 0}), 0),
+    EXPECT_EXIT(ComputeSampleSTOrExit(slab, LookAt({0, 0, 5}, {0, 0, 0}, {0, 1, 0}), 0),
                 ::testing::ExitedWithCode(1),
                 "^\\[SlabRecord::CalCurrSTCenter\\]: no memory for sr\n$");
 }

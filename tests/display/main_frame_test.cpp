@@ -39,7 +39,7 @@ class MainFrameTest : public ::testing::Test {
         here_ = std::filesystem::current_path();
         std::filesystem::current_path(dir_.path());
         model_ = std::make_unique<Model>();
-        InitModel(*model_, "scene.lid");
+        ASSERT_TRUE(InitModel(*model_, "scene.lid").ok());
         InitGLState(*model_);
         ASSERT_TRUE(ResizeMainFrame(model_->view, kSize, kSize).ok());
         SetUpLightView(*model_);

@@ -77,6 +77,11 @@ LightEditOutcome ApplyLightEdit(Model& model, const LightEditInput& input) {
         view.seen_lighttype = model.lights.currlighttype;
         view.others_cache_light = -1;
     }
+    // Mixed lights change every light's contribution.
+    if (model.lights.mixed != view.seen_mixed) {
+        view.seen_mixed = model.lights.mixed;
+        view.others_cache_light = -1;
+    }
     const int32_t n = input.harmonics;
     activeHarmonics =
         static_cast<int16_t>(n < 0 ? 0 : std::min<int32_t>(n, maxHarmonics));

@@ -81,18 +81,20 @@ proc lumo::update_status {} {
     lumo::show_model
 }
 
-proc lumo::show_status {} {
+proc lumo::show_status {{relightable 1}} {
     variable status
     variable lighttype
     global lightcnt currlight harcnt_s drawslabmode
-    if {$lightcnt <= 0} {
+    if {!$relightable} {
+        set status "Photographs: lights change nothing"
+    } elseif {$lightcnt <= 0} {
         set status "No light"
     } else {
         set kind [lumo::kind_name $lighttype($currlight)]
         set status "Light [expr {$currlight + 1}] of $lightcnt: $kind  |  $harcnt_s harmonic terms"
     }
     append status "  |  " [expr {$drawslabmode == 0 ? "corner mode" : "centre mode"}]
-    set mixed [lumo::mixed_lights_note]
+    set mixed [expr {$relightable ? [lumo::mixed_lights_note] : ""}]
     if {$mixed ne ""} { append status "  |  " $mixed }
     .lights.list configure -state normal
     .lights.list selection clear 0 end
@@ -141,7 +143,7 @@ proc lumo::show_model {} {
         set slidename [dict get $info slide]
         set envname [dict get $info envmap]
     }
-    lumo::show_status
+    lumo::show_status [dict get $info relightable]
     lumo::show_light_fields $info
 }
 

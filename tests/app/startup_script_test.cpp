@@ -140,10 +140,12 @@ TEST(StartupScriptTest, ControlsThatDoNothingAreDisabled) {
         TempDir dir;
         SlabFixture slab;
         WritePhotoSlab(dir, slab, false);
-        const std::string out = After(
-            RunRealScript(dir, "update\nputs --\n" + states + "puts [states]\nexit\n"));
+        const std::string out =
+            After(RunRealScript(dir, "update\nputs --\n" + states +
+                                         "puts [states]\nputs $lumo::status\nexit\n"));
         EXPECT_EQ(
-            "disabled disabled disabled disabled disabled disabled disabled disabled\n",
+            "disabled disabled disabled disabled disabled disabled disabled disabled\n"
+            "Photographs: lights change nothing  |  centre mode\n",
             out);
     }
     TempDir dir;

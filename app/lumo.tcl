@@ -121,6 +121,28 @@ proc lumo::show_model {} {
     global lightcnt currlighttype harcnt_s radius_s slidelookat_s slideup_s slidefov_s \
         slidename
     set info [.slab lightinfo]
+    set harcnt_s [dict get $info harmonics]
+    if {[dict exists $info kind]} {
+        .slab changecolor {*}[dict get $info colour]
+        set radius_s [dict get $info radius]
+        set slidelookat_s [dict get $info lookat]
+        set slideup_s [dict get $info up]
+        set slidefov_s [dict get $info fov]
+        set slidename [dict get $info slide]
+    }
+    lumo::show_lights $info
+}
+
+# What show_model shows but the staged edits: the lights and their kinds, the
+# current light's kind, colour swatch and map, which controls apply and the
+# status line. Light-editing fields a script has written but not applied yet
+# stay as they are.
+proc lumo::show_lights {{info {}}} {
+    variable lighttype
+    variable colour
+    variable envname
+    global currlighttype
+    if {$info eq ""} { set info [.slab lightinfo] }
     array unset lighttype
     set i 0
     foreach kind [dict get $info kinds] {
@@ -128,23 +150,31 @@ proc lumo::show_model {} {
         incr i
     }
     set lighttype($i) 0
-    set harcnt_s [dict get $info harmonics]
     set envname ""
     if {[dict exists $info kind]} {
         set currlighttype [dict get $info kind]
-        set rgb [dict get $info colour]
-        set colour [format "#%02x%02x%02x" {*}$rgb]
+        set colour [format "#%02x%02x%02x" {*}[dict get $info colour]]
         .panel.light.colour configure -background $colour
-        .slab changecolor {*}$rgb
-        set radius_s [dict get $info radius]
-        set slidelookat_s [dict get $info lookat]
-        set slideup_s [dict get $info up]
-        set slidefov_s [dict get $info fov]
-        set slidename [dict get $info slide]
         set envname [dict get $info envmap]
     }
     lumo::show_status [dict get $info relightable]
     lumo::show_light_fields $info
+}
+
+# The widget commands a script calls directly change the model too: after
+# one that applies the staged edits or replaces lights (svnotifylightchg,
+# openlights, deletesrc) the whole panel shows the model again; after one that
+# changes a light without applying the staged edits (chgltype, envmap FILE)
+# everything but the staged fields does.
+proc lumo::after_widget_command {command code result op} {
+    # The panel never turns a widget command that worked into a failure.
+    catch {
+        switch -- [lindex $command 1] {
+            svnotifylightchg - openlights - deletesrc { lumo::show_model }
+            chgltype { lumo::show_lights }
+            envmap { if {[llength $command] > 2} { lumo::show_lights } }
+        }
+    }
 }
 
 # "x,y,z" (COUNT numbers separated by commas).
@@ -743,6 +773,9 @@ proc lumo::build {} {
     lumo::bind_light_view
     lumo::bind_keys
     lumo::show_model
+    foreach view {.slab .light} {
+        trace add execution $view leave lumo::after_widget_command
+    }
 }
 
 if {[catch {lumo::build} message]} {

@@ -120,6 +120,35 @@ TEST(StartupScriptTest, ThePanelShowsTheValuesInUseAndRefusesWhatItCannotUse) {
         EXPECT_NE(std::string::npos, out.find(line)) << line << "\nin\n" << out;
 }
 
+TEST(StartupScriptTest, ThePanelFollowsWidgetCommandsAndKeepsEditsTheyStage) {
+    // A script that calls the widget commands itself: what they apply or
+    // replace shows in the panel; fields it writes before applying them stay
+    // staged across a change of kind.
+    TempDir dir;
+    SlabFixture slab;
+    WriteBrdfSlab(dir, slab);
+    const std::string out = After(RunRealScript(
+        dir,
+        "update\nputs --\n"
+        ".slab savelights rig.json\n"
+        ".slab changecolor 255 0 0\n.slab svnotifylightchg\n"
+        "puts \"swatch=[.panel.light.colour cget -background]\"\n"
+        "set radius_s 5\nset currlighttype 1\n.slab chgltype\n"
+        "puts \"radius_s=$radius_s [.lights.list get 0]\"\n"
+        ".slab svnotifylightchg\n"
+        "puts \"radius=[dict get [.slab lightinfo] radius] radius_s=$radius_s\"\n"
+        ".slab openlights rig.json\n"
+        "puts \"swatch=[.panel.light.colour cget -background] radius_s=$radius_s "
+        "[.lights.list get 0]\"\n"
+        "exit\n"));
+    EXPECT_EQ(
+        "swatch=#ff0000\n"
+        "radius_s=5 Light 1: Point\n"
+        "radius=5 radius_s=5\n"
+        "swatch=#ffffff radius_s=3 Light 1: Directional\n",
+        out);
+}
+
 TEST(StartupScriptTest, ControlsThatDoNothingAreDisabled) {
     // Photographs: lights change nothing, so the light panel and the Lights
     // menu are disabled. A relightable slab: the map only for an environment

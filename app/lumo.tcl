@@ -134,10 +134,10 @@ proc lumo::show_model {} {
 }
 
 # What show_model shows but the staged edits: the lights and their kinds, the
-# current light's kind, colour swatch and map, which controls apply and the
-# status line. Light-editing fields a script has written but not applied yet
-# stay as they are.
-proc lumo::show_lights {{info {}}} {
+# current light's colour swatch and map, which controls apply, the status
+# line and (unless KIND is 0) the current light's kind. Light-editing fields a
+# script has written but not applied yet stay as they are.
+proc lumo::show_lights {{info {}} {kind 1}} {
     variable lighttype
     variable colour
     variable envname
@@ -152,7 +152,7 @@ proc lumo::show_lights {{info {}}} {
     set lighttype($i) 0
     set envname ""
     if {[dict exists $info kind]} {
-        set currlighttype [dict get $info kind]
+        if {$kind} { set currlighttype [dict get $info kind] }
         set colour [format "#%02x%02x%02x" {*}[dict get $info colour]]
         .panel.light.colour configure -background $colour
         set envname [dict get $info envmap]
@@ -172,7 +172,7 @@ proc lumo::after_widget_command {command code result op} {
         switch -- [lindex $command 1] {
             svnotifylightchg - openlights - deletesrc { lumo::show_model }
             chgltype { lumo::show_lights }
-            envmap { if {[llength $command] > 2} { lumo::show_lights } }
+            envmap { if {[llength $command] > 2} { lumo::show_lights {} 0 } }
         }
     }
 }

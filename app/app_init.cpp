@@ -47,6 +47,7 @@ constexpr CommandEntry kCommands[] = {
     {"reflectlightinfo", LoadLightEditVarsCommand},
     {"newlightvalue", ResetLightEditVarsCommand},
     {"clear_fps", ResetFrameRateCommand},
+    {"lightinfo", LightInfoCommand},
     {"savelights", SaveLightsCommand},
     {"openlights", OpenLightsCommand},
     {"envmap", EnvMapCommand},

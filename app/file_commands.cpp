@@ -1,6 +1,9 @@
 #include "app/file_commands.h"
 
+#include <cstdint>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "app/light_commands.h"
 #include "app/main_view.h"
@@ -17,6 +20,13 @@
 namespace lumo {
 namespace {
 
+// A name is taken when anything (a dangling link included) has it.
+bool NameTaken(const std::string& name) {
+    std::error_code ec;
+    return std::filesystem::symlink_status(name, ec).type() !=
+           std::filesystem::file_type::not_found;
+}
+
 int Fail(Togl* togl, const Status& status) {
     std::string message = status.message();
     while (!message.empty() && message.back() == '\n')
@@ -31,7 +41,13 @@ int GrabScreenCommand(Viewer& viewer, Togl* togl, int, const char*[]) {
     Model& model = viewer.model;
     Togl* main = viewer.main_view;
     if (main == nullptr) return TCL_OK;
-    const std::string name = StrPrintf("img%04d.ppm", model.meter.grab_counter);
+    // Grabs never overwrite: the first name not taken at or after the
+    // counter, which then counts on from there.
+    std::string name = StrPrintf("img%04d.ppm", model.meter.grab_counter);
+    while (NameTaken(name) && model.meter.grab_counter < INT32_MAX - 1) {
+        model.meter.grab_counter += 1;
+        name = StrPrintf("img%04d.ppm", model.meter.grab_counter);
+    }
     model.meter.grab_counter += 1;
     // A back buffer's contents after a swap are undefined: draw the frame
     // again (without swapping) so the grab reads what the view shows.

@@ -11,6 +11,7 @@
 #include "model/light_edit.h"
 #include "model/light_list.h"
 #include "relight/sh_basis.h"
+#include "scene/lid_info.h"
 
 namespace lumo {
 namespace {
@@ -166,6 +167,53 @@ int ApplyLightKindCommand(Viewer& viewer, Togl*, int, const char*[]) {
                      "[chgltype]: unknown light type %d, the light is not changed\n",
                      model.lights.currlighttype);
     }
+    return TCL_OK;
+}
+
+int LightInfoCommand(Viewer& viewer, Togl* togl, int, const char*[]) {
+    Model& model = viewer.model;
+    Tcl_Obj* info = Tcl_NewDictObj();
+    auto put = [info](const char* key, Tcl_Obj* value) {
+        Tcl_DictObjPut(nullptr, info, Tcl_NewStringObj(key, -1), value);
+    };
+    auto text = [](const std::string& s) { return Tcl_NewStringObj(s.c_str(), -1); };
+    bool relightable = false;
+    if (model.scene.info) {
+        const LidInfo& scene = *model.scene.info;
+        for (int32_t i = 0; i < scene.slab_count && i < MAX_SLABS; ++i)
+            relightable =
+                relightable || scene.slabs[static_cast<size_t>(i)].format == kFormatBRDF;
+    }
+    put("relightable", Tcl_NewIntObj(relightable ? 1 : 0));
+    put("maxharmonics", Tcl_NewIntObj(viewer.model.relight.max_terms));
+    put("harmonics", Tcl_NewIntObj(viewer.model.relight.terms));
+    LightTable& lights = model.lights;
+    const int32_t count = LightsInUse(lights);
+    Tcl_Obj* kinds = Tcl_NewListObj(0, nullptr);
+    for (int32_t i = 0; i < count; ++i) {
+        Tcl_ListObjAppendElement(
+            nullptr, kinds, Tcl_NewIntObj(lights.table[static_cast<size_t>(i)].kind));
+    }
+    put("kinds", kinds);
+    if (const LightSrc* light = CurrentLight(lights); light != nullptr) {
+        put("kind", Tcl_NewIntObj(light->kind));
+        Tcl_Obj* colour = Tcl_NewListObj(0, nullptr);
+        for (int c = 0; c < 3; ++c)
+            Tcl_ListObjAppendElement(nullptr, colour,
+                                     Tcl_NewIntObj(light->GetColorByte(c)));
+        put("colour", colour);
+        put("radius", text(StrPrintf("%g", double{light->radius})));
+        const Vec4& at = light->slidelookat;
+        const Vec4& up = light->slideup;
+        put("lookat",
+            text(StrPrintf("%g,%g,%g", double{at.x}, double{at.y}, double{at.z})));
+        put("up", text(StrPrintf("%g,%g,%g", double{up.x}, double{up.y}, double{up.z})));
+        put("fov", text(StrPrintf("%g,%g", double{light->slidehangle},
+                                  double{light->slidevangle})));
+        put("slide", text(light->GetSlideName()));
+        put("envmap", text(light->GetEnvName()));
+    }
+    Tcl_SetObjResult(Interp(togl), info);
     return TCL_OK;
 }
 

@@ -39,6 +39,12 @@ int LightColourByteCommand(Viewer& viewer, Togl* togl, int argc, const char* arg
 int DeleteLightCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
 // chgltype: gives the current light the kind currlighttype names.
 int ApplyLightKindCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
+// lightinfo: the lights as the model holds them, for the panel to show, as a
+// dictionary: relightable (0 or 1: the scene has a relightable slab),
+// maxharmonics, harmonics (the terms in use), kinds (of the lights in use)
+// and, while a light is in use, the current light's kind, colour (three
+// bytes), radius, lookat and up ("x,y,z"), fov ("h,v"), slide and envmap.
+int LightInfoCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
 
 // Checks that a widget command got at least `needed` arguments after its
 // name; otherwise sets a usage message ("wrong # args: should be ...") and

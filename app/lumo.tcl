@@ -7,7 +7,14 @@
 # Every change that needs a new picture goes through lumo::relight, which
 # applies the light-editing variables to the current light (svnotifylightchg)
 # and redraws both views; the reconstruction itself runs in the main view's
-# next redraw.
+# next redraw. After every lumo:: procedure the panel shows the model
+# (lumo::show_model): each field holds the value in use.
+#
+# The procedures a script may call (lumo::relight, lumo::add_light,
+# lumo::open_envmap_file, lumo::open_lights_file, lumo::dump_transform, ...)
+# never open a dialog: a failure is reported on the status line and the
+# console and returned as the error. Only the menu's own actions (choosing a
+# file, a colour) open dialogs.
 
 package require Tk
 
@@ -30,11 +37,35 @@ proc lumo::redraw {} {
     .light postredisplay
 }
 
-# Applies the staged light edits to the current light and redraws.
+# Applies the staged light edits to the current light and redraws. A field
+# that holds no usable value is refused: it shows the value in use again, the
+# other fields are applied, and the status line, the console and the error
+# say what was refused.
 proc lumo::relight {} {
+    global radius_s
+    set refused [lumo::refuse_invalid_fields]
+    set distance [string trim $radius_s]
+    set below [expr {[string is double -strict $distance] && $distance < 1}]
     .slab svnotifylightchg
     lumo::redraw
-    lumo::update_status
+    lumo::show_model
+    if {$below} { append lumo::status "  |  distance $distance is below 1: 1 is used" }
+    if {$refused ne ""} {
+        lumo::report $refused
+        return -code error $refused
+    }
+}
+
+# lumo::relight for the panel's fields and bindings: a refusal is already on
+# the status line.
+proc lumo::apply_fields {} {
+    catch {lumo::relight}
+}
+
+# A failure of a procedure: on the status line and the console.
+proc lumo::report {message} {
+    set lumo::status $message
+    puts stderr "lumo: $message"
 }
 
 proc lumo::kind_name {kind} {
@@ -45,17 +76,27 @@ proc lumo::kind_name {kind} {
     return "Reserved"
 }
 
+# The status line and the list of lights, from the model.
 proc lumo::update_status {} {
+    lumo::show_model
+}
+
+proc lumo::show_status {{relightable 1}} {
     variable status
     variable lighttype
     global lightcnt currlight harcnt_s drawslabmode
-    if {$lightcnt <= 0} {
+    if {!$relightable} {
+        set status "Photographs: lights change nothing"
+    } elseif {$lightcnt <= 0} {
         set status "No light"
     } else {
         set kind [lumo::kind_name $lighttype($currlight)]
         set status "Light [expr {$currlight + 1}] of $lightcnt: $kind  |  $harcnt_s harmonic terms"
     }
     append status "  |  " [expr {$drawslabmode == 0 ? "corner mode" : "centre mode"}]
+    set mixed [expr {$relightable ? [lumo::mixed_lights_note] : ""}]
+    if {$mixed ne ""} { append status "  |  " $mixed }
+    .lights.list configure -state normal
     .lights.list selection clear 0 end
     .lights.list delete 0 end
     for {set i 0} {$i < $lightcnt} {incr i} {
@@ -65,7 +106,139 @@ proc lumo::update_status {} {
         .lights.list selection set $currlight
         .lights.list see $currlight
     }
-    lumo::show_light_fields
+}
+
+# --- The panel shows the model -------------------------------------------------
+
+# Brings every value the panel shows to the value in use: the lights and
+# their kinds, the current light's kind, colour (also staged, so the next
+# edit keeps it), distance, slide fields and map, the harmonic terms, which
+# controls apply, and the status line.
+proc lumo::show_model {} {
+    variable lighttype
+    variable colour
+    variable envname
+    global lightcnt currlighttype harcnt_s radius_s slidelookat_s slideup_s slidefov_s \
+        slidename
+    set info [.slab lightinfo]
+    set harcnt_s [dict get $info harmonics]
+    if {[dict exists $info kind]} {
+        .slab changecolor {*}[dict get $info colour]
+        set radius_s [dict get $info radius]
+        set slidelookat_s [dict get $info lookat]
+        set slideup_s [dict get $info up]
+        set slidefov_s [dict get $info fov]
+        set slidename [dict get $info slide]
+    }
+    lumo::show_lights $info
+}
+
+# What show_model shows but the staged edits: the lights and their kinds, the
+# current light's colour swatch and map, which controls apply, the status
+# line and (unless KIND is 0) the current light's kind. Light-editing fields a
+# script has written but not applied yet stay as they are.
+proc lumo::show_lights {{info {}} {kind 1}} {
+    variable lighttype
+    variable colour
+    variable envname
+    global currlighttype
+    if {$info eq ""} { set info [.slab lightinfo] }
+    array unset lighttype
+    set i 0
+    foreach kind [dict get $info kinds] {
+        set lighttype($i) $kind
+        incr i
+    }
+    set lighttype($i) 0
+    set envname ""
+    if {[dict exists $info kind]} {
+        if {$kind} { set currlighttype [dict get $info kind] }
+        set colour [format "#%02x%02x%02x" {*}[dict get $info colour]]
+        .panel.light.colour configure -background $colour
+        set envname [dict get $info envmap]
+    }
+    lumo::show_status [dict get $info relightable]
+    lumo::show_light_fields $info
+}
+
+# The widget commands a script calls directly change the model too: after
+# one that applies the staged edits or replaces lights (svnotifylightchg,
+# openlights, deletesrc) the whole panel shows the model again; after one that
+# changes a light without applying the staged edits (chgltype, envmap FILE)
+# everything but the staged fields does.
+proc lumo::after_widget_command {command code result op} {
+    # The panel never turns a widget command that worked into a failure.
+    catch {
+        switch -- [lindex $command 1] {
+            svnotifylightchg - openlights - deletesrc { lumo::show_model }
+            chgltype { lumo::show_lights }
+            envmap { if {[llength $command] > 2} { lumo::show_lights {} 0 } }
+        }
+    }
+}
+
+# "x,y,z" (COUNT numbers separated by commas).
+proc lumo::numbers_ok {text count} {
+    set parts [split $text ,]
+    if {[llength $parts] != $count} { return 0 }
+    foreach part $parts {
+        if {![string is double -strict [string trim $part]]} { return 0 }
+    }
+    return 1
+}
+
+# Puts back every light-editing field that holds no usable value (the value
+# in use shows again) and returns what was refused ("" when nothing was).
+proc lumo::refuse_invalid_fields {} {
+    global lightcnt harcnt_s radius_s slidelookat_s slideup_s slidefov_s
+    set info [.slab lightinfo]
+    if {$lightcnt <= 0 || ![dict exists $info kind]} { return "" }
+    set refused {}
+    set max [dict get $info maxharmonics]
+    set terms [string trim $harcnt_s]
+    if {$max > 0 && (![string is integer -strict $terms] || $terms < 1 || $terms > $max)} {
+        lappend refused "Harmonic terms \"$harcnt_s\" refused: 1 to $max (what the\
+            coefficient files hold)"
+        set harcnt_s [dict get $info harmonics]
+    }
+    if {![string is double -strict [string trim $radius_s]]} {
+        lappend refused "Distance \"$radius_s\" is not a number"
+        set radius_s [dict get $info radius]
+    }
+    if {[dict get $info kind] == 3} {
+        foreach {var count label key} {
+            slidelookat_s 3 "Aims at" lookat slideup_s 3 "Up" up
+            slidefov_s 2 "Field of view" fov
+        } {
+            if {![lumo::numbers_ok [set $var] $count]} {
+                lappend refused "$label \"[set $var]\" refused: $count numbers separated\
+                    by commas"
+                set $var [dict get $info $key]
+            }
+        }
+    }
+    return [join $refused "; "]
+}
+
+# Several lights with a point light or a slide projector among them act as
+# directional lights unless mixed lights are on: the status line says so.
+proc lumo::mixed_lights_note {} {
+    variable lighttype
+    global lightcnt mixedlights
+    if {$mixedlights || $lightcnt < 2} { return "" }
+    for {set i 0} {$i < $lightcnt} {incr i} {
+        if {$lighttype($i) == 1 || $lighttype($i) == 3} {
+            return "$lightcnt lights: point lights and slide projectors act as\
+                directional lights (Lights > Mixed lights)"
+        }
+    }
+    return ""
+}
+
+# Lights > Mixed lights: each light by its own kind, or several lights as
+# directional lights.
+proc lumo::set_mixed_lights {} {
+    lumo::apply_fields
 }
 
 # --- Lights ----------------------------------------------------------------
@@ -77,17 +250,16 @@ proc lumo::select_light {index} {
     set currlight $index
     set currlighttype $lighttype($index)
     .slab reflectlightinfo
-    lumo::take_colour
     lumo::redraw
-    lumo::update_status
+    lumo::show_model
 }
 
 proc lumo::add_light {} {
     variable lighttype
     global lightcnt currlight currlighttype
     if {$lightcnt >= 30} {
-        tk_messageBox -parent . -icon info -message "lumo has room for 30 lights."
-        return
+        lumo::report "lumo has room for 30 lights: no light added"
+        return -code error "lumo has room for 30 lights: no light added"
     }
     set lighttype($lightcnt) 0
     incr lightcnt
@@ -96,7 +268,7 @@ proc lumo::add_light {} {
     .slab newlightvalue
     .slab changecolor 255 255 255
     lumo::take_colour
-    lumo::relight
+    lumo::apply_fields
 }
 
 proc lumo::delete_light {} {
@@ -114,7 +286,7 @@ proc lumo::delete_light {} {
         .slab reflectlightinfo
         lumo::take_colour
     }
-    lumo::relight
+    lumo::apply_fields
 }
 
 proc lumo::set_type {} {
@@ -123,7 +295,7 @@ proc lumo::set_type {} {
     if {$lightcnt <= 0} { return }
     set lighttype($currlight) $currlighttype
     .slab chgltype
-    lumo::relight
+    lumo::apply_fields
 }
 
 # The current light's colour, for the colour button.
@@ -148,7 +320,7 @@ proc lumo::choose_colour {} {
     .panel.light.colour configure -background $colour
     lassign [winfo rgb . $chosen] r g b
     .slab changecolor [expr {$r / 257}] [expr {$g / 257}] [expr {$b / 257}]
-    lumo::relight
+    lumo::apply_fields
 }
 
 proc lumo::choose_slide {} {
@@ -157,7 +329,7 @@ proc lumo::choose_slide {} {
         -filetypes {{"SGI images" {.rgb .sgi}} {"All files" *}}]
     if {$file eq ""} { return }
     set slidename $file
-    lumo::relight
+    lumo::apply_fields
 }
 
 # The environment light's map: its colour is the map's tint, its arcball
@@ -168,42 +340,58 @@ proc lumo::choose_envmap {} {
         -filetypes {{"Environment maps" {.exr .hdr .png .jpg .jpeg .tif .tiff}} \
                     {"All files" *}}]
     if {$file eq ""} { return }
-    lumo::open_envmap_file $file
+    if {[catch {lumo::open_envmap_file $file} message]} {
+        lumo::file_dialog_failed $message
+    }
 }
 
-# Gives the current environment light the map FILE and relights; a failure
-# is shown and returned as the error.
+# Gives the current environment light the map FILE and relights. A map that
+# cannot be used leaves the light as it was; the reason goes to the status
+# line and the console and is the error (no dialog: scripts call this).
 proc lumo::open_envmap_file {file} {
     if {[catch {.slab envmap $file} message]} {
-        lumo::file_dialog_failed $message
+        lumo::report $message
         return -code error $message
     }
     lumo::relight
     set lumo::status "Environment map [file tail $file]  |  $lumo::status"
 }
 
-# With no light in use the light's fields are disabled ("No light" in the
-# status line); the slide fields only for a slide projector, the map only
-# for an environment light.
-proc lumo::show_light_fields {} {
+# The controls that do something for the scene and the current light: on a
+# scene of photographs (no relightable slab) lights change nothing, so the
+# light panel and the Lights menu are disabled; with no light in use the
+# light's fields are ("No light" in the status line); the slide fields only
+# for a slide projector, the map only for an environment light.
+proc lumo::show_light_fields {info} {
     global currlighttype lightcnt
     variable kinds
-    variable envname
-    if {[catch {.slab envmap} name]} { set name "" }
-    set envname $name
-    set env [expr {$lightcnt > 0 && $currlighttype == 2 ? "normal" : "disabled"}]
+    set relightable [dict get $info relightable]
+    set on [expr {$relightable ? "normal" : "disabled"}]
+    set light [expr {$relightable && $lightcnt > 0 ? "normal" : "disabled"}]
+    set env [expr {$relightable && $lightcnt > 0 && $currlighttype == 2 ? "normal" : "disabled"}]
+    set slide [expr {$relightable && $lightcnt > 0 && $currlighttype == 3 ? "normal" : "disabled"}]
+    set add [expr {$relightable && $lightcnt < 30 ? "normal" : "disabled"}]
     .panel.env.browse configure -state $env
-    set light [expr {$lightcnt > 0 ? "normal" : "disabled"}]
     foreach {value name} $kinds {
         .panel.light.kind$value configure -state $light
     }
     foreach w {colour radius harcnt} {
         .panel.light.$w configure -state $light
     }
-    set slide [expr {$lightcnt > 0 && $currlighttype == 3 ? "normal" : "disabled"}]
     foreach w {lookat up fov name browse} {
         .panel.slide.$w configure -state $slide
     }
+    .lights.list configure -state $on
+    .lights.add configure -state $add
+    .lights.delete configure -state $light
+    .panel.display.preview configure -state $on
+    .menu.lights entryconfigure "Add light" -state $add
+    foreach entry {"Delete light" "Next light" "Colour..."} {
+        .menu.lights entryconfigure $entry -state $light
+    }
+    .menu.lights entryconfigure "Environment map..." -state $env
+    .menu.lights entryconfigure "Mixed lights" -state $on
+    catch {.menu.view entryconfigure "Preview: relight only images in view" -state $on}
 }
 
 # --- Display ---------------------------------------------------------------
@@ -218,6 +406,29 @@ proc lumo::grab {} {
     # grabscr names the file it wrote, whoever else called it before.
     set name [.slab grabscr]
     set lumo::status "Frame written to $name in [pwd]"
+}
+
+# A drag in the main view turns it by lumo::turn_rate quarter turns per
+# window width (lbdrag turns a quarter turn per width: the pointer's motion
+# from the press is scaled down before it is passed on). A light field only
+# holds the views near its cameras' directions: at a thirty-second of a
+# quarter turn (2.8 degrees) per width, a drag anywhere within the window from
+# the start-up view keeps a slab like the demo's whole and inside the frame.
+namespace eval lumo {
+    variable turn_rate [expr {1.0 / 32.0}]
+    variable turn_press {0 0}
+}
+
+proc lumo::turn_press {x y} {
+    set lumo::turn_press [list $x $y]
+    .slab lbdown $x $y
+}
+
+proc lumo::turn_drag {x y} {
+    variable turn_rate
+    lassign $lumo::turn_press px py
+    .slab lbdrag [expr {$px + round(($x - $px) * $turn_rate)}] \
+        [expr {$py + round(($y - $py) * $turn_rate)}]
 }
 
 # --- Files: light rigs, PNG frames, view paths -------------------------------
@@ -239,23 +450,17 @@ proc lumo::save_lights {} {
 }
 
 # Replaces the lights by those of the rig FILE, updates the panel and relights.
-# A rig the reader refuses is an error (its one-line message); the lights stay.
+# A rig the reader refuses leaves the lights as they are; its one-line message
+# goes to the status line and the console and is the error (no dialog).
 proc lumo::open_lights_file {file} {
-    variable lighttype
-    global currlight currlighttype
-    set kinds [.slab openlights $file]
-    array unset lighttype
-    set i 0
-    foreach kind $kinds {
-        set lighttype($i) $kind
-        incr i
+    if {[catch {.slab openlights $file} message]} {
+        lumo::report $message
+        return -code error $message
     }
-    set lighttype($i) 0
-    set currlighttype $lighttype($currlight)
     .slab reflectlightinfo
-    lumo::take_colour
     lumo::redraw
-    lumo::update_status
+    lumo::show_model
+    set lumo::status "Lights from [file tail $file]  |  $lumo::status"
 }
 
 proc lumo::open_lights {} {
@@ -294,9 +499,17 @@ proc lumo::save_path {} {
     set lumo::status "Path saved to $file (lumotool render --path)"
 }
 
+# Writes the current matrices to transfrm.txt and returns once the file is
+# written: the dump is made by a redraw, so the main view is drawn at once.
 proc lumo::dump_transform {} {
     .slab rectran
-    set lumo::status "Transformation written to transfrm.txt"
+    .slab render
+    if {![file exists transfrm.txt] || ![file writable transfrm.txt]} {
+        set message "cannot write transfrm.txt in [pwd]"
+        lumo::report $message
+        return -code error $message
+    }
+    set lumo::status "Transformation written to transfrm.txt in [pwd]"
 }
 
 # The mouse wheel zooms as a short middle-button drag from the window centre.
@@ -358,7 +571,8 @@ proc lumo::build_menus {} {
     .menu.view add checkbutton -label "Frame rate on the console" -accelerator Ctrl+F \
         -variable show_fps -command {.slab clear_fps; lumo::redraw}
     .menu add cascade -label Lights -underline 0 -menu [menu .menu.lights]
-    .menu.lights add command -label "Add light" -accelerator Ctrl+L -command lumo::add_light
+    .menu.lights add command -label "Add light" -accelerator Ctrl+L \
+        -command {catch lumo::add_light}
     .menu.lights add command -label "Delete light" -accelerator Ctrl+D \
         -command lumo::delete_light
     .menu.lights add command -label "Next light" -accelerator Ctrl+N -command {
@@ -368,6 +582,9 @@ proc lumo::build_menus {} {
     .menu.lights add command -label "Environment map..." -command {
         if {$lightcnt > 0 && $currlighttype == 2} { lumo::choose_envmap }
     }
+    .menu.lights add separator
+    .menu.lights add checkbutton -label "Mixed lights" -variable mixedlights \
+        -command lumo::set_mixed_lights
     .menu add cascade -label Help -underline 0 -menu [menu .menu.help]
     .menu.help add command -label "About lumo" -accelerator F1 -command lumo::about
 }
@@ -391,7 +608,7 @@ proc lumo::build_views {} {
 proc lumo::build_light_list {} {
     ttk::labelframe .lights -text Lights -padding 4
     listbox .lights.list -height 5 -exportselection 0 -activestyle none
-    ttk::button .lights.add -text Add -command lumo::add_light
+    ttk::button .lights.add -text Add -command {catch lumo::add_light}
     ttk::button .lights.delete -text Delete -command lumo::delete_light
     grid .lights.list -columnspan 2 -sticky nsew
     grid .lights.add .lights.delete -sticky ew
@@ -421,10 +638,10 @@ proc lumo::build_light_fields {} {
     incr row
     ttk::label .panel.light.harlabel -text "Harmonic terms"
     ttk::spinbox .panel.light.harcnt -textvariable harcnt_s -from 0 -to 400 -width 6 \
-        -command lumo::relight
+        -command lumo::apply_fields
     grid .panel.light.harlabel .panel.light.harcnt -row $row -sticky w
-    bind .panel.light.radius <Return> lumo::relight
-    bind .panel.light.harcnt <Return> lumo::relight
+    bind .panel.light.radius <Return> lumo::apply_fields
+    bind .panel.light.harcnt <Return> lumo::apply_fields
 }
 
 # A slide projector's aim, up vector, field of view and slide.
@@ -441,7 +658,7 @@ proc lumo::build_slide_fields {} {
     ttk::button .panel.slide.browse -text "Choose..." -command lumo::choose_slide
     foreach w {lookat up fov name} {
         grid .panel.slide.${w}label .panel.slide.$w -sticky w
-        bind .panel.slide.$w <Return> lumo::relight
+        bind .panel.slide.$w <Return> lumo::apply_fields
     }
     grid .panel.slide.browse -column 1 -sticky w
 }
@@ -504,8 +721,8 @@ proc lumo::build_layout {} {
 
 # Main view: turn and zoom.
 proc lumo::bind_main_view {} {
-    bind .slab <ButtonPress-1> {.slab lbdown %x %y}
-    bind .slab <B1-Motion> {.slab lbdrag %x %y}
+    bind .slab <ButtonPress-1> {lumo::turn_press %x %y}
+    bind .slab <B1-Motion> {lumo::turn_drag %x %y}
     foreach b {2 3} {
         bind .slab <ButtonPress-$b> {.slab mbdown %x %y}
         bind .slab <B$b-Motion> {.slab mbdrag %x %y}
@@ -520,11 +737,11 @@ proc lumo::bind_main_view {} {
 # picks the axis set of the next drag.
 proc lumo::bind_light_view {} {
     bind .light <ButtonPress-1> {.light ab_lbdown %x %y}
-    bind .light <ButtonRelease-1> {.light ab_lbup; lumo::relight}
-    bind .light <B1-Motion> {.light ab_lbdrag %x %y; lumo::relight}
-    bind .light <Shift-B1-Motion> {.light ab_slbdrag %x %y; lumo::relight}
-    bind .light <Control-B1-Motion> {.light ab_clbdrag %x %y; lumo::relight}
-    bind .light <Control-Shift-B1-Motion> {.light ab_cslbdrag %x %y; lumo::relight}
+    bind .light <ButtonRelease-1> {.light ab_lbup; lumo::apply_fields}
+    bind .light <B1-Motion> {.light ab_lbdrag %x %y; lumo::apply_fields}
+    bind .light <Shift-B1-Motion> {.light ab_slbdrag %x %y; lumo::apply_fields}
+    bind .light <Control-B1-Motion> {.light ab_clbdrag %x %y; lumo::apply_fields}
+    bind .light <Control-Shift-B1-Motion> {.light ab_cslbdrag %x %y; lumo::apply_fields}
     bind .light <Motion> {.light ab_lbdrag %x %y}
     bind .light <Shift-Motion> {.light ab_slbdrag %x %y}
     bind .light <Control-Motion> {.light ab_clbdrag %x %y}
@@ -536,7 +753,7 @@ proc lumo::bind_keys {} {
     bind . <Control-g> lumo::grab
     bind . <Control-t> lumo::dump_transform
     bind . <Control-q> exit
-    bind . <Control-l> lumo::add_light
+    bind . <Control-l> {catch lumo::add_light}
     bind . <Control-d> lumo::delete_light
     bind . <Control-n> {.menu.lights invoke "Next light"}
     bind . <Control-Key-1> {set drawslabmode 0; lumo::set_mode}
@@ -555,8 +772,10 @@ proc lumo::build {} {
     lumo::bind_main_view
     lumo::bind_light_view
     lumo::bind_keys
-    lumo::take_colour
-    lumo::update_status
+    lumo::show_model
+    foreach view {.slab .light} {
+        trace add execution $view leave lumo::after_widget_command
+    }
 }
 
 if {[catch {lumo::build} message]} {

@@ -28,6 +28,7 @@ constexpr IntVar<LightTable> kLightVars[] = {
     {"lightcnt", &LightTable::lightcnt},
     {"currlight", &LightTable::currlight},
     {"currlighttype", &LightTable::currlighttype},
+    {"mixedlights", &LightTable::mixed},
 };
 
 constexpr StringVar kStringVars[] = {

@@ -21,9 +21,9 @@ struct LightEditTexts {
     char* slidename = nullptr;
 };
 
-// Links the sixteen variables (options, light count and current light, the
-// light-editing texts) to the model's fields and `texts`, in the order the
-// viewer documents them.
+// Links the variables (options, light count, current light and kind, mixed
+// lights, the light-editing texts) to the model's fields and `texts`, in the
+// order the viewer documents them.
 void LinkModelVariables(Tcl_Interp* interp, Model& model, LightEditTexts& texts);
 
 // Writes a linked string variable (Tcl copies the text into the linked

@@ -18,6 +18,7 @@
 #include "cli/light_args.h"
 #include "cli/picture_format.h"
 #include "cli/tool_command.h"
+#include "cli/turntable.h"
 #include "display/frame_output.h"
 #include "display/headless_context.h"
 #include "display/main_frame.h"
@@ -46,27 +47,6 @@ bool ParseSize(const std::string& text, int32_t& w, int32_t& h) {
     char extra = 0;
     return std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &extra) == 2 && w > 0 && h > 0 &&
            w <= 8192 && h <= 8192;
-}
-
-// The turntable's swing, in quarter turns about y: half the
-// angle under which the camera plane's half-width is seen from the image
-// plane's centre, so the eye stays over the cameras.
-float TurntableSwing(const Model& model) {
-    if (!model.scene.info || model.scene.info->slab_count < 1) return 0.1f;
-    const SlabRecord& slab = model.scene.info->slabs[0];
-    auto centre = [](const Vec4* c) {
-        return Vec3((c[0].x + c[1].x + c[2].x + c[3].x) / 4.0f,
-                    (c[0].y + c[1].y + c[2].y + c[3].y) / 4.0f,
-                    (c[0].z + c[1].z + c[2].z + c[3].z) / 4.0f);
-    };
-    const Vec3 cu = centre(slab.corner_vert[0]);
-    const Vec3 cs = centre(slab.corner_vert[2]);
-    const Vec4* uv = slab.corner_vert[0];
-    const float half =
-        0.5f * std::hypot(uv[1].x - uv[0].x, uv[1].y - uv[0].y, uv[1].z - uv[0].z);
-    const float depth = std::hypot(cu.x - cs.x, cu.y - cs.y, cu.z - cs.z);
-    if (!(half > 0.0f) || !(depth > 0.0f)) return 0.1f;
-    return 0.5f * std::atan(half / depth) / static_cast<float>(M_PI / 2.0);
 }
 
 // A text that differs whenever the lights differ.

@@ -128,9 +128,9 @@ void InitGLState(Model& model) {
     glDepthFunc(GL_LESS);
     glEnable(GL_LIGHTING);
     glMatrixMode(GL_PROJECTION);
-    gluPerspective(3.0, 1.0, 1.0, 100.0);
+    gluPerspective(kMainViewFovYDegrees, 1.0, 1.0, 100.0);
     glMatrixMode(GL_MODELVIEW);
-    gluLookAt(0.0, 0.0, 30.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
+    gluLookAt(0.0, 0.0, kMainViewEyeDistance, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0);
     glPushMatrix();
     glGetFloatv(GL_MODELVIEW_MATRIX, model.view.base_modelview.data());
     glLineWidth(1.0f);

@@ -17,6 +17,12 @@
 
 namespace lumo {
 
+// The main view's vertical field of view in degrees (its projection is square:
+// a non-square window stretches it); the eye looks at the origin from
+// (0, 0, kMainViewEyeDistance).
+inline constexpr double kMainViewFovYDegrees = 3.0;
+inline constexpr double kMainViewEyeDistance = 30.0;
+
 // OpenGL state of the main view, set once when it is created.
 void InitGLState(Model& model);
 // Sets the GL state of the current drawslabmode and clears the frame buffer.

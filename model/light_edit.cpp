@@ -76,6 +76,11 @@ LightEditOutcome ApplyLightEdit(Model& model, const LightEditInput& input) {
         view.seen_lighttype = model.lights.currlighttype;
         view.others_cache_light = -1;
     }
+    // Mixed lights change every light's contribution.
+    if (model.lights.mixed != view.seen_mixed) {
+        view.seen_mixed = model.lights.mixed;
+        view.others_cache_light = -1;
+    }
     outcome.harmonics = SetTerms(model.relight, input.harmonics);
 
     staged.radius = input.radius;

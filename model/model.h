@@ -38,6 +38,10 @@ struct LightTable {
     int32_t lightcnt = 1;       // Tcl-linked
     int32_t currlight = 0;      // Tcl-linked: the light being edited
     int32_t currlighttype = 0;  // Tcl-linked: the LightKind chgltype applies
+    // Tcl-linked (mixedlights): 1 evaluates each of several lights by its own
+    // kind and adds them; 0 (the default) lets several lights act as
+    // directional lights.
+    int32_t mixed = 0;
 };
 
 // The main view: its size, rotation and zoom, the drag in progress, the
@@ -64,6 +68,7 @@ struct MainView {
     int32_t others_cache_light = -1;  // -1: the cache is invalid
     int32_t seen_lightcnt = 0;        // as seen by the last applied light edit
     int32_t seen_lighttype = 0;
+    int32_t seen_mixed = 0;        // LightTable::mixed as seen by the last applied edit
     uint8_t recon_request = 0;     // reconstruct before the next draw
     uint8_t dump_request = 0;      // write "transfrm.txt" in the next display
     uint8_t first_frame_done = 0;  // passed to the per-light passes

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 
 #include "tests/support/scene_fixture.h"
@@ -17,15 +18,59 @@ Rgb8 CameraColour(int a, int b) {
     return Rgb8{40 + 150 * a, 60 + 120 * b, 200 - 50 * a};
 }
 
-TEST(ViewerTest, CommandLineNeedsExactlyOneArgument) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{}, std::vector<std::string>{"a.lid", "b.lid"}}) {
+TEST(ViewerTest, TheCommandLineTakesOneSceneOrAsksForHelpOrTheVersion) {
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out;  // the start of standard output
+        std::string err;
+    };
+    const Case cases[] = {
+        {{}, 1, "", "[main]:lid filename not provided\n"},
+        {{"a.lid", "b"},
+         1,
+         "",
+         "lumo: one scene description expected, 2 arguments given\n"
+         "usage: lumo SCENE.lid (lumo --help)\n"},
+        {{"--help"}, 0, "usage: lumo SCENE.lid\n       lumo --help | --version\n", ""},
+        {{"--version"}, 0, "lumo 0.", ""},
+    };
+    for (const Case& c : cases) {
         std::vector<std::string> argv = {LUMO_PATH};
-        argv.insert(argv.end(), args.begin(), args.end());
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
         const ProcessResult r = RunProcess(argv, "", "", 20);
-        EXPECT_EQ(1, r.exit_code);
-        EXPECT_EQ("[main]:lid filename not provided\n", r.err);
+        const std::string what = c.args.empty() ? "(none)" : c.args[0];
+        EXPECT_EQ(c.status, r.exit_code) << what;
+        EXPECT_EQ(0u, r.out.find(c.out)) << what << ": " << r.out;
+        if (c.out.empty()) {
+            EXPECT_EQ("", r.out) << what;
+        }
+        EXPECT_EQ(c.err, r.err) << what;
     }
+}
+
+TEST(ViewerTest, GrabsNeverOverwriteAnEarlierSessionsFiles) {
+    // img0000.ppm and img0002.ppm are left from an earlier session (and
+    // img0003.ppm is a link to nowhere): the grabs take the free names and
+    // count on from there.
+    TempDir dir;
+    SlabFixture slab;
+    WriteBrdfSlab(dir, slab);
+    dir.Write("img0000.ppm", "earlier grab 0");
+    dir.Write("img0002.ppm", "earlier grab 2");
+    std::filesystem::create_symlink("nowhere.ppm", dir.File("img0003.ppm"));
+    const ProcessResult r = RunViewer(dir, "scene.lid",
+                                      std::string(kViews) +
+                                          "puts [.slab grabscr]\nputs [.slab grabscr]\n"
+                                          "puts [.slab grabscr]\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("img0001.ppm\nimg0004.ppm\nimg0005.ppm\n"))
+        << r.out;
+    EXPECT_EQ("earlier grab 0", ReadFileBytes(dir.File("img0000.ppm")));
+    EXPECT_EQ("earlier grab 2", ReadFileBytes(dir.File("img0002.ppm")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("nowhere.ppm")));
+    for (const char* name : {"img0001.ppm", "img0004.ppm", "img0005.ppm"})
+        EXPECT_EQ(15u + 270000u, ReadFileBytes(dir.File(name)).size()) << name;
 }
 
 TEST(ViewerTest, WithoutADisplayTheViewerSaysSoAndEndsWithStatus1) {

@@ -4,6 +4,9 @@
 // and rendered paths start and end on their keyframes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -218,6 +221,88 @@ TEST_F(LumotoolRenderTest, APathStartsAndEndsOnItsKeyframesAndMovesBetween) {
     // The same input gives the same bytes.
     render("path.json", "p-again", 5);
     EXPECT_TRUE(Slurp(In("p/frame.0002.ppm")) == Slurp(In("p-again/frame.0002.ppm")));
+}
+
+// The box of a frame's pixels that differ from its corner pixel (the
+// background): what is drawn of the slab.
+struct DrawnBox {
+    int x0, x1, y0, y1;
+};
+
+DrawnBox Drawn(const Photo& frame) {
+    auto pixel = [&](int x, int y) {
+        const size_t i = 3 * (static_cast<size_t>(y) * static_cast<size_t>(frame.width) +
+                              static_cast<size_t>(x));
+        return std::array<uint8_t, 3>{frame.pixels[i], frame.pixels[i + 1],
+                                      frame.pixels[i + 2]};
+    };
+    const auto background = pixel(0, 0);
+    DrawnBox box{frame.width, -1, frame.height, -1};
+    for (int y = 0; y < frame.height; ++y) {
+        for (int x = 0; x < frame.width; ++x) {
+            if (pixel(x, y) == background) continue;
+            box.x0 = std::min(box.x0, x);
+            box.x1 = std::max(box.x1, x);
+            box.y0 = std::min(box.y0, y);
+            box.y1 = std::max(box.y1, y);
+        }
+    }
+    return box;
+}
+
+TEST_F(LumotoolRenderTest, TheTurntableAndTheExamplePathKeepTheWholeSlabInTheFrame) {
+    // On this suite's 3 x 3 bake and on a bake with the demo's 8 x 8 grid:
+    // every frame of the default turntable (both modes) and of the README's
+    // example path shows the slab whole (at least as wide and high as the
+    // first frame, within 2%: no patch left out) and clear of the frame's
+    // edges.
+    TempDir demo;
+    tool::BakeOptions options;
+    options.grid = 8;
+    options.size = 16;
+    ASSERT_TRUE(
+        tool::BakeDemo(demo.path().string(), options, [](std::string_view) {}).ok());
+    const std::string fly_by = std::string(LUMO_EXAMPLES_DIR) + "/fly-by.path.json";
+    struct Case {
+        std::vector<std::string> options;
+        int frames;
+    };
+    const Case cases[] = {
+        {{}, 16},
+        {{"--mode", "corner"}, 16},
+        {{"--path", fly_by}, 9},
+    };
+    for (const std::filesystem::path& dir : {dir_->path(), demo.path()}) {
+        int run = 0;
+        for (const Case& c : cases) {
+            const std::string out = "whole" + std::to_string(run++);
+            std::vector<std::string> args = {
+                LUMOTOOL_PATH, "render",   "scene.lid",
+                out,           "--frames", std::to_string(c.frames),
+                "--size",      "128x128",  "--format",
+                "ppm",         "--quiet"};
+            args.insert(args.end(), c.options.begin(), c.options.end());
+            const ProcessResult r = RunProcess(args, dir.string(), "", 300);
+            ASSERT_EQ(0, r.exit_code) << r.err;
+            DrawnBox first{};
+            for (int i = 0; i < c.frames; ++i) {
+                char name[32];
+                std::snprintf(name, sizeof name, "frame.%04d.ppm", i);
+                const std::filesystem::path file = dir / out / name;
+                Photo frame;
+                ASSERT_TRUE(ReadPPMFile(file.c_str(), frame, false).ok()) << file;
+                const DrawnBox box = Drawn(frame);
+                if (i == 0) first = box;
+                const std::string what = file.string();
+                EXPECT_GT(box.x0, 0) << what;
+                EXPECT_GT(box.y0, 0) << what;
+                EXPECT_LT(box.x1, frame.width - 1) << what;
+                EXPECT_LT(box.y1, frame.height - 1) << what;
+                EXPECT_GE(box.x1 - box.x0, (first.x1 - first.x0) * 98 / 100) << what;
+                EXPECT_GE(box.y1 - box.y0, (first.y1 - first.y0) * 98 / 100) << what;
+            }
+        }
+    }
 }
 
 TEST_F(LumotoolRenderTest, RenderUsageErrorsAndABadPathEndAsTheRulesSay) {

@@ -2,16 +2,23 @@
 // coefficients.
 //
 // A surface that scatters light evenly (Lambertian, albedo rho, normal N)
-// responds to the direction L towards a light as rho max(0, N . L), whose
-// first band (l = 1) of the engine's basis is rho (2 pi / 3) Y_1m(N): the
-// three coefficients point along the normal and their length is
-// rho (2 pi / 3) sqrt(3 / (4 pi)). With the engine's signs (Y(1, -1) =
-// -k t, Y(1, 0) = k n, Y(1, 1) = -k s, k = sqrt(3 / (4 pi))) the normal in
-// the slab frame (s, t, n) is (-c[3], -c[1], c[2]), taken from the luminance
-// of the three channels' coefficients (Rec. 709 weights); each channel's
-// albedo is the length of its own first band over rho's factor. For a
-// single-camera slab (`fit` of one .lp, `import`) the frame is x to the
-// picture's right, y up, z towards the viewer.
+// responds to the direction L towards a light as rho max(0, N . L). Over the
+// whole sphere the first band (l = 1) of that response is rho (2 pi / 3)
+// Y_1m(N): its three coefficients point along the normal. A capture under a
+// dome, or an imported picture (projected over the upper hemisphere only),
+// determines the response only above the horizon, and there the first band
+// leans: on a fitted dome capture with normals tilted by 35 degrees it was
+// 12 degrees off. So the normal is found as photometric stereo finds it, on
+// the model itself: the response (of the luminance of the three channels,
+// Rec. 709 weights) is evaluated at 256 directions spread over the upper
+// hemisphere, and rho N is the least-squares solution of f(L) = rho N . L
+// over the directions lit at least 30% of the brightest one, where the
+// clamp at the terminator and the truncation's ringing do not reach. Each
+// channel's albedo is the least-squares rho_c of f_c(L) = rho_c N . L over
+// the same directions. A pixel with fewer than 8 such directions (nearly
+// dark) falls back to the first band's direction. Directions are in the slab
+// frame (s, t, n); for a single-camera slab (`fit` of one .lp, `import`)
+// that is x to the picture's right, y up, z towards the viewer.
 #pragma once
 
 #include <string>

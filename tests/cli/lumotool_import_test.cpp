@@ -350,6 +350,86 @@ TEST(LumotoolNormalsTest, NormalsOfAFittedLambertianCaptureAreTheTrueOnes) {
         EXPECT_NEAR(2.0 * normals.At(3, 4, i) - 1.0, raw.At(3, 4, i), 1e-4);
 }
 
+// scripts/import-slurm.sh: its dry run prints the one submission; run
+// against a stand-in sbatch that runs every array task here, its tasks give
+// the same files as one `lumotool import --each` over the list; a list whose
+// sources would share a folder is refused before anything is submitted.
+TEST(ImportSlurmTest, TasksEqualOneRunAndTheDryRunPrintsTheSubmission) {
+    TempDir dir;
+    fs::create_directories(dir.File("a"));
+    fs::create_directories(dir.File("b c"));
+    ASSERT_TRUE(WritePtmFile(dir.File("a/vase.ptm"), TestPtm()).ok());
+    ASSERT_TRUE(WritePtmFile(dir.File("b c/bowl.ptm"), TestPtm()).ok());
+    HshFile hsh;
+    hsh.width = 3;
+    hsh.height = 2;
+    hsh.terms = 9;
+    hsh.scale.assign(9, 0.5f);
+    hsh.bias.assign(9, 0.0f);
+    hsh.bytes.assign(3 * 2 * 3 * 9, 70);
+    ASSERT_TRUE(WriteHshFile(dir.File("coin.rti"), hsh).ok());
+    dir.Write("list.txt", "# the shelf\na/vase.ptm\n\nb c/bowl.ptm\ncoin.rti\n");
+    const std::string cwd = dir.path().string();
+    const ProcessResult dry =
+        RunProcess({"/bin/sh", IMPORT_SLURM_PATH, "--dry-run", "--per-task", "2",
+                    "--lumotool", "/opt/lumotool", "--sbatch-option", "--partition=cpu",
+                    "list.txt", "converted", "--bands", "3"},
+                   cwd);
+    ASSERT_EQ(0, dry.exit_code) << dry.err;
+    EXPECT_EQ(
+        "sbatch --parsable --partition=cpu --job-name=lumo-import --array=0-1 --wrap "
+        "'i=$SLURM_ARRAY_TASK_ID; grep -v -e \"^#\" -e \"^[[:space:]]*$\" list.txt | "
+        "sed -n \"$((i * 2 + 1)),$((i * 2 + 2))p\" | { set --; while IFS= read -r s; do "
+        "set -- \"$@\" \"$s\"; done; exec /opt/lumotool import --each --bands 3 \"$@\" "
+        "converted; }'\n",
+        dry.out);
+    EXPECT_FALSE(fs::exists(dir.File("converted")));
+
+    // A stand-in sbatch: runs the array's tasks in reverse order, their
+    // output going to files as Slurm's does, and prints the job id.
+    dir.Write(
+        "bin/sbatch",
+        "#!/bin/sh\narray=\"\"; wrap=\"\"\n"
+        "while [ $# -gt 0 ]; do\n  case \"$1\" in\n  --array=*) array=${1#--array=} ;;\n"
+        "  --wrap) wrap=$2; shift ;;\n  esac\n  shift\ndone\n"
+        "i=${array#*-}\nwhile [ \"$i\" -ge 0 ]; do\n"
+        "  SLURM_ARRAY_TASK_ID=$i sh -c \"$wrap\" >\"slurm-77_$i.out\" 2>&1 || exit 1\n"
+        "  i=$((i - 1))\ndone\necho \"77;cluster\"\n");
+    fs::permissions(dir.File("bin/sbatch"), fs::perms::owner_all);
+    const std::string path = "PATH=" + dir.File("bin") + ":/usr/bin:/bin";
+    const ProcessResult run =
+        RunProcess({"/usr/bin/env", path, "/bin/sh", IMPORT_SLURM_PATH, "--lumotool",
+                    LUMOTOOL_PATH, "list.txt", "converted", "--bands", "3"},
+                   cwd);
+    ASSERT_EQ(0, run.exit_code) << run.err;
+    EXPECT_EQ("import-slurm: array job 77 imports 3 sources in 3 tasks into converted\n",
+              run.out);
+    const ProcessResult whole =
+        Tool(cwd, {"import", "--each", "a/vase.ptm", "b c/bowl.ptm", "coin.rti", "whole",
+                   "--bands", "3", "--quiet"});
+    ASSERT_EQ(0, whole.exit_code) << whole.err;
+    const std::vector<std::string> files = Files(dir.path() / "whole");
+    EXPECT_EQ(12u, files.size());
+    EXPECT_EQ(files, Files(dir.path() / "converted"));
+    for (const std::string& f : files) {
+        if (fs::is_directory(dir.path() / "whole" / f)) continue;
+        EXPECT_EQ(ReadFileBytes(dir.File("whole/" + f)),
+                  ReadFileBytes(dir.File("converted/" + f)))
+            << f;
+    }
+    EXPECT_NE(
+        std::string::npos,
+        ReadFileBytes(dir.File("slurm-77_1.out")).find("import: b c/bowl.ptm: 10 x 6"));
+
+    dir.Write("twice.txt", "a/vase.ptm\nvase/info.json\n");
+    const ProcessResult twice =
+        RunProcess({"/bin/sh", IMPORT_SLURM_PATH, "--dry-run", "twice.txt", "x"}, cwd);
+    EXPECT_EQ(1, twice.exit_code);
+    EXPECT_EQ("import-slurm: a/vase.ptm and vase/info.json would both go to x/vase\n",
+              twice.err);
+    EXPECT_EQ("", twice.out);
+}
+
 TEST(LumotoolNormalsTest, FaultsNameTheFileAndWriteNothing) {
     TempDir dir;
     dir.Write("photos.lid", "LID\n");

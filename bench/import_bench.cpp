@@ -8,7 +8,7 @@
 // and bias per term, and written with lumo's writers; then each is imported
 // as `lumotool import` imports it and the report's figures are printed.
 //
-//   build/test/bench/import_bench [--size N] [--keep DIR]
+//   build/bench/import_bench [--size N] [--keep DIR]
 #include <Eigen/Dense>
 #include <chrono>
 #include <cmath>

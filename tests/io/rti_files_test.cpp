@@ -248,6 +248,7 @@ TEST(PtmFileTest, RefusedFilesSayWhy) {
          "plane 1: reference 9 outside the 9 planes"},
         {"self", with_line(10, "-1 1 -1 -1 -1 -1 -1 -1 -1"),
          "plane 1: refers to itself through its references"},
+        {"plane size", with_line(2, "8 4"), "plane 0: 8 x 8, the map is 8 x 4"},
         {"sizes", with_line(11, "99999999 1 1 1 1 1 1 1 1"), "truncated"},
     };
     for (const RefusedCase& c : cases) {

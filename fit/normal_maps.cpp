@@ -243,13 +243,15 @@ Status WriteNormalMaps(const std::string& scene, const std::string& outdir,
                                 }
                             }
                         });
-            for (const auto& [name, img] :
+            for (const auto& map :
                  {std::pair{"normals", &normals}, std::pair{"albedo", &albedo}}) {
+                const char* name = map.first;
+                const FloatImage& img = *map.second;
                 const std::string file =
                     (fs::path(outdir) / StrPrintf("%s.%d.%d.%s", name, a, b, ext))
                         .string();
                 s = PublishFile(file, "NormalMaps", [&](const std::string& tmp) {
-                    return WriteImageFile(tmp, *img, bits);
+                    return WriteImageFile(tmp, img, bits);
                 });
                 if (!s.ok()) return fail(s);
                 written.push_back(file);

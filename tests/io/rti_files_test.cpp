@@ -574,6 +574,20 @@ TEST_F(RtiHostileSizeTest, HeadersClaimingHugePictures) {
             return ReadHshFile(hsh, h);
         },
         "ReadHsh", "huge.rti: size 1000000 x 1000000 does not fit the file\n");
+    // A plane set whose info.json claims 65535 x 65535 beside pictures of a
+    // few hundred bytes.
+    PlaneSetInfo info = SampleInfo("ptm", "lrgb", 9);
+    EXPECT_TRUE(
+        WritePlaneSet(dir.File("set"), info, std::vector<uint8_t>(54 * 9, 3)).ok());
+    info.width = info.height = 65535;
+    dir.Write("set/info.json", PlaneSetInfoText(info));
+    const std::string set = dir.File("set/info.json");
+    ExpectRefused(
+        [&] {
+            PlaneSet p;
+            return ReadPlaneSet(set, p);
+        },
+        "ReadPlaneSet", "set/plane_0.png: size 65535 x 65535 does not fit the file\n");
 }
 
 }  // namespace

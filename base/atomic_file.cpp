@@ -16,15 +16,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A name for a temporary beside `path`, ".NAME.PID-N.part": no other process
-// and no other write of this one uses it.
+// A name for a temporary beside `path`, ".STEM.PID-N.part.EXT" (".NAME.PID-N.part"
+// without an extension): no other process and no other write of this one uses
+// it, and the extension stays last for writers that choose the format by it.
 std::string TemporaryName(const std::string& path) {
     static std::atomic<unsigned long> counter{0};
     const fs::path target(path);
-    const std::string name = target.filename().string();
-    return (target.parent_path() / StrPrintf(".%s.%ld-%lu.part", name.c_str(),
+    const std::string stem = target.stem().string();
+    const std::string ext = target.extension().string();
+    return (target.parent_path() / StrPrintf(".%s.%ld-%lu.part%s", stem.c_str(),
                                              static_cast<long>(getpid()),
-                                             counter.fetch_add(1)))
+                                             counter.fetch_add(1), ext.c_str()))
         .string();
 }
 

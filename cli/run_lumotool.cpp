@@ -12,8 +12,8 @@ namespace {
 
 std::vector<const ToolCommand*> Commands() {
     return {
-        &InfoCommand(),   &RelightCommand(), &BakeCommand(),
-        &FitCommand(),    &PackCommand(),    &UnpackCommand(),
+        &InfoCommand(),   &RelightCommand(), &BakeCommand(), &FitCommand(),
+        &ImportCommand(), &NormalsCommand(), &PackCommand(), &UnpackCommand(),
 #ifdef LUMO_HAVE_RENDER
         &RenderCommand(),
 #endif

@@ -43,5 +43,7 @@ const ToolCommand& UnpackCommand();
 const ToolCommand& BakeCommand();
 const ToolCommand& FitCommand();
 const ToolCommand& RenderCommand();
+const ToolCommand& ImportCommand();
+const ToolCommand& NormalsCommand();
 
 }  // namespace lumo::tool

@@ -1,5 +1,6 @@
 #include "io/image_file.h"
 
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
 #include <cstring>
@@ -47,6 +48,25 @@ std::unique_ptr<OIIO::ImageInput> Open(const std::string& path, Status& status) 
     return in;
 }
 
+// The picture in `bytes`, opened as Open does.
+std::unique_ptr<OIIO::ImageInput> OpenBytes(const std::string& name,
+                                            OIIO::Filesystem::IOProxy& proxy,
+                                            Status& status) {
+    auto in = OIIO::ImageInput::open(name, nullptr, &proxy);
+    if (!in) {
+        status = ReadError(name, OIIO::geterror());
+        return nullptr;
+    }
+    const OIIO::ImageSpec& spec = in->spec();
+    if (spec.width < 1 || spec.height < 1 || spec.nchannels < 1 || spec.depth != 1) {
+        status = ReadError(name, "not a two-dimensional picture");
+        return nullptr;
+    }
+    return in;
+}
+
+Status ReadPixels(OIIO::ImageInput& in, const std::string& path, FloatImage& image);
+
 }  // namespace
 
 Status ReadImageSize(const std::string& path, ImageSize& size) {
@@ -64,6 +84,34 @@ Status ReadImageFile(const std::string& path, FloatImage& image) {
     Status status;
     auto in = Open(path, status);
     if (!in) return status;
+    return ReadPixels(*in, path, image);
+}
+
+Status DecodeImageSize(std::span<const uint8_t> bytes, const std::string& name,
+                       ImageSize& size) {
+    OIIO::Filesystem::IOMemReader proxy(bytes.data(), bytes.size());
+    Status status;
+    auto in = OpenBytes(name, proxy, status);
+    if (!in) return status;
+    size.width = in->spec().width;
+    size.height = in->spec().height;
+    size.channels = in->spec().nchannels;
+    return Status::Ok();
+}
+
+Status DecodeImageBytes(std::span<const uint8_t> bytes, const std::string& name,
+                        FloatImage& image) {
+    OIIO::Filesystem::IOMemReader proxy(bytes.data(), bytes.size());
+    Status status;
+    auto in = OpenBytes(name, proxy, status);
+    if (!in) return status;
+    return ReadPixels(*in, name, image);
+}
+
+namespace {
+
+Status ReadPixels(OIIO::ImageInput& input, const std::string& path, FloatImage& image) {
+    OIIO::ImageInput* in = &input;
     const OIIO::ImageSpec& spec = in->spec();
     image.width = spec.width;
     image.height = spec.height;
@@ -99,6 +147,8 @@ Status ReadImageFile(const std::string& path, FloatImage& image) {
     return Status::Ok();
 }
 
+}  // namespace
+
 Status WriteImageFile(const std::string& path, const FloatImage& image, ImageBits bits) {
     auto fail = [&path](const std::string& why) {
         return Status::Error(StrPrintf("[WriteImage]: cannot write %s: %s\n",
@@ -122,6 +172,36 @@ Status WriteImageFile(const std::string& path, const FloatImage& image, ImageBit
     spec.attribute("DateTime", "");
     if (!out->open(path, spec)) return fail(out->geterror());
     // Converting floats to integers clamps to 0..1 and rounds to the nearest step.
+    const bool wrote = out->write_image(OIIO::TypeDesc::FLOAT, image.pixels.data());
+    const bool closed = out->close();
+    if (!wrote || !closed) return fail(out->geterror());
+    return Status::Ok();
+}
+
+Status EncodeImageBytes(const FloatImage& image, ImageBits bits, const std::string& name,
+                        std::vector<uint8_t>& bytes, int quality) {
+    auto fail = [&name](const std::string& why) {
+        return Status::Error(StrPrintf("[WriteImage]: cannot write %s: %s\n",
+                                       name.c_str(), OneLine(why).c_str()));
+    };
+    const size_t need = static_cast<size_t>(image.width < 0 ? 0 : image.width) *
+                        static_cast<size_t>(image.height < 0 ? 0 : image.height) *
+                        static_cast<size_t>(image.channels < 0 ? 0 : image.channels);
+    if (image.width < 1 || image.height < 1 || image.channels < 1 ||
+        image.pixels.size() != need) {
+        return fail("bad picture size");
+    }
+    bytes.clear();
+    OIIO::Filesystem::IOVecOutput proxy(bytes);
+    auto out = OIIO::ImageOutput::create(name, &proxy);
+    if (!out) return fail(OIIO::geterror());
+    const OIIO::TypeDesc type = bits == ImageBits::k8    ? OIIO::TypeDesc::UINT8
+                                : bits == ImageBits::k16 ? OIIO::TypeDesc::UINT16
+                                                         : OIIO::TypeDesc::FLOAT;
+    OIIO::ImageSpec spec(image.width, image.height, image.channels, type);
+    spec.attribute("DateTime", "");
+    if (quality > 0) spec.attribute("CompressionQuality", quality);
+    if (!out->open(name, spec)) return fail(out->geterror());
     const bool wrote = out->write_image(OIIO::TypeDesc::FLOAT, image.pixels.data());
     const bool closed = out->close();
     if (!wrote || !closed) return fail(out->geterror());

@@ -52,6 +52,15 @@ Status ReadImageSize(const std::string& path, ImageSize& size);
 // Fails as ReadImageSize does.
 Status ReadImageFile(const std::string& path, FloatImage& image);
 
+// Pictures held in memory (a JPEG stream inside another file): `name` says
+// which file and where in it, for messages, and its extension which format
+// the bytes are ("plane3.jpg"). DecodeImageSize reads only the header.
+// Failures: "[ReadImage]: cannot read %s: %s\n" with `name`.
+Status DecodeImageSize(std::span<const uint8_t> bytes, const std::string& name,
+                       ImageSize& size);
+Status DecodeImageBytes(std::span<const uint8_t> bytes, const std::string& name,
+                        FloatImage& image);
+
 // How WriteImageFile stores values.
 enum class ImageBits {
     k8,      // 8-bit unsigned: round(clamp(v, 0, 1) * 255)
@@ -63,6 +72,12 @@ enum class ImageBits {
 // names, with `bits` per channel. Fails with "[WriteImage]: cannot write %s:
 // %s\n".
 Status WriteImageFile(const std::string& path, const FloatImage& image, ImageBits bits);
+
+// Encodes `image` as WriteImageFile would write it to a file named `name`
+// (whose extension gives the format), into `bytes`; `quality` (1..100) is the
+// JPEG quality where it applies, 0 the library's default.
+Status EncodeImageBytes(const FloatImage& image, ImageBits bits, const std::string& name,
+                        std::vector<uint8_t>& bytes, int quality = 0);
 
 // Writes an 8-bit PNG of `width` x `height` pixels of `channels` (1 grey, 3
 // RGB, 4 RGBA) bytes each, rows top first. Fails with

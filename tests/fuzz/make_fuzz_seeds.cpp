@@ -9,7 +9,10 @@
 #include "io/dct_writer.h"
 #include "io/deflate_writer.h"
 #include "io/depth_map_writer.h"
+#include "io/hsh_writer.h"
 #include "io/image_set_writer.h"
+#include "io/plane_set_writer.h"
+#include "io/ptm_writer.h"
 #include "io/sgi_writer.h"
 #include "model/light_rig.h"
 #include "model/view_path.h"
@@ -188,6 +191,67 @@ int main(int argc, char** argv) {
         const std::string path_text = ViewPathText(path);
         ok &= Save(dir, "light_rig", 1,
                    std::vector<uint8_t>(path_text.begin(), path_text.end()));
+    }
+    // Polynomial texture maps: every format, the JPEG ones with a predicted
+    // plane and side information.
+    const PtmFormat formats[] = {PtmFormat::kRgb,      PtmFormat::kLrgb,
+                                 PtmFormat::kLum,      PtmFormat::kJpegRgb,
+                                 PtmFormat::kJpegLrgb, PtmFormat::kLrgb};
+    for (int n = 0; n < 6; ++n) {
+        PtmFile ptm;
+        ptm.format = formats[n];
+        ptm.version = n == 5 ? "PTM_1.1" : "PTM_1.2";
+        ptm.width = 8 + n;
+        ptm.height = 8;
+        for (int i = 0; i < 6; ++i) {
+            ptm.scale[i] = 0.5f + 0.1f * float(i);
+            ptm.bias[i] = i == 5 ? 0 : 128;
+        }
+        ptm.coeff.resize(ptm.Pixels() * 6 * size_t(ptm.Blocks()));
+        for (size_t i = 0; i < ptm.coeff.size(); ++i)
+            ptm.coeff[i] = uint8_t(120 + 60 * std::sin(0.07 * double(i)));
+        if (ptm.HasColour()) {
+            ptm.rgb.resize(ptm.Pixels() * 3);
+            for (size_t i = 0; i < ptm.rgb.size(); ++i)
+                ptm.rgb[i] = uint8_t(90 + (i * 13) % 150);
+        }
+        PtmWriteOptions options;
+        options.quality = 60;
+        options.reference = {-1, 0};
+        options.transform = {0, 1};
+        std::vector<uint8_t> bytes;
+        ok &= EncodePtm(ptm, options, bytes).ok();
+        ok &= Save(dir, "ptm_file", n, bytes);
+    }
+    for (int n = 0; n < 2; ++n) {
+        HshFile hsh;
+        hsh.width = 5 + n;
+        hsh.height = 3;
+        hsh.terms = n ? 9 : 4;
+        for (int k = 0; k < hsh.terms; ++k) {
+            hsh.scale.push_back(0.5f + 0.1f * float(k));
+            hsh.bias.push_back(-0.2f);
+        }
+        hsh.bytes.resize(size_t(hsh.width * hsh.height * 3 * hsh.terms));
+        for (size_t i = 0; i < hsh.bytes.size(); ++i)
+            hsh.bytes[i] = uint8_t(i * 37);
+        std::vector<uint8_t> bytes;
+        ok &= EncodeHsh(hsh, bytes).ok();
+        ok &= Save(dir, "hsh_file", n, bytes);
+    }
+    const char* layouts[][2] = {{"ptm", "rgb"}, {"ptm", "lrgb"}, {"hsh", "rgb"}};
+    const int planes[] = {18, 9, 27};
+    for (int n = 0; n < 3; ++n) {
+        PlaneSetInfo info;
+        info.width = 64;
+        info.height = 48;
+        info.type = layouts[n][0];
+        info.colorspace = layouts[n][1];
+        info.nplanes = planes[n];
+        info.scale.assign(size_t(planes[n]), 1.5f);
+        info.bias.assign(size_t(planes[n]), 0.25f);
+        const std::string text = PlaneSetInfoText(info);
+        ok &= Save(dir, "plane_set", n, std::vector<uint8_t>(text.begin(), text.end()));
     }
     if (!ok) std::fprintf(stderr, "make_fuzz_seeds: could not write the seeds\n");
     return ok ? 0 : 1;

@@ -14,6 +14,7 @@
 #include "io/image_limits.h"
 #include "io/image_module.h"
 #include "io/image_module_loader.h"
+#include "io/image_precheck.h"
 
 namespace lumo {
 namespace {
@@ -126,6 +127,24 @@ Status ImageReader::Open(const std::string& path) {
         std::string why;
         const int fd = OpenRegular(path, bytes, why);
         if (fd < 0) return ReadError(path, why);
+        why = PictureBytesRefusal(
+            [fd](uint64_t offset, void* out, size_t n) {
+                size_t done = 0;
+                while (done < n) {
+                    const ssize_t r =
+                        ::pread(fd, static_cast<char*>(out) + done, n - done,
+                                static_cast<off_t>(offset + done));
+                    if (r < 0 && errno == EINTR) continue;
+                    if (r <= 0) break;
+                    done += static_cast<size_t>(r);
+                }
+                return done;
+            },
+            bytes);
+        if (!why.empty()) {
+            ::close(fd);
+            return ReadError(path, why);
+        }
         const image_module::Api* api = LoadImageModule(why);
         if (api == nullptr) {
             ::close(fd);
@@ -146,7 +165,15 @@ Status ImageReader::Open(const std::string& path) {
 Status ImageReader::OpenBytes(const std::string& name, std::span<const uint8_t> bytes) {
     Close();
     try {
-        std::string why;
+        std::string why = PictureBytesRefusal(
+            [bytes](uint64_t offset, void* out, size_t n) {
+                if (offset >= bytes.size()) return size_t{0};
+                n = std::min<size_t>(n, bytes.size() - static_cast<size_t>(offset));
+                std::memcpy(out, bytes.data() + offset, n);
+                return n;
+            },
+            bytes.size());
+        if (!why.empty()) return ReadError(name, why);
         const image_module::Api* api = LoadImageModule(why);
         if (api == nullptr) return ReadError(name, why);
         auto impl = std::make_unique<Impl>();

@@ -166,6 +166,36 @@ TEST(ImageHostileTest, HeadersClaimingTooMuchAreRefusedBeforeDecoding) {
                   ReadMessage(path));
     }
     EXPECT_EQ(69u, ClaimingPng(65535, 65535).size());
+
+    // An OpenEXR attribute claiming 2 GiB: the library would reserve them
+    // before reading the value.
+    FloatImage img;
+    img.width = 2;
+    img.height = 2;
+    img.channels = 3;
+    img.pixels.assign(12, 0.5f);
+    const std::string good = dir.File("good.exr");
+    ASSERT_TRUE(WriteImageFile(good, img, ImageBits::kFloat).ok());
+    std::string bytes = lumo::testing::ReadFileBytes(good);
+    const std::string channels("channels\0chlist\0", 16);
+    const size_t at = bytes.find(channels);
+    ASSERT_NE(std::string::npos, at);
+    bytes.replace(at + channels.size(), 4, "\xff\xff\xff\x7f");
+    const std::string path = dir.Write("attribute.exr", bytes);
+    EXPECT_EQ("[ReadImage]: cannot read " + path +
+                  ": an attribute of its header claims 2147483647 bytes, more than its " +
+                  std::to_string(bytes.size()) + " bytes hold\n",
+              ReadMessage(path));
+    ImageReader reader;
+    EXPECT_EQ(
+        "[ReadImage]: cannot read mem.exr: an attribute of its header claims 2147483647 "
+        "bytes, more than its " +
+            std::to_string(bytes.size()) + " bytes hold\n",
+        reader
+            .OpenBytes(
+                "mem.exr",
+                std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()))
+            .message());
 }
 
 TEST(ImageHostileTest, RunningOutOfMemoryIsOneLineNamingTheFile) {

@@ -82,5 +82,33 @@ TEST(LumotoolImageModuleTest, AMissingModuleFailsThePictureWithOneLine) {
     EXPECT_EQ("[ReadImage]: cannot read p.png: " + ModuleMissing(), fit.err);
 }
 
+TEST(LumotoolImageModuleTest, AModuleThatIsNotThisBuildsIsRefused) {
+    TempDir dir;
+    const std::string text = dir.Write("not-a-module.so", std::string(256, 'x'));
+    const struct {
+        std::string module;
+        std::string why;
+    } cases[] = {
+        {text, text + ": invalid ELF header"},
+        // A shared object without the module's entry point (zlib, which
+        // lumo itself needs).
+        {"/lib/x86_64-linux-gnu/libz.so.1",
+         "/lib/x86_64-linux-gnu/libz.so.1 is from another build (no lumo_image_module_v1 "
+         "of "
+         "this one)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.module);
+        const std::string out = dir.File("demo-" + std::to_string(c.module.size()));
+        const ProcessResult bake =
+            ToolWith({"LUMO_IMAGE_MODULE=" + c.module},
+                     {"bake", out, "--grid", "2", "--size", "8", "--quiet"});
+        EXPECT_EQ(1, bake.exit_code);
+        EXPECT_EQ("[WriteImage]: cannot write " + out +
+                      "/sky.exr: cannot load the picture module: " + c.why + "\n",
+                  bake.err);
+    }
+}
+
 }  // namespace
 }  // namespace lumo

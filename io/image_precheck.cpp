@@ -1,6 +1,7 @@
 #include "io/image_precheck.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "base/str_printf.h"
 
@@ -48,7 +49,40 @@ std::string ExrRefusal(const ReadBytesAt& read, uint64_t file_bytes, uint32_t fl
                     "%llu bytes hold",
                     size, static_cast<unsigned long long>(file_bytes));
             }
-            pos = value_at + static_cast<uint64_t>(size);
+            const std::string_view type(reinterpret_cast<const char*>(head + type_at),
+                                        static_cast<size_t>(type_end - head) - type_at);
+            if (type == "preview" && size >= 8) {
+                // The library allocates width x height RGBA pixels first.
+                uint8_t wh[8];
+                if (read(value_at, wh, sizeof wh) != sizeof wh) return "";
+                const uint64_t pixels =
+                    uint64_t{Little32(wh)} * uint64_t{Little32(wh + 4)};
+                if (pixels * 4 > file_bytes) {
+                    return StrPrintf(
+                        "its preview claims %u x %u pixels, more than its %llu "
+                        "bytes hold",
+                        Little32(wh), Little32(wh + 4),
+                        static_cast<unsigned long long>(file_bytes));
+                }
+            }
+            if (type == "chlist") {
+                // The library reads a channel list up to its empty name,
+                // whatever size the attribute claims: so does this walk.
+                uint64_t at = value_at;
+                for (;;) {
+                    uint8_t entry[kExrAttributeHead];
+                    const size_t n = read(at, entry, sizeof entry);
+                    const auto* end =
+                        static_cast<const uint8_t*>(std::memchr(entry, 0, n));
+                    if (end == nullptr) return "";
+                    at += static_cast<uint64_t>(end - entry) + 1;
+                    if (end == entry) break;
+                    at += 16;  // type, linear flag, reserved, x and y sampling
+                }
+                pos = at;
+            } else {
+                pos = value_at + static_cast<uint64_t>(size);
+            }
         }
         if ((flags & kExrMultipart) == 0) return "";
         // Several parts: their headers follow each other up to an empty one.

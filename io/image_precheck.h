@@ -2,9 +2,11 @@
 // decoders would trust before they check them against the file.
 //
 // OpenEXR: every attribute of every header carries its own byte count, which
-// the OpenEXR library allocates before it reads the value; an attribute
-// claiming more bytes than the file holds is refused here, so that a
-// hundred-byte file cannot make it reserve gigabytes.
+// the OpenEXR library allocates before it reads the value, and a preview
+// attribute its width x height pixels; an attribute or preview claiming more
+// bytes than the file holds is refused here, so that a hundred-byte file
+// cannot make it reserve gigabytes. The walk follows the library's reading:
+// a channel list ends at its empty name whatever byte count it claims.
 #pragma once
 
 #include <cstddef>

@@ -186,6 +186,18 @@ TEST(ImageHostileTest, HeadersClaimingTooMuchAreRefusedBeforeDecoding) {
                   ": an attribute of its header claims 2147483647 bytes, more than its " +
                   std::to_string(bytes.size()) + " bytes hold\n",
               ReadMessage(path));
+    // A preview of 65535 x 65535 pixels, which the library would allocate.
+    std::string preview = lumo::testing::ReadFileBytes(good);
+    std::string attribute("preview\0preview\0", 16);
+    PutLittle(attribute, 8, 4);
+    PutLittle(attribute, 65535, 4);
+    PutLittle(attribute, 65535, 4);
+    preview.insert(preview.find(channels), attribute);
+    const std::string preview_path = dir.Write("preview.exr", preview);
+    EXPECT_EQ("[ReadImage]: cannot read " + preview_path +
+                  ": its preview claims 65535 x 65535 pixels, more than its " +
+                  std::to_string(preview.size()) + " bytes hold\n",
+              ReadMessage(preview_path));
     ImageReader reader;
     EXPECT_EQ(
         "[ReadImage]: cannot read mem.exr: an attribute of its header claims 2147483647 "

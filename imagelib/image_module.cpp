@@ -98,10 +98,17 @@ class OiioInput final : public Input {
         const OIIO::TypeDesc type = TypeOf(header_.sample);
         if (header_.tile_width == 0) {
             // Scanline pictures decode in order; the library reads the rows
-            // straight into `out`.
-            if (!in_->read_scanlines(0, 0, spec.y + static_cast<int>(y0),
-                                     spec.y + static_cast<int>(y1), spec.z, 0,
-                                     spec.nchannels, type, out)) {
+            // straight into `out`. Values handed over as stored skip the
+            // library's conversion, which sets up a buffer of 16 MB on every
+            // call (a narrow picture read a few rows at a time spent its time
+            // clearing them).
+            const int ya = spec.y + static_cast<int>(y0);
+            const int yb = spec.y + static_cast<int>(y1);
+            const bool native = type == spec.format && spec.channelformats.empty();
+            if (native ? !in_->read_native_scanlines(0, 0, ya, yb, spec.z, 0,
+                                                     spec.nchannels, out)
+                       : !in_->read_scanlines(0, 0, ya, yb, spec.z, 0, spec.nchannels,
+                                              type, out)) {
                 error = Nonempty(in_->geterror());
                 return false;
             }

@@ -90,8 +90,8 @@ Status MakeHemisphere(int bands, int terms, Hemisphere& h) {
         const double r = std::sqrt(std::max(0.0, 1.0 - z * z));
         const double phi = golden * k;
         h.dirs.push_back({r * std::cos(phi), r * std::sin(phi), z});
-        EvalShBasisInto(static_cast<float>(z), static_cast<float>(std::cos(phi)),
-                        static_cast<float>(std::sin(phi)), bands - 1, full.data());
+        EvalShBasis(static_cast<float>(z), static_cast<float>(std::cos(phi)),
+                    static_cast<float>(std::sin(phi)), bands - 1, full.data());
         h.basis.insert(h.basis.end(), full.begin(), full.begin() + terms);
     }
     return Status::Ok();
@@ -166,7 +166,7 @@ Status WriteNormalMaps(const std::string& scene, const std::string& outdir,
                        int& written_count) {
     written_count = 0;
     auto info = std::make_unique<LidInfo>();
-    Status s = ReadLidPath(scene.c_str(), *info);
+    Status s = ReadLidFile(scene.c_str(), *info);
     if (!s.ok()) return s;
     const SlabRecord* slab = nullptr;
     for (int32_t i = 0; i < info->slab_count && i < MAX_SLABS; ++i) {

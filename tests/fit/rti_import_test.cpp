@@ -21,7 +21,7 @@
 #include "io/ptm_file.h"
 #include "io/ptm_writer.h"
 #include "relight/brdf_file.h"
-#include "relight/recon_common.h"
+#include "relight/slab_frame.h"
 #include "relight/sh_basis.h"
 #include "tests/support/temp_dir.h"
 
@@ -66,7 +66,7 @@ class Relit {
         const ShAngles a = LightAngles(L, n, s, t);
         ASSERT_TRUE(EnsureShBands(data_.lcnt).ok());
         basis_.assign(static_cast<size_t>(data_.harcnt), 0.0f);
-        EvalShBasisInto(a.cost, a.cosp, a.sinp, data_.lcnt - 1, basis_.data());
+        EvalShBasis(a.cost, a.cosp, a.sinp, data_.lcnt - 1, basis_.data());
     }
     int Byte(int x, int y, int c) const {
         // Every pixel is present: its index in the block is its pixel index.

@@ -13,22 +13,18 @@
 #include "bake/baked_slab.h"
 #include "bake/lid_writer.h"
 #include "base/file_ptr.h"
-#include "base/parallel_for.h"
 #include "base/psnr.h"
 #include "base/str_printf.h"
 #include "fit/light_positions.h"
+#include "fit/photo_rows.h"
+#include "fit/strip_fit.h"
 #include "io/image_file.h"
-#include "relight/brdf_writer.h"
-#include "relight/recon_common.h"
+#include "relight/brdf_stream_writer.h"
 
 namespace lumo {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Columns per matrix product: fixed, so that the arithmetic of every column
-// is the same whichever thread runs it and however many there are.
-constexpr size_t kBlock = 2048;
 
 std::string Join(const std::string& dir, const std::string& name) {
     return (fs::path(dir) / name).string();
@@ -113,14 +109,6 @@ struct ErrorSum {
     }
 };
 
-using RowMatrix = Eigen::Matrix<float, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
-
-// The large buffers, kept from camera to camera (all cameras have one size).
-struct FitScratch {
-    RowMatrix values;       // N x 3WH: the photographs
-    Eigen::MatrixXf coeff;  // T x 3WH: the coefficients
-};
-
 struct CameraWork {
     std::vector<LightPhoto> photos;
     std::vector<uint8_t> held;  // per photograph: left out of the fit
@@ -129,14 +117,13 @@ struct CameraWork {
 // One camera: decode, fit, write the coefficient file, measure the errors.
 Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& record,
                  size_t index, const CameraWork& work, const std::string& outdir,
-                 FitScratch& scratch, ErrorSum& fit_error, ErrorSum& hold_error,
+                 const FitProgress& progress, ErrorSum& fit_error, ErrorSum& hold_error,
                  nlohmann::json& entry) {
     const CaptureCamera& camera = capture.cameras[index];
     const int W = capture.slab.width;
     const int H = capture.slab.height;
     const int T = o.bands * o.bands;
-    const size_t pixels = static_cast<size_t>(W) * static_cast<size_t>(H);
-    const size_t cols = pixels * 3;
+    const size_t cols = static_cast<size_t>(W) * static_cast<size_t>(H) * 3;
     // Fitted photographs first, then the held-out ones, each in file order.
     std::vector<size_t> order;
     for (int pass = 0; pass < 2; ++pass) {
@@ -162,133 +149,38 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
                              camera.lp + ")\n");
     }
 
-    // The photographs: row r of `values` is photograph order[r]; column
-    // 3 * (y * W + x) + c is channel c of coefficient pixel (x, y). Rows are
-    // contiguous, so each decoded picture is copied in order.
-    RowMatrix& values = scratch.values;
-    values.resize(N, static_cast<Eigen::Index>(cols));
-    std::vector<Status> failures(static_cast<size_t>(N));
-    ParallelForEach(
-        static_cast<size_t>(N),
-        [&](size_t r) {
-            const LightPhoto& photo = work.photos[order[r]];
-            // One picture buffer per thread, reused from photograph to photograph.
-            thread_local FloatImage img;
-            Status st = ReadImageFile(photo.path, img);
-            if (st.ok() && (img.width != W || img.height != H)) {
-                st = Status::Error(
-                    StrPrintf("[FitCapture]: %s is %d x %d, the capture's photographs "
-                              "are %d x %d\n",
-                              photo.path.c_str(), img.width, img.height, W, H));
-            }
-            if (!st.ok()) {
-                failures[r] = st;
-                return;
-            }
-            const size_t ch_in = static_cast<size_t>(img.channels);
-            float* out = values.row(static_cast<Eigen::Index>(r)).data();
-            for (int y = 0; y < H; ++y) {
-                // Picture rows run top first.
-                const float* in = img.pixels.data() + static_cast<size_t>(H - 1 - y) *
-                                                          static_cast<size_t>(W) * ch_in;
-                float* dst = out + static_cast<size_t>(y) * static_cast<size_t>(W) * 3;
-                for (int x = 0; x < W; ++x, in += ch_in, dst += 3) {
-                    dst[0] = in[0];
-                    dst[1] = in[ch_in >= 3 ? 1 : 0];
-                    dst[2] = in[ch_in >= 3 ? 2 : 0];
-                }
-            }
-        },
-        o.threads);
-    for (const Status& f : failures) {
-        if (!f.ok()) return f;
-    }
-
-    // Pixels that rise above the mask threshold in some photograph.
-    std::vector<uint8_t> present(pixels, 0);
-    for (size_t p = 0; p < pixels; ++p) {
-        for (int r = 0; r < N; ++r) {
-            const float* v = values.row(r).data() + 3 * p;
-            if (v[0] > o.mask_below || v[1] > o.mask_below || v[2] > o.mask_below) {
-                present[p] = 1;
-                break;
-            }
-        }
-    }
-
-    // Coefficients (T x cols) and the model's bytes under every photograph's
-    // light, block by block; the error sums per block, added in block order.
-    const Eigen::Map<const Eigen::MatrixXf> X(fit_matrix.data(), T, fitted);
-    const Eigen::Map<
-        const Eigen::Matrix<float, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>>
-        Bm(basis.data(), N, T);
-    // The engine truncates 255 * sum to a byte; half a byte on the constant
-    // term makes the relit bytes the nearest ones.
-    const float half_byte = 0.5f / 255.0f / basis[0];
-    Eigen::MatrixXf& coeff = scratch.coeff;
-    coeff.resize(T, static_cast<Eigen::Index>(cols));
-    const size_t blocks = (cols + kBlock - 1) / kBlock;
-    std::vector<double> block_fit(blocks, 0.0), block_hold(blocks, 0.0);
-    ParallelFor(
-        cols, kBlock,
-        [&](size_t b, size_t e) {
-            for (size_t c0 = b; c0 < e; c0 += kBlock) {
-                const Eigen::Index c1 =
-                    static_cast<Eigen::Index>(std::min(e, c0 + kBlock));
-                const Eigen::Index n = c1 - static_cast<Eigen::Index>(c0);
-                const Eigen::Index at = static_cast<Eigen::Index>(c0);
-                coeff.middleCols(at, n).noalias() =
-                    X * values.topRows(fitted).middleCols(at, n);
-                coeff.row(0).segment(at, n).array() += half_byte;
-                const RowMatrix model = Bm * coeff.middleCols(at, n);
-                double sf = 0.0, sh = 0.0;
-                for (int r = 0; r < N; ++r) {
-                    const float* m = model.row(r).data();
-                    const float* v = values.row(r).data() + at;
-                    double sum_sq = 0.0;
-                    for (Eigen::Index j = 0; j < n; ++j) {
-                        const bool has = present[static_cast<size_t>(at + j) / 3] != 0;
-                        const float sum = has && m[j] > 0.0f ? m[j] : 0.0f;
-                        const double d = static_cast<double>(ToByte(sum * 255.0f)) -
-                                         255.0 * static_cast<double>(v[j]);
-                        sum_sq += d * d;
-                    }
-                    (r < fitted ? sf : sh) += sum_sq;
-                }
-                block_fit[c0 / kBlock] = sf;
-                block_hold[c0 / kBlock] = sh;
-            }
-        },
-        o.threads);
-    ErrorSum cam_fit, cam_hold;
-    for (size_t k = 0; k < blocks; ++k) {
-        cam_fit.squared += block_fit[k];
-        cam_hold.squared += block_hold[k];
-    }
-    cam_fit.samples = static_cast<double>(fitted) * static_cast<double>(cols);
-    cam_hold.samples = static_cast<double>(N - fitted) * static_cast<double>(cols);
-    fit_error.squared += cam_fit.squared;
-    fit_error.samples += cam_fit.samples;
-    hold_error.squared += cam_hold.squared;
-    hold_error.samples += cam_hold.samples;
-
-    ShCoeffImage image(W, H, o.bands);
-    size_t present_count = 0;
-    for (size_t p = 0; p < pixels; ++p) {
-        if (!present[p]) continue;
-        ++present_count;
-        const int x = static_cast<int>(p % static_cast<size_t>(W));
-        const int y = static_cast<int>(p / static_cast<size_t>(W));
-        for (int c = 0; c < 3; ++c) {
-            image.Set(c, x, y,
-                      std::span<const float>(
-                          coeff.col(static_cast<Eigen::Index>(3 * p + c)).data(),
-                          static_cast<size_t>(T)));
-        }
-    }
+    // The photographs, fitted ones first, read in strips; the coefficients go
+    // to the file as each strip is done.
+    std::vector<std::string> paths;
+    for (size_t k : order)
+        paths.push_back(work.photos[k].path);
+    // Progress in tenths of the picture.
+    int reported = 0;
+    const StripProgress strip_progress = [&](int32_t done) {
+        const int tenth = static_cast<int>(static_cast<int64_t>(done) * 10 / H);
+        if (tenth <= reported || done == H) return;
+        reported = tenth;
+        progress(StrPrintf("fit: camera %zu (%d, %d): %d of %d rows\n", index,
+                           camera.column, camera.row, done, H));
+    };
+    std::unique_ptr<PhotoRows> rows;
+    s = OpenPhotoRows(paths, W, H, rows);
+    if (!s.ok()) return s;
     const std::string path = Join(
         outdir, StrPrintf("%s.%d.%d.urdf.sh", o.name.c_str(), camera.column, camera.row));
-    s = WriteBrdfFile(TempName(path).c_str(), image);
+    BrdfStreamWriter writer;
+    StripFitSetup setup;
+    setup.bands = o.bands;
+    setup.fitted = fitted;
+    setup.basis = &basis;
+    setup.fit_matrix = &fit_matrix;
+    setup.mask_below = o.mask_below;
+    setup.threads = o.threads;
+    setup.strip_rows = o.strip_rows;
+    StripFitResult fitted_sums;
+    s = writer.Open(TempName(path), W, H, o.bands);
+    if (s.ok()) s = FitStrips(setup, *rows, writer, strip_progress, fitted_sums);
+    if (s.ok()) s = writer.Finish();
     if (!s.ok()) {
         std::error_code ec;
         fs::remove(TempName(path), ec);
@@ -296,6 +188,16 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
     }
     s = Publish(path);
     if (!s.ok()) return s;
+    ErrorSum cam_fit, cam_hold;
+    cam_fit.squared = fitted_sums.fit_squared;
+    cam_hold.squared = fitted_sums.hold_squared;
+    cam_fit.samples = static_cast<double>(fitted) * static_cast<double>(cols);
+    cam_hold.samples = static_cast<double>(N - fitted) * static_cast<double>(cols);
+    fit_error.squared += cam_fit.squared;
+    fit_error.samples += cam_fit.samples;
+    hold_error.squared += cam_hold.squared;
+    hold_error.samples += cam_hold.samples;
+    const size_t present_count = fitted_sums.present;
 
     nlohmann::json held = nlohmann::json::array();
     for (size_t k = 0; k < work.photos.size(); ++k) {
@@ -397,12 +299,11 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
             fs::remove(f, e);
     };
     ErrorSum fit_error, hold_error;
-    FitScratch scratch;
     nlohmann::json cameras = nlohmann::json::array();
     for (int c = first; c <= last; ++c) {
         nlohmann::json entry;
         const Status s = FitCamera(capture, o, *record, static_cast<size_t>(c),
-                                   work[static_cast<size_t>(c - first)], outdir, scratch,
+                                   work[static_cast<size_t>(c - first)], outdir, progress,
                                    fit_error, hold_error, entry);
         if (!s.ok()) {
             undo();

@@ -40,6 +40,7 @@ struct FitOptions {
     int last_camera = -1;        // -1: the last camera
     float mask_below = 0.0f;     // pixels never above this (0..1 scale) stay absent
     int threads = 0;             // 0: every core
+    int strip_rows = 0;          // picture rows read at a time; 0: automatic
 };
 
 // What one run fitted, for the summary line.

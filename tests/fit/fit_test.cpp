@@ -10,10 +10,12 @@
 
 #include "bake/baked_slab.h"
 #include "bake/direction_set.h"
+#include "base/str_printf.h"
 #include "fit/capture.h"
 #include "fit/fit_capture.h"
 #include "fit/light_positions.h"
 #include "fit/sh_fit.h"
+#include "testing/whole_fit_reference.h"
 #include "tests/fit/synthetic_capture.h"
 #include "tests/support/temp_dir.h"
 
@@ -250,6 +252,73 @@ TEST(FitCaptureTest, SameBytesForAnyNumberOfThreads) {
         if (first.empty()) first = bytes;
         EXPECT_TRUE(first == bytes);
         EXPECT_GT(summary.fit_psnr, 45.0);
+    }
+}
+
+struct StreamCase {
+    const char* name;
+    int width, height, photos;
+    ImageBits bits;
+    const char* extension;
+    int bands, holdout;
+    float mask_below;  // 0: the black corner is absent; -1: every pixel present
+};
+
+// The streaming fit writes what the whole-image fit wrote (coefficient file,
+// scene description and report) for every strip height and thread count:
+// pictures narrower and wider than a column block (a block spanning many rows,
+// a row spanning blocks), with and without absent pixels, held-out
+// photographs, 8- and 16-bit photographs.
+TEST(FitCaptureTest, StreamingWritesTheWholeImageFitsBytes) {
+    const StreamCase cases[] = {
+        {"narrow, absent corner", 41, 37, 30, ImageBits::k8, "png", 4, 3, 0.0f},
+        {"wide rows, all present", 700, 5, 20, ImageBits::k8, "png", 3, 0, -1.0f},
+        {"16-bit, two bands", 23, 29, 12, ImageBits::k16, "png", 2, 2, 0.0f},
+        {"jpeg, five bands", 64, 48, 40, ImageBits::k8, "jpg", 5, 4, 0.0f},
+    };
+    for (const StreamCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        testing::SyntheticCapture cap;
+        cap.width = c.width;
+        cap.height = c.height;
+        cap.photos = c.photos;
+        cap.bits = c.bits;
+        cap.extension = c.extension;
+        const std::string lp = testing::WriteSyntheticCapture(cap, dir.File("cap"));
+        ASSERT_FALSE(lp.empty());
+        FitOptions o;
+        o.bands = c.bands;
+        o.holdout = c.holdout;
+        o.mask_below = c.mask_below;
+        FitSummary want_summary;
+        ASSERT_TRUE(testing::WholeImageFitCapture(
+                        SingleCameraCapture(lp), dir.File("ref"), o,
+                        [](std::string_view) {}, want_summary)
+                        .ok());
+        const char* files[] = {"scene.0.0.urdf.sh", "scene.lid", "fit-report.json"};
+        for (int strip : {1, 7, c.height}) {
+            for (int threads : {1, 2}) {
+                SCOPED_TRACE(StrPrintf("strip %d, threads %d", strip, threads));
+                o.strip_rows = strip;
+                o.threads = threads;
+                FitSummary summary;
+                const std::string out = dir.File("out");
+                ASSERT_TRUE(
+                    FitCapture(
+                        SingleCameraCapture(lp), out, o, [](std::string_view) {}, summary)
+                        .ok());
+                for (const char* f : files) {
+                    SCOPED_TRACE(f);
+                    const std::string want = ReadFileBytes(dir.File("ref/") + f);
+                    ASSERT_FALSE(want.empty());
+                    EXPECT_TRUE(want == ReadFileBytes(out + "/" + f));
+                }
+                EXPECT_EQ(want_summary.fit_rms, summary.fit_rms);
+                EXPECT_EQ(want_summary.holdout_rms, summary.holdout_rms);
+                std::filesystem::remove_all(out);
+            }
+        }
     }
 }
 

@@ -15,6 +15,8 @@
 #include "base/file_ptr.h"
 #include "base/psnr.h"
 #include "base/str_printf.h"
+#include "fit/band_choice.h"
+#include "fit/holdout.h"
 #include "fit/light_positions.h"
 #include "fit/photo_rows.h"
 #include "fit/strip_fit.h"
@@ -57,43 +59,6 @@ Status WriteTextFile(const std::string& path, const std::string& text) {
         return Status::Error(StrPrintf("[FitCapture]: cannot write %s\n", path.c_str()));
     }
     return Publish(path);
-}
-
-// Farthest-point choice of `k` of the directions: first the one nearest
-// their mean, then each time the one farthest from all chosen so far (the
-// lowest index on ties). Order-independent and spread over the directions.
-std::vector<uint8_t> HoldOut(const std::vector<LightPhoto>& photos, int k) {
-    const size_t n = photos.size();
-    std::vector<uint8_t> held(n, 0);
-    if (k <= 0 || n == 0) return held;
-    double mean[3] = {0, 0, 0};
-    for (const LightPhoto& p : photos) {
-        for (int c = 0; c < 3; ++c)
-            mean[c] += p.direction[c];
-    }
-    auto dot = [](const double* a, const double* b) {
-        return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-    };
-    size_t first = 0;
-    for (size_t i = 1; i < n; ++i) {
-        if (dot(photos[i].direction, mean) > dot(photos[first].direction, mean))
-            first = i;
-    }
-    held[first] = 1;
-    std::vector<double> nearest(n, 2.0);  // 1 - cos of the angle to the nearest chosen
-    size_t last = first;
-    for (int chosen = 1; chosen < k && static_cast<size_t>(chosen) < n; ++chosen) {
-        size_t best = n;
-        for (size_t i = 0; i < n; ++i) {
-            nearest[i] = std::min(nearest[i],
-                                  1.0 - dot(photos[i].direction, photos[last].direction));
-            if (held[i]) continue;
-            if (best == n || nearest[i] > nearest[best]) best = i;
-        }
-        held[best] = 1;
-        last = best;
-    }
-    return held;
 }
 
 struct ErrorSum {
@@ -215,6 +180,82 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
     return Status::Ok();
 }
 
+// The bands and lambda from the capture's sample cameras (fit/band_choice.h),
+// the same whichever cameras this run fits.
+Status ChooseCaptureBands(const Capture& capture, const FitOptions& o,
+                          const SlabRecord& record, const FitProgress& progress,
+                          BandChoice& choice) {
+    BandChoiceInput in;
+    in.record = &record;
+    in.width = capture.slab.width;
+    in.height = capture.slab.height;
+    in.lambda = o.lambda;
+    in.threads = o.threads;
+    std::vector<std::string> lps;
+    for (int index : ChoiceSampleCameras(capture.slab.columns, capture.slab.rows)) {
+        const CaptureCamera& camera = capture.cameras[static_cast<size_t>(index)];
+        std::vector<LightPhoto> photos;
+        Status s = ReadLightPositions(camera.lp, photos);
+        if (!s.ok()) return s;
+        const int n = static_cast<int>(photos.size());
+        const std::vector<uint8_t> held =
+            HoldOut(photos, o.holdout < 0 ? DefaultHoldout(n) : std::min(o.holdout, n));
+        std::vector<LightPhoto> used;
+        for (size_t k = 0; k < photos.size(); ++k) {
+            if (!held[k]) used.push_back(photos[k]);
+        }
+        in.cameras.push_back(used);
+        lps.push_back(camera.lp);
+    }
+    progress(StrPrintf("fit: choosing the bands on %zu sample camera%s\n", lps.size(),
+                       lps.size() == 1 ? "" : "s"));
+    return ChooseBands(in, lps, choice);
+}
+
+nlohmann::json ChoiceJson(const Capture& capture, const BandChoice& choice) {
+    nlohmann::json candidates = nlohmann::json::array();
+    for (const BandCandidate& c : choice.candidates)
+        candidates.push_back(
+            {{"bands", c.bands}, {"lambda", c.lambda}, {"psnr", c.psnr}});
+    return {
+        {"sample_cameras", ChoiceSampleCameras(capture.slab.columns, capture.slab.rows)},
+        {"sample_pixels_per_camera", choice.pixels},
+        {"validation", "one in ten of each sample camera's fitted photographs"},
+        {"rule", StrPrintf("the fewest bands within %.1f dB of the best validation PSNR",
+                           kBandChoiceSlackDb)},
+        {"candidates", candidates},
+        {"best", {{"bands", choice.best_bands}, {"psnr", choice.best_psnr}}},
+        {"chosen",
+         {{"bands", choice.bands}, {"lambda", choice.lambda}, {"psnr", choice.psnr}}},
+        {"reason", BandChoiceReason(choice)},
+    };
+}
+
+// One line when a camera has fewer than twice as many fitted photographs as
+// coefficients; empty otherwise.
+std::string FewPhotographsWarning(const Capture& capture,
+                                  const std::vector<CameraWork>& work, int first, int T,
+                                  int bands) {
+    int few = 0;
+    std::string line;
+    for (size_t i = 0; i < work.size(); ++i) {
+        int fitted = 0;
+        for (uint8_t h : work[i].held)
+            fitted += h ? 0 : 1;
+        if (fitted >= 2 * T) continue;
+        if (few++ == 0) {
+            line = StrPrintf(
+                "lumotool fit: warning: %s: %d photographs fitted with %d coefficients "
+                "(%d bands), fewer than twice as many: the fit can reproduce them and "
+                "still relight new directions badly; read the held-out error",
+                capture.cameras[static_cast<size_t>(first) + i].lp.c_str(), fitted, T,
+                bands);
+        }
+    }
+    if (few > 1) line += StrPrintf(" (and %d more cameras)", few - 1);
+    return few > 0 ? line + "\n" : "";
+}
+
 }  // namespace
 
 std::string FitReportName(const Capture& capture, const FitOptions& options) {
@@ -225,8 +266,13 @@ std::string FitReportName(const Capture& capture, const FitOptions& options) {
 }
 
 Status FitCapture(const Capture& capture_in, const std::string& outdir,
-                  const FitOptions& o, const FitProgress& progress, FitSummary& summary) {
+                  const FitOptions& options, const FitProgress& progress,
+                  FitSummary& summary) {
     Capture capture = capture_in;
+    // The options with the bands and lambda settled (chosen when automatic).
+    FitOptions o = options;
+    const bool choose = o.bands <= 0;
+    if (!choose && o.lambda < 0.0) o.lambda = kDefaultFitLambda;
     const int count = static_cast<int>(capture.cameras.size());
     const int first = o.first_camera;
     const int last = o.last_camera < 0 ? count - 1 : o.last_camera;
@@ -235,7 +281,8 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
             StrPrintf("[FitCapture]: cameras %d-%d outside the capture's %d cameras\n",
                       first, last, count));
     }
-    const int T = o.bands * o.bands;
+    // Checked against the fewest bands a choice may make; again once chosen.
+    int T = choose ? kMinChoiceBands * kMinChoiceBands : o.bands * o.bands;
 
     // Everything is checked before anything is written.
     std::vector<CameraWork> work(static_cast<size_t>(last - first + 1));
@@ -248,11 +295,12 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
         Status s = ReadLightPositions(camera.lp, w.photos);
         if (!s.ok()) return s;
         const int n = static_cast<int>(w.photos.size());
-        if (o.holdout >= n || n - o.holdout < T) {
+        const int k = o.holdout < 0 ? DefaultHoldout(n) : o.holdout;
+        if (k >= n || n - k < T) {
             return Status::Error(StrPrintf(
                 "[FitCapture]: %s: %d photographs, %d held out, leave fewer than the %d "
                 "coefficients of %d bands\n",
-                camera.lp.c_str(), n, o.holdout, T, o.bands));
+                camera.lp.c_str(), n, k, T, choose ? kMinChoiceBands : o.bands));
         }
         photographs += n;
         for (const LightPhoto& p : w.photos) {
@@ -270,7 +318,7 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
                               p.path.c_str(), size.width, size.height, W, H));
             }
         }
-        w.held = HoldOut(w.photos, o.holdout);
+        w.held = HoldOut(w.photos, k);
     }
     SetPhotoSize(capture, W, H);
 
@@ -289,6 +337,32 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
 
     auto record = std::make_unique<SlabRecord>();
     tool::FillSlabRecord(capture.slab, o.name.c_str(), *record);
+    nlohmann::json choice_json;
+    if (choose) {
+        BandChoice choice;
+        const Status s = ChooseCaptureBands(capture, o, *record, progress, choice);
+        if (!s.ok()) return s;
+        o.bands = choice.bands;
+        o.lambda = choice.lambda;
+        T = o.bands * o.bands;
+        choice_json = ChoiceJson(capture, choice);
+        summary.choice = BandChoiceReason(choice);
+        for (int c = first; c <= last; ++c) {
+            const CameraWork& w = work[static_cast<size_t>(c - first)];
+            const int n = static_cast<int>(w.photos.size());
+            int k = 0;
+            for (uint8_t h : w.held)
+                k += h;
+            if (n - k < T) {
+                return Status::Error(StrPrintf(
+                    "[FitCapture]: %s: %d photographs, %d held out, leave fewer than the "
+                    "%d coefficients of %d bands\n",
+                    capture.cameras[static_cast<size_t>(c)].lp.c_str(), n, k, T,
+                    o.bands));
+            }
+        }
+    }
+    summary.warning = FewPhotographsWarning(capture, work, first, T, o.bands);
     progress(StrPrintf("fit: cameras %d-%d of %d, %d x %d pixels, %d bands, into %s\n",
                        first, last, count, W, H, o.bands, outdir.c_str()));
 
@@ -338,7 +412,8 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
         {"name", o.name},
         {"bands", o.bands},
         {"lambda", o.lambda},
-        {"holdout", o.holdout},
+        {"holdout",
+         o.holdout < 0 ? nlohmann::json("one in ten") : nlohmann::json(o.holdout)},
         {"mask_below", o.mask_below},
         {"width", W},
         {"height", H},
@@ -348,7 +423,8 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
         {"cameras", cameras},
         {"overall", {{"fit", fit_error.Json()}}},
     };
-    if (o.holdout > 0) report["overall"]["holdout"] = hold_error.Json();
+    if (!choice_json.is_null()) report["choice"] = choice_json;
+    if (hold_error.samples > 0) report["overall"]["holdout"] = hold_error.Json();
     const std::string report_path = Join(outdir, FitReportName(capture, o));
     s = WriteTextFile(report_path, report.dump(2) + "\n");
     if (!s.ok()) {
@@ -363,6 +439,9 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
     summary.fit_psnr = fit_error.Psnr();
     summary.holdout_rms = hold_error.Rms();
     summary.holdout_psnr = hold_error.Psnr();
+    summary.held_out = hold_error.samples > 0;
+    summary.bands = o.bands;
+    summary.lambda = o.lambda;
     summary.report = report_path;
     return Status::Ok();
 }

@@ -125,7 +125,11 @@ Status FitStrips(const StripFitSetup& o, PhotoRows& rows, BrdfStreamWriter& out,
                     coeff.middleCols(at, n).noalias() =
                         X * values.topRows(fitted).middleCols(at, n);
                     coeff.row(0).segment(at, n).array() += half_byte;
-                    const RowMatrix model = Bm * coeff.middleCols(at, n);
+                    // One model buffer per thread (a new one per block costs a
+                    // fresh mapping and its page faults).
+                    thread_local RowMatrix model;
+                    model.resize(N, n);
+                    model.noalias() = Bm * coeff.middleCols(at, n);
                     double sf = 0.0, sh = 0.0;
                     for (int r = 0; r < N; ++r) {
                         const float* m = model.row(r).data();
@@ -156,12 +160,13 @@ Status FitStrips(const StripFitSetup& o, PhotoRows& rows, BrdfStreamWriter& out,
             channel_buf.resize(n * static_cast<size_t>(T));
             for (int c = 0; c < 3; ++c) {
                 const float* src = coeff.data();
+                const size_t t = static_cast<size_t>(T);
                 for (size_t i = 0; i < n; ++i) {
-                    const size_t col =
-                        (y0 - lo) * row_cols + 3 * i + static_cast<size_t>(c);
-                    std::memcpy(channel_buf.data() + i * static_cast<size_t>(T),
-                                src + col * static_cast<size_t>(T),
-                                static_cast<size_t>(T) * sizeof(float));
+                    const float* from =
+                        src + ((y0 - lo) * row_cols + 3 * i + static_cast<size_t>(c)) * t;
+                    float* to = channel_buf.data() + i * t;
+                    for (size_t j = 0; j < t; ++j)
+                        to[j] = from[j];
                 }
                 const Status s = out.WriteRows(
                     c, static_cast<int32_t>(y0), static_cast<int32_t>(write_hi),

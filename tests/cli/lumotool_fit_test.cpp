@@ -250,7 +250,7 @@ const char* kOneCamera = "[{\"column\": 0, \"row\": 0, \"lp\": \"cap/lights.lp\"
 // for usage, and no output file under a final name.
 TEST(LumotoolFitTest, ErrorsNameTheFileAndLeaveNothingThatLooksComplete) {
     const std::string usage =
-        "usage: lumotool fit CAPTURE OUTDIR [--bands L] [--lambda X] [--holdout K] "
+        "usage: lumotool fit CAPTURE OUTDIR [--bands L|auto] [--lambda X] [--holdout K] "
         "[--name NAME] [--cameras I-J] [--mask-below V] [--quiet] [--merge]\n";
     auto none = [](const TempDir&) {};
     const ErrorCase cases[] = {
@@ -319,7 +319,7 @@ TEST(LumotoolFitTest, ErrorsNameTheFileAndLeaveNothingThatLooksComplete) {
          "[ReadLightPositions]: cap/lights.lp:9: zero direction\n"},
         {"fewer photographs than coefficients",
          none,
-         {"cap/lights.lp", "out"},
+         {"cap/lights.lp", "out", "--bands", "4", "--holdout", "0"},
          1,
          "[FitCapture]: cap/lights.lp: 12 photographs, 0 held out, leave fewer than the "
          "16 coefficients of 4 bands\n"},
@@ -398,11 +398,22 @@ TEST(LumotoolFitTest, ErrorsNameTheFileAndLeaveNothingThatLooksComplete) {
          {"cap/lights.lp", "out", "--name", "a/b"},
          2,
          "lumotool: fit: --name 'a/b': expected a file name\n" + usage},
+        {"too many held out for the fewest bands a choice makes",
+         none,
+         {"cap/lights.lp", "out", "--holdout", "9"},
+         1,
+         "[FitCapture]: cap/lights.lp: 12 photographs, 9 held out, leave fewer than the "
+         "4 coefficients of 2 bands\n"},
         {"bands out of range",
          none,
          {"cap/lights.lp", "out", "--bands", "0"},
          2,
-         "lumotool: *"},
+         "lumotool: fit: --bands '0': expected auto or a count from 1 to 18\n" + usage},
+        {"bands neither a count nor auto",
+         none,
+         {"cap/lights.lp", "out", "--bands", "4x"},
+         2,
+         "lumotool: fit: --bands '4x': expected auto or a count from 1 to 18\n" + usage},
     };
     for (const ErrorCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -289,6 +289,7 @@ TEST(FitCaptureTest, StreamingWritesTheWholeImageFitsBytes) {
         ASSERT_FALSE(lp.empty());
         FitOptions o;
         o.bands = c.bands;
+        o.lambda = kDefaultFitLambda;
         o.holdout = c.holdout;
         o.mask_below = c.mask_below;
         FitSummary want_summary;

@@ -87,39 +87,62 @@ std::vector<std::vector<double>> DomeDirections(int n) {
     return out;
 }
 
-// The relief: a height field of a few waves and bumps, and a coloured
-// pattern on it; Lambertian under a distant light, with a little ambient.
-void Photograph(int W, int H, const double L[3], lumo::FloatImage& img) {
-    img.width = W;
-    img.height = H;
-    img.channels = 3;
-    img.pixels.resize(static_cast<size_t>(W) * static_cast<size_t>(H) * 3);
-    const double s = 2.0 * M_PI / std::max(W, H);
-    for (int y = 0; y < H; ++y) {
-        float* out = img.pixels.data() + static_cast<size_t>(y) * W * 3;
-        for (int x = 0; x < W; ++x, out += 3) {
-            const double u = x * s, v = (H - 1 - y) * s;  // v grows upwards
-            // Height h = 0.6 sin(3u) cos(2v) + 0.3 sin(17u + 11v) + 0.15 cos(41v - 29u),
-            // its gradient in closed form.
-            const double hx = 1.8 * std::cos(3 * u) * std::cos(2 * v) +
-                              5.1 * std::cos(17 * u + 11 * v) +
-                              4.35 * std::sin(41 * v - 29 * u);
-            const double hy = -1.2 * std::sin(3 * u) * std::sin(2 * v) +
-                              3.3 * std::cos(17 * u + 11 * v) -
-                              6.15 * std::sin(41 * v - 29 * u);
-            const double k = 0.08;
-            double n[3] = {-k * hx, -k * hy, 1.0};
-            const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + 1.0);
-            const double shade =
-                std::max(0.0, (n[0] * L[0] + n[1] * L[1] + n[2] * L[2]) / len);
-            const double t = 0.5 + 0.5 * std::sin(7 * u + 3 * std::sin(5 * v));
-            const double albedo[3] = {0.35 + 0.5 * t, 0.3 + 0.35 * (1 - t),
-                                      0.25 + 0.2 * t};
+// The relief: a height field of a few waves, and a coloured pattern on it,
+// computed once (unit normals and albedo per pixel, 8-bit); each photograph
+// is then Lambertian shading under its distant light, with a little ambient.
+struct Relief {
+    int W = 0, H = 0;
+    std::vector<float> normal;    // 3 per pixel, rows top first
+    std::vector<uint8_t> albedo;  // 3 per pixel
+
+    Relief(int w, int h) : W(w), H(h) {
+        const size_t n = static_cast<size_t>(W) * static_cast<size_t>(H);
+        normal.resize(3 * n);
+        albedo.resize(3 * n);
+        const double s = 2.0 * M_PI / std::max(W, H);
+        lumo::ParallelFor(static_cast<size_t>(H), 16, [&](size_t y0, size_t y1) {
+            for (size_t y = y0; y < y1; ++y) {
+                for (int x = 0; x < W; ++x) {
+                    const double u = x * s, v = (H - 1 - static_cast<double>(y)) * s;
+                    // h = 0.6 sin(3u) cos(2v) + 0.3 sin(17u + 11v)
+                    //     + 0.15 cos(41v - 29u), its gradient in closed form.
+                    const double hx = 1.8 * std::cos(3 * u) * std::cos(2 * v) +
+                                      5.1 * std::cos(17 * u + 11 * v) +
+                                      4.35 * std::sin(41 * v - 29 * u);
+                    const double hy = -1.2 * std::sin(3 * u) * std::sin(2 * v) +
+                                      3.3 * std::cos(17 * u + 11 * v) -
+                                      6.15 * std::sin(41 * v - 29 * u);
+                    const double k = 0.08;
+                    const double len = std::sqrt(k * k * (hx * hx + hy * hy) + 1.0);
+                    const size_t i =
+                        3 * (y * static_cast<size_t>(W) + static_cast<size_t>(x));
+                    normal[i] = static_cast<float>(-k * hx / len);
+                    normal[i + 1] = static_cast<float>(-k * hy / len);
+                    normal[i + 2] = static_cast<float>(1.0 / len);
+                    const double t = 0.5 + 0.5 * std::sin(7 * u + 3 * std::sin(5 * v));
+                    albedo[i] = static_cast<uint8_t>(255 * (0.35 + 0.5 * t));
+                    albedo[i + 1] = static_cast<uint8_t>(255 * (0.3 + 0.35 * (1 - t)));
+                    albedo[i + 2] = static_cast<uint8_t>(255 * (0.25 + 0.2 * t));
+                }
+            }
+        });
+    }
+
+    void Photograph(const double L[3], lumo::FloatImage& img) const {
+        img.width = W;
+        img.height = H;
+        img.channels = 3;
+        img.pixels.resize(normal.size());
+        const float l[3] = {static_cast<float>(L[0]), static_cast<float>(L[1]),
+                            static_cast<float>(L[2])};
+        for (size_t i = 0; i < normal.size(); i += 3) {
+            const float shade = std::max(
+                0.0f, normal[i] * l[0] + normal[i + 1] * l[1] + normal[i + 2] * l[2]);
             for (int c = 0; c < 3; ++c)
-                out[c] = static_cast<float>(0.03 + 0.9 * albedo[c] * shade);
+                img.pixels[i + c] = 0.03f + 0.9f / 255.0f * albedo[i + c] * shade;
         }
     }
-}
+};
 
 }  // namespace
 
@@ -180,9 +203,10 @@ int main(int argc, char** argv) {
     if (!fs::exists(lp)) {
         const double t0 = lumo::GetSeconds();
         bool ok = true;
+        const Relief relief(width, height);
         lumo::ParallelForEach(static_cast<size_t>(photos), [&](size_t k) {
             lumo::FloatImage img;
-            Photograph(width, height, dirs[k].data(), img);
+            relief.Photograph(dirs[k].data(), img);
             if (!lumo::WriteImageFile(files[k], img, lumo::ImageBits::k8).ok())
                 ok = false;
         });

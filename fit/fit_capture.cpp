@@ -252,7 +252,8 @@ std::string FewPhotographsWarning(const Capture& capture,
                 bands);
         }
     }
-    if (few > 1) line += StrPrintf(" (and %d more cameras)", few - 1);
+    if (few > 1)
+        line += StrPrintf(" (and %d more camera%s)", few - 1, few > 2 ? "s" : "");
     return few > 0 ? line + "\n" : "";
 }
 

@@ -11,6 +11,7 @@
 #include "bake/baked_slab.h"
 #include "bake/direction_set.h"
 #include "base/str_printf.h"
+#include "fit/band_choice.h"
 #include "fit/capture.h"
 #include "fit/fit_capture.h"
 #include "fit/light_positions.h"
@@ -252,6 +253,23 @@ TEST(FitCaptureTest, SameBytesForAnyNumberOfThreads) {
         if (first.empty()) first = bytes;
         EXPECT_TRUE(first == bytes);
         EXPECT_GT(summary.fit_psnr, 45.0);
+    }
+}
+
+// The band choice's sample cameras: a quarter and three quarters along each
+// grid direction, without repeats, row-major indices.
+TEST(BandChoiceTest, SamplesUpToFourCamerasSpreadOverTheGrid) {
+    struct GridCase {
+        int columns, rows;
+        std::vector<int> want;
+    };
+    const GridCase cases[] = {
+        {1, 1, {0}},    {2, 2, {0, 1, 2, 3}},     {3, 1, {0, 2}},
+        {1, 4, {1, 3}}, {8, 8, {18, 22, 50, 54}}, {5, 3, {1, 3, 11, 13}},
+    };
+    for (const GridCase& c : cases) {
+        SCOPED_TRACE(StrPrintf("%d x %d", c.columns, c.rows));
+        EXPECT_EQ(c.want, ChoiceSampleCameras(c.columns, c.rows));
     }
 }
 

@@ -19,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -119,7 +120,17 @@ struct Relief {
                     normal[i] = static_cast<float>(-k * hx / len);
                     normal[i + 1] = static_cast<float>(-k * hy / len);
                     normal[i + 2] = static_cast<float>(1.0 / len);
-                    const double t = 0.5 + 0.5 * std::sin(7 * u + 3 * std::sin(5 * v));
+                    // A pattern, and grain at the pixel scale as a real
+                    // surface and sensor give (without it the JPEG files are
+                    // far smaller, and faster to decode, than a camera's).
+                    uint32_t hsh = static_cast<uint32_t>(y) * 73856093u ^
+                                   static_cast<uint32_t>(x) * 19349663u;
+                    hsh = (hsh ^ (hsh >> 13)) * 0x5bd1e995u;
+                    hsh ^= hsh >> 15;
+                    const double grain = ((hsh & 1023u) / 1023.0 - 0.5) * 0.25;
+                    const double t = std::clamp(
+                        0.5 + 0.5 * std::sin(7 * u + 3 * std::sin(5 * v)) + grain, 0.0,
+                        1.0);
                     albedo[i] = static_cast<uint8_t>(255 * (0.35 + 0.5 * t));
                     albedo[i + 1] = static_cast<uint8_t>(255 * (0.3 + 0.35 * (1 - t)));
                     albedo[i + 2] = static_cast<uint8_t>(255 * (0.25 + 0.2 * t));

@@ -4,7 +4,9 @@
 // hemisphere (a dome), fitted by `lumotool fit` as a child process. Prints
 // the fit's wall time and peak resident memory (wait4's rusage) beside the
 // time libjpeg-turbo's `djpeg` takes to decode the same files one after the
-// other on one thread, measured in the same run, and the fit's summary line.
+// other on one thread, measured in the same run, the fit's summary line, and
+// the held-out PSNR beside that of a 9-term hemispherical-harmonics fit of
+// the same photographs (testing/hsh_fit.h).
 //
 //   fit_scale_bench [--photos N] [--width W] [--height H] [--dir DIR] [--keep]
 //                   [--fit-arg ARG]...
@@ -25,6 +27,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -33,6 +36,7 @@
 #include "base/parallel_for.h"
 #include "base/str_printf.h"
 #include "io/image_file.h"
+#include "testing/hsh_fit.h"
 
 namespace {
 
@@ -278,6 +282,26 @@ int main(int argc, char** argv) {
         fit.cpu / djpeg_cpu, fit.peak_mib, static_cast<double>(out_bytes) / (1 << 20));
     std::printf("(other work on the machine shows as wall time above processor time)\n");
     std::printf("%s", summary.str().c_str());
+    // The yardstick: 9 hemispherical harmonics fitted to the same photographs
+    // and measured on the same held-out ones.
+    if (fit.status == 0) {
+        const nlohmann::json report =
+            nlohmann::json::parse(std::ifstream(dir + "/out/fit-report.json"));
+        if (report["overall"].contains("holdout")) {
+            const std::vector<int> held =
+                report["cameras"][0]["held_out_lines"].get<std::vector<int>>();
+            lumo::testing::HshResult hsh;
+            const double t0 = lumo::GetSeconds();
+            if (lumo::testing::HshHeldOut(lp, held, 9, hsh).ok()) {
+                const double ours = report["overall"]["holdout"]["psnr"].get<double>();
+                std::printf(
+                    "held out (%zu photographs): lumotool fit %.2f dB, 9-term "
+                    "hemispherical harmonics %.2f dB (%+.2f dB; %.1f s)\n",
+                    held.size(), ours, hsh.Psnr(), ours - hsh.Psnr(),
+                    lumo::GetSeconds() - t0);
+            }
+        }
+    }
     if (!keep) {
         if (own_dir) {
             fs::remove_all(dir);

@@ -16,6 +16,7 @@
 #include "fit/fit_capture.h"
 #include "fit/light_positions.h"
 #include "fit/sh_fit.h"
+#include "testing/hsh_fit.h"
 #include "testing/whole_fit_reference.h"
 #include "tests/fit/synthetic_capture.h"
 #include "tests/support/temp_dir.h"
@@ -270,6 +271,32 @@ TEST(BandChoiceTest, SamplesUpToFourCamerasSpreadOverTheGrid) {
     for (const GridCase& c : cases) {
         SCOPED_TRACE(StrPrintf("%d x %d", c.columns, c.rows));
         EXPECT_EQ(c.want, ChoiceSampleCameras(c.columns, c.rows));
+    }
+}
+
+// The yardstick's hemispherical harmonics are orthonormal over the upper
+// hemisphere (a midpoint rule over theta and phi).
+TEST(HshBasisTest, IsOrthonormalOverTheHemisphere) {
+    const int terms = 16;
+    const int nt = 200, np = 400;
+    std::vector<double> gram(terms * terms, 0.0);
+    for (int i = 0; i < nt; ++i) {
+        const double t = (i + 0.5) * (M_PI / 2) / nt;
+        for (int j = 0; j < np; ++j) {
+            const double p = (j + 0.5) * 2 * M_PI / np;
+            const double d[3] = {std::sin(t) * std::cos(p), std::sin(t) * std::sin(p),
+                                 std::cos(t)};
+            const std::vector<double> h = testing::HshBasis(d, terms);
+            const double w = std::sin(t) * (M_PI / 2 / nt) * (2 * M_PI / np);
+            for (int a = 0; a < terms; ++a) {
+                for (int b = 0; b < terms; ++b)
+                    gram[a * terms + b] += w * h[a] * h[b];
+            }
+        }
+    }
+    for (int a = 0; a < terms; ++a) {
+        for (int b = 0; b < terms; ++b)
+            EXPECT_NEAR(a == b ? 1.0 : 0.0, gram[a * terms + b], 1e-3) << a << "," << b;
     }
 }
 

@@ -9,13 +9,15 @@
 // the same photographs (testing/hsh_fit.h).
 //
 //   fit_scale_bench [--photos N] [--width W] [--height H] [--dir DIR] [--keep]
-//                   [--fit-arg ARG]...
+//                   [--fit-arg ARG]... [--skip-hsh]
 //
 // DIR (default: a new folder under $TMPDIR or /tmp) receives the capture and
 // the fit; it is deleted afterwards unless --keep, and a capture already in
 // it (lights.lp) is reused. --fit-arg adds an option to the fit (repeat it:
 // --fit-arg --bands --fit-arg 4); without it the fit runs with the defaults
-// a user gets. One run gives the figures; this is not a Google Benchmark.
+// a user gets; --skip-hsh leaves out the hemispherical-harmonics fit (one
+// more pass over the photographs). One run gives the figures; this is not a Google
+// Benchmark.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -164,7 +166,7 @@ struct Relief {
 int main(int argc, char** argv) {
     int photos = 48, width = 6000, height = 4000;
     std::string dir;
-    bool keep = false;
+    bool keep = false, hsh_fit = true;
     std::vector<std::string> fit_args;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -185,12 +187,14 @@ int main(int argc, char** argv) {
             dir = next();
         } else if (a == "--keep") {
             keep = true;
+        } else if (a == "--skip-hsh") {
+            hsh_fit = false;
         } else if (a == "--fit-arg") {
             fit_args.push_back(next());
         } else {
             std::fprintf(stderr,
                          "usage: fit_scale_bench [--photos N] [--width W] [--height H] "
-                         "[--dir DIR] [--keep] [--fit-arg ARG]...\n");
+                         "[--dir DIR] [--keep] [--fit-arg ARG]... [--skip-hsh]\n");
             return 2;
         }
     }
@@ -284,7 +288,7 @@ int main(int argc, char** argv) {
     std::printf("%s", summary.str().c_str());
     // The yardstick: 9 hemispherical harmonics fitted to the same photographs
     // and measured on the same held-out ones.
-    if (fit.status == 0) {
+    if (fit.status == 0 && hsh_fit) {
         const nlohmann::json report =
             nlohmann::json::parse(std::ifstream(dir + "/out/fit-report.json"));
         if (report["overall"].contains("holdout")) {

@@ -53,7 +53,7 @@ Status FitStrips(const StripFitSetup& o, PhotoRows& rows, BrdfStreamWriter& out,
     // term makes the relit bytes the nearest ones.
     const float half_byte = 0.5f / 255.0f / (*o.basis)[0];
 
-    std::vector<float> channel_buf;
+    std::vector<float> channel_buf[3];
     size_t lo = static_cast<size_t>(H), hi = static_cast<size_t>(H);
     size_t write_hi = static_cast<size_t>(H);  // rows at and above it are written
     size_t next_block = blocks;                // blocks at and above it are done
@@ -179,22 +179,30 @@ Status FitStrips(const StripFitSetup& o, PhotoRows& rows, BrdfStreamWriter& out,
         const size_t done_rows = CeilDiv(next_block * kFitBlock, row_cols);
         const size_t y0 = std::max(lo, done_rows);
         if (y0 < write_hi) {
+            // The three channels gathered and written side by side.
             const size_t n = (write_hi - y0) * static_cast<size_t>(W);
-            channel_buf.resize(n * static_cast<size_t>(T));
-            for (int c = 0; c < 3; ++c) {
-                const float* src = coeff.data();
-                const size_t t = static_cast<size_t>(T);
-                for (size_t i = 0; i < n; ++i) {
-                    const float* from =
-                        src + ((y0 - lo) * row_cols + 3 * i + static_cast<size_t>(c)) * t;
-                    float* to = channel_buf.data() + i * t;
-                    for (size_t j = 0; j < t; ++j)
-                        to[j] = from[j];
-                }
-                const Status s = out.WriteRows(
-                    c, static_cast<int32_t>(y0), static_cast<int32_t>(write_hi),
-                    channel_buf.data(), present.data() + y0 * static_cast<size_t>(W));
-                if (!s.ok()) return s;
+            const size_t t = static_cast<size_t>(T);
+            std::vector<Status> failures(3);
+            ParallelForEach(
+                3,
+                [&](size_t c) {
+                    std::vector<float>& buf = channel_buf[c];
+                    buf.resize(n * t);
+                    const float* src = coeff.data();
+                    for (size_t i = 0; i < n; ++i) {
+                        const float* from = src + ((y0 - lo) * row_cols + 3 * i + c) * t;
+                        float* to = buf.data() + i * t;
+                        for (size_t j = 0; j < t; ++j)
+                            to[j] = from[j];
+                    }
+                    failures[c] =
+                        out.WriteRows(static_cast<int>(c), static_cast<int32_t>(y0),
+                                      static_cast<int32_t>(write_hi), buf.data(),
+                                      present.data() + y0 * static_cast<size_t>(W));
+                },
+                o.threads);
+            for (const Status& f : failures) {
+                if (!f.ok()) return f;
             }
             write_hi = y0;
         }

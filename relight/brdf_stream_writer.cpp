@@ -103,9 +103,10 @@ Status BrdfStreamWriter::WriteRows(int channel, int32_t y0, int32_t y1,
     const uint64_t first = static_cast<uint64_t>(y0) * static_cast<uint64_t>(width_);
     const size_t n = static_cast<size_t>(y1 - y0) * static_cast<size_t>(width_);
     const size_t floats = n * static_cast<size_t>(harcnt_);
-    scratch_.resize(floats * 4);
-    ToBigEndian(coefficients, floats, scratch_.data());
-    if (!WriteAt(fd_, scratch_.data(), scratch_.size(), FullOffset(channel, first)))
+    std::vector<uint8_t>& scratch = scratch_[channel];
+    scratch.resize(floats * 4);
+    ToBigEndian(coefficients, floats, scratch.data());
+    if (!WriteAt(fd_, scratch.data(), scratch.size(), FullOffset(channel, first)))
         return WriteError();
     std::vector<uint8_t>& bits = bitmap_[channel];
     for (size_t i = 0; i < n; ++i) {

@@ -39,8 +39,9 @@ class BrdfStreamWriter {
 
     // Rows y0..y1 - 1 of `channel`: `coefficients` holds (y1 - y0) * width
     // vectors of harcnt floats in pixel order, `present` one flag per pixel
-    // (the vectors of absent pixels are not kept). Safe to call from one
-    // thread at a time. Fails with "[WriteBrdfFile]: cannot write\n".
+    // (the vectors of absent pixels are not kept). Calls for different
+    // channels may run at once on different threads. Fails with
+    // "[WriteBrdfFile]: cannot write\n".
     Status WriteRows(int channel, int32_t y0, int32_t y1, const float* coefficients,
                      const uint8_t* present);
 
@@ -65,7 +66,7 @@ class BrdfStreamWriter {
     uint64_t data_start_ = 0;  // the first block's offset in the full layout
     std::vector<uint8_t> bitmap_[3];
     int64_t count_[3] = {0, 0, 0};
-    std::vector<uint8_t> scratch_;
+    std::vector<uint8_t> scratch_[3];  // per channel
 };
 
 }  // namespace lumo

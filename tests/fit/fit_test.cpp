@@ -313,13 +313,14 @@ struct StreamCase {
 // scene description and report) for every strip height and thread count:
 // pictures narrower and wider than a column block (a block spanning many rows,
 // a row spanning blocks), with and without absent pixels, held-out
-// photographs, 8- and 16-bit photographs.
+// photographs, 8- and 16-bit and floating-point photographs.
 TEST(FitCaptureTest, StreamingWritesTheWholeImageFitsBytes) {
     const StreamCase cases[] = {
         {"narrow, absent corner", 41, 37, 30, ImageBits::k8, "png", 4, 3, 0.0f},
         {"wide rows, all present", 700, 5, 20, ImageBits::k8, "png", 3, 0, -1.0f},
         {"16-bit, two bands", 23, 29, 12, ImageBits::k16, "png", 2, 2, 0.0f},
         {"jpeg, five bands", 64, 48, 40, ImageBits::k8, "jpg", 5, 4, 0.0f},
+        {"floating point", 19, 13, 20, ImageBits::kFloat, "exr", 3, 2, 0.0f},
     };
     for (const StreamCase& c : cases) {
         SCOPED_TRACE(c.name);

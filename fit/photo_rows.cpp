@@ -1,7 +1,7 @@
 #include "fit/photo_rows.h"
 
 #include "base/str_printf.h"
-#include "io/image_rows.h"
+#include "io/image_file.h"
 
 namespace lumo {
 namespace {
@@ -14,8 +14,8 @@ class FilePhotoRows final : public PhotoRows {
     size_t count() const override { return readers_.size(); }
 
     Status Read(size_t k, int32_t y0, int32_t y1, float* rgb) override {
-        ImageRowReader& r = *readers_[k];
-        const size_t ch = static_cast<size_t>(r.channels());
+        ImageReader& r = readers_[k];
+        const size_t ch = static_cast<size_t>(r.size().channels);
         const size_t n = static_cast<size_t>(y1 - y0) * static_cast<size_t>(width_);
         if (ch == 3) return r.ReadRows(y0, y1, rgb);
         // One strip buffer per thread, reused from photograph to photograph.
@@ -32,7 +32,7 @@ class FilePhotoRows final : public PhotoRows {
         return Status::Ok();
     }
 
-    std::vector<std::unique_ptr<ImageRowReader>> readers_;
+    std::vector<ImageReader> readers_;
 
   private:
     int32_t width_;
@@ -45,14 +45,14 @@ Status OpenPhotoRows(const std::vector<std::string>& paths, int32_t width, int32
                      std::unique_ptr<PhotoRows>& out) {
     auto rows = std::make_unique<FilePhotoRows>(width, height);
     for (const std::string& path : paths) {
-        std::unique_ptr<ImageRowReader> r;
-        Status s = ImageRowReader::Open(path, r);
+        ImageReader r;
+        Status s = r.Open(path);
         if (!s.ok()) return s;
-        if (r->width() != width || r->height() != height) {
+        if (r.size().width != width || r.size().height != height) {
             return Status::Error(
                 StrPrintf("[FitCapture]: %s is %d x %d, the capture's photographs "
                           "are %d x %d\n",
-                          path.c_str(), r->width(), r->height(), width, height));
+                          path.c_str(), r.size().width, r.size().height, width, height));
         }
         rows->readers_.push_back(std::move(r));
     }

@@ -72,20 +72,26 @@ Status FitStrips(const StripFitSetup& o, PhotoRows& rows, BrdfStreamWriter& out,
             std::memmove(c + shift * static_cast<size_t>(T), c,
                          kept * static_cast<size_t>(T) * sizeof(float));
         }
-        // Picture row py is coefficient row H - 1 - py.
+        // Picture row py is coefficient row H - 1 - py: the strip is read in
+        // one call (top row first) and its rows laid out bottom first.
         std::vector<Status> failures(static_cast<size_t>(N));
         ParallelForEach(
             static_cast<size_t>(N),
             [&](size_t r) {
+                thread_local std::vector<float> rgb;
+                rgb.resize(take * row_cols);
+                const int32_t py0 = H - static_cast<int32_t>(lo);
+                const Status s =
+                    rows.Read(r, py0, py0 + static_cast<int32_t>(take), rgb.data());
+                if (!s.ok()) {
+                    failures[r] = s;
+                    return;
+                }
                 float* v = values.row(static_cast<Eigen::Index>(r)).data();
-                for (size_t y = lo; y-- > new_lo;) {
-                    const int32_t py = H - 1 - static_cast<int32_t>(y);
-                    const Status s =
-                        rows.Read(r, py, py + 1, v + (y - new_lo) * row_cols);
-                    if (!s.ok()) {
-                        failures[r] = s;
-                        return;
-                    }
+                for (size_t i = 0; i < take; ++i) {
+                    // Picture row py0 + i is coefficient row lo - 1 - i.
+                    std::memcpy(v + (take - 1 - i) * row_cols, rgb.data() + i * row_cols,
+                                row_cols * sizeof(float));
                 }
             },
             o.threads);

@@ -1,12 +1,20 @@
 #include "io/image_file.h"
 
-#include <OpenImageIO/imageio.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstring>
-#include <filesystem>
-#include <memory>
+#include <new>
 
 #include "base/str_printf.h"
+#include "io/image_limits.h"
+#include "io/image_module.h"
+#include "io/image_module_loader.h"
+#include "io/image_precheck.h"
 
 namespace lumo {
 namespace {
@@ -26,105 +34,309 @@ Status ReadError(const std::string& path, const std::string& why) {
                                    OneLine(why).c_str()));
 }
 
-// The picture at `path`, opened and checked to be two-dimensional; null with
-// the failure in `status` otherwise.
-std::unique_ptr<OIIO::ImageInput> Open(const std::string& path, Status& status) {
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        status = ReadError(path, "no such file");
-        return nullptr;
+Status WriteError(const std::string& path, const std::string& why) {
+    return Status::Error(StrPrintf("[WriteImage]: cannot write %s: %s\n", path.c_str(),
+                                   OneLine(why).c_str()));
+}
+
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "not a plain file";
+}
+
+// `path` opened for reading if it is a regular file, or -1 with the reason.
+// Its type is checked before it is opened (a FIFO would block the open, a
+// device may act on being opened) and again on the open descriptor (the name
+// may have changed in between); non-blocking, so neither can hang.
+int OpenRegular(const std::string& path, uint64_t& bytes, std::string& why) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) {
+        why = errno == ENOENT ? "no such file" : std::strerror(errno);
+        return -1;
     }
-    auto in = OIIO::ImageInput::open(path);
-    if (!in) {
-        status = ReadError(path, OIIO::geterror());
-        return nullptr;
+    if (!S_ISREG(st.st_mode)) {
+        why = std::string("not a regular file (") + KindOf(st.st_mode) + ")";
+        return -1;
     }
-    const OIIO::ImageSpec& spec = in->spec();
-    if (spec.width < 1 || spec.height < 1 || spec.nchannels < 1 || spec.depth != 1) {
-        status = ReadError(path, "not a two-dimensional picture");
-        return nullptr;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        why = errno == ENOENT ? "no such file" : std::strerror(errno);
+        return -1;
     }
-    return in;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = std::string("not a regular file (") + KindOf(st.st_mode) + ")";
+        ::close(fd);
+        return -1;
+    }
+    bytes = static_cast<uint64_t>(st.st_size);
+    return fd;
+}
+
+// Rows per strip when a whole picture is read: about a million values.
+int32_t StripRows(const ImageSize& size) {
+    const int64_t row = static_cast<int64_t>(size.width) * size.channels;
+    return static_cast<int32_t>(
+        std::clamp<int64_t>((int64_t{1} << 20) / row, 1, size.height));
 }
 
 }  // namespace
 
-Status ReadImageSize(const std::string& path, ImageSize& size) {
-    Status status;
-    auto in = Open(path, status);
-    if (!in) return status;
-    const OIIO::ImageSpec& spec = in->spec();
-    size.width = spec.width;
-    size.height = spec.height;
-    size.channels = spec.nchannels;
-    return Status::Ok();
+struct ImageReader::Impl {
+    std::string path;
+    ImageSize size;
+    std::unique_ptr<image_module::Input> input;
+
+    // Checks the header of the freshly opened `input`.
+    Status Accept(std::unique_ptr<image_module::Input> in, uint64_t file_bytes) {
+        const std::string refusal = ImageHeaderRefusal(in->header(), file_bytes);
+        if (!refusal.empty()) return ReadError(path, refusal);
+        const image_module::Header& h = in->header();
+        size.width = static_cast<int32_t>(h.width);
+        size.height = static_cast<int32_t>(h.height);
+        size.channels = static_cast<int32_t>(h.channels);
+        input = std::move(in);
+        return Status::Ok();
+    }
+};
+
+ImageReader::ImageReader() = default;
+ImageReader::~ImageReader() = default;
+ImageReader::ImageReader(ImageReader&&) noexcept = default;
+ImageReader& ImageReader::operator=(ImageReader&&) noexcept = default;
+
+bool ImageReader::is_open() const {
+    return impl_ != nullptr && impl_->input != nullptr;
 }
 
-Status ReadImageFile(const std::string& path, FloatImage& image) {
-    Status status;
-    auto in = Open(path, status);
-    if (!in) return status;
-    const OIIO::ImageSpec& spec = in->spec();
-    image.width = spec.width;
-    image.height = spec.height;
-    image.channels = spec.nchannels;
-    const size_t count = static_cast<size_t>(spec.width) *
-                         static_cast<size_t>(spec.height) *
-                         static_cast<size_t>(spec.nchannels);
-    image.pixels.resize(count);  // keeps the capacity of a reused image
+const ImageSize& ImageReader::size() const {
+    static const ImageSize kNone;
+    return is_open() ? impl_->size : kNone;
+}
+
+void ImageReader::Close() {
+    impl_.reset();
+}
+
+Status ImageReader::Open(const std::string& path) {
+    Close();
+    try {
+        uint64_t bytes = 0;
+        std::string why;
+        const int fd = OpenRegular(path, bytes, why);
+        if (fd < 0) return ReadError(path, why);
+        why = PictureBytesRefusal(
+            [fd](uint64_t offset, void* out, size_t n) {
+                size_t done = 0;
+                while (done < n) {
+                    const ssize_t r =
+                        ::pread(fd, static_cast<char*>(out) + done, n - done,
+                                static_cast<off_t>(offset + done));
+                    if (r < 0 && errno == EINTR) continue;
+                    if (r <= 0) break;
+                    done += static_cast<size_t>(r);
+                }
+                return done;
+            },
+            bytes);
+        if (!why.empty()) {
+            ::close(fd);
+            return ReadError(path, why);
+        }
+        const image_module::Api* api = LoadImageModule(why);
+        if (api == nullptr) {
+            ::close(fd);
+            return ReadError(path, why);
+        }
+        auto impl = std::make_unique<Impl>();
+        impl->path = path;
+        std::unique_ptr<image_module::Input> in = api->open_file(path.c_str(), fd, why);
+        if (!in) return ReadError(path, why);
+        Status s = impl->Accept(std::move(in), bytes);
+        if (s.ok()) impl_ = std::move(impl);
+        return s;
+    } catch (const std::bad_alloc&) {
+        return ReadError(path, "not enough memory");
+    }
+}
+
+Status ImageReader::OpenBytes(const std::string& name, std::span<const uint8_t> bytes) {
+    Close();
+    try {
+        std::string why = PictureBytesRefusal(
+            [bytes](uint64_t offset, void* out, size_t n) {
+                if (offset >= bytes.size()) return size_t{0};
+                n = std::min<size_t>(n, bytes.size() - static_cast<size_t>(offset));
+                std::memcpy(out, bytes.data() + offset, n);
+                return n;
+            },
+            bytes.size());
+        if (!why.empty()) return ReadError(name, why);
+        const image_module::Api* api = LoadImageModule(why);
+        if (api == nullptr) return ReadError(name, why);
+        auto impl = std::make_unique<Impl>();
+        impl->path = name;
+        std::unique_ptr<image_module::Input> in =
+            api->open_memory(name.c_str(), bytes.data(), bytes.size(), why);
+        if (!in) return ReadError(name, why);
+        Status s = impl->Accept(std::move(in), bytes.size());
+        if (s.ok()) impl_ = std::move(impl);
+        return s;
+    } catch (const std::bad_alloc&) {
+        return ReadError(name, "not enough memory");
+    }
+}
+
+Status ImageReader::ReadRows(int32_t y0, int32_t y1, float* out) {
+    if (!is_open()) return ReadError("(no picture)", "no picture is open");
+    const ImageSize& sz = impl_->size;
+    if (y0 < 0 || y1 > sz.height || y0 > y1) {
+        return ReadError(impl_->path, StrPrintf("rows %d to %d are outside its %d rows",
+                                                y0, y1, sz.height));
+    }
+    if (y0 == y1) return Status::Ok();
+    const size_t count = static_cast<size_t>(y1 - y0) * static_cast<size_t>(sz.width) *
+                         static_cast<size_t>(sz.channels);
     // 8- and 16-bit channels are divided by their largest value here, so that
     // a value is exactly value / 255 (or / 65535); the library's own
     // conversion multiplies by the reciprocal, which differs in the last bit.
-    // The raw values are read into the start of the float buffer and widened
-    // from the last one down, so no value is overwritten before it is read.
-    // Other types convert through the library (floats as stored).
-    float* out = image.pixels.data();
+    // The raw values are read into the start of `out` and widened from the
+    // last one down, so no value is overwritten before it is read. Other
+    // types convert through the library (floats as stored).
     auto* raw = reinterpret_cast<unsigned char*>(out);
-    bool read = false;
-    if (spec.format == OIIO::TypeDesc::UINT8) {
-        read = in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT8, raw);
-        for (size_t i = count; read && i-- > 0;)
-            out[i] = static_cast<float>(raw[i]) / 255.0f;
-    } else if (spec.format == OIIO::TypeDesc::UINT16) {
-        read = in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::UINT16, raw);
-        for (size_t i = count; read && i-- > 0;) {
-            uint16_t v;
-            std::memcpy(&v, raw + 2 * i, sizeof v);
-            out[i] = static_cast<float>(v) / 65535.0f;
-        }
-    } else {
-        read = in->read_image(0, 0, 0, spec.nchannels, OIIO::TypeDesc::FLOAT, out);
+    std::string why;
+    try {
+        if (!impl_->input->ReadRows(y0, y1, out, why)) return ReadError(impl_->path, why);
+    } catch (const std::bad_alloc&) {
+        return ReadError(impl_->path, "not enough memory");
     }
-    if (!read) return ReadError(path, in->geterror());
+    switch (impl_->input->header().sample) {
+        case image_module::Sample::kUint8:
+            for (size_t i = count; i-- > 0;)
+                out[i] = static_cast<float>(raw[i]) / 255.0f;
+            break;
+        case image_module::Sample::kUint16:
+            for (size_t i = count; i-- > 0;) {
+                uint16_t v;
+                std::memcpy(&v, raw + 2 * i, sizeof v);
+                out[i] = static_cast<float>(v) / 65535.0f;
+            }
+            break;
+        case image_module::Sample::kFloat:
+            break;
+    }
     return Status::Ok();
 }
 
-Status WriteImageFile(const std::string& path, const FloatImage& image, ImageBits bits) {
-    auto fail = [&path](const std::string& why) {
-        return Status::Error(StrPrintf("[WriteImage]: cannot write %s: %s\n",
-                                       path.c_str(), OneLine(why).c_str()));
-    };
+Status ReadImageSize(const std::string& path, ImageSize& size) {
+    ImageReader reader;
+    Status s = reader.Open(path);
+    if (s.ok()) size = reader.size();
+    return s;
+}
+
+Status ReadImageFile(const std::string& path, FloatImage& image) {
+    ImageReader reader;
+    Status s = reader.Open(path);
+    if (!s.ok()) return s;
+    const ImageSize& sz = reader.size();
+    try {
+        // The whole picture is reserved (address space only) and filled strip
+        // by strip: memory is committed as pixels decode, so a file that
+        // claims more than it holds fails before taking it.
+        const size_t row =
+            static_cast<size_t>(sz.width) * static_cast<size_t>(sz.channels);
+        image.pixels.clear();  // keeps the capacity of a reused image
+        image.pixels.reserve(row * static_cast<size_t>(sz.height));
+        const int32_t strip = StripRows(sz);
+        for (int32_t y = 0; y < sz.height; y += strip) {
+            const int32_t y1 = std::min(sz.height, y + strip);
+            image.pixels.resize(row * static_cast<size_t>(y1));
+            s = reader.ReadRows(y, y1,
+                                image.pixels.data() + row * static_cast<size_t>(y));
+            if (!s.ok()) return s;
+        }
+    } catch (const std::bad_alloc&) {
+        return ReadError(path, "not enough memory");
+    }
+    image.width = sz.width;
+    image.height = sz.height;
+    image.channels = sz.channels;
+    return Status::Ok();
+}
+
+Status ReadImageStrips(const std::string& path, int32_t strip_rows,
+                       const ImageStripConsumer& consume) {
+    ImageReader reader;
+    Status s = reader.Open(path);
+    if (!s.ok()) return s;
+    const ImageSize sz = reader.size();
+    const int32_t strip = std::clamp(strip_rows, 1, sz.height);
+    try {
+        std::vector<float> values(static_cast<size_t>(strip) *
+                                  static_cast<size_t>(sz.width) *
+                                  static_cast<size_t>(sz.channels));
+        for (int32_t y = 0; y < sz.height; y += strip) {
+            const int32_t y1 = std::min(sz.height, y + strip);
+            s = reader.ReadRows(y, y1, values.data());
+            if (!s.ok()) return s;
+            const size_t n = static_cast<size_t>(y1 - y) * static_cast<size_t>(sz.width) *
+                             static_cast<size_t>(sz.channels);
+            s = consume(sz, y, y1 - y, std::span<const float>(values.data(), n));
+            if (!s.ok()) return s;
+        }
+    } catch (const std::bad_alloc&) {
+        return ReadError(path, "not enough memory");
+    }
+    return Status::Ok();
+}
+
+bool FindNonFinite(std::span<const float> rows, int32_t width, int32_t channels,
+                   int32_t y0, NonFiniteValue& found) {
+    if (width < 1 || channels < 1) return false;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (std::isfinite(rows[i])) continue;
+        const size_t pixel = i / static_cast<size_t>(channels);
+        found.channel = static_cast<int32_t>(i % static_cast<size_t>(channels));
+        found.x = static_cast<int32_t>(pixel % static_cast<size_t>(width));
+        found.y = y0 + static_cast<int32_t>(pixel / static_cast<size_t>(width));
+        found.value = rows[i];
+        return true;
+    }
+    return false;
+}
+
+bool FindNonFinite(const FloatImage& image, NonFiniteValue& found) {
+    return FindNonFinite(image.pixels, image.width, image.channels, 0, found);
+}
+
+Status WriteImageFile(const std::string& path, const FloatImage& image, ImageBits bits,
+                      int32_t tile) {
     const size_t need = static_cast<size_t>(image.width < 0 ? 0 : image.width) *
                         static_cast<size_t>(image.height < 0 ? 0 : image.height) *
                         static_cast<size_t>(image.channels < 0 ? 0 : image.channels);
     if (image.width < 1 || image.height < 1 || image.channels < 1 ||
         image.pixels.size() != need) {
-        return fail("bad picture size");
+        return WriteError(path, "bad picture size");
     }
-    auto out = OIIO::ImageOutput::create(path);
-    if (!out) return fail(OIIO::geterror());
-    const OIIO::TypeDesc type = bits == ImageBits::k8    ? OIIO::TypeDesc::UINT8
-                                : bits == ImageBits::k16 ? OIIO::TypeDesc::UINT16
-                                                         : OIIO::TypeDesc::FLOAT;
-    OIIO::ImageSpec spec(image.width, image.height, image.channels, type);
-    // No time of writing in the header (OpenEXR and TIFF stamp one unless
-    // given): the same picture always gives the same bytes.
-    spec.attribute("DateTime", "");
-    if (!out->open(path, spec)) return fail(out->geterror());
-    // Converting floats to integers clamps to 0..1 and rounds to the nearest step.
-    const bool wrote = out->write_image(OIIO::TypeDesc::FLOAT, image.pixels.data());
-    const bool closed = out->close();
-    if (!wrote || !closed) return fail(out->geterror());
+    std::string why;
+    const image_module::Api* api = LoadImageModule(why);
+    if (api == nullptr) return WriteError(path, why);
+    image_module::WriteRequest r;
+    r.path = path.c_str();
+    r.width = image.width;
+    r.height = image.height;
+    r.channels = image.channels;
+    r.given = image_module::Sample::kFloat;
+    r.stored = bits == ImageBits::k8    ? image_module::Sample::kUint8
+               : bits == ImageBits::k16 ? image_module::Sample::kUint16
+                                        : image_module::Sample::kFloat;
+    r.pixels = image.pixels.data();
+    r.no_time_stamp = true;
+    r.tile = tile;
+    if (!api->write(r, why)) return WriteError(path, why);
     return Status::Ok();
 }
 
@@ -133,21 +345,23 @@ Status WritePng8(const std::string& path, int32_t width, int32_t height, int32_t
     const size_t need = static_cast<size_t>(width < 0 ? 0 : width) *
                         static_cast<size_t>(height < 0 ? 0 : height) *
                         static_cast<size_t>(channels < 0 ? 0 : channels);
-    auto fail = [&path](const std::string& why) {
-        return Status::Error(StrPrintf("[WriteImage]: cannot write %s: %s\n",
-                                       path.c_str(), OneLine(why).c_str()));
-    };
     if (width < 1 || height < 1 || (channels != 1 && channels != 3 && channels != 4) ||
         pixels.size() != need) {
-        return fail("bad picture size");
+        return WriteError(path, "bad picture size");
     }
-    auto out = OIIO::ImageOutput::create("png");
-    if (!out) return fail(OIIO::geterror());
-    const OIIO::ImageSpec spec(width, height, channels, OIIO::TypeDesc::UINT8);
-    if (!out->open(path, spec)) return fail(out->geterror());
-    const bool wrote = out->write_image(OIIO::TypeDesc::UINT8, pixels.data());
-    const bool closed = out->close();
-    if (!wrote || !closed) return fail(out->geterror());
+    std::string why;
+    const image_module::Api* api = LoadImageModule(why);
+    if (api == nullptr) return WriteError(path, why);
+    image_module::WriteRequest r;
+    r.path = path.c_str();
+    r.format = "png";
+    r.width = width;
+    r.height = height;
+    r.channels = channels;
+    r.given = image_module::Sample::kUint8;
+    r.stored = image_module::Sample::kUint8;
+    r.pixels = pixels.data();
+    if (!api->write(r, why)) return WriteError(path, why);
     return Status::Ok();
 }
 

@@ -9,7 +9,7 @@ root=${1:-"$(dirname "$0")/.."}
 cd "$root"
 
 # Lowest first; the README's Development section draws the same order.
-LAYERS="base geom arcball io scene slab relight model bake fit testing display togl app cli lumo lumotool"
+LAYERS="base geom arcball io imagelib scene slab relight model bake fit testing display togl app cli lumo lumotool"
 # The first layer allowed to talk to OpenGL, Tcl, Tk and Togl.
 FIRST_UI=display
 

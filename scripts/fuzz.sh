@@ -8,7 +8,7 @@
 # own writers, and runs each target for SECONDS seconds (default 5, the smoke
 # run of the test command; use 600 for a ten-minute run per target). TARGETs
 # are deflate_container, dct_stream, image_set, sgi_image, depth_map,
-# lid_file, brdf_file and light_rig (default: all). The corpus grows in build/fuzz/corpus/TARGET; a crash is
+# lid_file, brdf_file, light_rig and image_file (default: all). The corpus grows in build/fuzz/corpus/TARGET; a crash is
 # saved as build/fuzz/findings/TARGET/crash-* and makes the script fail.
 # Set FUZZ_JOBS to run that many targets at a time (default 1).
 set -eu
@@ -16,7 +16,7 @@ cd "$(dirname "$0")/.."
 
 seconds=${1:-5}
 [ $# -gt 0 ] && shift
-targets=${*:-"deflate_container dct_stream image_set sgi_image depth_map lid_file brdf_file light_rig"}
+targets=${*:-"deflate_container dct_stream image_set sgi_image depth_map lid_file brdf_file light_rig image_file"}
 jobs=${FUZZ_JOBS:-1}
 
 cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
@@ -36,8 +36,9 @@ run_one() {
     mkdir -p "$corpus" "$findings"
     log=build/fuzz/$t.log
     # -rss_limit_mb and -malloc_limit_mb catch runaway allocations; leaks are
-    # findings too.
-    if build/fuzz/tests/fuzz/fuzz_$t "$corpus" "$seeds/$t" \
+    # findings too (except those inside the libraries lumo uses).
+    if LSAN_OPTIONS=suppressions=tests/lsan-suppressions.txt:print_suppressions=0 \
+        build/fuzz/tests/fuzz/fuzz_$t "$corpus" "$seeds/$t" \
         -max_total_time="$seconds" -rss_limit_mb=2048 -malloc_limit_mb=1024 -timeout=20 \
         -artifact_prefix="$findings/" -print_final_stats=1 >"$log" 2>&1; then
         runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' || true)

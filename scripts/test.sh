@@ -32,7 +32,7 @@ echo "== layering"
 scripts/check-layers.sh
 
 echo "== formatting"
-find base geom arcball io scene slab relight model bake fit testing display togl app cli lumo \
+find base geom arcball io imagelib scene slab relight model bake fit testing display togl app cli lumo \
     lumotool tests bench \
     \( -name '*.cpp' -o -name '*.h' \) -print | sort | xargs clang-format --dry-run --Werror
 

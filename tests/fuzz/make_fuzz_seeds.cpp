@@ -9,6 +9,7 @@
 #include "io/dct_writer.h"
 #include "io/deflate_writer.h"
 #include "io/depth_map_writer.h"
+#include "io/image_file.h"
 #include "io/image_set_writer.h"
 #include "io/sgi_writer.h"
 #include "model/light_rig.h"
@@ -188,6 +189,41 @@ int main(int argc, char** argv) {
         const std::string path_text = ViewPathText(path);
         ok &= Save(dir, "light_rig", 1,
                    std::vector<uint8_t>(path_text.begin(), path_text.end()));
+    }
+    {
+        // Pictures in every format the wrapper reads, tiled too, each behind
+        // the byte that chooses its format (fuzz_image_file.cpp).
+        FloatImage img;
+        img.width = 13;
+        img.height = 9;
+        img.channels = 3;
+        for (int i = 0; i < 13 * 9 * 3; ++i)
+            img.pixels.push_back(static_cast<float>(0.5 + 0.4 * std::sin(0.3 * i)));
+        const struct {
+            uint8_t selector;
+            const char* ext;
+            ImageBits bits;
+            int32_t tile;
+        } files[] = {
+            {0, ".png", ImageBits::k8, 0},      {0, ".png", ImageBits::k16, 0},
+            {1, ".jpg", ImageBits::k8, 0},      {2, ".tif", ImageBits::k16, 0},
+            {2, ".tif", ImageBits::k8, 16},     {3, ".exr", ImageBits::kFloat, 0},
+            {3, ".exr", ImageBits::kFloat, 16}, {4, ".hdr", ImageBits::kFloat, 0},
+            {5, ".ppm", ImageBits::k8, 0}};
+        int n = 0;
+        for (const auto& f : files) {
+            const std::filesystem::path tmp =
+                dir / ("picture" + std::to_string(n) + f.ext);
+            ok &= WriteImageFile(tmp.string(), img, f.bits, f.tile).ok();
+            std::vector<uint8_t> bytes = {f.selector};
+            if (std::FILE* in = std::fopen(tmp.string().c_str(), "rb")) {
+                for (int c; (c = std::fgetc(in)) != EOF;)
+                    bytes.push_back(static_cast<uint8_t>(c));
+                std::fclose(in);
+            }
+            std::filesystem::remove(tmp);
+            ok &= Save(dir, "image_file", n++, bytes);
+        }
     }
     if (!ok) std::fprintf(stderr, "make_fuzz_seeds: could not write the seeds\n");
     return ok ? 0 : 1;

@@ -10,16 +10,17 @@
 #include <span>
 #include <vector>
 
-#include "bake/bake_camera.h"
 #include "bake/baked_slab.h"
 #include "base/atomic_file.h"
-#include "base/file_ptr.h"
-#include "base/parallel_for.h"
 #include "base/psnr.h"
 #include "base/str_printf.h"
+#include "fit/band_choice.h"
+#include "fit/holdout.h"
 #include "fit/light_positions.h"
+#include "fit/photo_rows.h"
+#include "fit/strip_fit.h"
 #include "io/image_file.h"
-#include "relight/brdf_writer.h"
+#include "relight/brdf_stream_writer.h"
 #include "relight/slab_frame.h"
 #include "scene/lid_writer.h"
 
@@ -27,10 +28,6 @@ namespace lumo {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Columns per matrix product: fixed, so that the arithmetic of every column
-// is the same whichever thread runs it and however many there are.
-constexpr size_t kBlock = 2048;
 
 std::string Join(const std::string& dir, const std::string& name) {
     return (fs::path(dir) / name).string();
@@ -40,43 +37,6 @@ Status WriteTextFile(const std::string& path, const std::string& text) {
     if (!WriteFileAtomically(path, text).ok())
         return Status::Error(StrPrintf("[FitCapture]: cannot write %s\n", path.c_str()));
     return Status::Ok();
-}
-
-// Farthest-point choice of `k` of the directions: first the one nearest
-// their mean, then each time the one farthest from all chosen so far (the
-// lowest index on ties). Order-independent and spread over the directions.
-std::vector<uint8_t> HoldOut(const std::vector<LightPhoto>& photos, int k) {
-    const size_t n = photos.size();
-    std::vector<uint8_t> held(n, 0);
-    if (k <= 0 || n == 0) return held;
-    double mean[3] = {0, 0, 0};
-    for (const LightPhoto& p : photos) {
-        for (int c = 0; c < 3; ++c)
-            mean[c] += p.direction[c];
-    }
-    auto dot = [](const double* a, const double* b) {
-        return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
-    };
-    size_t first = 0;
-    for (size_t i = 1; i < n; ++i) {
-        if (dot(photos[i].direction, mean) > dot(photos[first].direction, mean))
-            first = i;
-    }
-    held[first] = 1;
-    std::vector<double> nearest(n, 2.0);  // 1 - cos of the angle to the nearest chosen
-    size_t last = first;
-    for (int chosen = 1; chosen < k && static_cast<size_t>(chosen) < n; ++chosen) {
-        size_t best = n;
-        for (size_t i = 0; i < n; ++i) {
-            nearest[i] = std::min(nearest[i],
-                                  1.0 - dot(photos[i].direction, photos[last].direction));
-            if (held[i]) continue;
-            if (best == n || nearest[i] > nearest[best]) best = i;
-        }
-        held[best] = 1;
-        last = best;
-    }
-    return held;
 }
 
 struct ErrorSum {
@@ -92,194 +52,21 @@ struct ErrorSum {
     }
 };
 
-using RowMatrix = Eigen::Matrix<float, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>;
-
-// The large buffers, kept from camera to camera (all cameras have one size).
-struct FitScratch {
-    RowMatrix values;       // N x 3WH: the photographs
-    Eigen::MatrixXf coeff;  // T x 3WH: the coefficients
-};
-
 struct CameraWork {
     std::vector<LightPhoto> photos;
     std::vector<uint8_t> held;  // per photograph: left out of the fit
 };
 
-// Decodes the photographs into `values`: row r is photograph order[r]; column
-// 3 * (y * W + x) + c is channel c of coefficient pixel (x, y). Rows are
-// contiguous, so each decoded picture is copied in order.
-Status ReadPhotographs(const CameraWork& work, const std::vector<size_t>& order, int W,
-                       int H, int threads, RowMatrix& values) {
-    const int N = static_cast<int>(order.size());
-    const size_t cols = static_cast<size_t>(W) * static_cast<size_t>(H) * 3;
-    values.resize(N, static_cast<Eigen::Index>(cols));
-    std::vector<Status> failures(static_cast<size_t>(N));
-    ParallelForEach(
-        static_cast<size_t>(N),
-        [&](size_t r) {
-            const LightPhoto& photo = work.photos[order[r]];
-            // One picture buffer per thread, reused from photograph to photograph.
-            thread_local FloatImage img;
-            Status st = ReadImageFile(photo.path, img);
-            if (st.ok() && (img.width != W || img.height != H)) {
-                st = Status::Error(
-                    StrPrintf("[FitCapture]: %s is %d x %d, the capture's photographs "
-                              "are %d x %d\n",
-                              photo.path.c_str(), img.width, img.height, W, H));
-            }
-            if (!st.ok()) {
-                failures[r] = st;
-                return;
-            }
-            const size_t ch_in = static_cast<size_t>(img.channels);
-            float* out = values.row(static_cast<Eigen::Index>(r)).data();
-            for (int y = 0; y < H; ++y) {
-                // Picture rows run top first.
-                const float* in = img.pixels.data() + static_cast<size_t>(H - 1 - y) *
-                                                          static_cast<size_t>(W) * ch_in;
-                float* dst = out + static_cast<size_t>(y) * static_cast<size_t>(W) * 3;
-                for (int x = 0; x < W; ++x, in += ch_in, dst += 3) {
-                    dst[0] = in[0];
-                    dst[1] = in[ch_in >= 3 ? 1 : 0];
-                    dst[2] = in[ch_in >= 3 ? 2 : 0];
-                }
-            }
-        },
-        threads);
-    for (const Status& f : failures) {
-        if (!f.ok()) return f;
-    }
-    return Status::Ok();
-}
-
-// Pixels that rise above the mask threshold in some photograph.
-std::vector<uint8_t> PresentPixels(const RowMatrix& values, size_t pixels,
-                                   float mask_below) {
-    const int N = static_cast<int>(values.rows());
-    std::vector<uint8_t> present(pixels, 0);
-    for (size_t p = 0; p < pixels; ++p) {
-        for (int r = 0; r < N; ++r) {
-            const float* v = values.row(r).data() + 3 * p;
-            if (v[0] > mask_below || v[1] > mask_below || v[2] > mask_below) {
-                present[p] = 1;
-                break;
-            }
-        }
-    }
-    return present;
-}
-
-// Coefficients (T x cols) and the model's bytes under every photograph's
-// light, block by block; the error sums per block, added in block order.
-void FitAndMeasure(const std::vector<float>& fit_matrix, const std::vector<float>& basis,
-                   int T, int fitted, const std::vector<uint8_t>& present, int threads,
-                   FitScratch& scratch, ErrorSum& cam_fit, ErrorSum& cam_hold) {
-    const RowMatrix& values = scratch.values;
-    const int N = static_cast<int>(values.rows());
-    const size_t cols = static_cast<size_t>(values.cols());
-    const Eigen::Map<const Eigen::MatrixXf> X(fit_matrix.data(), T, fitted);
-    const Eigen::Map<
-        const Eigen::Matrix<float, Eigen::Dynamic, Eigen::Dynamic, Eigen::RowMajor>>
-        Bm(basis.data(), N, T);
-    // The engine truncates 255 * sum to a byte; half a byte on the constant
-    // term makes the relit bytes the nearest ones.
-    const float half_byte = 0.5f / 255.0f / basis[0];
-    Eigen::MatrixXf& coeff = scratch.coeff;
-    coeff.resize(T, static_cast<Eigen::Index>(cols));
-    const size_t blocks = (cols + kBlock - 1) / kBlock;
-    std::vector<double> block_fit(blocks, 0.0), block_hold(blocks, 0.0);
-    ParallelFor(
-        cols, kBlock,
-        [&](size_t b, size_t e) {
-            for (size_t c0 = b; c0 < e; c0 += kBlock) {
-                const Eigen::Index c1 =
-                    static_cast<Eigen::Index>(std::min(e, c0 + kBlock));
-                const Eigen::Index n = c1 - static_cast<Eigen::Index>(c0);
-                const Eigen::Index at = static_cast<Eigen::Index>(c0);
-                coeff.middleCols(at, n).noalias() =
-                    X * values.topRows(fitted).middleCols(at, n);
-                coeff.row(0).segment(at, n).array() += half_byte;
-                const RowMatrix model = Bm * coeff.middleCols(at, n);
-                double sf = 0.0, sh = 0.0;
-                for (int r = 0; r < N; ++r) {
-                    const float* m = model.row(r).data();
-                    const float* v = values.row(r).data() + at;
-                    double sum_sq = 0.0;
-                    for (Eigen::Index j = 0; j < n; ++j) {
-                        const bool has = present[static_cast<size_t>(at + j) / 3] != 0;
-                        const float sum = has && m[j] > 0.0f ? m[j] : 0.0f;
-                        const double d = static_cast<double>(ToByte(sum * 255.0f)) -
-                                         255.0 * static_cast<double>(v[j]);
-                        sum_sq += d * d;
-                    }
-                    (r < fitted ? sf : sh) += sum_sq;
-                }
-                block_fit[c0 / kBlock] = sf;
-                block_hold[c0 / kBlock] = sh;
-            }
-        },
-        threads);
-    for (size_t k = 0; k < blocks; ++k) {
-        cam_fit.squared += block_fit[k];
-        cam_hold.squared += block_hold[k];
-    }
-    cam_fit.samples = static_cast<double>(fitted) * static_cast<double>(cols);
-    cam_hold.samples = static_cast<double>(N - fitted) * static_cast<double>(cols);
-}
-
-// Writes the present pixels' coefficients as the camera's coefficient file
-// at `path`; counts the present pixels.
-Status WriteCoefficients(const std::string& path, const Eigen::MatrixXf& coeff,
-                         const std::vector<uint8_t>& present, int W, int H, int bands,
-                         size_t& present_count) {
-    const int T = bands * bands;
-    const size_t pixels = present.size();
-    ShCoeffImage image(W, H, bands);
-    present_count = 0;
-    for (size_t p = 0; p < pixels; ++p) {
-        if (!present[p]) continue;
-        ++present_count;
-        const int x = static_cast<int>(p % static_cast<size_t>(W));
-        const int y = static_cast<int>(p / static_cast<size_t>(W));
-        for (int c = 0; c < 3; ++c) {
-            image.Set(c, x, y,
-                      std::span<const float>(
-                          coeff.col(static_cast<Eigen::Index>(3 * p + c)).data(),
-                          static_cast<size_t>(T)));
-        }
-    }
-    AtomicWriteFailure failure;
-    const Status s = WriteFileAtomically(
-        path,
-        [&image](std::FILE* stream) {
-            return WriteBrdfStream(stream, image.ToFileData());
-        },
-        &failure);
-    switch (failure.step) {
-        case AtomicWriteFailure::Step::kNone:
-        case AtomicWriteFailure::Step::kWrite:
-            break;
-        case AtomicWriteFailure::Step::kCreate:
-            return Status::Error("[WriteBrdfFile]: cannot create " + failure.temp + "\n");
-        case AtomicWriteFailure::Step::kClose:
-            return Status::Error("[WriteBrdfFile]: cannot write\n");
-        case AtomicWriteFailure::Step::kRename:
-            return Status::Error(
-                StrPrintf("[FitCapture]: cannot write %s\n", path.c_str()));
-    }
-    return s;
-}
-
 // One camera: decode, fit, write the coefficient file, measure the errors.
 Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& record,
                  size_t index, const CameraWork& work, const std::string& outdir,
-                 FitScratch& scratch, ErrorSum& fit_error, ErrorSum& hold_error,
+                 const MessageSink& progress, ErrorSum& fit_error, ErrorSum& hold_error,
                  nlohmann::json& entry) {
     const CaptureCamera& camera = capture.cameras[index];
     const int W = capture.slab.width;
     const int H = capture.slab.height;
     const int T = o.bands * o.bands;
-    const size_t pixels = static_cast<size_t>(W) * static_cast<size_t>(H);
+    const size_t cols = static_cast<size_t>(W) * static_cast<size_t>(H) * 3;
     // Fitted photographs first, then the held-out ones, each in file order.
     std::vector<size_t> order;
     for (int pass = 0; pass < 2; ++pass) {
@@ -305,24 +92,58 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
                              camera.lp + ")\n");
     }
 
-    s = ReadPhotographs(work, order, W, H, o.threads, scratch.values);
+    // The photographs, fitted ones first, read in strips; the coefficients go
+    // to the file as each strip is done.
+    std::vector<std::string> paths;
+    for (size_t k : order)
+        paths.push_back(work.photos[k].path);
+    // Progress in tenths of the picture.
+    int reported = 0;
+    const StripProgress strip_progress = [&](int32_t done) {
+        const int tenth = static_cast<int>(static_cast<int64_t>(done) * 10 / H);
+        if (tenth <= reported || done == H) return;
+        reported = tenth;
+        Emit(progress, StrPrintf("fit: camera %zu (%d, %d): %d of %d rows\n", index,
+                                 camera.column, camera.row, done, H));
+    };
+    std::unique_ptr<PhotoRows> rows;
+    s = OpenPhotoRows(paths, W, H, rows);
     if (!s.ok()) return s;
-    const std::vector<uint8_t> present =
-        PresentPixels(scratch.values, pixels, o.mask_below);
-
+    const std::string path = Join(
+        outdir, StrPrintf("%s.%d.%d.urdf.sh", o.name.c_str(), camera.column, camera.row));
+    BrdfStreamWriter writer;
+    StripFitSetup setup;
+    setup.bands = o.bands;
+    setup.fitted = fitted;
+    setup.basis = &basis;
+    setup.fit_matrix = &fit_matrix;
+    setup.mask_below = o.mask_below;
+    setup.threads = o.threads;
+    setup.strip_rows = o.strip_rows;
+    StripFitResult fitted_sums;
+    AtomicWriteFailure failure;
+    s = WriteFileAtomicallyByName(
+        path,
+        [&](const std::string& temp) {
+            Status w = writer.Open(temp, W, H, o.bands);
+            if (w.ok()) w = FitStrips(setup, *rows, writer, strip_progress, fitted_sums);
+            if (w.ok()) w = writer.Finish();
+            return w;
+        },
+        &failure);
+    if (failure.step == AtomicWriteFailure::Step::kRename)
+        return Status::Error(StrPrintf("[FitCapture]: cannot write %s\n", path.c_str()));
+    if (!s.ok()) return s;
     ErrorSum cam_fit, cam_hold;
-    FitAndMeasure(fit_matrix, basis, T, fitted, present, o.threads, scratch, cam_fit,
-                  cam_hold);
+    cam_fit.squared = fitted_sums.fit_squared;
+    cam_hold.squared = fitted_sums.hold_squared;
+    cam_fit.samples = static_cast<double>(fitted) * static_cast<double>(cols);
+    cam_hold.samples = static_cast<double>(N - fitted) * static_cast<double>(cols);
     fit_error.squared += cam_fit.squared;
     fit_error.samples += cam_fit.samples;
     hold_error.squared += cam_hold.squared;
     hold_error.samples += cam_hold.samples;
-
-    const std::string path = Join(
-        outdir, StrPrintf("%s.%d.%d.urdf.sh", o.name.c_str(), camera.column, camera.row));
-    size_t present_count = 0;
-    s = WriteCoefficients(path, scratch.coeff, present, W, H, o.bands, present_count);
-    if (!s.ok()) return s;
+    const size_t present_count = fitted_sums.present;
 
     nlohmann::json held = nlohmann::json::array();
     for (size_t k = 0; k < work.photos.size(); ++k) {
@@ -340,6 +161,83 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
     return Status::Ok();
 }
 
+// The bands and lambda from the capture's sample cameras (fit/band_choice.h),
+// the same whichever cameras this run fits.
+Status ChooseCaptureBands(const Capture& capture, const FitOptions& o,
+                          const SlabRecord& record, const MessageSink& progress,
+                          BandChoice& choice) {
+    BandChoiceInput in;
+    in.record = &record;
+    in.width = capture.slab.width;
+    in.height = capture.slab.height;
+    in.lambda = o.lambda;
+    in.threads = o.threads;
+    std::vector<std::string> lps;
+    for (int index : ChoiceSampleCameras(capture.slab.columns, capture.slab.rows)) {
+        const CaptureCamera& camera = capture.cameras[static_cast<size_t>(index)];
+        std::vector<LightPhoto> photos;
+        Status s = ReadLightPositions(camera.lp, photos);
+        if (!s.ok()) return s;
+        const int n = static_cast<int>(photos.size());
+        const std::vector<uint8_t> held =
+            HoldOut(photos, o.holdout < 0 ? DefaultHoldout(n) : std::min(o.holdout, n));
+        std::vector<LightPhoto> used;
+        for (size_t k = 0; k < photos.size(); ++k) {
+            if (!held[k]) used.push_back(photos[k]);
+        }
+        in.cameras.push_back(used);
+        lps.push_back(camera.lp);
+    }
+    Emit(progress, StrPrintf("fit: choosing the bands on %zu sample camera%s\n",
+                             lps.size(), lps.size() == 1 ? "" : "s"));
+    return ChooseBands(in, lps, choice);
+}
+
+nlohmann::json ChoiceJson(const Capture& capture, const BandChoice& choice) {
+    nlohmann::json candidates = nlohmann::json::array();
+    for (const BandCandidate& c : choice.candidates)
+        candidates.push_back(
+            {{"bands", c.bands}, {"lambda", c.lambda}, {"psnr", c.psnr}});
+    return {
+        {"sample_cameras", ChoiceSampleCameras(capture.slab.columns, capture.slab.rows)},
+        {"sample_pixels_per_camera", choice.pixels},
+        {"validation", "one in ten of each sample camera's fitted photographs"},
+        {"rule", StrPrintf("the fewest bands within %.1f dB of the best validation PSNR",
+                           kBandChoiceSlackDb)},
+        {"candidates", candidates},
+        {"best", {{"bands", choice.best_bands}, {"psnr", choice.best_psnr}}},
+        {"chosen",
+         {{"bands", choice.bands}, {"lambda", choice.lambda}, {"psnr", choice.psnr}}},
+        {"reason", BandChoiceReason(choice)},
+    };
+}
+
+// One line when a camera has fewer than twice as many fitted photographs as
+// coefficients; empty otherwise.
+std::string FewPhotographsWarning(const Capture& capture,
+                                  const std::vector<CameraWork>& work, int first, int T,
+                                  int bands) {
+    int few = 0;
+    std::string line;
+    for (size_t i = 0; i < work.size(); ++i) {
+        int fitted = 0;
+        for (uint8_t h : work[i].held)
+            fitted += h ? 0 : 1;
+        if (fitted >= 2 * T) continue;
+        if (few++ == 0) {
+            line = StrPrintf(
+                "lumotool fit: warning: %s: %d photographs fitted with %d coefficients "
+                "(%d bands), fewer than twice as many: the fit can reproduce them and "
+                "still relight new directions badly; read the held-out error",
+                capture.cameras[static_cast<size_t>(first) + i].lp.c_str(), fitted, T,
+                bands);
+        }
+    }
+    if (few > 1)
+        line += StrPrintf(" (and %d more camera%s)", few - 1, few > 2 ? "s" : "");
+    return few > 0 ? line + "\n" : "";
+}
+
 }  // namespace
 
 std::string FitReportName(const Capture& capture, const FitOptions& options) {
@@ -350,8 +248,13 @@ std::string FitReportName(const Capture& capture, const FitOptions& options) {
 }
 
 Status FitCapture(const Capture& capture_in, const std::string& outdir,
-                  const FitOptions& o, const MessageSink& progress, FitSummary& summary) {
+                  const FitOptions& options, const MessageSink& progress,
+                  FitSummary& summary) {
     Capture capture = capture_in;
+    // The options with the bands and lambda settled (chosen when automatic).
+    FitOptions o = options;
+    const bool choose = o.bands <= 0;
+    if (!choose && o.lambda < 0.0) o.lambda = kDefaultFitLambda;
     const int count = static_cast<int>(capture.cameras.size());
     const int first = o.first_camera;
     const int last = o.last_camera < 0 ? count - 1 : o.last_camera;
@@ -360,7 +263,8 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
             StrPrintf("[FitCapture]: cameras %d-%d outside the capture's %d cameras\n",
                       first, last, count));
     }
-    const int T = o.bands * o.bands;
+    // Checked against the fewest bands a choice may make; again once chosen.
+    int T = choose ? kMinChoiceBands * kMinChoiceBands : o.bands * o.bands;
 
     // Everything is checked before anything is written.
     std::vector<CameraWork> work(static_cast<size_t>(last - first + 1));
@@ -373,11 +277,12 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
         Status s = ReadLightPositions(camera.lp, w.photos);
         if (!s.ok()) return s;
         const int n = static_cast<int>(w.photos.size());
-        if (o.holdout >= n || n - o.holdout < T) {
+        const int k = o.holdout < 0 ? DefaultHoldout(n) : o.holdout;
+        if (k >= n || n - k < T) {
             return Status::Error(StrPrintf(
                 "[FitCapture]: %s: %d photographs, %d held out, leave fewer than the %d "
                 "coefficients of %d bands\n",
-                camera.lp.c_str(), n, o.holdout, T, o.bands));
+                camera.lp.c_str(), n, k, T, choose ? kMinChoiceBands : o.bands));
         }
         photographs += n;
         for (const LightPhoto& p : w.photos) {
@@ -395,7 +300,7 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
                               p.path.c_str(), size.width, size.height, W, H));
             }
         }
-        w.held = HoldOut(w.photos, o.holdout);
+        w.held = HoldOut(w.photos, k);
     }
     SetPhotoSize(capture, W, H);
 
@@ -414,6 +319,32 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
 
     auto record = std::make_unique<SlabRecord>();
     tool::FillSlabRecord(capture.slab, o.name.c_str(), *record);
+    nlohmann::json choice_json;
+    if (choose) {
+        BandChoice choice;
+        const Status s = ChooseCaptureBands(capture, o, *record, progress, choice);
+        if (!s.ok()) return s;
+        o.bands = choice.bands;
+        o.lambda = choice.lambda;
+        T = o.bands * o.bands;
+        choice_json = ChoiceJson(capture, choice);
+        summary.choice = BandChoiceReason(choice);
+        for (int c = first; c <= last; ++c) {
+            const CameraWork& w = work[static_cast<size_t>(c - first)];
+            const int n = static_cast<int>(w.photos.size());
+            int k = 0;
+            for (uint8_t h : w.held)
+                k += h;
+            if (n - k < T) {
+                return Status::Error(StrPrintf(
+                    "[FitCapture]: %s: %d photographs, %d held out, leave fewer than the "
+                    "%d coefficients of %d bands\n",
+                    capture.cameras[static_cast<size_t>(c)].lp.c_str(), n, k, T,
+                    o.bands));
+            }
+        }
+    }
+    summary.warning = FewPhotographsWarning(capture, work, first, T, o.bands);
     Emit(progress,
          StrPrintf("fit: cameras %d-%d of %d, %d x %d pixels, %d bands, into %s\n", first,
                    last, count, W, H, o.bands, outdir.c_str()));
@@ -425,12 +356,11 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
             fs::remove(f, e);
     };
     ErrorSum fit_error, hold_error;
-    FitScratch scratch;
     nlohmann::json cameras = nlohmann::json::array();
     for (int c = first; c <= last; ++c) {
         nlohmann::json entry;
         const Status s = FitCamera(capture, o, *record, static_cast<size_t>(c),
-                                   work[static_cast<size_t>(c - first)], outdir, scratch,
+                                   work[static_cast<size_t>(c - first)], outdir, progress,
                                    fit_error, hold_error, entry);
         if (!s.ok()) {
             undo();
@@ -466,7 +396,8 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
         {"name", o.name},
         {"bands", o.bands},
         {"lambda", o.lambda},
-        {"holdout", o.holdout},
+        {"holdout",
+         o.holdout < 0 ? nlohmann::json("one in ten") : nlohmann::json(o.holdout)},
         {"mask_below", o.mask_below},
         {"width", W},
         {"height", H},
@@ -476,7 +407,8 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
         {"cameras", cameras},
         {"overall", {{"fit", fit_error.Json()}}},
     };
-    if (o.holdout > 0) report["overall"]["holdout"] = hold_error.Json();
+    if (!choice_json.is_null()) report["choice"] = choice_json;
+    if (hold_error.samples > 0) report["overall"]["holdout"] = hold_error.Json();
     const std::string report_path = Join(outdir, FitReportName(capture, o));
     s = WriteTextFile(report_path, report.dump(2) + "\n");
     if (!s.ok()) {
@@ -491,6 +423,9 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
     summary.fit_psnr = fit_error.Psnr();
     summary.holdout_rms = hold_error.Rms();
     summary.holdout_psnr = hold_error.Psnr();
+    summary.held_out = hold_error.samples > 0;
+    summary.bands = o.bands;
+    summary.lambda = o.lambda;
     summary.report = report_path;
     return Status::Ok();
 }

@@ -29,18 +29,22 @@
 namespace lumo {
 
 struct FitOptions {
-    int bands = 4;
+    int bands = 0;  // 0: chosen by held-out error (fit/band_choice.h)
     // Tikhonov weight of the smoothness penalty (fit/sh_fit.h). On the demo
     // captured with 64 lights per camera at 4 bands, 1e-4 gives the best
     // held-out error of a dome (29.9 dB, against 29.2 dB without a penalty and
     // 28.4 dB at 1e-3) and changes a full sphere's by under 0.01 dB.
-    double lambda = kDefaultFitLambda;
-    int holdout = 0;             // photographs per camera left out of the fit
+    // Negative: chosen with the bands when they are, else kDefaultFitLambda.
+    double lambda = -1.0;
+    // Photographs per camera left out of the fit and measured; negative: one
+    // in ten (fit/holdout.h).
+    int holdout = -1;
     std::string name = "scene";  // base name of the files written
     int first_camera = 0;        // the row-major range of cameras fitted
     int last_camera = -1;        // -1: the last camera
     float mask_below = 0.0f;     // pixels never above this (0..1 scale) stay absent
     int threads = 0;             // 0: every core
+    int strip_rows = 0;          // picture rows read at a time; 0: automatic
 };
 
 // What one run fitted, for the summary line.
@@ -50,8 +54,13 @@ struct FitSummary {
     int width = 0;
     int height = 0;
     double fit_rms = 0.0, fit_psnr = 0.0;
-    double holdout_rms = 0.0, holdout_psnr = 0.0;  // 0 without --holdout
-    std::string report;                            // the report's path
+    double holdout_rms = 0.0, holdout_psnr = 0.0;  // 0 when nothing is held out
+    bool held_out = false;
+    int bands = 0;        // as fitted (chosen or given)
+    double lambda = 0.0;  // as fitted
+    std::string choice;   // why these bands, when they were chosen
+    std::string warning;  // one line (with its line feed) or empty
+    std::string report;   // the report's path
 };
 
 // The report's file name: "fit-report.json", or "fit-report.I-J.json" for a

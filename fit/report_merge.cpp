@@ -58,6 +58,7 @@ Status MergeFitReports(const Capture& capture, const std::string& outdir) {
             nlohmann::json these;
             for (const char* key : kSettings)
                 these[key] = part.at(key);
+            if (part.contains("choice")) these["choice"] = part.at("choice");
             if (settings.is_null()) {
                 settings = these;
             } else if (these != settings) {
@@ -93,13 +94,13 @@ Status MergeFitReports(const Capture& capture, const std::string& outdir) {
     nlohmann::json report = {{"capture", capture.source}};
     for (const char* key : kSettings)
         report[key] = settings[key];
+    if (settings.contains("choice")) report["choice"] = settings["choice"];
     report["cameras_fitted"] = {0, static_cast<long long>(count) - 1};
     report["scale"] = "8-bit: errors in units of 1/255 of the photographs' full scale";
     report["parts"] = parts;
     report["cameras"] = cameras;
     report["overall"] = {{"fit", Pooled(fit_sq, fit_n)}};
-    if (settings["holdout"].get<int>() > 0)
-        report["overall"]["holdout"] = Pooled(hold_sq, hold_n);
+    if (hold_n > 0) report["overall"]["holdout"] = Pooled(hold_sq, hold_n);
 
     const std::string path = (fs::path(outdir) / "fit-report.json").string();
     if (!WriteFileAtomically(path, report.dump(2) + "\n").ok())

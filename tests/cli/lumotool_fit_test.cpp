@@ -156,35 +156,49 @@ TEST(LumotoolFitTest, ShardsEqualOneRunAndEachCameraKeepsItsPlace) {
     dir.Write("capture.json", manifest.dump(2));
 
     const std::string cwd = dir.path().string();
-    ProcessResult r = Tool(cwd, {"fit", "capture.json", "whole", "--bands", "3"});
-    ASSERT_EQ(0, r.exit_code) << r.err;
-    EXPECT_EQ("fit: 4 cameras, 160 photographs", r.out.substr(0, 31));
-    for (const char* range : {"2-3", "0-1"}) {
-        r = Tool(cwd,
-                 {"fit", "capture.json", "shards", "--bands", "3", "--cameras", range});
+    ProcessResult r;
+    // Fixed bands, and the defaults (bands chosen on the sample cameras,
+    // which every shard computes alike; one photograph in ten held out).
+    const std::vector<std::vector<std::string>> option_sets = {{"--bands", "3"}, {}};
+    for (const std::vector<std::string>& options : option_sets) {
+        SCOPED_TRACE(options.empty() ? "defaults" : "--bands 3");
+        const std::string whole = options.empty() ? "whole-defaults" : "whole";
+        const std::string shards = options.empty() ? "shards-defaults" : "shards";
+        auto args = [&options](std::vector<std::string> a) {
+            a.insert(a.end(), options.begin(), options.end());
+            return a;
+        };
+        r = Tool(cwd, args({"fit", "capture.json", whole}));
         ASSERT_EQ(0, r.exit_code) << r.err;
+        EXPECT_EQ("fit: 4 cameras, 160 photographs", r.out.substr(0, 31));
+        for (const char* range : {"2-3", "0-1"}) {
+            r = Tool(cwd, args({"fit", "capture.json", shards, "--cameras", range}));
+            ASSERT_EQ(0, r.exit_code) << r.err;
+        }
+        EXPECT_EQ((std::vector<std::string>{"fit-report.0-1.json", "fit-report.2-3.json",
+                                            "scene.0.0.urdf.sh", "scene.0.1.urdf.sh",
+                                            "scene.1.0.urdf.sh", "scene.1.1.urdf.sh",
+                                            "scene.lid"}),
+                  Files(dir.path() / shards));
+        for (const char* f : {"scene.lid", "scene.0.0.urdf.sh", "scene.1.0.urdf.sh",
+                              "scene.0.1.urdf.sh", "scene.1.1.urdf.sh"}) {
+            SCOPED_TRACE(f);
+            const std::string one = ReadFileBytes(dir.File(whole + "/" + f));
+            ASSERT_FALSE(one.empty());
+            EXPECT_TRUE(one == ReadFileBytes(dir.File(shards + "/" + f)));
+        }
+        EXPECT_EQ(2u,
+                  ReadJson(dir.File(shards + "/fit-report.2-3.json"))["cameras"].size());
+        // The merged parts report what the one run reports.
+        r = Tool(cwd, {"fit", "capture.json", shards, "--merge"});
+        ASSERT_EQ(0, r.exit_code) << r.err;
+        nlohmann::json merged = ReadJson(dir.File(shards + "/fit-report.json"));
+        EXPECT_EQ(
+            (std::vector<std::string>{"fit-report.0-1.json", "fit-report.2-3.json"}),
+            merged["parts"].get<std::vector<std::string>>());
+        merged.erase("parts");
+        EXPECT_EQ(ReadJson(dir.File(whole + "/fit-report.json")), merged);
     }
-    EXPECT_EQ(
-        (std::vector<std::string>{"fit-report.0-1.json", "fit-report.2-3.json",
-                                  "scene.0.0.urdf.sh", "scene.0.1.urdf.sh",
-                                  "scene.1.0.urdf.sh", "scene.1.1.urdf.sh", "scene.lid"}),
-        Files(dir.path() / "shards"));
-    for (const char* f : {"scene.lid", "scene.0.0.urdf.sh", "scene.1.0.urdf.sh",
-                          "scene.0.1.urdf.sh", "scene.1.1.urdf.sh"}) {
-        SCOPED_TRACE(f);
-        const std::string whole = ReadFileBytes(dir.File(std::string("whole/") + f));
-        ASSERT_FALSE(whole.empty());
-        EXPECT_TRUE(whole == ReadFileBytes(dir.File(std::string("shards/") + f)));
-    }
-    EXPECT_EQ(2u, ReadJson(dir.File("shards/fit-report.2-3.json"))["cameras"].size());
-    // The merged parts report what the one run reports.
-    r = Tool(cwd, {"fit", "capture.json", "shards", "--merge"});
-    ASSERT_EQ(0, r.exit_code) << r.err;
-    nlohmann::json merged = ReadJson(dir.File("shards/fit-report.json"));
-    EXPECT_EQ((std::vector<std::string>{"fit-report.0-1.json", "fit-report.2-3.json"}),
-              merged["parts"].get<std::vector<std::string>>());
-    merged.erase("parts");
-    EXPECT_EQ(ReadJson(dir.File("whole/fit-report.json")), merged);
     fs::remove(dir.File("shards/fit-report.2-3.json"));
     r = Tool(cwd, {"fit", "capture.json", "shards", "--merge"});
     EXPECT_EQ(1, r.exit_code);
@@ -211,6 +225,133 @@ TEST(LumotoolFitTest, ShardsEqualOneRunAndEachCameraKeepsItsPlace) {
             EXPECT_LE(worst, 2) << a << "," << b;
         }
     }
+}
+
+// With the defaults a user gets, one photograph in ten is held out and the
+// band count is the fewest that explains the capture: two bands for a linear
+// response, three for a quadratic one (two cannot fit it), never more; the
+// summary and the report say what was chosen and why, and the fitted slab
+// still relights a new light to within two levels.
+TEST(LumotoolFitTest, TheDefaultsHoldOutATenthAndChooseTheFewestBandsThatFit) {
+    struct ChoiceCase {
+        const char* name;
+        bool quadratic;
+        int bands;
+    };
+    for (const ChoiceCase& c :
+         {ChoiceCase{"linear", false, 2}, ChoiceCase{"quadratic", true, 3}}) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        SyntheticCapture cap;
+        cap.quadratic = c.quadratic;
+        ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File("cap")).empty());
+        const ProcessResult fit =
+            Tool(dir.path().string(), {"fit", "cap/lights.lp", "out"});
+        ASSERT_EQ(0, fit.exit_code) << fit.err;
+        EXPECT_EQ("", fit.err);
+        const std::string start = StrPrintf(
+            "fit: 1 camera, 40 photographs of 12 x 8, %d bands (chosen: ", c.bands);
+        EXPECT_EQ(start, fit.out.substr(0, start.size())) << fit.out;
+        EXPECT_NE(std::string::npos, fit.out.find(", held out RMS ")) << fit.out;
+
+        const nlohmann::json report = ReadJson(dir.File("out/fit-report.json"));
+        EXPECT_EQ(c.bands, report["bands"].get<int>());
+        EXPECT_EQ("one in ten", report["holdout"].get<std::string>());
+        EXPECT_EQ(4u, report["cameras"][0]["held_out_lines"].size());
+        EXPECT_TRUE(report["overall"].contains("holdout"));
+        const nlohmann::json& choice = report["choice"];
+        EXPECT_EQ(c.bands, choice["chosen"]["bands"].get<int>());
+        EXPECT_EQ(report["lambda"], choice["chosen"]["lambda"]);
+        EXPECT_EQ(std::vector<int>{0}, choice["sample_cameras"].get<std::vector<int>>());
+        // 36 photographs fitted: up to 4 bands (16 coefficients) are tried.
+        std::vector<int> tried;
+        for (const nlohmann::json& cand : choice["candidates"])
+            tried.push_back(cand["bands"].get<int>());
+        EXPECT_EQ(2, *std::min_element(tried.begin(), tried.end()));
+        EXPECT_EQ(4, *std::max_element(tried.begin(), tried.end()));
+        EXPECT_GE(choice["chosen"]["psnr"].get<double>(),
+                  choice["best"]["psnr"].get<double>() - 0.3);
+        EXPECT_NE(std::string::npos,
+                  fit.out.find(choice["reason"].get<std::string>() + ")"));
+
+        const std::string light =
+            StrPrintf("dir=%.9g,%.9g,%.9g", -kHeldOut[0], -kHeldOut[1], -kHeldOut[2]);
+        const ProcessResult relit =
+            Tool(dir.File("out"), {"relight", "scene.lid", "view", "--light", light});
+        ASSERT_EQ(0, relit.exit_code) << relit.err;
+        Photo view;
+        ASSERT_TRUE(
+            ReadPPMFile(dir.File("out/view/view.0.0.ppm").c_str(), view, false).ok());
+        const std::vector<uint8_t> want = testing::SyntheticBytes(cap, kHeldOut);
+        int worst = 0;
+        for (size_t i = 0; i < want.size(); ++i)
+            worst = std::max(worst, std::abs(int{view.pixels[i]} - int{want[i]}));
+        EXPECT_LE(worst, 2);
+    }
+}
+
+// One line on standard error, and the fit still done, when a camera has fewer
+// than twice as many fitted photographs as coefficients (12 photographs, one
+// held out by default); nothing when it has enough, and the automatic choice
+// never goes that far.
+TEST(LumotoolFitTest, WarnsWhenACameraHasFewerThanTwiceAsManyPhotographsAsCoefficients) {
+    struct WarnCase {
+        std::vector<std::string> options;
+        std::string err;
+    };
+    const std::string tail =
+        ", fewer than twice as many: the fit can reproduce them and still relight new "
+        "directions badly; read the held-out error\n";
+    const WarnCase cases[] = {
+        {{"--bands", "3"},
+         "lumotool fit: warning: cap/lights.lp: 11 photographs fitted with 9 "
+         "coefficients "
+         "(3 bands)" +
+             tail},
+        {{"--bands", "3", "--holdout", "0"},
+         "lumotool fit: warning: cap/lights.lp: 12 photographs fitted with 9 "
+         "coefficients "
+         "(3 bands)" +
+             tail},
+        {{"--bands", "2"}, ""},
+        {{}, ""},
+    };
+    TempDir dir;
+    SyntheticCapture cap;
+    cap.width = 6;
+    cap.height = 4;
+    cap.photos = 12;
+    ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File("cap")).empty());
+    for (const WarnCase& c : cases) {
+        std::vector<std::string> args = {"fit", "cap/lights.lp", "out"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        SCOPED_TRACE(args.size() > 3 ? args[4] : "defaults");
+        const ProcessResult r = Tool(dir.path().string(), args);
+        EXPECT_EQ(0, r.exit_code);
+        EXPECT_EQ(c.err, r.err);
+        EXPECT_EQ("fit: 1 camera, 12 photographs of 6 x 4, ", r.out.substr(0, 40));
+        fs::remove_all(dir.File("out"));
+    }
+    // Several cameras short of photographs: still one line.
+    nlohmann::json cams = nlohmann::json::array();
+    cams.push_back({{"column", 0}, {"row", 0}, {"lp", "cap/lights.lp"}});
+    cams.push_back({{"column", 1}, {"row", 0}, {"lp", "cap/lights.lp"}});
+    cams.push_back({{"column", 2}, {"row", 0}, {"lp", "cap/lights.lp"}});
+    dir.Write(
+        "m.json",
+        nlohmann::json{{"grid", {3, 1}},
+                       {"camera_plane", {{-1, -1, 2}, {1, -1, 2}, {1, 1, 2}, {-1, 1, 2}}},
+                       {"image_plane", {{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}}},
+                       {"cameras", cams}}
+            .dump());
+    const ProcessResult r =
+        Tool(dir.path().string(), {"fit", "m.json", "out", "--bands", "3"});
+    EXPECT_EQ(0, r.exit_code);
+    EXPECT_EQ(
+        "lumotool fit: warning: cap/lights.lp: 11 photographs fitted with 9 "
+        "coefficients (3 bands)" +
+            tail.substr(0, tail.size() - 1) + " (and 2 more cameras)\n",
+        r.err);
 }
 
 struct ErrorCase {
@@ -250,7 +391,7 @@ const char* kOneCamera = "[{\"column\": 0, \"row\": 0, \"lp\": \"cap/lights.lp\"
 // for usage, and no output file under a final name.
 TEST(LumotoolFitTest, ErrorsNameTheFileAndLeaveNothingThatLooksComplete) {
     const std::string usage =
-        "usage: lumotool fit CAPTURE OUTDIR [--bands L] [--lambda X] [--holdout K] "
+        "usage: lumotool fit CAPTURE OUTDIR [--bands L|auto] [--lambda X] [--holdout K] "
         "[--name NAME] [--cameras I-J] [--mask-below V] [--quiet] [--merge]\n";
     auto none = [](const TempDir&) {};
     const ErrorCase cases[] = {
@@ -319,7 +460,7 @@ TEST(LumotoolFitTest, ErrorsNameTheFileAndLeaveNothingThatLooksComplete) {
          "[ReadLightPositions]: cap/lights.lp:9: zero direction\n"},
         {"fewer photographs than coefficients",
          none,
-         {"cap/lights.lp", "out"},
+         {"cap/lights.lp", "out", "--bands", "4", "--holdout", "0"},
          1,
          "[FitCapture]: cap/lights.lp: 12 photographs, 0 held out, leave fewer than the "
          "16 coefficients of 4 bands\n"},
@@ -398,11 +539,22 @@ TEST(LumotoolFitTest, ErrorsNameTheFileAndLeaveNothingThatLooksComplete) {
          {"cap/lights.lp", "out", "--name", "a/b"},
          2,
          "lumotool: fit: --name 'a/b': expected a file name\n" + usage},
+        {"too many held out for the fewest bands a choice makes",
+         none,
+         {"cap/lights.lp", "out", "--holdout", "9"},
+         1,
+         "[FitCapture]: cap/lights.lp: 12 photographs, 9 held out, leave fewer than the "
+         "4 coefficients of 2 bands\n"},
         {"bands out of range",
          none,
          {"cap/lights.lp", "out", "--bands", "0"},
          2,
-         "lumotool: *"},
+         "lumotool: fit: --bands '0': expected auto or a count from 1 to 18\n" + usage},
+        {"bands neither a count nor auto",
+         none,
+         {"cap/lights.lp", "out", "--bands", "4x"},
+         2,
+         "lumotool: fit: --bands '4x': expected auto or a count from 1 to 18\n" + usage},
     };
     for (const ErrorCase& c : cases) {
         SCOPED_TRACE(c.name);

@@ -10,10 +10,14 @@
 
 #include "bake/baked_slab.h"
 #include "bake/direction_set.h"
+#include "base/str_printf.h"
+#include "fit/band_choice.h"
 #include "fit/capture.h"
 #include "fit/fit_capture.h"
 #include "fit/light_positions.h"
 #include "fit/sh_fit.h"
+#include "testing/hsh_fit.h"
+#include "testing/whole_fit_reference.h"
 #include "tests/support/synthetic_capture.h"
 #include "tests/support/temp_dir.h"
 
@@ -250,6 +254,118 @@ TEST(FitCaptureTest, SameBytesForAnyNumberOfThreads) {
         if (first.empty()) first = bytes;
         EXPECT_TRUE(first == bytes);
         EXPECT_GT(summary.fit_psnr, 45.0);
+    }
+}
+
+// The band choice's sample cameras: a quarter and three quarters along each
+// grid direction, without repeats, row-major indices.
+TEST(BandChoiceTest, SamplesUpToFourCamerasSpreadOverTheGrid) {
+    struct GridCase {
+        int columns, rows;
+        std::vector<int> want;
+    };
+    const GridCase cases[] = {
+        {1, 1, {0}},    {2, 2, {0, 1, 2, 3}},     {3, 1, {0, 2}},
+        {1, 4, {1, 3}}, {8, 8, {18, 22, 50, 54}}, {5, 3, {1, 3, 11, 13}},
+    };
+    for (const GridCase& c : cases) {
+        SCOPED_TRACE(StrPrintf("%d x %d", c.columns, c.rows));
+        EXPECT_EQ(c.want, ChoiceSampleCameras(c.columns, c.rows));
+    }
+}
+
+// The yardstick's hemispherical harmonics are orthonormal over the upper
+// hemisphere (a midpoint rule over theta and phi).
+TEST(HshBasisTest, IsOrthonormalOverTheHemisphere) {
+    const int terms = 16;
+    const int nt = 200, np = 400;
+    std::vector<double> gram(terms * terms, 0.0);
+    for (int i = 0; i < nt; ++i) {
+        const double t = (i + 0.5) * (M_PI / 2) / nt;
+        for (int j = 0; j < np; ++j) {
+            const double p = (j + 0.5) * 2 * M_PI / np;
+            const double d[3] = {std::sin(t) * std::cos(p), std::sin(t) * std::sin(p),
+                                 std::cos(t)};
+            const std::vector<double> h = testing::HshBasis(d, terms);
+            const double w = std::sin(t) * (M_PI / 2 / nt) * (2 * M_PI / np);
+            for (int a = 0; a < terms; ++a) {
+                for (int b = 0; b < terms; ++b)
+                    gram[a * terms + b] += w * h[a] * h[b];
+            }
+        }
+    }
+    for (int a = 0; a < terms; ++a) {
+        for (int b = 0; b < terms; ++b)
+            EXPECT_NEAR(a == b ? 1.0 : 0.0, gram[a * terms + b], 1e-3) << a << "," << b;
+    }
+}
+
+struct StreamCase {
+    const char* name;
+    int width, height, photos;
+    ImageBits bits;
+    const char* extension;
+    int bands, holdout;
+    float mask_below;  // 0: the black corner is absent; -1: every pixel present
+};
+
+// The streaming fit writes what the whole-image fit wrote (coefficient file,
+// scene description and report) for every strip height and thread count:
+// pictures narrower and wider than a column block (a block spanning many rows,
+// a row spanning blocks), with and without absent pixels, held-out
+// photographs, 8- and 16-bit and floating-point photographs.
+TEST(FitCaptureTest, StreamingWritesTheWholeImageFitsBytes) {
+    const StreamCase cases[] = {
+        {"narrow, absent corner", 41, 37, 30, ImageBits::k8, "png", 4, 3, 0.0f},
+        {"wide rows, all present", 700, 5, 20, ImageBits::k8, "png", 3, 0, -1.0f},
+        {"16-bit, two bands", 23, 29, 12, ImageBits::k16, "png", 2, 2, 0.0f},
+        {"jpeg, five bands", 64, 48, 40, ImageBits::k8, "jpg", 5, 4, 0.0f},
+        {"floating point", 19, 13, 20, ImageBits::kFloat, "exr", 3, 2, 0.0f},
+    };
+    for (const StreamCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        testing::SyntheticCapture cap;
+        cap.width = c.width;
+        cap.height = c.height;
+        cap.photos = c.photos;
+        cap.bits = c.bits;
+        cap.extension = c.extension;
+        const std::string lp = testing::WriteSyntheticCapture(cap, dir.File("cap"));
+        ASSERT_FALSE(lp.empty());
+        FitOptions o;
+        o.bands = c.bands;
+        o.lambda = kDefaultFitLambda;
+        o.holdout = c.holdout;
+        o.mask_below = c.mask_below;
+        FitSummary want_summary;
+        ASSERT_TRUE(testing::WholeImageFitCapture(
+                        SingleCameraCapture(lp), dir.File("ref"), o,
+                        [](std::string_view) {}, want_summary)
+                        .ok());
+        const char* files[] = {"scene.0.0.urdf.sh", "scene.lid", "fit-report.json"};
+        for (int strip : {1, 7, c.height}) {
+            for (int threads : {1, 2}) {
+                SCOPED_TRACE(StrPrintf("strip %d, threads %d", strip, threads));
+                o.strip_rows = strip;
+                o.threads = threads;
+                FitSummary summary;
+                const std::string out = dir.File("out");
+                ASSERT_TRUE(
+                    FitCapture(
+                        SingleCameraCapture(lp), out, o, [](std::string_view) {}, summary)
+                        .ok());
+                for (const char* f : files) {
+                    SCOPED_TRACE(f);
+                    const std::string want = ReadFileBytes(dir.File("ref/") + f);
+                    ASSERT_FALSE(want.empty());
+                    EXPECT_TRUE(want == ReadFileBytes(out + "/" + f));
+                }
+                EXPECT_EQ(want_summary.fit_rms, summary.fit_rms);
+                EXPECT_EQ(want_summary.holdout_rms, summary.holdout_rms);
+                std::filesystem::remove_all(out);
+            }
+        }
     }
 }
 

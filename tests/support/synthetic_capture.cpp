@@ -17,6 +17,11 @@ float SyntheticValue(const SyntheticCapture& c, int x, int row, int ch,
         2.0 * (c.height - 1 - row) / (c.height - 1) - 1.0;  // -1 bottom .. 1 top
     const double s = 0.1 * ((c.seed + ch) % 3);
     const double a[3] = {0.28 * u, (ch == 1 ? -0.28 : 0.28) * v * (1.0 - s), 0.1 + s};
+    if (c.quadratic) {
+        const double len = std::sqrt(a[0] * a[0] + a[1] * a[1] + a[2] * a[2]);
+        const double d = (a[0] * L[0] + a[1] * L[1] + a[2] * L[2]) / len;
+        return static_cast<float>(0.25 + 0.6 * d * d);
+    }
     return static_cast<float>(0.5 + a[0] * L[0] + a[1] * L[1] + a[2] * L[2]);
 }
 

@@ -18,13 +18,17 @@ struct SyntheticCapture {
     int height = 8;
     int photos = 40;
     int seed = 0;  // varies the picture (cameras of a slab differ)
+    // The response 0.25 + 0.6 (d . L)^2 (d a unit vector per pixel and
+    // channel): degree 2, which three bands reproduce and two cannot.
+    bool quadratic = false;
     ImageBits bits = ImageBits::k8;
     std::string extension = "png";
 };
 
 // The picture's value at pixel (x, row) (row 0 the top), channel ch, under a
 // light towards unit direction L: 0 in the black top-right corner (x = W - 1,
-// rows 0..2), else 0.5 + a . L, within 0.05..0.95.
+// rows 0..2), else 0.5 + a . L, within 0.05..0.95 (or the quadratic
+// response, within 0.25..0.85).
 float SyntheticValue(const SyntheticCapture& c, int x, int row, int ch,
                      const double L[3]);
 

@@ -12,6 +12,7 @@
 
 #include "bake/baked_slab.h"
 #include "base/atomic_file.h"
+#include "base/file_ptr.h"
 #include "base/psnr.h"
 #include "base/str_printf.h"
 #include "fit/band_choice.h"

@@ -1,21 +1,70 @@
+#define GL_GLEXT_PROTOTYPES
 #include "display/slab_textures.h"
 
+#include <GL/glext.h>
+
+#include <algorithm>
+
 namespace lumo {
+namespace {
+
+void SetFilterParameters(TextureFilter filter) {
+    GLint min = GL_LINEAR, mag = GL_LINEAR;
+    if (filter == TextureFilter::kMipmapped) min = GL_LINEAR_MIPMAP_LINEAR;
+    if (filter == TextureFilter::kPixels) min = mag = GL_NEAREST;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, min);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, mag);
+}
+
+Photo HalveOnce(const Photo& p) {
+    Photo out;
+    out.width = std::max(1, (p.width + 1) / 2);
+    out.height = std::max(1, (p.height + 1) / 2);
+    out.pixels.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height) *
+                      3);
+    const size_t w = static_cast<size_t>(p.width);
+    for (int32_t y = 0; y < out.height; ++y) {
+        const int32_t y0 = 2 * y, y1 = std::min(2 * y + 1, p.height - 1);
+        for (int32_t x = 0; x < out.width; ++x) {
+            const int32_t x0 = 2 * x, x1 = std::min(2 * x + 1, p.width - 1);
+            for (int c = 0; c < 3; ++c) {
+                auto at = [&](int32_t xx, int32_t yy) {
+                    return static_cast<unsigned>(
+                        p.pixels[(static_cast<size_t>(yy) * w + static_cast<size_t>(xx)) *
+                                     3 +
+                                 static_cast<size_t>(c)]);
+                };
+                const unsigned sum = at(x0, y0) + at(x1, y0) + at(x0, y1) + at(x1, y1);
+                out.pixels[(static_cast<size_t>(y) * static_cast<size_t>(out.width) +
+                            static_cast<size_t>(x)) *
+                               3 +
+                           static_cast<size_t>(c)] = static_cast<uint8_t>((sum + 2) / 4);
+            }
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+Photo ReduceToFit(const Photo& p, int32_t limit) {
+    Photo out = HalveOnce(p);
+    while (out.width > limit || out.height > limit)
+        out = HalveOnce(out);
+    return out;
+}
 
 void SlabTextures::Release() {
     if (!names_.empty())
         glDeleteTextures(static_cast<GLsizei>(names_.size()), names_.data());
-    slab_ = nullptr;
-    grid_ = -1;
-    names_.clear();
-    generation_.clear();
+    Forget();
 }
 
 void SlabTextures::Forget() {
     slab_ = nullptr;
     grid_ = -1;
     names_.clear();
-    generation_.clear();
+    entries_.clear();
 }
 
 void SlabTextures::Prepare(const SlabRecord& slab, int grid) {
@@ -25,7 +74,7 @@ void SlabTextures::Prepare(const SlabRecord& slab, int grid) {
     slab_ = &slab;
     grid_ = grid;
     names_.resize(count);
-    generation_.assign(count, 0);
+    entries_.assign(count, Entry{});
     if (count == 0) return;
     glGenTextures(static_cast<GLsizei>(count), names_.data());
     for (GLuint name : names_) {
@@ -34,24 +83,62 @@ void SlabTextures::Prepare(const SlabRecord& slab, int grid) {
         // the black border colour under linear filtering.
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        SetFilterParameters(TextureFilter::kSmooth);
     }
+}
+
+void SlabTextures::Upload(const Photo& p, size_t k) {
+    static const uint8_t kBlack[3] = {0, 0, 0};
+    Entry& e = entries_[k];
+    if (!p.has_pixels()) {
+        glTexImage2D(GL_TEXTURE_2D, 0, 3, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, kBlack);
+        e.width = e.height = 1;
+        return;
+    }
+    if (limit_ <= 0) {
+        GLint largest = 0;
+        glGetIntegerv(GL_MAX_TEXTURE_SIZE, &largest);
+        limit_ = largest > 0 ? largest : 1024;
+    }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    if (p.width > limit_ || p.height > limit_) {
+        const Photo reduced = ReduceToFit(p, limit_);
+        glTexImage2D(GL_TEXTURE_2D, 0, 3, reduced.width, reduced.height, 0, GL_RGB,
+                     GL_UNSIGNED_BYTE, reduced.pixels.data());
+        e.width = reduced.width;
+        e.height = reduced.height;
+        return;
+    }
+    glTexImage2D(GL_TEXTURE_2D, 0, 3, p.width, p.height, 0, GL_RGB, GL_UNSIGNED_BYTE,
+                 p.pixels.data());
+    e.width = p.width;
+    e.height = p.height;
 }
 
 void SlabTextures::Bind(const SlabRecord& slab, int grid, size_t k, bool check) {
     glBindTexture(GL_TEXTURE_2D, names_[k]);
+    Entry& e = entries_[k];
     const uint64_t generation = slab.image_generation + 1;  // never 0
-    if (generation_[k] == generation || (!check && generation_[k] != 0)) return;
-    const Photo& p = slab.photo[grid][k];
-    static const uint8_t kBlack[3] = {0, 0, 0};
-    if (p.has_pixels()) {
-        glTexImage2D(GL_TEXTURE_2D, 0, 3, p.width, p.height, 0, GL_RGB, GL_UNSIGNED_BYTE,
-                     p.pixels.data());
-    } else {
-        glTexImage2D(GL_TEXTURE_2D, 0, 3, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, kBlack);
+    if (e.generation != generation && (check || e.generation == 0)) {
+        Upload(slab.photo[grid][k], k);
+        e.generation = generation;
+        e.mipmaps = false;
     }
-    generation_[k] = generation;
+    if (filter_ == TextureFilter::kMipmapped && !e.mipmaps) {
+        glGenerateMipmap(GL_TEXTURE_2D);
+        e.mipmaps = true;
+    }
+    if (e.filter != filter_) {
+        SetFilterParameters(filter_);
+        e.filter = filter_;
+    }
+}
+
+void SlabTextures::UploadedSize(size_t k, int32_t& width, int32_t& height) const {
+    width = height = 0;
+    if (k >= entries_.size()) return;
+    width = entries_[k].width;
+    height = entries_[k].height;
 }
 
 }  // namespace lumo

@@ -275,7 +275,7 @@ TEST_F(LumotoolRenderTest, RenderUsageErrorsAndABadPathEndAsTheRulesSay) {
     const std::vector<Case> cases = {
         {{"--size", "12"}, 2, "lumotool: render: --size must be WxH, each 1..8192\n"},
         {{"--frames", "0"}, 2, "lumotool: render: --frames must be at least 1\n"},
-        {{"--mode", "side"}, 2, "lumotool: render: --mode must be corner or centre\n"},
+        {{"--mode", "side"}, 2, "lumotool: render: --mode must be auto, corner or centre\n"},
         {{"--path", "badpath.json"},
          1,
          "[ReadPath]: badpath.json: keyframe 1: times must increase\n"},

@@ -1,7 +1,12 @@
 #include "display/screen_scale.h"
 
+#include <GL/gl.h>
+
 #include <algorithm>
 #include <cmath>
+
+#include "display/view_camera.h"
+#include "model/view_inspection.h"
 
 namespace lumo {
 
@@ -29,6 +34,22 @@ float TexelsPerPixel(const SlabRecord& slab, const Mat4& modelview,
     if (!s.valid || !(s.across > 0.0f) || !(s.up > 0.0f)) return 0.0f;
     return std::max(static_cast<float>(slab.samples_s) / s.across,
                     static_cast<float>(slab.samples_t) / s.up);
+}
+
+void CurrentFrameMatrices(const MainView& view, Mat4& modelview, Mat4& projection) {
+    Mat4 base;
+    glGetFloatv(GL_PROJECTION_MATRIX, base.data());
+    if (Inspecting(view)) {
+        MatMultiplyFloat(InspectionMatrix(view), base, projection);
+    } else {
+        projection = base;
+    }
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    SetViewRotation(view);
+    glScalef(view.zoom, view.zoom, view.zoom);
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelview.data());
+    glPopMatrix();
 }
 
 }  // namespace lumo

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "geom/mat.h"
+#include "model/model.h"
 #include "scene/slab_record.h"
 
 namespace lumo {
@@ -26,5 +27,10 @@ ImageOnScreen ImagePlaneOnScreen(const SlabRecord& slab, const Mat4& modelview,
 // the plane is not in front of the eye or has no size on screen).
 float TexelsPerPixel(const SlabRecord& slab, const Mat4& modelview,
                      const Mat4& projection, int32_t w, int32_t h);
+
+// The model-view (the view's turn and zoom) and projection (with the view's
+// inspection) matrices the next frame is drawn with, from the current
+// context's matrices at rest.
+void CurrentFrameMatrices(const MainView& view, Mat4& modelview, Mat4& projection);
 
 }  // namespace lumo

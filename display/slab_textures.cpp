@@ -87,9 +87,23 @@ void SlabTextures::Prepare(const SlabRecord& slab, int grid) {
     }
 }
 
+void SlabTextures::UploadPart(const Photo& p, const PixelRect& r) {
+    if (r.empty()) return;
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, p.width);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, r.x0);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, r.y0);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, r.x0, r.y0, r.x1 - r.x0 + 1, r.y1 - r.y0 + 1,
+                    GL_RGB, GL_UNSIGNED_BYTE, p.pixels.data());
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+    glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+}
+
 void SlabTextures::Upload(const Photo& p, size_t k) {
     static const uint8_t kBlack[3] = {0, 0, 0};
     Entry& e = entries_[k];
+    e.reduced = false;
     if (!p.has_pixels()) {
         glTexImage2D(GL_TEXTURE_2D, 0, 3, 1, 1, 0, GL_RGB, GL_UNSIGNED_BYTE, kBlack);
         e.width = e.height = 1;
@@ -107,6 +121,7 @@ void SlabTextures::Upload(const Photo& p, size_t k) {
                      GL_UNSIGNED_BYTE, reduced.pixels.data());
         e.width = reduced.width;
         e.height = reduced.height;
+        e.reduced = true;
         return;
     }
     glTexImage2D(GL_TEXTURE_2D, 0, 3, p.width, p.height, 0, GL_RGB, GL_UNSIGNED_BYTE,
@@ -120,7 +135,18 @@ void SlabTextures::Bind(const SlabRecord& slab, int grid, size_t k, bool check) 
     Entry& e = entries_[k];
     const uint64_t generation = slab.image_generation + 1;  // never 0
     if (e.generation != generation && (check || e.generation == 0)) {
-        Upload(slab.photo[grid][k], k);
+        const Photo& p = slab.photo[grid][k];
+        // Uploaded just before the last reconstruction, which relit only part
+        // of the image: only that part changed.
+        const bool part = grid == 0 && e.generation == slab.image_generation &&
+                          slab.fresh_generation == slab.image_generation &&
+                          k < slab.fresh.size() && p.has_pixels() && p.width == e.width &&
+                          p.height == e.height && !e.reduced;
+        if (part) {
+            UploadPart(p, slab.fresh[k].ClippedTo(p.width, p.height));
+        } else {
+            Upload(p, k);
+        }
         e.generation = generation;
         e.mipmaps = false;
     }

@@ -13,6 +13,8 @@
 // at or beyond one image pixel per screen pixel, every texel is drawn as its
 // square of pixels. An image larger than the GL's largest texture is halved
 // (each texel the mean of its 2 x 2) until it fits, rather than refused.
+// After a reconstruction that relit only part of an image (preview), only
+// that part is uploaded.
 #pragma once
 
 #include <GL/gl.h>
@@ -57,12 +59,14 @@ class SlabTextures {
   private:
     void Release();
     void Upload(const Photo& p, size_t k);
+    void UploadPart(const Photo& p, const PixelRect& r);
 
     struct Entry {
         uint64_t generation = 0;  // image_generation at the last upload; 0: never
         bool mipmaps = false;     // levels built from the current upload
         TextureFilter filter = TextureFilter::kSmooth;  // as the parameters are set
         int32_t width = 0, height = 0;
+        bool reduced = false;  // halved to fit the GL's largest texture
     };
 
     const SlabRecord* slab_ = nullptr;

@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,7 +29,6 @@
 #include <string>
 #include <vector>
 
-#include "base/clock.h"
 #include "base/fatal.h"
 #include "display/frame_output.h"
 #include "display/headless_context.h"
@@ -57,6 +57,12 @@ void Quietly(F&& f) {
     dup2(out, STDOUT_FILENO);
     close(null);
     close(out);
+}
+
+double GetSeconds() {
+    return std::chrono::duration<double>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 double Median(std::vector<double> v) {

@@ -96,6 +96,8 @@ TEST_F(PreviewRelightTest, AtActualPixelsALightChangeRelightsOnlyWhatIsInView) {
     MakeLightRed();
     const Photo red = Frame();
     EXPECT_EQ(0, StalePixels(red));
+    for (size_t i = 0; i + 2 < red.pixels.size(); i += 3)
+        ASSERT_NEAR(200, red.pixels[i], 2) << "frame pixel " << i / 3;
     // The view shows 64 x 64 of the 256 x 256 picture: about that is relit.
     ASSERT_EQ(1u, Slab().fresh.size());
     const PixelRect fresh = Slab().fresh[0];

@@ -42,8 +42,9 @@ void LightPass(Model& model, SlabTextures& textures, int32_t light, int32_t slab
 }
 
 // Images drawn smaller than their size are minified through mipmaps; at one
-// image pixel per window pixel or more while the view is magnified or shifted,
-// each image pixel is drawn as its square of window pixels.
+// image pixel per window pixel, or larger after the view was magnified, each
+// image pixel is drawn as its square of window pixels (a picture merely shown
+// larger than its size stays smooth).
 TextureFilter ChooseFilter(const Model& model, const Mat4& mv, const Mat4& projection) {
     const LidInfo& info = *model.scene.info;
     for (int32_t i = 0; i < info.slab_count && i < 32; ++i) {
@@ -52,7 +53,8 @@ TextureFilter ChooseFilter(const Model& model, const Mat4& mv, const Mat4& proje
             TexelsPerPixel(info.slabs[static_cast<size_t>(i)], mv, projection,
                            model.view.window_width, model.view.window_height);
         if (texels > 1.001f) return TextureFilter::kMipmapped;
-        return Inspecting(model.view) ? TextureFilter::kPixels : TextureFilter::kSmooth;
+        const bool pixels = texels >= 0.999f || model.view.inspect_scale > 1.0f;
+        return pixels ? TextureFilter::kPixels : TextureFilter::kSmooth;
     }
     return TextureFilter::kSmooth;
 }

@@ -9,9 +9,9 @@
 // How the images are filtered follows how large they appear: drawn smaller
 // than their size they are minified through mipmap levels (built from the
 // uploaded image only while they are shown small, so a light change on a
-// magnified picture costs only its upload); while the view is being inspected
-// at or beyond one image pixel per screen pixel, every texel is drawn as its
-// square of pixels. An image larger than the GL's largest texture is halved
+// magnified picture costs only its upload); at one image pixel per screen
+// pixel, or beyond it after the view was magnified, every texel is drawn as
+// its square of pixels. An image larger than the GL's largest texture is halved
 // (each texel the mean of its 2 x 2) until it fits, rather than refused.
 // After a reconstruction that relit only part of an image (preview), only
 // that part is uploaded.

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "base/parallel_for.h"
+
 namespace lumo {
 namespace {
 
@@ -45,7 +47,45 @@ Photo HalveOnce(const Photo& p) {
     return out;
 }
 
+// The next mipmap level: floor(w / 2) x floor(h / 2) (at least 1), each
+// pixel the rounded mean of its 2 x 2 block (of what there is at a side of 1).
+Photo NextLevel(const Photo& p) {
+    Photo out;
+    out.width = std::max(1, p.width / 2);
+    out.height = std::max(1, p.height / 2);
+    out.pixels.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height) *
+                      3);
+    const size_t in_row = static_cast<size_t>(p.width) * 3;
+    const size_t dx = p.width > 1 ? 3 : 0;
+    const size_t dy = p.height > 1 ? in_row : 0;
+    ParallelFor(static_cast<size_t>(out.height), 64, [&](size_t begin, size_t end) {
+        for (size_t y = begin; y < end; ++y) {
+            const uint8_t* a = p.pixels.data() + (p.height > 1 ? 2 * y : y) * in_row;
+            uint8_t* o = out.pixels.data() + y * static_cast<size_t>(out.width) * 3;
+            for (int32_t x = 0; x < out.width; ++x) {
+                const uint8_t* q = a + (p.width > 1 ? 6 * static_cast<size_t>(x) : 0);
+                for (int c = 0; c < 3; ++c)
+                    o[c] = static_cast<uint8_t>(
+                        (q[c] + q[c + dx] + q[c + dy] + q[c + dx + dy] + 2) / 4);
+                o += 3;
+            }
+        }
+    });
+    return out;
+}
+
 }  // namespace
+
+void UploadMipLevels(const Photo& level0) {
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    Photo level = NextLevel(level0);
+    for (GLint i = 1;; ++i) {
+        glTexImage2D(GL_TEXTURE_2D, i, 3, level.width, level.height, 0, GL_RGB,
+                     GL_UNSIGNED_BYTE, level.pixels.data());
+        if (level.width == 1 && level.height == 1) break;
+        level = NextLevel(level);
+    }
+}
 
 Photo ReduceToFit(const Photo& p, int32_t limit) {
     Photo out = HalveOnce(p);
@@ -151,7 +191,16 @@ void SlabTextures::Bind(const SlabRecord& slab, int grid, size_t k, bool check) 
         e.mipmaps = false;
     }
     if (filter_ == TextureFilter::kMipmapped && !e.mipmaps) {
-        glGenerateMipmap(GL_TEXTURE_2D);
+        // Built here rather than by glGenerateMipmap, which takes several
+        // times as long on llvmpipe (view_bench prints both).
+        const Photo& p = slab.photo[grid][k];
+        if (!p.has_pixels()) {
+            glGenerateMipmap(GL_TEXTURE_2D);  // the one black texel
+        } else if (e.reduced) {
+            UploadMipLevels(ReduceToFit(p, limit_));
+        } else {
+            UploadMipLevels(p);
+        }
         e.mipmaps = true;
     }
     if (e.filter != filter_) {

@@ -77,6 +77,11 @@ class SlabTextures {
     int32_t limit_ = 0;
 };
 
+// Uploads mipmap levels 1, 2, ... down to 1 x 1 of `level0` into the bound
+// texture: each level floor(w / 2) x floor(h / 2) of the one before, each
+// pixel the rounded mean of its 2 x 2 block.
+void UploadMipLevels(const Photo& level0);
+
 // Halves `p` (each pixel the mean of its 2 x 2 block; an odd last row or
 // column averages what there is) until both sides are at most `limit`.
 Photo ReduceToFit(const Photo& p, int32_t limit);

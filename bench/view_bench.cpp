@@ -2,8 +2,9 @@
 // EGL surfaceless, llvmpipe):
 //
 // - the cost per upload of building mipmap levels (lumo's own, as the
-//   drawing builds them, and glGenerateMipmap's) beside the upload alone, for one picture
-//   of the size given and for the demo's 8 x 8 images of 128 x 128;
+//   drawing builds them, and glGenerateMipmap's) beside the upload alone,
+//   for one picture of the size given and for the demo's 8 x 8 images of
+//   128 x 128;
 // - a light change on one relightable picture (default 6000 x 4000, 24 MP,
 //   2 bands, coefficients as half floats: about 0.6 GB) in a 512 x 512 main
 //   view: at the start-up view (the whole picture, minified) and at actual

@@ -14,6 +14,7 @@
 #include "app/light_commands.h"
 #include "app/light_view.h"
 #include "app/main_view.h"
+#include "app/view_commands.h"
 #include "app/viewer.h"
 #include "base/fatal.h"
 #include "display/light_glyphs.h"
@@ -54,6 +55,11 @@ constexpr CommandEntry kCommands[] = {
     {"savepng", SavePngCommand},
     {"addkeyframe", AddKeyframeCommand},
     {"savepath", SavePathCommand},
+    {"startmode", StartModeCommand},
+    {"pan", PanCommand},
+    {"actualpixels", ActualPixelsCommand},
+    {"magnify", MagnifyCommand},
+    {"resetview", ResetViewCommand},
     {"ab_lbdown", ArcBallPressCommand},
     {"ab_lbup", ArcBallReleaseCommand},
     {"ab_lbdrag", ArcBallFreeDragCommand},

@@ -28,6 +28,8 @@ namespace eval lumo {
     variable colour "#ffffff"
     # The current light's environment map, as the panel shows it.
     variable envname ""
+    # Why the scene opened in corner mode, for the status line ("" otherwise).
+    variable mode_note ""
 }
 
 # --- Redrawing and applying ------------------------------------------------
@@ -94,6 +96,9 @@ proc lumo::show_status {{relightable 1}} {
         set status "Light [expr {$currlight + 1}] of $lightcnt: $kind  |  $harcnt_s harmonic terms"
     }
     append status "  |  " [expr {$drawslabmode == 0 ? "corner mode" : "centre mode"}]
+    if {$drawslabmode == 0 && $lumo::mode_note ne ""} {
+        append status " (" $lumo::mode_note ")"
+    }
     set mixed [expr {$relightable ? [lumo::mixed_lights_note] : ""}]
     if {$mixed ne ""} { append status "  |  " $mixed }
     .lights.list configure -state normal
@@ -402,6 +407,17 @@ proc lumo::set_mode {} {
     lumo::update_status
 }
 
+# A scene whose relightable slabs are all one camera wide or high has nothing
+# to blend in centre mode: it opens in corner mode, and the status line says why.
+proc lumo::choose_start_mode {} {
+    global drawslabmode
+    if {[.slab startmode] == 0 && $drawslabmode != 0} {
+        set drawslabmode 0
+        .slab hnddrawmode
+        set lumo::mode_note "one camera across: centre mode needs two"
+    }
+}
+
 proc lumo::grab {} {
     # grabscr names the file it wrote, whoever else called it before.
     set name [.slab grabscr]
@@ -530,6 +546,77 @@ proc lumo::wheel_zoom {direction} {
 proc lumo::about {} {
     tk_messageBox -parent . -title "About lumo" -message "lumo" -detail \
         "Relights a captured light slab under up to 30 lights.\n\nMain view: drag to turn, middle-drag or wheel to zoom.\nLight view: drag to turn the current light; hold Shift, Control or both before the drag to turn it about one axis."
+}
+
+# --- Looking closely: pan, magnify, actual pixels, reset ----------------------
+
+# Keys typed into a text field or a list belong to it, not to the view.
+proc lumo::view_has_keys {} {
+    set w [focus]
+    if {$w eq ""} { return 1 }
+    return [expr {[winfo class $w] ni {Entry TEntry Spinbox TSpinbox Listbox Text}}]
+}
+
+# Moves the picture by a tenth of the view (dx, dy in -1..1: right, down).
+proc lumo::pan_step {dx dy} {
+    .slab pan [expr {$dx * [winfo width .slab] / 10}] [expr {$dy * [winfo height .slab] / 10}]
+}
+
+proc lumo::pan_press {x y} {
+    variable pan_at [list $x $y]
+}
+
+proc lumo::pan_drag {x y} {
+    variable pan_at
+    lassign $pan_at x0 y0
+    .slab pan [expr {$x - $x0}] [expr {$y - $y0}]
+    set pan_at [list $x $y]
+}
+
+proc lumo::actual_pixels {} {
+    set scale [.slab actualpixels]
+    set lumo::status [format "Actual pixels (magnified %.3g times)" $scale]
+}
+
+proc lumo::magnify {factor} {
+    set scale [.slab magnify $factor]
+    set lumo::status [format "Magnified %.3g times" $scale]
+}
+
+proc lumo::reset_view {} {
+    .slab resetview
+    lumo::update_status
+}
+
+# View menu entries and keys for inspecting the picture.
+proc lumo::build_inspect_menu {} {
+    .menu.view add separator
+    .menu.view add command -label "Actual pixels" -accelerator Ctrl+0 \
+        -command lumo::actual_pixels
+    .menu.view add command -label "Magnify" -accelerator + -command {lumo::magnify 2}
+    .menu.view add command -label "Reduce" -accelerator - -command {lumo::magnify 0.5}
+    .menu.view add command -label "Pan left" -accelerator Left -command {lumo::pan_step -1 0}
+    .menu.view add command -label "Pan right" -accelerator Right -command {lumo::pan_step 1 0}
+    .menu.view add command -label "Pan up" -accelerator Up -command {lumo::pan_step 0 -1}
+    .menu.view add command -label "Pan down" -accelerator Down -command {lumo::pan_step 0 1}
+    .menu.view add command -label "Reset view" -accelerator Home -command lumo::reset_view
+}
+
+# Shift-drag in the main view pans; the keys of the menu above.
+proc lumo::bind_inspect_keys {} {
+    bind .slab <Shift-ButtonPress-1> {lumo::pan_press %x %y}
+    bind .slab <Shift-B1-Motion> {lumo::pan_drag %x %y}
+    bind . <Control-Key-0> lumo::actual_pixels
+    set keys {
+        plus {lumo::magnify 2} equal {lumo::magnify 2} KP_Add {lumo::magnify 2}
+        minus {lumo::magnify 0.5} KP_Subtract {lumo::magnify 0.5}
+        Left {lumo::pan_step -1 0} Right {lumo::pan_step 1 0}
+        Up {lumo::pan_step 0 -1} Down {lumo::pan_step 0 1}
+        Home lumo::reset_view
+    }
+    foreach {key command} $keys {
+        bind . <Key-$key> [list if {[lumo::view_has_keys]} $command]
+    }
 }
 
 # --- Window ----------------------------------------------------------------
@@ -772,6 +859,9 @@ proc lumo::build {} {
     lumo::bind_main_view
     lumo::bind_light_view
     lumo::bind_keys
+    lumo::build_inspect_menu
+    lumo::bind_inspect_keys
+    lumo::choose_start_mode
     lumo::show_model
     foreach view {.slab .light} {
         trace add execution $view leave lumo::after_widget_command

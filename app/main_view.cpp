@@ -10,6 +10,7 @@
 #include "base/fatal.h"
 #include "base/lenient_number.h"
 #include "display/main_frame.h"
+#include "display/shown_pixels.h"
 #include "model/light_steering.h"
 #include "model/model_setup.h"
 #include "model/view_navigation.h"
@@ -56,6 +57,12 @@ void MainViewReshape(Viewer& viewer, Togl* togl) {
 
 void PrepareMainFrame(Viewer& viewer) {
     Model& model = viewer.model;
+    // With preview only the pixels in view are relit: a frame that shows
+    // pixels relit under older lights (the view moved) relights them first.
+    if (viewer.main_view != nullptr) {
+        UpdateShownPixels(model);
+        if (!ShownPixelsFresh(model)) model.view.recon_request = 1;
+    }
     if (model.view.recon_request == 0) return;
     SteerCurrentLight(model);
     ReconstructModel(model);

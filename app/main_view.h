@@ -23,7 +23,9 @@ void MainViewReshape(Viewer& viewer, Togl* togl);
 void MainViewDisplay(Viewer& viewer, Togl* togl);
 
 // Steers the current light from its arcball and reconstructs the images when
-// a light change asked for it: what the model needs before a frame is drawn.
+// a light change asked for it, or (preview) when the frame would show pixels
+// not yet relit under the current lights: what the model needs before a
+// frame is drawn. The main view's context must be current.
 void PrepareMainFrame(Viewer& viewer);
 
 // lbdown X Y, lbdrag X Y: a drag with the left button turns the view.

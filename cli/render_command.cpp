@@ -1,6 +1,6 @@
 // lumotool render SCENE.lid OUTDIR [--path PATH.json] [--frames N] [--size WxH]
-//                 [--light SPEC]... | [--rig FILE] [--mode corner|centre]
-//                 [--format png|ppm] [--quiet]
+//                 [--light SPEC]... | [--rig FILE] [--mode auto|corner|centre]
+//                 [--magnify M|actual] [--pan DX,DY] [--format png|ppm] [--quiet]
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -25,6 +25,8 @@
 #include "display/slab_textures.h"
 #include "model/light_rig.h"
 #include "model/model_setup.h"
+#include "model/start_mode.h"
+#include "model/view_inspection.h"
 #include "model/view_path.h"
 
 namespace lumo::tool {
@@ -38,7 +40,9 @@ struct RenderOptions {
     std::string size = "512x512";
     std::vector<std::string> lights;
     std::string rig;
-    std::string mode = "centre";
+    std::string mode = "auto";
+    std::string magnify = "1";
+    std::string pan = "0,0";
     std::string format = "png";
     bool quiet = false;
 };
@@ -47,6 +51,23 @@ bool ParseSize(const std::string& text, int32_t& w, int32_t& h) {
     char extra = 0;
     return std::sscanf(text.c_str(), "%dx%d%c", &w, &h, &extra) == 2 && w > 0 && h > 0 &&
            w <= 8192 && h <= 8192;
+}
+
+// --magnify: a positive number or "actual" (returned as 0).
+bool ParseMagnify(const std::string& text, float& scale) {
+    if (text == "actual") {
+        scale = 0.0f;
+        return true;
+    }
+    char extra = 0;
+    return std::sscanf(text.c_str(), "%f%c", &scale, &extra) == 1 &&
+           scale >= kMinInspectScale && scale <= kMaxInspectScale;
+}
+
+bool ParsePan(const std::string& text, float& dx, float& dy) {
+    char extra = 0;
+    return std::sscanf(text.c_str(), "%f,%f%c", &dx, &dy, &extra) == 2 &&
+           std::isfinite(dx) && std::isfinite(dy);
 }
 
 // A text that differs whenever the lights differ.
@@ -66,8 +87,12 @@ int RunRender(const RenderOptions& o) {
     if (!ParseSize(o.size, width, height))
         return UsageError(cmd, "--size must be WxH, each 1..8192");
     if (o.frames < 1) return UsageError(cmd, "--frames must be at least 1");
-    if (o.mode != "corner" && o.mode != "centre")
-        return UsageError(cmd, "--mode must be corner or centre");
+    float magnify = 1.0f, pan_x = 0.0f, pan_y = 0.0f;
+    if (!ParseMagnify(o.magnify, magnify))
+        return UsageError(cmd, "--magnify must be a number from 1/64 to 4096, or actual");
+    if (!ParsePan(o.pan, pan_x, pan_y)) return UsageError(cmd, "--pan must be DX,DY");
+    if (o.mode != "auto" && o.mode != "corner" && o.mode != "centre")
+        return UsageError(cmd, "--mode must be auto, corner or centre");
     std::optional<LightRig> given;
     if (int status = ReadLightArgs(cmd, o.lights, o.rig, given); status != 0)
         return status;
@@ -88,9 +113,19 @@ int RunRender(const RenderOptions& o) {
     // The model is large (thirty lights with their slides); keep it off the stack.
     auto model = std::make_unique<Model>();
     InitModelOrExit(*model, o.scene.c_str());
-    model->options.drawslabmode = o.mode == "corner" ? 0 : 1;
+    if (o.mode == "auto") {
+        model->options.drawslabmode =
+            RenderAutoMode(*model->scene.info, model->scene.qr_mode ? 1 : 0);
+    } else {
+        model->options.drawslabmode = o.mode == "corner" ? kCornerMode : kCentreMode;
+    }
     InitGLState(*model);
     FatalIfError(ResizeMainFrame(model->view, width, height));
+    // The magnification and the shift hold for every frame (the eye still
+    // follows the turntable or the path).
+    if (magnify == 0.0f) magnify = ActualPixelsScale(*model);
+    if (magnify > 0.0f) SetInspectScale(model->view, magnify);
+    PanBy(model->view, pan_x, pan_y);
     // Every frame shows every image relit, whatever was in view before.
     model->options.preview = 0;
     if (given) ApplyLightRig(*model, *given);
@@ -171,6 +206,8 @@ Runner ConfigureRender(CLI::App& sub) {
     sub.add_option("--light", options->lights)->take_all()->allow_extra_args(false);
     sub.add_option("--rig", options->rig);
     sub.add_option("--mode", options->mode);
+    sub.add_option("--magnify", options->magnify);
+    sub.add_option("--pan", options->pan);
     sub.add_option("--format", options->format);
     sub.add_flag("--quiet", options->quiet);
     return [options]() { return RunRender(*options); };
@@ -182,8 +219,9 @@ const ToolCommand& RenderCommand() {
     static const ToolCommand command{
         "render",
         "render SCENE.lid OUTDIR [--path PATH.json] [--frames N] [--size WxH] "
-        "[--light SPEC]... | [--rig FILE] [--mode corner|centre] [--format png|ppm] "
-        "[--quiet]",
+        "[--light SPEC]... | [--rig FILE] [--mode auto|corner|centre] [--magnify "
+        "M|actual] "
+        "[--pan DX,DY] [--format png|ppm] [--quiet]",
         "Draw frames of the main view without a display",
         "Draws the main view as the viewer does, in an OpenGL context without a\n"
         "display (EGL surfaceless), and writes OUTDIR/frame.0000.png, ... Each frame\n"
@@ -197,7 +235,12 @@ const ToolCommand& RenderCommand() {
         "                  is the viewer's start-up view\n"
         "  --size WxH      frame size (default 512x512)\n"
         "  --light SPEC    as relight's; --rig FILE: the lights of a rig file\n"
-        "  --mode M        corner or centre (default centre)\n"
+        "  --mode M        auto, corner or centre (default auto: centre when every\n"
+        "                  slab has at least 2 x 2 cameras, else corner)\n"
+        "  --magnify M     magnify the frame M times about its centre (1/64..4096;\n"
+        "                  default 1); actual: one image pixel per frame pixel\n"
+        "  --pan DX,DY     move the picture DX frame pixels right and DY down\n"
+        "                  (after magnifying)\n"
         "  --format F      png or ppm (default png)\n"
         "  --quiet         no progress on standard error\n",
         ConfigureRender,

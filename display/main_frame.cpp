@@ -9,8 +9,10 @@
 
 #include "base/alloc.h"
 #include "display/frame_output.h"
+#include "display/screen_scale.h"
 #include "display/slab_draw.h"
 #include "display/view_camera.h"
+#include "model/view_inspection.h"
 
 namespace lumo {
 namespace {
@@ -39,6 +41,24 @@ void LightPass(Model& model, SlabTextures& textures, int32_t light, int32_t slab
                   CenterOptions(model));
 }
 
+// Images drawn smaller than their size are minified through mipmaps; at one
+// image pixel per window pixel, or larger after the view was magnified, each
+// image pixel is drawn as its square of window pixels (a picture merely shown
+// larger than its size stays smooth).
+TextureFilter ChooseFilter(const Model& model, const Mat4& mv, const Mat4& projection) {
+    const LidInfo& info = *model.scene.info;
+    for (int32_t i = 0; i < info.slab_count && i < 32; ++i) {
+        if (model.scene.slab_visible[i] != 1) continue;
+        const float texels =
+            TexelsPerPixel(info.slabs[static_cast<size_t>(i)], mv, projection,
+                           model.view.window_width, model.view.window_height);
+        if (texels > 1.001f) return TextureFilter::kMipmapped;
+        const bool pixels = texels >= 0.999f || model.view.inspect_scale > 1.0f;
+        return pixels ? TextureFilter::kPixels : TextureFilter::kSmooth;
+    }
+    return TextureFilter::kSmooth;
+}
+
 void DrawSlabs(Model& model, SlabTextures& textures, const Mat4& mv) {
     if (!model.scene.info) return;
     const int32_t lights = ClampLightCount(model.lights);
@@ -54,7 +74,7 @@ void DrawSlabs(Model& model, SlabTextures& textures, const Mat4& mv) {
             continue;
         }
         if (model.options.drawslabmode == 0) {
-            SetQRCamera(slab, mv);
+            SetQRCamera(slab, mv, InspectionMatrix(model.view));
             DrawSlabCorner(textures, slab, mv, 1, CornerOptions(model));
             RestoreQRCamera();
         } else if (model.options.drawslabmode == 1) {
@@ -149,6 +169,17 @@ void InitGLState(Model& model) {
 void DrawMainFrame(Model& model, SlabTextures& textures) {
     glClear(model.options.drawslabmode == 0 ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT
                                             : GL_COLOR_BUFFER_BIT);
+    // The inspection's magnification and shift act on the projected frame.
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    if (Inspecting(model.view)) {
+        Mat4 projection;
+        glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
+        glLoadMatrixf(InspectionMatrix(model.view).data());
+        glMultMatrixf(projection.data());
+    }
+    Mat4 projection;
+    glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
     glMatrixMode(GL_MODELVIEW);
     glPushMatrix();
     SetViewRotation(model.view);
@@ -156,8 +187,12 @@ void DrawMainFrame(Model& model, SlabTextures& textures) {
     if (model.view.dump_request != 0) WriteTransformDump(model.view);
     Mat4 mv;
     glGetFloatv(GL_MODELVIEW_MATRIX, mv.data());
+    if (model.scene.info) textures.SetFilter(ChooseFilter(model, mv, projection));
     DrawSlabs(model, textures, mv);
     glPopMatrix();
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
 }
 
 Status ResizeMainFrame(MainView& view, int32_t width, int32_t height) {
@@ -175,6 +210,28 @@ Status ResizeMainFrame(MainView& view, int32_t width, int32_t height) {
         return Status::Error("No memory for string memory allocation\n");
     view.others_cache_light = -1;
     return Status::Ok();
+}
+
+float ActualPixelsScale(const Model& model) {
+    if (!model.scene.info) return 0.0f;
+    Mat4 projection, mv;
+    glGetFloatv(GL_PROJECTION_MATRIX, projection.data());
+    glMatrixMode(GL_MODELVIEW);
+    glPushMatrix();
+    SetViewRotation(model.view);
+    glScalef(model.view.zoom, model.view.zoom, model.view.zoom);
+    glGetFloatv(GL_MODELVIEW_MATRIX, mv.data());
+    glPopMatrix();
+    const LidInfo& info = *model.scene.info;
+    for (int32_t i = 0; i < info.slab_count && i < 32; ++i) {
+        if (model.scene.slab_visible[i] != 1) continue;
+        const SlabRecord& slab = info.slabs[static_cast<size_t>(i)];
+        const ImageOnScreen s = ImagePlaneOnScreen(
+            slab, mv, projection, model.view.window_width, model.view.window_height);
+        if (!s.valid || !(s.across > 0.0f)) return 0.0f;
+        return static_cast<float>(slab.samples_s) / s.across;
+    }
+    return 0.0f;
 }
 
 void FlushFrame() {

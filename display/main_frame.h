@@ -37,6 +37,11 @@ Status ResizeMainFrame(MainView& view, int32_t width, int32_t height);
 // writes "transfrm.txt" when the view asks for it. Changes only the view's
 // drawing state (the multi-light cache), never the lights or the images.
 void DrawMainFrame(Model& model, SlabTextures& textures);
+// The inspection magnification at which the first visible slab's images
+// show one image pixel per window pixel along their rows, under the current
+// context's projection and the view's turn and zoom; 0 when no image is in
+// front of the eye.
+float ActualPixelsScale(const Model& model);
 // Hands the frame's drawing commands to the GL before a swap.
 void FlushFrame();
 

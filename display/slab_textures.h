@@ -5,6 +5,16 @@
 // reconstruction or a load bumps the slab's image_generation), and a camera
 // without an image shows black. Each view that draws slabs owns one table;
 // it holds names of the GL context it was filled in.
+//
+// How the images are filtered follows how large they appear: drawn smaller
+// than their size they are minified through mipmap levels (built from the
+// uploaded image only while they are shown small, so a light change on a
+// magnified picture costs only its upload); at one image pixel per screen
+// pixel, or beyond it after the view was magnified, every texel is drawn as
+// its square of pixels. An image larger than the GL's largest texture is halved
+// (each texel the mean of its 2 x 2) until it fits, rather than refused.
+// After a reconstruction that relit only part of an image (preview), only
+// that part is uploaded.
 #pragma once
 
 #include <GL/gl.h>
@@ -17,13 +27,19 @@
 
 namespace lumo {
 
+enum class TextureFilter : uint8_t {
+    kSmooth,     // linear, no mipmaps: images drawn at their size or larger
+    kMipmapped,  // trilinear over mipmap levels: images drawn smaller
+    kPixels,     // nearest texel: inspecting single pixels
+};
+
 class SlabTextures {
   public:
     // Makes the table hold one texture object per image of `grid` of `slab`,
     // replacing (and deleting) the objects of another slab or grid.
     void Prepare(const SlabRecord& slab, int grid);
     // Binds the texture of image k, uploading the image first when it changed
-    // (check) or was never uploaded.
+    // (check) or was never uploaded, and gives it the table's filter.
     void Bind(const SlabRecord& slab, int grid, size_t k, bool check);
     // Drops the table without deleting the objects: for when their context
     // is gone.
@@ -31,13 +47,43 @@ class SlabTextures {
     // Number of texture objects held.
     size_t size() const { return names_.size(); }
 
+    // The filter of the textures bound from now on.
+    void SetFilter(TextureFilter filter) { filter_ = filter; }
+    TextureFilter filter() const { return filter_; }
+    // The largest side uploaded (0: the GL's GL_MAX_TEXTURE_SIZE, read once).
+    void SetSizeLimit(int32_t limit) { limit_ = limit; }
+    // The size of image k's texture as uploaded (after any halving); 0 x 0
+    // before its first upload.
+    void UploadedSize(size_t k, int32_t& width, int32_t& height) const;
+
   private:
     void Release();
+    void Upload(const Photo& p, size_t k);
+    void UploadPart(const Photo& p, const PixelRect& r);
+
+    struct Entry {
+        uint64_t generation = 0;  // image_generation at the last upload; 0: never
+        bool mipmaps = false;     // levels built from the current upload
+        TextureFilter filter = TextureFilter::kSmooth;  // as the parameters are set
+        int32_t width = 0, height = 0;
+        bool reduced = false;  // halved to fit the GL's largest texture
+    };
 
     const SlabRecord* slab_ = nullptr;
     int grid_ = -1;
     std::vector<GLuint> names_;
-    std::vector<uint64_t> generation_;  // image_generation at the last upload; 0: never
+    std::vector<Entry> entries_;
+    TextureFilter filter_ = TextureFilter::kSmooth;
+    int32_t limit_ = 0;
 };
+
+// Uploads mipmap levels 1, 2, ... down to 1 x 1 of `level0` into the bound
+// texture: each level floor(w / 2) x floor(h / 2) of the one before, each
+// pixel the rounded mean of its 2 x 2 block.
+void UploadMipLevels(const Photo& level0);
+
+// Halves `p` (each pixel the mean of its 2 x 2 block; an odd last row or
+// column averages what there is) until both sides are at most `limit`.
+Photo ReduceToFit(const Photo& p, int32_t limit);
 
 }  // namespace lumo

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "model/view_inspection.h"
 #include "slab/slab_geometry.h"
 
 namespace lumo {
@@ -23,7 +24,7 @@ void SetViewRotation(const MainView& view) {
     glRotatef(view.view_turn_x * 90.0f, 1.0f, 0.0f, 0.0f);
 }
 
-void SetQRCamera(const SlabRecord& slab, const Mat4& M) {
+void SetQRCamera(const SlabRecord& slab, const Mat4& M, const Mat4& screen) {
     GLint mode = GL_MODELVIEW;
     glGetIntegerv(GL_MATRIX_MODE, &mode);
     glMatrixMode(GL_MODELVIEW);
@@ -50,7 +51,7 @@ void SetQRCamera(const SlabRecord& slab, const Mat4& M) {
     const float aspect = width / height;
     const float fovy = 2.0f * std::atan(0.5f * height / 1.0f) * 57.29578f;
 
-    glLoadIdentity();
+    glLoadMatrixf(screen.data());
     gluPerspective(fovy, aspect, 0.5, 100.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
@@ -83,7 +84,7 @@ void DrawLightPass(Model& model, SlabTextures& textures, int32_t light, int32_t 
     shift[14] = L.radius;
     MatMultiply(eye, shift, eye);
     MatMultiply(model.view.base_modelview, eye, eye);
-    SetQRCamera(record, eye);
+    SetQRCamera(record, eye, InspectionMatrix(model.view));
     const float colour[4] = {L.color[0], L.color[1], L.color[2], 1.0f};
     DrawSlabCenter(textures, record, eye, keep_textures, 1, colour, options);
     RestoreQRCamera();

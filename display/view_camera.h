@@ -19,8 +19,9 @@ void SetViewRotation(const MainView& view);
 // Pushes the modelview and projection matrices and loads the QR camera into
 // both: the QR plane seen straight on from one unit in front of it, framed on
 // the part of it through which the eye M sees the image-plane rectangle. The
-// caller draws, then calls RestoreQRCamera.
-void SetQRCamera(const SlabRecord& slab, const Mat4& M);
+// caller draws, then calls RestoreQRCamera. `screen` (the main view's
+// inspection) is applied to the projected frame.
+void SetQRCamera(const SlabRecord& slab, const Mat4& M, const Mat4& screen);
 void RestoreQRCamera();
 
 // Draws slab `slab` of the model once for light `light` in centre mode: the

@@ -57,6 +57,12 @@ struct MainView {
     // (a rendered path between its keyframes).
     Quat view_rotation;
     uint8_t view_rotation_set = 0;
+    // Inspection of the picture on screen, applied after the projection so
+    // that the eye, and the light field it sees, stays where it is: a
+    // magnification about the window's centre, then a shift in window pixels
+    // (x right, y up).
+    float inspect_scale = 1.0f;
+    float pan[2] = {};
     float zoom_start = 1.0f;  // zoom at the start of a zoom drag
     int32_t pointer_last[2] = {};
     int32_t pointer_press[2] = {};

@@ -329,7 +329,10 @@ void ReconstructModel(Model& model) {
             *model.scene.info,
             RequestFor(model, static_cast<uint8_t>(model.options.preview & 0xff)));
         for (int32_t i = 0; i < model.scene.info->slab_count; ++i) {
-            ++model.scene.info->slabs[static_cast<size_t>(i)].image_generation;
+            SlabRecord& slab = model.scene.info->slabs[static_cast<size_t>(i)];
+            ++slab.image_generation;
+            // What this reconstruction relit (slab.fresh) is what changed.
+            slab.fresh_generation = slab.image_generation;
         }
     }
     model.view.recon_request = 0;

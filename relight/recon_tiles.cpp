@@ -61,11 +61,67 @@ LUMO_KERNEL void Scatter(const BrdfImage& brdf, int32_t t, int ch, uint32_t lane
 #define LUMO_HAVE_WIDE 0
 #endif
 
-// Runs chunk(job, begin, end) over the tiles of the job's image on the workers.
+// The tiles that may hold pixels p0..p1 (indices y * width + x): tiles are
+// in pixel order, so they are one run, from the last tile starting before p0
+// to the last starting at or before p1.
+void TileRun(const BrdfImage& brdf, int64_t p0, int64_t p1, size_t& begin, size_t& end) {
+    const size_t tiles = static_cast<size_t>(brdf.tile_count);
+    auto first_pixel = [&](size_t t) { return int64_t{brdf.tile_pixel[t * kShLanes]}; };
+    size_t lo = 0, hi = tiles;  // the first tile starting at p0 or after it
+    while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        if (first_pixel(mid) < p0) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    begin = lo > 0 ? lo - 1 : 0;
+    hi = tiles;  // the first tile starting after p1
+    while (lo < hi) {
+        const size_t mid = lo + (hi - lo) / 2;
+        if (first_pixel(mid) <= p1) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    end = lo;
+}
+
+// Runs chunk(job, begin, end) over the tiles of the job's image on the
+// workers: only those that may hold pixels of the job's window (row by row
+// when the window is narrower than half the image).
 template <class Job, class Chunk>
 void ForEachTile(const BrdfImage& brdf, const Job& job, Chunk chunk) {
-    const size_t tiles = static_cast<size_t>(brdf.tile_count);
-    ParallelFor(tiles, TileGrain(tiles), [&](size_t b, size_t e) { chunk(job, b, e); });
+    const size_t all = static_cast<size_t>(brdf.tile_count);
+    if (job.tw.whole || brdf.width <= 0 || all == 0) {
+        ParallelFor(all, TileGrain(all), [&](size_t b, size_t e) { chunk(job, b, e); });
+        return;
+    }
+    const PixelWindow& w = job.tw.w;
+    if (w.empty()) return;
+    const int64_t width = brdf.width;
+    if (2 * (int64_t{w.x1} - w.x0 + 1) >= width) {
+        size_t first = 0, last = 0;
+        TileRun(brdf, int64_t{w.y0} * width + w.x0, int64_t{w.y1} * width + w.x1, first,
+                last);
+        const size_t tiles = last > first ? last - first : 0;
+        ParallelFor(tiles, TileGrain(tiles),
+                    [&](size_t b, size_t e) { chunk(job, first + b, first + e); });
+        return;
+    }
+    const size_t rows = static_cast<size_t>(w.y1 - w.y0 + 1);
+    const size_t per_row = static_cast<size_t>(w.x1 - w.x0 + 1) / kShLanes + 2;
+    ParallelFor(rows, std::max<size_t>(1, TileGrain(rows * per_row) / per_row),
+                [&](size_t b, size_t e) {
+                    for (size_t r = b; r < e; ++r) {
+                        const int64_t y = w.y0 + static_cast<int64_t>(r);
+                        size_t first = 0, last = 0;
+                        TileRun(brdf, y * width + w.x0, y * width + w.x1, first, last);
+                        if (last > first) chunk(job, first, last);
+                    }
+                });
 }
 
 // The lanes of one lane group of a tile loop: one tile (V8), or two

@@ -35,20 +35,54 @@ namespace {
 using namespace kernels;
 using namespace tiles;
 
-// The image loop: step(j, i, k) for each image to reconstruct, after its line
-// is printed and its pixels cleared.
+// The image loop: step(j, i, k, area) for each image to reconstruct, after its
+// line is printed and the area's pixels cleared. The area is the whole image,
+// or with preview and the pixels the next frame shows (slab.shown) only those;
+// the rest of the image keeps its pixels. slab.fresh records the area of each
+// image (an image preview leaves out gets none; one that cannot be relit, all
+// of it: there is nothing to bring up to date).
 template <class Step>
 void ImageLoop(SlabRecord& slab, const ReconRequest& request, Step step) {
+    const int32_t W = slab.samples_s, H = slab.samples_t;
+    const size_t count =
+        slab.samples_u > 0 && slab.samples_v > 0
+            ? static_cast<size_t>(slab.samples_u) * static_cast<size_t>(slab.samples_v)
+            : size_t{0};
+    const bool partial = request.preview != 0 && slab.shown.size() == count;
+    slab.fresh.assign(count, PixelRect::Whole(W, H));
     for (int32_t i = 0; i < slab.samples_v; ++i) {
         for (int32_t j = 0; j < slab.samples_u; ++j) {
-            if (!ImageWanted(slab, j, i, request.preview, request.errors)) continue;
             const size_t k =
                 static_cast<size_t>(i) * static_cast<size_t>(slab.samples_u) +
                 static_cast<size_t>(j);
+            if (k >= slab.viewenablemask[0].size() || slab.viewenablemask[0][k] == 0)
+                continue;
+            PixelRect area = PixelRect::Whole(W, H);
+            if (partial) area = slab.shown[k].ClippedTo(W, H);
+            const bool skipped = request.preview != 0 && k < slab.subskip[0].size() &&
+                                 slab.subskip[0][k] != 0;
+            if (skipped || area.empty()) {
+                slab.fresh[k] = PixelRect();
+                continue;
+            }
+            if (!ImageWanted(slab, j, i, request.preview, request.errors)) continue;
+            slab.fresh[k] = area;
             if (request.progress)
                 request.progress(StrPrintf("Reconstructing image (%d,%d) ...\n", j, i));
-            slab.photo[0][k].Clear();
-            step(j, i, k);
+            Photo& photo = slab.photo[0][k];
+            if (area.Contains(PixelRect::Whole(W, H))) {
+                photo.Clear();
+            } else {
+                for (int32_t y = area.y0; y <= area.y1; ++y) {
+                    uint8_t* row = photo.pixels.data() +
+                                   (static_cast<size_t>(y) * static_cast<size_t>(W) +
+                                    static_cast<size_t>(area.x0)) *
+                                       3;
+                    std::fill(row, row + static_cast<size_t>(area.x1 - area.x0 + 1) * 3,
+                              uint8_t{0});
+                }
+            }
+            step(j, i, k, area);
         }
     }
 }
@@ -194,9 +228,9 @@ void RelightSlabDirectional(SlabRecord& slab, const ReconRequest& request) {
     basis.angles = LightAngles(L, frame.n, frame.s, frame.t);
     const float f[3] = {light.color[0] * 255.0f, light.color[1] * 255.0f,
                         light.color[2] * 255.0f};
-    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
+    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k, const PixelRect& a) {
         const BrdfImage& brdf = slab.brdf[k];
-        const PixelWindow w = ClipWindow(brdf, 0, frame.W - 1, 0, frame.H - 1);
+        const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
         PrintWindow(request.progress, w);
         basis.Need(BandsFor(TermsFor(brdf, request.terms)));
         const float* const Y[3] = {basis.Y, basis.Y, basis.Y};
@@ -211,8 +245,8 @@ void RelightSlabEnvironment(SlabRecord& slab, const ReconRequest& request) {
     const SlabFrame frame = MakeSlabFrame(slab);
     const EnvBasis& basis = light.envcache.Get(light.envmap, light.GetEnvFrame(), frame.n,
                                                frame.s, frame.t, SlabEnvBands(slab));
-    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
-        RelightWindowEnvironment(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, basis,
+    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k, const PixelRect& a) {
+        RelightWindowEnvironment(slab.brdf[k], a.x0, a.x1, a.y0, a.y1, basis,
                                  light.color, slab.photo[0][k].pixels, request.terms,
                                  request.progress);
     });
@@ -223,9 +257,9 @@ void RelightSlabPoint(SlabRecord& slab, const ReconRequest& request) {
     const LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
     ReserveLocalArrays(frame, false);
-    ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
+    ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k, const PixelRect& a) {
         const BrdfImage& brdf = slab.brdf[k];
-        const PixelWindow w = ClipWindow(brdf, 0, frame.W - 1, 0, frame.H - 1);
+        const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
         PrintWindow(request.progress, w);
         const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
         FatalIfError(EnsureShBands(bands));
@@ -243,13 +277,13 @@ void RelightSlabSlide(SlabRecord& slab, const ReconRequest& request) {
     LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
     ReserveLocalArrays(frame, true);
-    ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
+    ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k, const PixelRect& a) {
         const BrdfImage& brdf = slab.brdf[k];
         // The first lookup of a changed projector updates (and reports) its
         // frame, before any pixel of this image is looked up.
         if (brdf.tile_count > 0 && light.changed)
             light.UpdateSlideFrame(request.progress);
-        const PixelWindow w = ClipWindow(brdf, 0, frame.W - 1, 0, frame.H - 1);
+        const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
         if (request.progress)
             request.progress(
                 StrPrintf("\n\nRecontruct with slide projector source for win x:[%d,%d], "
@@ -292,9 +326,9 @@ void RelightSlabSeveral(SlabRecord& slab, const ReconRequest& request) {
         basis[m].angles = LightAngles(L, frame.n, frame.s, frame.t);
         each[m].Y[0] = each[m].Y[1] = each[m].Y[2] = basis[m].Y;
     }
-    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
+    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k, const PixelRect& a) {
         const BrdfImage& brdf = slab.brdf[k];
-        const PixelWindow w = ClipWindow(brdf, 0, frame.W - 1, 0, frame.H - 1);
+        const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
         PrintWindow(request.progress, w);
         const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
         for (int32_t m = 0; m < n; ++m) {

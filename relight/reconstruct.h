@@ -43,7 +43,9 @@ namespace lumo {
 
 // Reconstructs every slab of `info` in order under the request's lights
 // (relight/recon_dispatch.h chooses the slab driver). With preview on, images
-// whose cell is out of view (subskip[0]) keep their pixels. Slide projectors
+// whose cell is out of view (subskip[0]) keep their pixels, and when the slab
+// says which pixels the next frame shows (slab.shown) only those are relit.
+// Each slab's `fresh` records what was relit. Slide projectors
 // may update their slide frame (reporting it). The caller clears its own
 // reconstruction request.
 void ReconstructAll(LidInfo& info, const ReconRequest& request);

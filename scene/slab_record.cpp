@@ -17,6 +17,8 @@ void SlabRecord::Clear() {
     curr_st.clear();
     depth_loaded = 0;
     zfile.clear();
+    shown.clear();
+    fresh.clear();
 }
 
 }  // namespace lumo

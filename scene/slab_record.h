@@ -14,6 +14,7 @@
 #include "io/depth_map.h"
 #include "io/photo.h"
 #include "scene/brdf_image.h"
+#include "scene/pixel_rect.h"
 
 namespace lumo {
 
@@ -59,6 +60,15 @@ struct SlabRecord {
     // Bumped whenever the slab's images change (a load, a reconstruction), so
     // the drawing uploads textures only for images that changed.
     uint64_t image_generation = 0;
+    // Relighting only what is seen (preview), per image of the UV grid:
+    // `shown` holds the pixels the next frame shows, set before the frame
+    // (an empty array: relight whole images); `fresh` the pixels relit under
+    // the current lights by the last reconstruction (an empty array: all of
+    // every image), which left the rest of each image as it was;
+    // fresh_generation is the image_generation that reconstruction gave.
+    std::vector<PixelRect> shown;
+    std::vector<PixelRect> fresh;
+    uint64_t fresh_generation = 0;
 
     // The empty state: RGB format, a DCT rate of 3.0, no arrays, depth maps
     // not loaded. The other file fields are kept.

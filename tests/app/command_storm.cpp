@@ -28,12 +28,13 @@ class Dice {
 };
 
 // Every widget command of both views, and Togl's own that redraw or resize.
-constexpr std::array<std::string_view, 24> kCommands = {
-    "rectran",    "grabscr",     "lbdown",        "lbdrag",           "mbdown",
-    "mbup",       "mbdrag",      "hnddrawmode",   "svnotifylightchg", "getinten",
-    "deletesrc",  "chgltype",    "changecolor",   "reflectlightinfo", "newlightvalue",
-    "clear_fps",  "ab_lbdown",   "ab_lbup",       "ab_lbdrag",        "ab_clbdrag",
-    "ab_slbdrag", "ab_cslbdrag", "postredisplay", "swapbuffers",
+constexpr std::array<std::string_view, 29> kCommands = {
+    "rectran",    "grabscr",      "lbdown",        "lbdrag",           "mbdown",
+    "mbup",       "mbdrag",       "hnddrawmode",   "svnotifylightchg", "getinten",
+    "deletesrc",  "chgltype",     "changecolor",   "reflectlightinfo", "newlightvalue",
+    "clear_fps",  "ab_lbdown",    "ab_lbup",       "ab_lbdrag",        "ab_clbdrag",
+    "ab_slbdrag", "ab_cslbdrag",  "postredisplay", "swapbuffers",      "pan",
+    "magnify",    "actualpixels", "resetview",     "startmode",
 };
 
 constexpr std::array<std::string_view, 16> kVariables = {

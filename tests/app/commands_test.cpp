@@ -363,5 +363,54 @@ TEST(CommandsTest, RealStartupScriptShowsTheGrabsNameAndANoLightState) {
         << r.out;
 }
 
+TEST(CommandsTest, PanMagnifyActualPixelsAndResetViewThroughTheRealStartupScript) {
+    // The View menu's entries and keys call the widget commands; "Reset view"
+    // brings back the start-up frame exactly after a turn, a zoom, a pan and
+    // a magnification.
+    TempDir dir;
+    SlabFixture slab;
+    slab.colour = [](int a, int b) { return Rgb8{60 + 120 * a, 200 - 100 * b, 90}; };
+    WriteBrdfSlab(dir, slab);
+    const std::string commands =
+        "update\n.slab grabscr\n"
+        "puts \"start=[.slab startmode] mode=$drawslabmode\"\n"
+        ".slab lbdown 100 100\n.slab lbdrag 160 130\n"
+        ".slab mbdown 300 300\n.slab mbdrag 340 340\n.slab mbup\n"
+        "puts \"pan=[.slab pan 10 -4]\"\n"
+        "puts \"magnify=[.slab magnify 2]\"\n"
+        "lumo::pan_step 1 0\n"
+        "update\n.slab grabscr\n"
+        ".menu.view invoke \"Reset view\"\n"
+        "update\n.slab grabscr\n"
+        "puts \"actual=[.slab actualpixels]\"\n"
+        "puts \"home=[bind . <Key-Home>]\"\n"
+        "puts \"ctrl0=[bind . <Control-Key-0>]\"\n"
+        "puts \"entry=[.menu.view entrycget {Actual pixels} -accelerator]\"\n"
+        "exit\n";
+    ASSERT_FALSE(TestDisplay().empty());
+    const ProcessResult r =
+        RunProcess({LUMO_PATH, "scene.lid"}, dir.path().string(), commands, 120);
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    // A 2 x 2 slab keeps centre mode.
+    EXPECT_NE(std::string::npos, r.out.find("start=1 mode=1\n")) << r.out;
+    // Ten right and four down: the shift is kept x right, y up.
+    EXPECT_NE(std::string::npos, r.out.find("pan=10 4\n")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("magnify=2\n")) << r.out;
+    // 16 image pixels across about 390 window pixels: magnified about 0.04.
+    const size_t at = r.out.find("actual=");
+    ASSERT_NE(std::string::npos, at) << r.out;
+    const double actual = std::stod(r.out.substr(at + 7));
+    EXPECT_GT(actual, 0.035);
+    EXPECT_LT(actual, 0.045);
+    EXPECT_NE(std::string::npos, r.out.find("lumo::reset_view")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("ctrl0=lumo::actual_pixels\n")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("entry=Ctrl+0\n")) << r.out;
+    const Photo start = ReadGrab(dir, "img0000.ppm");
+    const Photo moved = ReadGrab(dir, "img0001.ppm");
+    const Photo reset = ReadGrab(dir, "img0002.ppm");
+    EXPECT_NE(start.pixels, moved.pixels);
+    EXPECT_EQ(start.pixels, reset.pixels);
+}
+
 }  // namespace
 }  // namespace lumo::testing

@@ -1,11 +1,17 @@
 // A single-camera capture fitted by `lumotool fit` opens in the viewer, shows
-// the photograph it was fitted to, and relights when the light changes.
+// the photograph it was fitted to, and relights when the light changes; with
+// nothing chosen by hand (the README's three commands, lumotool render's
+// defaults) the photograph is what is shown.
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "io/image_file.h"
+#include "io/ppm.h"
 #include "tests/app/viewer_harness.h"
 #include "tests/support/synthetic_capture.h"
+#include "tests/support/x_display.h"
 
 namespace lumo::testing {
 namespace {
@@ -39,6 +45,60 @@ TEST(FitViewerTest, AFittedCaptureOpensAndRelights) {
     ExpectPixel(white, 150, 150, lit, 2);
     const Photo red = ReadGrab(dir, "img0001.ppm");
     ExpectPixel(red, 150, 150, Rgb8{lit[0], 0, 0}, 2);
+}
+
+TEST(FitViewerTest, TheReadmeCommandsShowTheFittedPhotograph) {
+    TempDir dir;
+    SyntheticCapture cap;
+    cap.width = 16;
+    cap.height = 16;
+    cap.seed = 1;
+    ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File("mycapture")).empty());
+    const ProcessResult fit =
+        RunProcess({LUMOTOOL_PATH, "fit", "mycapture/lights.lp", "myslab"},
+                   dir.path().string(), "", 300);
+    ASSERT_EQ(0, fit.exit_code) << fit.err;
+    const std::string slab = (dir.path() / "myslab").string();
+    const double towards[3] = {0, 0, 1};
+    Rgb8 lit;
+    for (int ch = 0; ch < 3; ++ch)
+        lit[ch] = static_cast<int>(0.5 + 255 * SyntheticValue(cap, 8, 8, ch, towards));
+
+    // The real start-up script (none in the folder), the user's first grab.
+    ASSERT_FALSE(TestDisplay().empty());
+    const ProcessResult r =
+        RunProcess({LUMO_PATH, "scene.lid"}, slab,
+                   "update\nlumo::grab\nputs \"mode=$drawslabmode\"\n"
+                   "lumo::update_status\nputs \"status=$lumo::status\"\nexit\n",
+                   120);
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("mode=0\n")) << r.out;
+    EXPECT_NE(std::string::npos,
+              r.out.find("|  corner mode (one camera across: centre mode needs two)\n"))
+        << r.out;
+    Photo grab;
+    ASSERT_TRUE(
+        ReadPPMFile((dir.path() / "myslab" / "img0000.ppm").c_str(), grab, false).ok());
+    ExpectPixel(grab, grab.width / 2, grab.height / 2, lit, 2);
+
+    // lumotool render with its defaults shows it too; centre mode, asked for,
+    // has nothing to blend and stays black.
+    for (const char* mode : {"", "centre"}) {
+        std::vector<std::string> args = {LUMOTOOL_PATH, "render", "scene.lid", "frames",
+                                         "--frames",    "1",      "--size",    "64x64"};
+        if (*mode != 0) {
+            args.push_back("--mode");
+            args.push_back(mode);
+        }
+        const ProcessResult render = RunProcess(args, slab, "", 300);
+        ASSERT_EQ(0, render.exit_code) << render.err;
+        FloatImage frame;
+        ASSERT_TRUE(ReadImageFile(slab + "/frames/frame.0000.png", frame).ok());
+        for (int ch = 0; ch < 3; ++ch) {
+            const int got = static_cast<int>(0.5f + 255.0f * frame.At(32, 32, ch));
+            EXPECT_NEAR(*mode != 0 ? 0 : lit[ch], got, 2) << "mode '" << mode << "'";
+        }
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -316,7 +317,16 @@ TEST_F(LumotoolRenderTest, RenderUsageErrorsAndABadPathEndAsTheRulesSay) {
     const std::vector<Case> cases = {
         {{"--size", "12"}, 2, "lumotool: render: --size must be WxH, each 1..8192\n"},
         {{"--frames", "0"}, 2, "lumotool: render: --frames must be at least 1\n"},
-        {{"--mode", "side"}, 2, "lumotool: render: --mode must be corner or centre\n"},
+        {{"--mode", "side"},
+         2,
+         "lumotool: render: --mode must be auto, corner or centre\n"},
+        {{"--magnify", "0"},
+         2,
+         "lumotool: render: --magnify must be a number from 1/64 to 4096, or actual\n"},
+        {{"--magnify", "2x"},
+         2,
+         "lumotool: render: --magnify must be a number from 1/64 to 4096, or actual\n"},
+        {{"--pan", "3"}, 2, "lumotool: render: --pan must be DX,DY\n"},
         {{"--path", "badpath.json"},
          1,
          "[ReadPath]: badpath.json: keyframe 1: times must increase\n"},
@@ -329,6 +339,48 @@ TEST_F(LumotoolRenderTest, RenderUsageErrorsAndABadPathEndAsTheRulesSay) {
         EXPECT_EQ(0u, r.err.find(c.err_start)) << r.err;
         EXPECT_FALSE(std::filesystem::exists(In("never")));
     }
+}
+
+TEST_F(LumotoolRenderTest, AutoModeAMagnificationAndAPanDrawWhatTheySay) {
+    auto frame = [&](const std::string& out, std::vector<std::string> extra) {
+        std::vector<std::string> args = {"render",   "scene.lid", out,
+                                         "--frames", "1",         "--size",
+                                         "96x96",    "--format",  "ppm"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        const ProcessResult r = Tool(args);
+        EXPECT_EQ(0, r.exit_code) << r.err;
+        Photo p;
+        EXPECT_TRUE(ReadPPMFile(In(out + "/frame.0000.ppm").c_str(), p, false).ok());
+        return p;
+    };
+    // The demo has 3 x 3 cameras: auto is centre mode.
+    const Photo plain = frame("auto", {});
+    EXPECT_EQ(frame("centre", {"--mode", "centre"}).pixels, plain.pixels);
+    EXPECT_NE(frame("corner", {"--mode", "corner"}).pixels, plain.pixels);
+    // A pan of 5 right and 3 down moves the whole frame by that (within the
+    // rounding of texture coordinates interpolated from other positions).
+    const Photo moved = frame("pan", {"--pan", "5,3"});
+    int same = 0, count = 0;
+    for (int y = 10; y < 80; ++y)
+        for (int x = 10; x < 80; ++x)
+            for (int c = 0; c < 3; ++c) {
+                ++count;
+                same += std::abs(moved.pixels[((y + 3) * 96 + x + 5) * 3 + c] -
+                                 plain.pixels[(y * 96 + x) * 3 + c]) <= 2;
+            }
+    EXPECT_GE(same, count * 98 / 100) << same << " of " << count;
+    // Magnified twice about the centre: the frame's middle half fills it.
+    const Photo big = frame("big", {"--magnify", "2"});
+    EXPECT_NE(big.pixels, plain.pixels);
+    // At actual pixels the demo's 32-pixel images cover about 32 pixels.
+    const Photo actual = frame("actual", {"--magnify", "actual", "--mode", "corner"});
+    int background = 0;
+    for (int x = 0; x < 96; ++x) {
+        const uint8_t* p = &actual.pixels[(48 * 96 + x) * 3];
+        background += p[0] == 153 && p[1] == 153 && p[2] == 204;  // corner mode's clear
+    }
+    EXPECT_GE(background, 96 - 36);
+    EXPECT_LE(background, 96 - 28);
 }
 
 }  // namespace

@@ -147,9 +147,9 @@ void MakeScene(Model& model, int32_t w, int32_t h, int32_t bands) {
     }
     slab.viewenablemask[0].assign(1, 1);
     ComputeNormal(slab, 0);
-    SubUVVert(slab, 0);
-    SubUVSampVert(slab, 0);
-    AllocST(slab, 0);
+    FatalIfError(BuildGridVertices(slab, 0));
+    FatalIfError(BuildSamplePositions(slab, 0));
+    FatalIfError(AllocVertexST(slab, 0));
     slab.photo[0].resize(1);
     FatalIfError(slab.photo[0][0].Alloc(w, h));
     slab.brdf.resize(1);

@@ -88,9 +88,9 @@ void ShownOf(SlabRecord& slab, int32_t mode, const Mat4& mv, const Mat4& project
     StBox window;
     const bool bounded = WindowOnPlane(slab, mv, projection, window);
     if (mode == 0) {
-        CalCurrSTCorner(slab, mv, 0);
+        ComputeVertexSTOrExit(slab, mv, 0);
     } else {
-        CalCurrSTCenter(slab, mv, 0);
+        ComputeSampleSTOrExit(slab, mv, 0);
     }
     const size_t vertices =
         mode == 0 ? (static_cast<size_t>(n) + 1) * (static_cast<size_t>(m) + 1) : count;

@@ -42,7 +42,7 @@ class BigImageTest : public ::testing::Test {
         here_ = std::filesystem::current_path();
         std::filesystem::current_path(dir_.path());
         model_ = std::make_unique<Model>();
-        InitModel(*model_, "scene.lid");
+        ASSERT_TRUE(InitModel(*model_, "scene.lid").ok());
         model_->options.drawslabmode = 0;  // one camera: corner mode
         InitGLState(*model_);
         ASSERT_TRUE(ResizeMainFrame(model_->view, kView, kView).ok());

@@ -37,7 +37,7 @@ class PreviewRelightTest : public ::testing::Test {
         here_ = std::filesystem::current_path();
         std::filesystem::current_path(dir_.path());
         model_ = std::make_unique<Model>();
-        InitModel(*model_, "scene.lid");
+        ASSERT_TRUE(InitModel(*model_, "scene.lid").ok());
         model_->options.drawslabmode = 0;
         model_->options.preview = 1;
         InitGLState(*model_);

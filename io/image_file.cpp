@@ -1,11 +1,16 @@
 #include "io/image_file.h"
 
+#include <OpenImageIO/filesystem.h>
 #include <OpenImageIO/imageio.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
+#include "base/atomic_file.h"
 #include "base/str_printf.h"
 
 namespace lumo {
@@ -141,13 +146,35 @@ Status WritePng8(const std::string& path, int32_t width, int32_t height, int32_t
         pixels.size() != need) {
         return fail("bad picture size");
     }
+    // The picture is encoded in memory and then written as one checked atomic
+    // write: the library does not report every failed write of its own, and an
+    // interrupted or failed write must leave the old file, not a part.
     auto out = OIIO::ImageOutput::create("png");
     if (!out) return fail(OIIO::geterror());
+    std::vector<unsigned char> encoded;
+    OIIO::Filesystem::IOVecOutput memory(encoded);
+    if (!out->set_ioproxy(&memory)) return fail(out->geterror());
     const OIIO::ImageSpec spec(width, height, channels, OIIO::TypeDesc::UINT8);
     if (!out->open(path, spec)) return fail(out->geterror());
     const bool wrote = out->write_image(OIIO::TypeDesc::UINT8, pixels.data());
     const bool closed = out->close();
     if (!wrote || !closed) return fail(out->geterror());
+    AtomicWriteFailure failure;
+    std::string why;
+    const Status s = WriteFileAtomically(
+        path,
+        [&encoded, &why](std::FILE* stream) {
+            if (std::fwrite(encoded.data(), 1, encoded.size(), stream) !=
+                encoded.size()) {
+                why = std::strerror(errno);
+                return Status::Error("short write");
+            }
+            return Status::Ok();
+        },
+        &failure);
+    if (!s.ok())
+        return fail(failure.step == AtomicWriteFailure::Step::kWrite ? why
+                                                                     : failure.reason);
     return Status::Ok();
 }
 

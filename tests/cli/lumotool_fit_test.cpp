@@ -472,6 +472,29 @@ TEST(LumotoolFitTest, ErrorsNameTheFileAndLeaveNothingThatLooksComplete) {
     }
 }
 
+// An input that needs more memory than there is ends lumotool with one line
+// naming the subcommand and the file, status 1, never an abort: a light-
+// position file under its size limit whose millions of lines do not fit in
+// an address space of 800 MB.
+TEST(LumotoolFitTest, RunningOutOfMemoryIsOneLineNamingTheFile) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
+#endif
+    TempDir dir;
+    constexpr int kLines = 4800000;
+    std::string lp = std::to_string(kLines) + "\n";
+    lp.reserve(lp.size() + 12u * kLines);
+    for (int i = 0; i < kLines; ++i)
+        lp += "p.png 1 0 0\n";
+    dir.Write("big.lp", lp);
+    const ProcessResult r =
+        RunProcess({"/bin/sh", "-c", "ulimit -v 800000; exec \"$0\" \"$@\"",
+                    LUMOTOOL_PATH, "fit", "big.lp", "out"},
+                   dir.path().string(), "", 300);
+    EXPECT_EQ(1, r.exit_code);
+    EXPECT_EQ("lumotool: fit: not enough memory while reading big.lp\n", r.err);
+}
+
 // Report parts are read as untrusted input: a wrong type, a FIFO or a folder
 // under a part's name is one line naming the part, never an exception or a
 // wait.

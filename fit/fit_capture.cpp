@@ -171,6 +171,26 @@ std::vector<uint8_t> PresentPixels(const RowMatrix& values, size_t pixels,
     return present;
 }
 
+// The first value of the photographs (rows of `values`, in `order`) that is
+// not a finite number: one would turn the errors of its camera to NaN.
+// "[FitCapture]: PATH: the value at x X, y Y is not a finite number\n", y
+// counted from the picture's top.
+Status CheckFinite(const RowMatrix& values, const CameraWork& work,
+                   const std::vector<size_t>& order, int W, int H) {
+    for (Eigen::Index r = 0; r < values.rows(); ++r) {
+        const float* row = values.row(r).data();
+        for (Eigen::Index i = 0; i < values.cols(); ++i) {
+            if (std::isfinite(row[i])) continue;
+            const int p = static_cast<int>(i / 3);
+            return Status::Error(StrPrintf(
+                "[FitCapture]: %s: the value at x %d, y %d is not a finite number\n",
+                work.photos[order[static_cast<size_t>(r)]].path.c_str(), p % W,
+                H - 1 - p / W));
+        }
+    }
+    return Status::Ok();
+}
+
 // Coefficients (T x cols) and the model's bytes under every photograph's
 // light, block by block; the error sums per block, added in block order.
 void FitAndMeasure(const std::vector<float>& fit_matrix, const std::vector<float>& basis,
@@ -360,6 +380,7 @@ Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& 
 
     s = ReadPhotographs(work, order, W, H, o.threads, scratch.values);
     if (!s.ok()) return s;
+    if (s = CheckFinite(scratch.values, work, order, W, H); !s.ok()) return s;
     const std::vector<uint8_t> present =
         PresentPixels(scratch.values, pixels, o.mask_below);
 

@@ -387,6 +387,25 @@ TEST(LumotoolFitTest, ErrorsNameTheFileAndLeaveNothingThatLooksComplete) {
          {"cap/lights.lp", "out", "--bands", "2"},
          1,
          "[FitCapture]: cap/lights.lp: all 12 photographs are lit from one direction\n"},
+        {"photograph with a NaN pixel",
+         [](const TempDir& d) {
+             SyntheticCapture f;
+             f.width = 6;
+             f.height = 4;
+             f.photos = 12;
+             f.bits = ImageBits::kFloat;
+             f.extension = "exr";
+             WriteSyntheticCapture(f, d.File("fcap"));
+             FloatImage nan;
+             ASSERT_TRUE(ReadImageFile(d.File("fcap/p5.exr"), nan).ok());
+             nan.pixels[(2 * 6 + 1) * static_cast<size_t>(nan.channels) + 1] =
+                 std::nanf("");
+             ASSERT_TRUE(
+                 WriteImageFile(d.File("fcap/p5.exr"), nan, ImageBits::kFloat).ok());
+         },
+         {"fcap/lights.lp", "out", "--bands", "2"},
+         1,
+         "[FitCapture]: fcap/p5.exr: the value at x 1, y 2 is not a finite number\n"},
         {"manifest: a folder",
          [](const TempDir& d) { fs::create_directory(d.File("m.json")); },
          {"m.json", "out", "--bands", "2"},

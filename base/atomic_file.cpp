@@ -73,11 +73,40 @@ Status WriterFailed(AtomicWriteFailure* failure, const std::string& temp, Status
     return s;
 }
 
+// The file a write to `path` should replace: a symbolic link is followed (link
+// by link, so that a dangling link names the file it would create) and the
+// temporary is made beside the file it points to, so that saving through a
+// link updates the linked file and keeps the link. Gives up after 40 links, as
+// the system does, and then writes at the last name reached.
+std::string WriteTarget(const std::string& path) {
+    fs::path target(path);
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(target, ec)) || ec) break;
+        const fs::path next = fs::read_symlink(target, ec);
+        if (ec) break;
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target.string();
+}
+
+// Whether `path` may be replaced by a rename: it is absent or a regular file.
+// A device, a FIFO or a folder under that name is never replaced by a file.
+bool ReplaceableTarget(const std::string& path) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    return !fs::exists(st) || fs::is_regular_file(st);
+}
+
 }  // namespace
 
-Status WriteFileAtomically(const std::string& path, const StreamWriter& write,
+Status WriteFileAtomically(const std::string& named, const StreamWriter& write,
                            AtomicWriteFailure* failure) {
+    const std::string path = WriteTarget(named);
     std::string temp;
+    if (!ReplaceableTarget(path))
+        return Fail(failure, AtomicWriteFailure::Step::kCreate, path, temp,
+                    "not a regular file");
     const int fd = CreateTemporary(path, temp);
     if (fd < 0) {
         const std::string reason = std::strerror(errno);
@@ -118,8 +147,12 @@ Status WriteFileAtomically(const std::string& path, std::string_view bytes,
         failure);
 }
 
-Status WriteFileAtomicallyByName(const std::string& path, const NamedWriter& write,
+Status WriteFileAtomicallyByName(const std::string& named, const NamedWriter& write,
                                  AtomicWriteFailure* failure) {
+    const std::string path = WriteTarget(named);
+    if (!ReplaceableTarget(path))
+        return Fail(failure, AtomicWriteFailure::Step::kCreate, path, "",
+                    "not a regular file");
     const std::string temp = TemporaryName(path);
     Status s = write(temp);
     if (!s.ok()) return WriterFailed(failure, temp, std::move(s));

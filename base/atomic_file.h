@@ -2,7 +2,8 @@
 // new one, never a part: the bytes go to a temporary file of a name of its own
 // in the target's folder, every write and the close are checked, and only then
 // is the temporary renamed over the target. A failure leaves the old file as it
-// was and removes the temporary.
+// was and removes the temporary. A target that is a symbolic link is followed:
+// the file it points to is replaced and the link stays.
 #pragma once
 
 #include <cstdio>

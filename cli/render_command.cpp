@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <regex>
 #include <string>
 #include <vector>
 
-#include "base/atomic_file.h"
 #include "base/fatal.h"
 #include "base/str_printf.h"
 #include "cli/light_args.h"
@@ -76,6 +76,28 @@ std::string RigKey(const LightRig& rig) {
     for (const LightSpec& l : rig.lights)
         key += "|" + FormatLightSpec(l);
     return key;
+}
+
+// Removes the frames of an earlier render beyond this one's `count`, once all
+// of this one's are written, so that the folder holds one sequence: only
+// regular files named as render names its frames ("frame.NNNN.png" or
+// ".ppm", four digits or more) with a number of `count` or more. Nothing else
+// in the folder is touched.
+void RemoveLaterFrames(const std::string& outdir, int count) {
+    static const std::regex frame_name(R"(frame\.([0-9]{4,})\.(png|ppm))");
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(outdir, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        std::smatch m;
+        if (!std::regex_match(name, m, frame_name)) continue;
+        const std::string digits = m[1].str();
+        // Ten digits or more is beyond any count render takes.
+        if (digits.size() < 10 && std::stol(digits) < count) continue;
+        std::error_code e;
+        if (it->is_symlink(e) || !it->is_regular_file(e)) continue;
+        std::filesystem::remove(it->path(), e);
+    }
 }
 
 int RunRender(const RenderOptions& o) {
@@ -176,23 +198,17 @@ int RunRender(const RenderOptions& o) {
         const std::string ext = PictureExtension(format);
         const std::filesystem::path dir(o.outdir);
         const std::string name = StrPrintf("frame.%04d.%s", i, ext.c_str());
-        AtomicWriteFailure failure;
-        const Status s = WriteFileAtomicallyByName(
-            (dir / name).string(),
-            [&](const std::string& temp) { return WritePicture(temp, frame, format); },
-            &failure);
-        if (!s.ok()) {
-            if (failure.step == AtomicWriteFailure::Step::kWrite) {
-                std::fputs(s.message().c_str(), stderr);
-            } else {
-                std::fprintf(stderr, "lumotool: render: cannot write %s: %s\n",
-                             (dir / name).string().c_str(), failure.reason.c_str());
-            }
+        // Both picture writers write atomically and name the file and the
+        // reason when they fail.
+        if (const Status s = WritePicture((dir / name).string(), frame, format);
+            !s.ok()) {
+            std::fputs(s.message().c_str(), stderr);
             return 1;
         }
         if (progress) std::fprintf(stderr, "\rframe %d of %d", i + 1, o.frames);
     }
     if (progress) std::fputc('\n', stderr);
+    RemoveLaterFrames(o.outdir, o.frames);
     return 0;
 }
 
@@ -225,7 +241,9 @@ const ToolCommand& RenderCommand() {
         "Draw frames of the main view without a display",
         "Draws the main view as the viewer does, in an OpenGL context without a\n"
         "display (EGL surfaceless), and writes OUTDIR/frame.0000.png, ... Each frame\n"
-        "is written under a temporary name and renamed when complete.\n"
+        "is written under a temporary name and renamed when complete; after the last,\n"
+        "frames of an earlier render numbered from N on are removed, so that the\n"
+        "folder holds one sequence.\n"
         "\n"
         "Options:\n"
         "  --path FILE     keyframes of the view, mode and lights (JSON); N frames\n"

@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -99,7 +100,17 @@ int RunLumotool(int argc, char** argv) {
         return 0;
     }
     for (auto& [sub, run] : runners) {
-        if (sub->parsed()) return run();
+        if (!sub->parsed()) continue;
+        // An input too large for the memory there is ends the command with one
+        // line naming the subcommand and its first argument (the file it
+        // reads), never with an exception through main.
+        try {
+            return run();
+        } catch (const std::bad_alloc&) {
+            std::fprintf(stderr, "lumotool: %s: not enough memory while reading %s\n",
+                         sub->get_name().c_str(), argc > 2 ? argv[2] : "its input");
+            return 1;
+        }
     }
     return ReportUsageError(nullptr, "a subcommand is required");
 }

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/str_printf.h"
+#include "base/text_file.h"
 
 namespace lumo {
 namespace {
@@ -84,11 +85,25 @@ void SetPhotoSize(Capture& capture, int width, int height) {
 Status ReadCaptureManifest(const std::string& path, Capture& capture) {
     capture = Capture();
     capture.source = path;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return Fail(path, "cannot open");
+    std::string text, why;
+    switch (ReadTextFile(path, kManifestCap, text, why)) {
+        case TextFileError::kNone:
+            break;
+        case TextFileError::kOpen:
+            return Fail(path, "cannot open");
+        default:
+            return Fail(path, why);
+    }
+    return ParseCaptureManifest(text, path, capture);
+}
+
+Status ParseCaptureManifest(const std::string& text, const std::string& path,
+                            Capture& capture) {
+    capture = Capture();
+    capture.source = path;
     nlohmann::json j;
     try {
-        j = nlohmann::json::parse(in);
+        j = nlohmann::json::parse(text);
     } catch (const nlohmann::json::exception& e) {
         return Fail(path, e.what());
     }

@@ -60,7 +60,13 @@ void SetPhotoSize(Capture& capture, int width, int height);
 // the file and the reason (the JSON parser's, with its line and column, or
 // what contradicts itself: a grid that is not two positive numbers, corners
 // that are not four points, a degenerate plane, a camera outside the grid,
-// listed twice or missing).
+// listed twice or missing), or "not a regular file", "larger than the limit
+// of %zu bytes", "cannot open".
 Status ReadCaptureManifest(const std::string& path, Capture& capture);
+
+// As ReadCaptureManifest, from the manifest's text; `path` names it in
+// messages and the light-position files are resolved against its folder.
+Status ParseCaptureManifest(const std::string& text, const std::string& path,
+                            Capture& capture);
 
 }  // namespace lumo

@@ -1,5 +1,7 @@
 #include "fit/fit_capture.h"
 
+#include <unistd.h>
+
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
@@ -57,6 +59,56 @@ struct CameraWork {
     std::vector<LightPhoto> photos;
     std::vector<uint8_t> held;  // per photograph: left out of the fit
 };
+
+// Whether every photograph is lit from the first one's direction (to a
+// millionth of a radian): more than the constant term cannot be fitted from
+// them, and the errors would be measured at that one light only.
+bool OneDirection(const std::vector<LightPhoto>& photos) {
+    for (const LightPhoto& p : photos) {
+        const double* a = photos.front().direction;
+        const double* b = p.direction;
+        const double dx = a[0] - b[0], dy = a[1] - b[1], dz = a[2] - b[2];
+        if (dx * dx + dy * dy + dz * dz > 1e-12) return false;
+    }
+    return true;
+}
+
+// Creates the staging folder of this run in `outdir`, a hidden name no
+// reader looks at and no other run uses: ".NAME.fit-HOST-PID-K.part" (shards
+// on several machines may share one folder), K the first free number.
+Status MakeStagingFolder(const std::string& outdir, const std::string& name,
+                         std::string& staging) {
+    char host[256] = {};
+    if (gethostname(host, sizeof(host) - 1) != 0) host[0] = '\0';
+    for (int k = 0; k < 1000; ++k) {
+        staging = Join(outdir, StrPrintf(".%s.fit-%s-%ld-%d.part", name.c_str(), host,
+                                         static_cast<long>(getpid()), k));
+        std::error_code ec;
+        if (fs::create_directory(staging, ec)) return Status::Ok();
+        if (ec) break;
+    }
+    return Status::Error(
+        StrPrintf("[FitCapture]: cannot write into %s\n", outdir.c_str()));
+}
+
+// Moves the staged files (`names`, the scene description last) into
+// `outdir`. The old scene description is removed first, so that between the
+// first move and the last no scene names a mixture of old and new files: a
+// run killed in that moment leaves a folder without NAME.lid, which relight
+// refuses, never one it reads without a word.
+Status CommitStaged(const std::string& staging, const std::string& outdir,
+                    const std::vector<std::string>& names) {
+    std::error_code ec;
+    fs::remove(Join(outdir, names.back()), ec);
+    for (const std::string& name : names) {
+        fs::rename(Join(staging, name), Join(outdir, name), ec);
+        if (ec)
+            return Status::Error(StrPrintf("[FitCapture]: cannot write %s: %s\n",
+                                           Join(outdir, name).c_str(),
+                                           ec.message().c_str()));
+    }
+    return Status::Ok();
+}
 
 // One camera: decode, fit, write the coefficient file, measure the errors.
 Status FitCamera(const Capture& capture, const FitOptions& o, const SlabRecord& record,
@@ -285,6 +337,12 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
                 "coefficients of %d bands\n",
                 camera.lp.c_str(), n, k, T, choose ? kMinChoiceBands : o.bands));
         }
+        if (o.bands > 1 && OneDirection(w.photos)) {
+            return Status::Error(
+                StrPrintf("[FitCapture]: %s: all %d photographs are lit from one "
+                          "direction\n",
+                          camera.lp.c_str(), n));
+        }
         photographs += n;
         for (const LightPhoto& p : w.photos) {
             ImageSize size;
@@ -350,26 +408,31 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
          StrPrintf("fit: cameras %d-%d of %d, %d x %d pixels, %d bands, into %s\n", first,
                    last, count, W, H, o.bands, outdir.c_str()));
 
-    std::vector<std::string> written;
-    auto undo = [&written]() {
+    // The new files go into a staging folder of this run inside `outdir` and
+    // are moved to their names only once every camera, the scene description
+    // and the report are written (see CommitStaged): a failure or an
+    // interruption before that leaves an earlier fit in `outdir` as it was.
+    std::string staging;
+    if (Status st = MakeStagingFolder(outdir, o.name, staging); !st.ok()) return st;
+    std::vector<std::string> written;  // names in the staging folder
+    auto undo = [&staging]() {
         std::error_code e;
-        for (const std::string& f : written)
-            fs::remove(f, e);
+        fs::remove_all(staging, e);
     };
     ErrorSum fit_error, hold_error;
     nlohmann::json cameras = nlohmann::json::array();
     for (int c = first; c <= last; ++c) {
         nlohmann::json entry;
         const Status s = FitCamera(capture, o, *record, static_cast<size_t>(c),
-                                   work[static_cast<size_t>(c - first)], outdir, progress,
-                                   fit_error, hold_error, entry);
+                                   work[static_cast<size_t>(c - first)], staging,
+                                   progress, fit_error, hold_error, entry);
         if (!s.ok()) {
             undo();
             return s;
         }
         const CaptureCamera& camera = capture.cameras[static_cast<size_t>(c)];
-        written.push_back(Join(outdir, StrPrintf("%s.%d.%d.urdf.sh", o.name.c_str(),
-                                                 camera.column, camera.row)));
+        written.push_back(
+            StrPrintf("%s.%d.%d.urdf.sh", o.name.c_str(), camera.column, camera.row));
         cameras.push_back(entry);
         Emit(progress,
              StrPrintf("fit: camera %d (%d, %d): RMS %.2f, PSNR %.2f dB\n", c,
@@ -384,13 +447,13 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
     spec.name = o.name;
     spec.brdf = true;
     spec.harmonics = T;
-    const std::string lid = Join(outdir, o.name + ".lid");
-    Status s = WriteTextFile(lid, SlabLidText(tool::ToLidSlab(capture.slab), spec));
+    const std::string lid = o.name + ".lid";
+    Status s = WriteTextFile(Join(staging, lid),
+                             SlabLidText(tool::ToLidSlab(capture.slab), spec));
     if (!s.ok()) {
         undo();
         return s;
     }
-    written.push_back(lid);
 
     nlohmann::json report = {
         {"capture", capture.source},
@@ -411,11 +474,16 @@ Status FitCapture(const Capture& capture_in, const std::string& outdir,
     if (!choice_json.is_null()) report["choice"] = choice_json;
     if (hold_error.samples > 0) report["overall"]["holdout"] = hold_error.Json();
     const std::string report_path = Join(outdir, FitReportName(capture, o));
-    s = WriteTextFile(report_path, report.dump(2) + "\n");
+    s = WriteTextFile(Join(staging, FitReportName(capture, o)), report.dump(2) + "\n");
     if (!s.ok()) {
         undo();
         return s;
     }
+    written.push_back(FitReportName(capture, o));
+    written.push_back(lid);  // last: the scene names the other files
+    s = CommitStaged(staging, outdir, written);
+    undo();
+    if (!s.ok()) return s;
     summary.cameras = last - first + 1;
     summary.photographs = photographs;
     summary.width = W;

@@ -75,8 +75,12 @@ std::string FitReportName(const Capture& capture, const FitOptions& options);
 // %s is %d x %d, the capture's photographs are %d x %d\n", "[FitCapture]:
 // %s: %d photographs, %d held out, leave fewer than the %d coefficients of
 // %d bands\n", "[FitCapture]: cameras %d-%d outside the capture's %d
-// cameras\n", "[FitCapture]: cannot write into %s\n". On a failure no file
-// of this run is left under its final name.
+// cameras\n", "[FitCapture]: cannot write into %s\n". The new files are
+// written into a staging folder in `outdir` and moved to their names only
+// when all are written, NAME.lid last (the old one removed before the first
+// move): a failure leaves no file of this run under its final name and an
+// earlier fit in `outdir` as it was, and a run killed while moving leaves no
+// scene description rather than one naming old and new files.
 Status FitCapture(const Capture& capture, const std::string& outdir,
                   const FitOptions& options, const MessageSink& progress,
                   FitSummary& summary);

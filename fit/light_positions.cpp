@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "base/str_printf.h"
+#include "base/text_file.h"
 
 namespace lumo {
 namespace {
@@ -39,8 +40,22 @@ bool Blank(const std::string& line) {
 
 Status ReadLightPositions(const std::string& path, std::vector<LightPhoto>& photos) {
     photos.clear();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return Fail(path, 0, "cannot open");
+    std::string text, why;
+    switch (ReadTextFile(path, kLightPositionsCap, text, why)) {
+        case TextFileError::kNone:
+            break;
+        case TextFileError::kOpen:
+            return Fail(path, 0, "cannot open");
+        default:
+            return Fail(path, 0, why);
+    }
+    return ParseLightPositions(text, path, photos);
+}
+
+Status ParseLightPositions(const std::string& text, const std::string& path,
+                           std::vector<LightPhoto>& photos) {
+    photos.clear();
+    std::istringstream in(text);
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     std::string line;
     int number = 0;

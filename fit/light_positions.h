@@ -30,7 +30,13 @@ struct LightPhoto {
 // "[ReadLightPositions]: %s:%d: %s\n" with the reason: "cannot open",
 // "expected the number of photographs", "expected IMAGE X Y Z",
 // "malformed number '%s'", "zero direction", "the count says %d photographs
-// but %d lines follow".
+// but %d lines follow", "not a regular file", "larger than the limit of %zu
+// bytes" (line 0 for the last two and "cannot open").
 Status ReadLightPositions(const std::string& path, std::vector<LightPhoto>& photos);
+
+// As ReadLightPositions, from the file's text; `path` names it in messages and
+// the photographs are resolved against its folder.
+Status ParseLightPositions(const std::string& text, const std::string& path,
+                           std::vector<LightPhoto>& photos);
 
 }  // namespace lumo

@@ -14,6 +14,24 @@ class FilePhotoRows final : public PhotoRows {
     size_t count() const override { return readers_.size(); }
 
     Status Read(size_t k, int32_t y0, int32_t y1, float* rgb) override {
+        Status s = ReadRgb(k, y0, y1, rgb);
+        if (!s.ok()) return s;
+        // One value that is not a number would turn its camera's errors to NaN.
+        NonFiniteValue bad;
+        const size_t n = static_cast<size_t>(y1 - y0) * static_cast<size_t>(width_) * 3;
+        if (FindNonFinite(std::span<const float>(rgb, n), width_, 3, y0, bad)) {
+            return Status::Error(StrPrintf(
+                "[FitCapture]: %s: the value at x %d, y %d is not a finite number\n",
+                paths_[k].c_str(), bad.x, bad.y));
+        }
+        return Status::Ok();
+    }
+
+    std::vector<ImageReader> readers_;
+    std::vector<std::string> paths_;
+
+  private:
+    Status ReadRgb(size_t k, int32_t y0, int32_t y1, float* rgb) {
         ImageReader& r = readers_[k];
         const size_t ch = static_cast<size_t>(r.size().channels);
         const size_t n = static_cast<size_t>(y1 - y0) * static_cast<size_t>(width_);
@@ -32,9 +50,6 @@ class FilePhotoRows final : public PhotoRows {
         return Status::Ok();
     }
 
-    std::vector<ImageReader> readers_;
-
-  private:
     int32_t width_;
     int32_t height_;
 };
@@ -55,6 +70,7 @@ Status OpenPhotoRows(const std::vector<std::string>& paths, int32_t width, int32
                           path.c_str(), r.size().width, r.size().height, width, height));
         }
         rows->readers_.push_back(std::move(r));
+        rows->paths_.push_back(path);
     }
     out = std::move(rows);
     return Status::Ok();

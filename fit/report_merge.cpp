@@ -11,6 +11,7 @@
 #include "base/atomic_file.h"
 #include "base/psnr.h"
 #include "base/str_printf.h"
+#include "base/text_file.h"
 
 namespace lumo {
 namespace {
@@ -52,12 +53,16 @@ Status MergeFitReports(const Capture& capture, const std::string& outdir) {
     for (const std::string& name : parts) {
         const std::string path = (fs::path(outdir) / name).string();
         nlohmann::json part;
+        std::string text, why;
+        const TextFileError read = ReadTextFile(path, kReportPartCap, text, why);
+        if (read != TextFileError::kNone) return Fail(path, why);
         try {
-            std::ifstream in(path, std::ios::binary);
-            part = nlohmann::json::parse(in);
+            part = nlohmann::json::parse(text);
             nlohmann::json these;
             for (const char* key : kSettings)
                 these[key] = part.at(key);
+            if (!these["holdout"].is_number_integer())
+                return Fail(path, "holdout is not an integer");
             if (part.contains("choice")) these["choice"] = part.at("choice");
             if (settings.is_null()) {
                 settings = these;

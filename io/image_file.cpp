@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "base/atomic_file.h"
 #include "base/str_printf.h"
 #include "io/image_limits.h"
 #include "io/image_module.h"
@@ -392,9 +394,13 @@ Status WritePng8(const std::string& path, int32_t width, int32_t height, int32_t
         pixels.size() != need) {
         return WriteError(path, "bad picture size");
     }
+    // The picture is encoded in memory and then written as one checked atomic
+    // write: the library does not report every failed write of its own, and an
+    // interrupted or failed write must leave the old file, not a part.
     std::string why;
     const image_module::Api* api = LoadImageModule(why);
     if (api == nullptr) return WriteError(path, why);
+    std::vector<uint8_t> encoded;
     image_module::WriteRequest r;
     r.path = path.c_str();
     r.format = "png";
@@ -404,7 +410,24 @@ Status WritePng8(const std::string& path, int32_t width, int32_t height, int32_t
     r.given = image_module::Sample::kUint8;
     r.stored = image_module::Sample::kUint8;
     r.pixels = pixels.data();
+    r.memory = &encoded;
     if (!api->write(r, why)) return WriteError(path, why);
+    AtomicWriteFailure failure;
+    const Status s = WriteFileAtomically(
+        path,
+        [&encoded, &why](std::FILE* stream) {
+            if (std::fwrite(encoded.data(), 1, encoded.size(), stream) !=
+                encoded.size()) {
+                why = std::strerror(errno);
+                return Status::Error("short write");
+            }
+            return Status::Ok();
+        },
+        &failure);
+    if (!s.ok())
+        return WriteError(path, failure.step == AtomicWriteFailure::Step::kWrite
+                                    ? why
+                                    : failure.reason);
     return Status::Ok();
 }
 

@@ -1,8 +1,12 @@
 #include "io/ppm.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <string>
 #include <vector>
 
+#include "base/atomic_file.h"
 #include "base/file_ptr.h"
 #include "base/str_printf.h"
 
@@ -29,32 +33,55 @@ long HeaderNumber(std::FILE* f) {
     return c != EOF && std::isspace(c) ? v : -1;
 }
 
+// "[WritePPM]: cannot write NAME: REASON\n" for a write the stream refused.
+Status WriteFailed(const std::string& name, int error) {
+    return Status::Error(StrPrintf("[WritePPM]: cannot write %s: %s\n",
+                                   name.empty() ? "the stream" : name.c_str(),
+                                   error != 0 ? std::strerror(error) : "write error"));
+}
+
 }  // namespace
 
-Status WritePPM(std::FILE* stream, const Photo& photo, bool upright) {
+Status WritePPM(std::FILE* stream, const Photo& photo, bool upright,
+                const std::string& name) {
     const size_t row = static_cast<size_t>(photo.width) * 3;
     if (photo.width <= 0 || photo.height <= 0 ||
         photo.pixels.size() != row * static_cast<size_t>(photo.height))
         return Status::Error("[WritePPM]: image without pixels\n");
-    const Status failed = Status::Error("[WritePPM]: write failed\n");
+    const auto failed = [&name] { return WriteFailed(name, errno); };
     if (std::fprintf(stream, "P6\n%d %d\n255\n", photo.width, photo.height) < 0)
-        return failed;
+        return failed();
     for (int32_t i = 0; i < photo.height; ++i) {
         const int32_t r = upright ? photo.height - 1 - i : i;
         if (std::fwrite(photo.pixels.data() + static_cast<size_t>(r) * row, 1, row,
                         stream) != row)
-            return failed;
+            return failed();
     }
+    if (std::fflush(stream) != 0) return failed();
     return Status::Ok();
 }
 
 Status WritePPMFile(const char* path, const Photo& photo, bool upright) {
-    FilePtr f = OpenFile(path, "wb");
-    if (!f)
-        return Status::Error(StrPrintf("[WritePPM]: cannot open %s for writing\n", path));
-    if (Status s = WritePPM(f.get(), photo, upright); !s.ok()) return s;
-    if (std::fclose(f.release()) != 0) return Status::Error("[WritePPM]: write failed\n");
-    return Status::Ok();
+    AtomicWriteFailure failure;
+    const Status s = WriteFileAtomically(
+        path, [&](std::FILE* stream) { return WritePPM(stream, photo, upright, path); },
+        &failure);
+    switch (failure.step) {
+        case AtomicWriteFailure::Step::kNone:
+        case AtomicWriteFailure::Step::kWrite:
+            return s;
+        case AtomicWriteFailure::Step::kCreate:
+            if (failure.reason == "not a regular file")
+                return Status::Error(
+                    StrPrintf("[WritePPM]: cannot write %s: not a regular file\n", path));
+            return Status::Error(
+                StrPrintf("[WritePPM]: cannot open %s for writing\n", path));
+        case AtomicWriteFailure::Step::kClose:
+        case AtomicWriteFailure::Step::kRename:
+            break;
+    }
+    return Status::Error(
+        StrPrintf("[WritePPM]: cannot write %s: %s\n", path, failure.reason.c_str()));
 }
 
 Status ReadPPMFile(const char* path, Photo& photo, bool upright) {

@@ -2,6 +2,7 @@
 // from the start-up script lumo.tcl. `lumo --help` and `lumo --version` print
 // the usage and the version instead.
 #include <cstdio>
+#include <new>
 #include <string_view>
 
 #include "app/app_init.h"
@@ -42,5 +43,10 @@ int main(int argc, char** argv) {
                      argc - 1);
         return 1;
     }
-    return lumo::RunViewer(argv[0], argv[1]);
+    try {
+        return lumo::RunViewer(argv[0], argv[1]);
+    } catch (const std::bad_alloc&) {
+        std::fprintf(stderr, "lumo: not enough memory while reading %s\n", argv[1]);
+        return 1;
+    }
 }

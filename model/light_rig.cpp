@@ -11,6 +11,7 @@
 
 #include "base/atomic_file.h"
 #include "base/str_printf.h"
+#include "base/text_file.h"
 #include "io/sgi_image.h"
 #include "model/float_json.h"
 #include "model/model_setup.h"
@@ -81,7 +82,7 @@ std::string ShapeName(const LightSpecKey& key) {
 }
 
 Status ParseLight(const RigJson& j, size_t index, const std::string& name,
-                  LightSpec& spec) {
+                  LightSpec& spec, EnvMapCache* maps) {
     const std::string where = StrPrintf("light %zu: ", index);
     if (!j.is_object()) return Fail(name, where + "not an object");
     spec = LightSpec();
@@ -96,15 +97,7 @@ Status ParseLight(const RigJson& j, size_t index, const std::string& name,
             return Fail(name, where + member + " must be " + ShapeName(*key));
         if (!SetLightSpecKey(spec, member, text, error)) return Fail(name, where + error);
     }
-    if (spec.kind == SlideProjector) {
-        Photo slide;
-        bool loaded = false;
-        const Status s = ReadSGIRGB(
-            slide, spec.slide.c_str(), SgiReadOptions{}, [](std::string_view) {}, loaded);
-        if (!s.ok() || !loaded)
-            return Fail(name, where + "cannot read the slide '" + spec.slide + "'");
-    }
-    if (Status s = ResolveLightSpec(spec); !s.ok())
+    if (Status s = ResolveLightSpec(spec, maps); !s.ok())
         return Fail(name, where + s.message());
     return Status::Ok();
 }
@@ -130,7 +123,8 @@ Status ParseLightRig(const std::string& text, const std::string& name, LightRig&
     return LightRigFromJson(j, name, rig);
 }
 
-Status LightRigFromJson(const FloatJson& j, const std::string& name, LightRig& rig) {
+Status LightRigFromJson(const FloatJson& j, const std::string& name, LightRig& rig,
+                        EnvMapCache* maps) {
     if (!j.is_object()) return Fail(name, "not a JSON object");
     for (const auto& item : j.items()) {
         const std::string& member = item.key();
@@ -159,7 +153,8 @@ Status LightRigFromJson(const FloatJson& j, const std::string& name, LightRig& r
     LightRig out;
     out.lights.resize(lights.size());
     for (size_t i = 0; i < lights.size(); ++i) {
-        if (Status s = ParseLight(lights[i], i, name, out.lights[i]); !s.ok()) return s;
+        if (Status s = ParseLight(lights[i], i, name, out.lights[i], maps); !s.ok())
+            return s;
     }
     if (j.contains("harmonics")) {
         if (Status s = IntegerMember(j, "harmonics", name, 0, 1 << 20, out.harmonics);
@@ -177,10 +172,16 @@ Status LightRigFromJson(const FloatJson& j, const std::string& name, LightRig& r
 }
 
 Status ReadLightRig(const std::string& path, LightRig& rig) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (!in || !(text << in.rdbuf())) return Fail(path, "cannot read the file");
-    return ParseLightRig(text.str(), path, rig);
+    std::string text, why;
+    switch (ReadTextFile(path, kRigFileCap, text, why)) {
+        case TextFileError::kNone:
+            break;
+        case TextFileError::kOpen:
+            return Fail(path, "cannot read the file");
+        default:
+            return Fail(path, why);
+    }
+    return ParseLightRig(text, path, rig);
 }
 
 std::string LightRigText(const LightRig& rig) {

@@ -43,8 +43,10 @@ struct LightRig {
 // a current light out of range, or a slide that cannot be read (slides are
 // read as the viewer reads them, relative to the current directory).
 Status ParseLightRig(const std::string& text, const std::string& name, LightRig& rig);
-// As ParseLightRig, from parsed JSON (a rig inside another file).
-Status LightRigFromJson(const FloatJson& json, const std::string& name, LightRig& rig);
+// As ParseLightRig, from parsed JSON (a rig inside another file); `maps`
+// (when given) is shared by the rigs of one file, so each map is read once.
+Status LightRigFromJson(const FloatJson& json, const std::string& name, LightRig& rig,
+                        EnvMapCache* maps = nullptr);
 // Reads the rig file `path`; fails as ParseLightRig does, or with
 // "[ReadRig]: PATH: cannot read the file\n".
 Status ReadLightRig(const std::string& path, LightRig& rig);

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "io/sgi_image.h"
+
 namespace lumo {
 namespace {
 
@@ -243,9 +245,24 @@ bool ParseLightSpec(std::string_view text, LightSpec& spec, std::string& error) 
     return true;
 }
 
-Status ResolveLightSpec(LightSpec& spec) {
+Status ResolveLightSpec(LightSpec& spec, EnvMapCache* maps) {
+    if (spec.kind == SlideProjector && !spec.env) {
+        Photo slide;
+        bool loaded = false;
+        const Status s = ReadSGIRGB(
+            slide, spec.slide.c_str(), SgiReadOptions{}, [](std::string_view) {}, loaded);
+        if (!s.ok() || !loaded)
+            return Status::Error("cannot read the slide '" + spec.slide + "'");
+        return Status::Ok();
+    }
     if (!spec.env || spec.envmap) return Status::Ok();
     if (spec.map.empty()) return Status::Error("kind=env wants map=FILE");
+    if (maps != nullptr) {
+        if (const auto it = maps->find(spec.map); it != maps->end()) {
+            spec.envmap = it->second;
+            return Status::Ok();
+        }
+    }
     std::shared_ptr<const EnvMap> map;
     if (Status s = LoadEnvMap(spec.map, map); !s.ok()) {
         std::string message = s.message();
@@ -253,6 +270,7 @@ Status ResolveLightSpec(LightSpec& spec) {
             message.pop_back();
         return Status::Error(message);
     }
+    if (maps != nullptr) (*maps)[spec.map] = map;
     spec.envmap = std::move(map);
     return Status::Ok();
 }

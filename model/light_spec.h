@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -79,11 +80,16 @@ bool ParseLightSpec(std::string_view text, LightSpec& spec, std::string& error);
 // an environment map and spin.
 // Numbers are the shortest text that reads back as the same float.
 std::vector<std::pair<std::string, std::string>> LightSpecPairs(const LightSpec& spec);
-// Reads the files a spec names that can fail: the environment's map. Fails
-// with "kind=env wants map=FILE" or the map reader's message (one line, no
-// newline, naming the file). Other kinds: nothing to read. Slides are read
-// when the spec is applied (an unreadable slide gives no light).
-Status ResolveLightSpec(LightSpec& spec);
+// Reads the files a spec names that can fail, the one step by which --light
+// and rigs accept or refuse a light: a slide projector's slide (checked here,
+// loaded again when the spec is applied) and the environment's map. Fails with
+// "cannot read the slide 'FILE'", "kind=env wants map=FILE" or the map
+// reader's message (one line, no newline, naming the file). Other kinds:
+// nothing to read.
+// With `maps`, a map already read by an earlier spec of the same file is
+// taken from there: a path naming one map in every keyframe reads it once.
+using EnvMapCache = std::map<std::string, std::shared_ptr<const EnvMap>>;
+Status ResolveLightSpec(LightSpec& spec, EnvMapCache* maps = nullptr);
 
 // The pairs as one SPEC line ("kind=dir dir=0,0,-1 ...").
 std::string FormatLightSpec(const LightSpec& spec);

@@ -10,6 +10,7 @@
 
 #include "base/atomic_file.h"
 #include "base/str_printf.h"
+#include "base/text_file.h"
 #include "model/float_json.h"
 
 namespace lumo {
@@ -35,7 +36,7 @@ bool GetFloat(const FloatJson& v, float& out) {
 }
 
 Status ParseKeyframe(const FloatJson& j, size_t index, const std::string& name,
-                     Keyframe& key) {
+                     EnvMapCache& maps, Keyframe& key) {
     const std::string where = StrPrintf("keyframe %zu: ", index);
     if (!j.is_object()) return Fail(name, where + "not an object");
     for (const auto& [member, value] : j.items()) {
@@ -59,7 +60,8 @@ Status ParseKeyframe(const FloatJson& j, size_t index, const std::string& name,
             }
         } else if (member == "rig") {
             LightRig rig;
-            if (Status s = LightRigFromJson(value, name + ": " + where + "rig", rig);
+            if (Status s =
+                    LightRigFromJson(value, name + ": " + where + "rig", rig, &maps);
                 !s.ok())
                 return s;
             key.rig = std::move(rig);
@@ -131,9 +133,11 @@ Status ParseViewPath(const std::string& text, const std::string& name, ViewPath&
     if (!j.contains("keyframes") || !j["keyframes"].is_array() || j["keyframes"].empty())
         return Fail(name, "keyframes must be an array of at least one keyframe");
     ViewPath out;
+    EnvMapCache maps;  // each map the keyframes name is read once
     for (size_t i = 0; i < j["keyframes"].size(); ++i) {
         Keyframe key;
-        if (Status s = ParseKeyframe(j["keyframes"][i], i, name, key); !s.ok()) return s;
+        if (Status s = ParseKeyframe(j["keyframes"][i], i, name, maps, key); !s.ok())
+            return s;
         if (i > 0 && !(key.time > out.keyframes.back().time))
             return Fail(name, StrPrintf("keyframe %zu: times must increase", i));
         out.keyframes.push_back(std::move(key));
@@ -143,10 +147,16 @@ Status ParseViewPath(const std::string& text, const std::string& name, ViewPath&
 }
 
 Status ReadViewPath(const std::string& file, ViewPath& path) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    if (!in || !(text << in.rdbuf())) return Fail(file, "cannot read the file");
-    return ParseViewPath(text.str(), file, path);
+    std::string text, why;
+    switch (ReadTextFile(file, kPathFileCap, text, why)) {
+        case TextFileError::kNone:
+            break;
+        case TextFileError::kOpen:
+            return Fail(file, "cannot read the file");
+        default:
+            return Fail(file, why);
+    }
+    return ParseViewPath(text, file, path);
 }
 
 std::string ViewPathText(const ViewPath& path) {

@@ -1,12 +1,25 @@
 #include "relight/brdf_writer.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "base/file_ptr.h"
+#include "base/str_printf.h"
 #include "io/checked_io.h"
 
 namespace lumo {
+namespace {
+
+// "[WriteBrdfFile]: cannot write NAME: REASON\n" for a write the stream refused.
+Status BrdfWriteFailed(const std::string& name, int error) {
+    return Status::Error(StrPrintf("[WriteBrdfFile]: cannot write %s: %s\n",
+                                   name.empty() ? "the stream" : name.c_str(),
+                                   error != 0 ? std::strerror(error) : "write error"));
+}
+
+}  // namespace
 
 ShCoeffImage::ShCoeffImage(int32_t width, int32_t height, int32_t lcnt, int32_t harcnt)
     : width_(std::max(width, 0)),
@@ -72,7 +85,8 @@ BrdfFileData ShCoeffImage::ToFileData() const {
     return data;
 }
 
-Status WriteBrdfStream(std::FILE* stream, const BrdfFileData& data) {
+Status WriteBrdfStream(std::FILE* stream, const BrdfFileData& data,
+                       const std::string& name) {
     const size_t B = data.BitmapBytes();
     for (int ch = 0; ch < 3; ++ch) {
         if (B == 0 || data.harcnt < 0 || data.count[ch] < 0 ||
@@ -81,21 +95,21 @@ Status WriteBrdfStream(std::FILE* stream, const BrdfFileData& data) {
                 static_cast<size_t>(data.harcnt) * static_cast<size_t>(data.count[ch]))
             return Status::Error("[WriteBrdfFile]: inconsistent coefficient data\n");
     }
-    const Status write_error = Status::Error("[WriteBrdfFile]: cannot write\n");
+    const auto write_error = [&name] { return BrdfWriteFailed(name, errno); };
     if (std::fprintf(stream, "BRDF\n%d %d %d %d\n%d %d %d\n", data.width, data.height,
                      data.lcnt, data.harcnt, data.count[0], data.count[1],
                      data.count[2]) < 0)
-        return write_error;
+        return write_error();
     for (int ch = 0; ch < 3; ++ch) {
-        if (std::fwrite(data.bitmap[ch].data(), 1, B, stream) != B) return write_error;
+        if (std::fwrite(data.bitmap[ch].data(), 1, B, stream) != B) return write_error();
     }
     for (int ch = 0; ch < 3; ++ch) {
         std::vector<float> block = data.CC[ch];  // cp_fwrite swaps in place
         if (!block.empty() &&
             cp_fwrite(block.data(), 4, block.size(), stream) != block.size())
-            return write_error;
+            return write_error();
     }
-    return std::fflush(stream) == 0 ? Status::Ok() : write_error;
+    return std::fflush(stream) == 0 ? Status::Ok() : write_error();
 }
 
 Status WriteBrdfFile(const char* path, const BrdfFileData& data) {
@@ -103,10 +117,9 @@ Status WriteBrdfFile(const char* path, const BrdfFileData& data) {
     if (!file)
         return Status::Error(std::string("[WriteBrdfFile]: cannot create ") + path +
                              "\n");
-    Status s = WriteBrdfStream(file.get(), data);
+    Status s = WriteBrdfStream(file.get(), data, path);
     if (!s.ok()) return s;
-    if (std::fclose(file.release()) != 0)
-        return Status::Error("[WriteBrdfFile]: cannot write\n");
+    if (std::fclose(file.release()) != 0) return BrdfWriteFailed(path, errno);
     return Status::Ok();
 }
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "base/status.h"
@@ -70,8 +71,10 @@ class ShCoeffImage {
 // Writes `data` to `stream` as a coefficient file. Fails with
 // "[WriteBrdfFile]: inconsistent coefficient data\n" when the bitmaps or
 // blocks do not have the sizes the header fields give, or with
-// "[WriteBrdfFile]: cannot write\n" when the stream refuses the bytes.
-Status WriteBrdfStream(std::FILE* stream, const BrdfFileData& data);
+// "[WriteBrdfFile]: cannot write NAME: REASON\n" when the stream refuses the
+// bytes (NAME is `name`, or "the stream" when it is empty).
+Status WriteBrdfStream(std::FILE* stream, const BrdfFileData& data,
+                       const std::string& name = "");
 
 // Writes a coefficient file at `path` ("[WriteBrdfFile]: cannot create %s\n"
 // when it cannot be created).

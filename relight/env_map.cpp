@@ -1,5 +1,7 @@
 #include "relight/env_map.h"
 
+#include <cmath>
+
 #include "base/str_printf.h"
 
 namespace lumo {
@@ -23,8 +25,17 @@ Status MakeEnvMap(const FloatImage& image, const std::string& name, EnvMap& map)
             const size_t o = (static_cast<size_t>(j) * static_cast<size_t>(image.width) +
                               static_cast<size_t>(i)) *
                              3;
-            for (int c = 0; c < 3; ++c)
-                map.rgb[o + static_cast<size_t>(c)] = image.At(i, j, grey ? 0 : c);
+            for (int c = 0; c < 3; ++c) {
+                const float v = image.At(i, j, grey ? 0 : c);
+                // One NaN would spread through every pixel's projection.
+                if (!std::isfinite(v)) {
+                    map.rgb.clear();
+                    return Status::Error(StrPrintf(
+                        "[EnvMap]: %s: the value at x %d, y %d is not a finite number\n",
+                        name.c_str(), i, j));
+                }
+                map.rgb[o + static_cast<size_t>(c)] = v;
+            }
         }
     }
     return Status::Ok();

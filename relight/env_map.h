@@ -36,7 +36,9 @@ struct EnvMap {
 // The map of a picture: grey pictures (one or two channels) light all three
 // channels alike, a fourth channel (alpha) is dropped. Fails with
 // "[EnvMap]: %s is %d x %d: an environment map is at least 2 x 1\n" for a
-// picture narrower than 2 x 1 (`name` in the message and in the map).
+// picture narrower than 2 x 1 (`name` in the message and in the map), or
+// "[EnvMap]: %s: the value at x %d, y %d is not a finite number\n" for the
+// first NaN or infinity in a channel the map uses (y counted from the top).
 Status MakeEnvMap(const FloatImage& image, const std::string& name, EnvMap& map);
 
 // Reads `path` through the image library (8-bit values / 255, 16-bit values

@@ -80,8 +80,23 @@ int WidgetCommand(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const 
                 argv[static_cast<size_t>(i)] = Tcl_GetString(objv[i]);
             Tcl_ResetResult(interp);
             const ToglAdapter::Command& command = it->second;
-            return Hooked(state, record->togl, state.no_memory,
-                          [&] { return command(record->togl, objc, argv.data()); });
+            // A command that runs out of memory (a file too large for it) is
+            // refused as a Tcl error naming it; the viewer keeps running.
+            return Hooked(state, record->togl, state.no_memory, [&] {
+                try {
+                    return command(record->togl, objc, argv.data());
+                } catch (const std::bad_alloc&) {
+                    std::string words;
+                    for (int i = 0; i < objc; ++i)
+                        words += (i > 0 ? " " : "") +
+                                 std::string(argv[static_cast<size_t>(i)]);
+                    Tcl_SetObjResult(
+                        interp,
+                        Tcl_NewStringObj(
+                            ("not enough memory for '" + words + "'").c_str(), -1));
+                    return TCL_ERROR;
+                }
+            });
         }
     }
     return record->togl_proc(record->togl_data, interp, objc, objv);

@@ -70,6 +70,9 @@ class ToglAdapter {
     // failure (std::bad_alloc) never travels through Tcl's and Togl's C
     // frames, it ends the program with `message` on standard error and status
     // 1. The create callback has its own message (the model is built there).
+    // A sub-command made by CreateCommand that runs out of memory instead
+    // returns a Tcl error, "not enough memory for 'PATH NAME ARGS...'", and
+    // the program keeps running.
     void SetOutOfMemoryMessages(const char* on_create, const char* otherwise);
 
     // Makes `name` a sub-command of every Togl widget, existing and future.

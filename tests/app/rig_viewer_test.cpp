@@ -90,6 +90,34 @@ TEST_F(RigViewerTest, SavingThenOpeningLightsGivesTheIdenticalFrame) {
     EXPECT_TRUE(saved.substr(15) == pixels);
 }
 
+// The viewer's saves: a PNG that cannot be written is a Tcl error naming the
+// file and the reason; saving through a symlink writes the file it points to
+// and keeps the link; a file of the user's named like a temporary survives.
+TEST_F(RigViewerTest, SavesReportFailuresFollowLinksAndKeepTheUsersFiles) {
+    std::filesystem::create_directory(dir_.File("real"));
+    std::filesystem::create_symlink("real/lights.json", dir_.File("link.json"));
+    dir_.Write("rig.json.tmp", "mine");
+    const std::string script =
+        std::string(kViews) +
+        "if {[catch {.slab savepng /dev/full} m]} {puts \"png refused: $m\"}\n"
+        ".slab savelights link.json\n.slab savelights rig.json\n"
+        ".slab addkeyframe\n.slab savepath rig.json\n";
+    const ProcessResult r = RunViewer(dir_, "scene.lid", script);
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    EXPECT_NE(
+        std::string::npos,
+        r.out.find("png refused: [WriteImage]: cannot write /dev/full: not a regular "
+                   "file"))
+        << r.out;
+    EXPECT_TRUE(std::filesystem::is_character_file("/dev/full"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir_.File("link.json")));
+    LightRig rig;
+    EXPECT_TRUE(ReadLightRig(dir_.File("real/lights.json"), rig).ok());
+    EXPECT_EQ("mine", ReadFileBytes(dir_.File("rig.json.tmp")));
+    ViewPath path;
+    EXPECT_TRUE(ReadViewPath(dir_.File("rig.json"), path).ok());
+}
+
 TEST_F(RigViewerTest, AnEnvironmentLightIsChosenLoadedTurnedAndRenderedAlike) {
     // The starting light becomes an environment light: dark until it has a
     // map; the baked sky; a turn with the arcball; a map that cannot be used

@@ -106,16 +106,16 @@ TEST(AtomicFileTest, NamesTheStepThatFailed) {
     EXPECT_EQ("[WriteFile]: cannot write " + missing + ": No such file or directory\n",
               s.message());
 
-    // A non-empty folder in the way: the rename fails.
-    fs::create_directories(dir.path() / "taken" / "inside");
-    const std::string taken = dir.File("taken");
-    s = WriteFileAtomically(taken, "x", &failure);
+    // A writer that made no temporary: the rename fails, the old file stays.
+    const std::string taken = dir.Write("taken", "old");
+    s = WriteFileAtomicallyByName(
+        taken, [](const std::string&) { return Status::Ok(); }, &failure);
     EXPECT_FALSE(s.ok());
     EXPECT_EQ(Step::kRename, failure.step);
     EXPECT_FALSE(failure.reason.empty());
     EXPECT_EQ("[WriteFile]: cannot write " + taken + ": " + failure.reason + "\n",
               s.message());
-    EXPECT_TRUE(fs::is_directory(dir.path() / "taken" / "inside"));
+    EXPECT_EQ("old", ReadFileBytes(taken));
     EXPECT_EQ(std::vector<std::string>{"taken"}, Names(dir.path()));
 }
 
@@ -136,6 +136,53 @@ TEST(AtomicFileTest, EveryWriteHasATemporaryOfItsOwn) {
     EXPECT_NE(temps[0], temps[1]);
     EXPECT_NE(temps[1], temps[2]);
     EXPECT_EQ("2", ReadFileBytes(dir.File("same")));
+}
+
+TEST(AtomicFileTest, WritingThroughASymlinkReplacesTheFileItPointsTo) {
+    TempDir dir;
+    fs::create_directory(dir.File("real"));
+    const std::string target = dir.File("real/lights.json");
+    ASSERT_TRUE(WriteFileAtomically(target, "old\n").ok());
+    fs::create_symlink("real/lights.json", dir.File("link"));       // relative
+    fs::create_symlink(dir.File("link"), dir.File("chain"));        // link to a link
+    fs::create_symlink("real/missing.json", dir.File("dangling"));  // names a new file
+    ASSERT_TRUE(WriteFileAtomically(dir.File("chain"), "new\n").ok());
+    EXPECT_TRUE(fs::is_symlink(dir.File("link")));
+    EXPECT_TRUE(fs::is_symlink(dir.File("chain")));
+    EXPECT_EQ("new\n", ReadFileBytes(target));
+    ASSERT_TRUE(WriteFileAtomically(dir.File("dangling"), "made\n").ok());
+    EXPECT_TRUE(fs::is_symlink(dir.File("dangling")));
+    EXPECT_EQ("made\n", ReadFileBytes(dir.File("real/missing.json")));
+    EXPECT_EQ((std::vector<std::string>{"lights.json", "missing.json"}),
+              Names(dir.File("real")));
+}
+
+// A device, FIFO or folder under the target's name is never replaced by a
+// rename (as root, /dev/full would otherwise become a plain file).
+TEST(AtomicFileTest, RefusesATargetThatIsNotARegularFile) {
+    TempDir dir;
+    fs::create_directory(dir.File("folder"));
+    for (const std::string& path : {std::string("/dev/full"), dir.File("folder")}) {
+        AtomicWriteFailure failure;
+        EXPECT_EQ("[WriteFile]: cannot write " + path + ": not a regular file\n",
+                  WriteFileAtomically(path, "x", &failure).message());
+        EXPECT_EQ(Step::kCreate, failure.step);
+        EXPECT_EQ("[WriteFile]: cannot write " + path + ": not a regular file\n",
+                  WriteFileAtomicallyByName(path, [](const std::string&) {
+                      return Status::Ok();
+                  }).message());
+    }
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+    EXPECT_EQ(std::vector<std::string>{"folder"}, Names(dir.path()));
+}
+
+TEST(AtomicFileTest, AUsersFileOfTheTemporaryStyleNameSurvives) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFileAtomically(dir.File("lights.json.tmp"), "mine\n").ok());
+    ASSERT_TRUE(WriteFileAtomically(dir.File("lights.json"), "saved\n").ok());
+    EXPECT_EQ("mine\n", ReadFileBytes(dir.File("lights.json.tmp")));
+    EXPECT_EQ((std::vector<std::string>{"lights.json", "lights.json.tmp"}),
+              Names(dir.path()));
 }
 
 }  // namespace

@@ -2,6 +2,12 @@
 // synthetic capture, sharding, and every error with its exact message and
 // exit status.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
 
 #include <algorithm>
 #include <cmath>
@@ -497,6 +503,60 @@ TEST(LumotoolFitTest, ErrorsNameTheFileAndLeaveNothingThatLooksComplete) {
          "[ReadCaptureManifest]: m.json: camera 0 at column 0, row 1 lies outside the 1 "
          "x "
          "1 grid\n"},
+        {"light positions: a FIFO (never waited on)",
+         [](const TempDir& d) {
+             ASSERT_EQ(0, mkfifo(d.File("cap/fifo.lp").c_str(), 0600));
+         },
+         {"cap/fifo.lp", "out", "--bands", "2"},
+         1,
+         "[ReadLightPositions]: cap/fifo.lp:0: not a regular file\n"},
+        {"light positions: over the size limit",
+         [](const TempDir& d) {
+             d.Write("cap/big.lp", "12\n");
+             fs::resize_file(d.File("cap/big.lp"), (size_t{64} << 20) + 1);  // sparse
+         },
+         {"cap/big.lp", "out", "--bands", "2"},
+         1,
+         "[ReadLightPositions]: cap/big.lp:0: larger than the limit of 67108864 bytes\n"},
+        {"light positions: all one direction",
+         [](const TempDir& d) {
+             std::string lp = "12\n";
+             for (int k = 0; k < 12; ++k)
+                 lp += StrPrintf("p%d.png 0.2 0.3 0.9\n", k);
+             d.Write("cap/lights.lp", lp);
+         },
+         {"cap/lights.lp", "out", "--bands", "2"},
+         1,
+         "[FitCapture]: cap/lights.lp: all 12 photographs are lit from one direction\n"},
+        {"photograph with a NaN pixel",
+         [](const TempDir& d) {
+             SyntheticCapture f;
+             f.width = 6;
+             f.height = 4;
+             f.photos = 12;
+             f.bits = ImageBits::kFloat;
+             f.extension = "exr";
+             WriteSyntheticCapture(f, d.File("fcap"));
+             FloatImage nan;
+             ASSERT_TRUE(ReadImageFile(d.File("fcap/p5.exr"), nan).ok());
+             nan.pixels[(2 * 6 + 1) * static_cast<size_t>(nan.channels) + 1] =
+                 std::nanf("");
+             ASSERT_TRUE(
+                 WriteImageFile(d.File("fcap/p5.exr"), nan, ImageBits::kFloat).ok());
+         },
+         {"fcap/lights.lp", "out", "--bands", "2"},
+         1,
+         "[FitCapture]: fcap/p5.exr: the value at x 1, y 2 is not a finite number\n"},
+        {"manifest: a folder",
+         [](const TempDir& d) { fs::create_directory(d.File("m.json")); },
+         {"m.json", "out", "--bands", "2"},
+         1,
+         "[ReadCaptureManifest]: m.json: not a regular file\n"},
+        {"manifest: a device (never read to the end)",
+         [](const TempDir& d) { fs::create_symlink("/dev/zero", d.File("zero.json")); },
+         {"zero.json", "out", "--bands", "2"},
+         1,
+         "[ReadCaptureManifest]: zero.json: not a regular file\n"},
         {"manifest: flat image plane",
          [](const TempDir& d) {
              d.Write("m.json",
@@ -583,6 +643,70 @@ TEST(LumotoolFitTest, ErrorsNameTheFileAndLeaveNothingThatLooksComplete) {
     }
 }
 
+// An input that needs more memory than there is ends lumotool with one line
+// naming the subcommand and the file, status 1, never an abort: a light-
+// position file under its size limit whose millions of lines do not fit in
+// an address space of 800 MB.
+TEST(LumotoolFitTest, RunningOutOfMemoryIsOneLineNamingTheFile) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
+#endif
+    TempDir dir;
+    constexpr int kLines = 4800000;
+    std::string lp = std::to_string(kLines) + "\n";
+    lp.reserve(lp.size() + 12u * kLines);
+    for (int i = 0; i < kLines; ++i)
+        lp += "p.png 1 0 0\n";
+    dir.Write("big.lp", lp);
+    const ProcessResult r =
+        RunProcess({"/bin/sh", "-c", "ulimit -v 800000; exec \"$0\" \"$@\"",
+                    LUMOTOOL_PATH, "fit", "big.lp", "out"},
+                   dir.path().string(), "", 300);
+    EXPECT_EQ(1, r.exit_code);
+    EXPECT_EQ("lumotool: fit: not enough memory while reading big.lp\n", r.err);
+}
+
+// Report parts are read as untrusted input: a wrong type, a FIFO or a folder
+// under a part's name is one line naming the part, never an exception or a
+// wait.
+TEST(LumotoolFitTest, MergeRefusesHostileReportPartsInOneLine) {
+    TempDir dir;
+    SyntheticCapture cap;
+    cap.width = 6;
+    cap.height = 4;
+    cap.photos = 12;
+    ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File("cap")).empty());
+    const std::string part = "out/fit-report.0-0.json";
+    struct Case {
+        const char* name;
+        std::function<void()> setup;
+        std::string message;
+    } const cases[] = {
+        {"holdout a string",
+         [&] {
+             dir.Write(part,
+                       R"({"name": "scene", "bands": 2, "lambda": 0, "holdout": "two", )"
+                       R"("mask_below": 0, "width": 6, "height": 4, "grid": [1, 1], )"
+                       R"("cameras": []})");
+         },
+         "[MergeFitReports]: " + part + ": holdout is not an integer\n"},
+        {"a FIFO", [&] { ASSERT_EQ(0, mkfifo(dir.File(part).c_str(), 0600)); },
+         "[MergeFitReports]: " + part + ": not a regular file\n"},
+        {"a folder", [&] { fs::create_directory(dir.File(part)); },
+         "[MergeFitReports]: " + part + ": not a regular file\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(dir.File("out"));
+        fs::create_directory(dir.File("out"));
+        c.setup();
+        const ProcessResult r =
+            Tool(dir.path().string(), {"fit", "cap/lights.lp", "out", "--merge"});
+        EXPECT_EQ(1, r.exit_code);
+        EXPECT_EQ(c.message, r.err);
+    }
+}
+
 // A failure while fitting (a photograph that lies about itself only when
 // decoded cannot be caught by the checks first) takes back the files the run
 // had already finished.
@@ -596,18 +720,84 @@ TEST(LumotoolFitTest, AFailureMidwayRemovesTheRunsFiles) {
         ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File(folder)).empty());
         cams.push_back({{"column", a}, {"row", 0}, {"lp", folder + "/lights.lp"}});
     }
+    dir.Write("m.json", Manifest("[2, 1]", cams.dump()));
+    // An earlier fit in a second folder, with the photographs still whole.
+    ASSERT_EQ(
+        0, Tool(dir.path().string(), {"fit", "m.json", "old", "--bands", "2"}).exit_code);
+    const std::vector<std::string> old_files = Files(dir.path() / "old");
+    std::vector<std::string> old_bytes;
+    for (const std::string& f : old_files)
+        old_bytes.push_back(ReadFileBytes((dir.path() / "old" / f).string()));
     // A PNG whose header is whole but whose pixel data is cut short.
     std::string png = ReadFileBytes(dir.File("cam1/p4.png"));
     png.resize(png.size() / 2);
     dir.Write("cam1/p4.png", png);
-    dir.Write("m.json", Manifest("[2, 1]", cams.dump()));
-    const ProcessResult r =
-        Tool(dir.path().string(), {"fit", "m.json", "out", "--bands", "3"});
-    EXPECT_EQ(1, r.exit_code);
-    // libpng prints a line of its own before the message.
-    const std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
-    EXPECT_EQ("[ReadImage]: cannot read cam1/p4.png: ", last.substr(0, 38)) << r.err;
+    for (const std::string out : {"out", "old"}) {
+        SCOPED_TRACE(out);
+        const ProcessResult r =
+            Tool(dir.path().string(), {"fit", "m.json", out, "--bands", "3"});
+        EXPECT_EQ(1, r.exit_code);
+        // libpng prints a line of its own before the message.
+        const std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
+        EXPECT_EQ("[ReadImage]: cannot read cam1/p4.png: ", last.substr(0, 38)) << r.err;
+    }
     EXPECT_EQ(std::vector<std::string>{}, Files(dir.path() / "out"));
+    // The re-fit into the earlier fit's folder failed: that fit is as it was.
+    ASSERT_EQ(old_files, Files(dir.path() / "old"));
+    for (size_t i = 0; i < old_files.size(); ++i)
+        EXPECT_EQ(old_bytes[i],
+                  ReadFileBytes((dir.path() / "old" / old_files[i]).string()))
+            << old_files[i];
+}
+
+// A re-fit killed at any moment leaves the earlier fit whole or no scene
+// description at all: never a scene.lid that names old and new files. The
+// kill comes once the new run's staging folder exists.
+TEST(LumotoolFitTest, AKilledReFitNeverLeavesAMixedScene) {
+    TempDir dir;
+    nlohmann::json cams = nlohmann::json::array();
+    for (int a = 0; a < 3; ++a) {
+        SyntheticCapture cap;
+        cap.seed = a;
+        cap.width = 48;
+        cap.height = 32;
+        const std::string folder = StrPrintf("cam%d", a);
+        ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File(folder)).empty());
+        cams.push_back({{"column", a}, {"row", 0}, {"lp", folder + "/lights.lp"}});
+    }
+    dir.Write("m.json", Manifest("[3, 1]", cams.dump()));
+    ASSERT_EQ(
+        0, Tool(dir.path().string(), {"fit", "m.json", "out", "--bands", "2"}).exit_code);
+    std::vector<std::string> old_bytes;
+    for (int a = 0; a < 3; ++a)
+        old_bytes.push_back(
+            ReadFileBytes(dir.File(StrPrintf("out/scene.%d.0.urdf.sh", a))));
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (chdir(dir.path().c_str()) != 0) _exit(127);
+        std::freopen("/dev/null", "w", stderr);
+        execl(LUMOTOOL_PATH, LUMOTOOL_PATH, "fit", "m.json", "out", "--bands", "3",
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    bool staged = false;
+    for (int i = 0; i < 100000 && !staged; ++i) {
+        usleep(50);
+        for (const std::string& f : Files(dir.path() / "out"))
+            staged = staged || f.find(".fit-") != std::string::npos;
+    }
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!fs::exists(dir.File("out/scene.lid"))) return;  // killed while moving: refused
+    const std::string lid = ReadFileBytes(dir.File("out/scene.lid"));
+    const bool new_scene = lid.find("3 bands") != std::string::npos;
+    for (int a = 0; a < 3; ++a) {
+        const std::string now =
+            ReadFileBytes(dir.File(StrPrintf("out/scene.%d.0.urdf.sh", a)));
+        EXPECT_EQ(new_scene, now != old_bytes[static_cast<size_t>(a)]) << a;
+    }
 }
 
 }  // namespace

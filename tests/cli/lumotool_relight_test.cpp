@@ -28,6 +28,7 @@ namespace lumo {
 namespace {
 
 using lumo::testing::ProcessResult;
+using lumo::testing::ReadFileBytes;
 using lumo::testing::RunProcess;
 using lumo::testing::TempDir;
 
@@ -346,9 +347,67 @@ TEST(LumotoolRelightErrorTest, ASlideNameTooLongForTheLightIsRefusedByName) {
               refused.err.find("slide name longer than 255 characters: " + too_long))
         << refused.err;
     EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
+    std::filesystem::copy_file(dir.File("slide.rgb"), dir.File(fits));
     const ProcessResult kept =
         Tool(dir, {"relight", "scene.lid", "out", "--light", "kind=slide slide=" + fits});
     EXPECT_EQ(0, kept.exit_code) << kept.err;
+}
+
+// Runs lumotool as Tool does, on a file system that takes no byte (the file
+// size limit 0, the signal it raises ignored): every write fails.
+ProcessResult ToolOnAFullDisk(const TempDir& dir, std::vector<std::string> args) {
+    args.insert(args.begin(),
+                {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 0; exec \"$0\" \"$@\"",
+                 LUMOTOOL_PATH});
+    return RunProcess(args, dir.path().string(), "", 120);
+}
+
+// A relight whose writes fail leaves every view of the run before whole and
+// says which file could not be written and why; no temporary stays behind.
+TEST(LumotoolRelightErrorTest, AFailedWriteKeepsTheViewsOfTheRunBefore) {
+    for (const std::string format : {"ppm", "png"}) {
+        SCOPED_TRACE(format);
+        TempDir dir;
+        WriteRichScene(dir);
+        ASSERT_EQ(
+            0, Tool(dir, {"relight", "scene.lid", "out", "--format", format}).exit_code);
+        const std::string view = dir.File("out/view.0.0." + format);
+        const std::string before = ReadFileBytes(view);
+        const ProcessResult r =
+            ToolOnAFullDisk(dir, {"relight", "scene.lid", "out", "--format", format});
+        EXPECT_EQ(1, r.exit_code) << r.err;
+        const std::string prefix = format == "ppm" ? "[WritePPM]" : "[WriteImage]";
+        // The scene's reading lines, then the one message.
+        const std::string message =
+            prefix + ": cannot write out/view.0.0." + format + ": File too large\n";
+        EXPECT_TRUE(r.err.ends_with("\n" + message)) << r.err;
+        EXPECT_EQ(before, ReadFileBytes(view));
+        for (const auto& entry : std::filesystem::directory_iterator(dir.File("out")))
+            EXPECT_EQ(std::string::npos, entry.path().string().find(".part"));
+    }
+}
+
+// --light and rigs resolve their lights in one step: a slide that cannot be
+// read is refused by name either way, before any view is written.
+TEST(LumotoolRelightErrorTest, AMissingSlideIsRefusedAsTheRigRefusesIt) {
+    TempDir dir;
+    WriteRichScene(dir);
+    const ProcessResult light = Tool(
+        dir, {"relight", "scene.lid", "out", "--light", "kind=slide slide=MISSING.rgb"});
+    EXPECT_EQ(1, light.exit_code);
+    EXPECT_EQ(
+        "lumotool: relight: --light 'kind=slide slide=MISSING.rgb': cannot read the "
+        "slide 'MISSING.rgb'\n",
+        light.err);
+    dir.Write("rig.json",
+              R"({"format": "lumo-rig", "version": 1, "lights": [{"kind": "slide", )"
+              R"("slide": "MISSING.rgb"}]})");
+    const ProcessResult rig =
+        Tool(dir, {"relight", "scene.lid", "out", "--rig", "rig.json"});
+    EXPECT_EQ(1, rig.exit_code);
+    EXPECT_EQ("[ReadRig]: rig.json: light 0: cannot read the slide 'MISSING.rgb'\n",
+              rig.err);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
 }
 
 TEST(LumotoolRelightProgressTest, GoesToATerminalOnlyAndNotWithQuiet) {

@@ -173,6 +173,63 @@ TEST_F(LumotoolRenderTest, PngOutputsHoldThePixelsOfThePpmOutputs) {
         << bad.err;
 }
 
+// A render with fewer frames than the last one into the same folder leaves
+// one sequence: the earlier run's later frames go, nothing else does.
+TEST_F(LumotoolRenderTest, AShorterRenderLeavesOneSequenceAndTheUsersFiles) {
+    ASSERT_EQ(0, Tool({"render", "scene.lid", "seq", "--frames", "4", "--size", "32x32"})
+                     .exit_code);
+    const std::vector<std::string> users = {"frame.notes.txt", "frame.0007.png.bak",
+                                            "myframe.0003.png", "frame.12.png"};
+    for (const std::string& name : users)
+        std::ofstream(In("seq/" + name)) << "mine";
+    std::filesystem::create_directory(In("seq/frame.0009.png"));  // not a file
+    const ProcessResult r =
+        Tool({"render", "scene.lid", "seq", "--frames", "2", "--size", "32x32"});
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(In("seq")))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(
+        (std::vector<std::string>{"frame.0000.png", "frame.0001.png",
+                                  "frame.0007.png.bak", "frame.0009.png", "frame.12.png",
+                                  "frame.notes.txt", "myframe.0003.png"}),
+        names);
+}
+
+// Picture writes into a file system that takes no byte (the file size limit
+// 0, its signal ignored) fail with the file and the reason, status 1, and
+// leave no picture under a final name.
+TEST_F(LumotoolRenderTest, PngWritesOnAFullDiskFailWithTheReason) {
+    struct Case {
+        std::vector<std::string> args;
+        std::string folder, message;
+    } const cases[] = {
+        {{"render", "scene.lid", "full-f", "--frames", "1", "--size", "32x32"},
+         "full-f",
+         "[WriteImage]: cannot write full-f/frame.0000.png: File too large\n"},
+        {{"relight", "scene.lid", "full-r", "--format", "png"},
+         "full-r",
+         "[WriteImage]: cannot write full-r/view.0.0.png: File too large\n"},
+        {{"unpack", "scene.dat", "full-u", "--format", "png"},
+         "full-u",
+         "[WriteImage]: cannot write full-u/view.0.0.png: File too large\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        std::filesystem::create_directory(In(c.folder));  // making it takes no bytes
+        std::vector<std::string> args = {"/bin/sh", "-c",
+                                         "trap '' XFSZ; ulimit -f 0; exec \"$0\" \"$@\"",
+                                         LUMOTOOL_PATH};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const ProcessResult r = RunProcess(args, dir_->path().string(), "", 300);
+        EXPECT_EQ(1, r.exit_code) << r.err;
+        // Any reading lines of the scene, then the one message.
+        EXPECT_TRUE(r.err == c.message || r.err.ends_with("\n" + c.message)) << r.err;
+        EXPECT_TRUE(std::filesystem::is_empty(In(c.folder)));
+    }
+}
+
 TEST_F(LumotoolRenderTest, APathStartsAndEndsOnItsKeyframesAndMovesBetween) {
     // Two keyframes that differ in view, zoom and lights.
     ViewPath path;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/str_printf.h"
 #include "io/dct_writer.h"
 #include "io/deflate_writer.h"
 #include "io/depth_map_writer.h"
@@ -288,6 +289,42 @@ int main(int argc, char** argv) {
             std::filesystem::remove(tmp);
             ok &= Save(dir, "image_file", n++, bytes);
         }
+    }
+    {
+        // The fit's text inputs, as a capture would hand them over: no writer
+        // of lumo makes them but the report parts, whose shape this follows.
+        auto text = [&](const char* target, int k, const std::string& t) {
+            ok &= Save(dir, target, k, std::vector<uint8_t>(t.begin(), t.end()));
+        };
+        text("light_positions", 0,
+             "4\np0.png 0.1 0.2 0.97\np1.png -0.5 0.1 0.86\r\n"
+             "p2.png 0 -0.7 0.71\np3.png 0.3e0 0.4 -0.866\n");
+        text("light_positions", 1, "\n\n2\n  a b.png 1 0 0\nc.png 0 0 1");
+        const std::string camera =
+            R"({"camera_plane": [[-1,-1,2],[1,-1,2],[1,1,2],[-1,1,2]], )"
+            R"("image_plane": [[-1,-1,0],[1,-1,0],[1,1,0],[-1,1,0]], )";
+        text("capture_manifest", 0,
+             "{\"grid\": [2, 1], " + camera.substr(1) +
+                 R"("cameras": [{"column": 0, "row": 0, "lp": "a/lights.lp"}, )"
+                 R"({"column": 1, "row": 0, "lp": "b/lights.lp"}]})");
+        const std::string stats =
+            R"({"rms": 1.5, "psnr": 44.6, "squared_error": 9.0, "samples": 4})";
+        std::string cameras = "[";
+        for (int c = 0; c < 4; ++c) {
+            cameras +=
+                (c > 0 ? ", " : "") +
+                StrPrintf(R"({"index": %d, "column": %d, "row": %d, "lp": "c.lp", )"
+                          R"("photographs": 12, "held_out_lines": [3], )"
+                          R"("pixels_with_coefficients": 20, "fit": )",
+                          c, c % 2, c / 2) +
+                stats + R"(, "holdout": )" + stats + "}";
+        }
+        cameras += "]";
+        text("report_part", 0,
+             R"({"capture": "m.json", "name": "scene", "bands": 2, "lambda": 0.001, )"
+             R"("holdout": 1, "mask_below": 0, "width": 6, "height": 4, "grid": [2, 2], )"
+             R"("cameras_fitted": [0, 3], "cameras": )" +
+                 cameras + R"(, "overall": {"fit": )" + stats + "}}");
     }
     if (!ok) std::fprintf(stderr, "make_fuzz_seeds: could not write the seeds\n");
     return ok ? 0 : 1;

@@ -47,5 +47,24 @@ TEST(PpmTest, RefusedImages) {
     }
 }
 
+// A write the system refuses names the file and the reason; a file that
+// cannot be replaced by a rename (a device) is refused before any byte.
+TEST(PpmTest, WriteFailuresNameTheFileAndTheReason) {
+    Photo p;
+    p.width = 2;
+    p.height = 1;
+    p.pixels.assign(6, 9);
+    std::FILE* full = std::fopen("/dev/full", "wb");
+    ASSERT_NE(nullptr, full);
+    EXPECT_EQ("[WritePPM]: cannot write /dev/full: No space left on device\n",
+              WritePPM(full, p, false, "/dev/full").message());
+    std::fclose(full);
+    EXPECT_EQ("[WritePPM]: cannot write /dev/full: not a regular file\n",
+              WritePPMFile("/dev/full", p, false).message());
+    testing::TempDir dir;
+    EXPECT_EQ("[WritePPM]: cannot open " + dir.File("no/such.ppm") + " for writing\n",
+              WritePPMFile(dir.File("no/such.ppm").c_str(), p, false).message());
+}
+
 }  // namespace
 }  // namespace lumo

@@ -2,9 +2,11 @@
 // back exactly, an opened rig keeps its exact directions under the arcballs,
 // and paths interpolate as documented.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -24,6 +26,65 @@ LightSpec Spec(const std::string& text) {
     std::string error;
     EXPECT_TRUE(ParseLightSpec(text, spec, error)) << error;
     return spec;
+}
+
+// Rigs and paths are read only from regular files of a bounded size: a
+// folder, a FIFO (never waited on) or a device is refused by name, and so is
+// a file over the limit before it is parsed (a rig of millions of lights).
+TEST(RigPathFileTest, OnlySmallRegularFilesAreRead) {
+    testing::TempDir dir;
+    std::filesystem::create_directory(dir.File("folder"));
+    ASSERT_EQ(0, mkfifo(dir.File("fifo").c_str(), 0600));
+    dir.Write("huge", "{\"lights\": [");
+    std::filesystem::resize_file(dir.File("huge"), (size_t{64} << 20) + 1);
+    struct Case {
+        std::string path;
+        std::string rig_why;
+        std::string path_why;
+    } const cases[] = {
+        {dir.File("folder"), "not a regular file", "not a regular file"},
+        {dir.File("fifo"), "not a regular file", "not a regular file"},
+        {"/dev/zero", "not a regular file", "not a regular file"},
+        {dir.File("huge"), "larger than the limit of 1048576 bytes",
+         "larger than the limit of 67108864 bytes"},
+        {dir.File("missing"), "cannot read the file", "cannot read the file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        LightRig rig;
+        EXPECT_EQ("[ReadRig]: " + c.path + ": " + c.rig_why + "\n",
+                  ReadLightRig(c.path, rig).message());
+        ViewPath path;
+        EXPECT_EQ("[ReadPath]: " + c.path + ": " + c.path_why + "\n",
+                  ReadViewPath(c.path, path).message());
+    }
+}
+
+// A path naming one map in every keyframe reads it once: every keyframe's
+// light shares the one map.
+TEST(RigPathFileTest, AMapNamedByManyKeyframesIsReadOnce) {
+    testing::TempDir dir;
+    FloatImage sky;
+    sky.width = 4;
+    sky.height = 2;
+    sky.channels = 3;
+    sky.pixels.assign(24, 0.5f);
+    ASSERT_TRUE(WriteImageFile(dir.File("sky.exr"), sky, ImageBits::kFloat).ok());
+    std::string text = R"({"format": "lumo-path", "version": 1, "keyframes": [)";
+    for (int i = 0; i < 40; ++i) {
+        text += (i > 0 ? ", " : "") + std::string(R"({"time": )") + std::to_string(i) +
+                R"(, "rig": {"format": "lumo-rig", "version": 1, "lights": [{"kind": )"
+                R"("env", "map": ")" +
+                dir.File("sky.exr") + R"("}]}})";
+    }
+    text += "]}";
+    ViewPath path;
+    ASSERT_TRUE(ParseViewPath(text, "path.json", path).ok());
+    ASSERT_EQ(40u, path.keyframes.size());
+    const auto& first = path.keyframes[0].rig->lights[0].envmap;
+    ASSERT_NE(nullptr, first);
+    for (const Keyframe& k : path.keyframes)
+        EXPECT_EQ(first, k.rig->lights[0].envmap);
 }
 
 TEST(LightRigTest, TheTextGivesBackEveryValueBitForBit) {

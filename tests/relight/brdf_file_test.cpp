@@ -515,6 +515,12 @@ TEST_F(BrdfFileTest, WriterRefusesInconsistentData) {
     EXPECT_EQ("[WriteBrdfFile]: inconsistent coefficient data\n",
               WriteBrdfStream(f, data).message());
     std::fclose(f);
+    std::FILE* full = std::fopen("/dev/full", "wb");
+    ASSERT_NE(nullptr, full);
+    EXPECT_EQ(
+        "[WriteBrdfFile]: cannot write /dev/full: No space left on device\n",
+        WriteBrdfStream(full, ShCoeffImage(8, 1, 1).ToFileData(), "/dev/full").message());
+    std::fclose(full);
     EXPECT_EQ(
         "[WriteBrdfFile]: cannot create " + dir_.File("no/such/dir") + "\n",
         WriteBrdfFile(dir_.File("no/such/dir").c_str(), ShCoeffImage(1, 1, 1)).message());

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -68,6 +69,16 @@ TEST_F(EnvMapFileTest, AFailingMapLeavesTheLightUnchangedAndNamesTheFile) {
     narrow.pixels.assign(12, 0.5f);
     ASSERT_TRUE(WriteImageFile(Path("narrow.exr"), narrow, ImageBits::kFloat).ok());
     std::ofstream(Path("junk.png")) << "not a picture\n";
+    // One NaN texel (x 2, y 1 from the top, green) and one infinity.
+    FloatImage nan = narrow;
+    nan.width = 4;
+    nan.height = 3;
+    nan.pixels.assign(36, 0.25f);
+    nan.pixels[(1 * 4 + 2) * 3 + 1] = std::nanf("");
+    ASSERT_TRUE(WriteImageFile(Path("nan.exr"), nan, ImageBits::kFloat).ok());
+    nan.pixels[(1 * 4 + 2) * 3 + 1] = 0.25f;
+    nan.pixels[(2 * 4 + 0) * 3 + 2] = INFINITY;
+    ASSERT_TRUE(WriteImageFile(Path("inf.exr"), nan, ImageBits::kFloat).ok());
 
     LightSrc light = EnvLight(RandomEnvMap(4, 2, 1));
     const auto before = light.envmap;
@@ -78,7 +89,9 @@ TEST_F(EnvMapFileTest, AFailingMapLeavesTheLightUnchangedAndNamesTheFile) {
     const Case cases[] = {
         {"missing.hdr", "missing.hdr"},
         {"junk.png", "junk.png"},
-        {"narrow.exr", "is 1 x 4: an environment map is at least 2 x 1"}};
+        {"narrow.exr", "is 1 x 4: an environment map is at least 2 x 1"},
+        {"nan.exr", ": the value at x 2, y 1 is not a finite number"},
+        {"inf.exr", ": the value at x 0, y 2 is not a finite number"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         const Status status = light.SetEnvMapCore(Path(c.file));

@@ -140,11 +140,18 @@ TEST_F(ToglAdapterTest, DeletingAWidgetTellsTheProgramWhileItsToglIsValid) {
 TEST_F(ToglAdapterTest, AnAllocationFailureInACallbackEndsTheProgramWithItsMessage) {
     // The dying child makes its own interpreter and X connection.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    Eval("togl .f -ident plain -width 16 -height 16 -double true -depth true");
-    EXPECT_EXIT(Tcl_Eval(interp_, ".f exhausted"), ::testing::ExitedWithCode(1),
-                "(^|\n)no memory\n$");
     EXPECT_EXIT(Tcl_Eval(interp_, "togl .g -ident exhausted -double true -depth true"),
                 ::testing::ExitedWithCode(1), "(^|\n)no memory to create\n$");
+}
+
+// A sub-command that runs out of memory is a Tcl error naming it; the widget
+// and the program go on.
+TEST_F(ToglAdapterTest, ASubCommandOutOfMemoryIsATclErrorAndTheWidgetGoesOn) {
+    Eval("togl .f -ident plain -width 16 -height 16 -double true -depth true");
+    EXPECT_EQ(TCL_ERROR, Tcl_Eval(interp_, ".f exhausted huge.png"));
+    EXPECT_EQ("not enough memory for '.f exhausted huge.png'",
+              std::string(Tcl_GetStringResult(interp_)));
+    EXPECT_EQ("plain", Eval(".f probe"));
 }
 
 TEST_F(ToglAdapterTest, AWidgetWithoutIdentIsCreatedToo) {

@@ -86,9 +86,12 @@ void LocalLightAngles(const SlabRecord& slab, const SlabFrame& frame, int32_t j,
             angles.cost[e] = a.cost;
             angles.cosp[e] = a.cosp;
             angles.sinp[e] = a.sinp;
-            if (projector)
-                angles.intensity[e] =
-                    projector->GetIntenInDir(Vec3(-L.x, -L.y, -L.z), progress);
+            // A slide projector's lookup (LightSrc::GetIntenInDir): the frame
+            // brought up to date, then the intensity leaving it toward X.
+            if (projector) {
+                if (projector->changed) projector->UpdateSlideFrame(progress);
+                angles.intensity[e] = projector->SlideIntensity(Vec3(-L.x, -L.y, -L.z));
+            }
         }
     }
 }

@@ -125,13 +125,15 @@ std::vector<Photo> Reference(const TempDir& dir, const std::vector<std::string>&
             std::string error;
             EXPECT_TRUE(ParseLightSpec(lights[i], spec, error)) << error;
             EXPECT_TRUE(ResolveLightSpec(spec).ok());
-            ApplyLightSpec(spec, model->lights.table[i]);
+            EXPECT_TRUE(ApplyLightSpec(spec, model->lights.table[i]).ok());
         }
     }
     bool local = false;
     for (int32_t i = 0; i < model->lights.lightcnt; ++i)
         local = local || model->lights.table[i].kind != Directional;
-    if (local) LoadModelDepthMaps(*model);
+    if (local) {
+        EXPECT_TRUE(LoadModelDepthMaps(*model).ok());
+    }
     if (harmonics >= 0) SetTerms(model->relight, harmonics);
     ReconRequest request;
     request.lights = std::span<LightSrc>(model->lights.table)

@@ -15,6 +15,7 @@
 #include "base/str_printf.h"
 #include "io/ppm.h"
 #include "relight/brdf_file.h"
+#include "tests/support/lumotool.h"
 #include "tests/support/run_process.h"
 #include "tests/support/synthetic_capture.h"
 #include "tests/support/temp_dir.h"
@@ -23,16 +24,11 @@ namespace lumo {
 namespace {
 
 namespace fs = std::filesystem;
+using lumo::testing::Lumotool;
 using lumo::testing::ProcessResult;
 using lumo::testing::ReadFileBytes;
-using lumo::testing::RunProcess;
 using lumo::testing::SyntheticCapture;
 using lumo::testing::TempDir;
-
-ProcessResult Tool(const std::string& cwd, std::vector<std::string> args) {
-    args.insert(args.begin(), LUMOTOOL_PATH);
-    return RunProcess(args, cwd, "", 300);
-}
 
 // The files a folder holds (names only, sorted); empty when it is missing.
 std::vector<std::string> Files(const fs::path& dir) {
@@ -74,8 +70,8 @@ TEST(LumotoolFitTest, RelitFitReproducesTheAnalyticPictureUnderANewLight) {
         cap.extension = c.extension;
         ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File("cap")).empty());
         const ProcessResult fit =
-            Tool(dir.path().string(),
-                 {"fit", "cap/lights.lp", "out", "--bands", "3", "--holdout", "4"});
+            Lumotool(dir.path().string(),
+                     {"fit", "cap/lights.lp", "out", "--bands", "3", "--holdout", "4"});
         ASSERT_EQ(0, fit.exit_code) << fit.err;
         const std::string start =
             "fit: 1 camera, 40 photographs of 12 x 8, 3 bands: RMS ";
@@ -96,7 +92,7 @@ TEST(LumotoolFitTest, RelitFitReproducesTheAnalyticPictureUnderANewLight) {
         const std::string light =
             StrPrintf("dir=%.9g,%.9g,%.9g", -kHeldOut[0], -kHeldOut[1], -kHeldOut[2]);
         const ProcessResult relit =
-            Tool(dir.File("out"), {"relight", "scene.lid", "view", "--light", light});
+            Lumotool(dir.File("out"), {"relight", "scene.lid", "view", "--light", light});
         ASSERT_EQ(0, relit.exit_code) << relit.err;
         Photo view;
         ASSERT_TRUE(
@@ -156,12 +152,12 @@ TEST(LumotoolFitTest, ShardsEqualOneRunAndEachCameraKeepsItsPlace) {
     dir.Write("capture.json", manifest.dump(2));
 
     const std::string cwd = dir.path().string();
-    ProcessResult r = Tool(cwd, {"fit", "capture.json", "whole", "--bands", "3"});
+    ProcessResult r = Lumotool(cwd, {"fit", "capture.json", "whole", "--bands", "3"});
     ASSERT_EQ(0, r.exit_code) << r.err;
     EXPECT_EQ("fit: 4 cameras, 160 photographs", r.out.substr(0, 31));
     for (const char* range : {"2-3", "0-1"}) {
-        r = Tool(cwd,
-                 {"fit", "capture.json", "shards", "--bands", "3", "--cameras", range});
+        r = Lumotool(
+            cwd, {"fit", "capture.json", "shards", "--bands", "3", "--cameras", range});
         ASSERT_EQ(0, r.exit_code) << r.err;
     }
     EXPECT_EQ(
@@ -178,7 +174,7 @@ TEST(LumotoolFitTest, ShardsEqualOneRunAndEachCameraKeepsItsPlace) {
     }
     EXPECT_EQ(2u, ReadJson(dir.File("shards/fit-report.2-3.json"))["cameras"].size());
     // The merged parts report what the one run reports.
-    r = Tool(cwd, {"fit", "capture.json", "shards", "--merge"});
+    r = Lumotool(cwd, {"fit", "capture.json", "shards", "--merge"});
     ASSERT_EQ(0, r.exit_code) << r.err;
     nlohmann::json merged = ReadJson(dir.File("shards/fit-report.json"));
     EXPECT_EQ((std::vector<std::string>{"fit-report.0-1.json", "fit-report.2-3.json"}),
@@ -186,13 +182,13 @@ TEST(LumotoolFitTest, ShardsEqualOneRunAndEachCameraKeepsItsPlace) {
     merged.erase("parts");
     EXPECT_EQ(ReadJson(dir.File("whole/fit-report.json")), merged);
     fs::remove(dir.File("shards/fit-report.2-3.json"));
-    r = Tool(cwd, {"fit", "capture.json", "shards", "--merge"});
+    r = Lumotool(cwd, {"fit", "capture.json", "shards", "--merge"});
     EXPECT_EQ(1, r.exit_code);
     EXPECT_EQ("[MergeFitReports]: shards: camera 2 is in no part\n", r.err);
 
     const std::string light =
         StrPrintf("dir=%.9g,%.9g,%.9g", -kHeldOut[0], -kHeldOut[1], -kHeldOut[2]);
-    r = Tool(dir.File("whole"), {"relight", "scene.lid", "view", "--light", light});
+    r = Lumotool(dir.File("whole"), {"relight", "scene.lid", "view", "--light", light});
     ASSERT_EQ(0, r.exit_code) << r.err;
     for (int b = 0; b < 2; ++b) {
         for (int a = 0; a < 2; ++a) {
@@ -415,7 +411,7 @@ TEST(LumotoolFitTest, ErrorsNameTheFileAndLeaveNothingThatLooksComplete) {
         c.setup(dir);
         std::vector<std::string> args = {"fit"};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const ProcessResult r = Tool(dir.path().string(), args);
+        const ProcessResult r = Lumotool(dir.path().string(), args);
         EXPECT_EQ(c.status, r.exit_code);
         if (!c.message.empty() && c.message.back() == '*') {
             const std::string prefix = c.message.substr(0, c.message.size() - 1);
@@ -450,7 +446,7 @@ TEST(LumotoolFitTest, AFailureMidwayRemovesTheRunsFiles) {
     dir.Write("cam1/p4.png", png);
     dir.Write("m.json", Manifest("[2, 1]", cams.dump()));
     const ProcessResult r =
-        Tool(dir.path().string(), {"fit", "m.json", "out", "--bands", "3"});
+        Lumotool(dir.path().string(), {"fit", "m.json", "out", "--bands", "3"});
     EXPECT_EQ(1, r.exit_code);
     // libpng prints a line of its own before the message.
     const std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);

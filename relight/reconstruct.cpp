@@ -24,7 +24,6 @@
 #include "base/parallel_for.h"
 #include "base/str_printf.h"
 #include "relight/recon_dispatch.h"
-#include "relight/recon_kernels.h"
 #include "relight/recon_lanes.h"
 #include "relight/recon_tiles.h"
 #include "relight/sh_basis.h"

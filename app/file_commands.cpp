@@ -53,7 +53,7 @@ int GrabScreenCommand(Viewer& viewer, Togl* togl, int, const char*[]) {
     // again (without swapping) so the grab reads what the view shows.
     Togl_MakeCurrent(main);
     PrepareMainFrame(viewer);
-    DrawMainFrame(model, viewer.main_textures);
+    FatalIfError(DrawMainFrame(model, viewer.main_textures));
     FinishFrame();
     FatalIfError(SaveFramePpm(model.view, name.c_str()));
     Tcl_SetObjResult(Togl_Interp(togl), Tcl_NewStringObj(name.c_str(), -1));
@@ -78,7 +78,7 @@ int OpenLightsCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) 
     LightRig rig;
     if (Status s = ReadLightRig(argv[2], rig); !s.ok()) return Fail(togl, s);
     Model& model = viewer.model;
-    ApplyLightRig(model, rig);
+    FatalIfError(ApplyLightRig(model, rig));
     AimLightControls(model);
     Tcl_Obj* kinds = Tcl_NewListObj(0, nullptr);
     for (const LightSpec& light : rig.lights)
@@ -106,7 +106,7 @@ int SavePngCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
     // As grabscr: draw again (no swap) so the back buffer holds the frame.
     Togl_MakeCurrent(main);
     PrepareMainFrame(viewer);
-    DrawMainFrame(model, viewer.main_textures);
+    FatalIfError(DrawMainFrame(model, viewer.main_textures));
     FinishFrame();
     Photo frame;
     FatalIfError(ReadMainFrame(model.view, frame));

@@ -6,6 +6,7 @@
 
 #include "app/tcl_vars.h"
 #include "app/viewer.h"
+#include "base/fatal.h"
 #include "base/lenient_number.h"
 #include "base/str_printf.h"
 #include "model/light_edit.h"
@@ -101,6 +102,7 @@ int ApplyLightEditsCommand(Viewer& viewer, Togl* togl, int, const char*[]) {
     input.slide_name = LinkedText(texts.slidename);
 
     const LightEditOutcome outcome = ApplyLightEdit(model, input);
+    FatalIfError(outcome.failure);
     // The terms applied (the request within what the coefficient files hold)
     // replace the request, so the panel and the status line show them.
     const std::string harmonics = StrPrintf("%d", outcome.harmonics);
@@ -162,7 +164,9 @@ int DeleteLightCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[])
 
 int ApplyLightKindCommand(Viewer& viewer, Togl*, int, const char*[]) {
     Model& model = viewer.model;
-    if (ChangeLightKind(model) == KindChange::kUnknownKind) {
+    KindChange change = KindChange::kNoLight;
+    FatalIfError(ChangeLightKind(model, change));
+    if (change == KindChange::kUnknownKind) {
         std::fprintf(stderr,
                      "[chgltype]: unknown light type %d, the light is not changed\n",
                      model.lights.currlighttype);

@@ -78,7 +78,7 @@ void MainViewDisplay(Viewer& viewer, Togl* togl) {
         model.meter.frame_count = 0;
     }
     PrepareMainFrame(viewer);
-    DrawMainFrame(model, viewer.main_textures);
+    FatalIfError(DrawMainFrame(model, viewer.main_textures));
     FlushFrame();
     Togl_SwapBuffers(togl);
     if (model.options.show_fps != 0) {

@@ -79,11 +79,11 @@ double FramesPerSecond(int size, bool move_light, int frames) {
         if (move_light) {
             rig.lights[0].direction =
                 Vec3(0.4f * std::cos(phase), 0.4f * std::sin(phase), -1.0f);
-            Quietly([&] { ApplyLightRig(*model, rig); });
+            Quietly([&] { FatalIfError(ApplyLightRig(*model, rig)); });
         }
         Quietly([&] {
             if (model->view.recon_request != 0) ReconstructModel(*model);
-            DrawMainFrame(*model, textures);
+            FatalIfError(DrawMainFrame(*model, textures));
         });
         FinishFrame();
         FatalIfError(ReadMainFrame(model->view, frame));

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fatal.h"
 #include "base/str_printf.h"
 #include "cli/light_args.h"
 #include "cli/picture_format.h"
@@ -49,7 +50,7 @@ int RunRelight(const RelightOptions& o) {
     auto model = std::make_unique<Model>();
     model->relight.half = o.half;
     InitModelOrExit(*model, o.scene.c_str());
-    if (rig) ApplyLightRig(*model, *rig);
+    if (rig) FatalIfError(ApplyLightRig(*model, *rig));
     if (o.harmonics_given) SetTerms(model->relight, o.harmonics);
     model->options.preview = 0;
     ReconstructModel(*model);

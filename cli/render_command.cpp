@@ -150,7 +150,7 @@ int RunRender(const RenderOptions& o) {
     PanBy(model->view, pan_x, pan_y);
     // Every frame shows every image relit, whatever was in view before.
     model->options.preview = 0;
-    if (given) ApplyLightRig(*model, *given);
+    if (given) FatalIfError(ApplyLightRig(*model, *given));
     const LightRig base = RigFromModel(*model);
     std::string applied = RigKey(base);
 
@@ -188,11 +188,11 @@ int RunRender(const RenderOptions& o) {
         const LightRig& lights = sample.rig ? *sample.rig : base;
         std::string key = RigKey(lights);
         if (key != applied) {
-            ApplyLightRig(*model, lights);
+            FatalIfError(ApplyLightRig(*model, lights));
             applied = std::move(key);
         }
         if (model->view.recon_request != 0) ReconstructModel(*model);
-        DrawMainFrame(*model, textures);
+        FatalIfError(DrawMainFrame(*model, textures));
         FinishFrame();
         FatalIfError(ReadMainFrame(model->view, frame));
         const std::string ext = PictureExtension(format);

@@ -35,10 +35,10 @@ bool TracePasses() {
     return trace;
 }
 
-void LightPass(Model& model, SlabTextures& textures, int32_t light, int32_t slab) {
+Status LightPass(Model& model, SlabTextures& textures, int32_t light, int32_t slab) {
     if (TracePasses()) std::fprintf(stderr, "light pass %d\n", light);
-    DrawLightPass(model, textures, light, slab, model.view.first_frame_done,
-                  CenterOptions(model));
+    return DrawLightPass(model, textures, light, slab, model.view.first_frame_done,
+                         CenterOptions(model));
 }
 
 // Images drawn smaller than their size are minified through mipmaps; at one
@@ -59,24 +59,30 @@ TextureFilter ChooseFilter(const Model& model, const Mat4& mv, const Mat4& proje
     return TextureFilter::kSmooth;
 }
 
-void DrawSlabs(Model& model, SlabTextures& textures, const Mat4& mv) {
-    if (!model.scene.info) return;
+// Draws every visible slab; stops at the first slab whose geometry fails.
+Status DrawSlabs(Model& model, SlabTextures& textures, const Mat4& mv) {
+    if (!model.scene.info) return Status::Ok();
     const int32_t lights = ClampLightCount(model.lights);
     for (int32_t i = 0; i < model.scene.info->slab_count; ++i) {
         if (i >= 32 || model.scene.slab_visible[i] != 1) continue;
         SlabRecord& slab = model.scene.info->slabs[static_cast<size_t>(i)];
         if (model.scene.qr_mode == 0) {
+            Status drawn;
             if (model.options.drawslabmode == 0) {
-                DrawSlabCorner(textures, slab, mv, 0, CornerOptions(model));
+                drawn = DrawSlabCorner(textures, slab, mv, 0, CornerOptions(model));
             } else if (model.options.drawslabmode == 1) {
-                DrawSlabCenter(textures, slab, mv, 0, 0, nullptr, CenterOptions(model));
+                drawn = DrawSlabCenter(textures, slab, mv, 0, 0, nullptr,
+                                       CenterOptions(model));
             }
+            if (!drawn.ok()) return drawn;
             continue;
         }
         if (model.options.drawslabmode == 0) {
             SetQRCamera(slab, mv, InspectionMatrix(model.view));
-            DrawSlabCorner(textures, slab, mv, 1, CornerOptions(model));
+            const Status drawn =
+                DrawSlabCorner(textures, slab, mv, 1, CornerOptions(model));
             RestoreQRCamera();
+            if (!drawn.ok()) return drawn;
         } else if (model.options.drawslabmode == 1) {
             const size_t bytes = static_cast<size_t>(model.view.window_width) *
                                  static_cast<size_t>(model.view.window_height) * 3;
@@ -99,7 +105,8 @@ void DrawSlabs(Model& model, SlabTextures& textures, const Mat4& mv) {
                 } else {
                     for (int32_t j = 0; j < lights; ++j) {
                         if (j == model.lights.currlight) continue;
-                        LightPass(model, textures, j, i);
+                        if (Status s = LightPass(model, textures, j, i); !s.ok())
+                            return s;
                     }
                     if (cache_usable) {
                         glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -112,11 +119,14 @@ void DrawSlabs(Model& model, SlabTextures& textures, const Mat4& mv) {
                 }
             }
             if (lights != 0) {
-                LightPass(model, textures, model.lights.currlight, i);
+                if (Status s = LightPass(model, textures, model.lights.currlight, i);
+                    !s.ok())
+                    return s;
             }
             model.view.first_frame_done = 1;
         }
     }
+    return Status::Ok();
 }
 
 }  // namespace
@@ -166,7 +176,7 @@ void InitGLState(Model& model) {
     ApplyDrawSlabMode(model.options);
 }
 
-void DrawMainFrame(Model& model, SlabTextures& textures) {
+Status DrawMainFrame(Model& model, SlabTextures& textures) {
     glClear(model.options.drawslabmode == 0 ? GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT
                                             : GL_COLOR_BUFFER_BIT);
     // The inspection's magnification and shift act on the projected frame.
@@ -188,11 +198,12 @@ void DrawMainFrame(Model& model, SlabTextures& textures) {
     Mat4 mv;
     glGetFloatv(GL_MODELVIEW_MATRIX, mv.data());
     if (model.scene.info) textures.SetFilter(ChooseFilter(model, mv, projection));
-    DrawSlabs(model, textures, mv);
+    const Status drawn = DrawSlabs(model, textures, mv);
     glPopMatrix();
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
     glMatrixMode(GL_MODELVIEW);
+    return drawn;
 }
 
 Status ResizeMainFrame(MainView& view, int32_t width, int32_t height) {

@@ -36,7 +36,9 @@ Status ResizeMainFrame(MainView& view, int32_t width, int32_t height);
 // but the swap and the frame-rate meter), with the view's texture table, and
 // writes "transfrm.txt" when the view asks for it. Changes only the view's
 // drawing state (the multi-light cache), never the lights or the images.
-void DrawMainFrame(Model& model, SlabTextures& textures);
+// Fails with the slab geometry's message (slab/slab_geometry.h) when a slab's
+// per-frame geometry cannot be allocated; the frame is then incomplete.
+Status DrawMainFrame(Model& model, SlabTextures& textures);
 // The inspection magnification at which the first visible slab's images
 // show one image pixel per window pixel along their rows, under the current
 // context's projection and the view's turn and zoom; 0 when no image is in

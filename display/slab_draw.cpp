@@ -41,8 +41,8 @@ void Vertex3(const Vec4& v) {
 
 }  // namespace
 
-void DrawSlabCorner(SlabTextures& textures, SlabRecord& slab, const Mat4& M, int grid,
-                    const SlabDrawOptions& options) {
+Status DrawSlabCorner(SlabTextures& textures, SlabRecord& slab, const Mat4& M, int grid,
+                      const SlabDrawOptions& options) {
     glDisable(GL_TEXTURE_2D);
     glColor3f(1.0f, 0.7f, 0.7f);
     glBegin(GL_POLYGON);
@@ -54,12 +54,13 @@ void DrawSlabCorner(SlabTextures& textures, SlabRecord& slab, const Mat4& M, int
     glEnd();
     glEnable(GL_TEXTURE_2D);
 
-    ComputeVertexSTOrExit(slab, M, grid);
+    if (Status s = ComputeVertexST(slab, M, grid); !s.ok()) return s;
     int32_t n = 0, m = 0;
     GridSize(slab, grid, n, m);
     const std::vector<Vec4>& vert = slab.subvert[grid];
     const std::vector<uint8_t>& skip = slab.subskip[grid];
-    if (vert.size() < static_cast<size_t>(n + 1) * static_cast<size_t>(m + 1)) return;
+    if (vert.size() < static_cast<size_t>(n + 1) * static_cast<size_t>(m + 1))
+        return Status::Ok();
     textures.Prepare(slab, grid);
     for (int32_t b = 0; b < m; ++b) {
         for (int32_t a = 0; a < n; ++a) {
@@ -91,12 +92,13 @@ void DrawSlabCorner(SlabTextures& textures, SlabRecord& slab, const Mat4& M, int
             glEnd();
         }
     }
+    return Status::Ok();
 }
 
-void DrawSlabCenter(SlabTextures& textures, SlabRecord& slab, const Mat4& M,
-                    uint8_t keep_textures, int grid, const float* colour,
-                    const SlabDrawOptions& options) {
-    ComputeSampleSTOrExit(slab, M, grid);
+Status DrawSlabCenter(SlabTextures& textures, SlabRecord& slab, const Mat4& M,
+                      uint8_t keep_textures, int grid, const float* colour,
+                      const SlabDrawOptions& options) {
+    if (Status s = ComputeSampleST(slab, M, grid); !s.ok()) return s;
     static const float kWhite[4] = {1.0f, 1.0f, 1.0f, 1.0f};
     static const float kClear[4] = {0.0f, 0.0f, 0.0f, 0.0f};
     const float* weight = colour != nullptr ? colour : kWhite;
@@ -106,7 +108,7 @@ void DrawSlabCenter(SlabTextures& textures, SlabRecord& slab, const Mat4& M,
     const std::vector<Vec4>& vert = slab.sampvert[grid];
     const std::vector<uint8_t>& skip = slab.sampskip[grid];
     const size_t count = static_cast<size_t>(n) * static_cast<size_t>(m);
-    if (vert.size() < count || textures.size() < count) return;
+    if (vert.size() < count || textures.size() < count) return Status::Ok();
 
     glNormal3f(slab.normal.x, slab.normal.y, slab.normal.z);
     glEnable(GL_TEXTURE_2D);
@@ -146,6 +148,7 @@ void DrawSlabCenter(SlabTextures& textures, SlabRecord& slab, const Mat4& M,
         }
     }
     glDisable(GL_TEXTURE_2D);
+    return Status::Ok();
 }
 
 }  // namespace lumo

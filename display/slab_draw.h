@@ -15,6 +15,7 @@
 
 #include <cstdint>
 
+#include "base/status.h"
 #include "display/slab_textures.h"
 #include "geom/mat.h"
 #include "scene/slab_record.h"
@@ -27,15 +28,17 @@ struct SlabDrawOptions {
 };
 
 // Corner mode: the image plane as a pink polygon behind, then every cell of
-// `grid` textured with its camera's image.
-void DrawSlabCorner(SlabTextures& textures, SlabRecord& slab, const Mat4& M, int grid,
-                    const SlabDrawOptions& options);
+// `grid` textured with its camera's image. Fails with the slab geometry's
+// message (ComputeVertexST), leaving the cells undrawn.
+Status DrawSlabCorner(SlabTextures& textures, SlabRecord& slab, const Mat4& M, int grid,
+                      const SlabDrawOptions& options);
 
 // Centre mode: every camera's fan of triangles, weighted by `colour` (r, g, b,
 // a; white when null) at the camera. keep_textures (low byte) skips the check
-// for changed images and draws with the textures as they are.
-void DrawSlabCenter(SlabTextures& textures, SlabRecord& slab, const Mat4& M,
-                    uint8_t keep_textures, int grid, const float* colour,
-                    const SlabDrawOptions& options);
+// for changed images and draws with the textures as they are. Fails with the
+// slab geometry's message (ComputeSampleST), drawing nothing.
+Status DrawSlabCenter(SlabTextures& textures, SlabRecord& slab, const Mat4& M,
+                      uint8_t keep_textures, int grid, const float* colour,
+                      const SlabDrawOptions& options);
 
 }  // namespace lumo

@@ -69,11 +69,11 @@ void RestoreQRCamera() {
     glMatrixMode(static_cast<GLenum>(mode));
 }
 
-void DrawLightPass(Model& model, SlabTextures& textures, int32_t light, int32_t slab,
-                   uint8_t keep_textures, const SlabDrawOptions& options) {
+Status DrawLightPass(Model& model, SlabTextures& textures, int32_t light, int32_t slab,
+                     uint8_t keep_textures, const SlabDrawOptions& options) {
     if (!model.scene.info || light < 0 || light >= MAX_LIGHTS || slab < 0 ||
         slab >= model.scene.info->slab_count) {
-        return;
+        return Status::Ok();
     }
     const LightSrc& L = model.lights.table[static_cast<size_t>(light)];
     SlabRecord& record = model.scene.info->slabs[static_cast<size_t>(slab)];
@@ -86,8 +86,10 @@ void DrawLightPass(Model& model, SlabTextures& textures, int32_t light, int32_t 
     MatMultiply(model.view.base_modelview, eye, eye);
     SetQRCamera(record, eye, InspectionMatrix(model.view));
     const float colour[4] = {L.color[0], L.color[1], L.color[2], 1.0f};
-    DrawSlabCenter(textures, record, eye, keep_textures, 1, colour, options);
+    const Status drawn =
+        DrawSlabCenter(textures, record, eye, keep_textures, 1, colour, options);
     RestoreQRCamera();
+    return drawn;
 }
 
 }  // namespace lumo

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "base/status.h"
 #include "display/slab_draw.h"
 #include "geom/mat.h"
 #include "model/model.h"
@@ -27,8 +28,8 @@ void RestoreQRCamera();
 // Draws slab `slab` of the model once for light `light` in centre mode: the
 // eye is the main view's base transform followed by the inverse of the
 // light's arcball rotation (from its controls) and its distance along z, the weight is
-// the light's colour.
-void DrawLightPass(Model& model, SlabTextures& textures, int32_t light, int32_t slab,
-                   uint8_t keep_textures, const SlabDrawOptions& options);
+// the light's colour. Fails as DrawSlabCenter.
+Status DrawLightPass(Model& model, SlabTextures& textures, int32_t light, int32_t slab,
+                     uint8_t keep_textures, const SlabDrawOptions& options);
 
 }  // namespace lumo

@@ -18,11 +18,12 @@ float ClampAngle(float degrees) {
     return std::min(degrees, 180.0f);
 }
 
+// The slide's name applied; a slide the reader fails on sets `failure`.
 SlideNameOutcome ApplySlideName(StagedEdits& staged, LightSrc& light,
-                                const std::string& name) {
+                                const std::string& name, Status& failure) {
     if (name.empty()) {
         CopyBounded(staged.last_slide_name, kDefaultSlideName);
-        light.SetSlideName(kDefaultSlideName);
+        failure = light.SetSlideName(kDefaultSlideName);
         return SlideNameOutcome::kDefaulted;
     }
     if (name.size() > kMaxSlideName) return SlideNameOutcome::kTooLong;
@@ -31,7 +32,7 @@ SlideNameOutcome ApplySlideName(StagedEdits& staged, LightSrc& light,
         return SlideNameOutcome::kKept;
     }
     CopyBounded(staged.last_slide_name, name);
-    light.SetSlideName(name);
+    failure = light.SetSlideName(name);
     return SlideNameOutcome::kLoaded;
 }
 
@@ -103,7 +104,9 @@ LightEditOutcome ApplyLightEdit(Model& model, const LightEditInput& input) {
             light->slidevangle = staged.fov[1];
             light->changed = 1;
             outcome.slide_edited = true;
-            outcome.slide_name = ApplySlideName(staged, *light, input.slide_name);
+            outcome.slide_name =
+                ApplySlideName(staged, *light, input.slide_name, outcome.failure);
+            if (!outcome.failure.ok()) return outcome;
         }
     }
     view.recon_request = 1;
@@ -114,21 +117,22 @@ Status SetCurrentEnvMap(Model& model, const std::string& path) {
     LightSrc* light = CurrentLight(model.lights);
     if (light == nullptr || light->kind != Environment)
         return Status::Error("no environment light is selected\n");
-    if (Status s = light->SetEnvMapCore(path); !s.ok()) return s;
+    if (Status s = light->SetEnvMap(path); !s.ok()) return s;
     model.view.recon_request = 1;
     return Status::Ok();
 }
 
-KindChange ChangeLightKind(Model& model) {
+Status ChangeLightKind(Model& model, KindChange& change) {
+    change = KindChange::kNoLight;
     LightSrc* light = CurrentLight(model.lights);
-    if (light == nullptr) return KindChange::kNoLight;
+    if (light == nullptr) return Status::Ok();
+    change = KindChange::kUnknownKind;
     const int32_t kind = model.lights.currlighttype;
-    if (kind < Directional || kind > SlideProjector) return KindChange::kUnknownKind;
+    if (kind < Directional || kind > SlideProjector) return Status::Ok();
     light->SetKind(static_cast<LightKind>(kind));
-    if (model.scene.depth_requested != 0 || kind == Directional)
-        return KindChange::kChanged;
-    if (LoadModelDepthMaps(model)) model.scene.depth_requested = 1;
-    return KindChange::kChanged;
+    change = KindChange::kChanged;
+    if (model.scene.depth_requested != 0 || kind == Directional) return Status::Ok();
+    return LoadModelDepthMaps(model);
 }
 
 }  // namespace lumo

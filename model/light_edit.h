@@ -52,6 +52,9 @@ struct LightEditOutcome {
     bool radius_clamped = false;  // the radius became 1
     bool slide_edited = false;    // the slide fields were applied (staged.fov clamped)
     SlideNameOutcome slide_name = SlideNameOutcome::kNotSlide;
+    // The slide reader's failure (LightSrc::SetSlideName): the edit stopped
+    // at the slide, and the program ends with its message.
+    Status failure;
 };
 
 // Applies `input` through the staged values to the current light: harmonics,
@@ -72,8 +75,9 @@ enum class KindChange : uint8_t {
 // reader's one-line message naming the file; the light is then unchanged.
 Status SetCurrentEnvMap(Model& model, const std::string& path);
 
-// Gives the current light the kind currlighttype names; the first time a
-// light becomes non-directional the depth maps are loaded.
-KindChange ChangeLightKind(Model& model);
+// Gives the current light the kind currlighttype names (what happened in
+// `change`); the first time a light becomes non-directional the depth maps are
+// loaded, and their reader's failure is returned.
+Status ChangeLightKind(Model& model, KindChange& change);
 
 }  // namespace lumo

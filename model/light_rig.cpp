@@ -235,14 +235,16 @@ LightRig RigFromModel(const Model& model) {
     return rig;
 }
 
-void ApplyLightRig(Model& model, const LightRig& rig) {
+Status ApplyLightRig(Model& model, const LightRig& rig) {
     LightTable& lights = model.lights;
     const int32_t n = static_cast<int32_t>(rig.lights.size());
     bool local = false;
     for (int32_t i = 0; i < MAX_LIGHTS; ++i) {
         LightSrc& light = lights.table[static_cast<size_t>(i)];
         if (i < n) {
-            ApplyLightSpec(rig.lights[static_cast<size_t>(i)], light);
+            if (Status s = ApplyLightSpec(rig.lights[static_cast<size_t>(i)], light);
+                !s.ok())
+                return s;
             local = local || light.kind != Directional;
         } else {
             light.Init();
@@ -253,11 +255,13 @@ void ApplyLightRig(Model& model, const LightRig& rig) {
     lights.currlighttype = n > 0
                                ? lights.table[static_cast<size_t>(lights.currlight)].kind
                                : static_cast<int32_t>(Directional);
-    if (local && model.scene.depth_requested == 0 && LoadModelDepthMaps(model))
-        model.scene.depth_requested = 1;
+    if (local && model.scene.depth_requested == 0) {
+        if (Status s = LoadModelDepthMaps(model); !s.ok()) return s;
+    }
     if (rig.harmonics >= 0) SetTerms(model.relight, rig.harmonics);
     model.view.others_cache_light = -1;
     model.view.recon_request = 1;
+    return Status::Ok();
 }
 
 }  // namespace lumo

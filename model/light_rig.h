@@ -63,7 +63,8 @@ LightRig RigFromModel(const Model& model);
 // Replaces the model's lights by the rig's: the lights in use, the slots
 // beyond them reset, the current light and its kind, the harmonics when the
 // rig gives them; loads the depth maps when a light is not directional (once,
-// as the light-kind command does), and asks for a reconstruction.
-void ApplyLightRig(Model& model, const LightRig& rig);
+// as the light-kind command does), and asks for a reconstruction. Fails with
+// the first slide or depth reader's message, the rig then half applied.
+Status ApplyLightRig(Model& model, const LightRig& rig);
 
 }  // namespace lumo

@@ -324,7 +324,7 @@ LightSpec SpecFromLight(const LightSrc& light) {
     return spec;
 }
 
-void ApplyLightSpec(const LightSpec& spec, LightSrc& light) {
+Status ApplyLightSpec(const LightSpec& spec, LightSrc& light) {
     light.Init();
     light.SetKind(spec.kind);
     light.SetDirection(spec.direction);
@@ -334,9 +334,12 @@ void ApplyLightSpec(const LightSpec& spec, LightSrc& light) {
     light.SetSlideUp(spec.up);
     light.slidehangle = spec.fov[0];
     light.slidevangle = spec.fov[1];
-    if (spec.kind == SlideProjector) light.SetSlideName(spec.slide);
+    if (spec.kind == SlideProjector) {
+        if (Status s = light.SetSlideName(spec.slide); !s.ok()) return s;
+    }
     light.envspin = spec.spin;
     if (spec.kind == Environment) light.envmap = spec.envmap;
+    return Status::Ok();
 }
 
 }  // namespace lumo

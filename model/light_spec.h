@@ -99,7 +99,8 @@ LightSpec SpecFromLight(const LightSrc& light);
 
 // Gives `light` the spec's values as the viewer's light commands would: the
 // light is reset first; a slide projector loads its slide; an environment
-// light takes the map ResolveLightSpec read (none: it stays dark).
-void ApplyLightSpec(const LightSpec& spec, LightSrc& light);
+// light takes the map ResolveLightSpec read (none: it stays dark). Fails with
+// the slide reader's message (LightSrc::SetSlideName).
+Status ApplyLightSpec(const LightSpec& spec, LightSrc& light);
 
 }  // namespace lumo

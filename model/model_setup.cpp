@@ -79,7 +79,11 @@ Status LoadReferenceImages(SlabRecord& slab, int grid) {
                 const std::string file = StrPrintf("%s.%02d.%02d.rgb", slab.name, a, b);
                 std::printf("%s\n", file.c_str());
                 photos[k].Reset();
-                ReadSGIRGBOrExit(photos[k], file.c_str());
+                bool loaded = false;  // a refused file leaves its image empty
+                if (Status s = ReadSGIRGB(photos[k], file.c_str(), SgiReadOptions{},
+                                          WriteToStderr, loaded);
+                    !s.ok())
+                    return s;
             }
         }
         return Status::Ok();
@@ -338,20 +342,23 @@ void ReconstructModel(Model& model) {
     model.view.recon_request = 0;
 }
 
-bool LoadModelDepthMaps(Model& model) {
-    if (!model.scene.info) return false;
+Status LoadModelDepthMaps(Model& model) {
+    if (!model.scene.info) return Status::Ok();
     bool any = false;
     for (int32_t i = 0; i < model.scene.info->slab_count; ++i) {
         SlabRecord& slab = model.scene.info->slabs[static_cast<size_t>(i)];
         if (slab.format != kFormatBRDF) continue;
         const size_t count =
             static_cast<size_t>(slab.samples_u) * static_cast<size_t>(slab.samples_v);
-        ReadZFileOrExit(slab.name, slab.samples_u, slab.samples_v,
-                        MaskOrNull(slab.viewenablemask[0], count), slab.depth_loaded,
-                        slab.zfile);
+        if (Status s = ReadZFile(slab.name, slab.samples_u, slab.samples_v,
+                                 MaskOrNull(slab.viewenablemask[0], count),
+                                 slab.depth_loaded, slab.zfile, WriteToStderr);
+            !s.ok())
+            return s;
         any = true;
     }
-    return any;
+    if (any) model.scene.depth_requested = 1;
+    return Status::Ok();
 }
 
 }  // namespace lumo

@@ -65,8 +65,9 @@ void SetSlabTextureWindow(Photo& photo, const BrdfImage& brdf);
 // clears the reconstruction request.
 void ReconstructModel(Model& model);
 
-// Loads the depth maps of every BRDF slab, once (the first time a light
-// becomes non-directional). Returns whether any slab was loaded.
-bool LoadModelDepthMaps(Model& model);
+// Loads the depth maps of every BRDF slab (the first time a light becomes
+// non-directional) and, when there was one, marks them loaded
+// (scene.depth_requested). Fails with the depth reader's message.
+Status LoadModelDepthMaps(Model& model);
 
 }  // namespace lumo

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "base/bounded_copy.h"
-#include "base/fatal.h"
 #include "base/str_printf.h"
 #include "io/sgi_image.h"
 
@@ -84,7 +83,7 @@ EnvFrame LightSrc::GetEnvFrame() const {
     return MakeEnvFrame(direction, envspin);
 }
 
-Status LightSrc::SetEnvMapCore(const std::string& path) {
+Status LightSrc::SetEnvMap(const std::string& path) {
     std::shared_ptr<const EnvMap> map;
     Status status = LoadEnvMap(path, map);
     if (!status.ok()) return status;
@@ -132,16 +131,12 @@ void LightSrc::SetSlideUp(const Vec3& up) {
     changed = 1;
 }
 
-Status LightSrc::SetSlideNameCore(std::string_view name) {
+Status LightSrc::SetSlideName(std::string_view name) {
     CopyBounded(slidename, name);
     if (kind != SlideProjector || slidename[0] == '\0')
         return Status::Error("This source is not a slide projector!!\n");
     bool loaded = false;  // a slide that does not load has no pixels: no light
     return ReadSGIRGB(slide, slidename, SgiReadOptions{}, WriteToStderr, loaded);
-}
-
-void LightSrc::SetSlideName(std::string_view name) {
-    FatalIfError(SetSlideNameCore(name));
 }
 
 void LightSrc::UpdateSlideFrame(const MessageSink& report) {
@@ -229,19 +224,13 @@ Rgb LightSrc::SlideIntensity(const Vec3& d) const {
     return {sample.r * color[0], sample.g * color[1], sample.b * color[2]};
 }
 
-Status LightSrc::GetIntenInDirCore(const Vec3& d, Rgb& out, const MessageSink& report) {
+Status LightSrc::GetIntenInDir(const Vec3& d, Rgb& out, const MessageSink& report) {
     if (kind != SlideProjector)
         return Status::Error(
             "[LightSrc::GetIntenInDir]: you are not using slide projector!!\n");
     if (changed) UpdateSlideFrame(report);
     out = SlideIntensity(d);
     return Status::Ok();
-}
-
-Rgb LightSrc::GetIntenInDir(const Vec3& d, const MessageSink& report) {
-    Rgb out;
-    FatalIfError(GetIntenInDirCore(d, out, report));
-    return out;
 }
 
 }  // namespace lumo

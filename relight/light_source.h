@@ -114,17 +114,16 @@ class LightSrc {
     std::string GetEnvName() const { return envmap ? envmap->name : std::string(); }
     // Reads the map `path` (relight/env_map.h) and gives it to the light; a
     // failure leaves the light unchanged and returns the reader's message.
-    Status SetEnvMapCore(const std::string& path);
+    Status SetEnvMap(const std::string& path);
 
     const char* GetSlideName() const { return slidename; }
     // Copies at most 255 characters of `name` into slidename, then loads the
     // file into `slide` with the SGI reader (a file that cannot be read leaves
     // the slide without pixels, which gives no light). Fails with "This source
     // is not a slide projector!!\n" when the light is not a slide projector or
-    // the name is empty.
-    Status SetSlideNameCore(std::string_view name);
-    // As SetSlideNameCore; a failure ends the program.
-    void SetSlideName(std::string_view name);
+    // the name is empty, or with the SGI reader's own failure (memory, a size
+    // the file cannot hold).
+    Status SetSlideName(std::string_view name);
 
     // For a slide projector: recomputes the derived slide fields from position,
     // slidelookat and the angles, clears changed and reports the frame to
@@ -140,9 +139,7 @@ class LightSrc {
     // SlideIntensity.
     // Fails with "[LightSrc::GetIntenInDir]: you are not using slide
     // projector!!\n" for other kinds.
-    Status GetIntenInDirCore(const Vec3& d, Rgb& out, const MessageSink& report);
-    // As GetIntenInDirCore; a failure ends the program.
-    Rgb GetIntenInDir(const Vec3& d, const MessageSink& report);
+    Status GetIntenInDir(const Vec3& d, Rgb& out, const MessageSink& report);
 
     // The intensity in direction d from the current frame, without updating
     // it: (0, 0, 0) when d does not head into the slide (d.n <= 0.005), when

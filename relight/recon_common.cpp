@@ -38,6 +38,29 @@ size_t PixelCount(const BrdfImage& brdf) {
     return static_cast<size_t>(brdf.width) * static_cast<size_t>(brdf.height);
 }
 
+bool WindowPixelsFit(const BrdfImage& brdf, size_t pixel_bytes) {
+    return pixel_bytes >= PixelCount(brdf) * 3;
+}
+
+bool WindowArraysFit(const BrdfImage& brdf, size_t pixel_bytes,
+                     std::initializer_list<size_t> per_pixel) {
+    const size_t n = PixelCount(brdf);
+    if (pixel_bytes < n * 3) return false;
+    for (size_t size : per_pixel)
+        if (size < n) return false;
+    return true;
+}
+
+bool WindowLightsFit(const BrdfImage& brdf, size_t pixel_bytes, int32_t& count,
+                     std::initializer_list<size_t> per_light) {
+    if (count < 0) count = 0;
+    if (count > MAX_LIGHTS) count = MAX_LIGHTS;
+    if (pixel_bytes < PixelCount(brdf) * 3) return false;
+    for (size_t size : per_light)
+        if (size < static_cast<size_t>(count)) return false;
+    return true;
+}
+
 void PrintWindow(const MessageSink& progress, const PixelWindow& w) {
     if (progress)
         progress(StrPrintf("Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n", w.x0,

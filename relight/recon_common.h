@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <span>
 #include <vector>
 
@@ -42,6 +43,18 @@ int32_t BandsFor(int32_t terms);
 
 // width * height of `brdf`, 0 when either is not positive.
 size_t PixelCount(const BrdfImage& brdf);
+
+// The window functions' argument checks (relight/reconstruct.h), for the
+// engine and its reference alike: a window function does nothing unless they
+// hold. The pixel bytes hold 3 per pixel of `brdf`; the per-pixel arrays (the
+// angles, and the slide mode's intensities) one entry per pixel.
+bool WindowPixelsFit(const BrdfImage& brdf, size_t pixel_bytes);
+bool WindowArraysFit(const BrdfImage& brdf, size_t pixel_bytes,
+                     std::initializer_list<size_t> per_pixel);
+// The several-lights mode: `count` becomes 0..MAX_LIGHTS, and each per-light
+// array (angles, colours) holds that many entries.
+bool WindowLightsFit(const BrdfImage& brdf, size_t pixel_bytes, int32_t& count,
+                     std::initializer_list<size_t> per_light);
 
 // Reports "Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d\n" to
 // `progress` (nothing when it is empty).

@@ -5,7 +5,8 @@
 // that the tiles of an image are read once, as one forward stream. Every
 // operation works on kShLanes pixels at a time with GCC vector types, doing
 // per lane exactly the scalar operations of EvalShBasis, EvalShPixel and the
-// Vec3 helpers in the same order (relight/recon_kernels.h). The loops are
+// Vec3 helpers in the same order (relight/recon_sums.h, recon_lane_geometry.h
+// and recon_slide_lanes.h). The loops are
 // built with sixteen lanes (two tiles per vector) for AVX-512 and with eight
 // for AVX2 and the baseline instruction set; the tiles of an image are spread
 // over the worker threads.

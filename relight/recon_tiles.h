@@ -9,7 +9,9 @@
 
 #include "relight/light_source.h"
 #include "relight/recon_common.h"
-#include "relight/recon_kernels.h"
+#include "relight/recon_lane_geometry.h"
+#include "relight/recon_slide_lanes.h"
+#include "relight/recon_sums.h"
 #include "scene/brdf_image.h"
 
 namespace lumo::tiles {

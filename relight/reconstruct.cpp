@@ -24,7 +24,6 @@
 #include "base/parallel_for.h"
 #include "base/str_printf.h"
 #include "relight/recon_dispatch.h"
-#include "relight/recon_kernels.h"
 #include "relight/recon_lanes.h"
 #include "relight/recon_tiles.h"
 #include "relight/sh_basis.h"
@@ -118,7 +117,7 @@ void RelightWindowDirectional(const BrdfImage& brdf, int32_t xa, int32_t xb, int
                               int32_t yb, float cost, float cosp, float sinp,
                               const float color[3], std::span<uint8_t> pixels,
                               int32_t terms, const MessageSink& progress) {
-    if (pixels.size() < PixelCount(brdf) * 3) return;
+    if (!WindowPixelsFit(brdf, pixels.size())) return;
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     SharedBasis basis;
@@ -133,7 +132,7 @@ void RelightWindowEnvironment(const BrdfImage& brdf, int32_t xa, int32_t xb, int
                               int32_t yb, const EnvBasis& basis, const float color[3],
                               std::span<uint8_t> pixels, int32_t terms,
                               const MessageSink& progress) {
-    if (pixels.size() < PixelCount(brdf) * 3) return;
+    if (!WindowPixelsFit(brdf, pixels.size())) return;
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
@@ -146,8 +145,7 @@ void RelightWindowPoint(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
                         std::span<const float> cosp, std::span<const float> sinp,
                         const float color[3], std::span<uint8_t> pixels, int32_t terms,
                         const MessageSink& progress) {
-    const size_t n = PixelCount(brdf);
-    if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n)
+    if (!WindowArraysFit(brdf, pixels.size(), {cost.size(), cosp.size(), sinp.size()}))
         return;
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
@@ -168,9 +166,8 @@ void RelightWindowSlide(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
                         std::span<const float> cosp, std::span<const float> sinp,
                         std::span<const Rgb> intensity, std::span<uint8_t> pixels,
                         int32_t terms, const MessageSink& progress) {
-    const size_t n = PixelCount(brdf);
-    if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n ||
-        intensity.size() < n)
+    if (!WindowArraysFit(brdf, pixels.size(),
+                         {cost.size(), cosp.size(), sinp.size(), intensity.size()}))
         return;
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     if (progress)
@@ -196,13 +193,10 @@ void RelightWindowSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t
                           std::span<const Rgb> colors, int32_t count,
                           std::span<uint8_t> pixels, int32_t terms,
                           const MessageSink& progress) {
-    const size_t n = PixelCount(brdf);
-    if (count < 0) count = 0;
-    if (count > MAX_LIGHTS) count = MAX_LIGHTS;
-    const size_t lights = static_cast<size_t>(count);
-    if (pixels.size() < n * 3 || cost.size() < lights || cosp.size() < lights ||
-        sinp.size() < lights || colors.size() < lights)
+    if (!WindowLightsFit(brdf, pixels.size(), count,
+                         {cost.size(), cosp.size(), sinp.size(), colors.size()}))
         return;
+    const size_t lights = static_cast<size_t>(count);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const int32_t bands = BandsFor(TermsFor(brdf, terms));

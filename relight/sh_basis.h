@@ -18,7 +18,7 @@
 // Arithmetic is single precision, in the order the comments state. The basis
 // recurrence (relight/sh_recurrence.h) is one template that the vectorised
 // kernels instantiate on eight lanes, so they repeat exactly these operations;
-// EvalShPixel's sum is repeated in relight/recon_kernels.h, so change both
+// EvalShPixel's sum is repeated in relight/recon_sums.h, so change both
 // together.
 #pragma once
 

@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "base/alloc.h"
-#include "base/fatal.h"
 
 namespace lumo {
 namespace {
@@ -337,14 +336,6 @@ void ProjectSTCornersOntoQR(const SlabRecord& slab, const Mat4& M, Vec4 corners[
         MatTransform(h, inverse);
         corners[i] = Vec4(h.x, h.y, h.z, 1.0f);
     }
-}
-
-void ComputeVertexSTOrExit(SlabRecord& slab, const Mat4& M, int grid) {
-    FatalIfError(ComputeVertexST(slab, M, grid));
-}
-
-void ComputeSampleSTOrExit(SlabRecord& slab, const Mat4& M, int grid) {
-    FatalIfError(ComputeSampleST(slab, M, grid));
 }
 
 }  // namespace lumo

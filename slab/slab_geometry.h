@@ -68,9 +68,4 @@ Status ComputeSampleST(SlabRecord& slab, const Mat4& M, int grid);
 void ProjectSTCornersOntoQR(const SlabRecord& slab, const Mat4& M, Vec4 corners[4],
                             Vec4& qr_normal);
 
-// ComputeVertexST and ComputeSampleST for the viewer's frame: a failure ends
-// the program with its message and status 1.
-void ComputeVertexSTOrExit(SlabRecord& slab, const Mat4& M, int grid);
-void ComputeSampleSTOrExit(SlabRecord& slab, const Mat4& M, int grid);
-
 }  // namespace lumo

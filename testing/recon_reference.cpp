@@ -86,9 +86,12 @@ void LocalLightAngles(const SlabRecord& slab, const SlabFrame& frame, int32_t j,
             angles.cost[e] = a.cost;
             angles.cosp[e] = a.cosp;
             angles.sinp[e] = a.sinp;
-            if (projector)
-                angles.intensity[e] =
-                    projector->GetIntenInDir(Vec3(-L.x, -L.y, -L.z), progress);
+            // A slide projector's lookup (LightSrc::GetIntenInDir): the frame
+            // brought up to date, then the intensity leaving it toward X.
+            if (projector) {
+                if (projector->changed) projector->UpdateSlideFrame(progress);
+                angles.intensity[e] = projector->SlideIntensity(Vec3(-L.x, -L.y, -L.z));
+            }
         }
     }
 }
@@ -213,7 +216,7 @@ void RelightWindowEnvironment(const BrdfImage& brdf, int32_t xa, int32_t xb, int
                               int32_t yb, const EnvBasis& basis, const float color[3],
                               std::span<uint8_t> pixels, int32_t terms,
                               const MessageSink& progress) {
-    if (pixels.size() < PixelCount(brdf) * 3) return;
+    if (!WindowPixelsFit(brdf, pixels.size())) return;
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
@@ -235,7 +238,7 @@ void RelightWindowDirectional(const BrdfImage& brdf, int32_t xa, int32_t xb, int
                               int32_t yb, float cost, float cosp, float sinp,
                               const float color[3], std::span<uint8_t> pixels,
                               int32_t terms, const MessageSink& progress) {
-    if (pixels.size() < PixelCount(brdf) * 3) return;
+    if (!WindowPixelsFit(brdf, pixels.size())) return;
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
@@ -259,8 +262,7 @@ void RelightWindowPoint(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
                         std::span<const float> cosp, std::span<const float> sinp,
                         const float color[3], std::span<uint8_t> pixels, int32_t terms,
                         const MessageSink& progress) {
-    const size_t n = PixelCount(brdf);
-    if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n)
+    if (!WindowArraysFit(brdf, pixels.size(), {cost.size(), cosp.size(), sinp.size()}))
         return;
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
@@ -287,9 +289,8 @@ void RelightWindowSlide(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
                         std::span<const float> cosp, std::span<const float> sinp,
                         std::span<const Rgb> intensity, std::span<uint8_t> pixels,
                         int32_t terms, const MessageSink& progress) {
-    const size_t n = PixelCount(brdf);
-    if (pixels.size() < n * 3 || cost.size() < n || cosp.size() < n || sinp.size() < n ||
-        intensity.size() < n)
+    if (!WindowArraysFit(brdf, pixels.size(),
+                         {cost.size(), cosp.size(), sinp.size(), intensity.size()}))
         return;
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
@@ -326,14 +327,11 @@ void RelightWindowSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t
                           std::span<const Rgb> colors, int32_t count,
                           std::span<uint8_t> pixels, int32_t terms,
                           const MessageSink& progress) {
-    const size_t n = PixelCount(brdf);
-    if (count < 0) count = 0;
-    if (count > MAX_LIGHTS) count = MAX_LIGHTS;
-    const size_t lights = static_cast<size_t>(count);
-    if (pixels.size() < n * 3 || cost.size() < lights || cosp.size() < lights ||
-        sinp.size() < lights || colors.size() < lights)
+    if (!WindowLightsFit(brdf, pixels.size(), count,
+                         {cost.size(), cosp.size(), sinp.size(), colors.size()}))
         return;
-    std::vector<float> buf = AccumulationBuffer(brdf, n);
+    const size_t lights = static_cast<size_t>(count);
+    std::vector<float> buf = AccumulationBuffer(brdf, PixelCount(brdf));
 
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);

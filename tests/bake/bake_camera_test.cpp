@@ -5,53 +5,50 @@
 #include <cmath>
 
 #include "bake/bake_camera.h"
+#include "tests/support/expect_vec3d.h"
 
 namespace lumo::tool {
 namespace {
 
-void ExpectNear(const Vec3d& want, const Vec3d& got, double tol = 1e-12) {
-    EXPECT_NEAR(want.x, got.x, tol);
-    EXPECT_NEAR(want.y, got.y, tol);
-    EXPECT_NEAR(want.z, got.z, tol);
-}
+constexpr double kTol = 1e-12;
 
 TEST(BakeCameraTest, CamerasStandAtTheCellCentresOfTheCameraPlane) {
     const BakeSlab slab = DemoSlab(2, 32);
-    ExpectNear({-0.3, -0.3, 2}, CameraPosition(slab, 0, 0));
-    ExpectNear({0.3, -0.3, 2}, CameraPosition(slab, 1, 0));  // column first
-    ExpectNear({-0.3, 0.3, 2}, CameraPosition(slab, 0, 1));
-    ExpectNear({0.3, 0.3, 2}, CameraPosition(slab, 1, 1));
+    ExpectNear({-0.3, -0.3, 2}, CameraPosition(slab, 0, 0), kTol);
+    ExpectNear({0.3, -0.3, 2}, CameraPosition(slab, 1, 0), kTol);  // column first
+    ExpectNear({-0.3, 0.3, 2}, CameraPosition(slab, 0, 1), kTol);
+    ExpectNear({0.3, 0.3, 2}, CameraPosition(slab, 1, 1), kTol);
     const BakeSlab eight = DemoSlab(8, 128);
-    ExpectNear({-0.525, 0.375, 2}, CameraPosition(eight, 0, 6));
+    ExpectNear({-0.525, 0.375, 2}, CameraPosition(eight, 0, 6), kTol);
 }
 
 TEST(BakeCameraTest, PixelsAreRaysThroughTheirImagePlanePoints) {
     const BakeSlab slab = DemoSlab(2, 32);
     const double half_pixel = 0.5 * 1.2 / 32;
-    ExpectNear({-0.6 + half_pixel, -0.6 + half_pixel, 0}, PixelPoint(slab, 0, 0));
-    ExpectNear({0.6 - half_pixel, -0.6 + half_pixel, 0}, PixelPoint(slab, 31, 0));
-    ExpectNear({-0.6 + half_pixel, 0.6 - half_pixel, 0}, PixelPoint(slab, 0, 31));
+    ExpectNear({-0.6 + half_pixel, -0.6 + half_pixel, 0}, PixelPoint(slab, 0, 0), kTol);
+    ExpectNear({0.6 - half_pixel, -0.6 + half_pixel, 0}, PixelPoint(slab, 31, 0), kTol);
+    ExpectNear({-0.6 + half_pixel, 0.6 - half_pixel, 0}, PixelPoint(slab, 0, 31), kTol);
     const Vec3d camera = CameraPosition(slab, 1, 0);
     const Ray ray = PixelRay(slab, camera, 5, 20);
     EXPECT_NEAR(1.0, Length(ray.dir), 1e-12);
     const Vec3d p = PixelPoint(slab, 5, 20);
     // The image plane is z = 0, two units below the camera.
-    ExpectNear(p, ray.origin + ray.dir * Length(p - camera));
+    ExpectNear(p, ray.origin + ray.dir * Length(p - camera), kTol);
 }
 
 TEST(BakeCameraTest, FrameNormalPointsFromTheImagePlaneToTheCameras) {
     BakeSlab slab = DemoSlab(2, 32);
     BakeFrame f = FrameOf(slab);
-    ExpectNear({0, 0, 1}, f.normal);
-    ExpectNear({1, 0, 0}, f.s);
-    ExpectNear({0, 1, 0}, f.t);
+    ExpectNear({0, 0, 1}, f.normal, kTol);
+    ExpectNear({1, 0, 0}, f.s, kTol);
+    ExpectNear({0, 1, 0}, f.t, kTol);
     // Corners listed the other way round give the same normal.
     std::swap(slab.camera.corner[1], slab.camera.corner[3]);
-    ExpectNear({0, 0, 1}, FrameOf(slab).normal);
+    ExpectNear({0, 0, 1}, FrameOf(slab).normal, kTol);
     // A camera plane below the image plane turns it over.
     for (Vec3d& c : slab.camera.corner)
         c.z = -2;
-    ExpectNear({0, 0, -1}, FrameOf(slab).normal);
+    ExpectNear({0, 0, -1}, FrameOf(slab).normal, kTol);
 }
 
 TEST(BakeCameraTest, TheViewersStartUpCameraSeesBothPlanesWithAMargin) {

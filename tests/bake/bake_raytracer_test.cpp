@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "bake/raytracer.h"
+#include "tests/support/expect_vec3d.h"
 
 namespace lumo::tool {
 namespace {
@@ -15,12 +16,6 @@ Material Matte(double r, double g, double b) {
     Material m;
     m.diffuse = {r, g, b};
     return m;
-}
-
-void ExpectNear(const Vec3d& want, const Vec3d& got, double tol = kTol) {
-    EXPECT_NEAR(want.x, got.x, tol);
-    EXPECT_NEAR(want.y, got.y, tol);
-    EXPECT_NEAR(want.z, got.z, tol);
 }
 
 // A ground tile at z = 0 (half size 2) with a unit sphere standing on it at
@@ -56,8 +51,8 @@ TEST(BakeRaytracerTest, FindsTheNearestSurfaceWithItsNormal) {
         const SurfacePoint sp = Intersect(scene, c.ray);
         ASSERT_EQ(c.shape, sp.shape);
         EXPECT_NEAR(c.t, sp.t, kTol);
-        ExpectNear(c.normal, sp.normal);
-        ExpectNear(c.ray.origin + c.ray.dir * c.t, sp.point);
+        ExpectNear(c.normal, sp.normal, kTol);
+        ExpectNear(c.ray.origin + c.ray.dir * c.t, sp.point, kTol);
     }
 }
 
@@ -135,7 +130,7 @@ TEST(BakeRaytracerTest, ResponseIsDiffuseTimesCosinePlusAHighlight) {
     const LightTerms head_on = shader.Terms({0, 0, 1});
     EXPECT_NEAR(1.0, head_on.diffuse, kTol);
     EXPECT_NEAR(1.0, head_on.specular, kTol);
-    ExpectNear({0.7, 0.9, 0.85}, shader.Colour(head_on));
+    ExpectNear({0.7, 0.9, 0.85}, shader.Colour(head_on), kTol);
     // At 60 degrees from the normal: cos 0.5; the half vector is 30 degrees
     // off, so the highlight is 0.5 * cos(30)^8.
     const Vec3d l{std::sqrt(0.75), 0, 0.5};

@@ -15,23 +15,19 @@
 #include "base/str_printf.h"
 #include "io/ppm.h"
 #include "testing/bake_fidelity.h"
+#include "tests/support/lumotool.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace lumo::tool {
 namespace {
 
+using lumo::testing::Lumotool;
 using lumo::testing::ProcessResult;
-using lumo::testing::RunProcess;
 using lumo::testing::TempDir;
 
 constexpr int kGrid = 2;
 constexpr int kSize = 32;
-
-ProcessResult Tool(const std::string& cwd, std::vector<std::string> args) {
-    args.insert(args.begin(), LUMOTOOL_PATH);
-    return RunProcess(args, cwd, "", 300);
-}
 
 // Mean PSNR over the views and the held-out lights of `lumotool relight` in
 // `folder` against the ray tracer.
@@ -41,8 +37,8 @@ double RelitPsnr(const std::string& folder, const Scene& scene,
     int count = 0;
     for (const Vec3d& d : HeldOutLightDirections()) {
         const ProcessResult r =
-            Tool(folder, {"relight", "scene.lid", "out", "--light",
-                          StrPrintf("dir=%.17g,%.17g,%.17g", d.x, d.y, d.z)});
+            Lumotool(folder, {"relight", "scene.lid", "out", "--light",
+                              StrPrintf("dir=%.17g,%.17g,%.17g", d.x, d.y, d.z)});
         EXPECT_EQ(0, r.exit_code) << r.err;
         for (int b = 0; b < kGrid; ++b) {
             for (int a = 0; a < kGrid; ++a) {
@@ -62,8 +58,9 @@ double RelitPsnr(const std::string& folder, const Scene& scene,
 TEST(FitFidelityTest, FittedCapturesRelightWithinOneDecibelOfTheBakedFiles) {
     TempDir dir;
     const std::string root = dir.path().string();
-    ProcessResult r = Tool(root, {"bake", ".", "--grid", std::to_string(kGrid), "--size",
-                                  std::to_string(kSize), "--capture", "64", "--quiet"});
+    ProcessResult r =
+        Lumotool(root, {"bake", ".", "--grid", std::to_string(kGrid), "--size",
+                        std::to_string(kSize), "--capture", "64", "--quiet"});
     ASSERT_EQ(0, r.exit_code) << r.err;
     const Scene scene = DemoScene();
     const std::vector<ViewHits> views = TraceAllViews(scene, DemoSlab(kGrid, kSize));
@@ -71,7 +68,7 @@ TEST(FitFidelityTest, FittedCapturesRelightWithinOneDecibelOfTheBakedFiles) {
     for (const char* variant : {"sphere", "dome"}) {
         SCOPED_TRACE(variant);
         const std::string out = std::string("fit-") + variant;
-        r = Tool(root, {"fit", std::string("capture-") + variant + ".json", out});
+        r = Lumotool(root, {"fit", std::string("capture-") + variant + ".json", out});
         ASSERT_EQ(0, r.exit_code) << r.err;
         const double fitted = RelitPsnr(dir.File(out), scene, views);
         std::printf("%s: fitted %.2f dB, baked %.2f dB\n", variant, fitted, baked);

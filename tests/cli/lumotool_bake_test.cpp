@@ -6,25 +6,21 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/lumotool.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace lumo {
 namespace {
 
+using lumo::testing::Lumotool;
 using lumo::testing::ProcessResult;
-using lumo::testing::RunProcess;
-
-ProcessResult Tool(std::vector<std::string> args) {
-    args.insert(args.begin(), LUMOTOOL_PATH);
-    return RunProcess(args);
-}
 
 TEST(LumotoolBakeTest, BakesQuietlyOrWithProgress) {
     testing::TempDir dir;
     const std::string out = dir.File("demo/nested");
-    const ProcessResult quiet = Tool(
-        {"bake", out, "--grid", "2", "--size", "16", "--directions", "64", "--quiet"});
+    const ProcessResult quiet = Lumotool("", {"bake", out, "--grid", "2", "--size", "16",
+                                              "--directions", "64", "--quiet"});
     ASSERT_EQ(0, quiet.exit_code) << quiet.err;
     EXPECT_EQ("", quiet.err);
     EXPECT_EQ("", quiet.out);
@@ -33,8 +29,8 @@ TEST(LumotoolBakeTest, BakesQuietlyOrWithProgress) {
           "scene-rgb.lid", "scene-dat.lid", "scene-qr.lid", "slide.rgb"}) {
         EXPECT_TRUE(std::filesystem::exists(out + "/" + f)) << f;
     }
-    const ProcessResult loud = Tool({"bake", out, "--grid", "1", "--size", "8", "--bands",
-                                     "2", "--directions", "16"});
+    const ProcessResult loud = Lumotool("", {"bake", out, "--grid", "1", "--size", "8",
+                                             "--bands", "2", "--directions", "16"});
     ASSERT_EQ(0, loud.exit_code) << loud.err;
     EXPECT_EQ("", loud.out);
     EXPECT_EQ(0u, loud.err.find("bake: 1 x 1 cameras of 8 x 8 pixels, 2 bands from 16 "
@@ -58,7 +54,7 @@ TEST(LumotoolBakeTest, UsageErrorsExitTwoAndWriteNothing) {
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(args.size() > 2 ? args[2] : args[0]);
-        const ProcessResult r = Tool(args);
+        const ProcessResult r = Lumotool("", args);
         EXPECT_EQ(2, r.exit_code);
         EXPECT_EQ(0u, r.err.find("lumotool: ")) << r.err;
         EXPECT_NE(std::string::npos, r.err.find("usage: lumotool bake OUTDIR")) << r.err;
@@ -69,18 +65,18 @@ TEST(LumotoolBakeTest, UsageErrorsExitTwoAndWriteNothing) {
 TEST(LumotoolBakeTest, AFolderThatCannotBeMadeExitsOne) {
     testing::TempDir dir;
     const std::string blocker = dir.Write("file", "x");
-    const ProcessResult r = Tool({"bake", blocker + "/out", "--quiet"});
+    const ProcessResult r = Lumotool("", {"bake", blocker + "/out", "--quiet"});
     EXPECT_EQ(1, r.exit_code);
     EXPECT_EQ("[BakeDemo]: cannot create folder " + blocker + "/out\n", r.err);
 }
 
 TEST(LumotoolBakeTest, HelpListsTheOptions) {
-    const ProcessResult r = Tool({"bake", "--help"});
+    const ProcessResult r = Lumotool("", {"bake", "--help"});
     EXPECT_EQ(0, r.exit_code);
     EXPECT_EQ(0u,
               r.out.find("usage: lumotool bake OUTDIR [--grid N] [--size S] [--bands L] "
                          "[--directions K] [--capture K] [--quiet]\n"));
-    const ProcessResult overview = Tool({"help"});
+    const ProcessResult overview = Lumotool("", {"help"});
     EXPECT_NE(std::string::npos, overview.out.find("  bake "));
     EXPECT_NE(std::string::npos, overview.out.find("  fit "));
 }

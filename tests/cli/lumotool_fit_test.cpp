@@ -21,6 +21,7 @@
 #include "base/str_printf.h"
 #include "io/ppm.h"
 #include "relight/brdf_file.h"
+#include "tests/support/lumotool.h"
 #include "tests/support/run_process.h"
 #include "tests/support/synthetic_capture.h"
 #include "tests/support/temp_dir.h"
@@ -29,16 +30,12 @@ namespace lumo {
 namespace {
 
 namespace fs = std::filesystem;
+using lumo::testing::Lumotool;
 using lumo::testing::ProcessResult;
 using lumo::testing::ReadFileBytes;
 using lumo::testing::RunProcess;
 using lumo::testing::SyntheticCapture;
 using lumo::testing::TempDir;
-
-ProcessResult Tool(const std::string& cwd, std::vector<std::string> args) {
-    args.insert(args.begin(), LUMOTOOL_PATH);
-    return RunProcess(args, cwd, "", 300);
-}
 
 // The files a folder holds (names only, sorted); empty when it is missing.
 std::vector<std::string> Files(const fs::path& dir) {
@@ -80,7 +77,7 @@ TEST(LumotoolFitTest, RelitFitReproducesTheAnalyticPictureUnderANewLight) {
         cap.extension = c.extension;
         ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File("cap")).empty());
         const ProcessResult fit =
-            Tool(dir.path().string(),
+            Lumotool(dir.path().string(),
                  {"fit", "cap/lights.lp", "out", "--bands", "3", "--holdout", "4"});
         ASSERT_EQ(0, fit.exit_code) << fit.err;
         const std::string start =
@@ -102,7 +99,7 @@ TEST(LumotoolFitTest, RelitFitReproducesTheAnalyticPictureUnderANewLight) {
         const std::string light =
             StrPrintf("dir=%.9g,%.9g,%.9g", -kHeldOut[0], -kHeldOut[1], -kHeldOut[2]);
         const ProcessResult relit =
-            Tool(dir.File("out"), {"relight", "scene.lid", "view", "--light", light});
+            Lumotool(dir.File("out"), {"relight", "scene.lid", "view", "--light", light});
         ASSERT_EQ(0, relit.exit_code) << relit.err;
         Photo view;
         ASSERT_TRUE(
@@ -174,11 +171,11 @@ TEST(LumotoolFitTest, ShardsEqualOneRunAndEachCameraKeepsItsPlace) {
             a.insert(a.end(), options.begin(), options.end());
             return a;
         };
-        r = Tool(cwd, args({"fit", "capture.json", whole}));
+        r = Lumotool(cwd, args({"fit", "capture.json", whole}));
         ASSERT_EQ(0, r.exit_code) << r.err;
         EXPECT_EQ("fit: 4 cameras, 160 photographs", r.out.substr(0, 31));
         for (const char* range : {"2-3", "0-1"}) {
-            r = Tool(cwd, args({"fit", "capture.json", shards, "--cameras", range}));
+            r = Lumotool(cwd, args({"fit", "capture.json", shards, "--cameras", range}));
             ASSERT_EQ(0, r.exit_code) << r.err;
         }
         EXPECT_EQ((std::vector<std::string>{"fit-report.0-1.json", "fit-report.2-3.json",
@@ -196,7 +193,7 @@ TEST(LumotoolFitTest, ShardsEqualOneRunAndEachCameraKeepsItsPlace) {
         EXPECT_EQ(2u,
                   ReadJson(dir.File(shards + "/fit-report.2-3.json"))["cameras"].size());
         // The merged parts report what the one run reports.
-        r = Tool(cwd, {"fit", "capture.json", shards, "--merge"});
+        r = Lumotool(cwd, {"fit", "capture.json", shards, "--merge"});
         ASSERT_EQ(0, r.exit_code) << r.err;
         nlohmann::json merged = ReadJson(dir.File(shards + "/fit-report.json"));
         EXPECT_EQ(
@@ -206,13 +203,13 @@ TEST(LumotoolFitTest, ShardsEqualOneRunAndEachCameraKeepsItsPlace) {
         EXPECT_EQ(ReadJson(dir.File(whole + "/fit-report.json")), merged);
     }
     fs::remove(dir.File("shards/fit-report.2-3.json"));
-    r = Tool(cwd, {"fit", "capture.json", "shards", "--merge"});
+    r = Lumotool(cwd, {"fit", "capture.json", "shards", "--merge"});
     EXPECT_EQ(1, r.exit_code);
     EXPECT_EQ("[MergeFitReports]: shards: camera 2 is in no part\n", r.err);
 
     const std::string light =
         StrPrintf("dir=%.9g,%.9g,%.9g", -kHeldOut[0], -kHeldOut[1], -kHeldOut[2]);
-    r = Tool(dir.File("whole"), {"relight", "scene.lid", "view", "--light", light});
+    r = Lumotool(dir.File("whole"), {"relight", "scene.lid", "view", "--light", light});
     ASSERT_EQ(0, r.exit_code) << r.err;
     for (int b = 0; b < 2; ++b) {
         for (int a = 0; a < 2; ++a) {
@@ -252,7 +249,7 @@ TEST(LumotoolFitTest, TheDefaultsHoldOutATenthAndChooseTheFewestBandsThatFit) {
         cap.quadratic = c.quadratic;
         ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File("cap")).empty());
         const ProcessResult fit =
-            Tool(dir.path().string(), {"fit", "cap/lights.lp", "out"});
+            Lumotool(dir.path().string(), {"fit", "cap/lights.lp", "out"});
         ASSERT_EQ(0, fit.exit_code) << fit.err;
         EXPECT_EQ("", fit.err);
         const std::string start = StrPrintf(
@@ -283,7 +280,7 @@ TEST(LumotoolFitTest, TheDefaultsHoldOutATenthAndChooseTheFewestBandsThatFit) {
         const std::string light =
             StrPrintf("dir=%.9g,%.9g,%.9g", -kHeldOut[0], -kHeldOut[1], -kHeldOut[2]);
         const ProcessResult relit =
-            Tool(dir.File("out"), {"relight", "scene.lid", "view", "--light", light});
+            Lumotool(dir.File("out"), {"relight", "scene.lid", "view", "--light", light});
         ASSERT_EQ(0, relit.exit_code) << relit.err;
         Photo view;
         ASSERT_TRUE(
@@ -332,7 +329,7 @@ TEST(LumotoolFitTest, WarnsWhenACameraHasFewerThanTwiceAsManyPhotographsAsCoeffi
         std::vector<std::string> args = {"fit", "cap/lights.lp", "out"};
         args.insert(args.end(), c.options.begin(), c.options.end());
         SCOPED_TRACE(args.size() > 3 ? args[4] : "defaults");
-        const ProcessResult r = Tool(dir.path().string(), args);
+        const ProcessResult r = Lumotool(dir.path().string(), args);
         EXPECT_EQ(0, r.exit_code);
         EXPECT_EQ(c.err, r.err);
         EXPECT_EQ("fit: 1 camera, 12 photographs of 6 x 4, ", r.out.substr(0, 40));
@@ -351,7 +348,7 @@ TEST(LumotoolFitTest, WarnsWhenACameraHasFewerThanTwiceAsManyPhotographsAsCoeffi
                        {"cameras", cams}}
             .dump());
     const ProcessResult r =
-        Tool(dir.path().string(), {"fit", "m.json", "out", "--bands", "3"});
+        Lumotool(dir.path().string(), {"fit", "m.json", "out", "--bands", "3"});
     EXPECT_EQ(0, r.exit_code);
     EXPECT_EQ(
         "lumotool fit: warning: cap/lights.lp: 11 photographs fitted with 9 "
@@ -627,7 +624,7 @@ TEST(LumotoolFitTest, ErrorsNameTheFileAndLeaveNothingThatLooksComplete) {
         c.setup(dir);
         std::vector<std::string> args = {"fit"};
         args.insert(args.end(), c.args.begin(), c.args.end());
-        const ProcessResult r = Tool(dir.path().string(), args);
+        const ProcessResult r = Lumotool(dir.path().string(), args);
         EXPECT_EQ(c.status, r.exit_code);
         if (!c.message.empty() && c.message.back() == '*') {
             const std::string prefix = c.message.substr(0, c.message.size() - 1);
@@ -701,7 +698,7 @@ TEST(LumotoolFitTest, MergeRefusesHostileReportPartsInOneLine) {
         fs::create_directory(dir.File("out"));
         c.setup();
         const ProcessResult r =
-            Tool(dir.path().string(), {"fit", "cap/lights.lp", "out", "--merge"});
+            Lumotool(dir.path().string(), {"fit", "cap/lights.lp", "out", "--merge"});
         EXPECT_EQ(1, r.exit_code);
         EXPECT_EQ(c.message, r.err);
     }
@@ -723,7 +720,7 @@ TEST(LumotoolFitTest, AFailureMidwayRemovesTheRunsFiles) {
     dir.Write("m.json", Manifest("[2, 1]", cams.dump()));
     // An earlier fit in a second folder, with the photographs still whole.
     ASSERT_EQ(
-        0, Tool(dir.path().string(), {"fit", "m.json", "old", "--bands", "2"}).exit_code);
+        0, Lumotool(dir.path().string(), {"fit", "m.json", "old", "--bands", "2"}).exit_code);
     const std::vector<std::string> old_files = Files(dir.path() / "old");
     std::vector<std::string> old_bytes;
     for (const std::string& f : old_files)
@@ -735,7 +732,7 @@ TEST(LumotoolFitTest, AFailureMidwayRemovesTheRunsFiles) {
     for (const std::string out : {"out", "old"}) {
         SCOPED_TRACE(out);
         const ProcessResult r =
-            Tool(dir.path().string(), {"fit", "m.json", out, "--bands", "3"});
+            Lumotool(dir.path().string(), {"fit", "m.json", out, "--bands", "3"});
         EXPECT_EQ(1, r.exit_code);
         // libpng prints a line of its own before the message.
         const std::string last = r.err.substr(r.err.rfind('\n', r.err.size() - 2) + 1);
@@ -767,7 +764,7 @@ TEST(LumotoolFitTest, AKilledReFitNeverLeavesAMixedScene) {
     }
     dir.Write("m.json", Manifest("[3, 1]", cams.dump()));
     ASSERT_EQ(
-        0, Tool(dir.path().string(), {"fit", "m.json", "out", "--bands", "2"}).exit_code);
+        0, Lumotool(dir.path().string(), {"fit", "m.json", "out", "--bands", "2"}).exit_code);
     std::vector<std::string> old_bytes;
     for (int a = 0; a < 3; ++a)
         old_bytes.push_back(

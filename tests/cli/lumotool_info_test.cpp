@@ -5,24 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/lumotool.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace lumo {
 namespace {
 
+using lumo::testing::Lumotool;
 using lumo::testing::ProcessResult;
-using lumo::testing::RunProcess;
 using nlohmann::json;
-
-ProcessResult Tool(std::vector<std::string> args, const std::string& cwd = "") {
-    args.insert(args.begin(), LUMOTOOL_PATH);
-    return RunProcess(args, cwd);
-}
 
 json InfoJson(const testing::TempDir& dir, const std::string& lid) {
     const std::string path = dir.Write("scene.lid", lid);
-    const ProcessResult r = Tool({"info", "--json", path});
+    const ProcessResult r = Lumotool("", {"info", "--json", path});
     EXPECT_EQ(0, r.exit_code) << r.err;
     EXPECT_EQ("", r.err);
     return json::parse(r.out);
@@ -70,7 +66,7 @@ TEST(LumotoolInfoTest, JsonKeepsFieldOrderAndFloatsReadBackExactly) {
     testing::TempDir dir;
     const std::string path = dir.Write(
         "scene.lid", "SLAB 0 x\nSAMPLES_INTENSITY 0.1\nSLAB_UV\n0.3 1e-7 3.4e38 -2.5\n");
-    const ProcessResult r = Tool({"info", "--json", path});
+    const ProcessResult r = Lumotool("", {"info", "--json", path});
     ASSERT_EQ(0, r.exit_code) << r.err;
     const char* order[] = {
         "\"slab_count\"",         "\"kind\"",          "\"slabs\"",
@@ -155,13 +151,13 @@ TEST(LumotoolInfoTest, ScenesErrorsEndWithTheReadersMessageAndStatus1) {
             std::vector<std::string> args = {"info"};
             if (*flag) args.push_back(flag);
             args.push_back(path);
-            const ProcessResult r = Tool(args);
+            const ProcessResult r = Lumotool("", args);
             EXPECT_EQ(1, r.exit_code) << c.lid;
             EXPECT_EQ(c.message, r.err);
             EXPECT_EQ("", r.out);
         }
     }
-    const ProcessResult missing = Tool({"info", dir.File("none.lid")});
+    const ProcessResult missing = Lumotool("", {"info", dir.File("none.lid")});
     EXPECT_EQ(1, missing.exit_code);
     EXPECT_EQ("[ReadLidFile]: cannot open lidfile\n", missing.err);
 }
@@ -172,7 +168,7 @@ TEST(LumotoolInfoTest, TextSummaryNamesTheSlab) {
         dir.Write("scene.lid",
                   "SLAB 0 data/obj\nSAMPLES_UV 2 2\nSAMPLES_ST 64 32\nFORMAT BRDF\n"
                   "VIEW_ENABLE_MASK_BEGIN\n1 1\n1 0\nE\n");
-    const ProcessResult r = Tool({"info", path});
+    const ProcessResult r = Lumotool("", {"info", path});
     ASSERT_EQ(0, r.exit_code) << r.err;
     EXPECT_NE(std::string::npos, r.out.find("light slab")) << r.out;
     EXPECT_NE(std::string::npos, r.out.find("\"data/obj\"")) << r.out;
@@ -190,7 +186,7 @@ TEST(LumotoolTest, UsageErrorsExitWith2AndWriteNothingToStdout) {
         {"help", "frobnicate"},
     };
     for (const auto& args : cases) {
-        const ProcessResult r = Tool(args);
+        const ProcessResult r = Lumotool("", args);
         SCOPED_TRACE(args.empty() ? std::string("(no arguments)") : args[0]);
         EXPECT_EQ(2, r.exit_code);
         EXPECT_EQ("", r.out);
@@ -202,13 +198,13 @@ TEST(LumotoolTest, UsageErrorsExitWith2AndWriteNothingToStdout) {
 TEST(LumotoolTest, HelpPrintsUsageAndExits0) {
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"help"}, {"--help"}, {"help", "info"}, {"info", "--help"}}) {
-        const ProcessResult r = Tool(args);
+        const ProcessResult r = Lumotool("", args);
         EXPECT_EQ(0, r.exit_code);
         EXPECT_EQ("", r.err);
         EXPECT_NE(std::string::npos, r.out.find("usage: lumotool")) << r.out;
         EXPECT_NE(std::string::npos, r.out.find("info")) << r.out;
     }
-    EXPECT_NE(std::string::npos, Tool({"info", "--help"}).out.find("--json"));
+    EXPECT_NE(std::string::npos, Lumotool("", {"info", "--help"}).out.find("--json"));
 }
 
 }  // namespace

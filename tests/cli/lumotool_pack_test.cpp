@@ -8,20 +8,16 @@
 #include "io/image_set.h"
 #include "io/ppm.h"
 #include "io/sgi_writer.h"
+#include "tests/support/lumotool.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace lumo {
 namespace {
 
+using lumo::testing::Lumotool;
 using lumo::testing::ProcessResult;
-using lumo::testing::RunProcess;
 using lumo::testing::TempDir;
-
-ProcessResult Tool(std::vector<std::string> args) {
-    args.insert(args.begin(), LUMOTOOL_PATH);
-    return RunProcess(args);
-}
 
 // A view of a smooth scene, shifted a little per camera, as a light slab's
 // neighbouring views are.
@@ -57,11 +53,11 @@ TEST(LumotoolPackTest, PackThenUnpackGivesTheViewsWithinTheCodecsLoss) {
     const std::string dat = dir.File("set.dat");
     std::vector<std::string> args = {"pack", dat, "--grid", "3x2", "--rate", "4"};
     args.insert(args.end(), views.begin(), views.end());
-    ProcessResult r = Tool(args);
+    ProcessResult r = Lumotool("", args);
     ASSERT_EQ(0, r.exit_code) << r.err;
     EXPECT_EQ("", r.err);
 
-    r = Tool({"unpack", dat, dir.File("out/views")});
+    r = Lumotool("", {"unpack", dat, dir.File("out/views")});
     ASSERT_EQ(0, r.exit_code) << r.err;
     EXPECT_NE(std::string::npos, r.out.find("numCol   :  3\n"));
 
@@ -104,7 +100,7 @@ TEST(LumotoolPackTest, UsageErrorsExitWithTwo) {
         {"unpack", dat},                                                    // no OUTDIR
     };
     for (const auto& args : cases) {
-        const ProcessResult r = Tool(args);
+        const ProcessResult r = Lumotool("", args);
         EXPECT_EQ(2, r.exit_code) << args[1] << " " << r.err;
         EXPECT_EQ(0u, r.err.find("lumotool: ")) << r.err;
         EXPECT_NE(std::string::npos, r.err.find("usage: lumotool ")) << r.err;
@@ -120,22 +116,22 @@ TEST(LumotoolPackTest, BadInputsGiveAMessageAndStatusOne) {
     const std::string dat = dir.File("x.dat");
 
     ProcessResult r =
-        Tool({"pack", dat, "--grid", "2x1", views[0], dir.File("none.rgb")});
+        Lumotool("", {"pack", dat, "--grid", "2x1", views[0], dir.File("none.rgb")});
     EXPECT_EQ(1, r.exit_code);
     EXPECT_EQ("lumotool: pack: cannot load " + dir.File("none.rgb") +
                   " (none.rgb: can't open file)\n",
               r.err);
 
-    r = Tool({"pack", dat, "--grid", "2x1", views[0], other});
+    r = Lumotool("", {"pack", dat, "--grid", "2x1", views[0], other});
     EXPECT_EQ(1, r.exit_code);
     EXPECT_NE(std::string::npos, r.err.find("all images must be of one size")) << r.err;
 
     const std::string not_dat = dir.Write("not.dat", "hello");
-    r = Tool({"unpack", not_dat, dir.File("o")});
+    r = Lumotool("", {"unpack", not_dat, dir.File("o")});
     EXPECT_EQ(1, r.exit_code);
     EXPECT_EQ("[ReadDeflateZip]: input file is not in our zip file format\n", r.err);
 
-    r = Tool({"unpack", dir.File("missing.dat"), dir.File("o")});
+    r = Lumotool("", {"unpack", dir.File("missing.dat"), dir.File("o")});
     EXPECT_EQ(1, r.exit_code);
     EXPECT_EQ("Err : cannot open [" + dir.File("missing.dat") + "] for reading\n\n",
               r.err);

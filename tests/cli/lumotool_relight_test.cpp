@@ -21,23 +21,20 @@
 #include "relight/brdf_writer.h"
 #include "relight/recon_request.h"
 #include "testing/recon_reference.h"
+#include "tests/support/lumotool.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
 
 namespace lumo {
 namespace {
 
+using lumo::testing::Lumotool;
 using lumo::testing::ProcessResult;
 using lumo::testing::ReadFileBytes;
 using lumo::testing::RunProcess;
 using lumo::testing::TempDir;
 
 constexpr int kCols = 3, kRows = 2, kSize = 12, kBands = 3;
-
-ProcessResult Tool(const TempDir& dir, std::vector<std::string> args) {
-    args.insert(args.begin(), LUMOTOOL_PATH);
-    return RunProcess(args, dir.path().string(), "", 120);
-}
 
 // A relightable 3 x 2 slab whose camera (1, 0) is disabled, camera (2, 1) has
 // no coefficients at all (an empty window), and whose other images have
@@ -126,13 +123,15 @@ std::vector<Photo> Reference(const TempDir& dir, const std::vector<std::string>&
             std::string error;
             EXPECT_TRUE(ParseLightSpec(lights[i], spec, error)) << error;
             EXPECT_TRUE(ResolveLightSpec(spec).ok());
-            ApplyLightSpec(spec, model->lights.table[i]);
+            EXPECT_TRUE(ApplyLightSpec(spec, model->lights.table[i]).ok());
         }
     }
     bool local = false;
     for (int32_t i = 0; i < model->lights.lightcnt; ++i)
         local = local || model->lights.table[i].kind != Directional;
-    if (local) LoadModelDepthMaps(*model);
+    if (local) {
+        EXPECT_TRUE(LoadModelDepthMaps(*model).ok());
+    }
     if (harmonics >= 0) SetTerms(model->relight, harmonics);
     ReconRequest request;
     request.lights = std::span<LightSrc>(model->lights.table)
@@ -168,7 +167,7 @@ TEST_P(LumotoolRelightTest, MatchesTheReferenceByteForByte) {
         args.push_back(std::to_string(c.harmonics));
     }
     if (c.half) args.push_back("--half");
-    const ProcessResult r = Tool(dir, args);
+    const ProcessResult r = Lumotool(dir.path().string(), args);
     ASSERT_EQ(0, r.exit_code) << r.err;
     // The set-up prints its progress as the viewer does.
     EXPECT_NE(std::string::npos, r.out.find("Reconstructing image (0,0) ...\n")) << r.out;
@@ -275,13 +274,15 @@ TEST(LumotoolRelightErrorTest, ReaderAndSceneErrorsEndWithTheirMessageAndStatus1
         SCOPED_TRACE(c.name);
         WriteRichScene(dir);
         c.damage();
-        const ProcessResult r = Tool(dir, {"relight", "scene.lid", "out"});
+        const ProcessResult r =
+            Lumotool(dir.path().string(), {"relight", "scene.lid", "out"});
         EXPECT_EQ(1, r.exit_code);
         const std::string message = c.message;
         ASSERT_GE(r.err.size(), message.size()) << r.err;
         EXPECT_EQ(message, r.err.substr(r.err.size() - message.size())) << r.err;
     }
-    const ProcessResult missing = Tool(dir, {"relight", "none.lid", "out"});
+    const ProcessResult missing =
+        Lumotool(dir.path().string(), {"relight", "none.lid", "out"});
     EXPECT_EQ(1, missing.exit_code);
     EXPECT_EQ("[ReadLidFile]: cannot open lidfile\n", missing.err);
 }
@@ -291,8 +292,8 @@ TEST(LumotoolRelightErrorTest, ReaderAndSceneErrorsEndWithTheirMessageAndStatus1
 TEST(LumotoolRelightErrorTest, AMalformedLightIsAUsageErrorAndWritesNothing) {
     TempDir dir;
     WriteRichScene(dir);
-    const ProcessResult r =
-        Tool(dir, {"relight", "scene.lid", "out", "--light", "kind=lamp"});
+    const ProcessResult r = Lumotool(
+        dir.path().string(), {"relight", "scene.lid", "out", "--light", "kind=lamp"});
     EXPECT_EQ(2, r.exit_code);
     EXPECT_EQ(0u, r.err.rfind("lumotool: relight: --light", 0)) << r.err;
     EXPECT_EQ("", r.out);
@@ -318,8 +319,8 @@ TEST(LumotoolRelightErrorTest, EnvironmentMapsThatCannotBeUsedEndWithOneLineAndS
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.spec);
-        const ProcessResult r =
-            Tool(dir, {"relight", "scene.lid", "out", "--light", c.spec});
+        const ProcessResult r = Lumotool(
+            dir.path().string(), {"relight", "scene.lid", "out", "--light", c.spec});
         EXPECT_EQ(1, r.exit_code);
         EXPECT_EQ(c.line, r.err);
         EXPECT_EQ("", r.out);
@@ -328,7 +329,8 @@ TEST(LumotoolRelightErrorTest, EnvironmentMapsThatCannotBeUsedEndWithOneLineAndS
     // An unreadable picture: one line that names the file, whatever the
     // library says about it.
     const ProcessResult r =
-        Tool(dir, {"relight", "scene.lid", "out", "--light", "kind=env map=garbage.png"});
+        Lumotool(dir.path().string(),
+                 {"relight", "scene.lid", "out", "--light", "kind=env map=garbage.png"});
     EXPECT_EQ(1, r.exit_code);
     EXPECT_NE(std::string::npos, r.err.find("garbage.png")) << r.err;
     EXPECT_EQ(r.err.size() - 1, r.err.find('\n')) << r.err;
@@ -340,8 +342,9 @@ TEST(LumotoolRelightErrorTest, ASlideNameTooLongForTheLightIsRefusedByName) {
     WriteRichScene(dir);
     const std::string fits(255, 's');
     const std::string too_long(256, 's');
-    const ProcessResult refused = Tool(
-        dir, {"relight", "scene.lid", "out", "--light", "kind=slide slide=" + too_long});
+    const ProcessResult refused = Lumotool(
+        dir.path().string(),
+        {"relight", "scene.lid", "out", "--light", "kind=slide slide=" + too_long});
     EXPECT_EQ(2, refused.exit_code);
     EXPECT_NE(std::string::npos,
               refused.err.find("slide name longer than 255 characters: " + too_long))
@@ -349,7 +352,8 @@ TEST(LumotoolRelightErrorTest, ASlideNameTooLongForTheLightIsRefusedByName) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
     std::filesystem::copy_file(dir.File("slide.rgb"), dir.File(fits));
     const ProcessResult kept =
-        Tool(dir, {"relight", "scene.lid", "out", "--light", "kind=slide slide=" + fits});
+        Lumotool(dir.path().string(),
+                 {"relight", "scene.lid", "out", "--light", "kind=slide slide=" + fits});
     EXPECT_EQ(0, kept.exit_code) << kept.err;
 }
 
@@ -413,7 +417,8 @@ TEST(LumotoolRelightErrorTest, AMissingSlideIsRefusedAsTheRigRefusesIt) {
 TEST(LumotoolRelightProgressTest, GoesToATerminalOnlyAndNotWithQuiet) {
     TempDir dir;
     WriteRichScene(dir);
-    const ProcessResult piped = Tool(dir, {"relight", "scene.lid", "piped"});
+    const ProcessResult piped =
+        Lumotool(dir.path().string(), {"relight", "scene.lid", "piped"});
     ASSERT_EQ(0, piped.exit_code) << piped.err;
     // The readers' own lines only: no progress on a pipe.
     EXPECT_EQ(std::string::npos, piped.err.find("wrote")) << piped.err;

@@ -19,6 +19,7 @@
 #include "io/ppm.h"
 #include "model/light_rig.h"
 #include "model/view_path.h"
+#include "tests/support/lumotool.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -65,8 +66,7 @@ class LumotoolRenderTest : public ::testing::Test {
     static void TearDownTestSuite() { delete dir_; }
 
     static ProcessResult Tool(std::vector<std::string> args) {
-        args.insert(args.begin(), LUMOTOOL_PATH);
-        return RunProcess(args, dir_->path().string(), "", 300);
+        return testing::Lumotool(dir_->path().string(), std::move(args));
     }
     static std::filesystem::path In(const std::string& name) {
         return dir_->path() / name;

@@ -66,7 +66,7 @@ TEST_F(MainFrameTest, DrawingNeitherSteersTheLightNorReconstructs) {
     for (int32_t mode : {0, 1}) {
         model_->options.drawslabmode = mode;
         ApplyDrawSlabMode(model_->options);
-        DrawMainFrame(*model_, textures_);
+        EXPECT_TRUE(DrawMainFrame(*model_, textures_).ok()) << "mode " << mode;
         EXPECT_EQ(1, model_->view.recon_request) << "mode " << mode;
         EXPECT_EQ(generation, Generation()) << "mode " << mode;
         EXPECT_TRUE(SameDirection(direction, model_->lights.table[0].direction))
@@ -86,6 +86,29 @@ TEST_F(MainFrameTest, ASizeWhoseCacheCannotBeHadFailsWithItsMessage) {
     ASSERT_FALSE(s.ok());
     EXPECT_EQ("No memory for string memory allocation\n", s.message());
     EXPECT_TRUE(model_->view.others_cache.empty());
+}
+
+// A slab whose per-frame geometry cannot be allocated stops the frame with the
+// geometry's message, in either drawing mode; the program decides what follows.
+TEST_F(MainFrameTest, ASlabWhoseGeometryCannotBeHadFailsWithItsMessage) {
+    SlabRecord& slab = model_->scene.info->slabs[0];
+    const int32_t u = slab.samples_u, v = slab.samples_v;
+    slab.samples_u = slab.samples_v = 2000000000;
+    const struct {
+        int32_t mode;
+        const char* message;
+    } cases[] = {
+        {0, "[SlabRecord::CalCurrSTCorner]: no memory for sr\n"},
+        {1, "[SlabRecord::CalCurrSTCenter]: no memory for sr\n"},
+    };
+    for (const auto& c : cases) {
+        model_->options.drawslabmode = c.mode;
+        ApplyDrawSlabMode(model_->options);
+        EXPECT_EQ(c.message, DrawMainFrame(*model_, textures_).message())
+            << "mode " << c.mode;
+    }
+    slab.samples_u = u;
+    slab.samples_v = v;
 }
 
 }  // namespace

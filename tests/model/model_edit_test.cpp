@@ -408,7 +408,9 @@ TEST_F(LightEditTest, TheKindChangeNeedsALightAndAKnownKind) {
         auto model = std::make_unique<Model>();
         model->lights.lightcnt = c.lightcnt;
         model->lights.currlighttype = c.kind;
-        EXPECT_EQ(c.result, ChangeLightKind(*model)) << c.kind;
+        KindChange change = KindChange::kChanged;
+        EXPECT_TRUE(ChangeLightKind(*model, change).ok()) << c.kind;
+        EXPECT_EQ(c.result, change) << c.kind;
         EXPECT_EQ(c.after, model->lights.table[0].kind) << c.kind;
         EXPECT_EQ(0, model->scene.depth_requested) << "no scene: no depth maps loaded";
     }

@@ -50,13 +50,13 @@ TEST_F(EnvMapFileTest, MapsAreReadAsTheImageLibraryNormalisesThem) {
 
     LightSrc light;
     light.SetKind(Environment);
-    ASSERT_TRUE(light.SetEnvMapCore(Path("grey.png")).ok());
+    ASSERT_TRUE(light.SetEnvMap(Path("grey.png")).ok());
     ASSERT_TRUE(light.HasEnvironment());
     EXPECT_EQ(Path("grey.png"), light.GetEnvName());
     EXPECT_EQ(3, light.envmap->width);
     EXPECT_FLOAT_EQ(51.0f / 255.0f, light.envmap->At(1, 0, 2));  // grey lights all three
     EXPECT_FLOAT_EQ(204.0f / 255.0f, light.envmap->At(2, 1, 0));
-    ASSERT_TRUE(light.SetEnvMapCore(Path("sky.exr")).ok());
+    ASSERT_TRUE(light.SetEnvMap(Path("sky.exr")).ok());
     EXPECT_FLOAT_EQ(100.0f, light.envmap->At(0, 0, 2));  // values above 1 stay
     EXPECT_FLOAT_EQ(3.0f, light.envmap->At(1, 0, 2));
 }
@@ -94,7 +94,7 @@ TEST_F(EnvMapFileTest, AFailingMapLeavesTheLightUnchangedAndNamesTheFile) {
         {"inf.exr", ": the value at x 0, y 2 is not a finite number"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const Status status = light.SetEnvMapCore(Path(c.file));
+        const Status status = light.SetEnvMap(Path(c.file));
         ASSERT_FALSE(status.ok());
         EXPECT_NE(std::string::npos, status.message().find(c.says)) << status.message();
         EXPECT_NE(std::string::npos, status.message().find(Path(c.file)));

@@ -27,7 +27,9 @@ using lumo::testing::FileTerms;
 using lumo::testing::FillPhotos;
 using lumo::testing::MakeBrdfSlab;
 using lumo::testing::RandomEnvMap;
+using lumo::testing::ScenarioSlab;
 using lumo::testing::SlabSpec;
+using lumo::testing::SparseScenarioSlab;
 using ::testing::internal::CaptureStdout;
 using ::testing::internal::GetCapturedStdout;
 
@@ -79,20 +81,8 @@ std::vector<Scenario> Scenarios() {
         all.push_back(std::move(s));
         return &all.back();
     };
-    SlabSpec base;
-    base.nu = 3;
-    base.nv = 2;
-    base.W = 21;
-    base.H = 13;
-    base.lcnt = 4;
-    base.depth_maps = true;
-    base.images_without_depth = {4};
-
-    SlabSpec sparse = base;
-    sparse.density[0] = 0.6;
-    sparse.density[1] = 0.25;
-    sparse.density[2] = 0.0;  // a channel without coefficients
-    sparse.empty_images = {2};
+    const SlabSpec base = ScenarioSlab();
+    SlabSpec sparse = SparseScenarioSlab();
     sparse.enabled = {1, 1, 1, 0, 1, 1};
 
     SlabSpec short_files = base;  // harcnt below the terms in use

@@ -36,7 +36,9 @@ using lumo::testing::FillPhotos;
 using lumo::testing::MakeBrdfSlab;
 using lumo::testing::RandomCoefficients;
 using lumo::testing::RandomEnvMap;
+using lumo::testing::ScenarioSlab;
 using lumo::testing::SlabSpec;
+using lumo::testing::SparseScenarioSlab;
 
 LightSrc PointLight(const Vec3& d, float radius) {
     LightSrc l = DirLight(d, 1.0f, 0.8f, 1.3f);
@@ -93,19 +95,8 @@ ReconRequest Request(std::span<LightSrc> lights, int32_t terms, std::string& out
 }
 
 TEST_P(ReconHalfTest, GivesTheReferenceBytesOnCoefficientsRoundedToHalf) {
-    SlabSpec full;
-    full.nu = 3;
-    full.nv = 2;
-    full.W = 21;
-    full.H = 13;
-    full.lcnt = 4;
-    full.depth_maps = true;
-    full.images_without_depth = {4};
-    SlabSpec sparse = full;
-    sparse.density[0] = 0.6;
-    sparse.density[1] = 0.25;
-    sparse.density[2] = 0.0;
-    sparse.empty_images = {2};
+    const SlabSpec full = ScenarioSlab();
+    const SlabSpec sparse = SparseScenarioSlab();
     SlabSpec short_files = full;
     short_files.harcnt = 7;
     SlabSpec wide = full;

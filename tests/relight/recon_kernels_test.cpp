@@ -4,7 +4,9 @@
 // baseline instruction set, for AVX2 and for AVX-512, the builds of the tile
 // loops; the AVX-512 build also checks the sixteen-lane kernels (two tiles
 // per vector).
-#include "relight/recon_kernels.h"
+#include "relight/recon_lane_geometry.h"
+#include "relight/recon_slide_lanes.h"
+#include "relight/recon_sums.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +20,75 @@
 #include "tests/relight/relight_fixture.h"
 
 namespace lumo::kernels {
+
+// Single-tile forms of the kernels, which only these tests call (beside the
+// kernels, not in the anonymous namespace, so that they overload them): each is the
+// lane-group kernel on one tile (V8), as the tile loops would run it.
+
+// The three channels' dot products of tile t with one shared basis Y.
+LUMO_KERNEL void DotShared(const BrdfImage& brdf, int32_t t, const float* Y,
+                           int32_t terms, V8 acc[3]) {
+    const float* const rgb[3] = {Y, Y, Y};
+    DotSharedRgb(brdf, t, rgb, terms, acc);
+}
+
+// The same for tile t alone.
+LUMO_KERNEL void DotLanes(const BrdfImage& brdf, int32_t t, const V8* Y, int32_t terms,
+                          V8 acc[3]) {
+    DotLanes(brdf.TileCoeff(t, 0), 0, Y, terms, acc);
+}
+
+// The same with the bases given per channel and light, Y[ch][g].
+template <int G, class V>
+LUMO_KERNEL void AccumulateLightsRgb(const float* c, ptrdiff_t second,
+                                     const float* const* const Y[3],
+                                     const float* const f[3], int32_t terms, V total[3]) {
+    float packed[kMaxTerms * G * 3];
+    PackLightBases<G>(Y, terms, packed);
+    AccumulateLightsRgb<G, V>(c, second, packed, f, terms, total);
+}
+
+// One tile's lights (c: coefficient 0 of channel 0 of the tile).
+template <int G>
+LUMO_KERNEL void AccumulateLightsRgb(const float* c, const float* const* const Y[3],
+                                     const float* const f[3], int32_t terms,
+                                     V8 total[3]) {
+    AccumulateLightsRgb<G, V8>(c, 0, Y, f, terms, total);
+}
+
+// As AccumulateLightsRgb with one basis per light for all three channels.
+template <int G>
+LUMO_KERNEL void AccumulateLights(const float* c, const float* const* Y,
+                                  const float* const f[3], int32_t terms, V8 total[3]) {
+    const float* const* const rgb[3] = {Y, Y, Y};
+    AccumulateLightsRgb<G, V8>(c, 0, rgb, f, terms, total);
+}
+// Both for eight pixels given as arrays, into ShAngles (and *toward when given).
+LUMO_KERNEL void PixelAnglesLanes(const SlabFrame& frame, const Vec3& E,
+                                  const Vec3& light_position, const float x[kShLanes],
+                                  const float y[kShLanes], const float depth[kShLanes],
+                                  const bool has_depth[kShLanes], ShAngles out[kShLanes],
+                                  V3* toward = nullptr) {
+    V8 vx, vy, vd;
+    uint32_t has = 0;
+    for (int lane = 0; lane < kShLanes; ++lane) {
+        vx[lane] = x[lane];
+        vy[lane] = y[lane];
+        vd[lane] = depth[lane];
+        if (has_depth[lane]) has |= 1u << lane;
+    }
+    V3 L;
+    TowardLightLanes(frame, E, light_position, vx, vy, vd, has, L);
+    if (toward != nullptr) *toward = L;
+    V8 cost, cosp, sinp;
+    AnglesLanes(frame, L, 0xFFu, cost, cosp, sinp);
+    for (int lane = 0; lane < kShLanes; ++lane) {
+        out[lane].cost = cost[lane];
+        out[lane].cosp = cosp[lane];
+        out[lane].sinp = sinp[lane];
+    }
+}
+
 namespace {
 
 void ExpectSameBits(float want, float got, const char* what, int a, int b) {

@@ -60,6 +60,27 @@ int32_t FileTerms(const LidInfo& info) {
     return 0;
 }
 
+SlabSpec ScenarioSlab() {
+    SlabSpec spec;
+    spec.nu = 3;
+    spec.nv = 2;
+    spec.W = 21;
+    spec.H = 13;
+    spec.lcnt = 4;
+    spec.depth_maps = true;
+    spec.images_without_depth = {4};
+    return spec;
+}
+
+SlabSpec SparseScenarioSlab() {
+    SlabSpec spec = ScenarioSlab();
+    spec.density[0] = 0.6;
+    spec.density[1] = 0.25;
+    spec.density[2] = 0.0;  // a channel without coefficients
+    spec.empty_images = {2};
+    return spec;
+}
+
 void MakeBrdfSlab(SlabRecord& slab, const SlabSpec& spec) {
     slab.Clear();
     slab.format = kFormatBRDF;

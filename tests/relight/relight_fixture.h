@@ -33,6 +33,13 @@ struct SlabSpec {
     bool round_to_half = false;
 };
 
+// The slab the engine-against-reference scenarios start from: 3 x 2 images of
+// 21 x 13 pixels, 4 bands, depth maps (image 4 without one).
+SlabSpec ScenarioSlab();
+// ScenarioSlab with sparse channels (the third without coefficients) and
+// image 2 empty.
+SlabSpec SparseScenarioSlab();
+
 // Fills `slab` (format BRDF) from `spec`: corners, normal (0, 0, 1), mask,
 // photos of W x H black pixels for enabled images, coefficients for them.
 void MakeBrdfSlab(SlabRecord& slab, const SlabSpec& spec);

@@ -309,16 +309,5 @@ TEST(SlabGeometryTest, AllocationFailuresReturnTheirMessage) {
         ComputeSampleST(slab, LookAt({0, 0, 5}, {0, 0, 0}, {0, 1, 0}), 0).message());
 }
 
-TEST(SlabGeometryDeathTest, TheViewersPerFrameGeometryEndsTheProgramWithItsMessage) {
-    SlabRecord slab = MakeSlab(1, 1);
-    slab.samples_u = slab.samples_v = 2000000000;
-    EXPECT_EXIT(ComputeVertexSTOrExit(slab, LookAt({0, 0, 5}, {0, 0, 0}, {0, 1, 0}), 0),
-                ::testing::ExitedWithCode(1),
-                "^\\[SlabRecord::CalCurrSTCorner\\]: no memory for sr\n$");
-    EXPECT_EXIT(ComputeSampleSTOrExit(slab, LookAt({0, 0, 5}, {0, 0, 0}, {0, 1, 0}), 0),
-                ::testing::ExitedWithCode(1),
-                "^\\[SlabRecord::CalCurrSTCenter\\]: no memory for sr\n$");
-}
-
 }  // namespace
 }  // namespace lumo

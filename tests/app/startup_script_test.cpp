@@ -222,6 +222,32 @@ TEST(StartupScriptTest, TheStatusLineSaysWhenSeveralLightsActAsDirectionalLights
     EXPECT_EQ(std::string::npos, out.substr(three).find(note)) << out;
 }
 
+// The check button relights: a point light beside a directional one lights the
+// slab from its position once mixed lights are on, and as a directional light
+// again once they are off.
+TEST(StartupScriptTest, TheMixedLightsCheckButtonRelights) {
+    TempDir dir;
+    SlabFixture slab;
+    WriteBrdfSlab(dir, slab);
+    RunRealScript(dir,
+                  "update\n"
+                  "lumo::add_light\n"
+                  "set currlighttype 1\nlumo::set_type\n"
+                  "set radius_s 1.2\nlumo::apply_fields\n"
+                  "update\n.slab grabscr\n"
+                  ".menu.lights invoke \"Mixed lights\"\n"
+                  "update\n.slab grabscr\n"
+                  ".menu.lights invoke \"Mixed lights\"\n"
+                  "update\n.slab grabscr\n"
+                  "exit\n");
+    const Photo several = ReadGrab(dir, GrabName(0));
+    const Photo mixed = ReadGrab(dir, GrabName(1));
+    const Photo again = ReadGrab(dir, GrabName(2));
+    ASSERT_GT(several.width, 0);
+    EXPECT_TRUE(several.pixels != mixed.pixels) << "mixed lights did not relight";
+    EXPECT_TRUE(several.pixels == again.pixels) << "turning them off did not relight";
+}
+
 // The extent of what is drawn in a grab: the first and last column and row
 // that differ from the background colour of its corner.
 struct Extent {

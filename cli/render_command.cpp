@@ -87,7 +87,11 @@ int RunRender(const RenderOptions& o) {
     }
 
     HeadlessContext context;
-    if (Status s = context.Open(width, height); !s.ok()) {
+    // Every frame is drawn as square tiles of the shorter side, each in a
+    // buffer of exactly that size, as a square frame is drawn
+    // (display/proportional_frame.h).
+    if (Status s = context.Open(std::min(width, height), std::min(width, height));
+        !s.ok()) {
         std::fputs(s.message().c_str(), stderr);
         return 1;
     }

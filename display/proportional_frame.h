@@ -20,9 +20,10 @@
 namespace lumo {
 
 // Draws the model's main view into `frame` (width x height RGB bytes, rows
-// bottom first as ReadMainFrame gives them). The current context's buffer
-// must be at least width x height; the view must have been made
-// min(width, height) square (ResizeMainFrame). Leaves the main view's
+// bottom first as ReadMainFrame gives them). The view must have been made
+// min(width, height) square (ResizeMainFrame), and the current context's
+// buffer should be exactly that square: a drawing's last bits may depend on
+// where in a larger buffer it lies. Leaves the main view's
 // projection as InitGLState set it. Fails with the photo's allocation
 // message.
 Status DrawProportionalFrame(Model& model, SlabTextures& textures, int32_t width,

@@ -307,14 +307,23 @@ TEST_F(LumotoolRenderTest, TheTurntableAndTheExamplePathKeepTheWholeSlabInTheFra
 
 // A frame that is not square shows the scene at the scale of the square of its
 // shorter side, and more of it along the longer one: its centre square is that
-// square frame, byte for byte (frames 0 and 1 of the turntable: the start-up
-// view and a turned one).
+// square frame, byte for byte (frames 0 and 1 of a path zoomed in so far that
+// the slab overfills the square: the first keyframe and a turned view).
 TEST_F(LumotoolRenderTest, AFrameThatIsNotSquareKeepsTheSceneProportions) {
     constexpr int S = 48;
+    ViewPath path;
+    Keyframe key;
+    key.zoom = 2.5f;
+    path.keyframes.push_back(key);
+    key.time = 1.0f;
+    key.turn_y = 0.03f;
+    key.turn_x = -0.02f;
+    path.keyframes.push_back(key);
+    ASSERT_TRUE(WriteViewPath(In("zoomed.json").string(), path).ok());
     for (const char* light : {"dir=0.2,0.1,-1", "kind=point radius=2 dir=1,0,-1"}) {
-        const ProcessResult square =
-            Tool({"render", "scene.lid", "sq", "--frames", "3", "--size", "48x48",
-                  "--format", "ppm", "--light", light, "--light", "dir=0,0,-1"});
+        const ProcessResult square = Tool(
+            {"render", "scene.lid", "sq", "--frames", "3", "--size", "48x48", "--format",
+             "ppm", "--path", "zoomed.json", "--light", light, "--light", "dir=0,0,-1"});
         ASSERT_EQ(0, square.exit_code) << square.err;
         struct Case {
             int width, height;
@@ -328,7 +337,8 @@ TEST_F(LumotoolRenderTest, AFrameThatIsNotSquareKeepsTheSceneProportions) {
             SCOPED_TRACE(size);
             const ProcessResult r =
                 Tool({"render", "scene.lid", "p" + size, "--frames", "3", "--size", size,
-                      "--format", "ppm", "--light", light, "--light", "dir=0,0,-1"});
+                      "--format", "ppm", "--path", "zoomed.json", "--light", light,
+                      "--light", "dir=0,0,-1"});
             ASSERT_EQ(0, r.exit_code) << r.err;
             EXPECT_NE(std::string::npos,
                       r.out.find("window size : " + std::to_string(c.width) + " x " +
@@ -344,8 +354,8 @@ TEST_F(LumotoolRenderTest, AFrameThatIsNotSquareKeepsTheSceneProportions) {
                                   got[static_cast<size_t>(
                                       ((y + c.top) * c.width + c.left) * 3 + x)];
                 EXPECT_EQ(0u, differ) << name;
-                // The scene goes on beyond the square: the demo's slab fills
-                // more than the square's width.
+                // The scene goes on beyond the square: zoomed in, the slab
+                // fills more than the square.
                 size_t beyond = 0;
                 for (int y = 0; y < c.height; ++y)
                     for (int x = 0; x < c.width; ++x) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/parallel_for.h"
 #include "base/str_printf.h"
 #include "relight/recon_common.h"
 
@@ -41,14 +42,18 @@ void RelightSlabMixed(SlabRecord& slab, const ReconRequest& request,
         const SlabDriver driver = DriverFor(drivers, ChooseMode(one.lights, 1));
         if (driver == nullptr) continue;
         driver(slab, one);
-        for (size_t w = 0; w < wanted.size(); ++w) {
-            const std::span<const uint8_t> px = slab.photo[0][wanted[w].k].pixels;
+        // The images are independent: added on every thread.
+        ParallelForEach(wanted.size(), [&](size_t w) {
+            const uint8_t* px = slab.photo[0][wanted[w].k].pixels.data();
             std::vector<uint8_t>& acc = sum[w];
-            const size_t bytes = std::min(acc.size(), px.size());
-            for (size_t b = 0; b < bytes; ++b)
-                acc[b] = static_cast<uint8_t>(
-                    std::min<uint32_t>(255u, uint32_t{acc[b]} + uint32_t{px[b]}));
-        }
+            const size_t bytes =
+                std::min(acc.size(), slab.photo[0][wanted[w].k].pixels.size());
+            uint8_t* a = acc.data();
+            for (size_t b = 0; b < bytes; ++b) {
+                const unsigned v = unsigned{a[b]} + unsigned{px[b]};
+                a[b] = static_cast<uint8_t>(v > 255u ? 255u : v);
+            }
+        });
     }
     for (size_t w = 0; w < wanted.size(); ++w) {
         Emit(request.progress,

@@ -229,21 +229,25 @@ TEST(StartupScriptTest, TheMixedLightsCheckButtonRelights) {
     TempDir dir;
     SlabFixture slab;
     WriteBrdfSlab(dir, slab);
+    // Each grab waits for the window to settle (a loaded machine may still be
+    // mapping and sizing it at the first).
     RunRealScript(dir,
-                  "update\n"
+                  "update\nafter 200\nupdate\n"
                   "lumo::add_light\n"
                   "set currlighttype 1\nlumo::set_type\n"
                   "set radius_s 1.2\nlumo::apply_fields\n"
-                  "update\n.slab grabscr\n"
+                  "update\nafter 200\nupdate\n.slab grabscr\n"
                   ".menu.lights invoke \"Mixed lights\"\n"
-                  "update\n.slab grabscr\n"
+                  "update\nafter 200\nupdate\n.slab grabscr\n"
                   ".menu.lights invoke \"Mixed lights\"\n"
-                  "update\n.slab grabscr\n"
+                  "update\nafter 200\nupdate\n.slab grabscr\n"
                   "exit\n");
     const Photo several = ReadGrab(dir, GrabName(0));
     const Photo mixed = ReadGrab(dir, GrabName(1));
     const Photo again = ReadGrab(dir, GrabName(2));
     ASSERT_GT(several.width, 0);
+    ASSERT_EQ(several.width, mixed.width);
+    ASSERT_EQ(several.width, again.width);
     EXPECT_TRUE(several.pixels != mixed.pixels) << "mixed lights did not relight";
     EXPECT_TRUE(several.pixels == again.pixels) << "turning them off did not relight";
 }

@@ -4,7 +4,9 @@
 // with 25 coefficients (5 bands) per pixel and channel, every pixel present,
 // and times ReconstructAll in the directional mode, the several-lights mode
 // with 4 and with 30 directional lights of various colours, the point mode,
-// the slide projector (a 64 x 64 slide covering the slab) and the environment
+// the slide projector (a 64 x 64 slide covering the slab), mixed lights (a
+// point light, the projector, a directional light and the sky, each by its own
+// kind, and the four directional lights mixed) and the environment
 // light (the baked sky at 1024 x 512, its projection kept from the warm-up
 // call, as the viewer keeps it between light changes that do not turn it):
 // milliseconds per call, megapixels per second, the speed-up over the sequential
@@ -311,6 +313,10 @@ int main(int argc, char** argv) {
         sky.envmap = std::move(map);
     }
     std::vector<LightSrc> env = {sky};
+    // Mixed lights: four lights of four kinds, each by its own kind, and the
+    // four directional lights mixed (each its own pass instead of one shared
+    // one).
+    std::vector<LightSrc> kinds = {point, projector, four[0], sky};
 
     struct Mode {
         const char* name;
@@ -322,9 +328,15 @@ int main(int argc, char** argv) {
         int max_diff = 0;      // --half: largest byte difference from it
         size_t differing = 0;  // and the bytes that differ
         size_t bytes = 0;
-    } modes[] = {{"directional", &one, {}}, {"4 lights", &four, {}},
-                 {"point", &pt, {}},        {"environment", &env, {}},
-                 {"slide", &slide, {}},     {"30 lights", &thirty, {}}};
+        uint8_t mixed = 0;  // ReconRequest::mixed
+    } modes[] = {{"directional", &one, {}},
+                 {"4 lights", &four, {}},
+                 {"point", &pt, {}},
+                 {"environment", &env, {}},
+                 {"slide", &slide, {}},
+                 {"30 lights", &thirty, {}},
+                 {"4 mixed dir", &four, {}, 0, true, {}, 0, 0, 0, 1},
+                 {"4 mixed", &kinds, {}, 0, true, {}, 0, 0, 0, 1}};
 
     std::printf("threads: %d (this machine has %d), tile loops of %d lanes\n",
                 ParallelThreads(),
@@ -339,6 +351,7 @@ int main(int argc, char** argv) {
         request.terms = AvailableTerms(slab.brdf);
         request.progress = MessageSink();
         request.errors = MessageSink();
+        request.mixed = m.mixed;
         std::vector<uint8_t> ref_pixels;
         if (reference) {
             const Timing r = Time(1, [&] { reference::ReconstructAll(*info, request); });
@@ -413,6 +426,11 @@ int main(int argc, char** argv) {
                     megapixels / (modes[4].prod.median_ms / 1000.0));
         std::printf("30 lights: %.2f x the directional time (goal 1.5 or less)\n",
                     modes[5].prod.median_ms / modes[0].prod.median_ms);
+        std::printf(
+            "4 mixed lights (point, slide, directional, environment): %.2f x the 4 "
+            "directional lights' time; the 4 directional lights mixed: %.2f x\n",
+            modes[7].prod.median_ms / modes[1].prod.median_ms,
+            modes[6].prod.median_ms / modes[1].prod.median_ms);
     }
     {
         const EnvFrame frame = sky.GetEnvFrame();

@@ -1,5 +1,7 @@
 // lumotool bake OUTDIR [--grid N] [--size S] [--bands L] [--directions K]
 //               [--capture K] [--quiet]
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <memory>
@@ -40,8 +42,10 @@ Runner ConfigureBake(CLI::App& sub) {
                     std::to_string(terms) + " for " + std::to_string(o->bake.bands) +
                     " bands");
         }
-        const Status s = BakeDemo(o->outdir, o->bake, [o](std::string_view line) {
-            if (!o->quiet) std::fwrite(line.data(), 1, line.size(), stderr);
+        // Progress goes to a terminal only, as every subcommand's does.
+        const bool progress = !o->quiet && isatty(STDERR_FILENO);
+        const Status s = BakeDemo(o->outdir, o->bake, [progress](std::string_view line) {
+            if (progress) std::fwrite(line.data(), 1, line.size(), stderr);
         });
         if (!s.ok()) {
             std::fputs(s.message().c_str(), stderr);
@@ -65,7 +69,8 @@ const ToolCommand& BakeCommand() {
         "  --directions K   light directions each pixel is measured in (default 1024)\n"
         "  --capture K      also write K photographs per camera under known lights,\n"
         "                   as captures to fit (over the sphere and over a dome)\n"
-        "  --quiet          no progress lines on standard error\n"
+        "  --quiet          no progress lines on standard error (shown only on a\n"
+        "                   terminal)\n"
         "\n"
         "Writes into OUTDIR (created if missing):\n"
         "  scene.lid, scene.A.B.urdf.sh, scene.A.B.z   the relightable slab\n"

@@ -128,7 +128,7 @@ int RunFit(FitCommandOptions& o) {
         line += StrPrintf(", held out RMS %.2f (PSNR %.2f dB)", summary.holdout_rms,
                           summary.holdout_psnr);
     }
-    std::printf("%s; report %s\n", line.c_str(), summary.report.c_str());
+    if (!o.quiet) std::printf("%s; report %s\n", line.c_str(), summary.report.c_str());
     return 0;
 }
 
@@ -171,7 +171,8 @@ const ToolCommand& FitCommand() {
         "  --cameras I-J    fit only cameras I..J (row-major index), for sharding\n"
         "  --mask-below V   pixels never above V (0..1 scale) get no coefficients\n"
         "                   (default 0)\n"
-        "  --quiet          no progress lines on standard error\n"
+        "  --quiet          nothing on standard output (the summary line) and no\n"
+        "                   progress lines on standard error (shown only on a terminal)\n"
         "  --merge          fit nothing: join the report parts of the shards in\n"
         "                   OUTDIR (fit-report.I-J.json) into fit-report.json\n"
         "\n"

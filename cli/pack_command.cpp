@@ -14,7 +14,8 @@
 namespace lumo::tool {
 namespace {
 
-constexpr const char* kUsage = "pack OUT.dat --grid COLSxROWS [--rate BITS] IMAGE...";
+constexpr const char* kUsage =
+    "pack OUT.dat --grid COLSxROWS [--rate BITS] [--quiet] IMAGE...";
 
 struct PackOptions {
     std::string out;

@@ -1,5 +1,5 @@
-// lumotool relight SCENE.lid OUTDIR [--light SPEC]... | [--rig FILE] [--harmonics N]
-//                  [--format png|ppm] [--half] [--quiet]
+// lumotool relight SCENE.lid OUTDIR [--light SPEC]... | [--rig FILE] [--mixed-lights]
+//                  [--harmonics N] [--format png|ppm] [--half] [--quiet]
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -14,6 +14,7 @@
 #include "base/str_printf.h"
 #include "cli/light_args.h"
 #include "cli/picture_format.h"
+#include "cli/scene_setup.h"
 #include "cli/tool_command.h"
 #include "model/light_rig.h"
 #include "model/light_spec.h"
@@ -30,6 +31,7 @@ struct RelightOptions {
     bool harmonics_given = false;
     bool quiet = false;
     bool half = false;
+    bool mixed = false;
     std::string rig;
     std::string format = "ppm";
 };
@@ -49,9 +51,11 @@ int RunRelight(const RelightOptions& o) {
     // The model is large (thirty lights with their slides); keep it off the stack.
     auto model = std::make_unique<Model>();
     model->relight.half = o.half;
-    InitModelOrExit(*model, o.scene.c_str());
+    if (o.quiet) model->console.Quiet();
+    InitModelOrExitWithHint(*model, o.scene);
     if (rig) FatalIfError(ApplyLightRig(*model, *rig));
     if (o.harmonics_given) SetTerms(model->relight, o.harmonics);
+    if (o.mixed) model->lights.mixed = 1;
     model->options.preview = 0;
     ReconstructModel(*model);
 
@@ -105,6 +109,7 @@ Runner ConfigureRelight(CLI::App& sub) {
     sub.add_option("--harmonics", options->harmonics);
     sub.add_flag("--quiet", options->quiet);
     sub.add_flag("--half", options->half);
+    sub.add_flag("--mixed-lights", options->mixed);
     sub.add_option("--rig", options->rig);
     sub.add_option("--format", options->format);
     return [options, &sub]() {
@@ -118,8 +123,8 @@ Runner ConfigureRelight(CLI::App& sub) {
 const ToolCommand& RelightCommand() {
     static const ToolCommand command{
         "relight",
-        "relight SCENE.lid OUTDIR [--light SPEC]... | [--rig FILE] [--harmonics N] "
-        "[--format png|ppm] [--half] [--quiet]",
+        "relight SCENE.lid OUTDIR [--light SPEC]... | [--rig FILE] [--mixed-lights] "
+        "[--harmonics N] [--format png|ppm] [--half] [--quiet]",
         "Relight a scene as the viewer does and write every reference image",
         "Builds the model as the viewer does, sets the lights, reconstructs every\n"
         "enabled reference image once and writes slab 0's images to\n"
@@ -130,16 +135,25 @@ const ToolCommand& RelightCommand() {
         "the\n"
         "                  light count (default: one white light travelling along -z).\n"
         "                  SPEC: key=value pairs separated by spaces or semicolons:\n"
-        "                  kind=dir|point|slide|reserved  dir=X,Y,Z (travel direction)\n"
-        "                  radius=R  color=R,G,B (0..1)  lookat=X,Y,Z  up=X,Y,Z\n"
-        "                  fov=H,V (degrees)  slide=FILE (at most 255 characters)\n"
+        "                  kind=dir|point|slide|env|reserved (default dir)\n"
+        "                  dir=X,Y,Z (travel direction)  radius=R  color=R,G,B (0..1)\n"
+        "                  slide projectors: lookat=X,Y,Z  up=X,Y,Z  fov=H,V (degrees)\n"
+        "                  slide=FILE (at most 255 characters)\n"
+        "                  environments: map=FILE (a latitude-longitude picture)\n"
+        "                  spin=DEG (turn about the zenith, -dir)\n"
+        "  --mixed-lights  several lights each by their own kind (point, slide,\n"
+        "                  directional, environment), added; by default several\n"
+        "                  lights act as directional lights (a rig: \"mixed\": true)\n"
         "  --rig FILE      the lights of a rig file (not with --light); its harmonic\n"
         "                  terms unless --harmonics is given\n"
         "  --harmonics N   number of harmonic terms evaluated (0..all)\n"
         "  --format F      png or ppm (default ppm): view.A.B.png or view.A.B.ppm\n"
         "  --half          keep the coefficients as half floats: half the memory and\n"
         "                  faster relighting; a byte may differ by a rounding\n"
-        "  --quiet         no progress on standard error (shown only on a terminal)\n",
+        "  --quiet         nothing on standard output (the set-up's and the\n"
+        "                  reconstruction's lines) and no progress on standard error\n"
+        "                  (progress is shown only on a terminal); errors still go\n"
+        "                  to standard error\n",
         ConfigureRelight,
     };
     return command;

@@ -1,9 +1,11 @@
 // lumotool render SCENE.lid OUTDIR [--path PATH.json] [--frames N] [--size WxH]
-//                 [--light SPEC]... | [--rig FILE] [--mode auto|corner|centre]
-//                 [--magnify M|actual] [--pan DX,DY] [--format png|ppm] [--quiet]
+//                 [--light SPEC]... | [--rig FILE] [--mixed-lights]
+//                 [--mode auto|corner|centre] [--magnify M|actual] [--pan DX,DY]
+//                 [--format png|ppm] [--quiet]
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -17,11 +19,13 @@
 #include "base/str_printf.h"
 #include "cli/light_args.h"
 #include "cli/picture_format.h"
+#include "cli/scene_setup.h"
 #include "cli/tool_command.h"
 #include "cli/turntable.h"
 #include "display/frame_output.h"
 #include "display/headless_context.h"
 #include "display/main_frame.h"
+#include "display/proportional_frame.h"
 #include "display/slab_textures.h"
 #include "model/light_rig.h"
 #include "model/model_setup.h"
@@ -45,6 +49,7 @@ struct RenderOptions {
     std::string pan = "0,0";
     std::string format = "png";
     bool quiet = false;
+    bool mixed = false;
 };
 
 bool ParseSize(const std::string& text, int32_t& w, int32_t& h) {
@@ -72,7 +77,8 @@ bool ParsePan(const std::string& text, float& dx, float& dy) {
 
 // A text that differs whenever the lights differ.
 std::string RigKey(const LightRig& rig) {
-    std::string key = StrPrintf("%d %d", rig.harmonics, rig.current);
+    std::string key =
+        StrPrintf("%d %d %d", rig.harmonics, rig.current, rig.mixed ? 1 : 0);
     for (const LightSpec& l : rig.lights)
         key += "|" + FormatLightSpec(l);
     return key;
@@ -128,13 +134,18 @@ int RunRender(const RenderOptions& o) {
     }
 
     HeadlessContext context;
-    if (Status s = context.Open(width, height); !s.ok()) {
+    // Every frame is drawn as square tiles of the shorter side, each in a
+    // buffer of exactly that size, as a square frame is drawn
+    // (display/proportional_frame.h).
+    if (Status s = context.Open(std::min(width, height), std::min(width, height));
+        !s.ok()) {
         std::fputs(s.message().c_str(), stderr);
         return 1;
     }
     // The model is large (thirty lights with their slides); keep it off the stack.
     auto model = std::make_unique<Model>();
-    InitModelOrExit(*model, o.scene.c_str());
+    if (o.quiet) model->console.Quiet();
+    InitModelOrExitWithHint(*model, o.scene);
     if (o.mode == "auto") {
         model->options.drawslabmode =
             RenderAutoMode(*model->scene.info, model->scene.qr_mode ? 1 : 0);
@@ -142,7 +153,12 @@ int RunRender(const RenderOptions& o) {
         model->options.drawslabmode = o.mode == "corner" ? kCornerMode : kCentreMode;
     }
     InitGLState(*model);
-    FatalIfError(ResizeMainFrame(model->view, width, height));
+    // The view is the square of the shorter side; a longer side shows more of
+    // the scene (display/proportional_frame.h). The line reports the frame's
+    // size, as before.
+    Emit(model->console.out, StrPrintf("window size : %d x %d\n", width, height));
+    FatalIfError(ResizeMainFrame(model->view, std::min(width, height),
+                                 std::min(width, height), MessageSink()));
     // The magnification and the shift hold for every frame (the eye still
     // follows the turntable or the path).
     if (magnify == 0.0f) magnify = ActualPixelsScale(*model);
@@ -151,7 +167,10 @@ int RunRender(const RenderOptions& o) {
     // Every frame shows every image relit, whatever was in view before.
     model->options.preview = 0;
     if (given) FatalIfError(ApplyLightRig(*model, *given));
-    const LightRig base = RigFromModel(*model);
+    LightRig base = RigFromModel(*model);
+    // --mixed-lights mixes the lights of every frame, a path's rigs included.
+    base.mixed = base.mixed || o.mixed;
+    model->lights.mixed = base.mixed ? 1 : 0;
     std::string applied = RigKey(base);
 
     std::error_code ec;
@@ -185,16 +204,15 @@ int RunRender(const RenderOptions& o) {
         const int32_t old_mode = model->options.drawslabmode;
         ApplyViewSample(*model, sample);
         if (model->options.drawslabmode != old_mode) ApplyDrawSlabMode(model->options);
-        const LightRig& lights = sample.rig ? *sample.rig : base;
+        LightRig lights = sample.rig ? *sample.rig : base;
+        lights.mixed = lights.mixed || o.mixed;
         std::string key = RigKey(lights);
         if (key != applied) {
             FatalIfError(ApplyLightRig(*model, lights));
             applied = std::move(key);
         }
         if (model->view.recon_request != 0) ReconstructModel(*model);
-        FatalIfError(DrawMainFrame(*model, textures));
-        FinishFrame();
-        FatalIfError(ReadMainFrame(model->view, frame));
+        FatalIfError(DrawProportionalFrame(*model, textures, width, height, frame));
         const std::string ext = PictureExtension(format);
         const std::filesystem::path dir(o.outdir);
         const std::string name = StrPrintf("frame.%04d.%s", i, ext.c_str());
@@ -226,6 +244,7 @@ Runner ConfigureRender(CLI::App& sub) {
     sub.add_option("--pan", options->pan);
     sub.add_option("--format", options->format);
     sub.add_flag("--quiet", options->quiet);
+    sub.add_flag("--mixed-lights", options->mixed);
     return [options]() { return RunRender(*options); };
 }
 
@@ -235,9 +254,8 @@ const ToolCommand& RenderCommand() {
     static const ToolCommand command{
         "render",
         "render SCENE.lid OUTDIR [--path PATH.json] [--frames N] [--size WxH] "
-        "[--light SPEC]... | [--rig FILE] [--mode auto|corner|centre] [--magnify "
-        "M|actual] "
-        "[--pan DX,DY] [--format png|ppm] [--quiet]",
+        "[--light SPEC]... | [--rig FILE] [--mixed-lights] [--mode auto|corner|centre] "
+        "[--magnify M|actual] [--pan DX,DY] [--format png|ppm] [--quiet]",
         "Draw frames of the main view without a display",
         "Draws the main view as the viewer does, in an OpenGL context without a\n"
         "display (EGL surfaceless), and writes OUTDIR/frame.0000.png, ... Each frame\n"
@@ -251,8 +269,19 @@ const ToolCommand& RenderCommand() {
         "  --frames N      number of frames (default 60); without --path a turntable\n"
         "                  swinging the eye across the camera plane and back; frame 0\n"
         "                  is the viewer's start-up view\n"
-        "  --size WxH      frame size (default 512x512)\n"
-        "  --light SPEC    as relight's; --rig FILE: the lights of a rig file\n"
+        "  --size WxH      frame size (default 512x512); the scene keeps its\n"
+        "                  proportions: a wider frame shows more at the sides (its\n"
+        "                  centre H x H square is the H x H frame), a taller one more\n"
+        "                  above and below\n"
+        "  --light SPEC    one light per flag, key=value pairs separated by spaces or\n"
+        "                  semicolons: kind=dir|point|slide|env|reserved (default dir)\n"
+        "                  dir=X,Y,Z (travel direction)  radius=R  color=R,G,B (0..1)\n"
+        "                  slide projectors: lookat=X,Y,Z  up=X,Y,Z  fov=H,V (degrees)\n"
+        "                  slide=FILE; environments: map=FILE  spin=DEG\n"
+        "  --rig FILE      the lights of a rig file (not with --light)\n"
+        "  --mixed-lights  several lights each by their own kind, added (every frame,\n"
+        "                  a path's rigs included); by default several lights act as\n"
+        "                  directional lights (a rig: \"mixed\": true)\n"
         "  --mode M        auto, corner or centre (default auto: centre when every\n"
         "                  slab has at least 2 x 2 cameras, else corner)\n"
         "  --magnify M     magnify the frame M times about its centre (1/64..4096;\n"
@@ -260,7 +289,8 @@ const ToolCommand& RenderCommand() {
         "  --pan DX,DY     move the picture DX frame pixels right and DY down\n"
         "                  (after magnifying)\n"
         "  --format F      png or ppm (default png)\n"
-        "  --quiet         no progress on standard error\n",
+        "  --quiet         nothing on standard output and no progress on standard\n"
+        "                  error (progress is shown only on a terminal)\n",
         ConfigureRender,
     };
     return command;

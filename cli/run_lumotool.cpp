@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/tool_command.h"
@@ -75,6 +76,14 @@ int RunLumotool(int argc, char** argv) {
         return nullptr;
     };
 
+    // A first word that names no subcommand is named back, before the parser
+    // would take it for a stray argument.
+    if (argc >= 2 && argv[1][0] != '-' && std::string_view(argv[1]) != "help" &&
+        FindCommand(argv[1]) == nullptr) {
+        return ReportUsageError(nullptr,
+                                std::string("unknown subcommand '") + argv[1] + "'");
+    }
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -95,7 +104,7 @@ int RunLumotool(int argc, char** argv) {
         }
         const ToolCommand* c = FindCommand(help_topic);
         if (c == nullptr)
-            return ReportUsageError(nullptr, "no such subcommand: " + help_topic);
+            return ReportUsageError(nullptr, "unknown subcommand '" + help_topic + "'");
         PrintCommandHelp(*c, stdout);
         return 0;
     }

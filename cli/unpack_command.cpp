@@ -26,9 +26,14 @@ int RunUnpack(const UnpackOptions& o) {
         return UsageError(UnpackCommand(), "--format must be png or ppm");
     std::vector<Photo> photos;
     int32_t cols = 0, rows = 0;
-    // The reader's progress and messages, as the viewer prints them; its
-    // failures end the program with status 1.
-    ReadDATOrExit(o.in.c_str(), photos, cols, rows, nullptr);
+    // The reader's progress and messages, as the viewer prints them; a
+    // failure is the reader's message, then the command's line.
+    if (Status s = ReadDAT(o.in.c_str(), photos, cols, rows, nullptr); !s.ok()) {
+        std::fwrite(s.message().data(), 1, s.message().size(), stderr);
+        std::fprintf(stderr, "lumotool: unpack: cannot read the image set %s\n",
+                     o.in.c_str());
+        return 1;
+    }
     std::error_code ec;
     std::filesystem::create_directories(o.outdir, ec);
     if (!std::filesystem::is_directory(o.outdir)) {
@@ -43,7 +48,11 @@ int RunUnpack(const UnpackOptions& o) {
                  StrPrintf("view.%d.%d.%s", k, j, PictureExtension(format)))
                     .string();
             if (Status s = WritePicture(path, photos[j * cols + k], format); !s.ok()) {
-                std::fwrite(s.message().data(), 1, s.message().size(), stderr);
+                std::string why = s.message();
+                while (!why.empty() && why.back() == '\n')
+                    why.pop_back();
+                std::fprintf(stderr, "lumotool: unpack: cannot write %s (%s)\n",
+                             path.c_str(), why.c_str());
                 return 1;
             }
         }
@@ -68,7 +77,12 @@ const ToolCommand& UnpackCommand() {
         "Writes OUTDIR/view.A.B.ppm (A the image column, B the row) as binary PPM,\n"
         "upright (the image's last row first). OUTDIR is made if missing. The\n"
         "reader's progress goes to standard output; a file it refuses ends with its\n"
-        "message and status 1. --format png writes view.A.B.png (8-bit RGB) instead.\n",
+        "message, then \"lumotool: unpack: cannot read the image set IN.dat\", and\n"
+        "status 1.\n"
+        "\n"
+        "Options:\n"
+        "  --format F      png or ppm (default ppm): view.A.B.png (8-bit RGB) or\n"
+        "                  view.A.B.ppm\n",
         ConfigureUnpack,
     };
     return command;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "base/alloc.h"
+#include "base/str_printf.h"
 #include "display/frame_output.h"
 #include "display/screen_scale.h"
 #include "display/slab_draw.h"
@@ -206,13 +207,14 @@ Status DrawMainFrame(Model& model, SlabTextures& textures) {
     return drawn;
 }
 
-Status ResizeMainFrame(MainView& view, int32_t width, int32_t height) {
+Status ResizeMainFrame(MainView& view, int32_t width, int32_t height,
+                       const MessageSink& out) {
     view.window_width = width;
     view.window_height = height;
     view.window_center[0] = view.window_width / 2;
     view.window_center[1] = view.window_height / 2;
-    std::printf("window size : %d x %d\n", view.window_width, view.window_height);
-    std::fflush(stdout);
+    Emit(out,
+         StrPrintf("window size : %d x %d\n", view.window_width, view.window_height));
     glViewport(0, 0, view.window_width, view.window_height);
     const size_t bytes =
         static_cast<size_t>(view.window_width > 0 ? view.window_width : 0) *

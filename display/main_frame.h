@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+#include "base/message_sink.h"
 #include "base/status.h"
 #include "display/slab_textures.h"
 #include "model/model.h"
@@ -27,11 +28,12 @@ inline constexpr double kMainViewEyeDistance = 30.0;
 void InitGLState(Model& model);
 // Sets the GL state of the current drawslabmode and clears the frame buffer.
 void ApplyDrawSlabMode(const Options& options);
-// The view's new size: the window fields, the "window size : W x H" line on
-// standard output, the viewport and the multi-light cache (emptied). Fails
-// with "No memory for string memory allocation\n" when the cache cannot be
+// The view's new size: the window fields, the "window size : W x H" line to
+// `out` (standard output unless told), the viewport and the multi-light cache (emptied).
+// Fails with "No memory for string memory allocation\n" when the cache cannot be
 // allocated.
-Status ResizeMainFrame(MainView& view, int32_t width, int32_t height);
+Status ResizeMainFrame(MainView& view, int32_t width, int32_t height,
+                       const MessageSink& out = WriteToStdout);
 // Draws the current frame into the back buffer (everything a redisplay does
 // but the swap and the frame-rate meter), with the view's texture table, and
 // writes "transfrm.txt" when the view asks for it. Changes only the view's

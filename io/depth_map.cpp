@@ -8,6 +8,7 @@
 #include "base/alloc.h"
 #include "base/fatal.h"
 #include "base/file_ptr.h"
+#include "base/repeated_messages.h"
 #include "base/str_printf.h"
 #include "io/checked_io.h"
 #include "io/stream_bytes.h"
@@ -89,6 +90,12 @@ void Zfile::ReadOrExit(const char* filename) {
 Status ReadZFile(const char* stem, int32_t columns, int32_t rows, const uint8_t* mask,
                  int32_t& depth_loaded, std::vector<Zfile>& zfile,
                  const MessageSink& report) {
+    return ReadZFile(stem, columns, rows, mask, depth_loaded, zfile, report, report);
+}
+
+Status ReadZFile(const char* stem, int32_t columns, int32_t rows, const uint8_t* mask,
+                 int32_t& depth_loaded, std::vector<Zfile>& zfile,
+                 const MessageSink& report, const MessageSink& warnings) {
     if (depth_loaded) return Status::Ok();
     const Status no_memory =
         Status::Error("[ReadZFile]: no memory for uv array of depth image\n");
@@ -96,6 +103,11 @@ Status ReadZFile(const char* stem, int32_t columns, int32_t rows, const uint8_t*
     std::vector<Zfile> records;
     if (!TryAssign(records, static_cast<size_t>(columns) * static_cast<size_t>(rows)))
         return no_memory;
+    // A slab without depth maps misses every one: the first is reported as
+    // such, the others are counted and summed up at the end.
+    RepeatedMessages said(warnings);
+    std::string first_missing, last_missing;
+    size_t missing = 0;
     for (int32_t j = 0; j < rows; ++j) {
         for (int32_t k = 0; k < columns; ++k) {
             const size_t i = static_cast<size_t>(j) * columns + k;
@@ -107,15 +119,26 @@ Status ReadZFile(const char* stem, int32_t columns, int32_t rows, const uint8_t*
             if (s.message() == kCannotOpen && stat(name.c_str(), &info) != 0 &&
                 errno == ENOENT) {
                 // No depth map for this image: it uses the image plane.
-                Emit(report, kCannotOpen);
-                Emit(report,
-                     StrPrintf("[ReadZFile]: %s missing, the image plane is used\n",
-                               name.c_str()));
+                said.Say(kCannotOpen);
+                if (missing++ == 0) {
+                    first_missing = name;
+                    Emit(warnings,
+                         StrPrintf("[ReadZFile]: %s missing, the image plane is used\n",
+                                   name.c_str()));
+                }
+                last_missing = name;
                 records[i] = Zfile();
                 continue;
             }
+            said.Finish();
             return s;
         }
+    }
+    said.Finish();
+    if (missing > 1) {
+        Emit(warnings, StrPrintf("[ReadZFile]: %zu depth maps missing (%s ... %s), the "
+                                 "image plane is used for them\n",
+                                 missing, first_missing.c_str(), last_missing.c_str()));
     }
     zfile = std::move(records);
     depth_loaded = 1;

@@ -76,6 +76,13 @@ inline constexpr size_t ZFILE_HEADER_LEN = 136;
 Status ReadZFile(const char* stem, int32_t columns, int32_t rows, const uint8_t* mask,
                  int32_t& depth_loaded, std::vector<Zfile>& zfile,
                  const MessageSink& report);
+// As above, the maps' own reports to `report` and missing maps to `warnings`:
+// the first missing map as above; when more are missing, once at the end
+// "[Zfile::read]: Cannot open zfile (N times)\n" and "[ReadZFile]: N depth
+// maps missing (FIRST ... LAST), the image plane is used for them\n".
+Status ReadZFile(const char* stem, int32_t columns, int32_t rows, const uint8_t* mask,
+                 int32_t& depth_loaded, std::vector<Zfile>& zfile,
+                 const MessageSink& report, const MessageSink& warnings);
 
 // ReadZFile with reports on standard error; failures end the program
 // with their message and status 1.

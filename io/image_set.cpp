@@ -512,8 +512,8 @@ void ReadDATOrExit(const char* filename, Photo* photos, int32_t& numCol, int32_t
     FatalIfError(ReadDAT(filename, photos, count, numCol, numRow, mask));
 }
 
-void ReadDATOrExit(const char* filename, std::vector<Photo>& photos, int32_t& numCol,
-                   int32_t& numRow, const uint8_t* mask) {
+Status ReadDAT(const char* filename, std::vector<Photo>& photos, int32_t& numCol,
+               int32_t& numRow, const uint8_t* mask, const ImageSetReadOptions& options) {
     const PhotoTarget target{SIZE_MAX, [&](size_t count) -> Photo* {
                                  if (photos.size() != count) {
                                      try {
@@ -524,8 +524,12 @@ void ReadDATOrExit(const char* filename, std::vector<Photo>& photos, int32_t& nu
                                  }
                                  return photos.data();
                              }};
-    FatalIfError(
-        ReadDATImpl(filename, target, numCol, numRow, mask, ImageSetReadOptions()));
+    return ReadDATImpl(filename, target, numCol, numRow, mask, options);
+}
+
+void ReadDATOrExit(const char* filename, std::vector<Photo>& photos, int32_t& numCol,
+                   int32_t& numRow, const uint8_t* mask) {
+    FatalIfError(ReadDAT(filename, photos, numCol, numRow, mask, ImageSetReadOptions()));
 }
 
 }  // namespace lumo

@@ -82,6 +82,13 @@ Status ReadDATStream(std::FILE* dat, const char* filename, Photo* photos,
 void ReadDATOrExit(const char* filename, Photo* photos, int32_t& numCol, int32_t& numRow,
                    const uint8_t* mask);
 
+// ReadDAT with `photos` resized to the file's numRow x numCol when it holds a
+// different number of records (`mask`, when given, must hold as many bytes as
+// `photos` holds records after that).
+Status ReadDAT(const char* filename, std::vector<Photo>& photos, int32_t& numCol,
+               int32_t& numRow, const uint8_t* mask,
+               const ImageSetReadOptions& options = {});
+
 // As above, with `photos` resized to the file's numRow x numCol when it holds
 // a different number of records (`mask`, when given, must hold as many bytes
 // as `photos` holds records after that).

@@ -128,8 +128,8 @@ Status LightRigFromJson(const FloatJson& j, const std::string& name, LightRig& r
     if (!j.is_object()) return Fail(name, "not a JSON object");
     for (const auto& item : j.items()) {
         const std::string& member = item.key();
-        static const char* const kMembers[] = {"format", "version", "harmonics",
-                                               "current", "lights"};
+        static const char* const kMembers[] = {"format",  "version", "harmonics",
+                                               "current", "mixed",   "lights"};
         if (std::find_if(std::begin(kMembers), std::end(kMembers), [&](const char* m) {
                 return member == m;
             }) == std::end(kMembers)) {
@@ -161,6 +161,10 @@ Status LightRigFromJson(const FloatJson& j, const std::string& name, LightRig& r
             !s.ok())
             return s;
     }
+    if (j.contains("mixed")) {
+        if (!j["mixed"].is_boolean()) return Fail(name, "mixed must be true or false");
+        out.mixed = j["mixed"].get<bool>();
+    }
     if (j.contains("current")) {
         const int32_t high =
             std::max<int32_t>(0, static_cast<int32_t>(lights.size()) - 1);
@@ -190,6 +194,7 @@ std::string LightRigText(const LightRig& rig) {
     out += StrPrintf("  \"version\": %d,\n", kVersion);
     if (rig.harmonics >= 0) out += StrPrintf("  \"harmonics\": %d,\n", rig.harmonics);
     out += StrPrintf("  \"current\": %d,\n", rig.current);
+    if (rig.mixed) out += "  \"mixed\": true,\n";
     out += "  \"lights\": [";
     for (size_t i = 0; i < rig.lights.size(); ++i) {
         out += i == 0 ? "\n    {" : ",\n    {";
@@ -232,6 +237,7 @@ LightRig RigFromModel(const Model& model) {
         rig.lights.push_back(SpecFromLight(model.lights.table[static_cast<size_t>(i)]));
     rig.harmonics = model.relight.terms;
     rig.current = std::clamp(model.lights.currlight, 0, std::max(0, n - 1));
+    rig.mixed = model.lights.mixed != 0;
     return rig;
 }
 
@@ -251,6 +257,7 @@ Status ApplyLightRig(Model& model, const LightRig& rig) {
         }
     }
     lights.lightcnt = n;
+    lights.mixed = rig.mixed ? 1 : 0;
     lights.currlight = n > 0 ? std::clamp(rig.current, 0, n - 1) : 0;
     lights.currlighttype = n > 0
                                ? lights.table[static_cast<size_t>(lights.currlight)].kind

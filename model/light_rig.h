@@ -5,6 +5,9 @@
 //     "version": 1,
 //     "harmonics": 16,        // harmonic terms evaluated (optional)
 //     "current": 0,           // the light being edited (optional, default 0)
+//     "mixed": true,          // several lights each by their own kind, added
+//                             // (optional, default false: they act as
+//                             // directional lights)
 //     "lights": [             // at most 30
 //       {"kind": "dir", "dir": [0, 0, -1], "radius": 3, "color": [1, 1, 1]},
 //       {"kind": "slide", "dir": [...], "radius": 4, "color": [...],
@@ -34,6 +37,7 @@ namespace lumo {
 struct LightRig {
     int32_t harmonics = -1;  // -1: not given (the harmonics are left as they are)
     int32_t current = 0;
+    bool mixed = false;  // written only when true
     std::vector<LightSpec> lights;
 };
 
@@ -57,14 +61,16 @@ std::string LightRigText(const LightRig& rig);
 // "[WriteRig]: cannot write PATH\n".
 Status WriteLightRig(const std::string& path, const LightRig& rig);
 
-// The model's lights in use, its harmonics and its current light.
+// The model's lights in use, its harmonics, its current light and its
+// mixed-lights switch.
 LightRig RigFromModel(const Model& model);
 
 // Replaces the model's lights by the rig's: the lights in use, the slots
-// beyond them reset, the current light and its kind, the harmonics when the
-// rig gives them; loads the depth maps when a light is not directional (once,
-// as the light-kind command does), and asks for a reconstruction. Fails with
-// the first slide or depth reader's message, the rig then half applied.
+// beyond them reset, the current light and its kind, the mixed-lights switch,
+// the harmonics when the rig gives them; loads the depth maps when a light is
+// not directional (once, as the light-kind command does), and asks for a
+// reconstruction. Fails with the first slide or depth reader's message, the
+// rig then half applied.
 Status ApplyLightRig(Model& model, const LightRig& rig);
 
 }  // namespace lumo

@@ -16,6 +16,7 @@
 
 #include "arcball/arcball.h"
 #include "geom/mat.h"
+#include "model/console.h"
 #include "model/light_control.h"
 #include "relight/light_source.h"
 #include "scene/lid_info.h"
@@ -154,6 +155,7 @@ struct Model {
     FrameMeter meter;
     Options options;
     RelightSettings relight;
+    ModelConsole console;  // where set-up and relighting report
 
     Model();
 };

@@ -55,7 +55,7 @@ void ComputeNormal(SlabRecord& slab, int grid) {
     slab.normal = n;
 }
 
-Status LoadReferenceImages(SlabRecord& slab, int grid) {
+Status LoadReferenceImages(SlabRecord& slab, int grid, const ModelConsole& console) {
     int32_t n = 0, m = 0;
     GridSize(slab, grid, n, m);
     const size_t count = static_cast<size_t>(n) * static_cast<size_t>(m);
@@ -68,8 +68,10 @@ Status LoadReferenceImages(SlabRecord& slab, int grid) {
     if (slab.format == kFormatRGB) {
         if (EndsWithDat(slab.name)) {
             int32_t cols = n, rows = m;
+            ImageSetReadOptions options;
+            options.progress = console.out;
             return ReadDAT(slab.name, photos.data(), photos.size(), cols, rows,
-                           MaskOrNull(mask, count));
+                           MaskOrNull(mask, count), options);
         }
         for (int32_t b = 0; b < m; ++b) {
             for (int32_t a = 0; a < n; ++a) {
@@ -77,7 +79,7 @@ Status LoadReferenceImages(SlabRecord& slab, int grid) {
                                  static_cast<size_t>(a);
                 if (!Enabled(mask, k)) continue;
                 const std::string file = StrPrintf("%s.%02d.%02d.rgb", slab.name, a, b);
-                std::printf("%s\n", file.c_str());
+                Emit(console.out, file + "\n");
                 photos[k].Reset();
                 bool loaded = false;  // a refused file leaves its image empty
                 if (Status s = ReadSGIRGB(photos[k], file.c_str(), SgiReadOptions{},
@@ -199,9 +201,10 @@ void ReadFileLoads(SlabRecord& slab, std::vector<FileLoad>& loads, bool half) {
 // Writes what one file reported and applies the effects of having read it:
 // the basis tables, the harmonic counts, its photo's pixels and texture
 // window.
-Status FinishFileLoad(SlabRecord& slab, const FileLoad& load, RelightSettings& settings) {
-    WriteToStderr(load.opening);
-    if (!load.header.empty()) WriteToStdout(load.header);
+Status FinishFileLoad(SlabRecord& slab, const FileLoad& load, RelightSettings& settings,
+                      const ModelConsole& console) {
+    if (!load.opening.empty()) Emit(console.reports, load.opening);
+    if (!load.header.empty()) Emit(console.out, load.header);
     if (!load.status.ok()) return load.status;
     const BrdfImage& read = slab.brdf[load.k];
     if (Status s = FinishBrdfImage(read); !s.ok()) return s;
@@ -226,7 +229,8 @@ Status FinishFileLoad(SlabRecord& slab, const FileLoad& load, RelightSettings& s
 
 }  // namespace
 
-Status LoadSlabCoefficients(SlabRecord& slab, RelightSettings& settings) {
+Status LoadSlabCoefficients(SlabRecord& slab, RelightSettings& settings,
+                            const ModelConsole& console) {
     if (slab.format != kFormatBRDF) return Status::Ok();
     const size_t count =
         static_cast<size_t>(slab.samples_u) * static_cast<size_t>(slab.samples_v);
@@ -239,7 +243,7 @@ Status LoadSlabCoefficients(SlabRecord& slab, RelightSettings& settings) {
     std::vector<FileLoad> loads = PlanFileLoads(slab);
     ReadFileLoads(slab, loads, settings.half);
     for (const FileLoad& load : loads) {
-        if (Status s = FinishFileLoad(slab, load, settings); !s.ok()) return s;
+        if (Status s = FinishFileLoad(slab, load, settings, console); !s.ok()) return s;
     }
     return Status::Ok();
 }
@@ -254,6 +258,8 @@ ReconRequest RequestFor(Model& model, uint8_t preview) {
                          .first(static_cast<size_t>(LightsInUse(model.lights)));
     request.terms = model.relight.terms;
     request.preview = preview;
+    request.mixed = model.lights.mixed != 0 ? 1 : 0;
+    request.progress = model.console.out;
     return request;
 }
 
@@ -283,7 +289,7 @@ Status BuildModel(Model& model, const char* path) {
         ComputeNormal(slab, grid);
         if (Status s = BuildGridVertices(slab, grid); !s.ok()) return s;
         if (Status s = BuildSamplePositions(slab, grid); !s.ok()) return s;
-        if (Status s = LoadReferenceImages(slab, grid); !s.ok()) return s;
+        if (Status s = LoadReferenceImages(slab, grid, model.console); !s.ok()) return s;
         if (Status s = AllocVertexST(slab, grid); !s.ok()) return s;
         ++slab.image_generation;
     }
@@ -302,7 +308,8 @@ Status BuildModel(Model& model, const char* path) {
     for (int32_t i = 0; i < info->slab_count; ++i) {
         SlabRecord& slab = info->slabs[static_cast<size_t>(i)];
         if (slab.format != kFormatBRDF) continue;
-        if (Status s = LoadSlabCoefficients(slab, model.relight); !s.ok()) return s;
+        if (Status s = LoadSlabCoefficients(slab, model.relight, model.console); !s.ok())
+            return s;
         // The first coefficient file set the harmonic counts just now.
         RelightSlabSeveral(slab, RequestFor(model, 0));
         ++slab.image_generation;
@@ -352,7 +359,8 @@ Status LoadModelDepthMaps(Model& model) {
             static_cast<size_t>(slab.samples_u) * static_cast<size_t>(slab.samples_v);
         if (Status s = ReadZFile(slab.name, slab.samples_u, slab.samples_v,
                                  MaskOrNull(slab.viewenablemask[0], count),
-                                 slab.depth_loaded, slab.zfile, WriteToStderr);
+                                 slab.depth_loaded, slab.zfile, model.console.reports,
+                                 model.console.warnings);
             !s.ok())
             return s;
         any = true;

@@ -39,7 +39,9 @@ void ComputeNormal(SlabRecord& slab, int grid);
 // samples_s x samples_t black images. Disabled cameras get empty images.
 // Failures: "[SlabRecord::ReadPhoto]: no memory for uv array of st image\n",
 // "[SlabRecord::ReadPhoto()]: Unsupported photo format\n", the image set's.
-Status LoadReferenceImages(SlabRecord& slab, int grid);
+// The SGI images' names and the image set's progress go to console.out.
+Status LoadReferenceImages(SlabRecord& slab, int grid,
+                           const ModelConsole& console = ModelConsole());
 
 // A zeroed (s, t) pair per grid vertex of `grid` (curr_st). Failure:
 // "[SlabRecord::AllocST]: no more memory for curr_st\n".
@@ -52,8 +54,10 @@ Status AllocVertexST(SlabRecord& slab, int grid);
 // settings.half is on. The files are read in parallel, but report and fail as
 // if read one after another: the first failure in camera order is returned,
 // among them "[LoadSlabSH]: %s holds %d x %d pixels, the slab's images are
-// %d x %d\n".
-Status LoadSlabCoefficients(SlabRecord& slab, RelightSettings& settings);
+// %d x %d\n". The files' header lines go to console.out, their opening lines
+// to console.reports.
+Status LoadSlabCoefficients(SlabRecord& slab, RelightSettings& settings,
+                            const ModelConsole& console = ModelConsole());
 
 // Replaces the photo's window by the coefficient window in normalised texture
 // coordinates: x0 = xmin / (w - 1), x1 = xmax / (w - 1), y0 = ymin / (h - 1),
@@ -67,7 +71,8 @@ void ReconstructModel(Model& model);
 
 // Loads the depth maps of every BRDF slab (the first time a light becomes
 // non-directional) and, when there was one, marks them loaded
-// (scene.depth_requested). Fails with the depth reader's message.
+// (scene.depth_requested). The maps' reports go to model.console.reports,
+// missing maps to its warnings. Fails with the depth reader's message.
 Status LoadModelDepthMaps(Model& model);
 
 }  // namespace lumo

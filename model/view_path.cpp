@@ -83,7 +83,7 @@ Vec3 LerpVec(const Vec3& a, const Vec3& b, float u) {
 
 // Lights between two rigs, or nothing when they do not match light for light.
 std::optional<LightRig> BlendRigs(const LightRig& a, const LightRig& b, float u) {
-    if (a.lights.size() != b.lights.size()) return std::nullopt;
+    if (a.lights.size() != b.lights.size() || a.mixed != b.mixed) return std::nullopt;
     LightRig out = a;
     for (size_t i = 0; i < a.lights.size(); ++i) {
         const LightSpec& la = a.lights[i];

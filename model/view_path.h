@@ -19,8 +19,8 @@
 //
 // Between two keyframes the view turns by quaternion slerp and zooms
 // linearly; the lights, when both keyframes' rigs have the same number of
-// lights of the same kinds (environments with the same maps), turn by slerp
-// of their directions and change colour, distance, aim, field and spin
+// lights of the same kinds and the same "mixed" switch (environments with the same maps),
+// turn by slerp of their directions and change colour, distance, aim, field and spin
 // linearly; otherwise the earlier keyframe's
 // lights and mode hold until the next keyframe. At a keyframe's time the view
 // is exactly that keyframe's.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "relight/recon_mixed.h"
+
 namespace lumo {
 
 SlabDriver DriverFor(const SlabDrivers& drivers, ReconMode mode) {
@@ -24,10 +26,15 @@ SlabDriver DriverFor(const SlabDrivers& drivers, ReconMode mode) {
 
 void ReconstructSlabs(LidInfo& info, const ReconRequest& request,
                       const SlabDrivers& drivers) {
+    const int32_t slabs = std::min<int32_t>(info.slab_count, MAX_SLABS);
+    if (request.mixed && LightsInUse(request.lights) >= 2) {
+        for (int32_t s = 0; s < slabs; ++s)
+            RelightSlabMixed(info.slabs[static_cast<size_t>(s)], request, drivers);
+        return;
+    }
     const SlabDriver driver =
         DriverFor(drivers, ChooseMode(request.lights, LightsInUse(request.lights)));
     if (driver == nullptr) return;
-    const int32_t slabs = std::min<int32_t>(info.slab_count, MAX_SLABS);
     for (int32_t s = 0; s < slabs; ++s)
         driver(info.slabs[static_cast<size_t>(s)], request);
 }

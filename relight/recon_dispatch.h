@@ -29,7 +29,9 @@ struct SlabDrivers {
 SlabDriver DriverFor(const SlabDrivers& drivers, ReconMode mode);
 
 // Chooses the mode from the request's lights and runs its driver on every slab
-// of `info` in order (at most MAX_SLABS).
+// of `info` in order (at most MAX_SLABS). With request.mixed and two or more
+// lights, every slab is relit with mixed lights (relight/recon_mixed.h) from
+// the one-light drivers.
 void ReconstructSlabs(LidInfo& info, const ReconRequest& request,
                       const SlabDrivers& drivers);
 

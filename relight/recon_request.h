@@ -29,6 +29,9 @@ struct ReconRequest {
     int32_t terms = 0;
     // Nonzero: images whose cell is out of view (subskip[0]) keep their pixels.
     uint8_t preview = 0;
+    // Nonzero: several lights are each evaluated by their own kind and added
+    // (relight/recon_mixed.h); zero: they act as directional lights.
+    uint8_t mixed = 0;
     // "Reconstructing image (%d,%d) ...", the window lines and a slide
     // projector's frame, in the order of the sequential algorithm.
     MessageSink progress = WriteToStdout;

@@ -3,7 +3,8 @@
 # the demo scene under Xvfb: a screenshot of the whole window (the X server's
 # own framebuffer, cut to the window) and the main view's grab after a second
 # light was added, coloured, made a point light and relit; and lumotool
-# render's frame of the demo under its baked sky (an environment light).
+# render's frames of the demo under its baked sky (an environment light) and
+# under a slide projector and a point light with --mixed-lights.
 #   scripts/screenshot.sh [BUILD_DIR]     (default build/demo; writes docs/*.png)
 set -eu
 cd "$(dirname "$0")/.."
@@ -58,4 +59,9 @@ pnmtopng demo/img0000.ppm >docs/two-lights.png
 (cd demo && "$root/$build/lumotool/lumotool" render scene.lid "$fb/sky" --frames 1 \
     --size 400x400 --light "kind=env map=sky.exr" --quiet >/dev/null)
 cp "$fb/sky/frame.0000.png" docs/demo-sky.png
-echo "wrote docs/viewer.png, docs/two-lights.png and docs/demo-sky.png"
+(cd demo && "$root/$build/lumotool/lumotool" render scene.lid "$fb/mixed" --frames 1 \
+    --size 400x400 --mixed-lights --quiet \
+    --light "kind=slide dir=0.3,0.2,-1 radius=3 fov=40,40" \
+    --light "kind=point dir=-0.6,0.3,-0.8 radius=1.6 color=1,0.6,0.3")
+cp "$fb/mixed/frame.0000.png" docs/mixed-lights.png
+echo "wrote docs/viewer.png, docs/two-lights.png, docs/demo-sky.png and docs/mixed-lights.png"

@@ -222,6 +222,36 @@ TEST(StartupScriptTest, TheStatusLineSaysWhenSeveralLightsActAsDirectionalLights
     EXPECT_EQ(std::string::npos, out.substr(three).find(note)) << out;
 }
 
+// The check button relights: a point light beside a directional one lights the
+// slab from its position once mixed lights are on, and as a directional light
+// again once they are off.
+TEST(StartupScriptTest, TheMixedLightsCheckButtonRelights) {
+    TempDir dir;
+    SlabFixture slab;
+    WriteBrdfSlab(dir, slab);
+    // Each grab waits for the window to settle (a loaded machine may still be
+    // mapping and sizing it at the first).
+    RunRealScript(dir,
+                  "update\nafter 200\nupdate\n"
+                  "lumo::add_light\n"
+                  "set currlighttype 1\nlumo::set_type\n"
+                  "set radius_s 1.2\nlumo::apply_fields\n"
+                  "update\nafter 200\nupdate\n.slab grabscr\n"
+                  ".menu.lights invoke \"Mixed lights\"\n"
+                  "update\nafter 200\nupdate\n.slab grabscr\n"
+                  ".menu.lights invoke \"Mixed lights\"\n"
+                  "update\nafter 200\nupdate\n.slab grabscr\n"
+                  "exit\n");
+    const Photo several = ReadGrab(dir, GrabName(0));
+    const Photo mixed = ReadGrab(dir, GrabName(1));
+    const Photo again = ReadGrab(dir, GrabName(2));
+    ASSERT_GT(several.width, 0);
+    ASSERT_EQ(several.width, mixed.width);
+    ASSERT_EQ(several.width, again.width);
+    EXPECT_TRUE(several.pixels != mixed.pixels) << "mixed lights did not relight";
+    EXPECT_TRUE(several.pixels == again.pixels) << "turning them off did not relight";
+}
+
 // The extent of what is drawn in a grab: the first and last column and row
 // that differ from the background colour of its corner.
 struct Extent {

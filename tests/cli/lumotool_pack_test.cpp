@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -129,12 +130,32 @@ TEST(LumotoolPackTest, BadInputsGiveAMessageAndStatusOne) {
     const std::string not_dat = dir.Write("not.dat", "hello");
     r = Lumotool("", {"unpack", not_dat, dir.File("o")});
     EXPECT_EQ(1, r.exit_code);
-    EXPECT_EQ("[ReadDeflateZip]: input file is not in our zip file format\n", r.err);
+    // The reader's own message first, then the command's line.
+    EXPECT_EQ(
+        "[ReadDeflateZip]: input file is not in our zip file format\n"
+        "lumotool: unpack: cannot read the image set " +
+            not_dat + "\n",
+        r.err);
 
     r = Lumotool("", {"unpack", dir.File("missing.dat"), dir.File("o")});
     EXPECT_EQ(1, r.exit_code);
-    EXPECT_EQ("Err : cannot open [" + dir.File("missing.dat") + "] for reading\n\n",
+    EXPECT_EQ("Err : cannot open [" + dir.File("missing.dat") +
+                  "] for reading\n\nlumotool: unpack: cannot read the image set " +
+                  dir.File("missing.dat") + "\n",
               r.err);
+
+    // A view that cannot be written: the folder is there, the file is a folder.
+    const std::string dat_ok = dir.File("ok.dat");
+    ASSERT_EQ(0, Tool({"pack", dat_ok, "--grid", "2x1", views[0], views[1]}).exit_code);
+    std::filesystem::create_directories(dir.File("blocked/view.0.0.ppm"));
+    r = Tool({"unpack", dat_ok, dir.File("blocked")});
+    EXPECT_EQ(1, r.exit_code);
+    EXPECT_EQ(0u,
+              r.err.find(
+                  "lumotool: unpack: cannot write " +
+                  (std::filesystem::path(dir.File("blocked")) / "view.0.0.ppm").string() +
+                  " ("))
+        << r.err;
 }
 
 }  // namespace

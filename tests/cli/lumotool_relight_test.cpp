@@ -2,6 +2,7 @@
 // errors at the process boundary.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -16,6 +17,7 @@
 #include "io/image_file.h"
 #include "io/ppm.h"
 #include "io/sgi_writer.h"
+#include "model/light_rig.h"
 #include "model/light_spec.h"
 #include "model/model_setup.h"
 #include "relight/brdf_writer.h"
@@ -243,14 +245,19 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(LumotoolRelightErrorTest, ReaderAndSceneErrorsEndWithTheirMessageAndStatus1) {
     TempDir dir;
     WriteRichScene(dir);
+    const std::string here = std::filesystem::canonical(dir.path()).string();
     struct Case {
         const char* name;
         std::function<void()> damage;
-        const char* message;
+        std::string message;
     } cases[] = {
+        // The reader's message, then where data files are looked up.
         {"missing coefficient file",
          [&] { std::filesystem::remove(dir.File("rich.2.0.urdf.sh")); },
-         "Cannot read brdf file: rich.2.0.urdf.sh\n"},
+         "Cannot read brdf file: rich.2.0.urdf.sh\nlumotool: data files are found from "
+         "the "
+         "current folder (" +
+             here + ")\n"},
         {"truncated coefficients",
          [&] {
              const std::string bytes =
@@ -285,6 +292,71 @@ TEST(LumotoolRelightErrorTest, ReaderAndSceneErrorsEndWithTheirMessageAndStatus1
         Lumotool(dir.path().string(), {"relight", "none.lid", "out"});
     EXPECT_EQ(1, missing.exit_code);
     EXPECT_EQ("[ReadLidFile]: cannot open lidfile\n", missing.err);
+}
+
+// Run from another folder, the scene's data files are not found: the reader's
+// message stays first and exact, and the next line says where to run from.
+TEST(LumotoolRelightErrorTest, ADataFileNotFoundSaysWhereDataFilesAreLookedUp) {
+    TempDir dir;
+    WriteRichScene(dir);
+    const std::filesystem::path scene_dir = dir.path();
+    const std::string parent =
+        std::filesystem::canonical(scene_dir.parent_path()).string();
+    const std::string folder = scene_dir.filename().string();
+    const ProcessResult r =
+        RunProcess({LUMOTOOL_PATH, "relight", folder + "/scene.lid", folder + "/out"},
+                   parent, "", 120);
+    EXPECT_EQ(1, r.exit_code);
+    const std::string want =
+        "Cannot read brdf file: rich.0.0.urdf.sh\n"
+        "lumotool: data files are found from the current folder (" +
+        parent + "), not from the scene's (" + folder + "): run lumotool from " + folder +
+        "\n";
+    ASSERT_GE(r.err.size(), want.size()) << r.err;
+    EXPECT_EQ(want, r.err.substr(r.err.size() - want.size())) << r.err;
+}
+
+// A point light on a slab without depth maps: every map is missing, and the
+// warning is said once with its count; --quiet keeps the warning, and prints
+// nothing on standard output.
+TEST(LumotoolRelightErrorTest, MissingDepthMapsAreReportedOnceWithACount) {
+    TempDir dir;
+    WriteRichScene(dir);
+    for (int b = 0; b < kRows; ++b)
+        for (int a = 0; a < kCols; ++a)
+            std::filesystem::remove(dir.File(StrPrintf("rich.%d.%d.z", a, b)));
+    const std::string warning =
+        "[Zfile::read]: Cannot open zfile\n"
+        "[ReadZFile]: rich.0.0.z missing, the image plane is used\n"
+        "[Zfile::read]: Cannot open zfile (5 times)\n"
+        "[ReadZFile]: 5 depth maps missing (rich.0.0.z ... rich.2.1.z), the image plane "
+        "is used for them\n";
+    for (const bool quiet : {false, true}) {
+        SCOPED_TRACE(quiet ? "quiet" : "loud");
+        std::vector<std::string> args = {"relight", "scene.lid", "out", "--light",
+                                         "kind=point radius=2"};
+        if (quiet) args.push_back("--quiet");
+        const ProcessResult r = Lumotool(dir.path().string(), args);
+        ASSERT_EQ(0, r.exit_code) << r.err;
+        const size_t at = r.err.find(warning);
+        ASSERT_NE(std::string::npos, at) << r.err;
+        // Said once: no other line of it.
+        auto count = [&](const std::string& line) {
+            size_t n = 0;
+            for (size_t p = r.err.find(line); p != std::string::npos;
+                 p = r.err.find(line, p + 1))
+                ++n;
+            return n;
+        };
+        EXPECT_EQ(1u, count("[Zfile::read]: Cannot open zfile\n")) << r.err;
+        EXPECT_EQ(1u, count("missing, the image plane is used\n")) << r.err;
+        if (quiet) {
+            EXPECT_EQ(warning, r.err);
+            EXPECT_EQ(0u, r.out.size()) << r.out;
+        } else {
+            EXPECT_NE(std::string::npos, r.out.find("lcnt=")) << r.out;
+        }
+    }
 }
 
 // The parser's refusals are tested in tests/model/light_spec_test.cpp; here
@@ -357,7 +429,7 @@ TEST(LumotoolRelightErrorTest, ASlideNameTooLongForTheLightIsRefusedByName) {
     EXPECT_EQ(0, kept.exit_code) << kept.err;
 }
 
-// Runs lumotool as Tool does, on a file system that takes no byte (the file
+// Runs lumotool as Lumotool does, on a file system that takes no byte (the file
 // size limit 0, the signal it raises ignored): every write fails.
 ProcessResult ToolOnAFullDisk(const TempDir& dir, std::vector<std::string> args) {
     args.insert(args.begin(),
@@ -374,7 +446,7 @@ TEST(LumotoolRelightErrorTest, AFailedWriteKeepsTheViewsOfTheRunBefore) {
         TempDir dir;
         WriteRichScene(dir);
         ASSERT_EQ(
-            0, Tool(dir, {"relight", "scene.lid", "out", "--format", format}).exit_code);
+            0, Lumotool(dir.path().string(), {"relight", "scene.lid", "out", "--format", format}).exit_code);
         const std::string view = dir.File("out/view.0.0." + format);
         const std::string before = ReadFileBytes(view);
         const ProcessResult r =
@@ -407,12 +479,139 @@ TEST(LumotoolRelightErrorTest, AMissingSlideIsRefusedAsTheRigRefusesIt) {
               R"({"format": "lumo-rig", "version": 1, "lights": [{"kind": "slide", )"
               R"("slide": "MISSING.rgb"}]})");
     const ProcessResult rig =
-        Tool(dir, {"relight", "scene.lid", "out", "--rig", "rig.json"});
+        Lumotool(dir.path().string(), {"relight", "scene.lid", "out", "--rig", "rig.json"});
     EXPECT_EQ(1, rig.exit_code);
     EXPECT_EQ("[ReadRig]: rig.json: light 0: cannot read the slide 'MISSING.rgb'\n",
               rig.err);
     EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
 }
+
+// The images of slab 0 that `relight` wrote to `out` (disabled cameras and
+// cameras without pixels give no file), by index row * kCols + column.
+std::vector<std::vector<uint8_t>> Written(const TempDir& dir, const std::string& out) {
+    std::vector<std::vector<uint8_t>> images(kCols * kRows);
+    for (int b = 0; b < kRows; ++b) {
+        for (int a = 0; a < kCols; ++a) {
+            const std::string file =
+                dir.File(StrPrintf("%s/view.%d.%d.ppm", out.c_str(), a, b));
+            if (!std::filesystem::exists(file)) continue;
+            Photo got;
+            EXPECT_TRUE(ReadPPMFile(file.c_str(), got, /*upright=*/true).ok()) << file;
+            images[static_cast<size_t>(b * kCols + a)] = got.pixels;
+        }
+    }
+    return images;
+}
+
+struct MixedCase {
+    const char* name;
+    std::vector<std::string> lights;
+    int harmonics;  // -1: not given
+};
+
+class LumotoolMixedLightsTest : public ::testing::TestWithParam<MixedCase> {};
+
+// Each light adds exactly the image it makes alone: the mixed image is the sum
+// of the one-light images, byte for byte (saturated at 255), since each
+// light's contribution is converted to bytes as its own mode converts it.
+TEST_P(LumotoolMixedLightsTest, IsTheSumOfTheOneLightImages) {
+    const MixedCase& c = GetParam();
+    TempDir dir;
+    WriteRichScene(dir);
+    std::vector<std::string> mixed = {"relight", "scene.lid", "mixed", "--mixed-lights"};
+    std::vector<std::string> several = {"relight", "scene.lid", "several"};
+    std::vector<std::vector<uint8_t>> sum(kCols * kRows);
+    for (size_t m = 0; m < c.lights.size(); ++m) {
+        for (auto* args : {&mixed, &several}) {
+            args->push_back("--light");
+            args->push_back(c.lights[m]);
+        }
+        // A reserved light reconstructs nothing alone (the images keep the
+        // set-up's), and adds nothing to a mix.
+        if (c.lights[m] == "kind=reserved") continue;
+        std::vector<std::string> one = {"relight", "scene.lid", StrPrintf("one%zu", m),
+                                        "--light", c.lights[m]};
+        if (c.harmonics >= 0) {
+            one.push_back("--harmonics");
+            one.push_back(std::to_string(c.harmonics));
+        }
+        const ProcessResult r = Lumotool(dir.path().string(), one);
+        ASSERT_EQ(0, r.exit_code) << r.err;
+        const auto images = Written(dir, StrPrintf("one%zu", m));
+        for (size_t k = 0; k < images.size(); ++k) {
+            if (images[k].empty()) continue;
+            if (sum[k].empty()) sum[k].assign(images[k].size(), 0);
+            for (size_t b = 0; b < images[k].size(); ++b)
+                sum[k][b] = static_cast<uint8_t>(std::min(255, sum[k][b] + images[k][b]));
+        }
+    }
+    if (c.harmonics >= 0) {
+        for (auto* args : {&mixed, &several}) {
+            args->push_back("--harmonics");
+            args->push_back(std::to_string(c.harmonics));
+        }
+    }
+    const ProcessResult r = Lumotool(dir.path().string(), mixed);
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("Reconstructing image (0,0) ...\n")) << r.out;
+    const auto got = Written(dir, "mixed");
+    size_t lit = 0;
+    for (size_t k = 0; k < got.size(); ++k) {
+        SCOPED_TRACE(k);
+        if (sum[k].empty()) sum[k].assign(got[k].size(), 0);  // no light lit it
+        EXPECT_TRUE(sum[k] == got[k]);
+        for (uint8_t v : got[k])
+            lit += v != 0;
+    }
+    EXPECT_GT(lit, 300u);
+    // Without the switch, point lights and projectors act as directional ones.
+    ASSERT_EQ(0, Lumotool(dir.path().string(), several).exit_code);
+    EXPECT_NE(Written(dir, "several"), got);
+
+    // A rig with "mixed": true gives the same images.
+    std::string rig = "{\"format\": \"lumo-rig\", \"version\": 1, \"mixed\": true, ";
+    if (c.harmonics >= 0) rig += StrPrintf("\"harmonics\": %d, ", c.harmonics);
+    rig += "\"lights\": [";
+    for (size_t m = 0; m < c.lights.size(); ++m) {
+        LightSpec spec;
+        std::string error;
+        ASSERT_TRUE(ParseLightSpec(c.lights[m], spec, error)) << error;
+        LightRig one;
+        one.lights.push_back(spec);
+        const std::string text = LightRigText(one);
+        const size_t open = text.find("{", text.find("\"lights\""));
+        const size_t close = text.rfind("}", text.rfind("]"));
+        rig += (m == 0 ? "" : ", ") + text.substr(open, close - open + 1);
+    }
+    rig += "]}";
+    dir.Write("mixed.json", rig);
+    const ProcessResult from_rig =
+        Lumotool(dir.path().string(), {"relight", "scene.lid", "rig", "--rig", "mixed.json"});
+    ASSERT_EQ(0, from_rig.exit_code) << from_rig.err << rig;
+    EXPECT_EQ(got, Written(dir, "rig"));
+}
+
+void PrintTo(const MixedCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, LumotoolMixedLightsTest,
+    ::testing::Values(
+        MixedCase{
+            "PointAndDirectional",
+            {"kind=point radius=2.5 dir=0.5,0.5,-1", "dir=-0.3,0.2,-1 color=0.3,0.5,1"},
+            -1},
+        MixedCase{"SlidePointEnvironmentAndReserved",
+                  {"kind=slide;radius=3;fov=60,50;lookat=0.1,0,0 color=1,0.5,0.5",
+                   "kind=point radius=2 dir=1,0,-1 color=0.4,0.4,0.4",
+                   "kind=env map=sky.exr spin=-90 color=0.3,0.3,0.3", "kind=reserved"},
+                  4},
+        MixedCase{
+            "TwoSlides",
+            {"kind=slide;radius=3;fov=60,50", "kind=slide;radius=2;dir=1,0,-1;fov=40,40"},
+            -1}),
+    [](const ::testing::TestParamInfo<MixedCase>& info) { return info.param.name; });
 
 TEST(LumotoolRelightProgressTest, GoesToATerminalOnlyAndNotWithQuiet) {
     TempDir dir;

@@ -363,6 +363,155 @@ TEST_F(LumotoolRenderTest, TheTurntableAndTheExamplePathKeepTheWholeSlabInTheFra
     }
 }
 
+// A frame that is not square shows the scene at the scale of the square of its
+// shorter side, and more of it along the longer one: its centre square is that
+// square frame, byte for byte (frames 0 and 1 of a path zoomed in so far that
+// the slab overfills the square: the first keyframe and a turned view).
+TEST_F(LumotoolRenderTest, AFrameThatIsNotSquareKeepsTheSceneProportions) {
+    constexpr int S = 48;
+    ViewPath path;
+    Keyframe key;
+    key.zoom = 2.5f;
+    path.keyframes.push_back(key);
+    key.time = 1.0f;
+    key.turn_y = 0.03f;
+    key.turn_x = -0.02f;
+    path.keyframes.push_back(key);
+    ASSERT_TRUE(WriteViewPath(In("zoomed.json").string(), path).ok());
+    for (const char* light : {"dir=0.2,0.1,-1", "kind=point radius=2 dir=1,0,-1"}) {
+        const ProcessResult square = Tool(
+            {"render", "scene.lid", "sq", "--frames", "3", "--size", "48x48", "--format",
+             "ppm", "--path", "zoomed.json", "--light", light, "--light", "dir=0,0,-1"});
+        ASSERT_EQ(0, square.exit_code) << square.err;
+        struct Case {
+            int width, height;
+            int left, top;  // where the square lies in the picture (top row first)
+        };
+        for (const Case& c :
+             {Case{80, 48, 16, 0}, Case{81, 48, 16, 0}, Case{48, 80, 0, 16},
+              Case{48, 81, 0, 17}, Case{200, 48, 76, 0}}) {
+            const std::string size =
+                std::to_string(c.width) + "x" + std::to_string(c.height);
+            SCOPED_TRACE(size);
+            const ProcessResult r =
+                Tool({"render", "scene.lid", "p" + size, "--frames", "3", "--size", size,
+                      "--format", "ppm", "--path", "zoomed.json", "--light", light,
+                      "--light", "dir=0,0,-1"});
+            ASSERT_EQ(0, r.exit_code) << r.err;
+            EXPECT_NE(std::string::npos,
+                      r.out.find("window size : " + std::to_string(c.width) + " x " +
+                                 std::to_string(c.height) + "\n"));
+            for (const char* name : {"frame.0000.ppm", "frame.0001.ppm"}) {
+                const std::vector<uint8_t> want = Pixels(In("sq") / name);
+                const std::vector<uint8_t> got = Pixels(In("p" + size) / name);
+                ASSERT_EQ(static_cast<size_t>(c.width * c.height * 3), got.size());
+                size_t differ = 0;
+                for (int y = 0; y < S; ++y)
+                    for (int x = 0; x < S * 3; ++x)
+                        differ += want[static_cast<size_t>(y * S * 3 + x)] !=
+                                  got[static_cast<size_t>(
+                                      ((y + c.top) * c.width + c.left) * 3 + x)];
+                EXPECT_EQ(0u, differ) << name;
+                // The scene goes on beyond the square: zoomed in, the slab
+                // fills more than the square.
+                size_t beyond = 0;
+                for (int y = 0; y < c.height; ++y)
+                    for (int x = 0; x < c.width; ++x) {
+                        const bool inside =
+                            x >= c.left && x < c.left + S && y >= c.top && y < c.top + S;
+                        const uint8_t* p =
+                            &got[static_cast<size_t>((y * c.width + x) * 3)];
+                        beyond += !inside && (p[0] | p[1] | p[2]) != 0;
+                    }
+                EXPECT_GT(beyond, 0u) << name;
+            }
+        }
+    }
+}
+
+// --quiet: nothing on standard output (the set-up's and the relighting's
+// lines, the window size), nothing on standard error but faults.
+TEST_F(LumotoolRenderTest, QuietRendersAndRelightsPrintNothing) {
+    const std::vector<std::string> point = {"--light", "kind=point radius=2 dir=1,0,-1",
+                                            "--light", "kind=slide radius=3 fov=40,40"};
+    struct Case {
+        std::vector<std::string> args;
+        const char* loud_line;  // a line the run prints without --quiet
+    };
+    const std::vector<Case> cases = {
+        {{"render", "scene.lid", "q-render", "--frames", "1", "--size", "64x48"},
+         "window size : 64 x 48\n"},
+        {{"relight", "scene.lid", "q-relight"}, "Reconstructing image (0,0) ...\n"},
+        {{"relight", "scene.lid", "q-mixed", "--mixed-lights"}, "Reconstruct window"},
+        {{"render", "scene-dat.lid", "q-dat", "--frames", "1", "--size", "32x32"},
+         "window size : 32 x 32\n"},
+        {{"relight", "scene-rgb.lid", "q-rgb"}, "scene.00.00.rgb\n"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), point.begin(), point.end());
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        const ProcessResult loud = Tool(args);
+        ASSERT_EQ(0, loud.exit_code) << loud.err;
+        EXPECT_NE(std::string::npos, loud.out.find(c.loud_line)) << loud.out;
+        args.push_back("--quiet");
+        args[2] += "-q";
+        const ProcessResult quiet = Tool(args);
+        ASSERT_EQ(0, quiet.exit_code) << quiet.err;
+        EXPECT_EQ(0u, quiet.out.size()) << quiet.out;
+        EXPECT_EQ("", quiet.err);
+    }
+}
+
+// --mixed-lights and "mixed": true in a path's rig give the same frames; the
+// lights then differ from several lights acting as directional ones.
+TEST_F(LumotoolRenderTest, MixedLightsFromTheFlagAndFromAPathRigAgree) {
+    LightRig rig;
+    for (const char* text : {"kind=point radius=2 dir=1,0,-1 color=1,0.6,0.3",
+                             "kind=slide radius=3 fov=40,40 dir=-0.3,0,-1"}) {
+        LightSpec spec;
+        std::string error;
+        ASSERT_TRUE(ParseLightSpec(text, spec, error)) << error;
+        rig.lights.push_back(spec);
+    }
+    rig.mixed = true;
+    ViewPath path;
+    Keyframe key;
+    key.rig = rig;
+    path.keyframes.push_back(key);
+    key.time = 1.0f;
+    key.turn_y = 0.02f;
+    path.keyframes.push_back(key);
+    ASSERT_TRUE(WriteViewPath(In("mixed-path.json").string(), path).ok());
+    const std::string text = Slurp(In("mixed-path.json"));
+    EXPECT_NE(std::string::npos, text.find("\"mixed\": true")) << text;
+    rig.mixed = false;
+    ASSERT_TRUE(WriteLightRig(In("unmixed-rig.json").string(), rig).ok());
+    EXPECT_EQ(std::string::npos, Slurp(In("unmixed-rig.json")).find("mixed"));
+
+    const std::vector<std::string> common = {"--frames", "2",        "--size",
+                                             "48x48",    "--format", "ppm"};
+    auto render = [&](const std::string& out, std::vector<std::string> extra) {
+        std::vector<std::string> args = {"render", "scene.lid", out};
+        args.insert(args.end(), common.begin(), common.end());
+        args.insert(args.end(), extra.begin(), extra.end());
+        const ProcessResult r = Tool(args);
+        EXPECT_EQ(0, r.exit_code) << r.err;
+    };
+    render("m-path", {"--path", "mixed-path.json"});
+    render("m-flag",
+           {"--path", "mixed-path.json", "--rig", "unmixed-rig.json", "--mixed-lights"});
+    render("m-none", {"--rig", "unmixed-rig.json"});
+    render("m-rigflag", {"--rig", "unmixed-rig.json", "--mixed-lights"});
+    for (const char* name : {"frame.0000.ppm", "frame.0001.ppm"}) {
+        EXPECT_TRUE(Slurp(In("m-path") / name) == Slurp(In("m-flag") / name)) << name;
+    }
+    EXPECT_TRUE(Slurp(In("m-path") / "frame.0000.ppm") ==
+                Slurp(In("m-rigflag") / "frame.0000.ppm"));
+    EXPECT_TRUE(Slurp(In("m-none") / "frame.0000.ppm") !=
+                Slurp(In("m-rigflag") / "frame.0000.ppm"));
+}
+
 TEST_F(LumotoolRenderTest, RenderUsageErrorsAndABadPathEndAsTheRulesSay) {
     struct Case {
         std::vector<std::string> args;

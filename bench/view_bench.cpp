@@ -206,7 +206,7 @@ ChangeCost LightChanges(Model& model, SlabTextures& textures, int changes) {
         UpdateShownPixels(model);
         Quietly([&] { ReconstructModel(model); });
         const double t1 = GetSeconds();
-        DrawMainFrame(model, textures);
+        FatalIfError(DrawMainFrame(model, textures));
         FinishFrame();
         Photo frame;
         FatalIfError(ReadMainFrame(model.view, frame));

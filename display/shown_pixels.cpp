@@ -87,11 +87,10 @@ void ShownOf(SlabRecord& slab, int32_t mode, const Mat4& mv, const Mat4& project
     slab.shown.assign(count, PixelRect());
     StBox window;
     const bool bounded = WindowOnPlane(slab, mv, projection, window);
-    if (mode == 0) {
-        ComputeVertexSTOrExit(slab, mv, 0);
-    } else {
-        ComputeSampleSTOrExit(slab, mv, 0);
-    }
+    // Geometry that cannot be had shows nothing; the drawing reports it.
+    const Status geometry =
+        mode == 0 ? ComputeVertexST(slab, mv, 0) : ComputeSampleST(slab, mv, 0);
+    if (!geometry.ok()) return;
     const size_t vertices =
         mode == 0 ? (static_cast<size_t>(n) + 1) * (static_cast<size_t>(m) + 1) : count;
     if (slab.curr_st.size() < 2 * vertices) return;

@@ -357,10 +357,10 @@ Status LoadModelDepthMaps(Model& model) {
         if (slab.format != kFormatBRDF) continue;
         const size_t count =
             static_cast<size_t>(slab.samples_u) * static_cast<size_t>(slab.samples_v);
-        if (Status s = ReadZFile(slab.name, slab.samples_u, slab.samples_v,
-                                 MaskOrNull(slab.viewenablemask[0], count),
-                                 slab.depth_loaded, slab.zfile, model.console.reports,
-                                 model.console.warnings);
+        if (Status s =
+                ReadZFile(slab.name, slab.samples_u, slab.samples_v,
+                          MaskOrNull(slab.viewenablemask[0], count), slab.depth_loaded,
+                          slab.zfile, model.console.reports, model.console.warnings);
             !s.ok())
             return s;
         any = true;

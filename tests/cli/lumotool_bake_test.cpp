@@ -15,6 +15,7 @@ namespace {
 
 using lumo::testing::Lumotool;
 using lumo::testing::ProcessResult;
+using lumo::testing::RunProcess;
 
 TEST(LumotoolBakeTest, BakesQuietlyOrWithProgress) {
     testing::TempDir dir;

@@ -78,7 +78,7 @@ TEST(LumotoolFitTest, RelitFitReproducesTheAnalyticPictureUnderANewLight) {
         ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File("cap")).empty());
         const ProcessResult fit =
             Lumotool(dir.path().string(),
-                 {"fit", "cap/lights.lp", "out", "--bands", "3", "--holdout", "4"});
+                     {"fit", "cap/lights.lp", "out", "--bands", "3", "--holdout", "4"});
         ASSERT_EQ(0, fit.exit_code) << fit.err;
         const std::string start =
             "fit: 1 camera, 40 photographs of 12 x 8, 3 bands: RMS ";
@@ -719,8 +719,8 @@ TEST(LumotoolFitTest, AFailureMidwayRemovesTheRunsFiles) {
     }
     dir.Write("m.json", Manifest("[2, 1]", cams.dump()));
     // An earlier fit in a second folder, with the photographs still whole.
-    ASSERT_EQ(
-        0, Lumotool(dir.path().string(), {"fit", "m.json", "old", "--bands", "2"}).exit_code);
+    ASSERT_EQ(0, Lumotool(dir.path().string(), {"fit", "m.json", "old", "--bands", "2"})
+                     .exit_code);
     const std::vector<std::string> old_files = Files(dir.path() / "old");
     std::vector<std::string> old_bytes;
     for (const std::string& f : old_files)
@@ -763,8 +763,8 @@ TEST(LumotoolFitTest, AKilledReFitNeverLeavesAMixedScene) {
         cams.push_back({{"column", a}, {"row", 0}, {"lp", folder + "/lights.lp"}});
     }
     dir.Write("m.json", Manifest("[3, 1]", cams.dump()));
-    ASSERT_EQ(
-        0, Lumotool(dir.path().string(), {"fit", "m.json", "out", "--bands", "2"}).exit_code);
+    ASSERT_EQ(0, Lumotool(dir.path().string(), {"fit", "m.json", "out", "--bands", "2"})
+                     .exit_code);
     std::vector<std::string> old_bytes;
     for (int a = 0; a < 3; ++a)
         old_bytes.push_back(

@@ -20,6 +20,7 @@
 #include "io/plane_set_writer.h"
 #include "io/ppm.h"
 #include "io/ptm_writer.h"
+#include "tests/support/lumotool.h"
 #include "tests/support/run_process.h"
 #include "tests/support/temp_dir.h"
 
@@ -27,15 +28,11 @@ namespace lumo {
 namespace {
 
 namespace fs = std::filesystem;
+using lumo::testing::Lumotool;
 using lumo::testing::ProcessResult;
 using lumo::testing::ReadFileBytes;
 using lumo::testing::RunProcess;
 using lumo::testing::TempDir;
-
-ProcessResult Tool(const std::string& cwd, std::vector<std::string> args) {
-    args.insert(args.begin(), LUMOTOOL_PATH);
-    return RunProcess(args, cwd, "", 300);
-}
 
 std::vector<std::string> Files(const fs::path& dir) {
     std::vector<std::string> out;
@@ -100,7 +97,7 @@ TEST(LumotoolImportTest, RelitPtmShowsWhatThePtmShowsUpright) {
     const PtmFile ptm = TestPtm();
     ASSERT_TRUE(WritePtmFile(dir.File("obj.ptm"), ptm).ok());
     const ProcessResult r =
-        Tool(dir.path().string(), {"import", "obj.ptm", "out", "--bands", "3"});
+        Lumotool(dir.path().string(), {"import", "obj.ptm", "out", "--bands", "3"});
     ASSERT_EQ(0, r.exit_code) << r.err;
     EXPECT_EQ(
         0u,
@@ -114,8 +111,9 @@ TEST(LumotoolImportTest, RelitPtmShowsWhatThePtmShowsUpright) {
     const double lights[][3] = {{0.36, 0.48, 0.8}, {-0.6, 0.1, 0.79}, {0.0, 0.0, 1.0}};
     for (const auto& d : lights) {
         const std::string light = StrPrintf("dir=%.9g,%.9g,%.9g", -d[0], -d[1], -d[2]);
-        const ProcessResult relit = Tool(dir.File("out"), {"relight", "scene.lid", "view",
-                                                           "--light", light, "--quiet"});
+        const ProcessResult relit =
+            Lumotool(dir.File("out"),
+                     {"relight", "scene.lid", "view", "--light", light, "--quiet"});
         ASSERT_EQ(0, relit.exit_code) << relit.err;
         Photo view;
         ASSERT_TRUE(
@@ -128,7 +126,7 @@ TEST(LumotoolImportTest, RelitPtmShowsWhatThePtmShowsUpright) {
                 << light << " byte " << i;
     }
     // --name and --quiet: the files take the name, standard output stays empty.
-    const ProcessResult named = Tool(
+    const ProcessResult named = Lumotool(
         dir.path().string(), {"import", "obj.ptm", "named", "--name", "vase", "--quiet"});
     ASSERT_EQ(0, named.exit_code) << named.err;
     EXPECT_EQ("", named.out);
@@ -183,18 +181,19 @@ TEST(LumotoolImportTest, BrokenSourcesWriteNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.source);
-        const ProcessResult r = Tool(dir.path().string(), {"import", c.source, "out"});
+        const ProcessResult r =
+            Lumotool(dir.path().string(), {"import", c.source, "out"});
         EXPECT_EQ(1, r.exit_code);
         EXPECT_EQ(c.message, r.err);
         EXPECT_EQ("", r.out);
         EXPECT_FALSE(fs::exists(dir.File("out")));
     }
     const ProcessResult usage =
-        Tool(dir.path().string(), {"import", "a.ptm", "b.ptm", "out"});
+        Lumotool(dir.path().string(), {"import", "a.ptm", "b.ptm", "out"});
     EXPECT_EQ(2, usage.exit_code);
     EXPECT_EQ(0u, usage.err.find("lumotool: import: several SOURCEs need --each"));
     const ProcessResult bands =
-        Tool(dir.path().string(), {"import", "a.ptm", "out", "--bands", "0"});
+        Lumotool(dir.path().string(), {"import", "a.ptm", "out", "--bands", "0"});
     EXPECT_EQ(2, bands.exit_code);
 }
 
@@ -228,7 +227,7 @@ TEST(LumotoolImportTest, EachConvertsEverySourceAndListsFailures) {
     ASSERT_TRUE(
         WritePlaneSet(dir.File("tablet"), info, std::vector<uint8_t>(12 * 9, 90)).ok());
     dir.Write("bad.ptm", "PTM_1.2\n");
-    const ProcessResult r = Tool(
+    const ProcessResult r = Lumotool(
         dir.path().string(), {"import", "--each", "a/vase.ptm", "bad.ptm", "b/vase.ptm",
                               "coin.rti", "tablet/info.json", "all", "--bands", "3"});
     EXPECT_EQ(1, r.exit_code);
@@ -252,8 +251,8 @@ TEST(LumotoolImportTest, EachConvertsEverySourceAndListsFailures) {
             << folder;
     }
     EXPECT_FALSE(fs::exists(dir.path() / "all" / "bad"));
-    const ProcessResult good =
-        Tool(dir.path().string(), {"import", "--each", "coin.rti", "more", "--quiet"});
+    const ProcessResult good = Lumotool(
+        dir.path().string(), {"import", "--each", "coin.rti", "more", "--quiet"});
     EXPECT_EQ(0, good.exit_code) << good.err;
     EXPECT_EQ("", good.out);
 }
@@ -304,10 +303,11 @@ TEST(LumotoolNormalsTest, NormalsOfAFittedLambertianCaptureAreTheTrueOnes) {
             lights[static_cast<size_t>(k)][1], lights[static_cast<size_t>(k)][2]);
     }
     dir.Write("lights.lp", lp);
-    const ProcessResult fit = Tool(
+    const ProcessResult fit = Lumotool(
         dir.path().string(), {"fit", "lights.lp", "fitted", "--bands", "4", "--quiet"});
     ASSERT_EQ(0, fit.exit_code) << fit.err;
-    const ProcessResult r = Tool(dir.File("fitted"), {"normals", "scene.lid", "maps"});
+    const ProcessResult r =
+        Lumotool(dir.File("fitted"), {"normals", "scene.lid", "maps"});
     ASSERT_EQ(0, r.exit_code) << r.err;
     EXPECT_EQ("normals: 1 camera into maps\n", r.out);
     EXPECT_EQ((std::vector<std::string>{"albedo.0.0.png", "normals.0.0.png"}),
@@ -341,8 +341,9 @@ TEST(LumotoolNormalsTest, NormalsOfAFittedLambertianCaptureAreTheTrueOnes) {
         fine |= std::lround(v * 65535.0f) % 257 != 0;
     EXPECT_TRUE(fine);
     // OpenEXR: the normals as they are, unit length.
-    const ProcessResult exr = Tool(dir.File("fitted"), {"normals", "scene.lid", "exr",
-                                                        "--format", "exr", "--quiet"});
+    const ProcessResult exr =
+        Lumotool(dir.File("fitted"),
+                 {"normals", "scene.lid", "exr", "--format", "exr", "--quiet"});
     ASSERT_EQ(0, exr.exit_code) << exr.err;
     FloatImage raw;
     ASSERT_TRUE(ReadImageFile(dir.File("fitted/exr/normals.0.0.exr"), raw).ok());
@@ -405,8 +406,8 @@ TEST(ImportSlurmTest, TasksEqualOneRunAndTheDryRunPrintsTheSubmission) {
     EXPECT_EQ("import-slurm: array job 77 imports 3 sources in 3 tasks into converted\n",
               run.out);
     const ProcessResult whole =
-        Tool(cwd, {"import", "--each", "a/vase.ptm", "b c/bowl.ptm", "coin.rti", "whole",
-                   "--bands", "3", "--quiet"});
+        Lumotool(cwd, {"import", "--each", "a/vase.ptm", "b c/bowl.ptm", "coin.rti",
+                       "whole", "--bands", "3", "--quiet"});
     ASSERT_EQ(0, whole.exit_code) << whole.err;
     const std::vector<std::string> files = Files(dir.path() / "whole");
     EXPECT_EQ(12u, files.size());
@@ -434,11 +435,11 @@ TEST(LumotoolNormalsTest, FaultsNameTheFileAndWriteNothing) {
     TempDir dir;
     dir.Write("photos.lid", "LID\n");
     const ProcessResult none =
-        Tool(dir.path().string(), {"normals", "missing.lid", "maps"});
+        Lumotool(dir.path().string(), {"normals", "missing.lid", "maps"});
     EXPECT_EQ(1, none.exit_code);
     EXPECT_FALSE(fs::exists(dir.File("maps")));
-    const ProcessResult format =
-        Tool(dir.path().string(), {"normals", "missing.lid", "maps", "--format", "tif"});
+    const ProcessResult format = Lumotool(
+        dir.path().string(), {"normals", "missing.lid", "maps", "--format", "tif"});
     EXPECT_EQ(2, format.exit_code);
     EXPECT_EQ(
         0u, format.err.find("lumotool: normals: --format 'tif': expected png or exr\n"));

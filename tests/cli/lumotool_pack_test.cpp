@@ -146,9 +146,10 @@ TEST(LumotoolPackTest, BadInputsGiveAMessageAndStatusOne) {
 
     // A view that cannot be written: the folder is there, the file is a folder.
     const std::string dat_ok = dir.File("ok.dat");
-    ASSERT_EQ(0, Tool({"pack", dat_ok, "--grid", "2x1", views[0], views[1]}).exit_code);
+    ASSERT_EQ(
+        0, Lumotool("", {"pack", dat_ok, "--grid", "2x1", views[0], views[1]}).exit_code);
     std::filesystem::create_directories(dir.File("blocked/view.0.0.ppm"));
-    r = Tool({"unpack", dat_ok, dir.File("blocked")});
+    r = Lumotool("", {"unpack", dat_ok, dir.File("blocked")});
     EXPECT_EQ(1, r.exit_code);
     EXPECT_EQ(0u,
               r.err.find(

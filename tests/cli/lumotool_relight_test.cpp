@@ -445,8 +445,9 @@ TEST(LumotoolRelightErrorTest, AFailedWriteKeepsTheViewsOfTheRunBefore) {
         SCOPED_TRACE(format);
         TempDir dir;
         WriteRichScene(dir);
-        ASSERT_EQ(
-            0, Lumotool(dir.path().string(), {"relight", "scene.lid", "out", "--format", format}).exit_code);
+        ASSERT_EQ(0, Lumotool(dir.path().string(),
+                              {"relight", "scene.lid", "out", "--format", format})
+                         .exit_code);
         const std::string view = dir.File("out/view.0.0." + format);
         const std::string before = ReadFileBytes(view);
         const ProcessResult r =
@@ -468,8 +469,9 @@ TEST(LumotoolRelightErrorTest, AFailedWriteKeepsTheViewsOfTheRunBefore) {
 TEST(LumotoolRelightErrorTest, AMissingSlideIsRefusedAsTheRigRefusesIt) {
     TempDir dir;
     WriteRichScene(dir);
-    const ProcessResult light = Tool(
-        dir, {"relight", "scene.lid", "out", "--light", "kind=slide slide=MISSING.rgb"});
+    const ProcessResult light = Lumotool(
+        dir.path().string(),
+        {"relight", "scene.lid", "out", "--light", "kind=slide slide=MISSING.rgb"});
     EXPECT_EQ(1, light.exit_code);
     EXPECT_EQ(
         "lumotool: relight: --light 'kind=slide slide=MISSING.rgb': cannot read the "
@@ -478,8 +480,8 @@ TEST(LumotoolRelightErrorTest, AMissingSlideIsRefusedAsTheRigRefusesIt) {
     dir.Write("rig.json",
               R"({"format": "lumo-rig", "version": 1, "lights": [{"kind": "slide", )"
               R"("slide": "MISSING.rgb"}]})");
-    const ProcessResult rig =
-        Lumotool(dir.path().string(), {"relight", "scene.lid", "out", "--rig", "rig.json"});
+    const ProcessResult rig = Lumotool(
+        dir.path().string(), {"relight", "scene.lid", "out", "--rig", "rig.json"});
     EXPECT_EQ(1, rig.exit_code);
     EXPECT_EQ("[ReadRig]: rig.json: light 0: cannot read the slide 'MISSING.rgb'\n",
               rig.err);
@@ -585,8 +587,8 @@ TEST_P(LumotoolMixedLightsTest, IsTheSumOfTheOneLightImages) {
     }
     rig += "]}";
     dir.Write("mixed.json", rig);
-    const ProcessResult from_rig =
-        Lumotool(dir.path().string(), {"relight", "scene.lid", "rig", "--rig", "mixed.json"});
+    const ProcessResult from_rig = Lumotool(
+        dir.path().string(), {"relight", "scene.lid", "rig", "--rig", "mixed.json"});
     ASSERT_EQ(0, from_rig.exit_code) << from_rig.err << rig;
     EXPECT_EQ(got, Written(dir, "rig"));
 }

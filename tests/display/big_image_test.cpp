@@ -69,7 +69,7 @@ class BigImageTest : public ::testing::Test {
     }
 
     Photo Draw() {
-        DrawMainFrame(*model_, textures_);
+        EXPECT_TRUE(DrawMainFrame(*model_, textures_).ok());
         FinishFrame();
         Photo frame;
         EXPECT_TRUE(ReadMainFrame(model_->view, frame).ok());
@@ -189,7 +189,7 @@ TEST_F(BigImageTest, APictureLargerThanTheLargestTextureIsReducedNotLost) {
         SetPicture(c.width, c.height, [&](int32_t x, int32_t y, uint8_t* rgb) {
             Quadrants(c.width, c.height, x, y, c.rows, rgb);
         });
-        DrawMainFrame(*model_, textures);
+        EXPECT_TRUE(DrawMainFrame(*model_, textures).ok());
         FinishFrame();
         Photo frame;
         ASSERT_TRUE(ReadMainFrame(model_->view, frame).ok());

@@ -52,7 +52,7 @@ class PreviewRelightTest : public ::testing::Test {
         UpdateShownPixels(*model_);
         if (!ShownPixelsFresh(*model_)) model_->view.recon_request = 1;
         if (model_->view.recon_request != 0) ReconstructModel(*model_);
-        DrawMainFrame(*model_, textures_);
+        EXPECT_TRUE(DrawMainFrame(*model_, textures_).ok());
         FinishFrame();
         Photo frame;
         EXPECT_TRUE(ReadMainFrame(model_->view, frame).ok());

@@ -240,8 +240,8 @@ void RelightSlabEnvironment(SlabRecord& slab, const ReconRequest& request) {
     const EnvBasis& basis = light.envcache.Get(light.envmap, light.GetEnvFrame(), frame.n,
                                                frame.s, frame.t, SlabEnvBands(slab));
     ImageLoop(slab, request, [&](int32_t, int32_t, size_t k, const PixelRect& a) {
-        RelightWindowEnvironment(slab.brdf[k], a.x0, a.x1, a.y0, a.y1, basis,
-                                 light.color, slab.photo[0][k].pixels, request.terms,
+        RelightWindowEnvironment(slab.brdf[k], a.x0, a.x1, a.y0, a.y1, basis, light.color,
+                                 slab.photo[0][k].pixels, request.terms,
                                  request.progress);
     });
 }

@@ -21,8 +21,8 @@
 #include "io/ptm_file.h"
 #include "io/ptm_writer.h"
 #include "relight/brdf_file.h"
-#include "relight/slab_frame.h"
 #include "relight/sh_basis.h"
+#include "relight/slab_frame.h"
 #include "tests/support/temp_dir.h"
 
 namespace lumo {

@@ -47,12 +47,9 @@ int RunUnpack(const UnpackOptions& o) {
                 (std::filesystem::path(o.outdir) /
                  StrPrintf("view.%d.%d.%s", k, j, PictureExtension(format)))
                     .string();
+            // The writer's message names the file and the reason.
             if (Status s = WritePicture(path, photos[j * cols + k], format); !s.ok()) {
-                std::string why = s.message();
-                while (!why.empty() && why.back() == '\n')
-                    why.pop_back();
-                std::fprintf(stderr, "lumotool: unpack: cannot write %s (%s)\n",
-                             path.c_str(), why.c_str());
+                std::fputs(s.message().c_str(), stderr);
                 return 1;
             }
         }

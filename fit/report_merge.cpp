@@ -61,8 +61,10 @@ Status MergeFitReports(const Capture& capture, const std::string& outdir) {
             nlohmann::json these;
             for (const char* key : kSettings)
                 these[key] = part.at(key);
-            if (!these["holdout"].is_number_integer())
-                return Fail(path, "holdout is not an integer");
+            // A count, or the default's words.
+            const nlohmann::json& holdout = these["holdout"];
+            if (!holdout.is_number_integer() && holdout != "one in ten")
+                return Fail(path, "holdout is not an integer or \"one in ten\"");
             if (part.contains("choice")) these["choice"] = part.at("choice");
             if (settings.is_null()) {
                 settings = these;

@@ -153,9 +153,9 @@ TEST(LumotoolPackTest, BadInputsGiveAMessageAndStatusOne) {
     EXPECT_EQ(1, r.exit_code);
     EXPECT_EQ(0u,
               r.err.find(
-                  "lumotool: unpack: cannot write " +
+                  "[WritePPM]: cannot write " +
                   (std::filesystem::path(dir.File("blocked")) / "view.0.0.ppm").string() +
-                  " ("))
+                  ": "))
         << r.err;
 }
 

@@ -686,7 +686,8 @@ TEST(LumotoolFitTest, MergeRefusesHostileReportPartsInOneLine) {
                        R"("mask_below": 0, "width": 6, "height": 4, "grid": [1, 1], )"
                        R"("cameras": []})");
          },
-         "[MergeFitReports]: " + part + ": holdout is not an integer or \"one in ten\"\n"},
+         "[MergeFitReports]: " + part +
+             ": holdout is not an integer or \"one in ten\"\n"},
         {"a FIFO", [&] { ASSERT_EQ(0, mkfifo(dir.File(part).c_str(), 0600)); },
          "[MergeFitReports]: " + part + ": not a regular file\n"},
         {"a folder", [&] { fs::create_directory(dir.File(part)); },

@@ -18,14 +18,6 @@
 #include "tests/support/memory_limit.h"
 #include "tests/support/temp_dir.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define LUMO_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define LUMO_ASAN 1
-#endif
-#endif
-
 namespace lumo {
 namespace {
 

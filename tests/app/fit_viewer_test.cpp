@@ -4,6 +4,7 @@
 // defaults) the photograph is what is shown.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,60 @@
 
 namespace lumo::testing {
 namespace {
+
+// The rectangle of a frame (rows top first) that is not the corner mode's
+// clear colour, found along its middle row and column.
+struct PictureBox {
+    int x0 = -1, x1 = -1, y0 = -1, y1 = -1;
+};
+
+PictureBox FindPicture(const Photo& frame) {
+    const Rgb8 clear = {153, 153, 204};
+    PictureBox box;
+    for (int x = 0; x < frame.width; ++x) {
+        if (PixelAt(frame, x, frame.height / 2) == clear) continue;
+        if (box.x0 < 0) box.x0 = x;
+        box.x1 = x;
+    }
+    for (int y = 0; y < frame.height; ++y) {
+        if (PixelAt(frame, frame.width / 2, y) == clear) continue;
+        if (box.y0 < 0) box.y0 = y;
+        box.y1 = y;
+    }
+    return box;
+}
+
+// The frame shows the picture centred, and none of its two outermost rows
+// and columns on any side is black: the photograph reaches every edge of
+// what is drawn (its only black is one corner pixel column, 3 rows high).
+void ExpectPictureReachesItsEdges(const Photo& frame, const std::string& what) {
+    const PictureBox box = FindPicture(frame);
+    ASSERT_GE(box.x0, 1) << what;
+    ASSERT_GE(box.y0, 1) << what;
+    EXPECT_NEAR(box.x0, frame.width - 1 - box.x1, 1) << what;
+    EXPECT_NEAR(box.y0, frame.height - 1 - box.y1, 1) << what;
+    EXPECT_NEAR(box.x1 - box.x0, box.y1 - box.y0, 1) << what;
+    auto black = [&](int x, int y) {
+        const Rgb8 p = PixelAt(frame, x, y);
+        return std::max({p[0], p[1], p[2]}) < 16;
+    };
+    for (int i = 0; i < 2; ++i) {
+        const int columns[2] = {box.x0 + i, box.x1 - i};
+        const int rows[2] = {box.y0 + i, box.y1 - i};
+        for (const int x : columns) {
+            int count = 0;
+            for (int y = box.y0; y <= box.y1; ++y)
+                count += black(x, y);
+            EXPECT_LT(count, (box.y1 - box.y0 + 1) / 4) << what << ": column " << x;
+        }
+        for (const int y : rows) {
+            int count = 0;
+            for (int x = box.x0; x <= box.x1; ++x)
+                count += black(x, y);
+            EXPECT_LT(count, (box.x1 - box.x0 + 1) / 4) << what << ": row " << y;
+        }
+    }
+}
 
 TEST(FitViewerTest, AFittedCaptureOpensAndRelights) {
     TempDir dir;
@@ -99,6 +154,39 @@ TEST(FitViewerTest, TheReadmeCommandsShowTheFittedPhotograph) {
             EXPECT_NEAR(*mode != 0 ? 0 : lit[ch], got, 2) << "mode '" << mode << "'";
         }
     }
+}
+
+// A one-camera fit's default render and the viewer's corner-mode grab show
+// the photograph out to every edge of its square, with no black rows or
+// columns around it.
+TEST(FitViewerTest, TheFittedPhotographReachesEveryEdgeOfItsFrame) {
+    TempDir dir;
+    SyntheticCapture cap;
+    cap.width = 32;
+    cap.height = 32;
+    cap.seed = 1;
+    ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File("cap")).empty());
+    const ProcessResult fit =
+        RunProcess({LUMOTOOL_PATH, "fit", "cap/lights.lp", ".", "--quiet"},
+                   dir.path().string(), "", 300);
+    ASSERT_EQ(0, fit.exit_code) << fit.err;
+    const ProcessResult render =
+        RunProcess({LUMOTOOL_PATH, "render", "scene.lid", "frames", "--frames", "1",
+                    "--size", "160x160", "--format", "ppm", "--quiet"},
+                   dir.path().string(), "", 300);
+    ASSERT_EQ(0, render.exit_code) << render.err;
+    Photo frame;
+    ASSERT_TRUE(
+        ReadPPMFile(dir.File("frames/frame.0000.ppm").c_str(), frame, false).ok());
+    ExpectPictureReachesItsEdges(frame, "render");
+
+    const ProcessResult r =
+        RunViewer(dir, "scene.lid",
+                  std::string(kViews) +
+                      "set drawslabmode [.slab startmode]\n.slab hnddrawmode\nupdate\n"
+                      ".slab grabscr\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    ExpectPictureReachesItsEdges(ReadGrab(dir, "img0000.ppm"), "viewer");
 }
 
 }  // namespace

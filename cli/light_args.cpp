@@ -8,15 +8,18 @@
 namespace lumo::tool {
 
 int ReadLightArgs(const ToolCommand& command, const std::vector<std::string>& lights,
-                  const std::string& rig_path, std::optional<LightRig>& rig) {
+                  const std::string& rig_path, std::optional<LightRig>& rig,
+                  EnvMapCache* maps) {
     rig.reset();
+    EnvMapCache own;  // several --light flags naming one map read it once
+    if (maps == nullptr) maps = &own;
     if (!rig_path.empty() && !lights.empty())
         return UsageError(command, "give --light or --rig, not both");
     if (lights.size() > static_cast<size_t>(MAX_LIGHTS))
         return UsageError(command, StrPrintf("at most %d lights", MAX_LIGHTS));
     if (!rig_path.empty()) {
         rig.emplace();
-        if (Status s = ReadLightRig(rig_path, *rig); !s.ok()) {
+        if (Status s = ReadLightRig(rig_path, *rig, maps); !s.ok()) {
             std::fputs(s.message().c_str(), stderr);
             return 1;
         }
@@ -31,7 +34,7 @@ int ReadLightArgs(const ToolCommand& command, const std::vector<std::string>& li
             return UsageError(command, "--light '" + lights[i] + "': " + error);
     }
     for (size_t i = 0; i < lights.size(); ++i) {
-        if (Status s = ResolveLightSpec(rig->lights[i]); !s.ok()) {
+        if (Status s = ResolveLightSpec(rig->lights[i], maps); !s.ok()) {
             std::string line = "lumotool: ";
             line += command.name;
             line += ": --light '";

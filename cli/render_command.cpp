@@ -121,13 +121,16 @@ int RunRender(const RenderOptions& o) {
     if (!ParsePan(o.pan, pan_x, pan_y)) return UsageError(cmd, "--pan must be DX,DY");
     if (o.mode != "auto" && o.mode != "corner" && o.mode != "centre")
         return UsageError(cmd, "--mode must be auto, corner or centre");
+    // One cache for the lights and the path: a map named by both, or by many
+    // keyframes, is read once.
+    EnvMapCache maps;
     std::optional<LightRig> given;
-    if (int status = ReadLightArgs(cmd, o.lights, o.rig, given); status != 0)
+    if (int status = ReadLightArgs(cmd, o.lights, o.rig, given, &maps); status != 0)
         return status;
     std::optional<ViewPath> path;
     if (!o.path.empty()) {
         path.emplace();
-        if (Status s = ReadViewPath(o.path, *path); !s.ok()) {
+        if (Status s = ReadViewPath(o.path, *path, &maps); !s.ok()) {
             std::fputs(s.message().c_str(), stderr);
             return 1;
         }

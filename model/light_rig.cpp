@@ -116,11 +116,12 @@ Status IntegerMember(const RigJson& j, const char* member, const std::string& na
 
 }  // namespace
 
-Status ParseLightRig(const std::string& text, const std::string& name, LightRig& rig) {
+Status ParseLightRig(const std::string& text, const std::string& name, LightRig& rig,
+                     EnvMapCache* maps) {
     RigJson j;
     std::string error;
     if (!ParseFloatJson(text, j, error)) return Fail(name, "not JSON: " + error);
-    return LightRigFromJson(j, name, rig);
+    return LightRigFromJson(j, name, rig, maps);
 }
 
 Status LightRigFromJson(const FloatJson& j, const std::string& name, LightRig& rig,
@@ -175,7 +176,7 @@ Status LightRigFromJson(const FloatJson& j, const std::string& name, LightRig& r
     return Status::Ok();
 }
 
-Status ReadLightRig(const std::string& path, LightRig& rig) {
+Status ReadLightRig(const std::string& path, LightRig& rig, EnvMapCache* maps) {
     std::string text, why;
     switch (ReadTextFile(path, kRigFileCap, text, why)) {
         case TextFileError::kNone:
@@ -185,7 +186,7 @@ Status ReadLightRig(const std::string& path, LightRig& rig) {
         default:
             return Fail(path, why);
     }
-    return ParseLightRig(text, path, rig);
+    return ParseLightRig(text, path, rig, maps);
 }
 
 std::string LightRigText(const LightRig& rig) {

@@ -45,15 +45,18 @@ struct LightRig {
 // "[ReadRig]: NAME: WHAT\n", one line: bad JSON, a missing or wrong format
 // name or version, wrong types, unknown keys or kinds, more than 30 lights,
 // a current light out of range, or a slide that cannot be read (slides are
-// read as the viewer reads them, relative to the current directory).
-Status ParseLightRig(const std::string& text, const std::string& name, LightRig& rig);
+// read as the viewer reads them, relative to the current directory). With
+// `maps`, an environment map already in the cache is not read again, and one
+// read is added to it.
+Status ParseLightRig(const std::string& text, const std::string& name, LightRig& rig,
+                     EnvMapCache* maps = nullptr);
 // As ParseLightRig, from parsed JSON (a rig inside another file); `maps`
 // (when given) is shared by the rigs of one file, so each map is read once.
 Status LightRigFromJson(const FloatJson& json, const std::string& name, LightRig& rig,
                         EnvMapCache* maps = nullptr);
 // Reads the rig file `path`; fails as ParseLightRig does, or with
 // "[ReadRig]: PATH: cannot read the file\n".
-Status ReadLightRig(const std::string& path, LightRig& rig);
+Status ReadLightRig(const std::string& path, LightRig& rig, EnvMapCache* maps = nullptr);
 
 // The rig as JSON text (two-space indents, one light per array element).
 std::string LightRigText(const LightRig& rig);

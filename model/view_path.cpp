@@ -116,7 +116,8 @@ PathSample SampleAt(const Keyframe& key, const std::optional<LightRig>& rig) {
 
 }  // namespace
 
-Status ParseViewPath(const std::string& text, const std::string& name, ViewPath& path) {
+Status ParseViewPath(const std::string& text, const std::string& name, ViewPath& path,
+                     EnvMapCache* maps) {
     FloatJson j;
     std::string error;
     if (!ParseFloatJson(text, j, error)) return Fail(name, "not JSON: " + error);
@@ -133,10 +134,11 @@ Status ParseViewPath(const std::string& text, const std::string& name, ViewPath&
     if (!j.contains("keyframes") || !j["keyframes"].is_array() || j["keyframes"].empty())
         return Fail(name, "keyframes must be an array of at least one keyframe");
     ViewPath out;
-    EnvMapCache maps;  // each map the keyframes name is read once
+    EnvMapCache own;  // each map the keyframes name is read once
+    EnvMapCache& cache = maps != nullptr ? *maps : own;
     for (size_t i = 0; i < j["keyframes"].size(); ++i) {
         Keyframe key;
-        if (Status s = ParseKeyframe(j["keyframes"][i], i, name, maps, key); !s.ok())
+        if (Status s = ParseKeyframe(j["keyframes"][i], i, name, cache, key); !s.ok())
             return s;
         if (i > 0 && !(key.time > out.keyframes.back().time))
             return Fail(name, StrPrintf("keyframe %zu: times must increase", i));
@@ -146,7 +148,7 @@ Status ParseViewPath(const std::string& text, const std::string& name, ViewPath&
     return Status::Ok();
 }
 
-Status ReadViewPath(const std::string& file, ViewPath& path) {
+Status ReadViewPath(const std::string& file, ViewPath& path, EnvMapCache* maps) {
     std::string text, why;
     switch (ReadTextFile(file, kPathFileCap, text, why)) {
         case TextFileError::kNone:
@@ -156,7 +158,7 @@ Status ReadViewPath(const std::string& file, ViewPath& path) {
         default:
             return Fail(file, why);
     }
-    return ParseViewPath(text, file, path);
+    return ParseViewPath(text, file, path, maps);
 }
 
 std::string ViewPathText(const ViewPath& path) {

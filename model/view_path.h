@@ -53,9 +53,12 @@ struct ViewPath {
 
 // Reads the path text `text`; `name` names it in messages. Fails with
 // "[ReadPath]: NAME: WHAT\n" (one line; a rig's own faults as the rig reader
-// words them).
-Status ParseViewPath(const std::string& text, const std::string& name, ViewPath& path);
-Status ReadViewPath(const std::string& file, ViewPath& path);
+// words them). Each environment map the keyframes name is read once; with
+// `maps`, also once with the other rigs and lights that share the cache (a
+// command's --rig and --path).
+Status ParseViewPath(const std::string& text, const std::string& name, ViewPath& path,
+                     EnvMapCache* maps = nullptr);
+Status ReadViewPath(const std::string& file, ViewPath& path, EnvMapCache* maps = nullptr);
 std::string ViewPathText(const ViewPath& path);
 // Writes through a temporary file and a rename. "[WritePath]: cannot write F\n".
 Status WriteViewPath(const std::string& file, const ViewPath& path);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -85,6 +86,56 @@ TEST(RigPathFileTest, AMapNamedByManyKeyframesIsReadOnce) {
     ASSERT_NE(nullptr, first);
     for (const Keyframe& k : path.keyframes)
         EXPECT_EQ(first, k.rig->lights[0].envmap);
+}
+
+// A rig and a path read with one cache (lumotool render --rig R --path P)
+// read a map they both name once: once the rig has read it, the file can go
+// and the path still gets it, as every keyframe of the path and the rig's
+// light share the one map; without the cache the path would read it again.
+TEST(RigPathFileTest, ARigAndAPathSharingACacheReadTheirMapOnce) {
+    testing::TempDir dir;
+    FloatImage sky;
+    sky.width = 4;
+    sky.height = 2;
+    sky.channels = 3;
+    sky.pixels.assign(24, 0.5f);
+    const std::string map = dir.File("sky.exr");
+    ASSERT_TRUE(WriteImageFile(map, sky, ImageBits::kFloat).ok());
+    const std::string rig_text =
+        R"({"format": "lumo-rig", "version": 1, "lights": [{"kind": "env", "map": ")" +
+        map + R"("}, {"kind": "env", "map": ")" + map + R"(", "spin": 30}]})";
+    std::string path_text = R"({"format": "lumo-path", "version": 1, "keyframes": [)";
+    for (int i = 0; i < 3; ++i)
+        path_text += (i > 0 ? ", " : "") + std::string(R"({"time": )") +
+                     std::to_string(i) + R"(, "rig": )" + rig_text + "}";
+    path_text += "]}";
+    const std::string rig_file = dir.File("rig.json");
+    {
+        std::FILE* f = std::fopen(rig_file.c_str(), "w");
+        ASSERT_NE(nullptr, f);
+        std::fputs(rig_text.c_str(), f);
+        std::fclose(f);
+    }
+
+    EnvMapCache maps;
+    LightRig rig;
+    ASSERT_TRUE(ReadLightRig(rig_file, rig, &maps).ok());
+    ASSERT_EQ(2u, rig.lights.size());
+    const auto& shared = rig.lights[0].envmap;
+    ASSERT_NE(nullptr, shared);
+    EXPECT_EQ(shared, rig.lights[1].envmap);
+    ASSERT_TRUE(std::filesystem::remove(map));
+
+    ViewPath path;
+    const Status read = ParseViewPath(path_text, "path.json", path, &maps);
+    ASSERT_TRUE(read.ok()) << read.message();
+    for (const Keyframe& k : path.keyframes)
+        for (const LightSpec& l : k.rig->lights)
+            EXPECT_EQ(shared, l.envmap);
+    // Without the cache the path reads the map, which is gone.
+    ViewPath alone;
+    EXPECT_NE(std::string::npos,
+              ParseViewPath(path_text, "path.json", alone).message().find("sky.exr"));
 }
 
 TEST(LightRigTest, TheTextGivesBackEveryValueBitForBit) {

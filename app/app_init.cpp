@@ -125,6 +125,9 @@ int AppInit(Tcl_Interp* interp) {
     // allocation of note inside a callback is the view's texture table.
     adapter.SetOutOfMemoryMessages("[InitModel]: not enough memory\n",
                                    "No memory for texname\n");
+    // A view's display or reshape that runs out of memory is skipped and
+    // reported, as a widget command's failure is; the viewer keeps its state.
+    adapter.SetOutOfMemoryReport(ReportViewFailure);
     for (const CommandEntry& c : kCommands) {
         const ViewerCommand command = c.command;
         adapter.CreateCommand(c.name,

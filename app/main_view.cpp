@@ -7,7 +7,6 @@
 #include "app/tcl_vars.h"
 #include "app/viewer.h"
 #include "base/clock.h"
-#include "base/fatal.h"
 #include "base/lenient_number.h"
 #include "display/main_frame.h"
 #include "display/shown_pixels.h"
@@ -51,8 +50,33 @@ void MainViewDestroyed(Viewer& viewer, Togl* togl) {
     viewer.main_view = nullptr;
 }
 
+void ReportViewFailure(Togl* togl, const std::string& line) {
+    std::string text = line;
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    Tcl_Interp* interp = Togl_Interp(togl);
+    Tcl_InterpState saved = Tcl_SaveInterpState(interp, TCL_OK);
+    Tcl_CmdInfo info;
+    bool reported = false;
+    if (Tcl_GetCommandInfo(interp, "lumo::report", &info) != 0) {
+        Tcl_Obj* words[2] = {Tcl_NewStringObj("lumo::report", -1),
+                             Tcl_NewStringObj(text.c_str(), -1)};
+        for (Tcl_Obj* w : words)
+            Tcl_IncrRefCount(w);
+        reported = Tcl_EvalObjv(interp, 2, words, TCL_EVAL_GLOBAL) == TCL_OK;
+        for (Tcl_Obj* w : words)
+            Tcl_DecrRefCount(w);
+    }
+    if (!reported) std::fprintf(stderr, "lumo: %s\n", text.c_str());
+    Tcl_RestoreInterpState(interp, saved);
+}
+
 void MainViewReshape(Viewer& viewer, Togl* togl) {
-    FatalIfError(ResizeMainFrame(viewer.model.view, Togl_Width(togl), Togl_Height(togl)));
+    // Without memory for the multi-light cache the view goes on without it.
+    if (Status s =
+            ResizeMainFrame(viewer.model.view, Togl_Width(togl), Togl_Height(togl));
+        !s.ok())
+        ReportViewFailure(togl, s.message());
 }
 
 void PrepareMainFrame(Viewer& viewer) {
@@ -78,7 +102,11 @@ void MainViewDisplay(Viewer& viewer, Togl* togl) {
         model.meter.frame_count = 0;
     }
     PrepareMainFrame(viewer);
-    FatalIfError(DrawMainFrame(model, viewer.main_textures));
+    // A frame whose geometry cannot be allocated is reported and not shown.
+    if (Status s = DrawMainFrame(model, viewer.main_textures); !s.ok()) {
+        ReportViewFailure(togl, s.message());
+        return;
+    }
     FlushFrame();
     Togl_SwapBuffers(togl);
     if (model.options.show_fps != 0) {

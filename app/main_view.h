@@ -9,6 +9,8 @@
 // commands turn and zoom the view.
 #pragma once
 
+#include <string>
+
 #include "togl/togl_include.h"
 
 namespace lumo {
@@ -21,6 +23,13 @@ int MainViewCreate(Viewer& viewer, Togl* togl);
 void MainViewDestroyed(Viewer& viewer, Togl* togl);
 void MainViewReshape(Viewer& viewer, Togl* togl);
 void MainViewDisplay(Viewer& viewer, Togl* togl);
+
+// Reports a failure of a view's callback (display, reshape) that the viewer
+// survives: one line (a trailing newline is dropped) through the start-up
+// script's lumo::report (the status line and the console), or on standard
+// error as "lumo: LINE" when the script has none. The interpreter's result is
+// left as it was.
+void ReportViewFailure(Togl* togl, const std::string& line);
 
 // Steers the current light from its arcball and reconstructs the images when
 // a light change asked for it, or (preview) when the frame would show pixels

@@ -2,6 +2,7 @@
 
 #include "togl/togl_include.h"
 
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <new>
@@ -36,6 +37,7 @@ struct ToglAdapter::State {
     Callback after;
     std::string no_memory_on_create = "not enough memory\n";
     std::string no_memory = "not enough memory\n";
+    ToglAdapter::Report report;
     std::map<std::string, Command> commands;
     std::map<Togl*, std::unique_ptr<WidgetRecord>> records;
 };
@@ -67,6 +69,32 @@ auto Hooked(State& state, Togl* togl, const std::string& message, F f) {
         }
     } after{state, togl, message};
     return Guarded(message, f);
+}
+
+// The line of a callback of `togl` (named by `what`) that ran out of memory.
+std::string NoMemoryLine(Togl* togl, const char* what) {
+    const Tk_Window window = Togl_TkWin(togl);
+    const char* path = window != nullptr ? Tk_PathName(window) : nullptr;
+    return std::string("not enough memory for '") + (path != nullptr ? path : "?") + " " +
+           what + "'";
+}
+
+// Runs a display or reshape callback; one that runs out of memory is
+// reported and left there, and the program goes on.
+void RunDrawingCallback(State& state, Togl* togl, const char* what,
+                        const ToglAdapter::Callback& callback) {
+    Hooked(state, togl, state.no_memory, [&] {
+        try {
+            callback(togl);
+        } catch (const std::bad_alloc&) {
+            const std::string line = NoMemoryLine(togl, what);
+            if (state.report) {
+                Guarded(state.no_memory, [&] { state.report(togl, line); });
+            } else {
+                std::fprintf(stderr, "%s\n", line.c_str());
+            }
+        }
+    });
 }
 
 int WidgetCommand(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
@@ -142,8 +170,16 @@ int CreateWidget(State& state, Tcl_Interp* interp, int objc, Tcl_Obj* const objv
     Tcl_SetCommandInfo(interp, Tcl_GetString(objv[1]), &info);
     state.records[togl] = std::move(record);
     if (!state.create) return TCL_OK;
-    return Hooked(state, togl, state.no_memory_on_create,
-                  [&] { return state.create(togl); });
+    // A create callback that runs out of memory refuses the widget.
+    return Hooked(state, togl, state.no_memory_on_create, [&] {
+        try {
+            return state.create(togl);
+        } catch (const std::bad_alloc&) {
+            Tcl_SetObjResult(interp,
+                             Tcl_NewStringObj(NoMemoryLine(togl, "create").c_str(), -1));
+            return TCL_ERROR;
+        }
+    });
 }
 
 int CreateProc(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const objv[]) {
@@ -157,8 +193,7 @@ int DisplayProc(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const ob
     if (objc < 2) return TCL_OK;
     WidgetRecord* record = RecordFromPath(interp, Tcl_GetString(objv[1]));
     if (record != nullptr && record->display)
-        Hooked(state, record->togl, state.no_memory,
-               [&] { record->display(record->togl); });
+        RunDrawingCallback(state, record->togl, "display", record->display);
     return TCL_OK;
 }
 
@@ -167,8 +202,7 @@ int ReshapeProc(ClientData data, Tcl_Interp* interp, int objc, Tcl_Obj* const ob
     if (objc < 2) return TCL_OK;
     WidgetRecord* record = RecordFromPath(interp, Tcl_GetString(objv[1]));
     if (record != nullptr && record->reshape)
-        Hooked(state, record->togl, state.no_memory,
-               [&] { record->reshape(record->togl); });
+        RunDrawingCallback(state, record->togl, "reshape", record->reshape);
     return TCL_OK;
 }
 
@@ -212,6 +246,10 @@ void ToglAdapter::SetCallbackHooks(Callback before, Callback after) {
 void ToglAdapter::SetOutOfMemoryMessages(const char* on_create, const char* otherwise) {
     state_->no_memory_on_create = on_create;
     state_->no_memory = otherwise;
+}
+
+void ToglAdapter::SetOutOfMemoryReport(Report report) {
+    state_->report = std::move(report);
 }
 
 void ToglAdapter::SetDisplayFunc(Togl* togl, Callback display) {

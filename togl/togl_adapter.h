@@ -19,6 +19,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 struct Togl;
 
@@ -68,12 +69,21 @@ class ToglAdapter {
 
     // Every callback and sub-command runs inside this boundary: an allocation
     // failure (std::bad_alloc) never travels through Tcl's and Togl's C
-    // frames, it ends the program with `message` on standard error and status
-    // 1. The create callback has its own message (the model is built there).
-    // A sub-command made by CreateCommand that runs out of memory instead
-    // returns a Tcl error, "not enough memory for 'PATH NAME ARGS...'", and
-    // the program keeps running.
+    // frames. The program's callbacks and sub-commands that run out of memory
+    // leave the program running: a sub-command made by CreateCommand returns
+    // a Tcl error, "not enough memory for 'PATH NAME ARGS...'"; a create
+    // callback refuses the widget with the Tcl error "not enough memory for
+    // 'PATH create'"; a display or reshape callback is left where it failed
+    // (the frame is skipped) and the line "not enough memory for 'PATH
+    // display'" (or "reshape") goes to the report (below). Elsewhere (the
+    // adapter's own records, the hooks, the destroy callback) it ends the
+    // program with `otherwise` on standard error and status 1, or with
+    // `on_create` while a widget is being made.
     void SetOutOfMemoryMessages(const char* on_create, const char* otherwise);
+    // Where a display or reshape callback's out-of-memory line goes (without
+    // a newline); standard error unless set.
+    using Report = std::function<void(Togl* togl, const std::string& line)>;
+    void SetOutOfMemoryReport(Report report);
 
     // Makes `name` a sub-command of every Togl widget, existing and future.
     void CreateCommand(const char* name, Command command);

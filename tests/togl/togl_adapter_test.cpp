@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include "togl/togl_include.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 #include <vector>
@@ -17,11 +18,15 @@ namespace {
 struct Seen {
     std::vector<std::string> events;
     std::vector<std::string> args;
+    std::vector<std::string> reports;  // out-of-memory lines of the callbacks
+    bool exhaust_display = false;      // the display callback runs out of memory
+    bool exhaust_reshape = false;
 };
 Seen g_seen;
 
 void Display(Togl* togl) {
     g_seen.events.push_back(std::string("display ") + Togl_Ident(togl));
+    if (g_seen.exhaust_display) throw std::bad_alloc();
     glClearColor(0, 0, 1, 0);
     glClear(GL_COLOR_BUFFER_BIT);
     Togl_SwapBuffers(togl);
@@ -31,6 +36,7 @@ void Reshape(Togl* togl) {
     g_seen.events.push_back(std::string("reshape ") + Togl_Ident(togl) + " " +
                             std::to_string(Togl_Width(togl)) + "x" +
                             std::to_string(Togl_Height(togl)));
+    if (g_seen.exhaust_reshape) throw std::bad_alloc();
 }
 
 int Create(ToglAdapter& adapter, Togl* togl) {
@@ -76,6 +82,9 @@ class ToglAdapterTest : public ::testing::Test {
         adapter_.CreateCommand("exhausted", Exhausted);
         adapter_.SetDestroyFunc(Destroyed);
         adapter_.SetOutOfMemoryMessages("no memory to create\n", "no memory\n");
+        adapter_.SetOutOfMemoryReport([](Togl* togl, const std::string& line) {
+            g_seen.reports.push_back(std::string(Togl_Ident(togl)) + ": " + line);
+        });
     }
     void TearDown() override {
         Tcl_Eval(interp_, "destroy .");
@@ -137,11 +146,44 @@ TEST_F(ToglAdapterTest, DeletingAWidgetTellsTheProgramWhileItsToglIsValid) {
               g_seen.events);
 }
 
-TEST_F(ToglAdapterTest, AnAllocationFailureInACallbackEndsTheProgramWithItsMessage) {
-    // The dying child makes its own interpreter and X connection.
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(Tcl_Eval(interp_, "togl .g -ident exhausted -double true -depth true"),
-                ::testing::ExitedWithCode(1), "(^|\n)no memory to create\n$");
+// A create callback that runs out of memory refuses its widget with a Tcl
+// error naming it; the program goes on and makes the next widget.
+TEST_F(ToglAdapterTest, ACreateCallbackOutOfMemoryRefusesTheWidget) {
+    EXPECT_EQ(TCL_ERROR,
+              Tcl_Eval(interp_, "togl .g -ident exhausted -double true -depth true"));
+    // Togl adds its own line after the callback's.
+    EXPECT_EQ(0u, std::string(Tcl_GetStringResult(interp_))
+                      .find("not enough memory for '.g create'\n"))
+        << Tcl_GetStringResult(interp_);
+    EXPECT_EQ("0", Eval("winfo exists .g"));
+    Eval("togl .h -ident plain -width 16 -height 16 -double true -depth true");
+    EXPECT_EQ("plain", Eval(".h probe"));
+    EXPECT_TRUE(g_seen.reports.empty());
+}
+
+// A display or reshape callback that runs out of memory is reported in one
+// line and skipped; the widget and the program go on, and the next frame is
+// drawn.
+TEST_F(ToglAdapterTest, ADrawingCallbackOutOfMemoryIsReportedAndSkipped) {
+    Eval("togl .k -ident drawn -width 16 -height 16 -double true -depth true");
+    Eval("pack .k; update");
+    g_seen.exhaust_display = true;
+    Eval(".k postredisplay; update");
+    g_seen.exhaust_reshape = true;
+    Eval(".k configure -width 24; update");
+    EXPECT_EQ((std::vector<std::string>{"drawn: not enough memory for '.k display'",
+                                        "drawn: not enough memory for '.k reshape'"}),
+              std::vector<std::string>(
+                  g_seen.reports.begin(),
+                  g_seen.reports.begin() + std::min<size_t>(2, g_seen.reports.size())));
+    g_seen.exhaust_display = g_seen.exhaust_reshape = false;
+    g_seen.events.clear();
+    g_seen.reports.clear();
+    Eval(".k postredisplay; update");
+    EXPECT_EQ("drawn", Eval(".k probe"));
+    ASSERT_FALSE(g_seen.events.empty());
+    EXPECT_EQ("display drawn", g_seen.events.back());
+    EXPECT_TRUE(g_seen.reports.empty());
 }
 
 // A sub-command that runs out of memory is a Tcl error naming it; the widget

@@ -4,9 +4,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
-#include "base/file_ptr.h"
+#include "base/atomic_file.h"
+#include "base/str_printf.h"
 #include "io/checked_io.h"
 #include "io/image_file.h"
 #include "io/photo.h"
@@ -20,17 +22,26 @@ Status SaveFramePpm(const MainView& view, const char* path) {
                  viewport[3]);
     std::fprintf(stderr, "%d %d\n", view.window_width, view.window_height);
     Photo photo;
-    FilePtr file = OpenFile(path, "wb");
-    if (!file) return Status::Error("[SaveRGBImage]: cannot write image file\n");
     if (Status s = ReadMainFrame(view, photo); !s.ok()) return s;
     photo.Invert();
-    std::fprintf(file.get(), "P6\n%d %d\n255\n", view.window_width, view.window_height);
-    const size_t bytes = photo.pixels.size();
-    if (cp_fwrite(photo.pixels.data(), 1, bytes, file.get()) < bytes ||
-        std::fflush(file.get()) != 0) {
-        return Status::Error("Error writing ppm file\n");
-    }
-    return Status::Ok();
+    // Written whole under a temporary name and then renamed: a grab that
+    // fails leaves no part of a picture under its name.
+    AtomicWriteFailure failure;
+    const Status written = WriteFileAtomically(
+        path,
+        [&](std::FILE* file) {
+            std::fprintf(file, "P6\n%d %d\n255\n", view.window_width, view.window_height);
+            const size_t bytes = photo.pixels.size();
+            if (cp_fwrite(photo.pixels.data(), 1, bytes, file) < bytes ||
+                std::fflush(file) != 0)
+                return Status::Error("Error writing ppm file\n");
+            return Status::Ok();
+        },
+        &failure);
+    if (written.ok()) return written;
+    if (failure.step == AtomicWriteFailure::Step::kCreate)
+        return Status::Error("[SaveRGBImage]: cannot write image file\n");
+    return Status::Error("Error writing ppm file\n");
 }
 
 Status ReadMainFrame(const MainView& view, Photo& photo) {
@@ -48,31 +59,28 @@ Status SaveFramePng(Photo& frame, const std::string& path) {
 }
 
 void WriteTransformDump(MainView& view) {
-    FilePtr file = OpenFile("transfrm.txt", "w");
-    if (!file) {
-        std::fputs("Cannot write text transformation file transform.txt\n", stderr);
-        view.dump_request = 0;
-        return;
-    }
     float modelview[16], projection[16], depth_range[2];
     GLint viewport[4];
     glGetFloatv(GL_MODELVIEW_MATRIX, modelview);
     glGetFloatv(GL_PROJECTION_MATRIX, projection);
     glGetIntegerv(GL_VIEWPORT, viewport);
     glGetFloatv(GL_DEPTH_RANGE, depth_range);
-    std::FILE* f = file.get();
-    std::fputs("ModelViewMatrix", f);
+    std::string text = "ModelViewMatrix";
     for (float v : modelview)
-        std::fprintf(f, " %f", v);
-    std::fputs("\nProjectionMatrix", f);
+        text += StrPrintf(" %f", v);
+    text += "\nProjectionMatrix";
     for (float v : projection)
-        std::fprintf(f, " %f", v);
-    std::fputs("\nViewport", f);
+        text += StrPrintf(" %f", v);
+    text += "\nViewport";
     for (GLint v : viewport)
-        std::fprintf(f, " %d", v);
-    std::fputs("\nDepthRange", f);
+        text += StrPrintf(" %d", v);
+    text += "\nDepthRange";
     for (float v : depth_range)
-        std::fprintf(f, " %f", v);
+        text += StrPrintf(" %f", v);
+    // Written whole or not at all; a file that cannot be written is reported
+    // and the request dropped, as one that cannot be made.
+    if (!WriteFileAtomically("transfrm.txt", text).ok())
+        std::fputs("Cannot write text transformation file transform.txt\n", stderr);
     view.dump_request = 0;
 }
 

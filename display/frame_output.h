@@ -13,10 +13,11 @@ namespace lumo {
 
 // Writes the main view's frame (window_width x window_height, read from the
 // back buffer of the current context) to `path` as a PPM with the top row
-// first. Prints the viewport and the window size on standard error. Fails
-// with "[SaveRGBImage]: cannot write image file\n" or "Error writing ppm
-// file\n" (the file may then be partly written), or with the photo's
-// allocation message.
+// first, whole or not at all (a temporary file renamed). Prints the viewport
+// and the window size on standard error. Fails with "[SaveRGBImage]: cannot
+// write image file\n" when the file cannot be made, "Error writing ppm
+// file\n" when it cannot be written (any earlier file at `path` is then as
+// it was), or with the photo's allocation message.
 Status SaveFramePpm(const MainView& view, const char* path);
 
 // Reads the main view's frame (window_width x window_height) from the back
@@ -30,8 +31,9 @@ Status ReadMainFrame(const MainView& view, Photo& photo);
 Status SaveFramePng(Photo& frame, const std::string& path);
 
 // Writes the modelview and projection matrices, the viewport and the depth
-// range to "transfrm.txt" and clears dump_request. A file that cannot be made
-// is reported and the request is dropped; the redraw goes on.
+// range to "transfrm.txt" (whole or not at all: a temporary file renamed)
+// and clears dump_request. A file that cannot be written is reported and the
+// request is dropped; the redraw goes on.
 void WriteTransformDump(MainView& view);
 
 // Waits until the GL has finished drawing, before a read-back.

@@ -1,4 +1,5 @@
 #include "io/depth_map_writer.h"
+#include "io/named_file_write.h"
 
 #include <cstring>
 
@@ -45,14 +46,9 @@ Status EncodeZfile(const Zfile& z, ZfileByteOrder order, std::vector<uint8_t>& f
 Status WriteZfile(const char* path, const Zfile& z, ZfileByteOrder order) {
     std::vector<uint8_t> bytes;
     if (Status s = EncodeZfile(z, order, bytes); !s.ok()) return s;
-    FilePtr f = OpenFile(path, "wb");
-    if (!f)
-        return Status::Error(
-            StrPrintf("[WriteZfile]: cannot open %s for writing\n", path));
-    if (std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size() ||
-        std::fclose(f.release()) != 0)
-        return Status::Error("[WriteZfile]: write failed\n");
-    return Status::Ok();
+    return WriteNamedFile(
+        "WriteZfile", path,
+        std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 }  // namespace lumo

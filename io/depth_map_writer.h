@@ -22,8 +22,9 @@ enum class ZfileByteOrder {
 // "[WriteZfile]: depth map size does not fit the file format\n".
 Status EncodeZfile(const Zfile& z, ZfileByteOrder order, std::vector<uint8_t>& file);
 
-// EncodeZfile into the file `path`; "[WriteZfile]: cannot open %s for
-// writing\n" or "[WriteZfile]: write failed\n".
+// EncodeZfile into the file `path`, written whole or not at all; fails as
+// WriteNamedFile (io/named_file_write.h) words it: "[WriteZfile]: cannot open
+// PATH for writing\n" or "[WriteZfile]: cannot write PATH: REASON\n".
 Status WriteZfile(const char* path, const Zfile& z,
                   ZfileByteOrder order = ZfileByteOrder::kBigEndian);
 

@@ -1,4 +1,5 @@
 #include "io/image_set_writer.h"
+#include "io/named_file_write.h"
 
 #include "base/file_ptr.h"
 #include "base/str_printf.h"
@@ -86,14 +87,9 @@ Status WriteImageSet(const char* path, const Photo* photos, int32_t numCol,
     std::vector<uint8_t> file;
     if (Status s = EncodeImageSet(photos, numCol, numRow, options, file, code); !s.ok())
         return s;
-    FilePtr f = OpenFile(path, "wb");
-    if (!f)
-        return Status::Error(
-            StrPrintf("[WriteImageSet]: cannot open %s for writing\n", path));
-    if (std::fwrite(file.data(), 1, file.size(), f.get()) != file.size() ||
-        std::fclose(f.release()) != 0)
-        return Status::Error("[WriteImageSet]: write failed\n");
-    return Status::Ok();
+    return WriteNamedFile(
+        "WriteImageSet", path,
+        std::string_view(reinterpret_cast<const char*>(file.data()), file.size()));
 }
 
 }  // namespace lumo

@@ -45,8 +45,9 @@ Status EncodeImageSet(const Photo* photos, int32_t numCol, int32_t numRow,
                       const ImageSetWriteOptions& options, std::vector<uint8_t>& file,
                       ImageSetCode* code = nullptr);
 
-// EncodeImageSet into the file `path`; "[WriteImageSet]: cannot open %s for
-// writing\n" or "[WriteImageSet]: write failed\n" when it cannot be written.
+// EncodeImageSet into the file `path`, written whole or not at all; fails as
+// WriteNamedFile (io/named_file_write.h) words it: "[WriteImageSet]: cannot
+// open PATH for writing\n" or "[WriteImageSet]: cannot write PATH: REASON\n".
 Status WriteImageSet(const char* path, const Photo* photos, int32_t numCol,
                      int32_t numRow, const ImageSetWriteOptions& options = {},
                      ImageSetCode* code = nullptr);

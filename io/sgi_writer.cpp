@@ -1,4 +1,5 @@
 #include "io/sgi_writer.h"
+#include "io/named_file_write.h"
 
 #include <algorithm>
 #include <cstring>
@@ -114,12 +115,9 @@ Status WriteSGI(std::FILE* stream, const SgiImage& image,
 
 Status WriteSGIFile(const char* path, const SgiImage& image,
                     const SgiWriteOptions& options) {
-    FilePtr f = OpenFile(path, "wb");
-    if (!f)
-        return Status::Error(StrPrintf("[WriteSGI]: cannot open %s for writing\n", path));
-    if (Status s = WriteSGI(f.get(), image, options); !s.ok()) return s;
-    if (std::fclose(f.release()) != 0) return Status::Error(kWriteFailed);
-    return Status::Ok();
+    return WriteNamedFile("WriteSGI", path, [&](std::FILE* stream) {
+        return WriteSGI(stream, image, options);
+    });
 }
 
 SgiImage SgiFromPhoto(const Photo& photo) {

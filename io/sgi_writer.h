@@ -57,8 +57,10 @@ struct SgiWriteOptions {
 Status WriteSGI(std::FILE* stream, const SgiImage& image,
                 const SgiWriteOptions& options = {});
 
-// WriteSGI into a new file `path`; "[WriteSGI]: cannot open %s for
-// writing\n" when it cannot be made.
+// WriteSGI into the file `path`, written whole or not at all; a size it
+// refuses fails as WriteSGI does, the file as WriteNamedFile
+// (io/named_file_write.h) words it: "[WriteSGI]: cannot open PATH for
+// writing\n" or "[WriteSGI]: cannot write PATH: REASON\n".
 Status WriteSGIFile(const char* path, const SgiImage& image,
                     const SgiWriteOptions& options = {});
 

@@ -7,6 +7,7 @@
 
 #include "base/str_printf.h"
 #include "base/text_file.h"
+#include "io/bounded_json.h"
 
 namespace lumo {
 namespace {
@@ -103,7 +104,10 @@ Status ParseCaptureManifest(const std::string& text, const std::string& path,
     capture.source = path;
     nlohmann::json j;
     try {
-        j = nlohmann::json::parse(text);
+        // No camera takes fewer than 24 bytes ({"column":0,"row":0,"lp":"a"}).
+        j = ParseBoundedJson<nlohmann::json>(text, BoundsForText(text.size(), 24));
+    } catch (const JsonBoundsExceeded& e) {
+        return Fail(path, e.what());
     } catch (const nlohmann::json::exception& e) {
         return Fail(path, e.what());
     }

@@ -12,6 +12,7 @@
 #include "base/psnr.h"
 #include "base/str_printf.h"
 #include "base/text_file.h"
+#include "io/bounded_json.h"
 
 namespace lumo {
 namespace {
@@ -57,7 +58,8 @@ Status MergeFitReports(const Capture& capture, const std::string& outdir) {
         const TextFileError read = ReadTextFile(path, kReportPartCap, text, why);
         if (read != TextFileError::kNone) return Fail(path, why);
         try {
-            part = nlohmann::json::parse(text);
+            // No camera's entry takes fewer than 16 bytes.
+            part = ParseBoundedJson<nlohmann::json>(text, BoundsForText(text.size(), 16));
             nlohmann::json these;
             for (const char* key : kSettings)
                 these[key] = part.at(key);
@@ -90,6 +92,8 @@ Status MergeFitReports(const Capture& capture, const std::string& outdir) {
                     hold_n += cam.at("holdout").at("samples").get<double>();
                 }
             }
+        } catch (const JsonBoundsExceeded& e) {
+            return Fail(path, e.what());
         } catch (const nlohmann::json::exception& e) {
             return Fail(path, e.what());
         }

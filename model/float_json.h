@@ -9,18 +9,25 @@
 #include <string>
 #include <vector>
 
+#include "io/bounded_json.h"
+
 namespace lumo {
 
 using FloatJson = nlohmann::basic_json<std::map, std::vector, std::string, bool,
                                        std::int64_t, std::uint64_t, float>;
 
-// Parses `text` into `out`. On failure returns false with the parser's reason
-// in `error` (without its exception prefix): bad syntax, and also what the
-// parser throws otherwise, such as a number too large for any number type.
-inline bool ParseFloatJson(const std::string& text, FloatJson& out, std::string& error) {
+// Parses `text` into `out` within `bounds` (io/bounded_json.h). On failure
+// returns false with the parser's reason in `error` (without its exception
+// prefix): bad syntax, what the parser throws otherwise, such as a number too
+// large for any number type, and text beyond the bounds.
+inline bool ParseFloatJson(const std::string& text, FloatJson& out, std::string& error,
+                           const JsonBounds& bounds = JsonBounds{}) {
     try {
-        out = FloatJson::parse(text);
+        out = ParseBoundedJson<FloatJson>(text, bounds);
         return true;
+    } catch (const JsonBoundsExceeded& e) {
+        error = e.what();
+        return false;
     } catch (const FloatJson::exception& e) {
         error = e.what();
         const size_t cut = error.find("] ");

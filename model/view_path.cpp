@@ -120,7 +120,9 @@ Status ParseViewPath(const std::string& text, const std::string& name, ViewPath&
                      EnvMapCache* maps) {
     FloatJson j;
     std::string error;
-    if (!ParseFloatJson(text, j, error)) return Fail(name, "not JSON: " + error);
+    // No keyframe takes fewer than 10 bytes ({"time":0}).
+    if (!ParseFloatJson(text, j, error, BoundsForText(text.size(), 10)))
+        return Fail(name, "not JSON: " + error);
     if (!j.is_object()) return Fail(name, "not a JSON object");
     for (const auto& [member, value] : j.items()) {
         if (member != "format" && member != "version" && member != "keyframes")

@@ -102,6 +102,10 @@ TEST(CaptureManifestTest, RefusesAManifestThatContradictsItself) {
         R"("camera_plane": [[-1,-1,3],[1,-1,3],[1,1,3],[-1,1,3]],
            "image_plane": [[-1,-1,0],[1,-1,0],[1,1,0],[-1,1,0]],)";
     const std::string cam = R"({"column": 0, "row": 0, "lp": "a.lp"})";
+    std::string zeros = "[0";
+    for (int i = 0; i < 2000; ++i)
+        zeros += ",0";
+    zeros += "]";
     struct Case {
         std::string text;
         std::string why;
@@ -127,6 +131,10 @@ TEST(CaptureManifestTest, RefusesAManifestThatContradictsItself) {
         {R"({"grid": [1, 1], )" + planes +
              R"( "cameras": [{"column": -1, "row": 0, "lp": "a.lp"}]})",
          "camera 0 at column -1, row 0 lies outside the 1 x 1 grid"},
+        // Text whose value would be many times its size, refused while read.
+        {std::string(5000, '[') + std::string(5000, ']'), "nested more than 16 deep"},
+        {zeros, "more than " + std::to_string(zeros.size() / 24) +
+                    " elements in one array or object"},
     };
     TempDir dir;
     for (const Case& c : cases) {

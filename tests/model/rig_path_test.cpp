@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -17,6 +18,7 @@
 #include "model/light_rig.h"
 #include "model/light_steering.h"
 #include "model/view_path.h"
+#include "tests/support/memory_limit.h"
 #include "tests/support/temp_dir.h"
 
 namespace lumo {
@@ -86,6 +88,64 @@ TEST(RigPathFileTest, AMapNamedByManyKeyframesIsReadOnce) {
     ASSERT_NE(nullptr, first);
     for (const Keyframe& k : path.keyframes)
         EXPECT_EQ(first, k.rig->lights[0].envmap);
+}
+
+// Text whose JSON value would be many times its size (nesting deeper than
+// any rig or path goes, a list longer than the file could hold) is refused
+// while it is read, with one line.
+TEST(RigPathFileTest, TextThatWouldGrowFarBeyondItsSizeIsRefusedWhileRead) {
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    const std::string path_head =
+        R"({"format": "lumo-path", "version": 1, "keyframes": )";
+    std::string numbers = "[0";
+    for (int i = 0; i < 2000; ++i)
+        numbers += ",0";
+    numbers += "]";
+    const std::string long_turn =
+        path_head + R"([{"time": 0, "turn": )" + numbers + "}]}";
+    const std::string rig_head = R"({"format": "lumo-rig", "version": 1, "lights": )";
+    LightRig rig;
+    EXPECT_EQ("[ReadRig]: r.json: not JSON: nested more than 16 deep\n",
+              ParseLightRig(rig_head + deep + "}", "r.json", rig).message());
+    ViewPath path;
+    EXPECT_EQ("[ReadPath]: p.json: not JSON: nested more than 16 deep\n",
+              ParseViewPath(path_head + deep + "}", "p.json", path).message());
+    EXPECT_EQ("[ReadPath]: p.json: not JSON: more than " +
+                  std::to_string(long_turn.size() / 10) +
+                  " elements in one array or object\n",
+              ParseViewPath(long_turn, "p.json", path).message());
+    // Depth 16 and lists the file can hold still read as before.
+    EXPECT_EQ(
+        "[ReadPath]: p.json: keyframe 0: turn must be an array of 2 numbers\n",
+        ParseViewPath(path_head + R"([{"time": 0, "turn": [0, 0, 0]}]})", "p.json", path)
+            .message());
+}
+
+// A path of 48 MB of empty lists, under a memory limit of 16 times its size:
+// refused with its line once the list is longer than the file could hold (5
+// million, about 400 MB of value), where the whole value of 16 million would
+// take well over 1 GB.
+TEST(RigPathFileTest, AFloodOfEmptyListsIsRefusedWithinAFewTimesItsSize) {
+#ifdef LUMO_ASAN
+    GTEST_SKIP() << "AddressSanitizer cannot run under an address-space limit";
+#else
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto run = [] {
+        std::string text = R"({"format": "lumo-path", "version": 1, "keyframes": [[])";
+        text.reserve(48u << 20);
+        while (text.size() < (48u << 20))
+            text += ",[]";
+        text += "]}";
+        testing::LimitMemory(768u << 20);
+        ViewPath path;
+        const Status s = ParseViewPath(text, "p.json", path);
+        std::fputs(s.message().c_str(), stderr);
+        std::exit(s.message().find("elements in one array or object") != std::string::npos
+                      ? 3
+                      : 4);
+    };
+    EXPECT_EXIT(run(), ::testing::ExitedWithCode(3), "elements in one array or object");
+#endif
 }
 
 // A rig and a path read with one cache (lumotool render --rig R --path P)

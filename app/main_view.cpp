@@ -55,17 +55,21 @@ void MainViewReshape(Viewer& viewer, Togl* togl) {
     FatalIfError(ResizeMainFrame(viewer.model.view, Togl_Width(togl), Togl_Height(togl)));
 }
 
-void PrepareMainFrame(Viewer& viewer) {
+Status PrepareMainFrame(Viewer& viewer) {
     Model& model = viewer.model;
     // With preview only the pixels in view are relit: a frame that shows
     // pixels relit under older lights (the view moved) relights them first.
+    // A slab whose geometry cannot be had shows nothing and is not relit; the
+    // other slabs are, and then the frame fails as its drawing would.
+    Status shown;
     if (viewer.main_view != nullptr) {
-        UpdateShownPixels(model);
+        shown = UpdateShownPixels(model);
         if (!ShownPixelsFresh(model)) model.view.recon_request = 1;
     }
-    if (model.view.recon_request == 0) return;
+    if (model.view.recon_request == 0) return shown;
     SteerCurrentLight(model);
-    ReconstructModel(model);
+    if (Status s = ReconstructModel(model); !s.ok()) return s;
+    return shown;
 }
 
 void MainViewDisplay(Viewer& viewer, Togl* togl) {
@@ -77,7 +81,9 @@ void MainViewDisplay(Viewer& viewer, Togl* togl) {
         model.meter.frame_time_total = 0.0;
         model.meter.frame_count = 0;
     }
-    PrepareMainFrame(viewer);
+    // A display callback has no caller to hand a failure to: it ends the
+    // viewer with its message.
+    FatalIfError(PrepareMainFrame(viewer));
     FatalIfError(DrawMainFrame(model, viewer.main_textures));
     FlushFrame();
     Togl_SwapBuffers(togl);

@@ -52,7 +52,7 @@ int GrabScreenCommand(Viewer& viewer, Togl* togl, int, const char*[]) {
     // A back buffer's contents after a swap are undefined: draw the frame
     // again (without swapping) so the grab reads what the view shows.
     Togl_MakeCurrent(main);
-    PrepareMainFrame(viewer);
+    if (Status s = PrepareMainFrame(viewer); !s.ok()) return Fail(togl, s);
     FatalIfError(DrawMainFrame(model, viewer.main_textures));
     FinishFrame();
     FatalIfError(SaveFramePpm(model.view, name.c_str()));
@@ -105,7 +105,7 @@ int SavePngCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]) {
     Model& model = viewer.model;
     // As grabscr: draw again (no swap) so the back buffer holds the frame.
     Togl_MakeCurrent(main);
-    PrepareMainFrame(viewer);
+    if (Status s = PrepareMainFrame(viewer); !s.ok()) return Fail(togl, s);
     FatalIfError(DrawMainFrame(model, viewer.main_textures));
     FinishFrame();
     Photo frame;

@@ -11,7 +11,8 @@ namespace lumo {
 struct Viewer;
 
 // grabscr: draws the current frame and writes the next grab; the result is
-// its file name.
+// its file name. A relight the frame needs that fails is a Tcl error with the
+// engine's message (the viewer goes on).
 int GrabScreenCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
 // rectran: asks for the transformation dump at the next redisplay.
 int RequestTransformDumpCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
@@ -29,7 +30,8 @@ int OpenLightsCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
 // leaves the light as it is and fails with the reader's one-line message.
 // The result is the current light's map file ("" without one).
 int EnvMapCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
-// savepng FILE: draws the main view's frame and writes it as a PNG.
+// savepng FILE: draws the main view's frame and writes it as a PNG; a failed
+// relight is a Tcl error as for grabscr.
 int SavePngCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);
 // addkeyframe: appends the current view, mode and lights to the recorded
 // path, one second after the last keyframe; the result is the keyframe count.

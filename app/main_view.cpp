@@ -79,17 +79,21 @@ void MainViewReshape(Viewer& viewer, Togl* togl) {
         ReportViewFailure(togl, s.message());
 }
 
-void PrepareMainFrame(Viewer& viewer) {
+Status PrepareMainFrame(Viewer& viewer) {
     Model& model = viewer.model;
     // With preview only the pixels in view are relit: a frame that shows
     // pixels relit under older lights (the view moved) relights them first.
+    // A slab whose geometry cannot be had shows nothing and is not relit; the
+    // other slabs are, and then the frame fails as its drawing would.
+    Status shown;
     if (viewer.main_view != nullptr) {
-        UpdateShownPixels(model);
+        shown = UpdateShownPixels(model);
         if (!ShownPixelsFresh(model)) model.view.recon_request = 1;
     }
-    if (model.view.recon_request == 0) return;
+    if (model.view.recon_request == 0) return shown;
     SteerCurrentLight(model);
-    ReconstructModel(model);
+    if (Status s = ReconstructModel(model); !s.ok()) return s;
+    return shown;
 }
 
 void MainViewDisplay(Viewer& viewer, Togl* togl) {
@@ -101,7 +105,9 @@ void MainViewDisplay(Viewer& viewer, Togl* togl) {
         model.meter.frame_time_total = 0.0;
         model.meter.frame_count = 0;
     }
-    PrepareMainFrame(viewer);
+    // A relight that fails has no caller to hand its failure to: it ends the
+    // viewer with its message, as it always has.
+    FatalIfError(PrepareMainFrame(viewer));
     // A frame whose geometry cannot be allocated is reported and not shown.
     if (Status s = DrawMainFrame(model, viewer.main_textures); !s.ok()) {
         ReportViewFailure(togl, s.message());

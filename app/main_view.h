@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "base/status.h"
 #include "togl/togl_include.h"
 
 namespace lumo {
@@ -34,8 +35,10 @@ void ReportViewFailure(Togl* togl, const std::string& line);
 // Steers the current light from its arcball and reconstructs the images when
 // a light change asked for it, or (preview) when the frame would show pixels
 // not yet relit under the current lights: what the model needs before a
-// frame is drawn. The main view's context must be current.
-void PrepareMainFrame(Viewer& viewer);
+// frame is drawn. The main view's context must be current. Fails with the
+// reconstruction's message, or else with the shown pixels' geometry failure
+// (returned after the relight, which leaves that slab's images as they were).
+Status PrepareMainFrame(Viewer& viewer);
 
 // lbdown X Y, lbdrag X Y: a drag with the left button turns the view.
 int TurnPressCommand(Viewer& viewer, Togl* togl, int argc, const char* argv[]);

@@ -131,8 +131,9 @@ Status BakeDemo(const std::string& outdir, const BakeOptions& options,
     auto record = std::make_unique<SlabRecord>();
     FillSlabRecord(slab, kBaseName, *record);
     const std::vector<Vec3d> directions = SphereDirections(options.directions);
-    const std::vector<float> basis =
-        BasisAtDirections(*record, directions, options.bands);
+    std::vector<float> basis;
+    if (Status s = BasisAtDirections(*record, directions, options.bands, basis); !s.ok())
+        return s;
 
     const std::vector<CaptureVariant> variants = options.capture > 0
                                                      ? CaptureVariants(options.capture)

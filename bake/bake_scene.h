@@ -50,7 +50,7 @@ inline constexpr Vec3d kPhotoLightDirection{0.45, -0.35, -0.82};
 // feed) to `progress`. Returns the first failure with its message:
 // "[BakeDemo]: options out of range\n" (grid 1..99, size 1..4096, bands
 // 1..18, directions from bands^2 to 1000000, capture 0..999), "[BakeDemo]: cannot create
-// folder %s\n" or a writer's message. The files
+// folder %s\n", the basis tables' or a writer's message. The files
 // depend only on the options (not on the thread count or the machine).
 Status BakeDemo(const std::string& outdir, const BakeOptions& options,
                 const MessageSink& progress);

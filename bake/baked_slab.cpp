@@ -1,7 +1,6 @@
 #include "bake/baked_slab.h"
 
 #include "base/bounded_copy.h"
-#include "base/fatal.h"
 #include "relight/sh_basis.h"
 #include "relight/slab_frame.h"
 
@@ -41,12 +40,12 @@ void FillSlabRecord(const BakeSlab& slab, const char* name, SlabRecord& record) 
     record.normal = n;
 }
 
-std::vector<float> BasisAtDirections(const SlabRecord& record,
-                                     const std::vector<Vec3d>& directions, int bands) {
+Status BasisAtDirections(const SlabRecord& record, const std::vector<Vec3d>& directions,
+                         int bands, std::vector<float>& table) {
     const size_t terms = static_cast<size_t>(bands) * static_cast<size_t>(bands);
-    std::vector<float> table(directions.size() * terms);
+    table.assign(directions.size() * terms, 0.0f);
     const lumo::SlabFrame frame = MakeSlabFrame(record);
-    FatalIfError(EnsureShBands(bands));
+    if (Status s = EnsureShBands(bands); !s.ok()) return s;
     for (size_t k = 0; k < directions.size(); ++k) {
         Vec3 L(static_cast<float>(directions[k].x), static_cast<float>(directions[k].y),
                static_cast<float>(directions[k].z));
@@ -54,7 +53,7 @@ std::vector<float> BasisAtDirections(const SlabRecord& record,
         const ShAngles a = LightAngles(L, frame.n, frame.s, frame.t);
         EvalShBasis(a.cost, a.cosp, a.sinp, bands - 1, table.data() + k * terms);
     }
-    return table;
+    return Status::Ok();
 }
 
 }  // namespace lumo::tool

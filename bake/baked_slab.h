@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bake/bake_camera.h"
+#include "base/status.h"
 #include "scene/slab_record.h"
 
 namespace lumo::tool {
@@ -21,8 +22,9 @@ void FillSlabRecord(const BakeSlab& slab, const char* name, SlabRecord& record);
 // measures a light's direction, and evaluated with the engine's basis, so
 // that coefficients projected with this table relight as the ray tracer
 // renders. Uses (and leaves changed) the engine's process-wide basis tables;
-// call it from one thread.
-std::vector<float> BasisAtDirections(const SlabRecord& record,
-                                     const std::vector<Vec3d>& directions, int bands);
+// call it from one thread. Fails with the basis tables' message when they
+// cannot grow to `bands`.
+Status BasisAtDirections(const SlabRecord& record, const std::vector<Vec3d>& directions,
+                         int bands, std::vector<float>& table);
 
 }  // namespace lumo::tool

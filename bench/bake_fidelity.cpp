@@ -25,6 +25,7 @@
 #include "bake/demo_scene.h"
 #include "bake/direction_set.h"
 #include "base/clock.h"
+#include "base/fatal.h"
 #include "scene/slab_record.h"
 #include "testing/bake_fidelity.h"
 #include "testing/quiet_streams.h"
@@ -129,8 +130,8 @@ int main(int argc, char** argv) {
                 return 1;
             }
             for (const Vec3d& d : held_out) {
-                const std::vector<double> p =
-                    CompareDirectional(*record, scene, views, d);
+                std::vector<double> p;
+                lumo::FatalIfError(CompareDirectional(*record, scene, views, d, p));
                 light_means.push_back(Mean(p));
                 all.insert(all.end(), p.begin(), p.end());
             }
@@ -151,18 +152,21 @@ int main(int argc, char** argv) {
         std::vector<double> photo_light;
         std::vector<double> head_on;
         {
-            photo_light = CompareDirectional(*record, scene, views, kPhotoLightDirection);
-            head_on = CompareDirectional(*record, scene, views, Vec3d(0, 0, -1));
+            lumo::FatalIfError(CompareDirectional(*record, scene, views,
+                                                  kPhotoLightDirection, photo_light));
+            lumo::FatalIfError(
+                CompareDirectional(*record, scene, views, Vec3d(0, 0, -1), head_on));
             for (size_t k = 0; k < bake_dirs.size(); k += bake_dirs.size() / 8) {
                 if (bake_dirs[k].z < 0.3) continue;
-                const std::vector<double> p =
-                    CompareDirectional(*record, scene, views, -bake_dirs[k]);
+                std::vector<double> p;
+                lumo::FatalIfError(
+                    CompareDirectional(*record, scene, views, -bake_dirs[k], p));
                 on_bake.insert(on_bake.end(), p.begin(), p.end());
             }
             // Point lights at the viewer's default distance of 3 from the origin.
             for (const Vec3d& d : held_out) {
-                const std::vector<double> p =
-                    ComparePoint(*record, scene, views, d * -3.0);
+                std::vector<double> p;
+                lumo::FatalIfError(ComparePoint(*record, scene, views, d * -3.0, p));
                 points.insert(points.end(), p.begin(), p.end());
             }
         }

@@ -191,7 +191,8 @@ int main(int argc, char** argv) {
         if (!LoadBakedSlab(dir, options.grid, options.size, false, *record).ok())
             return -1.0;
         for (const Vec3d& d : held_out) {
-            const std::vector<double> p = CompareDirectional(*record, scene, views, d);
+            std::vector<double> p;
+            if (!CompareDirectional(*record, scene, views, d, p).ok()) return -1.0;
             all.insert(all.end(), p.begin(), p.end());
         }
         return Mean(all);

@@ -354,17 +354,19 @@ int main(int argc, char** argv) {
         request.mixed = m.mixed;
         std::vector<uint8_t> ref_pixels;
         if (reference) {
-            const Timing r = Time(1, [&] { reference::ReconstructAll(*info, request); });
+            const Timing r =
+                Time(1, [&] { FatalIfError(reference::ReconstructAll(*info, request)); });
             m.ref_ms = r.median_ms;
             ref_pixels = AllPixels(slab);
         }
-        Time(1, [&] { ReconstructAll(*info, request); });  // warm up
+        Time(1, [&] { FatalIfError(ReconstructAll(*info, request)); });  // warm up
         if (reference) m.same = AllPixels(slab) == ref_pixels;
-        m.prod = Time(reps, [&] { ReconstructAll(*info, request); });
+        m.prod = Time(reps, [&] { FatalIfError(ReconstructAll(*info, request)); });
         if (half) {
             const std::vector<uint8_t> got = AllPixels(slab);
-            Time(1, [&] { ReconstructAll(*float_info, request); });
-            m.flt = Time(reps, [&] { ReconstructAll(*float_info, request); });
+            Time(1, [&] { FatalIfError(ReconstructAll(*float_info, request)); });
+            m.flt =
+                Time(reps, [&] { FatalIfError(ReconstructAll(*float_info, request)); });
             const std::vector<uint8_t> want = AllPixels(float_info->slabs[0]);
             m.bytes = want.size();
             for (size_t i = 0; i < want.size(); ++i) {
@@ -436,8 +438,10 @@ int main(int argc, char** argv) {
         const EnvFrame frame = sky.GetEnvFrame();
         EnvBasis basis;
         const Vec3 n(0, 0, 1), sx(1, 0, 0), ty(0, 1, 0);
-        const Timing t = Time(
-            5, [&] { ProjectEnvironment(*sky.envmap, frame, n, sx, ty, kBands, basis); });
+        const Timing t = Time(5, [&] {
+            FatalIfError(
+                ProjectEnvironment(*sky.envmap, frame, n, sx, ty, kBands, basis));
+        });
         std::printf(
             "projection of a 1024 x 512 map onto %d bands: %.1f ms median on %d threads "
             "(once per slab when the map, its turn or the slab changes)\n",

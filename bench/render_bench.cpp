@@ -82,7 +82,7 @@ double FramesPerSecond(int size, bool move_light, int frames) {
             Quietly([&] { FatalIfError(ApplyLightRig(*model, rig)); });
         }
         Quietly([&] {
-            if (model->view.recon_request != 0) ReconstructModel(*model);
+            if (model->view.recon_request != 0) FatalIfError(ReconstructModel(*model));
             FatalIfError(DrawMainFrame(*model, textures));
         });
         FinishFrame();

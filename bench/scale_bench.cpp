@@ -321,7 +321,7 @@ int main(int argc, char** argv) {
         for (int i = 0; i < o.changes; ++i) {
             model->lights.table[0].SetDirection(ChangeDirection(i));
             const Clock::time_point c0 = Clock::now();
-            lumo::ReconstructModel(*model);
+            lumo::FatalIfError(lumo::ReconstructModel(*model));
             changes.push_back(Seconds(c0, Clock::now()));
         }
         std::fflush(stdout);

@@ -203,8 +203,8 @@ ChangeCost LightChanges(Model& model, SlabTextures& textures, int changes) {
         model.lights.table[0].SetDirection(Vec3(0.3f * a, -0.2f, -1.0f));
         model.view.recon_request = 1;
         const double t0 = GetSeconds();
-        UpdateShownPixels(model);
-        Quietly([&] { ReconstructModel(model); });
+        FatalIfError(UpdateShownPixels(model));
+        Quietly([&] { FatalIfError(ReconstructModel(model)); });
         const double t1 = GetSeconds();
         FatalIfError(DrawMainFrame(model, textures));
         FinishFrame();

@@ -57,7 +57,7 @@ int RunRelight(const RelightOptions& o) {
     if (o.harmonics_given) SetTerms(model->relight, o.harmonics);
     if (o.mixed) model->lights.mixed = 1;
     model->options.preview = 0;
-    ReconstructModel(*model);
+    FatalIfError(ReconstructModel(*model));
 
     std::error_code ec;
     std::filesystem::create_directories(o.outdir, ec);

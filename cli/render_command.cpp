@@ -214,7 +214,7 @@ int RunRender(const RenderOptions& o) {
             FatalIfError(ApplyLightRig(*model, lights));
             applied = std::move(key);
         }
-        if (model->view.recon_request != 0) ReconstructModel(*model);
+        if (model->view.recon_request != 0) FatalIfError(ReconstructModel(*model));
         FatalIfError(DrawProportionalFrame(*model, textures, width, height, frame));
         const std::string ext = PictureExtension(format);
         const std::filesystem::path dir(o.outdir);

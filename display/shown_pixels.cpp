@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include "display/screen_scale.h"
 #include "slab/slab_geometry.h"
@@ -81,19 +82,20 @@ StBox Intersect(const StBox& a, const StBox& b) {
                  std::min(a.t1, b.t1)};
 }
 
-void ShownOf(SlabRecord& slab, int32_t mode, const Mat4& mv, const Mat4& projection) {
+Status ShownOf(SlabRecord& slab, int32_t mode, const Mat4& mv, const Mat4& projection) {
     const int32_t n = slab.samples_u, m = slab.samples_v;
     const size_t count = static_cast<size_t>(n) * static_cast<size_t>(m);
     slab.shown.assign(count, PixelRect());
     StBox window;
     const bool bounded = WindowOnPlane(slab, mv, projection, window);
-    // Geometry that cannot be had shows nothing; the drawing reports it.
-    const Status geometry =
-        mode == 0 ? ComputeVertexST(slab, mv, 0) : ComputeSampleST(slab, mv, 0);
-    if (!geometry.ok()) return;
+    // Geometry that cannot be had shows nothing.
+    if (Status s =
+            mode == 0 ? ComputeVertexST(slab, mv, 0) : ComputeSampleST(slab, mv, 0);
+        !s.ok())
+        return s;
     const size_t vertices =
         mode == 0 ? (static_cast<size_t>(n) + 1) * (static_cast<size_t>(m) + 1) : count;
-    if (slab.curr_st.size() < 2 * vertices) return;
+    if (slab.curr_st.size() < 2 * vertices) return Status::Ok();
     auto st = [&](int32_t a, int32_t b, int32_t row, StBox& box) {
         const size_t v =
             static_cast<size_t>(b) * static_cast<size_t>(row) + static_cast<size_t>(a);
@@ -119,12 +121,13 @@ void ShownOf(SlabRecord& slab, int32_t mode, const Mat4& mv, const Mat4& project
             slab.shown[k] = ToPixels(box, slab.samples_s, slab.samples_t);
         }
     }
+    return Status::Ok();
 }
 
 }  // namespace
 
-void UpdateShownPixels(Model& model) {
-    if (!model.scene.info) return;
+Status UpdateShownPixels(Model& model) {
+    if (!model.scene.info) return Status::Ok();
     LidInfo& info = *model.scene.info;
     const int32_t slabs = std::clamp(info.slab_count, 0, static_cast<int32_t>(MAX_SLABS));
     const int32_t mode = model.options.drawslabmode;
@@ -132,14 +135,17 @@ void UpdateShownPixels(Model& model) {
                          model.scene.qr_mode == 0 && (mode == 0 || mode == 1);
     Mat4 mv, projection;
     if (partial) CurrentFrameMatrices(model.view, mv, projection);
+    Status first;
     for (int32_t i = 0; i < slabs; ++i) {
         SlabRecord& slab = info.slabs[static_cast<size_t>(i)];
         slab.shown.clear();
         if (!partial || slab.format != kFormatBRDF || i >= 32 ||
             model.scene.slab_visible[i] != 1)
             continue;
-        ShownOf(slab, mode, mv, projection);
+        if (Status s = ShownOf(slab, mode, mv, projection); !s.ok() && first.ok())
+            first = std::move(s);
     }
+    return first;
 }
 
 bool ShownPixelsFresh(const Model& model) {

@@ -9,14 +9,18 @@
 // drawing leaves out show nothing.
 #pragma once
 
+#include "base/status.h"
 #include "model/model.h"
 
 namespace lumo {
 
 // Sets slab.shown for the frame the view's state and the current context's
 // projection give; with preview off, or a QR grid, empties it (whole images
-// are relit). Computes the same per-frame geometry the drawing will.
-void UpdateShownPixels(Model& model);
+// are relit). Computes the same per-frame geometry the drawing will. A slab
+// whose geometry cannot be had shows nothing (a preview relights none of its
+// pixels); the other slabs are still done, and the first such failure is
+// returned with the geometry's message.
+Status UpdateShownPixels(Model& model);
 
 // Whether every pixel the next frame shows was relit under the current
 // lights (with preview off: every pixel of every image).

@@ -105,12 +105,6 @@ Status DctImage::Read(std::FILE* stream, const DctReadOptions& options) {
     return Status::Ok();
 }
 
-void DctImage::ReadDCTBitsOrExit(std::FILE* stream) {
-    DctReadOptions options;
-    options.chunk_errors = WriteToStderr;
-    FatalIfError(ReadDCTBits(stream, options));
-}
-
 void DctImage::ReadOrExit(std::FILE* stream) {
     DctReadOptions options;
     options.chunk_errors = WriteToStderr;

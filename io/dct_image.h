@@ -60,10 +60,6 @@ class DctImage {
     // Reads a DCT stream as ReadDCTBits does, then sets unpadded and ready.
     // Fatal failures end the program.
     void ReadOrExit(std::FILE* stream);
-    // Reads the stream into the fields; the stream is left at the end of the
-    // packed-index container's last chunk, where the next channel begins.
-    // Fatal failures end the program.
-    void ReadDCTBitsOrExit(std::FILE* stream);
     // The decoded image: width x height floats, row 0 first. Prints its
     // progress ("1", dots, "2", dots, "3", dots, "4 ", "ok\n") to standard
     // output. Fatal failures end the program.
@@ -81,6 +77,9 @@ class DctImage {
     //   "[DctImage::ReadDCTBits]: The packedbit is altered!!\n"
     // and the container's messages.
     Status Read(std::FILE* stream, const DctReadOptions& options = {});
+    // Reads the stream into the fields (Read then sets unpadded and ready);
+    // the stream is left at the end of the packed-index container's last
+    // chunk, where the next channel begins.
     Status ReadDCTBits(std::FILE* stream, const DctReadOptions& options = {});
     // Decodes with the progress text going to `progress` and the unpacker's
     // warning to `warnings`: the same text and the same values as the steps

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "base/alloc.h"
-#include "base/fatal.h"
 #include "base/file_ptr.h"
 #include "base/str_printf.h"
 #include "io/checked_io.h"
@@ -318,14 +317,6 @@ Status ReadSGIRGB(Photo& photo, const char* filename, const SgiReadOptions& opti
     photo.y0 = 0.0f;
     photo.y1 = static_cast<float>(photo.height - 1);
     return s;
-}
-
-bool ReadSGIRGBOrExit(Photo& photo, const char* filename, bool flip, bool keep_buffer,
-                      std::FILE* stream, long offset, int reverse_header) {
-    const SgiReadOptions options{flip, keep_buffer, stream, offset, reverse_header};
-    bool loaded = false;
-    FatalIfError(ReadSGIRGB(photo, filename, options, WriteToStderr, loaded));
-    return loaded;
 }
 
 }  // namespace lumo

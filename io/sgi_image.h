@@ -10,8 +10,8 @@
 // The reader has two families of failures. Reasons such as a missing file or
 // a bad magic number are reported ("name: reason", no line feed) and the load
 // gives a Photo without pixels; the program goes on. Memory failures and
-// sizes the file cannot hold end the program (the returning cores give them
-// as a Status, ReadSGIRGB hands them to Fatal).
+// sizes the file cannot hold are fatal: ReadSGIRGB returns them as a Status
+// for the program to end with.
 #pragma once
 
 #include <cstddef>
@@ -51,13 +51,5 @@ struct SgiReadOptions {
 // pixels).
 Status ReadSGIRGB(Photo& photo, const char* filename, const SgiReadOptions& options,
                   const MessageSink& sink, bool& loaded);
-
-// Loads the SGI image `filename` into `photo` as ReadSGIRGB does, with
-// reasons on standard error; fatal failures end the program with their
-// message and status 1. Returns whether the image loaded. The common call is
-// ReadSGIRGBOrExit(photo, name).
-bool ReadSGIRGBOrExit(Photo& photo, const char* filename, bool flip = false,
-                      bool keep_buffer = false, std::FILE* stream = nullptr,
-                      long offset = 0, int reverse_header = -1);
 
 }  // namespace lumo

@@ -311,7 +311,7 @@ Status BuildModel(Model& model, const char* path) {
         if (Status s = LoadSlabCoefficients(slab, model.relight, model.console); !s.ok())
             return s;
         // The first coefficient file set the harmonic counts just now.
-        RelightSlabSeveral(slab, RequestFor(model, 0));
+        if (Status s = RelightSlabSeveral(slab, RequestFor(model, 0)); !s.ok()) return s;
         ++slab.image_generation;
     }
     model.scene.info = std::move(info);
@@ -334,11 +334,14 @@ void InitModelOrExit(Model& model, const char* path) {
     FatalIfError(InitModel(model, path));
 }
 
-void ReconstructModel(Model& model) {
+Status ReconstructModel(Model& model) {
+    Status status;
     if (model.scene.info) {
-        ReconstructAll(
+        status = ReconstructAll(
             *model.scene.info,
             RequestFor(model, static_cast<uint8_t>(model.options.preview & 0xff)));
+        // A failed reconstruction may have written part of the images: they
+        // are uploaded again all the same.
         for (int32_t i = 0; i < model.scene.info->slab_count; ++i) {
             SlabRecord& slab = model.scene.info->slabs[static_cast<size_t>(i)];
             ++slab.image_generation;
@@ -347,6 +350,7 @@ void ReconstructModel(Model& model) {
         }
     }
     model.view.recon_request = 0;
+    return status;
 }
 
 Status LoadModelDepthMaps(Model& model) {

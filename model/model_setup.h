@@ -66,8 +66,11 @@ Status LoadSlabCoefficients(SlabRecord& slab, RelightSettings& settings,
 void SetSlabTextureWindow(Photo& photo, const BrdfImage& brdf);
 
 // Reconstructs the model's images under its lights (preview as linked) and
-// clears the reconstruction request.
-void ReconstructModel(Model& model);
+// clears the reconstruction request. Fails with the engine's message
+// (relight/reconstruct.h); the images are then marked changed all the same
+// (part of them may be written) and the request is cleared too, so a failed
+// reconstruction is reported once and the next light change tries again.
+Status ReconstructModel(Model& model);
 
 // Loads the depth maps of every BRDF slab (the first time a light becomes
 // non-directional) and, when there was one, marks them loaded

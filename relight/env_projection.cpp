@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "base/fatal.h"
 #include "base/parallel_for.h"
 #include "relight/slab_frame.h"
 
@@ -92,14 +91,14 @@ int32_t SlabEnvBands(const SlabRecord& slab) {
     return std::min(bands, kMaxShBands);
 }
 
-void ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
-                        const Vec3& s, const Vec3& t, int32_t bands, EnvBasis& out) {
+Status ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
+                          const Vec3& s, const Vec3& t, int32_t bands, EnvBasis& out) {
     out = EnvBasis();
     bands = std::clamp(bands, 0, kMaxShBands);
     out.bands = bands;
     const int32_t W = map.width, H = map.height;
-    if (bands == 0 || W <= 0 || H <= 0) return;
-    FatalIfError(EnsureShBands(bands));
+    if (bands == 0 || W <= 0 || H <= 0) return Status::Ok();
+    if (Status status = EnsureShBands(bands); !status.ok()) return status;
     const size_t terms = static_cast<size_t>(bands) * static_cast<size_t>(bands);
     const size_t row_size = 3 * terms;
     std::vector<double> rows(static_cast<size_t>(H) * row_size, 0.0);
@@ -133,29 +132,37 @@ void ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
             out.Y[c][k] = static_cast<float>(sum / kPi);
         }
     }
+    return Status::Ok();
 }
 
-const EnvBasis& EnvProjectionCache::Get(const std::shared_ptr<const EnvMap>& map,
-                                        const EnvFrame& frame, const Vec3& n,
-                                        const Vec3& s, const Vec3& t, int32_t bands) {
+Status EnvProjectionCache::Get(const std::shared_ptr<const EnvMap>& map,
+                               const EnvFrame& frame, const Vec3& n, const Vec3& s,
+                               const Vec3& t, int32_t bands, const EnvBasis*& out) {
     if (map != map_ || !SameFrame(frame, frame_)) {
         entries_.clear();
         map_ = map;
         frame_ = frame;
     }
     for (Entry& e : entries_) {
-        if (Same(e.n, n) && Same(e.s, s) && Same(e.t, t) && e.basis->bands >= bands)
-            return *e.basis;
+        if (Same(e.n, n) && Same(e.s, s) && Same(e.t, t) && e.basis->bands >= bands) {
+            out = e.basis.get();
+            return Status::Ok();
+        }
     }
     std::erase_if(entries_, [&](const Entry& e) {
         return Same(e.n, n) && Same(e.s, s) && Same(e.t, t);
     });
     if (entries_.size() >= kKeptProjections) entries_.erase(entries_.begin());
     auto basis = std::make_shared<EnvBasis>();
-    if (map) ProjectEnvironment(*map, frame, n, s, t, bands, *basis);
+    if (map) {
+        if (Status status = ProjectEnvironment(*map, frame, n, s, t, bands, *basis);
+            !status.ok())
+            return status;
+    }
     ++projections_;
     entries_.push_back(Entry{n, s, t, std::move(basis)});
-    return *entries_.back().basis;
+    out = entries_.back().basis.get();
+    return Status::Ok();
 }
 
 }  // namespace lumo

@@ -26,6 +26,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/status.h"
 #include "geom/vec.h"
 #include "relight/env_map.h"
 #include "relight/sh_basis.h"
@@ -63,19 +64,23 @@ int32_t SlabEnvBands(const SlabRecord& slab);
 
 // Projects `map` in `frame` onto the basis against the slab axes n, s, t for
 // `bands` bands (0..kMaxShBands). The rows are spread over the worker
-// threads; the result does not depend on their number.
-void ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
-                        const Vec3& s, const Vec3& t, int32_t bands, EnvBasis& out);
+// threads; the result does not depend on their number. Fails with the basis
+// tables' message when they cannot grow to `bands`.
+Status ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
+                          const Vec3& s, const Vec3& t, int32_t bands, EnvBasis& out);
 
 // The projections an environment light has made, one per slab frame, kept
 // while its map and frame stay the same.
 class EnvProjectionCache {
   public:
-    // The projection of `map` in `frame` against the axes n, s, t with at
-    // least `bands` bands: a kept one when the map, frame and axes are the
-    // same, otherwise a new one (a new map or frame forgets every kept one).
-    const EnvBasis& Get(const std::shared_ptr<const EnvMap>& map, const EnvFrame& frame,
-                        const Vec3& n, const Vec3& s, const Vec3& t, int32_t bands);
+    // Points `out` at the projection of `map` in `frame` against the axes n,
+    // s, t with at least `bands` bands: a kept one when the map, frame and
+    // axes are the same, otherwise a new one (a new map or frame forgets every
+    // kept one). `out` stays valid until the next call or Clear. Fails as
+    // ProjectEnvironment does; nothing is kept for a failed projection.
+    Status Get(const std::shared_ptr<const EnvMap>& map, const EnvFrame& frame,
+               const Vec3& n, const Vec3& s, const Vec3& t, int32_t bands,
+               const EnvBasis*& out);
     // Projections computed so far.
     int64_t projections() const { return projections_; }
     void Clear() { entries_.clear(); }

@@ -4,6 +4,7 @@
 // ReconMode (ChooseMode), a new field here and a driver in each set.
 #pragma once
 
+#include "base/status.h"
 #include "relight/recon_common.h"
 #include "relight/recon_request.h"
 #include "scene/lid_info.h"
@@ -12,8 +13,9 @@
 namespace lumo {
 
 // Reconstructs one slab under the request (doing nothing unless its format is
-// BRDF).
-using SlabDriver = void (*)(SlabRecord& slab, const ReconRequest& request);
+// BRDF). A failure (the engine's working memory) stops it at once with its
+// message; what was reported before it stays reported.
+using SlabDriver = Status (*)(SlabRecord& slab, const ReconRequest& request);
 
 // One driver per mode that reconstructs something.
 struct SlabDrivers {
@@ -31,8 +33,9 @@ SlabDriver DriverFor(const SlabDrivers& drivers, ReconMode mode);
 // Chooses the mode from the request's lights and runs its driver on every slab
 // of `info` in order (at most MAX_SLABS). With request.mixed and two or more
 // lights, every slab is relit with mixed lights (relight/recon_mixed.h) from
-// the one-light drivers.
-void ReconstructSlabs(LidInfo& info, const ReconRequest& request,
-                      const SlabDrivers& drivers);
+// the one-light drivers. The first driver failure ends the loop and is
+// returned.
+Status ReconstructSlabs(LidInfo& info, const ReconRequest& request,
+                        const SlabDrivers& drivers);
 
 }  // namespace lumo

@@ -10,9 +10,9 @@
 
 namespace lumo {
 
-void RelightSlabMixed(SlabRecord& slab, const ReconRequest& request,
-                      const SlabDrivers& drivers) {
-    if (slab.format != kFormatBRDF) return;
+Status RelightSlabMixed(SlabRecord& slab, const ReconRequest& request,
+                        const SlabDrivers& drivers) {
+    if (slab.format != kFormatBRDF) return Status::Ok();
     const int32_t n = LightsInUse(request.lights);
     // The images every one-light pass reconstructs, in the image loop's order.
     struct Wanted {
@@ -29,7 +29,7 @@ void RelightSlabMixed(SlabRecord& slab, const ReconRequest& request,
                      static_cast<size_t>(j)});
         }
     }
-    if (wanted.empty()) return;
+    if (wanted.empty()) return Status::Ok();
     std::vector<std::vector<uint8_t>> sum(wanted.size());
     for (size_t w = 0; w < wanted.size(); ++w)
         sum[w].assign(slab.photo[0][wanted[w].k].pixels.size(), 0);
@@ -41,7 +41,7 @@ void RelightSlabMixed(SlabRecord& slab, const ReconRequest& request,
         one.lights = request.lights.subspan(static_cast<size_t>(m), 1);
         const SlabDriver driver = DriverFor(drivers, ChooseMode(one.lights, 1));
         if (driver == nullptr) continue;
-        driver(slab, one);
+        if (Status s = driver(slab, one); !s.ok()) return s;
         // The images are independent: added on every thread.
         ParallelForEach(wanted.size(), [&](size_t w) {
             const uint8_t* px = slab.photo[0][wanted[w].k].pixels.data();
@@ -61,6 +61,7 @@ void RelightSlabMixed(SlabRecord& slab, const ReconRequest& request,
         std::span<uint8_t> px = slab.photo[0][wanted[w].k].pixels;
         std::copy_n(sum[w].begin(), std::min(sum[w].size(), px.size()), px.begin());
     }
+    return Status::Ok();
 }
 
 }  // namespace lumo

@@ -8,6 +8,7 @@
 // image is the sum of the one-light images, saturated at 255 per channel.
 #pragma once
 
+#include "base/status.h"
 #include "relight/recon_dispatch.h"
 #include "relight/recon_request.h"
 #include "scene/slab_record.h"
@@ -19,8 +20,9 @@ namespace lumo {
 // with nothing to reconstruct (Reserved, an environment light without a map)
 // adds nothing. Reports "Reconstructing image (%d,%d) ...\n" once per image it
 // writes; images the image loop skips (disabled, or out of view in preview)
-// keep their pixels.
-void RelightSlabMixed(SlabRecord& slab, const ReconRequest& request,
-                      const SlabDrivers& drivers);
+// keep their pixels. A driver's failure is returned at once (nothing more is
+// reported).
+Status RelightSlabMixed(SlabRecord& slab, const ReconRequest& request,
+                        const SlabDrivers& drivers);
 
 }  // namespace lumo

@@ -18,7 +18,6 @@
 #include <type_traits>
 #include <vector>
 
-#include "base/fatal.h"
 #include "base/parallel_for.h"
 #include "relight/recon_lanes.h"
 #include "relight/sh_basis.h"
@@ -608,11 +607,12 @@ void LocalTilesOf(const TileJob& job) {
                     LUMO_WIDE_HALF_CHUNK(LocalChunk), LocalChunkHalfPortable});
 }
 
-void SharedBasis::Need(int32_t wanted) {
-    if (wanted <= bands) return;
-    FatalIfError(EnsureShBands(wanted));
+Status SharedBasis::Need(int32_t wanted) {
+    if (wanted <= bands) return Status::Ok();
+    if (Status s = EnsureShBands(wanted); !s.ok()) return s;
     EvalShBasis(angles.cost, angles.cosp, angles.sinp, wanted - 1, Y);
     bands = wanted;
+    return Status::Ok();
 }
 
 // Directional and environment: one basis per channel (Y[ch]).

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 
+#include "base/status.h"
 #include "relight/light_source.h"
 #include "relight/recon_common.h"
 #include "relight/recon_lane_geometry.h"
@@ -107,7 +108,8 @@ struct SharedBasis {
     float Y[kMaxTerms] = {};
 
     // Evaluates the basis for `wanted` bands unless it holds as many already.
-    void Need(int32_t wanted);
+    // Fails with the basis tables' message when they cannot grow.
+    Status Need(int32_t wanted);
 };
 
 // Directional and environment: one basis per channel (Y[ch]).

@@ -20,7 +20,6 @@
 #include <type_traits>
 #include <vector>
 
-#include "base/fatal.h"
 #include "base/parallel_for.h"
 #include "base/str_printf.h"
 #include "relight/recon_dispatch.h"
@@ -35,13 +34,14 @@ using namespace kernels;
 using namespace tiles;
 
 // The image loop: step(j, i, k, area) for each image to reconstruct, after its
-// line is printed and the area's pixels cleared. The area is the whole image,
+// line is printed and the area's pixels cleared; a step's failure ends the
+// loop and is returned. The area is the whole image,
 // or with preview and the pixels the next frame shows (slab.shown) only those;
 // the rest of the image keeps its pixels. slab.fresh records the area of each
 // image (an image preview leaves out gets none; one that cannot be relit, all
 // of it: there is nothing to bring up to date).
 template <class Step>
-void ImageLoop(SlabRecord& slab, const ReconRequest& request, Step step) {
+Status ImageLoop(SlabRecord& slab, const ReconRequest& request, Step step) {
     const int32_t W = slab.samples_s, H = slab.samples_t;
     const size_t count =
         slab.samples_u > 0 && slab.samples_v > 0
@@ -81,9 +81,10 @@ void ImageLoop(SlabRecord& slab, const ReconRequest& request, Step step) {
                               uint8_t{0});
                 }
             }
-            step(j, i, k, area);
+            if (Status s = step(j, i, k, area); !s.ok()) return s;
         }
     }
+    return Status::Ok();
 }
 
 size_t FramePixels(const SlabFrame& frame) {
@@ -93,12 +94,12 @@ size_t FramePixels(const SlabFrame& frame) {
 }
 
 // The point and slide modes are defined with per-pixel arrays of angles (and
-// intensities), and a slab too large for them ends the program with their
-// message. The tile loops here compute those values in registers instead, but
-// take the arrays all the same, so that such a slab fails alike.
-void ReserveLocalArrays(const SlabFrame& frame, bool slide) {
+// intensities), and a slab too large for them fails with their message. The
+// tile loops here compute those values in registers instead, but take the
+// arrays all the same, so that such a slab fails alike.
+Status ReserveLocalArrays(const SlabFrame& frame, bool slide) {
     PixelAngles angles;
-    FatalIfError(AllocPixelAngles(FramePixels(frame), slide, angles));
+    return AllocPixelAngles(FramePixels(frame), slide, angles);
 }
 
 // What the point and slide tile loops need to compute the angles of image k
@@ -113,44 +114,46 @@ void LocalGeometry(const SlabRecord& slab, const SlabFrame& frame, int32_t j, in
 
 }  // namespace
 
-void RelightWindowDirectional(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                              int32_t yb, float cost, float cosp, float sinp,
-                              const float color[3], std::span<uint8_t> pixels,
-                              int32_t terms, const MessageSink& progress) {
-    if (!WindowPixelsFit(brdf, pixels.size())) return;
+Status RelightWindowDirectional(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                                int32_t yb, float cost, float cosp, float sinp,
+                                const float color[3], std::span<uint8_t> pixels,
+                                int32_t terms, const MessageSink& progress) {
+    if (!WindowPixelsFit(brdf, pixels.size())) return Status::Ok();
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     SharedBasis basis;
     basis.angles = ShAngles{cost, cosp, sinp};
-    basis.Need(BandsFor(TermsFor(brdf, terms)));
+    if (Status s = basis.Need(BandsFor(TermsFor(brdf, terms))); !s.ok()) return s;
     const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
     const float* const Y[3] = {basis.Y, basis.Y, basis.Y};
     DirTiles(brdf, w, terms, Y, f, pixels);
+    return Status::Ok();
 }
 
-void RelightWindowEnvironment(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                              int32_t yb, const EnvBasis& basis, const float color[3],
-                              std::span<uint8_t> pixels, int32_t terms,
-                              const MessageSink& progress) {
-    if (!WindowPixelsFit(brdf, pixels.size())) return;
+Status RelightWindowEnvironment(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                                int32_t yb, const EnvBasis& basis, const float color[3],
+                                std::span<uint8_t> pixels, int32_t terms,
+                                const MessageSink& progress) {
+    if (!WindowPixelsFit(brdf, pixels.size())) return Status::Ok();
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
     const float* const Y[3] = {basis.Y[0], basis.Y[1], basis.Y[2]};
     DirTiles(brdf, w, terms, Y, f, pixels);
+    return Status::Ok();
 }
 
-void RelightWindowPoint(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                        int32_t yb, std::span<const float> cost,
-                        std::span<const float> cosp, std::span<const float> sinp,
-                        const float color[3], std::span<uint8_t> pixels, int32_t terms,
-                        const MessageSink& progress) {
+Status RelightWindowPoint(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                          int32_t yb, std::span<const float> cost,
+                          std::span<const float> cosp, std::span<const float> sinp,
+                          const float color[3], std::span<uint8_t> pixels, int32_t terms,
+                          const MessageSink& progress) {
     if (!WindowArraysFit(brdf, pixels.size(), {cost.size(), cosp.size(), sinp.size()}))
-        return;
+        return Status::Ok();
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     const int32_t bands = BandsFor(TermsFor(brdf, terms));
-    FatalIfError(EnsureShBands(bands));
+    if (Status s = EnsureShBands(bands); !s.ok()) return s;
     TileJob job(brdf, w, terms, pixels.data());
     job.cost = cost.data();
     job.cosp = cosp.data();
@@ -159,23 +162,24 @@ void RelightWindowPoint(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
     for (int ch = 0; ch < 3; ++ch)
         job.f[ch] = color[ch] * 255.0f;
     LocalTilesOf(job);
+    return Status::Ok();
 }
 
-void RelightWindowSlide(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                        int32_t yb, std::span<const float> cost,
-                        std::span<const float> cosp, std::span<const float> sinp,
-                        std::span<const Rgb> intensity, std::span<uint8_t> pixels,
-                        int32_t terms, const MessageSink& progress) {
+Status RelightWindowSlide(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                          int32_t yb, std::span<const float> cost,
+                          std::span<const float> cosp, std::span<const float> sinp,
+                          std::span<const Rgb> intensity, std::span<uint8_t> pixels,
+                          int32_t terms, const MessageSink& progress) {
     if (!WindowArraysFit(brdf, pixels.size(),
                          {cost.size(), cosp.size(), sinp.size(), intensity.size()}))
-        return;
+        return Status::Ok();
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     if (progress)
         progress(StrPrintf(
             "\n\nRecontruct with slide projector source for win x:[%d,%d], y:[%d,%d]\n",
             w.x0, w.x1, w.y0, w.y1));
     const int32_t bands = BandsFor(TermsFor(brdf, terms));
-    FatalIfError(EnsureShBands(bands));
+    if (Status s = EnsureShBands(bands); !s.ok()) return s;
     ClearWindow(brdf, w, pixels.data());  // pixels without light or coefficients
     TileJob job(brdf, w, terms, pixels.data());
     job.cost = cost.data();
@@ -185,17 +189,18 @@ void RelightWindowSlide(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
     job.slide = true;
     job.intensity = intensity.data();
     LocalTilesOf(job);
+    return Status::Ok();
 }
 
-void RelightWindowSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                          int32_t yb, std::span<const float> cost,
-                          std::span<const float> cosp, std::span<const float> sinp,
-                          std::span<const Rgb> colors, int32_t count,
-                          std::span<uint8_t> pixels, int32_t terms,
-                          const MessageSink& progress) {
+Status RelightWindowSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                            int32_t yb, std::span<const float> cost,
+                            std::span<const float> cosp, std::span<const float> sinp,
+                            std::span<const Rgb> colors, int32_t count,
+                            std::span<uint8_t> pixels, int32_t terms,
+                            const MessageSink& progress) {
     if (!WindowLightsFit(brdf, pixels.size(), count,
                          {cost.size(), cosp.size(), sinp.size(), colors.size()}))
-        return;
+        return Status::Ok();
     const size_t lights = static_cast<size_t>(count);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
@@ -204,16 +209,17 @@ void RelightWindowSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t
     LightBasis each[MAX_LIGHTS];
     for (size_t m = 0; m < lights; ++m) {
         basis[m].angles = ShAngles{cost[m], cosp[m], sinp[m]};
-        basis[m].Need(bands);
+        if (Status s = basis[m].Need(bands); !s.ok()) return s;
         each[m].Y[0] = each[m].Y[1] = each[m].Y[2] = basis[m].Y;
         each[m].color = colors[m];
     }
     ClearWindow(brdf, w, pixels.data());
     MultDirTiles(brdf, w, terms, each, count, pixels);
+    return Status::Ok();
 }
 
-void RelightSlabDirectional(SlabRecord& slab, const ReconRequest& request) {
-    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+Status RelightSlabDirectional(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return Status::Ok();
     const LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
     Vec3 L(-light.direction.x, -light.direction.y, -light.direction.z);
@@ -222,80 +228,89 @@ void RelightSlabDirectional(SlabRecord& slab, const ReconRequest& request) {
     basis.angles = LightAngles(L, frame.n, frame.s, frame.t);
     const float f[3] = {light.color[0] * 255.0f, light.color[1] * 255.0f,
                         light.color[2] * 255.0f};
-    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k, const PixelRect& a) {
+    return ImageLoop(slab, request, [&](int32_t, int32_t, size_t k, const PixelRect& a) {
         const BrdfImage& brdf = slab.brdf[k];
         const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
         PrintWindow(request.progress, w);
-        basis.Need(BandsFor(TermsFor(brdf, request.terms)));
+        if (Status s = basis.Need(BandsFor(TermsFor(brdf, request.terms))); !s.ok())
+            return s;
         const float* const Y[3] = {basis.Y, basis.Y, basis.Y};
         DirTiles(brdf, w, request.terms, Y, f, slab.photo[0][k].pixels);
+        return Status::Ok();
     });
 }
 
-void RelightSlabEnvironment(SlabRecord& slab, const ReconRequest& request) {
-    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+Status RelightSlabEnvironment(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return Status::Ok();
     LightSrc& light = request.lights[0];
-    if (!light.HasEnvironment()) return;
+    if (!light.HasEnvironment()) return Status::Ok();
     const SlabFrame frame = MakeSlabFrame(slab);
-    const EnvBasis& basis = light.envcache.Get(light.envmap, light.GetEnvFrame(), frame.n,
-                                               frame.s, frame.t, SlabEnvBands(slab));
-    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k, const PixelRect& a) {
-        RelightWindowEnvironment(slab.brdf[k], a.x0, a.x1, a.y0, a.y1, basis, light.color,
-                                 slab.photo[0][k].pixels, request.terms,
-                                 request.progress);
+    const EnvBasis* basis = nullptr;
+    if (Status s = light.envcache.Get(light.envmap, light.GetEnvFrame(), frame.n, frame.s,
+                                      frame.t, SlabEnvBands(slab), basis);
+        !s.ok())
+        return s;
+    return ImageLoop(slab, request, [&](int32_t, int32_t, size_t k, const PixelRect& a) {
+        return RelightWindowEnvironment(slab.brdf[k], a.x0, a.x1, a.y0, a.y1, *basis,
+                                        light.color, slab.photo[0][k].pixels,
+                                        request.terms, request.progress);
     });
 }
 
-void RelightSlabPoint(SlabRecord& slab, const ReconRequest& request) {
-    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+Status RelightSlabPoint(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return Status::Ok();
     const LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
-    ReserveLocalArrays(frame, false);
-    ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k, const PixelRect& a) {
-        const BrdfImage& brdf = slab.brdf[k];
-        const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
-        PrintWindow(request.progress, w);
-        const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
-        FatalIfError(EnsureShBands(bands));
-        TileJob job(brdf, w, request.terms, slab.photo[0][k].pixels.data());
-        job.lmax = bands - 1;
-        for (int ch = 0; ch < 3; ++ch)
-            job.f[ch] = light.color[ch] * 255.0f;
-        LocalGeometry(slab, frame, j, i, k, light, job);
-        LocalTilesOf(job);
-    });
+    if (Status s = ReserveLocalArrays(frame, false); !s.ok()) return s;
+    return ImageLoop(
+        slab, request, [&](int32_t j, int32_t i, size_t k, const PixelRect& a) {
+            const BrdfImage& brdf = slab.brdf[k];
+            const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
+            PrintWindow(request.progress, w);
+            const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
+            if (Status s = EnsureShBands(bands); !s.ok()) return s;
+            TileJob job(brdf, w, request.terms, slab.photo[0][k].pixels.data());
+            job.lmax = bands - 1;
+            for (int ch = 0; ch < 3; ++ch)
+                job.f[ch] = light.color[ch] * 255.0f;
+            LocalGeometry(slab, frame, j, i, k, light, job);
+            LocalTilesOf(job);
+            return Status::Ok();
+        });
 }
 
-void RelightSlabSlide(SlabRecord& slab, const ReconRequest& request) {
-    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+Status RelightSlabSlide(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return Status::Ok();
     LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
-    ReserveLocalArrays(frame, true);
-    ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k, const PixelRect& a) {
-        const BrdfImage& brdf = slab.brdf[k];
-        // The first lookup of a changed projector updates (and reports) its
-        // frame, before any pixel of this image is looked up.
-        if (brdf.tile_count > 0 && light.changed)
-            light.UpdateSlideFrame(request.progress);
-        const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
-        if (request.progress)
-            request.progress(
-                StrPrintf("\n\nRecontruct with slide projector source for win x:[%d,%d], "
-                          "y:[%d,%d]\n",
-                          w.x0, w.x1, w.y0, w.y1));
-        const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
-        FatalIfError(EnsureShBands(bands));
-        // The image was just cleared: pixels without light stay black.
-        TileJob job(brdf, w, request.terms, slab.photo[0][k].pixels.data());
-        job.lmax = bands - 1;
-        job.slide = true;
-        LocalGeometry(slab, frame, j, i, k, light, job);
-        LocalTilesOf(job);
-    });
+    if (Status s = ReserveLocalArrays(frame, true); !s.ok()) return s;
+    return ImageLoop(
+        slab, request, [&](int32_t j, int32_t i, size_t k, const PixelRect& a) {
+            const BrdfImage& brdf = slab.brdf[k];
+            // The first lookup of a changed projector updates (and reports) its
+            // frame, before any pixel of this image is looked up.
+            if (brdf.tile_count > 0 && light.changed)
+                light.UpdateSlideFrame(request.progress);
+            const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
+            if (request.progress)
+                request.progress(StrPrintf(
+                    "\n\nRecontruct with slide projector source for win x:[%d,%d], "
+                    "y:[%d,%d]\n",
+                    w.x0, w.x1, w.y0, w.y1));
+            const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
+            if (Status s = EnsureShBands(bands); !s.ok()) return s;
+            // The image was just cleared: pixels without light stay black.
+            TileJob job(brdf, w, request.terms, slab.photo[0][k].pixels.data());
+            job.lmax = bands - 1;
+            job.slide = true;
+            LocalGeometry(slab, frame, j, i, k, light, job);
+            LocalTilesOf(job);
+            return Status::Ok();
+        });
 }
 
-void RelightSlabSeveral(SlabRecord& slab, const ReconRequest& request) {
-    if (slab.format != kFormatBRDF) return;
+Status RelightSlabSeveral(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF) return Status::Ok();
     const std::span<LightSrc> lights = request.lights;
     const int32_t n = LightsInUse(lights);
     const SlabFrame frame = MakeSlabFrame(slab);
@@ -307,11 +322,13 @@ void RelightSlabSeveral(SlabRecord& slab, const ReconRequest& request) {
         each[m].color = light.GetColor();
         if (light.HasEnvironment()) {
             // The environment's term, clamped on its own as each light's is.
-            const EnvBasis& e =
-                light.envcache.Get(light.envmap, light.GetEnvFrame(), frame.n, frame.s,
-                                   frame.t, SlabEnvBands(slab));
+            const EnvBasis* e = nullptr;
+            if (Status s = light.envcache.Get(light.envmap, light.GetEnvFrame(), frame.n,
+                                              frame.s, frame.t, SlabEnvBands(slab), e);
+                !s.ok())
+                return s;
             for (int ch = 0; ch < 3; ++ch)
-                each[m].Y[ch] = e.Y[ch];
+                each[m].Y[ch] = e->Y[ch];
             env[m] = true;
             continue;
         }
@@ -320,20 +337,22 @@ void RelightSlabSeveral(SlabRecord& slab, const ReconRequest& request) {
         basis[m].angles = LightAngles(L, frame.n, frame.s, frame.t);
         each[m].Y[0] = each[m].Y[1] = each[m].Y[2] = basis[m].Y;
     }
-    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k, const PixelRect& a) {
+    return ImageLoop(slab, request, [&](int32_t, int32_t, size_t k, const PixelRect& a) {
         const BrdfImage& brdf = slab.brdf[k];
         const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
         PrintWindow(request.progress, w);
         const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
         for (int32_t m = 0; m < n; ++m) {
-            if (!env[m]) basis[m].Need(bands);
+            if (env[m]) continue;
+            if (Status s = basis[m].Need(bands); !s.ok()) return s;
         }
         // The image was just cleared: no window to clear again.
         MultDirTiles(brdf, w, request.terms, each, n, slab.photo[0][k].pixels);
+        return Status::Ok();
     });
 }
 
-void ReconstructAll(LidInfo& info, const ReconRequest& request) {
+Status ReconstructAll(LidInfo& info, const ReconRequest& request) {
     static constexpr SlabDrivers kDrivers{
         .directional = &RelightSlabDirectional,
         .point = &RelightSlabPoint,
@@ -341,7 +360,7 @@ void ReconstructAll(LidInfo& info, const ReconRequest& request) {
         .environment = &RelightSlabEnvironment,
         .several = &RelightSlabSeveral,
     };
-    ReconstructSlabs(info, request, kDrivers);
+    return ReconstructSlabs(info, request, kDrivers);
 }
 
 }  // namespace lumo

@@ -18,26 +18,26 @@ namespace {
 const BrdfReadOptions kQuietReader{.header = MessageSink(), .opening = MessageSink()};
 
 // Relights `record` under `light` with the driver, reporting nothing.
-void Relight(SlabRecord& record, LightSrc& light,
-             void (*driver)(SlabRecord&, const ReconRequest&)) {
+Status Relight(SlabRecord& record, LightSrc& light,
+               Status (*driver)(SlabRecord&, const ReconRequest&)) {
     ReconRequest request;
     request.lights = std::span<LightSrc>(&light, 1);
     request.terms = AvailableTerms(record.brdf);  // as the slab's files hold
     request.progress = MessageSink();
     request.errors = MessageSink();
-    driver(record, request);
+    return driver(record, request);
 }
 
 std::string Join(const std::string& dir, const std::string& name) {
     return dir.empty() ? name : dir + "/" + name;
 }
 
-std::vector<double> CompareViews(SlabRecord& record, const std::vector<ViewHits>& views,
-                                 const std::vector<std::vector<uint8_t>>& references) {
-    std::vector<double> psnr;
+void CompareViews(SlabRecord& record, const std::vector<ViewHits>& views,
+                  const std::vector<std::vector<uint8_t>>& references,
+                  std::vector<double>& psnr) {
+    psnr.clear();
     for (size_t k = 0; k < views.size(); ++k)
         psnr.push_back(Psnr(record.photo[0][k].pixels, references[k]));
-    return psnr;
 }
 
 }  // namespace
@@ -99,9 +99,9 @@ std::vector<ViewHits> TraceAllViews(const Scene& scene, const BakeSlab& slab) {
     return views;
 }
 
-std::vector<double> CompareDirectional(SlabRecord& record, const Scene& scene,
-                                       const std::vector<ViewHits>& views,
-                                       const Vec3d& direction) {
+Status CompareDirectional(SlabRecord& record, const Scene& scene,
+                          const std::vector<ViewHits>& views, const Vec3d& direction,
+                          std::vector<double>& psnr) {
     LightSrc light;
     light.SetKind(Directional);
     const Vec3d d = Normalize(direction);
@@ -113,13 +113,14 @@ std::vector<double> CompareDirectional(SlabRecord& record, const Scene& scene,
     ParallelForEach(views.size(), [&](size_t v) {
         refs[v] = RenderDirectional(scene, views[v], held, {1, 1, 1});
     });
-    Relight(record, light, RelightSlabDirectional);
-    return CompareViews(record, views, refs);
+    if (Status s = Relight(record, light, RelightSlabDirectional); !s.ok()) return s;
+    CompareViews(record, views, refs, psnr);
+    return Status::Ok();
 }
 
-std::vector<double> ComparePoint(SlabRecord& record, const Scene& scene,
-                                 const std::vector<ViewHits>& views,
-                                 const Vec3d& position) {
+Status ComparePoint(SlabRecord& record, const Scene& scene,
+                    const std::vector<ViewHits>& views, const Vec3d& position,
+                    std::vector<double>& psnr) {
     LightSrc light;
     light.SetKind(Point);
     const double radius = Length(position);
@@ -132,8 +133,9 @@ std::vector<double> ComparePoint(SlabRecord& record, const Scene& scene,
     ParallelForEach(views.size(), [&](size_t v) {
         refs[v] = RenderPoint(scene, views[v], held, {1, 1, 1});
     });
-    Relight(record, light, RelightSlabPoint);
-    return CompareViews(record, views, refs);
+    if (Status s = Relight(record, light, RelightSlabPoint); !s.ok()) return s;
+    CompareViews(record, views, refs, psnr);
+    return Status::Ok();
 }
 
 }  // namespace lumo::tool

@@ -36,18 +36,18 @@ Status LoadBakedSlab(const std::string& outdir, int grid, int size, bool depth,
 std::vector<ViewHits> TraceAllViews(const Scene& scene, const BakeSlab& slab);
 
 // Relights `record` (from LoadBakedSlab) under one white directional light
-// travelling along `direction` with the engine, and returns the PSNR of every
-// view against the ray-traced picture under the same light, summing the
+// travelling along `direction` with the engine, and sets `psnr` to the PSNR of
+// every view against the ray-traced picture under the same light, summing the
 // process-wide active count of coefficients (all of them, unless changed since
-// LoadBakedSlab). The engine reports nothing.
-std::vector<double> CompareDirectional(SlabRecord& record, const Scene& scene,
-                                       const std::vector<ViewHits>& views,
-                                       const Vec3d& direction);
+// LoadBakedSlab). The engine reports nothing; its failure is returned.
+Status CompareDirectional(SlabRecord& record, const Scene& scene,
+                          const std::vector<ViewHits>& views, const Vec3d& direction,
+                          std::vector<double>& psnr);
 
 // The same for one white point light at `position`, the engine finding each
 // pixel's surface through the depth maps (load them with `depth`).
-std::vector<double> ComparePoint(SlabRecord& record, const Scene& scene,
-                                 const std::vector<ViewHits>& views,
-                                 const Vec3d& position);
+Status ComparePoint(SlabRecord& record, const Scene& scene,
+                    const std::vector<ViewHits>& views, const Vec3d& position,
+                    std::vector<double>& psnr);
 
 }  // namespace lumo::tool

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "base/alloc.h"
-#include "base/fatal.h"
 #include "base/str_printf.h"
 #include "relight/recon_common.h"
 #include "relight/recon_dispatch.h"
@@ -50,9 +49,10 @@ bool AnyChannel(const PixelTable& sh, size_t e) {
 }
 
 // The image loop of every slab driver: step(j, i, k) for each image to
-// reconstruct, after its line is printed and its pixels cleared.
+// reconstruct, after its line is printed and its pixels cleared; a step's
+// failure ends the loop and is returned.
 template <class Step>
-void ImageLoop(SlabRecord& slab, const ReconRequest& request, Step step) {
+Status ImageLoop(SlabRecord& slab, const ReconRequest& request, Step step) {
     for (int32_t i = 0; i < slab.samples_v; ++i) {
         for (int32_t j = 0; j < slab.samples_u; ++j) {
             if (!ImageWanted(slab, j, i, request.preview, request.errors)) continue;
@@ -61,9 +61,10 @@ void ImageLoop(SlabRecord& slab, const ReconRequest& request, Step step) {
                 static_cast<size_t>(j);
             Emit(request.progress, StrPrintf("Reconstructing image (%d,%d) ...\n", j, i));
             slab.photo[0][k].Clear();
-            step(j, i, k);
+            if (Status s = step(j, i, k); !s.ok()) return s;
         }
     }
+    return Status::Ok();
 }
 
 // Per-pixel angles toward a local light for the pixels of image k that have
@@ -97,13 +98,15 @@ void LocalLightAngles(const SlabRecord& slab, const SlabFrame& frame, int32_t j,
 }
 
 // The basis of `brdf`'s bands at one direction, written into Y (kMaxShTerms
-// floats); the tables are grown first when they hold fewer bands.
-std::span<const float> BasisFor(const BrdfImage& brdf, float cost, float cosp, float sinp,
-                                float* Y) {
+// floats) and spanned by `basis`; the tables are grown first when they hold
+// fewer bands (failing with their message when they cannot).
+Status BasisFor(const BrdfImage& brdf, float cost, float cosp, float sinp, float* Y,
+                std::span<const float>& basis) {
     const int32_t bands = brdf.lcnt > 0 ? brdf.lcnt : 0;
-    FatalIfError(EnsureShBands(bands));
+    if (Status s = EnsureShBands(bands); !s.ok()) return s;
     EvalShBasis(cost, cosp, sinp, bands - 1, Y);
-    return {Y, static_cast<size_t>(bands) * static_cast<size_t>(bands)};
+    basis = {Y, static_cast<size_t>(bands) * static_cast<size_t>(bands)};
+    return Status::Ok();
 }
 
 // An environment's basis for one channel.
@@ -121,25 +124,25 @@ struct SeveralLight {
 
 // The several-lights accumulation buffer, sized for this image and cleared
 // row by row from a zero row.
-std::vector<float> AccumulationBuffer(const BrdfImage& brdf, size_t n) {
-    std::vector<float> buf;
+Status AccumulationBuffer(const BrdfImage& brdf, size_t n, std::vector<float>& buf) {
     std::vector<float> zero_row;
     const size_t row = static_cast<size_t>(brdf.width > 0 ? brdf.width : 0) * 3;
     if (!TryAssign(buf, n * 3, 0.0f) || !TryAssign(zero_row, row, 0.0f))
-        Fatal("[ReconWMultDirLight]: no memory for buf\n");
+        return Status::Error("[ReconWMultDirLight]: no memory for buf\n");
     for (int32_t y = 0; y < brdf.height; ++y)
         std::memcpy(buf.data() + static_cast<size_t>(y) * row, zero_row.data(),
                     row * sizeof(float));
-    return buf;
+    return Status::Ok();
 }
 
 // The several-lights window function over lights of either kind.
-void ReconSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
-                  std::span<const SeveralLight> lights, std::span<uint8_t> pixels,
-                  int32_t terms, const MessageSink& progress) {
+Status ReconSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int32_t yb,
+                    std::span<const SeveralLight> lights, std::span<uint8_t> pixels,
+                    int32_t terms, const MessageSink& progress) {
     const size_t n = PixelCount(brdf);
-    if (pixels.size() < n * 3) return;
-    std::vector<float> buf = AccumulationBuffer(brdf, n);
+    if (pixels.size() < n * 3) return Status::Ok();
+    std::vector<float> buf;
+    if (Status s = AccumulationBuffer(brdf, n, buf); !s.ok()) return s;
 
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
@@ -148,9 +151,12 @@ void ReconSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int
     float basis[kMaxShTerms];
     for (const SeveralLight& light : lights) {
         std::span<const float> Y;
-        if (light.env == nullptr)
-            Y = BasisFor(brdf, light.angles.cost, light.angles.cosp, light.angles.sinp,
-                         basis);
+        if (light.env == nullptr) {
+            if (Status s = BasisFor(brdf, light.angles.cost, light.angles.cosp,
+                                    light.angles.sinp, basis, Y);
+                !s.ok())
+                return s;
+        }
         const float f[3] = {light.color.r * 255.0f, light.color.g * 255.0f,
                             light.color.b * 255.0f};
         for (int32_t y = w.y0; y <= w.y1; ++y) {
@@ -174,18 +180,19 @@ void ReconSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya, int
                 pixels[3 * e + ch] = ToByte(buf[3 * e + ch]);
         }
     }
+    return Status::Ok();
 }
 
 }  // namespace
 
-void ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
-                        const Vec3& s, const Vec3& t, int32_t bands, EnvBasis& out) {
+Status ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
+                          const Vec3& s, const Vec3& t, int32_t bands, EnvBasis& out) {
     out = EnvBasis();
     bands = std::clamp(bands, 0, kMaxShBands);
     out.bands = bands;
     const int32_t W = map.width, H = map.height;
-    if (bands == 0 || W <= 0 || H <= 0) return;
-    FatalIfError(EnsureShBands(bands));
+    if (bands == 0 || W <= 0 || H <= 0) return Status::Ok();
+    if (Status status = EnsureShBands(bands); !status.ok()) return status;
     const size_t terms = static_cast<size_t>(bands) * static_cast<size_t>(bands);
     std::vector<double> E(3 * terms, 0.0);
     std::vector<double> row(3 * terms);
@@ -210,13 +217,14 @@ void ProjectEnvironment(const EnvMap& map, const EnvFrame& frame, const Vec3& n,
     for (size_t c = 0; c < 3; ++c)
         for (size_t k = 0; k < terms; ++k)
             out.Y[c][k] = static_cast<float>(E[c * terms + k] / 3.14159265358979323846);
+    return Status::Ok();
 }
 
-void RelightWindowEnvironment(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                              int32_t yb, const EnvBasis& basis, const float color[3],
-                              std::span<uint8_t> pixels, int32_t terms,
-                              const MessageSink& progress) {
-    if (!WindowPixelsFit(brdf, pixels.size())) return;
+Status RelightWindowEnvironment(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                                int32_t yb, const EnvBasis& basis, const float color[3],
+                                std::span<uint8_t> pixels, int32_t terms,
+                                const MessageSink& progress) {
+    if (!WindowPixelsFit(brdf, pixels.size())) return Status::Ok();
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
@@ -232,18 +240,20 @@ void RelightWindowEnvironment(const BrdfImage& brdf, int32_t xa, int32_t xb, int
             }
         }
     }
+    return Status::Ok();
 }
 
-void RelightWindowDirectional(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                              int32_t yb, float cost, float cosp, float sinp,
-                              const float color[3], std::span<uint8_t> pixels,
-                              int32_t terms, const MessageSink& progress) {
-    if (!WindowPixelsFit(brdf, pixels.size())) return;
+Status RelightWindowDirectional(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                                int32_t yb, float cost, float cosp, float sinp,
+                                const float color[3], std::span<uint8_t> pixels,
+                                int32_t terms, const MessageSink& progress) {
+    if (!WindowPixelsFit(brdf, pixels.size())) return Status::Ok();
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
     float basis[kMaxShTerms];
-    const std::span<const float> Y = BasisFor(brdf, cost, cosp, sinp, basis);
+    std::span<const float> Y;
+    if (Status s = BasisFor(brdf, cost, cosp, sinp, basis, Y); !s.ok()) return s;
     const float f[3] = {color[0] * 255.0f, color[1] * 255.0f, color[2] * 255.0f};
     const int32_t sum = TermsFor(brdf, terms);
     for (int32_t y = w.y0; y <= w.y1; ++y) {
@@ -255,15 +265,16 @@ void RelightWindowDirectional(const BrdfImage& brdf, int32_t xa, int32_t xb, int
             }
         }
     }
+    return Status::Ok();
 }
 
-void RelightWindowPoint(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                        int32_t yb, std::span<const float> cost,
-                        std::span<const float> cosp, std::span<const float> sinp,
-                        const float color[3], std::span<uint8_t> pixels, int32_t terms,
-                        const MessageSink& progress) {
+Status RelightWindowPoint(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                          int32_t yb, std::span<const float> cost,
+                          std::span<const float> cosp, std::span<const float> sinp,
+                          const float color[3], std::span<uint8_t> pixels, int32_t terms,
+                          const MessageSink& progress) {
     if (!WindowArraysFit(brdf, pixels.size(), {cost.size(), cosp.size(), sinp.size()}))
-        return;
+        return Status::Ok();
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     PrintWindow(progress, w);
@@ -273,8 +284,9 @@ void RelightWindowPoint(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
         for (int32_t x = w.x0; x <= w.x1; ++x) {
             const size_t e = Index(brdf, x, y);
             if (!AnyChannel(sh, e)) continue;
-            const std::span<const float> Y =
-                BasisFor(brdf, cost[e], cosp[e], sinp[e], basis);
+            std::span<const float> Y;
+            if (Status s = BasisFor(brdf, cost[e], cosp[e], sinp[e], basis, Y); !s.ok())
+                return s;
             for (int ch = 0; ch < 3; ++ch) {
                 if (!sh[ch][e].present()) continue;
                 pixels[3 * e + ch] =
@@ -282,16 +294,17 @@ void RelightWindowPoint(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
             }
         }
     }
+    return Status::Ok();
 }
 
-void RelightWindowSlide(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                        int32_t yb, std::span<const float> cost,
-                        std::span<const float> cosp, std::span<const float> sinp,
-                        std::span<const Rgb> intensity, std::span<uint8_t> pixels,
-                        int32_t terms, const MessageSink& progress) {
+Status RelightWindowSlide(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                          int32_t yb, std::span<const float> cost,
+                          std::span<const float> cosp, std::span<const float> sinp,
+                          std::span<const Rgb> intensity, std::span<uint8_t> pixels,
+                          int32_t terms, const MessageSink& progress) {
     if (!WindowArraysFit(brdf, pixels.size(),
                          {cost.size(), cosp.size(), sinp.size(), intensity.size()}))
-        return;
+        return Status::Ok();
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
     Emit(progress,
@@ -308,8 +321,9 @@ void RelightWindowSlide(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
                 pixels[3 * e] = pixels[3 * e + 1] = pixels[3 * e + 2] = 0;
                 continue;
             }
-            const std::span<const float> Y =
-                BasisFor(brdf, cost[e], cosp[e], sinp[e], basis);
+            std::span<const float> Y;
+            if (Status s = BasisFor(brdf, cost[e], cosp[e], sinp[e], basis, Y); !s.ok())
+                return s;
             const float in[3] = {I.r, I.g, I.b};
             for (int ch = 0; ch < 3; ++ch) {
                 pixels[3 * e + ch] =
@@ -319,19 +333,21 @@ void RelightWindowSlide(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t y
             }
         }
     }
+    return Status::Ok();
 }
 
-void RelightWindowSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
-                          int32_t yb, std::span<const float> cost,
-                          std::span<const float> cosp, std::span<const float> sinp,
-                          std::span<const Rgb> colors, int32_t count,
-                          std::span<uint8_t> pixels, int32_t terms,
-                          const MessageSink& progress) {
+Status RelightWindowSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t ya,
+                            int32_t yb, std::span<const float> cost,
+                            std::span<const float> cosp, std::span<const float> sinp,
+                            std::span<const Rgb> colors, int32_t count,
+                            std::span<uint8_t> pixels, int32_t terms,
+                            const MessageSink& progress) {
     if (!WindowLightsFit(brdf, pixels.size(), count,
                          {cost.size(), cosp.size(), sinp.size(), colors.size()}))
-        return;
+        return Status::Ok();
     const size_t lights = static_cast<size_t>(count);
-    std::vector<float> buf = AccumulationBuffer(brdf, PixelCount(brdf));
+    std::vector<float> buf;
+    if (Status s = AccumulationBuffer(brdf, PixelCount(brdf), buf); !s.ok()) return s;
 
     const PixelTable sh(brdf);
     const PixelWindow w = ClipWindow(brdf, xa, xb, ya, yb);
@@ -339,7 +355,9 @@ void RelightWindowSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t
     const int32_t sum = TermsFor(brdf, terms);
     float basis[kMaxShTerms];
     for (size_t m = 0; m < lights; ++m) {
-        const std::span<const float> Y = BasisFor(brdf, cost[m], cosp[m], sinp[m], basis);
+        std::span<const float> Y;
+        if (Status s = BasisFor(brdf, cost[m], cosp[m], sinp[m], basis, Y); !s.ok())
+            return s;
         const float f[3] = {colors[m].r * 255.0f, colors[m].g * 255.0f,
                             colors[m].b * 255.0f};
         for (int32_t y = w.y0; y <= w.y1; ++y) {
@@ -360,73 +378,79 @@ void RelightWindowSeveral(const BrdfImage& brdf, int32_t xa, int32_t xb, int32_t
                 pixels[3 * e + ch] = ToByte(buf[3 * e + ch]);
         }
     }
+    return Status::Ok();
 }
 
-void RelightSlabDirectional(SlabRecord& slab, const ReconRequest& request) {
-    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+Status RelightSlabDirectional(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return Status::Ok();
     const LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
     Vec3 L(-light.direction.x, -light.direction.y, -light.direction.z);
     VecNormalize(L);
     const ShAngles a = LightAngles(L, frame.n, frame.s, frame.t);
-    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
-        RelightWindowDirectional(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, a.cost,
-                                 a.cosp, a.sinp, light.color, slab.photo[0][k].pixels,
-                                 request.terms, request.progress);
+    return ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
+        return RelightWindowDirectional(
+            slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, a.cost, a.cosp, a.sinp,
+            light.color, slab.photo[0][k].pixels, request.terms, request.progress);
     });
 }
 
-void RelightSlabPoint(SlabRecord& slab, const ReconRequest& request) {
-    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+Status RelightSlabPoint(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return Status::Ok();
     const LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
     PixelAngles angles;
     const size_t pixels = frame.W > 0 && frame.H > 0 ? static_cast<size_t>(frame.W) *
                                                            static_cast<size_t>(frame.H)
                                                      : 0;
-    FatalIfError(AllocPixelAngles(pixels, false, angles));
-    ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
+    if (Status s = AllocPixelAngles(pixels, false, angles); !s.ok()) return s;
+    return ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
         LocalLightAngles(slab, frame, j, i, k, light, nullptr, angles, request.progress);
-        RelightWindowPoint(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
-                           angles.cosp, angles.sinp, light.color, slab.photo[0][k].pixels,
-                           request.terms, request.progress);
+        return RelightWindowPoint(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1,
+                                  angles.cost, angles.cosp, angles.sinp, light.color,
+                                  slab.photo[0][k].pixels, request.terms,
+                                  request.progress);
     });
 }
 
-void RelightSlabSlide(SlabRecord& slab, const ReconRequest& request) {
-    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+Status RelightSlabSlide(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return Status::Ok();
     LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
     PixelAngles angles;
     const size_t pixels = frame.W > 0 && frame.H > 0 ? static_cast<size_t>(frame.W) *
                                                            static_cast<size_t>(frame.H)
                                                      : 0;
-    FatalIfError(AllocPixelAngles(pixels, true, angles));
-    ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
+    if (Status s = AllocPixelAngles(pixels, true, angles); !s.ok()) return s;
+    return ImageLoop(slab, request, [&](int32_t j, int32_t i, size_t k) {
         LocalLightAngles(slab, frame, j, i, k, light, &light, angles, request.progress);
-        RelightWindowSlide(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, angles.cost,
-                           angles.cosp, angles.sinp, angles.intensity,
-                           slab.photo[0][k].pixels, request.terms, request.progress);
+        return RelightWindowSlide(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1,
+                                  angles.cost, angles.cosp, angles.sinp, angles.intensity,
+                                  slab.photo[0][k].pixels, request.terms,
+                                  request.progress);
     });
 }
 
-void RelightSlabEnvironment(SlabRecord& slab, const ReconRequest& request) {
-    if (slab.format != kFormatBRDF || request.lights.empty()) return;
+Status RelightSlabEnvironment(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF || request.lights.empty()) return Status::Ok();
     const LightSrc& light = request.lights[0];
-    if (!light.HasEnvironment()) return;
+    if (!light.HasEnvironment()) return Status::Ok();
     const SlabFrame frame = MakeSlabFrame(slab);
     EnvBasis basis;
-    reference::ProjectEnvironment(*light.envmap, light.GetEnvFrame(), frame.n, frame.s,
-                                  frame.t, SlabEnvBands(slab), basis);
-    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
-        RelightWindowEnvironment(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, basis,
-                                 light.color, slab.photo[0][k].pixels, request.terms,
-                                 request.progress);
+    if (Status s =
+            reference::ProjectEnvironment(*light.envmap, light.GetEnvFrame(), frame.n,
+                                          frame.s, frame.t, SlabEnvBands(slab), basis);
+        !s.ok())
+        return s;
+    return ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
+        return RelightWindowEnvironment(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1,
+                                        basis, light.color, slab.photo[0][k].pixels,
+                                        request.terms, request.progress);
     });
 }
 
-void RelightSlabSeveral(SlabRecord& slab, const ReconRequest& request) {
-    if (slab.format != kFormatBRDF) return;
+Status RelightSlabSeveral(SlabRecord& slab, const ReconRequest& request) {
+    if (slab.format != kFormatBRDF) return Status::Ok();
     const std::span<const LightSrc> lights = request.lights;
     const int32_t n = LightsInUse(lights);
     const SlabFrame frame = MakeSlabFrame(slab);
@@ -438,8 +462,11 @@ void RelightSlabSeveral(SlabRecord& slab, const ReconRequest& request) {
         out.color = light.GetColor();
         if (light.HasEnvironment()) {
             EnvBasis& e = env[static_cast<size_t>(m)];
-            reference::ProjectEnvironment(*light.envmap, light.GetEnvFrame(), frame.n,
-                                          frame.s, frame.t, SlabEnvBands(slab), e);
+            if (Status s = reference::ProjectEnvironment(
+                    *light.envmap, light.GetEnvFrame(), frame.n, frame.s, frame.t,
+                    SlabEnvBands(slab), e);
+                !s.ok())
+                return s;
             out.env = &e;
             continue;
         }
@@ -447,13 +474,13 @@ void RelightSlabSeveral(SlabRecord& slab, const ReconRequest& request) {
         VecNormalize(L);
         out.angles = LightAngles(L, frame.n, frame.s, frame.t);
     }
-    ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
-        ReconSeveral(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, several,
-                     slab.photo[0][k].pixels, request.terms, request.progress);
+    return ImageLoop(slab, request, [&](int32_t, int32_t, size_t k) {
+        return ReconSeveral(slab.brdf[k], 0, frame.W - 1, 0, frame.H - 1, several,
+                            slab.photo[0][k].pixels, request.terms, request.progress);
     });
 }
 
-void ReconstructAll(LidInfo& info, const ReconRequest& request) {
+Status ReconstructAll(LidInfo& info, const ReconRequest& request) {
     static constexpr SlabDrivers kDrivers{
         .directional = &RelightSlabDirectional,
         .point = &RelightSlabPoint,
@@ -461,7 +488,7 @@ void ReconstructAll(LidInfo& info, const ReconRequest& request) {
         .environment = &RelightSlabEnvironment,
         .several = &RelightSlabSeveral,
     };
-    ReconstructSlabs(info, request, kDrivers);
+    return ReconstructSlabs(info, request, kDrivers);
 }
 
 }  // namespace lumo::reference

@@ -141,7 +141,7 @@ std::vector<Photo> Reference(const TempDir& dir, const std::vector<std::string>&
     request.terms = model->relight.terms;
     request.progress = MessageSink();
     request.errors = MessageSink();
-    reference::ReconstructAll(*model->scene.info, request);
+    EXPECT_TRUE(reference::ReconstructAll(*model->scene.info, request).ok());
     std::filesystem::current_path(here);
     return model->scene.info->slabs[0].photo[0];
 }

@@ -75,7 +75,7 @@ TEST_F(MainFrameTest, DrawingNeitherSteersTheLightNorReconstructs) {
     // What the display callback does before drawing: the light follows the
     // drag and the images are reconstructed.
     SteerCurrentLight(*model_);
-    ReconstructModel(*model_);
+    EXPECT_TRUE(ReconstructModel(*model_).ok());
     EXPECT_EQ(0, model_->view.recon_request);
     EXPECT_NE(generation, Generation());
     EXPECT_FALSE(SameDirection(direction, model_->lights.table[0].direction));

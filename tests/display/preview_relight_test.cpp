@@ -49,9 +49,11 @@ class PreviewRelightTest : public ::testing::Test {
 
     // A redisplay as the viewer makes it.
     Photo Frame() {
-        UpdateShownPixels(*model_);
+        EXPECT_TRUE(UpdateShownPixels(*model_).ok());
         if (!ShownPixelsFresh(*model_)) model_->view.recon_request = 1;
-        if (model_->view.recon_request != 0) ReconstructModel(*model_);
+        if (model_->view.recon_request != 0) {
+            EXPECT_TRUE(ReconstructModel(*model_).ok());
+        }
         EXPECT_TRUE(DrawMainFrame(*model_, textures_).ok());
         FinishFrame();
         Photo frame;

@@ -257,9 +257,11 @@ TEST(SgiRefusedTest, MissingFileNamesItsBaseNameAndReleasesOldPixels) {
     EXPECT_FALSE(p.has_pixels());
     EXPECT_EQ(0, p.width);
 
-    // The production entry point writes the same text to standard error.
+    // The programs' sink writes the same text to standard error.
     ::testing::internal::CaptureStderr();
-    EXPECT_FALSE(ReadSGIRGBOrExit(p, path.c_str()));
+    loaded = true;
+    EXPECT_TRUE(ReadSGIRGB(p, path.c_str(), {}, WriteToStderr, loaded).ok());
+    EXPECT_FALSE(loaded);
     EXPECT_EQ("such.rgb: can't open file", ::testing::internal::GetCapturedStderr());
 }
 
@@ -436,19 +438,30 @@ TEST(SgiHelpersTest, ShufflingAndBaseName) {
     EXPECT_STREQ("", BaseName("dir/"));
 }
 
-using SgiDeathTest = ::testing::Test;
-
-TEST_F(SgiDeathTest, FatalFailuresEndTheProgram) {
+TEST(SgiFatalTest, FatalFailuresAreReturnedWithTheirMessage) {
     TempDir dir;
     std::string bytes = testing::ReadFileBytes(Written(dir, "s.rgb", Pattern(2, 2, 1)));
     // Rows of 65282 pixels: more than the file's few scanline bytes can give.
     const std::string huge = dir.Write("huge.rgb", Patched(bytes, {{6, 0xFF}}));
-    Photo p;
-    EXPECT_EXIT(ReadSGIRGBOrExit(p, huge.c_str()), ::testing::ExitedWithCode(1),
-                "^\\[LoadIRIS\\]: image size does not fit the file\n$");
-    EXPECT_EXIT(ReadSGIRGBOrExit(p, huge.c_str(), false, true),
-                ::testing::ExitedWithCode(1),
-                "^\\[ReadSGIRGB\\]: you have not allocated memory before for buf\n$");
+    const struct {
+        bool keep_buffer;
+        const char* message;
+    } cases[] = {
+        {false, "[LoadIRIS]: image size does not fit the file\n"},
+        {true, "[ReadSGIRGB]: you have not allocated memory before for buf\n"},
+    };
+    for (const auto& c : cases) {
+        Photo p;
+        Reasons reasons;
+        bool loaded = true;
+        SgiReadOptions options;
+        options.keep_buffer = c.keep_buffer;
+        const Status s = ReadSGIRGB(p, huge.c_str(), options, reasons.sink(), loaded);
+        EXPECT_FALSE(s.ok()) << c.message;
+        EXPECT_EQ(c.message, s.message());
+        EXPECT_FALSE(loaded) << c.message;
+        EXPECT_FALSE(p.has_pixels()) << c.message;
+    }
 }
 
 }  // namespace

@@ -502,8 +502,9 @@ TEST_F(BrdfFileTest, AFileWithoutCoefficientsRelightsToBlack) {
     EXPECT_TRUE(image.Pixel(1, at).present());
     std::vector<uint8_t> pixels(9 * 2 * 3, 7);
     const float color[3] = {1, 1, 1};
-    RelightWindowDirectional(image, 0, 8, 0, 1, 1.0f, 1.0f, 0.0f, color, pixels, 4,
-                             MessageSink());
+    EXPECT_TRUE(RelightWindowDirectional(image, 0, 8, 0, 1, 1.0f, 1.0f, 0.0f, color,
+                                         pixels, 4, MessageSink())
+                    .ok());
     EXPECT_EQ(0, pixels[3 * at + 1]);  // present, no terms: black
     EXPECT_EQ(7, pixels[3 * at + 0]);  // red is absent there: not written
 }

@@ -132,7 +132,7 @@ class EnvLightTest : public ::testing::TestWithParam<Engine> {
         request.lights = lights;
         request.terms = FileTerms(*info_);
         request.progress = nullptr;
-        GetParam().all(*info_, request);
+        EXPECT_TRUE(GetParam().all(*info_, request).ok());
         return AllPixels(info_->slabs[0]);
     }
     SlabRecord& slab() { return info_->slabs[0]; }
@@ -324,12 +324,12 @@ TEST(EnvProjectionTest, ProductionProjectionIsTheReferencesForAnyThreadCount) {
     const EnvFrame frame = MakeEnvFrame({0.3f, 0.1f, -0.8f}, 12.0f);
     const Vec3 n(0, 0.6f, 0.8f), s(1, 0, 0), t(0, 0.8f, -0.6f);
     EnvBasis want;
-    reference::ProjectEnvironment(*map, frame, n, s, t, 5, want);
+    ASSERT_TRUE(reference::ProjectEnvironment(*map, frame, n, s, t, 5, want).ok());
     const int threads = ParallelThreads();
     for (int k : {1, 2, 3, 8}) {
         SetParallelThreads(k);
         EnvBasis got;
-        ProjectEnvironment(*map, frame, n, s, t, 5, got);
+        EXPECT_TRUE(ProjectEnvironment(*map, frame, n, s, t, 5, got).ok());
         EXPECT_EQ(0, std::memcmp(&want, &got, sizeof want)) << k << " threads";
     }
     SetParallelThreads(threads);
@@ -350,7 +350,7 @@ TEST(EnvProjectionTest, ProjectionsAreKeptUntilTheMapItsFrameOrTheSlabChanges) {
         request.lights = lights;
         request.terms = FileTerms(*info);
         request.progress = nullptr;
-        ReconstructAll(*info, request);
+        EXPECT_TRUE(ReconstructAll(*info, request).ok());
         return lights[0].envcache.projections();
     };
     EXPECT_EQ(2, run());  // one per slab frame

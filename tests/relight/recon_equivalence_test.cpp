@@ -236,8 +236,9 @@ TEST_P(ReconEquivalenceTest, ReconstructAllGivesTheReferenceBytesAndLines) {
             // agree line for line, however many threads do the work.
             std::string ref_out, ref_err;
             std::vector<LightSrc> lights = sc.lights;
-            reference::ReconstructAll(*info,
-                                      Request(lights, sc, *info, ref_out, ref_err));
+            EXPECT_TRUE(reference::ReconstructAll(
+                            *info, Request(lights, sc, *info, ref_out, ref_err))
+                            .ok());
             const std::vector<uint8_t> ref0 = AllPixels(info->slabs[0]);
             const std::vector<uint8_t> ref1 = AllPixels(info->slabs[1]);
 
@@ -245,7 +246,7 @@ TEST_P(ReconEquivalenceTest, ReconstructAllGivesTheReferenceBytesAndLines) {
             FillPhotos(info->slabs[1], 77);
             lights = sc.lights;
             std::string out, err;
-            ReconstructAll(*info, Request(lights, sc, *info, out, err));
+            EXPECT_TRUE(ReconstructAll(*info, Request(lights, sc, *info, out, err)).ok());
 
             EXPECT_EQ(ref_out, out);
             EXPECT_EQ(ref_err, err);
@@ -323,59 +324,65 @@ TEST_P(ReconEquivalenceTest, WindowFunctionsGiveTheReferenceBytesForAnyWindow) {
         for (int mode = 0; mode < 5; ++mode) {
             std::vector<uint8_t> a(n * 3, 77), b(n * 3, 77);
             const int32_t terms = AvailableTerms(slab.brdf);
+            Status ref_status, status;
             CaptureStdout();
             switch (mode) {
                 case 0:
-                    reference::RelightWindowDirectional(brdf, w[0], w[1], w[2], w[3],
-                                                        lcost[1], lcosp[1], lsinp[1],
-                                                        color, a, terms, WriteToStdout);
+                    ref_status = reference::RelightWindowDirectional(
+                        brdf, w[0], w[1], w[2], w[3], lcost[1], lcosp[1], lsinp[1], color,
+                        a, terms, WriteToStdout);
                     break;
                 case 1:
-                    reference::RelightWindowPoint(brdf, w[0], w[1], w[2], w[3], cost,
-                                                  cosp, sinp, color, a, terms,
-                                                  WriteToStdout);
+                    ref_status = reference::RelightWindowPoint(
+                        brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp, color, a, terms,
+                        WriteToStdout);
                     break;
                 case 2:
-                    reference::RelightWindowSlide(brdf, w[0], w[1], w[2], w[3], cost,
-                                                  cosp, sinp, inten, a, terms,
-                                                  WriteToStdout);
+                    ref_status = reference::RelightWindowSlide(
+                        brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp, inten, a, terms,
+                        WriteToStdout);
                     break;
                 case 3:
-                    reference::RelightWindowSeveral(brdf, w[0], w[1], w[2], w[3], lcost,
-                                                    lcosp, lsinp, colors, 7, a, terms,
-                                                    WriteToStdout);
+                    ref_status = reference::RelightWindowSeveral(
+                        brdf, w[0], w[1], w[2], w[3], lcost, lcosp, lsinp, colors, 7, a,
+                        terms, WriteToStdout);
                     break;
                 case 4:
-                    reference::RelightWindowEnvironment(brdf, w[0], w[1], w[2], w[3], env,
-                                                        color, a, terms, WriteToStdout);
+                    ref_status = reference::RelightWindowEnvironment(
+                        brdf, w[0], w[1], w[2], w[3], env, color, a, terms,
+                        WriteToStdout);
                     break;
             }
             const std::string ref_out = GetCapturedStdout();
             CaptureStdout();
             switch (mode) {
                 case 0:
-                    RelightWindowDirectional(brdf, w[0], w[1], w[2], w[3], lcost[1],
-                                             lcosp[1], lsinp[1], color, b, terms,
-                                             WriteToStdout);
+                    status = RelightWindowDirectional(brdf, w[0], w[1], w[2], w[3],
+                                                      lcost[1], lcosp[1], lsinp[1], color,
+                                                      b, terms, WriteToStdout);
                     break;
                 case 1:
-                    RelightWindowPoint(brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp,
-                                       color, b, terms, WriteToStdout);
+                    status = RelightWindowPoint(brdf, w[0], w[1], w[2], w[3], cost, cosp,
+                                                sinp, color, b, terms, WriteToStdout);
                     break;
                 case 2:
-                    RelightWindowSlide(brdf, w[0], w[1], w[2], w[3], cost, cosp, sinp,
-                                       inten, b, terms, WriteToStdout);
+                    status = RelightWindowSlide(brdf, w[0], w[1], w[2], w[3], cost, cosp,
+                                                sinp, inten, b, terms, WriteToStdout);
                     break;
                 case 3:
-                    RelightWindowSeveral(brdf, w[0], w[1], w[2], w[3], lcost, lcosp,
-                                         lsinp, colors, 7, b, terms, WriteToStdout);
+                    status =
+                        RelightWindowSeveral(brdf, w[0], w[1], w[2], w[3], lcost, lcosp,
+                                             lsinp, colors, 7, b, terms, WriteToStdout);
                     break;
                 case 4:
-                    RelightWindowEnvironment(brdf, w[0], w[1], w[2], w[3], env, color, b,
-                                             terms, WriteToStdout);
+                    status = RelightWindowEnvironment(brdf, w[0], w[1], w[2], w[3], env,
+                                                      color, b, terms, WriteToStdout);
                     break;
             }
             EXPECT_EQ(ref_out, GetCapturedStdout()) << "mode " << mode;
+            EXPECT_TRUE(ref_status.ok())
+                << "mode " << mode << ": " << ref_status.message();
+            EXPECT_TRUE(status.ok()) << "mode " << mode << ": " << status.message();
             EXPECT_TRUE(a == b) << "mode " << mode;
         }
     }

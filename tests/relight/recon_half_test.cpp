@@ -150,9 +150,11 @@ TEST_P(ReconHalfTest, GivesTheReferenceBytesOnCoefficientsRoundedToHalf) {
                 FillPhotos(half->slabs[0], 77);
                 std::vector<LightSrc> a = lights, b = lights;
                 std::string ref_out, out;
-                reference::ReconstructAll(*rounded,
-                                          Request(a, FileTerms(*rounded), ref_out));
-                ReconstructAll(*half, Request(b, FileTerms(*rounded), out));
+                EXPECT_TRUE(reference::ReconstructAll(
+                                *rounded, Request(a, FileTerms(*rounded), ref_out))
+                                .ok());
+                EXPECT_TRUE(
+                    ReconstructAll(*half, Request(b, FileTerms(*rounded), out)).ok());
                 EXPECT_EQ(ref_out, out);
                 const std::vector<uint8_t> want = AllPixels(rounded->slabs[0]);
                 EXPECT_TRUE(want == AllPixels(half->slabs[0]));

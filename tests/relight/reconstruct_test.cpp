@@ -67,8 +67,10 @@ class ReconstructTest : public ::testing::TestWithParam<Engine> {
     // Runs ReconstructAll, returns what it printed.
     std::string Run(std::vector<LightSrc>& lights, int32_t count, uint8_t preview = 0) {
         CaptureStdout();
-        GetParam().all(*info_, Request(lights, count, preview));
-        return GetCapturedStdout();
+        const Status s = GetParam().all(*info_, Request(lights, count, preview));
+        std::string out = GetCapturedStdout();
+        EXPECT_TRUE(s.ok()) << s.message();
+        return out;
     }
 
     // A 1 x 1 slab of W x H whose every pixel has the given coefficients in
@@ -289,7 +291,7 @@ TEST_P(ReconstructTest, EveryReportGoesToTheRequestsSinksInOrder) {
     request.errors = [&](std::string_view t) { errors += t; };
     CaptureStdout();
     CaptureStderr();
-    GetParam().all(*info_, request);
+    EXPECT_TRUE(GetParam().all(*info_, request).ok());
     EXPECT_EQ("", GetCapturedStdout());
     EXPECT_EQ("", GetCapturedStderr());
     ASSERT_EQ(11u, progress.size());
@@ -309,7 +311,7 @@ TEST_P(ReconstructTest, EveryReportGoesToTheRequestsSinksInOrder) {
     request.errors = MessageSink();
     CaptureStdout();
     CaptureStderr();
-    GetParam().all(*info_, request);
+    EXPECT_TRUE(GetParam().all(*info_, request).ok());
     EXPECT_EQ("", GetCapturedStdout());
     EXPECT_EQ("", GetCapturedStderr());
 }
@@ -321,8 +323,10 @@ TEST_P(ReconstructTest, WindowFunctionsWriteOnlyInsideTheirWindow) {
     const float color[3] = {1, 1, 1};
     CaptureStdout();
     // Ranges in either order; columns 2..5, rows 1..3.
-    GetParam().dir(brdf, 5, 2, 3, 1, 1.0f, 1.0f, 0.0f, color, px, FileTerms(*info_),
-                   WriteToStdout);
+    EXPECT_TRUE(GetParam()
+                    .dir(brdf, 5, 2, 3, 1, 1.0f, 1.0f, 0.0f, color, px, FileTerms(*info_),
+                         WriteToStdout)
+                    .ok());
     EXPECT_EQ("Reconstruct window xmin=2 xmax=5, ymin=1 ymax=3\n", GetCapturedStdout());
     for (int y = 0; y < 6; ++y) {
         for (int x = 0; x < 8; ++x) {
@@ -338,8 +342,10 @@ TEST_P(ReconstructTest, WindowFunctionsWriteOnlyInsideTheirWindow) {
     const std::vector<float> cost = {1}, cosp = {1}, sinp = {0};
     const std::vector<Rgb> colors = {{1, 1, 1}};
     CaptureStdout();
-    GetParam().mult(brdf, 0, 1, 0, 0, cost, cosp, sinp, colors, 1, px, FileTerms(*info_),
-                    WriteToStdout);
+    EXPECT_TRUE(GetParam()
+                    .mult(brdf, 0, 1, 0, 0, cost, cosp, sinp, colors, 1, px,
+                          FileTerms(*info_), WriteToStdout)
+                    .ok());
     GetCapturedStdout();
     EXPECT_NE(77, px[0]);
     EXPECT_EQ(0, px[2]);
@@ -348,10 +354,14 @@ TEST_P(ReconstructTest, WindowFunctionsWriteOnlyInsideTheirWindow) {
     // A window that misses the image's own window touches nothing.
     std::fill(px.begin(), px.end(), 77);
     CaptureStdout();
-    GetParam().dir(brdf, 20, 30, 0, 5, 1.0f, 1.0f, 0.0f, color, px, FileTerms(*info_),
-                   WriteToStdout);
-    GetParam().mult(brdf, -5, -1, 0, 5, cost, cosp, sinp, colors, 1, px,
-                    FileTerms(*info_), WriteToStdout);
+    EXPECT_TRUE(GetParam()
+                    .dir(brdf, 20, 30, 0, 5, 1.0f, 1.0f, 0.0f, color, px,
+                         FileTerms(*info_), WriteToStdout)
+                    .ok());
+    EXPECT_TRUE(GetParam()
+                    .mult(brdf, -5, -1, 0, 5, cost, cosp, sinp, colors, 1, px,
+                          FileTerms(*info_), WriteToStdout)
+                    .ok());
     GetCapturedStdout();
     EXPECT_EQ(std::vector<uint8_t>(px.size(), 77), px);
 }
@@ -388,7 +398,7 @@ TEST_P(ReconstructTest, ModelSetUpPathWithOneLightMatchesDirectional) {
     const std::vector<uint8_t> directional = AllPixels(slab());
     FillPhotos(slab(), 5);
     CaptureStdout();
-    GetParam().slab_mult(slab(), Request(lights, 1, 0));
+    EXPECT_TRUE(GetParam().slab_mult(slab(), Request(lights, 1, 0)).ok());
     GetCapturedStdout();
     EXPECT_EQ(directional, AllPixels(slab()));
 }
@@ -443,7 +453,7 @@ TEST_P(ReconstructTest, AWhiteSlideLightsLikeAPointLightWhereItReaches) {
     ExpectClose(lit, AllPixels(slab()));
 }
 
-TEST_P(ReconstructTest, PerPixelArraysThatCannotBeHadEndTheProgram) {
+TEST_P(ReconstructTest, PerPixelArraysThatCannotBeHadFailWithTheirMessage) {
     SlabSpec spec;
     MakeBrdfSlab(slab(), spec);
     slab().samples_s = slab().samples_t = 2000000000;
@@ -451,11 +461,22 @@ TEST_P(ReconstructTest, PerPixelArraysThatCannotBeHadEndTheProgram) {
     point.SetKind(Point);
     LightSrc slide;
     slide.SetKind(SlideProjector);
-    std::vector<LightSrc> p = {point}, s = {slide};
-    EXPECT_EXIT(GetParam().all(*info_, Request(p, 1, 0)), ::testing::ExitedWithCode(1),
-                "^no memory for cost, cosp, sinp\n$");
-    EXPECT_EXIT(GetParam().all(*info_, Request(s, 1, 0)), ::testing::ExitedWithCode(1),
-                "^no memory for cost, cosp, sinp, intensity\n$");
+    const struct {
+        LightSrc light;
+        const char* message;
+    } cases[] = {
+        {point, "no memory for cost, cosp, sinp\n"},
+        {slide, "no memory for cost, cosp, sinp, intensity\n"},
+    };
+    for (const auto& c : cases) {
+        std::vector<LightSrc> lights = {c.light};
+        CaptureStdout();
+        const Status s = GetParam().all(*info_, Request(lights, 1, 0));
+        // The failure comes before any image is reconstructed.
+        EXPECT_EQ("", GetCapturedStdout()) << c.message;
+        EXPECT_FALSE(s.ok()) << c.message;
+        EXPECT_EQ(c.message, s.message());
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, ReconstructTest, ::testing::ValuesIn(kEngines),

@@ -7,6 +7,7 @@
 #include "app/tcl_vars.h"
 #include "app/viewer.h"
 #include "base/clock.h"
+#include "base/fatal.h"
 #include "base/lenient_number.h"
 #include "display/main_frame.h"
 #include "display/shown_pixels.h"

@@ -47,12 +47,10 @@ namespace {
 using State = ToglAdapter::State;
 
 // Runs `f`; an allocation failure inside ends the program with `message`.
-// This is a process boundary, not an error path to hand back: the display and
-// reshape callbacks run from Tk's idle handling, where a Tcl error has no
-// caller to reach, and the viewer's create callback builds the model, whose
-// failure ends the viewer as its own set-up failures do (the exit and its
-// message are the program's, set by SetOutOfMemoryMessages). Sub-commands do
-// return a Tcl error (WidgetCommand); only their hooks end up here.
+// Only the adapter's own bookkeeping and the program's hooks run here: the
+// program's create, display, reshape and sub-command callbacks catch their own
+// allocation failures below (a refused widget, a skipped frame, a Tcl error),
+// and a hook that cannot allocate has no caller to hand the failure to.
 template <typename F>
 auto Guarded(const std::string& message, F f) {
     try {

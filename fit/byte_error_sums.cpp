@@ -12,17 +12,19 @@ constexpr size_t kChunk = 256;
 constexpr int kChains = 8;
 
 // The terms of n <= kChunk columns of one row. Written without branches so
-// that it vectorises: m >= 0 after the selection, so ToByte(x) of x = 255 m
-// is the truncation of min(x, 255).
+// that it vectorises (with -fno-trapping-math, see CMakeLists.txt): m >= 0
+// after the selection, so ToByte(x) of x = 255 m is the truncation of
+// min(x, 255).
 __attribute__((target_clones("avx2", "default"))) void Terms(const float* model,
                                                              const float* values,
                                                              const uint8_t* present,
                                                              size_t n, double* out) {
     for (size_t j = 0; j < n; ++j) {
-        const float m = model[j];
-        const float kept = present[j] != 0 && m > 0.0f ? m : 0.0f;
+        const float value = model[j];  // loaded either way: no branch
+        const float m = present[j] != 0 ? value : 0.0f;
+        const float kept = m > 0.0f ? m : 0.0f;
         const float x = std::min(kept * 255.0f, 255.0f);
-        const double d = static_cast<double>(static_cast<int>(x)) -
+        const double d = static_cast<double>(static_cast<int32_t>(x)) -
                          255.0 * static_cast<double>(values[j]);
         out[j] = d * d;
     }

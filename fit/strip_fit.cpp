@@ -72,26 +72,23 @@ Status FitStrips(const StripFitSetup& o, PhotoRows& rows, BrdfStreamWriter& out,
             std::memmove(c + shift * static_cast<size_t>(T), c,
                          kept * static_cast<size_t>(T) * sizeof(float));
         }
-        // Picture row py is coefficient row H - 1 - py: the strip is read in
-        // one call (top row first) and its rows laid out bottom first.
+        // Picture row py is coefficient row H - 1 - py: the strip's rows are
+        // read one at a time (top row first) straight into their places.
         std::vector<Status> failures(static_cast<size_t>(N));
         ParallelForEach(
             static_cast<size_t>(N),
             [&](size_t r) {
-                thread_local std::vector<float> rgb;
-                rgb.resize(take * row_cols);
                 const int32_t py0 = H - static_cast<int32_t>(lo);
-                const Status s =
-                    rows.Read(r, py0, py0 + static_cast<int32_t>(take), rgb.data());
-                if (!s.ok()) {
-                    failures[r] = s;
-                    return;
-                }
                 float* v = values.row(static_cast<Eigen::Index>(r)).data();
                 for (size_t i = 0; i < take; ++i) {
                     // Picture row py0 + i is coefficient row lo - 1 - i.
-                    std::memcpy(v + (take - 1 - i) * row_cols, rgb.data() + i * row_cols,
-                                row_cols * sizeof(float));
+                    const int32_t py = py0 + static_cast<int32_t>(i);
+                    const Status s =
+                        rows.Read(r, py, py + 1, v + (take - 1 - i) * row_cols);
+                    if (!s.ok()) {
+                        failures[r] = s;
+                        return;
+                    }
                 }
             },
             o.threads);

@@ -16,7 +16,9 @@ class FilePhotoRows final : public PhotoRows {
     Status Read(size_t k, int32_t y0, int32_t y1, float* rgb) override {
         Status s = ReadRgb(k, y0, y1, rgb);
         if (!s.ok()) return s;
-        // One value that is not a number would turn its camera's errors to NaN.
+        // One value that is not a number would turn its camera's errors to NaN
+        // (only pictures of floats can hold one).
+        if (readers_[k].integer_samples()) return Status::Ok();
         NonFiniteValue bad;
         const size_t n = static_cast<size_t>(y1 - y0) * static_cast<size_t>(width_) * 3;
         if (FindNonFinite(std::span<const float>(rgb, n), width_, 3, y0, bad)) {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "base/parallel_for.h"
-#include "relight/recon_common.h"
+#include "fit/byte_error_sums.h"
 
 namespace lumo {
 namespace {
@@ -72,26 +72,23 @@ Status FitStrips(const StripFitSetup& o, PhotoRows& rows, BrdfStreamWriter& out,
             std::memmove(c + shift * static_cast<size_t>(T), c,
                          kept * static_cast<size_t>(T) * sizeof(float));
         }
-        // Picture row py is coefficient row H - 1 - py: the strip is read in
-        // one call (top row first) and its rows laid out bottom first.
+        // Picture row py is coefficient row H - 1 - py: the strip's rows are
+        // read one at a time (top row first) straight into their places.
         std::vector<Status> failures(static_cast<size_t>(N));
         ParallelForEach(
             static_cast<size_t>(N),
             [&](size_t r) {
-                thread_local std::vector<float> rgb;
-                rgb.resize(take * row_cols);
                 const int32_t py0 = H - static_cast<int32_t>(lo);
-                const Status s =
-                    rows.Read(r, py0, py0 + static_cast<int32_t>(take), rgb.data());
-                if (!s.ok()) {
-                    failures[r] = s;
-                    return;
-                }
                 float* v = values.row(static_cast<Eigen::Index>(r)).data();
                 for (size_t i = 0; i < take; ++i) {
                     // Picture row py0 + i is coefficient row lo - 1 - i.
-                    std::memcpy(v + (take - 1 - i) * row_cols, rgb.data() + i * row_cols,
-                                row_cols * sizeof(float));
+                    const int32_t py = py0 + static_cast<int32_t>(i);
+                    const Status s =
+                        rows.Read(r, py, py + 1, v + (take - 1 - i) * row_cols);
+                    if (!s.ok()) {
+                        failures[r] = s;
+                        return;
+                    }
                 }
             },
             o.threads);
@@ -137,43 +134,27 @@ Status FitStrips(const StripFitSetup& o, PhotoRows& rows, BrdfStreamWriter& out,
                     model.resize(N, n);
                     model.noalias() = Bm * coeff.middleCols(at, n);
                     // Each photograph's squared error is summed in column order,
-                    // as one chain of additions; four photographs' chains run
-                    // side by side (the same sums, without waiting on each
-                    // addition in turn).
+                    // as one chain of additions (fit/byte_error_sums.h); the
+                    // photographs' sums are then added in photograph order.
                     thread_local std::vector<uint8_t> has;
                     has.resize(static_cast<size_t>(n));
                     for (Eigen::Index j = 0; j < n; ++j)
                         has[static_cast<size_t>(j)] =
                             present[(c0 + static_cast<size_t>(j)) / 3];
-                    auto term = [&](int r, Eigen::Index j) {
-                        const float m = model(r, j);
-                        const float sum =
-                            has[static_cast<size_t>(j)] && m > 0.0f ? m : 0.0f;
-                        const double d = static_cast<double>(ToByte(sum * 255.0f)) -
-                                         255.0 * static_cast<double>(values(r, at + j));
-                        return d * d;
-                    };
+                    thread_local std::vector<const float*> model_rows, value_rows;
+                    thread_local std::vector<double> sums;
+                    model_rows.resize(static_cast<size_t>(N));
+                    value_rows.resize(static_cast<size_t>(N));
+                    sums.resize(static_cast<size_t>(N));
+                    for (int r = 0; r < N; ++r) {
+                        model_rows[static_cast<size_t>(r)] = model.row(r).data();
+                        value_rows[static_cast<size_t>(r)] = values.row(r).data() + at;
+                    }
+                    ByteErrorSums(model_rows.data(), value_rows.data(), has.data(),
+                                  static_cast<size_t>(n), N, sums.data());
                     double sf = 0.0, sh = 0.0;
-                    int r = 0;
-                    for (; r + 4 <= N; r += 4) {
-                        double q0 = 0.0, q1 = 0.0, q2 = 0.0, q3 = 0.0;
-                        for (Eigen::Index j = 0; j < n; ++j) {
-                            q0 += term(r, j);
-                            q1 += term(r + 1, j);
-                            q2 += term(r + 2, j);
-                            q3 += term(r + 3, j);
-                        }
-                        (r < fitted ? sf : sh) += q0;
-                        (r + 1 < fitted ? sf : sh) += q1;
-                        (r + 2 < fitted ? sf : sh) += q2;
-                        (r + 3 < fitted ? sf : sh) += q3;
-                    }
-                    for (; r < N; ++r) {
-                        double q = 0.0;
-                        for (Eigen::Index j = 0; j < n; ++j)
-                            q += term(r, j);
-                        (r < fitted ? sf : sh) += q;
-                    }
+                    for (int r = 0; r < N; ++r)
+                        (r < fitted ? sf : sh) += sums[static_cast<size_t>(r)];
                     block_fit[k] = sf;
                     block_hold[k] = sh;
                 }

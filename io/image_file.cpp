@@ -191,6 +191,36 @@ Status ImageReader::OpenBytes(const std::string& name, std::span<const uint8_t> 
     }
 }
 
+namespace {
+
+// out[i] = raw value i / scale for i < count, where the raw values (of type
+// U) are packed at the start of the same memory as `out`. Blocks are taken
+// from the last one down, each copied out before its floats are stored, so
+// that no raw value is overwritten before it is read (the floats of a block
+// cover only its own raw values and those of later blocks); within a block
+// the divisions run side by side (the same quotients, each rounded once).
+template <typename U>
+void WidenFromEnd(const unsigned char* raw, size_t count, float scale, float* out) {
+    constexpr size_t kBlock = 64;
+    size_t end = count;
+    while (end > 0) {
+        const size_t begin = end > kBlock ? end - kBlock : 0;
+        U block[kBlock] = {};
+        std::memcpy(block, raw + begin * sizeof(U), (end - begin) * sizeof(U));
+        float wide[kBlock];
+        for (size_t i = 0; i < kBlock; ++i)
+            wide[i] = static_cast<float>(block[i]) / scale;
+        std::memcpy(out + begin, wide, (end - begin) * sizeof(float));
+        end = begin;
+    }
+}
+
+}  // namespace
+
+bool ImageReader::integer_samples() const {
+    return is_open() && impl_->input->header().sample != image_module::Sample::kFloat;
+}
+
 Status ImageReader::ReadRows(int32_t y0, int32_t y1, float* out) {
     if (!is_open()) return ReadError("(no picture)", "no picture is open");
     const ImageSize& sz = impl_->size;
@@ -216,15 +246,10 @@ Status ImageReader::ReadRows(int32_t y0, int32_t y1, float* out) {
     }
     switch (impl_->input->header().sample) {
         case image_module::Sample::kUint8:
-            for (size_t i = count; i-- > 0;)
-                out[i] = static_cast<float>(raw[i]) / 255.0f;
+            WidenFromEnd<uint8_t>(raw, count, 255.0f, out);
             break;
         case image_module::Sample::kUint16:
-            for (size_t i = count; i-- > 0;) {
-                uint16_t v;
-                std::memcpy(&v, raw + 2 * i, sizeof v);
-                out[i] = static_cast<float>(v) / 65535.0f;
-            }
+            WidenFromEnd<uint16_t>(raw, count, 65535.0f, out);
             break;
         case image_module::Sample::kFloat:
             break;

@@ -85,6 +85,9 @@ class ImageReader {
     bool is_open() const;
     // The open picture's size (zero when none is open).
     const ImageSize& size() const;
+    // Whether the open picture stores 8- or 16-bit integers (every value
+    // ReadRows gives is then finite).
+    bool integer_samples() const;
     // Reads rows [y0, y1) (0 <= y0 <= y1 <= height) into `out`, width *
     // channels * (y1 - y0) floats normalised as ReadImageFile's, the same
     // values it gives. Top to bottom, each row decodes once; a row above the

@@ -12,10 +12,12 @@
 #include "bake/direction_set.h"
 #include "base/str_printf.h"
 #include "fit/band_choice.h"
+#include "fit/byte_error_sums.h"
 #include "fit/capture.h"
 #include "fit/fit_capture.h"
 #include "fit/light_positions.h"
 #include "fit/sh_fit.h"
+#include "relight/slab_frame.h"
 #include "testing/hsh_fit.h"
 #include "testing/whole_fit_reference.h"
 #include "tests/support/synthetic_capture.h"
@@ -267,6 +269,57 @@ TEST(FitCaptureTest, SameBytesForAnyNumberOfThreads) {
 
 // The band choice's sample cameras: a quarter and three quarters along each
 // grid direction, without repeats, row-major indices.
+// The error sums are exactly those of one term at a time, each photograph's
+// a chain in column order: for any number of photographs (whole groups of
+// interleaved chains and the rest) and columns (whole chunks and the rest),
+// values on the byte boundaries, negative, above the top and absent pixels.
+TEST(ByteErrorSumsTest, EqualTheScalarChainsExactly) {
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<float> spread(-0.3f, 1.3f);
+    for (int rows : {1, 7, 8, 9, 17}) {
+        for (size_t n :
+             {size_t{1}, size_t{255}, size_t{256}, size_t{257}, size_t{2049}}) {
+            SCOPED_TRACE(StrPrintf("%d rows, %zu columns", rows, n));
+            std::vector<std::vector<float>> model(static_cast<size_t>(rows)),
+                values(static_cast<size_t>(rows));
+            std::vector<uint8_t> present(n);
+            for (size_t j = 0; j < n; ++j)
+                present[j] = rng() % 5 != 0;
+            for (int r = 0; r < rows; ++r) {
+                for (size_t j = 0; j < n; ++j) {
+                    const uint32_t kind = rng() % 6;
+                    float m = spread(rng);
+                    if (kind == 0) m = static_cast<float>(rng() % 256) / 255.0f;
+                    if (kind == 1) m = 1e30f;
+                    if (kind == 2) m = -0.0f;
+                    model[static_cast<size_t>(r)].push_back(m);
+                    values[static_cast<size_t>(r)].push_back(
+                        static_cast<float>(rng() % 256) / 255.0f);
+                }
+            }
+            std::vector<const float*> mp, vp;
+            for (int r = 0; r < rows; ++r) {
+                mp.push_back(model[static_cast<size_t>(r)].data());
+                vp.push_back(values[static_cast<size_t>(r)].data());
+            }
+            std::vector<double> sums(static_cast<size_t>(rows), -1.0);
+            ByteErrorSums(mp.data(), vp.data(), present.data(), n, rows, sums.data());
+            for (int r = 0; r < rows; ++r) {
+                double want = 0.0;
+                for (size_t j = 0; j < n; ++j) {
+                    const float m = mp[static_cast<size_t>(r)][j];
+                    const float kept = present[j] && m > 0.0f ? m : 0.0f;
+                    const double d =
+                        static_cast<double>(ToByte(kept * 255.0f)) -
+                        255.0 * static_cast<double>(vp[static_cast<size_t>(r)][j]);
+                    want += d * d;
+                }
+                EXPECT_EQ(sums[static_cast<size_t>(r)], want) << "photograph " << r;
+            }
+        }
+    }
+}
+
 TEST(BandChoiceTest, SamplesUpToFourCamerasSpreadOverTheGrid) {
     struct GridCase {
         int columns, rows;

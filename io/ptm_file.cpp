@@ -46,12 +46,19 @@ class JpegPlanes {
             at += static_cast<uint64_t>(fields_[kSize][i]) +
                   static_cast<uint64_t>(fields_[kSide][i]);
         }
+        // The order names every plane once: a plane it leaves out would be
+        // left undecoded.
+        std::vector<bool> ordered(n, false);
         for (size_t i = 0; i < n; ++i) {
             const int64_t o = fields_[kOrder][i];
             if (o < 0 || o >= static_cast<int64_t>(n))
                 return Fail(name_,
                             StrPrintf("plane %zu: order %lld outside the %zu planes", i,
                                       static_cast<long long>(o), n));
+            if (ordered[static_cast<size_t>(o)])
+                return Fail(name_, StrPrintf("plane %zu: order %lld names a plane twice",
+                                             i, static_cast<long long>(o)));
+            ordered[static_cast<size_t>(o)] = true;
             if (fields_[kMotionX][i] != 0 || fields_[kMotionY][i] != 0)
                 return Fail(name_, StrPrintf("plane %zu: motion compensation is not "
                                              "supported",

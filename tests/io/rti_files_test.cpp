@@ -236,6 +236,8 @@ TEST(PtmFileTest, RefusedFilesSayWhy) {
          "plane 1: motion compensation is not supported"},
         {"order", with_line(9, "0 1 2 3 4 5 6 7 9"),
          "plane 8: order 9 outside the 9 planes"},
+        {"order repeated", with_line(9, "0 1 2 3 4 5 6 7 7"),
+         "plane 8: order 7 names a plane twice"},
         {"reference", with_line(10, "-1 9 -1 -1 -1 -1 -1 -1 -1"),
          "plane 1: reference 9 outside the 9 planes"},
         {"self", with_line(10, "-1 1 -1 -1 -1 -1 -1 -1 -1"),

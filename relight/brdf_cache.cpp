@@ -71,7 +71,7 @@ uint64_t Sum(uint64_t h, const void* data, size_t n) {
         h ^= h >> 29;
     }
     uint64_t w = 0;
-    std::memcpy(&w, p + i, n - i);
+    if (n > i) std::memcpy(&w, p + i, n - i);
     h = (h ^ w ^ (static_cast<uint64_t>(n) << 40)) * k;
     return h ^ (h >> 32);
 }

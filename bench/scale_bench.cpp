@@ -1,28 +1,35 @@
 // Opening a light field of the size users have: the demo baked as a 16 x 16
 // slab of 256 x 256 images (about 3 GB of coefficient files) into a folder,
-// then read back as the model set-up reads it. Prints, in one run each:
+// then opened as lumotool and the viewer open it, with and without the
+// coefficient cache (relight/coeff_cache.h). Prints, in one run, each figure
+// beside its baseline:
 //   - the page-cache read of the coefficient files (read twice, the second
-//     read timed) and their bytes;
-//   - lumotool relight on the slab, a child process: the time to its first
-//     reconstruction line (reading the scene and the coefficient files), its
-//     wall, user and system times and its peak resident memory against the
-//     coefficient bytes;
-//   - in this process: the model set-up (InitModel: reading, then relighting
-//     under the first light) and the relight per light change, against the
-//     goal set-up <= 1.5 x page-cache read + relight.
+//     read timed): the baseline of every opening figure;
+//   - lumotool relight (a child process) without the cache (--no-cache), at
+//     the first open with it (no cache yet: reads the files and writes the
+//     caches) and at the second (maps the caches): the time to its first
+//     reconstruction line (start-up: the scene and the coefficients), wall,
+//     user and system times and peak resident memory;
+//   - in this process, without and with the cache: opening the coefficient
+//     files (LoadSlabCoefficients; with the cache first and second), the
+//     set-up (InitModel: opening, then relighting under the first light), the
+//     relight per directional light change and the point-light rate;
+//   - the viewer's first frame (scripts/measure-viewer.sh under Xvfb) with
+//     LUMO_CACHE=0 and with the cache, when the viewer is built.
 // Not a Google Benchmark and not a test: one run gives the figures.
 //
 //   scale_bench [--dir DIR] [--grid N] [--size S] [--keep] [--lumotool PATH]
 //               [--relight-arg ARG]... [--changes K] [--skip-inprocess]
+//               [--skip-viewer]
 //
 // DIR (default: a new folder under $TMPDIR or /tmp) is baked into unless it
 // already holds scene.lid; a folder the benchmark baked is deleted at the end
-// unless --keep. --lumotool measures another build of lumotool (a baseline);
-// --relight-arg passes an argument on to lumotool relight (a storage option);
-// --skip-inprocess leaves out the in-process figures (which use this build's
-// model set-up). Figures of other tools (the viewer's start-up and
-// light-change-to-frame times) are printed by their own scripts on the same
-// folder (--keep).
+// unless --keep. The caches the benchmark writes (DIR/.lumocache) are removed
+// before the first open and left for later runs. --lumotool measures another
+// build of lumotool (a baseline; give --relight-arg --no-cache only to builds
+// that have it); --relight-arg passes an argument on to lumotool relight (a
+// storage option such as --half); --skip-inprocess leaves out the in-process
+// figures and --skip-viewer the viewer's.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/statvfs.h>
@@ -38,6 +45,8 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "bake/bake_scene.h"
@@ -77,6 +86,7 @@ struct Options {
     std::vector<std::string> relight_args;
     int changes = 8;
     bool inprocess = true;
+    bool viewer = true;
 };
 
 bool ParseArgs(int argc, char** argv, Options& o) {
@@ -88,6 +98,8 @@ bool ParseArgs(int argc, char** argv, Options& o) {
             o.keep = true;
         } else if (a == "--skip-inprocess") {
             o.inprocess = false;
+        } else if (a == "--skip-viewer") {
+            o.viewer = false;
         } else if (a == "--dir" && (v = value())) {
             o.dir = v;
         } else if (a == "--grid" && (v = value())) {
@@ -206,7 +218,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "usage: scale_bench [--dir DIR] [--grid N] [--size S] [--keep] "
                      "[--lumotool PATH] [--relight-arg ARG]... [--changes K] "
-                     "[--skip-inprocess]\n");
+                     "[--skip-inprocess] [--skip-viewer]\n");
         return 2;
     }
     bool baked = false;
@@ -268,24 +280,44 @@ int main(int argc, char** argv) {
     std::printf("page-cache read: %.3f s (%.2f GiB/s), processor %.3f s\n", read_s,
                 GiB(bytes) / read_s, read_cpu);
 
-    std::vector<std::string> args = {o.lumotool,  "relight",
-                                     "scene.lid", (dir / "relit").string(),
-                                     "--light",   "kind=dir dir=0.3,-0.4,-0.866"};
-    args.insert(args.end(), o.relight_args.begin(), o.relight_args.end());
-    std::string command;
-    for (const std::string& a : args)
-        command += (command.empty() ? "" : " ") + a;
-    const ChildRun child = RunChild(args, dir);
-    fs::remove_all(dir / "relit");
-    std::printf("child: %s (in %s)\n", command.c_str(), dir.c_str());
-    if (!child.ok) std::printf("child: FAILED\n");
-    std::printf("child: to first reconstruction %.3f s (%.2f x page-cache read)\n",
-                child.to_first_recon, child.to_first_recon / read_s);
-    std::printf("child: wall %.3f s, user %.3f s, system %.3f s\n", child.wall,
-                child.user, child.sys);
+    const fs::path cache_folder = dir / ".lumocache";
+    std::error_code ec;
+    fs::remove_all(cache_folder, ec);
+
+    // lumotool relight three times: without the cache, then the first and the
+    // second open with it.
+    bool children_ok = true;
+    auto child = [&](const char* label, bool no_cache) {
+        std::vector<std::string> args = {o.lumotool,  "relight",
+                                         "scene.lid", (dir / "relit").string(),
+                                         "--light",   "kind=dir dir=0.3,-0.4,-0.866"};
+        args.insert(args.end(), o.relight_args.begin(), o.relight_args.end());
+        if (no_cache) args.push_back("--no-cache");
+        std::string command;
+        for (const std::string& a : args)
+            command += (command.empty() ? "" : " ") + a;
+        const ChildRun run = RunChild(args, dir);
+        fs::remove_all(dir / "relit");
+        std::printf("relight, %s: %s\n", label, command.c_str());
+        if (!run.ok) {
+            std::printf("  FAILED\n");
+            children_ok = false;
+        }
+        std::printf(
+            "  start-up (to the first reconstruction line) %.3f s = %.2f x read; wall "
+            "%.3f s = %.2f x read; user %.3f s, system %.3f s; peak resident %.3f GiB = "
+            "%.3f x coefficient bytes\n",
+            run.to_first_recon, run.to_first_recon / read_s, run.wall, run.wall / read_s,
+            run.user, run.sys, GiB(run.maxrss), run.maxrss / bytes);
+        return run;
+    };
+    const ChildRun uncached = child("no cache (baseline)", true);
+    const ChildRun first = child("first open (writes the caches)", false);
+    const ChildRun second = child("second open (maps the caches)", false);
     std::printf(
-        "child: peak resident %.3f GiB = %.3f x coefficient bytes (goal <= 1.1)\n",
-        GiB(child.maxrss), child.maxrss / bytes);
+        "relight: second open wall %.3f s = %.2f x page-cache read (goal <= 3 x); "
+        "first open %.3f s against %.3f s without the cache\n",
+        second.wall, second.wall / read_s, first.wall, uncached.wall);
 
     if (o.inprocess) {
         const fs::path here = fs::current_path();
@@ -297,9 +329,14 @@ int main(int argc, char** argv) {
         const int null_fd = open("/dev/null", O_WRONLY);
         dup2(null_fd, STDOUT_FILENO);
         dup2(null_fd, STDERR_FILENO);
+        struct Figures {
+            double load_s = 0, load_cpu = 0;  // the coefficient files
+            double setup_s = 0;               // InitModel
+            double relight_s = 0;             // per directional change (median)
+            double point_s = 0;               // per point-light change (median)
+        };
         // The coefficient files alone, as the set-up reads them.
-        double load_s = 0, load_cpu = 0;
-        {
+        auto load = [](bool cache) {
             auto info = std::make_unique<lumo::LidInfo>();
             lumo::ReadLidFileOrExit("scene.lid", *info);
             lumo::SlabRecord& slab = info->slabs[0];
@@ -307,23 +344,49 @@ int main(int argc, char** argv) {
             const Clock::time_point l0 = Clock::now();
             const double cpu0 = CpuSeconds();
             lumo::RelightSettings settings;
+            settings.cache = cache;
             lumo::FatalIfError(lumo::LoadSlabCoefficients(slab, settings));
-            load_s = Seconds(l0, Clock::now());
-            load_cpu = CpuSeconds() - cpu0;
-        }
-        auto model = std::make_unique<lumo::Model>();
-        const Clock::time_point s0 = Clock::now();
-        const double setup_cpu0 = CpuSeconds();
-        lumo::FatalIfError(lumo::InitModel(*model, "scene.lid"));
-        const double setup_s = Seconds(s0, Clock::now());
-        const double setup_cpu = CpuSeconds() - setup_cpu0;
-        std::vector<double> changes;
-        for (int i = 0; i < o.changes; ++i) {
-            model->lights.table[0].SetDirection(ChangeDirection(i));
-            const Clock::time_point c0 = Clock::now();
-            lumo::FatalIfError(lumo::ReconstructModel(*model));
-            changes.push_back(Seconds(c0, Clock::now()));
-        }
+            return std::make_pair(Seconds(l0, Clock::now()), CpuSeconds() - cpu0);
+        };
+        auto median = [](std::vector<double> v) {
+            std::sort(v.begin(), v.end());
+            return v[v.size() / 2];
+        };
+        auto model_figures = [&](bool cache, Figures& f) {
+            auto model = std::make_unique<lumo::Model>();
+            model->relight.cache = cache;
+            const Clock::time_point s0 = Clock::now();
+            lumo::FatalIfError(lumo::InitModel(*model, "scene.lid"));
+            f.setup_s = Seconds(s0, Clock::now());
+            model->options.preview = 0;
+            std::vector<double> changes;
+            for (int i = 0; i < o.changes; ++i) {
+                model->lights.table[0].SetDirection(ChangeDirection(i));
+                const Clock::time_point c0 = Clock::now();
+                lumo::FatalIfError(lumo::ReconstructModel(*model));
+                changes.push_back(Seconds(c0, Clock::now()));
+            }
+            f.relight_s = median(changes);
+            lumo::FatalIfError(lumo::LoadModelDepthMaps(*model));
+            model->lights.table[0].SetKind(lumo::Point);
+            model->lights.table[0].SetRadius(2.5f);
+            changes.clear();
+            for (int i = 0; i < o.changes; ++i) {
+                model->lights.table[0].SetDirection(ChangeDirection(i));
+                const Clock::time_point c0 = Clock::now();
+                lumo::FatalIfError(lumo::ReconstructModel(*model));
+                changes.push_back(Seconds(c0, Clock::now()));
+            }
+            f.point_s = median(changes);
+        };
+        Figures plain, cached;
+        std::tie(plain.load_s, plain.load_cpu) = load(false);
+        model_figures(false, plain);
+        fs::remove_all(cache_folder, ec);
+        Figures first_open;
+        std::tie(first_open.load_s, first_open.load_cpu) = load(true);
+        std::tie(cached.load_s, cached.load_cpu) = load(true);
+        model_figures(true, cached);
         std::fflush(stdout);
         dup2(saved_out, STDOUT_FILENO);
         dup2(saved_err, STDERR_FILENO);
@@ -331,22 +394,61 @@ int main(int argc, char** argv) {
         close(saved_err);
         close(null_fd);
         fs::current_path(here);
-        std::sort(changes.begin(), changes.end());
-        const double relight_s = changes[changes.size() / 2];
         std::printf(
-            "in-process: coefficient files (LoadSlabSH) %.3f s = %.2f x page-cache "
-            "read, processor %.3f s = %.2f x the read's\n",
-            load_s, load_s / read_s, load_cpu, load_cpu / read_cpu);
-        std::printf("in-process: set-up (InitModel) %.3f s, processor %.3f s\n", setup_s,
-                    setup_cpu);
+            "in-process: open (LoadSlabCoefficients) without the cache %.3f s = %.2f x "
+            "read (processor %.3f s)\n",
+            plain.load_s, plain.load_s / read_s, plain.load_cpu);
         std::printf(
-            "in-process: relight per light change %.3f s (median of %zu, "
-            "fastest %.3f)\n",
-            relight_s, changes.size(), changes.front());
+            "in-process: open, first with the cache (writes it) %.3f s = %.2f x read "
+            "(processor %.3f s)\n",
+            first_open.load_s, first_open.load_s / read_s, first_open.load_cpu);
         std::printf(
-            "in-process: set-up = %.2f x page-cache read + relight "
-            "(goal <= 1.5 x read + relight = %.3f s)\n",
-            (setup_s - relight_s) / read_s, 1.5 * read_s + relight_s);
+            "in-process: open, second (maps the cache) %.3f s = %.3f x read (processor "
+            "%.3f s)\n",
+            cached.load_s, cached.load_s / read_s, cached.load_cpu);
+        std::printf(
+            "in-process: start-up (InitModel: open + first relight) %.3f s with the "
+            "cache, %.3f s without\n",
+            cached.setup_s, plain.setup_s);
+        std::printf(
+            "in-process: relight per directional change %.3f s with the cache, %.3f s "
+            "without (median of %d)\n",
+            cached.relight_s, plain.relight_s, o.changes);
+        std::printf(
+            "in-process: point-light rate %.2f changes/s with the cache, %.2f without "
+            "(%.3f s and %.3f s each)\n",
+            1.0 / cached.point_s, 1.0 / plain.point_s, cached.point_s, plain.point_s);
+    }
+
+    if (o.viewer) {
+        // The viewer beside this build's lumotool, timed by its own script.
+        const fs::path build = fs::path(o.lumotool).parent_path().parent_path();
+        const fs::path script = fs::path(LUMO_SOURCE_DIR) / "scripts/measure-viewer.sh";
+        if (!fs::exists(build / "lumo/lumo") ||
+            std::system("command -v Xvfb >/dev/null") != 0) {
+            std::printf("viewer: not measured (no %s or no Xvfb)\n",
+                        (build / "lumo/lumo").c_str());
+        } else {
+            auto first_frame = [&](const char* env) {
+                const std::string command = std::string(env) + " " + script.string() +
+                                            " " + build.string() + " " + dir.string() +
+                                            " 2>&1 | grep 'first frame'";
+                std::string line;
+                if (std::FILE* p = popen(command.c_str(), "r")) {
+                    char buf[512];
+                    while (std::fgets(buf, sizeof buf, p) != nullptr)
+                        line += buf;
+                    pclose(p);
+                }
+                while (!line.empty() && line.back() == '\n')
+                    line.pop_back();
+                return line.empty() ? std::string("(no figure)") : line;
+            };
+            const std::string without = first_frame("LUMO_CACHE=0");
+            const std::string with = first_frame("");
+            std::printf("viewer: %s with the cache (goal <= 1000 ms); %s without\n",
+                        with.c_str(), without.c_str());
+        }
     }
     if (baked && !o.keep) {
         std::error_code ec;
@@ -354,5 +456,5 @@ int main(int argc, char** argv) {
     } else {
         std::printf("kept %s\n", dir.c_str());
     }
-    return child.ok ? 0 : 1;
+    return children_ok ? 0 : 1;
 }

@@ -1,5 +1,5 @@
 // lumotool relight SCENE.lid OUTDIR [--light SPEC]... | [--rig FILE] [--mixed-lights]
-//                  [--harmonics N] [--format png|ppm] [--half] [--quiet]
+//                  [--harmonics N] [--format png|ppm] [--half] [--no-cache] [--quiet]
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -31,6 +31,7 @@ struct RelightOptions {
     bool harmonics_given = false;
     bool quiet = false;
     bool half = false;
+    bool no_cache = false;
     bool mixed = false;
     std::string rig;
     std::string format = "ppm";
@@ -51,6 +52,7 @@ int RunRelight(const RelightOptions& o) {
     // The model is large (thirty lights with their slides); keep it off the stack.
     auto model = std::make_unique<Model>();
     model->relight.half = o.half;
+    model->relight.cache = !o.no_cache;
     if (o.quiet) model->console.Quiet();
     InitModelOrExitWithHint(*model, o.scene);
     if (rig) FatalIfError(ApplyLightRig(*model, *rig));
@@ -109,6 +111,7 @@ Runner ConfigureRelight(CLI::App& sub) {
     sub.add_option("--harmonics", options->harmonics);
     sub.add_flag("--quiet", options->quiet);
     sub.add_flag("--half", options->half);
+    sub.add_flag("--no-cache", options->no_cache);
     sub.add_flag("--mixed-lights", options->mixed);
     sub.add_option("--rig", options->rig);
     sub.add_option("--format", options->format);
@@ -124,7 +127,7 @@ const ToolCommand& RelightCommand() {
     static const ToolCommand command{
         "relight",
         "relight SCENE.lid OUTDIR [--light SPEC]... | [--rig FILE] [--mixed-lights] "
-        "[--harmonics N] [--format png|ppm] [--half] [--quiet]",
+        "[--harmonics N] [--format png|ppm] [--half] [--no-cache] [--quiet]",
         "Relight a scene as the viewer does and write every reference image",
         "Builds the model as the viewer does, sets the lights, reconstructs every\n"
         "enabled reference image once and writes slab 0's images to\n"
@@ -150,6 +153,9 @@ const ToolCommand& RelightCommand() {
         "  --format F      png or ppm (default ppm): view.A.B.png or view.A.B.ppm\n"
         "  --half          keep the coefficients as half floats: half the memory and\n"
         "                  faster relighting; a byte may differ by a rounding\n"
+        "  --no-cache      read the coefficient files, neither using nor writing\n"
+        "                  their cache (see lumotool cache; LUMO_CACHE=0 does the\n"
+        "                  same for every command and the viewer)\n"
         "  --quiet         nothing on standard output (the set-up's and the\n"
         "                  reconstruction's lines) and no progress on standard error\n"
         "                  (progress is shown only on a terminal); errors still go\n"

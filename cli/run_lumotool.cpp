@@ -14,8 +14,9 @@ namespace {
 
 std::vector<const ToolCommand*> Commands() {
     return {
-        &InfoCommand(),   &RelightCommand(), &BakeCommand(), &FitCommand(),
-        &ImportCommand(), &NormalsCommand(), &PackCommand(), &UnpackCommand(),
+        &InfoCommand(),   &RelightCommand(), &BakeCommand(),
+        &FitCommand(),    &ImportCommand(),  &NormalsCommand(),
+        &PackCommand(),   &UnpackCommand(),  &CacheCommand(),
 #ifdef LUMO_HAVE_RENDER
         &RenderCommand(),
 #endif

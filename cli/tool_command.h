@@ -45,5 +45,6 @@ const ToolCommand& FitCommand();
 const ToolCommand& RenderCommand();
 const ToolCommand& ImportCommand();
 const ToolCommand& NormalsCommand();
+const ToolCommand& CacheCommand();
 
 }  // namespace lumo::tool

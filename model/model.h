@@ -127,6 +127,10 @@ struct RelightSettings {
     // images within a rounding of the float ones. Set before InitModel
     // (lumotool relight --half, the viewer's LUMO_HALF=1).
     bool half = false;
+    // Load coefficient files through the coefficient cache
+    // (relight/coeff_cache.h). Off with lumotool's --no-cache; LUMO_CACHE=0
+    // in the environment turns it off as well.
+    bool cache = true;
 };
 
 // Sets max_terms and terms to bands * bands unless a coefficient file has set

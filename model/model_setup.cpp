@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -18,6 +19,7 @@
 #include "io/image_set.h"
 #include "io/sgi_image.h"
 #include "relight/brdf_file.h"
+#include "relight/coeff_cache.h"
 #include "relight/reconstruct.h"
 #include "relight/sh_basis.h"
 #include "scene/lid_reader.h"
@@ -152,6 +154,7 @@ struct FileLoad {
     std::string opening;
     std::string header;
     Status status;
+    CacheResult cache;
 };
 
 // The files of the enabled cameras of the UV grid, in camera order.
@@ -173,7 +176,8 @@ std::vector<FileLoad> PlanFileLoads(const SlabRecord& slab) {
 
 // Reads the files on every thread, one file per task. A failed file ends the
 // set-up: files after it need not be read.
-void ReadFileLoads(SlabRecord& slab, std::vector<FileLoad>& loads, bool half) {
+void ReadFileLoads(SlabRecord& slab, std::vector<FileLoad>& loads, bool half,
+                   const CoeffCacheOptions& cache, bool keep = true) {
     std::atomic<size_t> first_failure{loads.size()};
     ParallelForEach(loads.size(), [&](size_t i) {
         if (i > first_failure.load()) return;
@@ -182,10 +186,12 @@ void ReadFileLoads(SlabRecord& slab, std::vector<FileLoad>& loads, bool half) {
         options.half = half;
         options.opening = [&load](std::string_view text) { load.opening.append(text); };
         options.header = [&load](std::string_view text) { load.header.append(text); };
-        BrdfImage& image = slab.brdf[load.k];
+        BrdfImage dropped;
+        BrdfImage& image = keep ? slab.brdf[load.k] : dropped;
         image = BrdfImage();
         try {
-            load.status = LoadBrdfPath(load.path.c_str(), image, options);
+            load.status =
+                LoadBrdfPathCached(load.path.c_str(), image, options, cache, load.cache);
         } catch (const std::bad_alloc&) {
             // As InitModel reports it on the calling thread.
             load.status = Status::Error("[InitModel]: not enough memory\n");
@@ -227,7 +233,42 @@ Status FinishFileLoad(SlabRecord& slab, const FileLoad& load, RelightSettings& s
     return Status::Ok();
 }
 
+// The cache's line when some file's cache could not be written anywhere
+// (one per slab: the first such file's reasons).
+void ReportUnwrittenCache(const std::vector<FileLoad>& loads,
+                          const ModelConsole& console) {
+    for (const FileLoad& load : loads) {
+        if (load.cache.use != CacheResult::Use::kNotWritten) continue;
+        Emit(console.reports,
+             StrPrintf("No coefficient cache for %s (%s): its files will "
+                       "be read again next time\n",
+                       load.path.c_str(), load.cache.reason.c_str()));
+        return;
+    }
+}
+
 }  // namespace
+
+CoeffCacheOptions CacheOptionsFor(const RelightSettings& settings) {
+    CoeffCacheOptions options;
+    options.enabled = settings.cache && !CacheOffByEnvironment(std::getenv("LUMO_CACHE"));
+    options.user_folder =
+        UserCacheFolder(std::getenv("XDG_CACHE_HOME"), std::getenv("HOME"));
+    return options;
+}
+
+Status CacheSlabCoefficients(SlabRecord& slab, bool half, const CoeffCacheOptions& cache,
+                             std::vector<SlabFileCache>& files) {
+    files.clear();
+    if (slab.format != kFormatBRDF) return Status::Ok();
+    std::vector<FileLoad> loads = PlanFileLoads(slab);
+    ReadFileLoads(slab, loads, half, cache, false);
+    for (const FileLoad& load : loads) {
+        if (!load.status.ok()) return load.status;
+        files.push_back({load.path, load.cache});
+    }
+    return Status::Ok();
+}
 
 Status LoadSlabCoefficients(SlabRecord& slab, RelightSettings& settings,
                             const ModelConsole& console) {
@@ -241,10 +282,11 @@ Status LoadSlabCoefficients(SlabRecord& slab, RelightSettings& settings,
     // tables, the harmonic counts) are applied in the same order, so the
     // output and the state are those of reading the files one after another.
     std::vector<FileLoad> loads = PlanFileLoads(slab);
-    ReadFileLoads(slab, loads, settings.half);
+    ReadFileLoads(slab, loads, settings.half, CacheOptionsFor(settings));
     for (const FileLoad& load : loads) {
         if (Status s = FinishFileLoad(slab, load, settings, console); !s.ok()) return s;
     }
+    ReportUnwrittenCache(loads, console);
     return Status::Ok();
 }
 

@@ -10,9 +10,13 @@
 // current directory.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "base/status.h"
 #include "io/photo.h"
 #include "model/model.h"
+#include "relight/coeff_cache.h"
 #include "scene/brdf_image.h"
 #include "scene/slab_record.h"
 
@@ -58,6 +62,28 @@ Status AllocVertexST(SlabRecord& slab, int grid);
 // to console.reports.
 Status LoadSlabCoefficients(SlabRecord& slab, RelightSettings& settings,
                             const ModelConsole& console = ModelConsole());
+
+// The files of a BRDF slab are read through the coefficient cache
+// (relight/coeff_cache.h) unless settings.cache is off or LUMO_CACHE turns it
+// off; its per-user folder comes from XDG_CACHE_HOME or HOME. When a file's
+// cache cannot be written anywhere, one line says so on console.reports
+// ("No coefficient cache for FILE (REASONS): its files will be read again
+// next time\n"), once per slab; the load goes on without it.
+CoeffCacheOptions CacheOptionsFor(const RelightSettings& settings);
+
+// One coefficient file and what caching it did.
+struct SlabFileCache {
+    std::string path;
+    CacheResult cache;
+};
+
+// Makes sure every coefficient file of the enabled cameras of a BRDF slab has
+// a valid cache (lumotool cache): maps the caches there are and writes the
+// others, keeping no image (so a slab larger than memory can be cached).
+// `files` receives each file and its outcome, in camera order. Fails with the
+// first file's reading failure.
+Status CacheSlabCoefficients(SlabRecord& slab, bool half, const CoeffCacheOptions& cache,
+                             std::vector<SlabFileCache>& files);
 
 // Replaces the photo's window by the coefficient window in normalised texture
 // coordinates: x0 = xmin / (w - 1), x1 = xmax / (w - 1), y0 = ymin / (h - 1),

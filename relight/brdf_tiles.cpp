@@ -47,12 +47,12 @@ Status PlanBrdfTiles(const BrdfTilePlanInput& in, BrdfImage& image) {
         return no_memory;
     try {
         if (in.half) {
-            image.coeff_half.resize(block);
+            image.coeff_half.Allocate(block);
         } else {
-            image.coeff.resize(block);
+            image.coeff.Allocate(block);
         }
-        image.tile_pixel.resize(tiles * kShLanes);
-        image.tile_mask.resize(tiles * 3);
+        image.tile_pixel.Allocate(tiles * kShLanes);
+        image.tile_mask.Allocate(tiles * 3);
     } catch (const std::exception&) {
         image.Reset();
         return no_memory;

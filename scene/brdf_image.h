@@ -20,6 +20,9 @@
 // (`half` set), IEEE half floats (base/half_float.h) in coeff_half with the
 // same layout, at half the memory; coeff is then empty.
 //
+// The blocks are the image's own, or read-only views of a mapped coefficient
+// cache (relight/brdf_cache.h) that they keep mapped (scene/tile_array.h).
+//
 // A lane whose pixel has no coefficients in a channel (or a padding lane)
 // holds zeros there. Reconstruction then reads every coefficient once, in one
 // forward stream, and evaluates kShLanes pixels with one vector operation per
@@ -34,7 +37,7 @@
 #include <vector>
 
 #include "base/half_float.h"
-#include "base/prefault.h"
+#include "scene/tile_array.h"
 
 namespace lumo {
 
@@ -43,46 +46,10 @@ inline constexpr int32_t kShLanes = 8;
 // Floats from one coefficient of a pixel to its next: the three channels' lanes.
 inline constexpr int32_t kShTermStride = 3 * kShLanes;
 
-// Allocator for the image's blocks: 64-byte aligned, so that a tile's rows of
-// kShLanes floats never straddle more cache lines than they must. The blocks
-// are written in full once they are allocated, so growing a vector does not
-// clear the new elements (resize(n, value) still sets them), and a large
-// block's pages are mapped in one go (PrefaultForWrite).
-template <class T>
-struct CacheAlignedAllocator {
-    using value_type = T;
-    static constexpr std::align_val_t kAlign{64};
-
-    CacheAlignedAllocator() = default;
-    template <class U>
-    CacheAlignedAllocator(const CacheAlignedAllocator<U>&) {}
-
-    T* allocate(size_t n) {
-        if (n > static_cast<size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
-        T* p = static_cast<T*>(::operator new(n * sizeof(T), kAlign));
-        PrefaultForWrite(p, n * sizeof(T));
-        return p;
-    }
-    void deallocate(T* p, size_t) { ::operator delete(p, kAlign); }
-    // Default-initialises (leaves the bytes as they are) unless given a value.
-    template <class U, class... Args>
-    void construct(U* p, Args&&... args) {
-        if constexpr (sizeof...(Args) == 0) {
-            ::new (static_cast<void*>(p)) U;
-        } else {
-            ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-        }
-    }
-    template <class U>
-    bool operator==(const CacheAlignedAllocator<U>&) const {
-        return true;
-    }
-};
-
-using CoeffBlock = std::vector<float, CacheAlignedAllocator<float>>;
-using HalfBlock = std::vector<uint16_t, CacheAlignedAllocator<uint16_t>>;
-using TilePixels = std::vector<int32_t, CacheAlignedAllocator<int32_t>>;
-using TileMasks = std::vector<uint8_t, CacheAlignedAllocator<uint8_t>>;
+using CoeffBlock = TileArray<float>;
+using HalfBlock = TileArray<uint16_t>;
+using TilePixels = TileArray<int32_t>;
+using TileMasks = TileArray<uint8_t>;
 
 // One pixel of one channel (BrdfImage::Pixel): its first coefficient inside
 // the BrdfImage's coefficient block (of floats, or of halves in a half
@@ -130,6 +97,10 @@ struct BrdfImage {
     BrdfImage& operator=(const BrdfImage&) = delete;
     BrdfImage(BrdfImage&&) = default;
     BrdfImage& operator=(BrdfImage&&) = default;
+
+    // Whether the coefficients are a view of a mapped cache rather than the
+    // image's own memory.
+    bool mapped() const { return coeff.is_view() || coeff_half.is_view(); }
 
     // Back to the freshly constructed state, releasing every array.
     void Reset() { *this = BrdfImage(); }

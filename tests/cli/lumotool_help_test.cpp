@@ -22,6 +22,7 @@ std::vector<const tool::ToolCommand*> Commands() {
     return {
         &tool::InfoCommand(),   &tool::RelightCommand(), &tool::BakeCommand(),
         &tool::FitCommand(),    &tool::PackCommand(),    &tool::UnpackCommand(),
+        &tool::CacheCommand(),
 #ifdef LUMO_HAVE_RENDER
         &tool::RenderCommand(),
 #endif

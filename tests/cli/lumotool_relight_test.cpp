@@ -1,5 +1,6 @@
-// `lumotool relight` against the sequential reference reconstruction, and its
-// errors at the process boundary.
+// `lumotool relight` against the sequential reference reconstruction (with and
+// without the coefficient cache), `lumotool cache`, and their errors at the
+// process boundary.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -169,8 +170,43 @@ TEST_P(LumotoolRelightTest, MatchesTheReferenceByteForByte) {
         args.push_back(std::to_string(c.harmonics));
     }
     if (c.half) args.push_back("--half");
+    // Three runs: without the coefficient cache, the first with it (reads the
+    // files and writes the caches), the second (maps the caches). The last
+    // one's images are checked against the reference; the other two must be
+    // the same bytes with the same messages.
+    const std::string cache_folder = dir.File(".lumocache");
+    std::vector<std::string> uncached = args;
+    uncached[2] = "out-uncached";
+    uncached.push_back("--no-cache");
+    const ProcessResult r0 = Lumotool(dir.path().string(), uncached);
+    ASSERT_EQ(0, r0.exit_code) << r0.err;
+    EXPECT_FALSE(std::filesystem::exists(cache_folder)) << "--no-cache writes no cache";
+    std::vector<std::string> writing = args;
+    writing[2] = "out-written";
+    const ProcessResult r1 = Lumotool(dir.path().string(), writing);
+    ASSERT_EQ(0, r1.exit_code) << r1.err;
+    std::vector<std::filesystem::file_time_type> written;
+    for (const auto& e : std::filesystem::directory_iterator(cache_folder))
+        written.push_back(e.last_write_time());
+    EXPECT_EQ(5u, written.size()) << "a cache per enabled camera";
     const ProcessResult r = Lumotool(dir.path().string(), args);
     ASSERT_EQ(0, r.exit_code) << r.err;
+    std::vector<std::filesystem::file_time_type> mapped;
+    for (const auto& e : std::filesystem::directory_iterator(cache_folder))
+        mapped.push_back(e.last_write_time());
+    EXPECT_EQ(written, mapped) << "the second run maps the caches, rewrites none";
+    EXPECT_EQ(r0.out, r1.out);
+    EXPECT_EQ(r0.out, r.out);
+    EXPECT_EQ(r0.err, r1.err);
+    EXPECT_EQ(r0.err, r.err);
+    for (const auto& e : std::filesystem::directory_iterator(dir.File("out"))) {
+        const std::string name = e.path().filename().string();
+        SCOPED_TRACE(name);
+        EXPECT_EQ(ReadFileBytes(e.path().string()),
+                  ReadFileBytes(dir.File("out-uncached/" + name)));
+        EXPECT_EQ(ReadFileBytes(e.path().string()),
+                  ReadFileBytes(dir.File("out-written/" + name)));
+    }
     // The set-up prints its progress as the viewer does.
     EXPECT_NE(std::string::npos, r.out.find("Reconstructing image (0,0) ...\n")) << r.out;
 
@@ -636,6 +672,81 @@ TEST(LumotoolRelightProgressTest, GoesToATerminalOnlyAndNotWithQuiet) {
         EXPECT_EQ(!quiet, shown) << r.out;
         EXPECT_EQ(!quiet, r.out.find("relighting scene.lid ...") != std::string::npos);
     }
+}
+
+}  // namespace
+}  // namespace lumo
+
+namespace lumo {
+namespace {
+
+TEST(LumotoolCacheTest, WritesTheCachesAheadOfTimeAndSaysWhere) {
+    TempDir dir;
+    WriteRichScene(dir);
+    const ProcessResult first = Lumotool(dir.path().string(), {"cache", "scene.lid"});
+    ASSERT_EQ(0, first.exit_code) << first.err;
+    EXPECT_EQ("", first.err);
+    // 5 enabled cameras of 12 x 12 pixels.
+    EXPECT_EQ("rich: 5 float caches in .lumocache (5 written, 0 up to date, 0.00 GB)\n",
+              first.out);
+    const ProcessResult again = Lumotool(dir.path().string(), {"cache", "scene.lid"});
+    EXPECT_EQ("rich: 5 float caches in .lumocache (0 written, 5 up to date, 0.00 GB)\n",
+              again.out);
+    const ProcessResult half =
+        Lumotool(dir.path().string(), {"cache", "scene.lid", "--half"});
+    EXPECT_EQ("rich: 5 half caches in .lumocache (5 written, 0 up to date, 0.00 GB)\n",
+              half.out);
+    EXPECT_TRUE(
+        std::filesystem::exists(dir.File(".lumocache/rich.0.1.urdf.sh.half.lumocache")));
+
+    // A file that cannot be read ends the command with the reader's message.
+    std::filesystem::remove(dir.File("rich.2.0.urdf.sh"));
+    const ProcessResult broken = Lumotool(dir.path().string(), {"cache", "scene.lid"});
+    EXPECT_EQ(1, broken.exit_code);
+    EXPECT_EQ("Cannot read brdf file: rich.2.0.urdf.sh\n", broken.err);
+}
+
+TEST(LumotoolCacheTest, WithoutAWritableFolderTheCommandSaysSoAndRelightStillWorks) {
+    TempDir dir;
+    WriteRichScene(dir);
+    dir.Write(".lumocache", "in the way\n");
+    dir.Write("home-file", "");
+    // The per-user folder under a file cannot be made either.
+    const std::vector<std::string> env = {
+        "/usr/bin/env", "XDG_CACHE_HOME=" + dir.File("home-file"), LUMOTOOL_PATH};
+    std::vector<std::string> cache = env;
+    cache.insert(cache.end(), {"cache", "scene.lid"});
+    const ProcessResult r = RunProcess(cache, dir.path().string());
+    EXPECT_EQ(1, r.exit_code);
+    EXPECT_EQ("", r.out);
+    EXPECT_NE(std::string::npos,
+              r.err.find(
+                  "lumotool: cache: no cache written for rich.0.0.urdf.sh (.lumocache: "))
+        << r.err;
+    std::vector<std::string> relight = env;
+    relight.insert(relight.end(), {"relight", "scene.lid", "out"});
+    const ProcessResult lit = RunProcess(relight, dir.path().string());
+    EXPECT_EQ(0, lit.exit_code) << lit.err;
+    // One line for the slab, not one per file; --quiet silences it.
+    size_t lines = 0;
+    for (size_t at = lit.err.find("No coefficient cache for "); at != std::string::npos;
+         at = lit.err.find("No coefficient cache for ", at + 1))
+        ++lines;
+    EXPECT_EQ(1u, lines) << lit.err;
+    relight.push_back("--quiet");
+    const ProcessResult quiet = RunProcess(relight, dir.path().string());
+    EXPECT_EQ(0, quiet.exit_code);
+    EXPECT_EQ("", quiet.err);
+}
+
+TEST(LumotoolCacheTest, LumoCacheZeroTurnsTheCacheOff) {
+    TempDir dir;
+    WriteRichScene(dir);
+    const ProcessResult r = RunProcess(
+        {"/usr/bin/env", "LUMO_CACHE=0", LUMOTOOL_PATH, "relight", "scene.lid", "out"},
+        dir.path().string());
+    EXPECT_EQ(0, r.exit_code) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File(".lumocache")));
 }
 
 }  // namespace

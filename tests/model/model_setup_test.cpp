@@ -320,3 +320,74 @@ TEST(ModelSetupTest, HalfCoefficientsFromTheEnvironmentOnlyForOne) {
 
 }  // namespace
 }  // namespace lumo
+
+namespace lumo {
+namespace {
+
+// The coefficient cache at set-up: written by the first set-up, mapped by the
+// next with the same images and lines; off with RelightSettings::cache or
+// LUMO_CACHE=0; the one line when no folder takes it.
+TEST(ModelSetupCacheTest, TheSecondSetUpMapsTheCachesTheFirstWrote) {
+    TempDir dir;
+    SlabFixture fixture;
+    fixture.mask = "1101";
+    testing::WriteBrdfSlab(dir, fixture);
+    auto first = std::make_unique<Model>();
+    const std::string out1 = BuildModel(dir, *first);
+    auto second = std::make_unique<Model>();
+    const std::string out2 = BuildModel(dir, *second);
+    EXPECT_EQ(out1, out2);
+    const SlabRecord& a = first->scene.info->slabs[0];
+    const SlabRecord& b = second->scene.info->slabs[0];
+    for (size_t k : {0u, 1u, 3u}) {
+        SCOPED_TRACE(k);
+        EXPECT_TRUE(b.brdf[k].mapped());
+        EXPECT_TRUE(a.photo[0][k].pixels == b.photo[0][k].pixels);
+    }
+    EXPECT_TRUE(
+        std::filesystem::exists(dir.File(".lumocache/obj.1.1.urdf.sh.float.lumocache")));
+    EXPECT_FALSE(
+        std::filesystem::exists(dir.File(".lumocache/obj.0.1.urdf.sh.float.lumocache")))
+        << "a disabled camera's file is not read";
+
+    // Off: read from the files.
+    auto off = std::make_unique<Model>();
+    off->relight.cache = false;
+    BuildModel(dir, *off);
+    EXPECT_FALSE(off->scene.info->slabs[0].brdf[0].mapped());
+    setenv("LUMO_CACHE", "0", 1);
+    auto env_off = std::make_unique<Model>();
+    BuildModel(dir, *env_off);
+    unsetenv("LUMO_CACHE");
+    EXPECT_FALSE(env_off->scene.info->slabs[0].brdf[0].mapped());
+}
+
+TEST(ModelSetupCacheTest, NoFolderForTheCacheIsOneLineOnTheReportsAndNoFailure) {
+    TempDir dir;
+    SlabFixture fixture;
+    testing::WriteBrdfSlab(dir, fixture);
+    dir.Write(".lumocache", "in the way\n");
+    const char* saved = std::getenv("XDG_CACHE_HOME");
+    const std::string saved_value = saved != nullptr ? saved : "";
+    setenv("XDG_CACHE_HOME", dir.File(".lumocache").c_str(), 1);  // under a file
+    auto model = std::make_unique<Model>();
+    std::string reports;
+    model->console.reports = [&reports](std::string_view s) { reports.append(s); };
+    BuildModel(dir, *model);
+    if (saved != nullptr) {
+        setenv("XDG_CACHE_HOME", saved_value.c_str(), 1);
+    } else {
+        unsetenv("XDG_CACHE_HOME");
+    }
+    EXPECT_FALSE(model->scene.info->slabs[0].brdf[0].mapped());
+    const std::string line = "No coefficient cache for obj.0.0.urdf.sh (.lumocache: ";
+    ASSERT_NE(std::string::npos, reports.find(line)) << reports;
+    EXPECT_EQ(std::string::npos,
+              reports.find("No coefficient cache", reports.find(line) + 1))
+        << "one line for the slab";
+    EXPECT_NE(std::string::npos,
+              reports.find("): its files will be read again next time\n"));
+}
+
+}  // namespace
+}  // namespace lumo

@@ -165,8 +165,9 @@ LUMO_KERNEL void TowardLightLanes(const SlabFrame& frame, const Vec3& E,
 // bit, computed on the lanes (relight/arccos_sine_lanes.h); sin(-phi) is
 // -sin(phi) there, as it is in the library for every angle acosf gives.
 //
-// each_lane(lane) runs for every lane before the arccosines (the tile loops
-// ask for coefficients ahead of their use there).
+// each_lane(lane) runs for every lane, the first half before the geometry and
+// the rest between the arccosines and their use (the tile loops ask for
+// coefficients ahead of their use there, spread over the work).
 struct NoLaneWork {
     void operator()(int) const {}
 };
@@ -174,6 +175,9 @@ template <class V, class EachLane = NoLaneWork>
 LUMO_KERNEL void AnglesLanes(const SlabFrame& frame, const V3T<V>& L, uint32_t wanted,
                              V& cost_out, V& cosp_out, V& sinp_out,
                              const EachLane& each_lane = EachLane()) {
+    constexpr int kHalf = kLanesOf<V> / 2;
+    for (int lane = 0; lane < kHalf; ++lane)
+        each_lane(lane);
     V3T<V> n, s, t;
     Broadcast3(n, frame.n);
     Broadcast3(s, frame.s);
@@ -188,8 +192,6 @@ LUMO_KERNEL void AnglesLanes(const SlabFrame& frame, const V3T<V>& L, uint32_t w
     Dot(cosp, v, s);
     Dot(tdot, v, t);
     cost_out = cost;
-    for (int lane = 0; lane < kLanesOf<V>; ++lane)
-        each_lane(lane);
     // The lanes with an azimuth: not within 1e-10 of the normal, with a part
     // in the plane.
     const auto wide_cost = LUMO_WIDE(cost);
@@ -204,6 +206,8 @@ LUMO_KERNEL void AnglesLanes(const SlabFrame& frame, const V3T<V>& L, uint32_t w
     const V c = cosp > one ? one : (cosp < -one ? -one : cosp);
     V sine;
     ArccosSineLanes(c, use, sine);
+    for (int lane = kHalf; lane < kLanesOf<V>; ++lane)
+        each_lane(lane);
     float co[kLanesOf<V>], so[kLanesOf<V>];
     for (int lane = 0; lane < kLanesOf<V>; ++lane) {
         if (!(use & (1u << lane))) {

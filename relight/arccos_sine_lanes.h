@@ -19,8 +19,8 @@
 //
 // bench/arccos_sine_check.cpp runs both against the library for every float
 // in -1..1 (the clamped dot products LightAngles takes); ArccosSineLanesExact
-// makes a quick check of the same at start-up, so that a C library whose
-// functions are not these keeps its own calls.
+// makes a quick check of the same on first use, so that a C library whose
+// functions are not these keeps its own calls (AnglesLanes asks it).
 #pragma once
 
 #include <cmath>
@@ -30,6 +30,10 @@
 #include "relight/lane_types.h"
 
 namespace lumo::kernels {
+
+// Whether the lanes give this C library's bits on a table of telling
+// inputs (checked once, on first use; about a millisecond).
+bool ArccosSineLanesExact();
 
 // The arccosine's constants (fdlibm's single-precision ones), as bits.
 struct ArccosConstants {

@@ -204,8 +204,9 @@ LUMO_KERNEL void AnglesLanes(const SlabFrame& frame, const V3T<V>& L, uint32_t w
     // Rounding can put the dot product of two unit vectors just outside -1..1.
     const V one = V{} + 1.0f;
     const V c = cosp > one ? one : (cosp < -one ? -one : cosp);
-    V sine;
-    ArccosSineLanes(c, use, sine);
+    V sine = V{};
+    const bool lanes_exact = ArccosSineLanesExact();
+    if (lanes_exact) ArccosSineLanes(c, use, sine);
     for (int lane = kHalf; lane < kLanesOf<V>; ++lane)
         each_lane(lane);
     float co[kLanesOf<V>], so[kLanesOf<V>];
@@ -217,10 +218,11 @@ LUMO_KERNEL void AnglesLanes(const SlabFrame& frame, const V3T<V>& L, uint32_t w
         }
         co[lane] = cosp[lane];
         const float ci = c[lane];
-        if (ci >= -1.0f && ci <= 1.0f) {
+        if (lanes_exact && ci >= -1.0f && ci <= 1.0f) {
             so[lane] = tdot[lane] >= 0.0f ? sine[lane] : -sine[lane];
         } else {
-            // Not a number: the library's own calls, sign and all.
+            // Not a number, or a C library the lanes do not match: its own
+            // calls, sign and all.
             const float phi = std::acos(ci);
             so[lane] = tdot[lane] >= 0.0f ? std::sin(phi) : std::sin(-phi);
         }

@@ -32,7 +32,7 @@
 namespace lumo::kernels {
 
 // Whether the lanes give this C library's bits on a table of telling
-// inputs (checked once, on first use; about a millisecond).
+// inputs (checked once, on first use: a few milliseconds).
 bool ArccosSineLanesExact();
 
 // The arccosine's constants (fdlibm's single-precision ones), as bits.

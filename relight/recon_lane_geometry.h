@@ -14,6 +14,7 @@
 
 #include "geom/vec.h"
 #include "io/depth_map.h"
+#include "relight/arccos_sine_lanes.h"
 #include "relight/lane_types.h"
 #include "relight/slab_frame.h"
 
@@ -159,11 +160,14 @@ LUMO_KERNEL void TowardLightLanes(const SlabFrame& frame, const Vec3& E,
 }
 
 // LightAngles of the unit directions L: cos theta, cos phi, sin phi against
-// the frame. The arccosine and sine are LightAngles' scalar library calls,
-// lane by lane, made only for the lanes in `wanted` (the others get phi = 0).
+// the frame, for the lanes in `wanted` (the others get phi = 0). The sine of
+// the arccosine is LightAngles' library calls std::sin(std::acos(c)) bit for
+// bit, computed on the lanes (relight/arccos_sine_lanes.h); sin(-phi) is
+// -sin(phi) there, as it is in the library for every angle acosf gives.
 //
-// each_lane(lane) runs before each lane's library calls (the tile loops ask
-// for coefficients ahead of their use there, while the calls take their time).
+// each_lane(lane) runs for every lane, the first half before the geometry and
+// the rest between the arccosines and their use (the tile loops ask for
+// coefficients ahead of their use there, spread over the work).
 struct NoLaneWork {
     void operator()(int) const {}
 };
@@ -171,6 +175,9 @@ template <class V, class EachLane = NoLaneWork>
 LUMO_KERNEL void AnglesLanes(const SlabFrame& frame, const V3T<V>& L, uint32_t wanted,
                              V& cost_out, V& cosp_out, V& sinp_out,
                              const EachLane& each_lane = EachLane()) {
+    constexpr int kHalf = kLanesOf<V> / 2;
+    for (int lane = 0; lane < kHalf; ++lane)
+        each_lane(lane);
     V3T<V> n, s, t;
     Broadcast3(n, frame.n);
     Broadcast3(s, frame.s);
@@ -185,22 +192,40 @@ LUMO_KERNEL void AnglesLanes(const SlabFrame& frame, const V3T<V>& L, uint32_t w
     Dot(cosp, v, s);
     Dot(tdot, v, t);
     cost_out = cost;
+    // The lanes with an azimuth: not within 1e-10 of the normal, with a part
+    // in the plane.
+    const auto wide_cost = LUMO_WIDE(cost);
+    const auto axis = (wide_cost >= 0.9999999999) | (wide_cost <= -0.9999999999);
+    const auto flat = len == 0.0f;
+    uint32_t use = wanted;
+    for (int lane = 0; lane < kLanesOf<V>; ++lane) {
+        if (axis[lane] || flat[lane]) use &= ~(1u << lane);
+    }
+    // Rounding can put the dot product of two unit vectors just outside -1..1.
+    const V one = V{} + 1.0f;
+    const V c = cosp > one ? one : (cosp < -one ? -one : cosp);
+    V sine = V{};
+    const bool lanes_exact = ArccosSineLanesExact();
+    if (lanes_exact) ArccosSineLanes(c, use, sine);
+    for (int lane = kHalf; lane < kLanesOf<V>; ++lane)
+        each_lane(lane);
     float co[kLanesOf<V>], so[kLanesOf<V>];
     for (int lane = 0; lane < kLanesOf<V>; ++lane) {
-        co[lane] = 1.0f;
-        so[lane] = 0.0f;
-    }
-    for (int lane = 0; lane < kLanesOf<V>; ++lane) {
-        each_lane(lane);
-        if (!(wanted & (1u << lane))) continue;
-        const float ct = cost[lane];
-        if (ct >= 0.9999999999 || ct <= -0.9999999999 || len[lane] == 0.0f) continue;
-        const float cp = cosp[lane];
-        co[lane] = cp;
-        // Rounding can put the dot product of two unit vectors just outside -1..1.
-        const float c = cp > 1.0f ? 1.0f : (cp < -1.0f ? -1.0f : cp);
-        const float phi = std::acos(c);
-        so[lane] = tdot[lane] >= 0.0f ? std::sin(phi) : std::sin(-phi);
+        if (!(use & (1u << lane))) {
+            co[lane] = 1.0f;
+            so[lane] = 0.0f;
+            continue;
+        }
+        co[lane] = cosp[lane];
+        const float ci = c[lane];
+        if (lanes_exact && ci >= -1.0f && ci <= 1.0f) {
+            so[lane] = tdot[lane] >= 0.0f ? sine[lane] : -sine[lane];
+        } else {
+            // Not a number, or a C library the lanes do not match: its own
+            // calls, sign and all.
+            const float phi = std::acos(ci);
+            so[lane] = tdot[lane] >= 0.0f ? std::sin(phi) : std::sin(-phi);
+        }
     }
     std::memcpy(&cosp_out, co, sizeof cosp_out);
     std::memcpy(&sinp_out, so, sizeof sinp_out);

@@ -12,6 +12,8 @@
 
 #include <bit>
 #include <cmath>
+#include <cstring>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -544,6 +546,132 @@ void CheckSlide() {
             }
         }
     }
+}
+
+// The lanes' sin(acos(c)) against the library's calls, bit for bit, on a
+// table of inputs: both ends, zeros, the arccosine's branch points (2^-26,
+// 0.5) and their neighbours, the floats next to -1 and 1, tiny and
+// subnormal values, not-a-number, and a dense sample of the whole range.
+// (bench/arccos_sine_check.cpp runs every float in -1..1 once.)
+template <class V>
+void CheckArccosSine() {
+    constexpr int kLanes = kLanesOf<V>;
+    std::vector<float> inputs;
+    const float around[] = {1.0f,        0.5f,       0x1p-26f,  0x1.000002p-26f,
+                            0x1p-25f,    0.25f,      0.75f,     0.9999999f,
+                            1e-38f,      0x1p-149f,  0x1p-126f, 0x1.fffffcp-127f,
+                            0.70710677f, 0.8660254f, 1e-8f,     0.0f};
+    for (const float a : around) {
+        for (const float x : {a, std::nextafter(a, 0.0f), std::nextafter(a, 2.0f)}) {
+            if (x > 1.0f) continue;
+            inputs.push_back(x);
+            inputs.push_back(-x);
+        }
+    }
+    // Inputs where acosf is not the correctly rounded arccosine.
+    for (const float x : {0x1.110b3cp-26f, -0x1.bbbd2ep-24f, -0x1.ddde98p-23f,
+                          0x1.1110b4p-22f, -0x1.eeef4cp-22f})
+        inputs.push_back(x);
+    std::mt19937 rng(47);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    for (int i = 0; i < 200000; ++i)
+        inputs.push_back(u(rng));
+    // Near the ends the angle changes fastest.
+    for (uint32_t k = 0; k < 20000; ++k) {
+        const float x = std::bit_cast<float>(0x3f800000u - 1 - k * 97);
+        inputs.push_back(x);
+        inputs.push_back(-x);
+    }
+    while (inputs.size() % kLanes != 0)
+        inputs.push_back(0.5f);
+    for (size_t first = 0; first < inputs.size(); first += kLanes) {
+        V c{};
+        for (int lane = 0; lane < kLanes; ++lane)
+            c[lane] = inputs[first + static_cast<size_t>(lane)];
+        V phi, sine;
+        ArccosLanes(c, phi);
+        ArccosSineLanes(c, (1u << kLanes) - 1, sine);
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const float x = c[lane];
+            ASSERT_EQ(std::bit_cast<uint32_t>(std::acos(x)),
+                      std::bit_cast<uint32_t>(phi[lane]))
+                << "acos(" << std::hexfloat << x << ")";
+            const float want = std::sin(std::acos(x));
+            ASSERT_EQ(std::bit_cast<uint32_t>(want), std::bit_cast<uint32_t>(sine[lane]))
+                << "sin(acos(" << std::hexfloat << x << "))";
+            ASSERT_EQ(std::bit_cast<uint32_t>(std::sin(-std::acos(x))),
+                      std::bit_cast<uint32_t>(-sine[lane]))
+                << "sin(-acos(" << std::hexfloat << x << "))";
+        }
+    }
+    // Lanes outside -1..1 (not a number) take the library's calls.
+    V c = V{} + 0.25f;
+    c[1] = std::numeric_limits<float>::quiet_NaN();
+    V sine;
+    ArccosSineLanes(c, (1u << kLanes) - 1, sine);
+    EXPECT_TRUE(std::isnan(sine[1]));
+    ExpectSameBits(std::sin(std::acos(0.25f)), sine[0], "lane beside NaN", 0, 0);
+}
+
+// LightAngles' special directions on lanes: along the normal and just off
+// it, in the plane along +-s and +-t (phi 0, pi, +-pi/2, with the sign of a
+// zero dot product), tilted ones, and a direction that is not a number.
+template <class V>
+void CheckAngleEdges() {
+    constexpr int kLanes = kLanesOf<V>;
+    SlabFrame frame;
+    frame.n = Vec3(0, 0, 1);
+    frame.s = Vec3(1, 0, 0);
+    frame.t = Vec3(0, 1, 0);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    std::vector<Vec3> dirs = {
+        {0, 0, 1},         {0, 0, -1},          {1e-6f, 0, 1},        {1, 0, 0},
+        {-1, 0, 0},        {0, 1, 0},           {0, -1, 0},           {1, -0.0f, 0},
+        {-1, -0.0f, 0.5f}, {0.3f, -0.4f, 0.8f}, {-0.3f, 0.4f, -0.8f}, {nan, 0, 1},
+        {1, 1e-30f, 0},    {-1, -1e-30f, 0},    {0.6f, 0.8f, 1e-7f},  {2e-7f, -1, 0}};
+    std::mt19937 rng(5);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    while (dirs.size() % kLanes != 0 || dirs.size() < 64)
+        dirs.push_back(Vec3(u(rng), u(rng), u(rng)));
+    for (Vec3& d : dirs) {
+        if (d.x == d.x) VecNormalize(d);
+    }
+    for (size_t first = 0; first < dirs.size(); first += kLanes) {
+        // Through arrays: GCC takes lane stores for reads of an unset vector.
+        float xyz[3][kLanes];
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const Vec3& d = dirs[first + static_cast<size_t>(lane)];
+            xyz[0][lane] = d.x;
+            xyz[1][lane] = d.y;
+            xyz[2][lane] = d.z;
+        }
+        V3T<V> L;
+        std::memcpy(&L.x, xyz[0], sizeof L.x);
+        std::memcpy(&L.y, xyz[1], sizeof L.y);
+        std::memcpy(&L.z, xyz[2], sizeof L.z);
+        V cost, cosp, sinp;
+        AnglesLanes(frame, L, (1u << kLanes) - 1, cost, cosp, sinp);
+        for (int lane = 0; lane < kLanes; ++lane) {
+            const int k = static_cast<int>(first) + lane;
+            const ShAngles want =
+                LightAngles(dirs[static_cast<size_t>(k)], frame.n, frame.s, frame.t);
+            ExpectSameBits(want.cost, cost[lane], "cost direction", k, 0);
+            ExpectSameBits(want.cosp, cosp[lane], "cosp direction", k, 0);
+            ExpectSameBits(want.sinp, sinp[lane], "sinp direction", k, 0);
+        }
+    }
+}
+
+TEST_F(KernelTest, ArccosSineIsTheLibrarysOnEveryLaneWidth) {
+    // The C library here (glibc) is the one the lanes copy: AnglesLanes uses
+    // them rather than a library call per lane.
+    EXPECT_TRUE(ArccosSineLanesExact());
+    CheckArccosSine<V8>();
+    CheckAngleEdges<V8>();
+#ifdef __AVX512F__
+    CheckArccosSine<V16>();
+    CheckAngleEdges<V16>();
+#endif
 }
 
 TEST_F(KernelTest, BasisOnEveryLaneWidth) {

@@ -9,9 +9,9 @@ namespace lumo::tool {
 
 int ReadLightArgs(const ToolCommand& command, const std::vector<std::string>& lights,
                   const std::string& rig_path, std::optional<LightRig>& rig,
-                  EnvMapCache* maps) {
+                  MapFileCache* maps) {
     rig.reset();
-    EnvMapCache own;  // several --light flags naming one map read it once
+    MapFileCache own;  // several --light flags naming one map read it once
     if (maps == nullptr) maps = &own;
     if (!rig_path.empty() && !lights.empty())
         return UsageError(command, "give --light or --rig, not both");

@@ -20,6 +20,6 @@ namespace lumo::tool {
 // given), so that a path read with the same cache does not read them again.
 int ReadLightArgs(const ToolCommand& command, const std::vector<std::string>& lights,
                   const std::string& rig_path, std::optional<LightRig>& rig,
-                  EnvMapCache* maps = nullptr);
+                  MapFileCache* maps = nullptr);
 
 }  // namespace lumo::tool

@@ -123,7 +123,7 @@ int RunRender(const RenderOptions& o) {
         return UsageError(cmd, "--mode must be auto, corner or centre");
     // One cache for the lights and the path: a map named by both, or by many
     // keyframes, is read once.
-    EnvMapCache maps;
+    MapFileCache maps;
     std::optional<LightRig> given;
     if (int status = ReadLightArgs(cmd, o.lights, o.rig, given, &maps); status != 0)
         return status;

@@ -82,7 +82,7 @@ std::string ShapeName(const LightSpecKey& key) {
 }
 
 Status ParseLight(const RigJson& j, size_t index, const std::string& name,
-                  LightSpec& spec, EnvMapCache* maps) {
+                  LightSpec& spec, MapFileCache* maps) {
     const std::string where = StrPrintf("light %zu: ", index);
     if (!j.is_object()) return Fail(name, where + "not an object");
     spec = LightSpec();
@@ -117,7 +117,7 @@ Status IntegerMember(const RigJson& j, const char* member, const std::string& na
 }  // namespace
 
 Status ParseLightRig(const std::string& text, const std::string& name, LightRig& rig,
-                     EnvMapCache* maps) {
+                     MapFileCache* maps) {
     RigJson j;
     std::string error;
     if (!ParseFloatJson(text, j, error)) return Fail(name, "not JSON: " + error);
@@ -125,7 +125,7 @@ Status ParseLightRig(const std::string& text, const std::string& name, LightRig&
 }
 
 Status LightRigFromJson(const FloatJson& j, const std::string& name, LightRig& rig,
-                        EnvMapCache* maps) {
+                        MapFileCache* maps) {
     if (!j.is_object()) return Fail(name, "not a JSON object");
     for (const auto& item : j.items()) {
         const std::string& member = item.key();
@@ -176,7 +176,7 @@ Status LightRigFromJson(const FloatJson& j, const std::string& name, LightRig& r
     return Status::Ok();
 }
 
-Status ReadLightRig(const std::string& path, LightRig& rig, EnvMapCache* maps) {
+Status ReadLightRig(const std::string& path, LightRig& rig, MapFileCache* maps) {
     std::string text, why;
     switch (ReadTextFile(path, kRigFileCap, text, why)) {
         case TextFileError::kNone:

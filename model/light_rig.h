@@ -49,14 +49,14 @@ struct LightRig {
 // `maps`, an environment map already in the cache is not read again, and one
 // read is added to it.
 Status ParseLightRig(const std::string& text, const std::string& name, LightRig& rig,
-                     EnvMapCache* maps = nullptr);
+                     MapFileCache* maps = nullptr);
 // As ParseLightRig, from parsed JSON (a rig inside another file); `maps`
 // (when given) is shared by the rigs of one file, so each map is read once.
 Status LightRigFromJson(const FloatJson& json, const std::string& name, LightRig& rig,
-                        EnvMapCache* maps = nullptr);
+                        MapFileCache* maps = nullptr);
 // Reads the rig file `path`; fails as ParseLightRig does, or with
 // "[ReadRig]: PATH: cannot read the file\n".
-Status ReadLightRig(const std::string& path, LightRig& rig, EnvMapCache* maps = nullptr);
+Status ReadLightRig(const std::string& path, LightRig& rig, MapFileCache* maps = nullptr);
 
 // The rig as JSON text (two-space indents, one light per array element).
 std::string LightRigText(const LightRig& rig);

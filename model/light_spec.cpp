@@ -192,6 +192,7 @@ bool SetLightSpecKey(LightSpec& spec, std::string_view key, std::string_view val
             return false;
         }
         spec.slide = std::string(value);
+        spec.slideimage.reset();
         return true;
     }
     if (key == "map") {
@@ -245,20 +246,30 @@ bool ParseLightSpec(std::string_view text, LightSpec& spec, std::string& error) 
     return true;
 }
 
-Status ResolveLightSpec(LightSpec& spec, EnvMapCache* maps) {
+Status ResolveLightSpec(LightSpec& spec, MapFileCache* maps) {
     if (spec.kind == SlideProjector && !spec.env) {
-        Photo slide;
+        if (spec.slideimage) return Status::Ok();
+        if (maps != nullptr) {
+            if (const auto it = maps->slides.find(spec.slide); it != maps->slides.end()) {
+                spec.slideimage = it->second;
+                return Status::Ok();
+            }
+        }
+        auto slide = std::make_shared<Photo>();
         bool loaded = false;
         const Status s = ReadSGIRGB(
-            slide, spec.slide.c_str(), SgiReadOptions{}, [](std::string_view) {}, loaded);
+            *slide, spec.slide.c_str(), SgiReadOptions{}, [](std::string_view) {},
+            loaded);
         if (!s.ok() || !loaded)
             return Status::Error("cannot read the slide '" + spec.slide + "'");
+        if (maps != nullptr) maps->slides[spec.slide] = slide;
+        spec.slideimage = std::move(slide);
         return Status::Ok();
     }
     if (!spec.env || spec.envmap) return Status::Ok();
     if (spec.map.empty()) return Status::Error("kind=env wants map=FILE");
     if (maps != nullptr) {
-        if (const auto it = maps->find(spec.map); it != maps->end()) {
+        if (const auto it = maps->env.find(spec.map); it != maps->env.end()) {
             spec.envmap = it->second;
             return Status::Ok();
         }
@@ -270,7 +281,7 @@ Status ResolveLightSpec(LightSpec& spec, EnvMapCache* maps) {
             message.pop_back();
         return Status::Error(message);
     }
-    if (maps != nullptr) (*maps)[spec.map] = map;
+    if (maps != nullptr) maps->env[spec.map] = map;
     spec.envmap = std::move(map);
     return Status::Ok();
 }
@@ -335,7 +346,10 @@ Status ApplyLightSpec(const LightSpec& spec, LightSrc& light) {
     light.slidehangle = spec.fov[0];
     light.slidevangle = spec.fov[1];
     if (spec.kind == SlideProjector) {
-        if (Status s = light.SetSlideName(spec.slide); !s.ok()) return s;
+        if (Status s = spec.slideimage ? light.SetSlide(spec.slide, *spec.slideimage)
+                                       : light.SetSlideName(spec.slide);
+            !s.ok())
+            return s;
     }
     light.envspin = spec.spin;
     if (spec.kind == Environment) light.envmap = spec.envmap;

@@ -45,10 +45,11 @@ struct LightSpec {
     Vec3 up{0.0f, 1.0f, 0.0f};
     float fov[2] = {45.0f, 45.0f};
     std::string slide = "slide.rgb";
-    bool env = false;                      // kind=env: kind 2 with a map
-    std::string map;                       // the environment's map file
-    float spin = 0.0f;                     // degrees about the environment's zenith
-    std::shared_ptr<const EnvMap> envmap;  // the map, once ResolveLightSpec read it
+    bool env = false;                         // kind=env: kind 2 with a map
+    std::string map;                          // the environment's map file
+    float spin = 0.0f;                        // degrees about the environment's zenith
+    std::shared_ptr<const EnvMap> envmap;     // the map, once ResolveLightSpec read it
+    std::shared_ptr<const Photo> slideimage;  // the slide, once ResolveLightSpec read it
 };
 
 // How a key's value is written: a word or a file name (a JSON string), one
@@ -81,15 +82,18 @@ bool ParseLightSpec(std::string_view text, LightSpec& spec, std::string& error);
 // Numbers are the shortest text that reads back as the same float.
 std::vector<std::pair<std::string, std::string>> LightSpecPairs(const LightSpec& spec);
 // Reads the files a spec names that can fail, the one step by which --light
-// and rigs accept or refuse a light: a slide projector's slide (checked here,
-// loaded again when the spec is applied) and the environment's map. Fails with
+// and rigs accept or refuse a light: a slide projector's slide and the
+// environment's map, kept in the spec for ApplyLightSpec. Fails with
 // "cannot read the slide 'FILE'", "kind=env wants map=FILE" or the map
 // reader's message (one line, no newline, naming the file). Other kinds:
 // nothing to read.
-// With `maps`, a map already read by an earlier spec of the same file is
-// taken from there: a path naming one map in every keyframe reads it once.
-using EnvMapCache = std::map<std::string, std::shared_ptr<const EnvMap>>;
-Status ResolveLightSpec(LightSpec& spec, EnvMapCache* maps = nullptr);
+// With `maps`, a file already read by an earlier spec is taken from there: a
+// path or a rig naming one map or slide in every keyframe reads it once.
+struct MapFileCache {
+    std::map<std::string, std::shared_ptr<const EnvMap>> env;
+    std::map<std::string, std::shared_ptr<const Photo>> slides;
+};
+Status ResolveLightSpec(LightSpec& spec, MapFileCache* maps = nullptr);
 
 // The pairs as one SPEC line ("kind=dir dir=0,0,-1 ...").
 std::string FormatLightSpec(const LightSpec& spec);
@@ -98,7 +102,8 @@ std::string FormatLightSpec(const LightSpec& spec);
 LightSpec SpecFromLight(const LightSrc& light);
 
 // Gives `light` the spec's values as the viewer's light commands would: the
-// light is reset first; a slide projector loads its slide; an environment
+// light is reset first; a slide projector takes the slide ResolveLightSpec
+// read (a spec not resolved loads it); an environment
 // light takes the map ResolveLightSpec read (none: it stays dark). Fails with
 // the slide reader's message (LightSrc::SetSlideName).
 Status ApplyLightSpec(const LightSpec& spec, LightSrc& light);

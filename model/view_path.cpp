@@ -36,7 +36,7 @@ bool GetFloat(const FloatJson& v, float& out) {
 }
 
 Status ParseKeyframe(const FloatJson& j, size_t index, const std::string& name,
-                     EnvMapCache& maps, Keyframe& key) {
+                     MapFileCache& maps, Keyframe& key) {
     const std::string where = StrPrintf("keyframe %zu: ", index);
     if (!j.is_object()) return Fail(name, where + "not an object");
     for (const auto& [member, value] : j.items()) {
@@ -117,7 +117,7 @@ PathSample SampleAt(const Keyframe& key, const std::optional<LightRig>& rig) {
 }  // namespace
 
 Status ParseViewPath(const std::string& text, const std::string& name, ViewPath& path,
-                     EnvMapCache* maps) {
+                     MapFileCache* maps) {
     FloatJson j;
     std::string error;
     // No keyframe takes fewer than 10 bytes ({"time":0}).
@@ -136,8 +136,8 @@ Status ParseViewPath(const std::string& text, const std::string& name, ViewPath&
     if (!j.contains("keyframes") || !j["keyframes"].is_array() || j["keyframes"].empty())
         return Fail(name, "keyframes must be an array of at least one keyframe");
     ViewPath out;
-    EnvMapCache own;  // each map the keyframes name is read once
-    EnvMapCache& cache = maps != nullptr ? *maps : own;
+    MapFileCache own;  // each map the keyframes name is read once
+    MapFileCache& cache = maps != nullptr ? *maps : own;
     for (size_t i = 0; i < j["keyframes"].size(); ++i) {
         Keyframe key;
         if (Status s = ParseKeyframe(j["keyframes"][i], i, name, cache, key); !s.ok())
@@ -150,7 +150,7 @@ Status ParseViewPath(const std::string& text, const std::string& name, ViewPath&
     return Status::Ok();
 }
 
-Status ReadViewPath(const std::string& file, ViewPath& path, EnvMapCache* maps) {
+Status ReadViewPath(const std::string& file, ViewPath& path, MapFileCache* maps) {
     std::string text, why;
     switch (ReadTextFile(file, kPathFileCap, text, why)) {
         case TextFileError::kNone:

@@ -57,8 +57,9 @@ struct ViewPath {
 // `maps`, also once with the other rigs and lights that share the cache (a
 // command's --rig and --path).
 Status ParseViewPath(const std::string& text, const std::string& name, ViewPath& path,
-                     EnvMapCache* maps = nullptr);
-Status ReadViewPath(const std::string& file, ViewPath& path, EnvMapCache* maps = nullptr);
+                     MapFileCache* maps = nullptr);
+Status ReadViewPath(const std::string& file, ViewPath& path,
+                    MapFileCache* maps = nullptr);
 std::string ViewPathText(const ViewPath& path);
 // Writes through a temporary file and a rename. "[WritePath]: cannot write F\n".
 Status WriteViewPath(const std::string& file, const ViewPath& path);

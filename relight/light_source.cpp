@@ -139,6 +139,14 @@ Status LightSrc::SetSlideName(std::string_view name) {
     return ReadSGIRGB(slide, slidename, SgiReadOptions{}, WriteToStderr, loaded);
 }
 
+Status LightSrc::SetSlide(std::string_view name, const Photo& image) {
+    CopyBounded(slidename, name);
+    if (kind != SlideProjector || slidename[0] == '\0')
+        return Status::Error("This source is not a slide projector!!\n");
+    slide = image;
+    return Status::Ok();
+}
+
 void LightSrc::UpdateSlideFrame(const MessageSink& report) {
     if (kind != SlideProjector) return;
     Vec3 normal;

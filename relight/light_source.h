@@ -124,6 +124,9 @@ class LightSrc {
     // the name is empty, or with the SGI reader's own failure (memory, a size
     // the file cannot hold).
     Status SetSlideName(std::string_view name);
+    // As SetSlideName, with the slide already read from `name`: copies
+    // `image` instead of reading the file again.
+    Status SetSlide(std::string_view name, const Photo& image);
 
     // For a slide projector: recomputes the derived slide fields from position,
     // slidelookat and the angles, clears changed and reports the frame to

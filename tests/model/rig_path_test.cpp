@@ -149,10 +149,11 @@ TEST(RigPathFileTest, AFloodOfEmptyListsIsRefusedWithinAFewTimesItsSize) {
 }
 
 // A rig and a path read with one cache (lumotool render --rig R --path P)
-// read a map they both name once: once the rig has read it, the file can go
-// and the path still gets it, as every keyframe of the path and the rig's
-// light share the one map; without the cache the path would read it again.
-TEST(RigPathFileTest, ARigAndAPathSharingACacheReadTheirMapOnce) {
+// read a map or slide they both name once: once the rig has read them, the
+// files can go and the path still gets them, as every keyframe of the path
+// and the rig's lights share the one copy; without the cache the path would
+// read them again. Applying a light takes the slide read then.
+TEST(RigPathFileTest, ARigAndAPathSharingACacheReadTheirMapsAndSlidesOnce) {
     testing::TempDir dir;
     FloatImage sky;
     sky.width = 4;
@@ -161,9 +162,17 @@ TEST(RigPathFileTest, ARigAndAPathSharingACacheReadTheirMapOnce) {
     sky.pixels.assign(24, 0.5f);
     const std::string map = dir.File("sky.exr");
     ASSERT_TRUE(WriteImageFile(map, sky, ImageBits::kFloat).ok());
+    Photo picture;
+    ASSERT_TRUE(picture.Alloc(3, 2).ok());
+    for (size_t i = 0; i < picture.pixels.size(); ++i)
+        picture.pixels[i] = static_cast<uint8_t>(10 * i + 1);
+    const std::string slide = dir.File("slide.rgb");
+    ASSERT_TRUE(WriteSGIRGB(slide.c_str(), picture).ok());
     const std::string rig_text =
         R"({"format": "lumo-rig", "version": 1, "lights": [{"kind": "env", "map": ")" +
-        map + R"("}, {"kind": "env", "map": ")" + map + R"(", "spin": 30}]})";
+        map + R"("}, {"kind": "env", "map": ")" + map +
+        R"(", "spin": 30}, {"kind": "slide", "slide": ")" + slide +
+        R"("}, {"kind": "slide", "slide": ")" + slide + R"(", "fov": [10, 20]}]})";
     std::string path_text = R"({"format": "lumo-path", "version": 1, "keyframes": [)";
     for (int i = 0; i < 3; ++i)
         path_text += (i > 0 ? ", " : "") + std::string(R"({"time": )") +
@@ -177,22 +186,34 @@ TEST(RigPathFileTest, ARigAndAPathSharingACacheReadTheirMapOnce) {
         std::fclose(f);
     }
 
-    EnvMapCache maps;
+    MapFileCache maps;
     LightRig rig;
     ASSERT_TRUE(ReadLightRig(rig_file, rig, &maps).ok());
-    ASSERT_EQ(2u, rig.lights.size());
+    ASSERT_EQ(4u, rig.lights.size());
     const auto& shared = rig.lights[0].envmap;
     ASSERT_NE(nullptr, shared);
     EXPECT_EQ(shared, rig.lights[1].envmap);
+    const auto& shared_slide = rig.lights[2].slideimage;
+    ASSERT_NE(nullptr, shared_slide);
+    EXPECT_EQ(shared_slide, rig.lights[3].slideimage);
     ASSERT_TRUE(std::filesystem::remove(map));
+    ASSERT_TRUE(std::filesystem::remove(slide));
 
     ViewPath path;
     const Status read = ParseViewPath(path_text, "path.json", path, &maps);
     ASSERT_TRUE(read.ok()) << read.message();
-    for (const Keyframe& k : path.keyframes)
-        for (const LightSpec& l : k.rig->lights)
-            EXPECT_EQ(shared, l.envmap);
-    // Without the cache the path reads the map, which is gone.
+    for (const Keyframe& k : path.keyframes) {
+        EXPECT_EQ(shared, k.rig->lights[0].envmap);
+        EXPECT_EQ(shared, k.rig->lights[1].envmap);
+        EXPECT_EQ(shared_slide, k.rig->lights[2].slideimage);
+        EXPECT_EQ(shared_slide, k.rig->lights[3].slideimage);
+    }
+    LightSrc light;
+    ASSERT_TRUE(ApplyLightSpec(path.keyframes[2].rig->lights[3], light).ok());
+    EXPECT_EQ(slide, light.GetSlideName());
+    EXPECT_EQ(picture.pixels, light.slide.pixels);
+    EXPECT_EQ(3, light.slide.width);
+    // Without the cache the path reads the files, which are gone.
     ViewPath alone;
     EXPECT_NE(std::string::npos,
               ParseViewPath(path_text, "path.json", alone).message().find("sky.exr"));

@@ -24,6 +24,16 @@
 namespace lumo {
 namespace {
 
+// A 4 x 2 environment map of one grey written to `path`.
+bool WriteGreySky(const std::string& path, float grey) {
+    FloatImage sky;
+    sky.width = 4;
+    sky.height = 2;
+    sky.channels = 3;
+    sky.pixels.assign(4 * 2 * 3, grey);
+    return WriteImageFile(path, sky, ImageBits::kFloat).ok();
+}
+
 LightSpec Spec(const std::string& text) {
     LightSpec spec;
     std::string error;
@@ -67,12 +77,7 @@ TEST(RigPathFileTest, OnlySmallRegularFilesAreRead) {
 // light shares the one map.
 TEST(RigPathFileTest, AMapNamedByManyKeyframesIsReadOnce) {
     testing::TempDir dir;
-    FloatImage sky;
-    sky.width = 4;
-    sky.height = 2;
-    sky.channels = 3;
-    sky.pixels.assign(24, 0.5f);
-    ASSERT_TRUE(WriteImageFile(dir.File("sky.exr"), sky, ImageBits::kFloat).ok());
+    ASSERT_TRUE(WriteGreySky(dir.File("sky.exr"), 0.5f));
     std::string text = R"({"format": "lumo-path", "version": 1, "keyframes": [)";
     for (int i = 0; i < 40; ++i) {
         text += (i > 0 ? ", " : "") + std::string(R"({"time": )") + std::to_string(i) +
@@ -155,13 +160,8 @@ TEST(RigPathFileTest, AFloodOfEmptyListsIsRefusedWithinAFewTimesItsSize) {
 // read them again. Applying a light takes the slide read then.
 TEST(RigPathFileTest, ARigAndAPathSharingACacheReadTheirMapsAndSlidesOnce) {
     testing::TempDir dir;
-    FloatImage sky;
-    sky.width = 4;
-    sky.height = 2;
-    sky.channels = 3;
-    sky.pixels.assign(24, 0.5f);
     const std::string map = dir.File("sky.exr");
-    ASSERT_TRUE(WriteImageFile(map, sky, ImageBits::kFloat).ok());
+    ASSERT_TRUE(WriteGreySky(map, 0.5f));
     Photo picture;
     ASSERT_TRUE(picture.Alloc(3, 2).ok());
     for (size_t i = 0; i < picture.pixels.size(); ++i)
@@ -235,13 +235,8 @@ TEST(LightRigTest, TheTextGivesBackEveryValueBitForBit) {
                   Spec("kind=point color=0.003921569,1,0"), Spec("kind=reserved")};
     rig.lights[1].slide = slide;
     // An environment light: its map is read when the rig is.
-    FloatImage sky;
-    sky.width = 4;
-    sky.height = 2;
-    sky.channels = 3;
-    sky.pixels.assign(4 * 2 * 3, 0.25f);
     const std::string map = dir.File("sky \\ map.exr");
-    ASSERT_TRUE(WriteImageFile(map, sky, ImageBits::kFloat).ok());
+    ASSERT_TRUE(WriteGreySky(map, 0.25f));
     rig.lights.push_back(Spec("kind=env dir=0,0.6,-0.8 spin=-33.3 color=1,0.5,0.25"));
     rig.lights.back().map = map;
     const std::string text = LightRigText(rig);

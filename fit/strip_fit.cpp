@@ -3,6 +3,8 @@
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cstring>
+#include <future>
+#include <system_error>
 
 #include "base/parallel_for.h"
 #include "fit/byte_error_sums.h"
@@ -53,7 +55,18 @@ Status FitStrips(const StripFitSetup& o, PhotoRows& rows, BrdfStreamWriter& out,
     // term makes the relit bytes the nearest ones.
     const float half_byte = 0.5f / 255.0f / (*o.basis)[0];
 
-    std::vector<float> channel_buf[3];
+    // The file is written on a thread of its own while the next strip is
+    // read and fitted: each strip's three channels are gathered into one of
+    // two buffer sets and handed over; before the next hand-over the one
+    // before is waited for, so a set is never refilled while it is written.
+    // One thread writing also keeps the writes from queueing on the file's
+    // lock, which costs the waiting core its time.
+    std::vector<float> channel_buf[2][3];
+    int buf_set = 0;
+    std::future<Status> writing;
+    auto finish_writing = [&writing]() {
+        return writing.valid() ? writing.get() : Status::Ok();
+    };
     size_t lo = static_cast<size_t>(H), hi = static_cast<size_t>(H);
     size_t write_hi = static_cast<size_t>(H);  // rows at and above it are written
     size_t next_block = blocks;                // blocks at and above it are done
@@ -166,14 +179,15 @@ Status FitStrips(const StripFitSetup& o, PhotoRows& rows, BrdfStreamWriter& out,
         const size_t done_rows = CeilDiv(next_block * kFitBlock, row_cols);
         const size_t y0 = std::max(lo, done_rows);
         if (y0 < write_hi) {
-            // The three channels gathered and written side by side.
+            // The three channels gathered side by side, then written.
             const size_t n = (write_hi - y0) * static_cast<size_t>(W);
             const size_t t = static_cast<size_t>(T);
-            std::vector<Status> failures(3);
+            std::vector<float>* bufs = channel_buf[buf_set];
+            buf_set = 1 - buf_set;
             ParallelForEach(
                 3,
                 [&](size_t c) {
-                    std::vector<float>& buf = channel_buf[c];
+                    std::vector<float>& buf = bufs[c];
                     buf.resize(n * t);
                     const float* src = coeff.data();
                     for (size_t i = 0; i < n; ++i) {
@@ -182,14 +196,24 @@ Status FitStrips(const StripFitSetup& o, PhotoRows& rows, BrdfStreamWriter& out,
                         for (size_t j = 0; j < t; ++j)
                             to[j] = from[j];
                     }
-                    failures[c] =
-                        out.WriteRows(static_cast<int>(c), static_cast<int32_t>(y0),
-                                      static_cast<int32_t>(write_hi), buf.data(),
-                                      present.data() + y0 * static_cast<size_t>(W));
                 },
                 o.threads);
-            for (const Status& f : failures) {
-                if (!f.ok()) return f;
+            if (Status s = finish_writing(); !s.ok()) return s;
+            const uint8_t* flags = present.data() + y0 * static_cast<size_t>(W);
+            auto job = [&out, bufs, flags, first = static_cast<int32_t>(y0),
+                        last = static_cast<int32_t>(write_hi)]() {
+                for (int c = 0; c < 3; ++c) {
+                    if (Status s = out.WriteRows(
+                            c, first, last, bufs[static_cast<size_t>(c)].data(), flags);
+                        !s.ok())
+                        return s;
+                }
+                return Status::Ok();
+            };
+            try {
+                writing = std::async(std::launch::async, job);
+            } catch (const std::system_error&) {  // no thread to be had: write now
+                if (Status s = job(); !s.ok()) return s;
             }
             write_hi = y0;
         }
@@ -198,6 +222,7 @@ Status FitStrips(const StripFitSetup& o, PhotoRows& rows, BrdfStreamWriter& out,
         hi = std::max(hi, lo);
         if (progress) progress(H - static_cast<int32_t>(lo));
     }
+    if (Status s = finish_writing(); !s.ok()) return s;
     for (size_t k = 0; k < blocks; ++k) {
         result.fit_squared += block_fit[k];
         result.hold_squared += block_hold[k];

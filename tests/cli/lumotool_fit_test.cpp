@@ -748,6 +748,43 @@ TEST(LumotoolFitTest, AFailureMidwayRemovesTheRunsFiles) {
             << old_files[i];
 }
 
+// A disk that fills while the coefficients stream out (the file size limit:
+// nothing at all, or the coefficient file's header but not its first strip)
+// ends the fit with the writer's one line and status 1; a new folder is left
+// empty and a re-fit leaves the earlier fit in its folder as it was.
+TEST(LumotoolFitTest, AFullDiskEndsTheFitInOneLineAndKeepsTheEarlierFit) {
+    TempDir dir;
+    SyntheticCapture cap;
+    cap.width = 48;
+    cap.height = 32;
+    ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File("cap")).empty());
+    ASSERT_EQ(0,
+              Lumotool(dir.path().string(), {"fit", "cap/lights.lp", "old"}).exit_code);
+    const std::vector<std::string> old_files = Files(dir.path() / "old");
+    std::vector<std::string> old_bytes;
+    for (const std::string& f : old_files)
+        old_bytes.push_back(ReadFileBytes((dir.path() / "old" / f).string()));
+    for (const char* blocks : {"0", "16"}) {  // of 512 bytes
+        for (const std::string out : {"out", "old"}) {
+            SCOPED_TRACE(std::string(blocks) + " blocks into " + out);
+            const ProcessResult r =
+                RunProcess({"/bin/sh", "-c",
+                            std::string("trap '' XFSZ; ulimit -f ") + blocks +
+                                "; exec \"$0\" \"$@\"",
+                            LUMOTOOL_PATH, "fit", "cap/lights.lp", out, "--bands", "4"},
+                           dir.path().string(), "", 300);
+            EXPECT_EQ(1, r.exit_code);
+            EXPECT_EQ("[WriteBrdfFile]: cannot write\n", r.err);
+        }
+        EXPECT_EQ(std::vector<std::string>{}, Files(dir.path() / "out"));
+        ASSERT_EQ(old_files, Files(dir.path() / "old"));
+        for (size_t i = 0; i < old_files.size(); ++i)
+            EXPECT_EQ(old_bytes[i],
+                      ReadFileBytes((dir.path() / "old" / old_files[i]).string()))
+                << old_files[i];
+    }
+}
+
 // A re-fit killed at any moment leaves the earlier fit whole or no scene
 // description at all: never a scene.lid that names old and new files. The
 // kill comes once the new run's staging folder exists.

@@ -12,6 +12,24 @@
 namespace lumo {
 namespace {
 
+// Where a listed picture is: the path as written, against the listing's
+// folder. Listings made on another machine name pictures by paths that only
+// held there (capture tools write absolute Windows paths such as
+// "C:\dome\jpeg-exports\IMG_0001.JPG"), and the pictures are handed over
+// beside the listing: when the path as written names nothing here, a picture
+// of the same file name in the listing's folder is taken.
+std::string PicturePath(const std::string& name, const std::filesystem::path& folder) {
+    const std::filesystem::path image(name);
+    const std::filesystem::path written = image.is_absolute() ? image : folder / image;
+    std::error_code ec;
+    if (std::filesystem::exists(written, ec)) return written.string();
+    const size_t cut = name.find_last_of("/\\");
+    if (cut == std::string::npos || cut + 1 == name.size()) return written.string();
+    const std::filesystem::path beside = folder / name.substr(cut + 1);
+    if (std::filesystem::is_regular_file(beside, ec)) return beside.string();
+    return written.string();
+}
+
 Status Fail(const std::string& path, int line, const std::string& why) {
     return Status::Error(
         StrPrintf("[ReadLightPositions]: %s:%d: %s\n", path.c_str(), line, why.c_str()));
@@ -107,8 +125,7 @@ Status ParseLightPositions(const std::string& text, const std::string& path,
         }
         name.erase(name.find_last_not_of(" \t") + 1);
         name.erase(0, name.find_first_not_of(" \t"));
-        const std::filesystem::path image(name);
-        p.path = (image.is_absolute() ? image : folder / image).string();
+        p.path = PicturePath(name, folder);
         photos.push_back(std::move(p));
     }
     if (count < 0) return Fail(path, number + 1, "expected the number of photographs");

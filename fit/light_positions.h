@@ -8,6 +8,10 @@
 //            the light, x to the picture's right, y to its top, z out of the
 //            picture towards the camera
 //
+// A path that names nothing here (a listing written on another machine, with
+// its absolute or Windows paths) stands for the picture of its file name
+// (after the last '/' or '\') in the .lp file's folder, when there is one.
+//
 // Blank lines may follow the last photograph line. The reader lives with the
 // fitter rather than in io/: the listing describes a capture to fit, not a
 // file the viewer reads.
@@ -35,7 +39,8 @@ struct LightPhoto {
 Status ReadLightPositions(const std::string& path, std::vector<LightPhoto>& photos);
 
 // As ReadLightPositions, from the file's text; `path` names it in messages and
-// the photographs are resolved against its folder.
+// the photographs are resolved against its folder (which is looked into for
+// the pictures that paths written elsewhere stand for).
 Status ParseLightPositions(const std::string& text, const std::string& path,
                            std::vector<LightPhoto>& photos);
 

@@ -47,6 +47,40 @@ TEST(LightPositionsTest, ReadsNamesWithSpacesNormalisesAndResolves) {
     EXPECT_EQ(3, photos[1].line);
 }
 
+// A listing made on another machine names its pictures by paths that only
+// held there; a picture of the same file name beside the listing stands in
+// for one, but never for a path that names something here, and a name found
+// nowhere is reported as written.
+TEST(LightPositionsTest, PathsWrittenElsewhereFindThePictureBesideTheListing) {
+    TempDir dir;
+    dir.Write("cap/IMG_0001.JPG", "x");
+    dir.Write("cap/sub/IMG_0002.JPG", "x");
+    dir.Write("elsewhere/IMG_0002.JPG", "x");
+    const std::filesystem::path cap = dir.File("cap");
+    const std::string elsewhere = dir.File("elsewhere/IMG_0002.JPG");
+    struct Case {
+        std::string written, found;
+    } const cases[] = {
+        {"C:\\dome\\jpeg-exports\\IMG_0001.JPG", (cap / "IMG_0001.JPG").string()},
+        {"/home/someone/dome/IMG_0001.JPG", (cap / "IMG_0001.JPG").string()},
+        {"jpeg-exports/IMG_0001.JPG", (cap / "IMG_0001.JPG").string()},
+        {"sub/IMG_0002.JPG", (cap / "sub/IMG_0002.JPG").string()},
+        {elsewhere, elsewhere},
+        {"C:\\dome\\IMG_0003.JPG", (cap / "C:\\dome\\IMG_0003.JPG").string()},
+        {"/nowhere/IMG_0003.JPG", "/nowhere/IMG_0003.JPG"},
+        {"IMG_0003.JPG", (cap / "IMG_0003.JPG").string()},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.written);
+        std::vector<LightPhoto> photos;
+        ASSERT_TRUE(ParseLightPositions("1\n" + c.written + " 0 0 1\n",
+                                        dir.File("cap/a.lp"), photos)
+                        .ok());
+        ASSERT_EQ(1u, photos.size());
+        EXPECT_EQ(c.found, photos[0].path);
+    }
+}
+
 TEST(LightPositionsTest, RefusesWhatItCannotTrust) {
     struct Case {
         const char* text;

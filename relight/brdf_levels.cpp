@@ -28,6 +28,63 @@ void LanesOfRows(const BrdfImage& image, size_t lanes, int32_t y0, int32_t y1,
     last = at(static_cast<int64_t>(y1) * w);
 }
 
+// Adds the coefficients of lanes [first, last) (pixels of rows from y0 on)
+// into sum[((x * 3 + channel) * room + i) * kShLanes + lane], x the level
+// column of the lane's pixel: each lane of a tile has sums of its own, so
+// that the additions of a tile do not wait for one another; a full tile
+// whose pixels share their level column adds its lanes' total to lane 0's.
+// Tile after tile, so the sums do not depend on the threads.
+void SumLanes(const BrdfImage& image, size_t first, size_t last, int32_t y0,
+              int32_t level, size_t room, double* sum) {
+    const int64_t W = image.width;
+    int64_t row_start = static_cast<int64_t>(y0) * W;  // pixel index of the lane's row
+    const size_t tile_values = room * kShTermStride;
+    std::vector<float> values(image.half ? tile_values : 0);
+    for (size_t u = first; u < last;) {
+        const size_t t = u / kShLanes;
+        const size_t end = std::min(last, (t + 1) * kShLanes);
+        size_t x[kShLanes] = {};
+        unsigned lanes = 0;
+        for (size_t v = u; v < end; ++v) {
+            const int64_t p = image.tile_pixel[v];
+            while (p >= row_start + W)
+                row_start += W;
+            x[v % kShLanes] = static_cast<size_t>((p - row_start) >> level);
+            lanes |= 1u << (v % kShLanes);
+        }
+        const size_t at =
+            static_cast<size_t>(image.TileOffset(static_cast<int32_t>(t), 0));
+        const float* tile = image.coeff.data() + (image.half ? 0 : at);
+        if (image.half) {
+            HalvesToFloats(image.coeff_half.data() + at, values.data(), tile_values);
+            tile = values.data();
+        }
+        const bool one_column = x[0] == x[kShLanes - 1];
+        for (int c = 0; c < 3; ++c) {
+            const unsigned m = lanes & image.tile_mask[t * 3 + static_cast<size_t>(c)];
+            if (m == 0) continue;
+            const float* base = tile + static_cast<size_t>(c) * kShLanes;
+            double* into = sum + (x[0] * 3 + static_cast<size_t>(c)) * room * kShLanes;
+            for (size_t i = 0; i < room; ++i) {
+                const float* f = base + i * kShTermStride;
+                if (m == (1u << kShLanes) - 1 && one_column) {
+                    double total = 0.0;
+                    for (int l = 0; l < kShLanes; ++l)
+                        total += f[l];
+                    into[i * kShLanes] += total;
+                    continue;
+                }
+                for (unsigned b = m; b != 0; b &= b - 1) {
+                    const int l = __builtin_ctz(b);
+                    sum[((x[l] * 3 + static_cast<size_t>(c)) * room + i) * kShLanes +
+                        static_cast<size_t>(l)] += f[l];
+                }
+            }
+        }
+        u = end;
+    }
+}
+
 }  // namespace
 
 Status ReduceBrdf(const BrdfImage& image, int32_t level, BrdfImage& out) {
@@ -57,8 +114,12 @@ Status ReduceBrdf(const BrdfImage& image, int32_t level, BrdfImage& out) {
                 LanesOfRows(image, lanes, Y * block, std::min((Y + 1) * block, H), first,
                             last);
                 uint8_t* row = present.data() + y * static_cast<size_t>(cw);
+                int64_t first_pixel = static_cast<int64_t>(Y) * block * W;
                 for (size_t u = first; u < last; ++u) {
-                    const int32_t x = image.tile_pixel[u] % W;
+                    const int64_t p = image.tile_pixel[u];
+                    while (p >= first_pixel + W)
+                        first_pixel += W;
+                    const int64_t x = p - first_pixel;
                     const size_t t = u / kShLanes;
                     const unsigned lane = static_cast<unsigned>(u % kShLanes);
                     uint8_t bits = 0;
@@ -117,35 +178,14 @@ Status ReduceBrdf(const BrdfImage& image, int32_t level, BrdfImage& out) {
         // Each level row sums its blocks' coefficients in pixel order, so the
         // means do not depend on how the rows are shared among threads.
         ParallelFor(static_cast<size_t>(ch), 4, [&](size_t begin, size_t end) {
-            std::vector<double> sum(static_cast<size_t>(cw) * 3 * room);
+            std::vector<double> sum(static_cast<size_t>(cw) * 3 * room * kShLanes);
             for (size_t y = begin; y < end; ++y) {
                 const int32_t Y = static_cast<int32_t>(y);
                 const int32_t y1 = std::min((Y + 1) * block, H);
                 size_t first = 0, last = 0;
                 LanesOfRows(image, lanes, Y * block, y1, first, last);
                 std::fill(sum.begin(), sum.end(), 0.0);
-                for (size_t u = first; u < last; ++u) {
-                    const size_t x =
-                        static_cast<size_t>((image.tile_pixel[u] % W) >> level);
-                    const int32_t t = static_cast<int32_t>(u / kShLanes);
-                    const size_t lane = u % kShLanes;
-                    for (int c = 0; c < 3; ++c) {
-                        if (((image.tile_mask[static_cast<size_t>(t) * 3 +
-                                              static_cast<size_t>(c)] >>
-                              lane) &
-                             1u) == 0)
-                            continue;
-                        double* s = sum.data() + (x * 3 + static_cast<size_t>(c)) * room;
-                        const ptrdiff_t at =
-                            image.TileOffset(t, c) + static_cast<ptrdiff_t>(lane);
-                        for (size_t i = 0; i < room; ++i) {
-                            const ptrdiff_t k =
-                                at + static_cast<ptrdiff_t>(i) * kShTermStride;
-                            s[i] += image.half ? HalfToFloat(image.coeff_half[k])
-                                               : image.coeff[k];
-                        }
-                    }
-                }
+                SumLanes(image, first, last, Y * block, level, room, sum.data());
                 const int32_t rows = y1 - Y * block;
                 const uint8_t* bits = present.data() + y * static_cast<size_t>(cw);
                 size_t v = row_start[y];
@@ -158,12 +198,16 @@ Status ReduceBrdf(const BrdfImage& image, int32_t level, BrdfImage& out) {
                     const ptrdiff_t lane = static_cast<ptrdiff_t>(v % kShLanes);
                     for (int c = 0; c < 3; ++c) {
                         if (((bits[x] >> c) & 1u) == 0) continue;
-                        const double* s =
-                            sum.data() +
-                            (static_cast<size_t>(x) * 3 + static_cast<size_t>(c)) * room;
+                        const double* s = sum.data() + (static_cast<size_t>(x) * 3 +
+                                                        static_cast<size_t>(c)) *
+                                                           room * kShLanes;
                         const ptrdiff_t at = out.TileOffset(t, c) + lane;
                         for (size_t i = 0; i < room; ++i) {
-                            const float mean = static_cast<float>(s[i] / n);
+                            const double* lane_sums = s + i * kShLanes;
+                            double total = 0.0;
+                            for (int32_t l = 0; l < kShLanes; ++l)
+                                total += lane_sums[l];
+                            const float mean = static_cast<float>(total / n);
                             const ptrdiff_t k =
                                 at + static_cast<ptrdiff_t>(i) * kShTermStride;
                             if (out.half) {

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 #include "base/half_float.h"
@@ -28,6 +29,11 @@ struct LevelCase {
     double density;  // chance that a pixel is present in channels 0 and 1
     bool half;
 };
+
+void PrintTo(const LevelCase& c, std::ostream* os) {
+    *os << c.W << " x " << c.H << " level " << c.level << " density " << c.density
+        << (c.half ? " half" : "");
+}
 
 class BrdfLevelsTest : public ::testing::TestWithParam<LevelCase> {};
 
@@ -98,12 +104,13 @@ TEST_P(BrdfLevelsTest, EachCoefficientIsTheMeanOfItsBlock) {
     EXPECT_EQ(ymax, level.ymax);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, BrdfLevelsTest,
-                         ::testing::Values(LevelCase{19, 11, 1, 1.0, false},
-                                           LevelCase{19, 11, 2, 0.6, false},
-                                           LevelCase{21, 13, 3, 0.3, false},
-                                           LevelCase{5, 3, 3, 0.8, false},
-                                           LevelCase{19, 11, 2, 0.6, true}));
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, BrdfLevelsTest,
+    ::testing::Values(LevelCase{19, 11, 1, 1.0, false}, LevelCase{19, 11, 2, 0.6, false},
+                      LevelCase{21, 13, 3, 0.3, false}, LevelCase{5, 3, 3, 0.8, false},
+                      LevelCase{19, 11, 2, 0.6, true},
+                      // whole tiles within one block
+                      LevelCase{32, 9, 3, 1.0, false}, LevelCase{40, 17, 4, 1.0, true}));
 
 TEST(BrdfLevelTest, ALevelIsBuiltOnceAndGoesWithItsCoefficients) {
     SlabSpec spec;

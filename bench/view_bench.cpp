@@ -42,6 +42,7 @@
 #include "model/model_setup.h"
 #include "model/view_inspection.h"
 #include "relight/brdf_file.h"
+#include "relight/brdf_levels.h"
 #include "slab/slab_geometry.h"
 
 namespace {
@@ -286,7 +287,8 @@ int Run(int argc, char** argv) {
         int32_t level = 0;
         for (size_t k = 0; k < slab.fresh.size(); ++k) {
             const int32_t l = k < slab.fresh_level.size() ? slab.fresh_level[k] : 0;
-            const PixelRect r = slab.fresh[k].Reduced(l);
+            const PixelRect r =
+                LevelArea(slab.fresh[k], l, LevelSide(width, l), LevelSide(height, l));
             level = std::max(level, l);
             if (!r.empty())
                 relit += static_cast<size_t>(r.x1 - r.x0 + 1) *

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "base/parallel_for.h"
+#include "relight/brdf_levels.h"
 
 namespace lumo {
 namespace {
@@ -95,6 +96,7 @@ Photo ReduceToFit(const Photo& p, int32_t limit) {
 }
 
 void SlabTextures::Release() {
+    EndDrawing();
     if (!names_.empty())
         glDeleteTextures(static_cast<GLsizei>(names_.size()), names_.data());
     Forget();
@@ -193,7 +195,7 @@ void SlabTextures::Bind(const SlabRecord& slab, int grid, size_t k, bool check) 
                           k < slab.fresh.size() && p.has_pixels() && p.width == e.width &&
                           p.height == e.height && !e.reduced && e.level == level;
         if (part) {
-            UploadPart(p, slab.fresh[k].Reduced(level).ClippedTo(p.width, p.height));
+            UploadPart(p, LevelArea(slab.fresh[k], level, p.width, p.height));
         } else {
             Upload(p, k);
         }

@@ -19,6 +19,7 @@
 
 #include "base/status.h"
 #include "scene/brdf_image.h"
+#include "scene/pixel_rect.h"
 
 namespace lumo {
 
@@ -30,6 +31,15 @@ inline int32_t LevelSide(int32_t n, int32_t level) {
     if (level <= 0 || n <= 0) return n;
     const int64_t b = int64_t{1} << level;
     return static_cast<int32_t>((static_cast<int64_t>(n) + b - 1) / b);
+}
+
+// The pixels of a level of w x h pixels relit for the image's pixels `area`:
+// those holding them, and one more on each side (the reduced picture's own
+// mipmap levels reach that far at the view's edges), within the level.
+inline PixelRect LevelArea(const PixelRect& area, int32_t level, int32_t w, int32_t h) {
+    if (area.empty() || level <= 0) return area.ClippedTo(w, h);
+    const PixelRect r = area.Reduced(level);
+    return PixelRect{r.x0 - 1, r.x1 + 1, r.y0 - 1, r.y1 + 1}.ClippedTo(w, h);
 }
 
 // Builds level `level` (1 .. kMaxBrdfLevel) of `image` into `out` (freshly

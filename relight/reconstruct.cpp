@@ -46,7 +46,7 @@ using namespace tiles;
 // relights an image the next frame shows reduced (slab.shown_level L > 0) at
 // that level: brdf is then level L of the image's coefficients, pixels its
 // reduced picture (slab.reduced_photo[k], sized as the level) and area the
-// shown pixels scaled to the level; slab.fresh_level records L. Elsewhere
+// shown pixels' LevelArea; slab.fresh_level records L. Elsewhere
 // brdf and pixels are the image's own.
 template <class Step>
 Status ImageLoop(SlabRecord& slab, const ReconRequest& request, bool reducible,
@@ -94,7 +94,7 @@ Status ImageLoop(SlabRecord& slab, const ReconRequest& request, bool reducible,
                 } else {
                     brdf = reduced;
                     photo = &small;
-                    area = area.Reduced(level).ClippedTo(small.width, small.height);
+                    area = LevelArea(area, level, small.width, small.height);
                 }
             }
             slab.fresh_level[k] = level;

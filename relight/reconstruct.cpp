@@ -46,8 +46,9 @@ using namespace tiles;
 // relights an image the next frame shows reduced (slab.shown_level L > 0) at
 // that level: brdf is then level L of the image's coefficients, pixels its
 // reduced picture (slab.reduced_photo[k], sized as the level) and area the
-// shown pixels' LevelArea; slab.fresh_level records L. Elsewhere
-// brdf and pixels are the image's own.
+// shown pixels' LevelArea; slab.fresh_level records L (an image left out
+// keeps its level: the picture it shows). Elsewhere brdf and pixels are the
+// image's own.
 template <class Step>
 Status ImageLoop(SlabRecord& slab, const ReconRequest& request, bool reducible,
                  Step step) {
@@ -60,6 +61,9 @@ Status ImageLoop(SlabRecord& slab, const ReconRequest& request, bool reducible,
     const bool reduce =
         partial && reducible && request.mixed == 0 && slab.shown_level.size() == count;
     slab.fresh.assign(count, PixelRect::Whole(W, H));
+    // An image left out keeps the level of the picture it shows.
+    std::vector<int32_t> kept = std::move(slab.fresh_level);
+    kept.resize(count, 0);
     slab.fresh_level.assign(count, 0);
     if (reduce && slab.reduced_photo.size() != count) slab.reduced_photo.resize(count);
     for (int32_t i = 0; i < slab.samples_v; ++i) {
@@ -75,6 +79,7 @@ Status ImageLoop(SlabRecord& slab, const ReconRequest& request, bool reducible,
                                  slab.subskip[0][k] != 0;
             if (skipped || area.empty()) {
                 slab.fresh[k] = PixelRect();
+                slab.fresh_level[k] = kept[k];
                 continue;
             }
             if (!ImageWanted(slab, j, i, request.preview, request.errors)) continue;

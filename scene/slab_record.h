@@ -73,7 +73,8 @@ struct SlabRecord {
     // resolution: shown_level holds, beside `shown`, the coarsest coefficient
     // level (relight/brdf_levels.h) the next frame may show of each image (an
     // empty array: 0, full resolution). fresh_level gives the level the last
-    // reconstruction relit each image at (an empty array: 0). An image relit
+    // reconstruction relit each image at, or of the picture an image it left
+    // out shows (an empty array: 0). An image relit
     // at level L > 0 was written into reduced_photo[k], of that level's size;
     // its `fresh` rectangle still counts the image's own pixels, and its
     // photo keeps the pixels it had, no longer up to date.

@@ -134,7 +134,7 @@ TEST(BrdfLevelTest, ALevelIsBuiltOnceAndGoesWithItsCoefficients) {
 // With preview on and the image wanted at level 2, the engine relights the
 // shown part of a reduced picture from level 2's coefficients: the means of
 // the full relight's blocks, where no pixel of a block was clamped. The image's
-// own picture keeps its pixels.
+// own picture keeps its pixels; left out later, the image keeps its level.
 TEST(ReducedRelightTest, ALevelRelightsToTheMeansOfTheFullRelight) {
     SlabSpec spec;
     spec.nu = spec.nv = 1;
@@ -195,6 +195,12 @@ TEST(ReducedRelightTest, ALevelRelightsToTheMeansOfTheFullRelight) {
         }
     }
     EXPECT_GT(compared, 20);
+
+    // Out of view, the image is left out and still shows its reduced picture.
+    slab.shown = {PixelRect()};
+    ASSERT_TRUE(RelightSlabDirectional(slab, request).ok());
+    EXPECT_TRUE(slab.fresh[0].empty());
+    EXPECT_EQ(2, slab.fresh_level[0]);
 
     // Preview off: full resolution again, level 0.
     request.preview = 0;

@@ -25,6 +25,17 @@ __attribute__((target("avx,f16c"))) void FloatsToHalvesF16c(const float* in,
         out[i] = static_cast<uint16_t>(_mm_extract_epi16(h, 0));
     }
 }
+
+__attribute__((target("avx,f16c"))) void HalvesToFloatsF16c(const uint16_t* in,
+                                                            float* out, size_t n) {
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        _mm256_storeu_ps(
+            out + i,
+            _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i))));
+    for (; i < n; ++i)
+        out[i] = HalfToFloat(in[i]);
+}
 #endif
 
 }  // namespace
@@ -54,6 +65,18 @@ void FloatsToHalves(const float* in, uint16_t* out, size_t n, bool hardware) {
     (void)hardware;
     for (size_t i = 0; i < n; ++i)
         out[i] = FloatToHalf(in[i]);
+}
+
+void HalvesToFloats(const uint16_t* in, float* out, size_t n, bool hardware) {
+#if LUMO_HALF_X86
+    if (hardware && HalfHardwareAvailable()) {
+        HalvesToFloatsF16c(in, out, n);
+        return;
+    }
+#endif
+    (void)hardware;
+    for (size_t i = 0; i < n; ++i)
+        out[i] = HalfToFloat(in[i]);
 }
 
 }  // namespace lumo

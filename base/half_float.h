@@ -70,4 +70,8 @@ bool HalfHardwareAvailable();
 // processor has it, else with the portable code (the same halves).
 void FloatsToHalves(const float* in, uint16_t* out, size_t n, bool hardware = true);
 
+// out[i] = HalfToFloat(in[i]) for i < n: with F16C when `hardware` and the
+// processor has it, else with the portable code (the same floats).
+void HalvesToFloats(const uint16_t* in, float* out, size_t n, bool hardware = true);
+
 }  // namespace lumo

@@ -10,7 +10,10 @@
 //   view: at the start-up view (the whole picture, minified) and at actual
 //   pixels, with preview (only the pixels in view relit and uploaded) and
 //   without, each split into the relight and the drawing (upload, mipmaps,
-//   drawing and read-back).
+//   drawing and read-back). At the start-up view preview relights the
+//   picture reduced to the level its size on screen allows, and once more
+//   at full resolution (the level dropped), as it did before levels; the
+//   first change, which builds the level's coefficients, is printed apart.
 //
 // usage: view_bench [--width W] [--height H] [--bands L] [--changes N]
 //
@@ -39,6 +42,7 @@
 #include "model/model_setup.h"
 #include "model/view_inspection.h"
 #include "relight/brdf_file.h"
+#include "relight/brdf_levels.h"
 #include "slab/slab_geometry.h"
 
 namespace {
@@ -191,19 +195,24 @@ void MakeScene(Model& model, int32_t w, int32_t h, int32_t bands) {
 struct ChangeCost {
     double relight_ms = 0.0;
     double draw_ms = 0.0;
+    double first_relight_ms = 0.0;  // the first change's relight
     double total() const { return relight_ms + draw_ms; }
 };
 
 // Light changes as the viewer's display callback makes them: the shown
 // pixels, the relight, then the frame drawn and read back.
-ChangeCost LightChanges(Model& model, SlabTextures& textures, int changes) {
+// With `full`, the reduction level is dropped: every image relit at full
+// resolution.
+ChangeCost LightChanges(Model& model, SlabTextures& textures, int changes, bool full) {
     std::vector<double> relight, draw;
+    double first = 0.0;
     for (int c = 0; c < changes + 1; ++c) {
         const float a = 0.3f + 0.05f * static_cast<float>(c);
         model.lights.table[0].SetDirection(Vec3(0.3f * a, -0.2f, -1.0f));
         model.view.recon_request = 1;
         const double t0 = GetSeconds();
         FatalIfError(UpdateShownPixels(model));
+        if (full) model.scene.info->slabs[0].shown_level.clear();
         Quietly([&] { FatalIfError(ReconstructModel(model)); });
         const double t1 = GetSeconds();
         FatalIfError(DrawMainFrame(model, textures));
@@ -214,9 +223,11 @@ ChangeCost LightChanges(Model& model, SlabTextures& textures, int changes) {
         if (c > 0) {  // the first uploads the texture whole
             relight.push_back(1000.0 * (t1 - t0));
             draw.push_back(1000.0 * (t2 - t1));
+        } else {
+            first = 1000.0 * (t1 - t0);
         }
     }
-    return ChangeCost{Median(relight), Median(draw)};
+    return ChangeCost{Median(relight), Median(draw), first};
 }
 
 int Run(int argc, char** argv) {
@@ -257,27 +268,45 @@ int Run(int argc, char** argv) {
     const double pixels = static_cast<double>(width) * height;
     std::printf("light change on one %s picture (%d bands), %d x %d view:\n", one.c_str(),
                 bands, kView, kView);
-    for (const bool actual : {false, true}) {
-        for (const int preview : {1, 0}) {
-            ResetView(model->view);
-            if (actual) SetInspectScale(model->view, ActualPixelsScale(*model));
-            model->options.preview = preview;
-            SlabTextures textures;
-            const ChangeCost cost = LightChanges(*model, textures, changes);
-            size_t relit = 0;
-            for (const PixelRect& r : model->scene.info->slabs[0].fresh)
-                if (!r.empty())
-                    relit += static_cast<size_t>(r.x1 - r.x0 + 1) *
-                             static_cast<size_t>(r.y1 - r.y0 + 1);
-            std::printf(
-                "  %-14s preview %-3s: %7.1f ms (relight %7.1f, draw %6.1f); %.2f MP "
-                "relit "
-                "(%.1f%%)\n",
-                actual ? "actual pixels" : "start-up view", preview ? "on" : "off",
-                cost.total(), cost.relight_ms, cost.draw_ms,
-                static_cast<double>(relit) / 1e6,
-                100.0 * static_cast<double>(relit) / pixels);
+    struct Row {
+        bool actual;
+        int preview;
+        bool full;  // preview without the reduction level
+    };
+    for (const Row row : {Row{false, 1, false}, Row{false, 1, true}, Row{false, 0, false},
+                          Row{true, 1, false}, Row{true, 0, false}}) {
+        ResetView(model->view);
+        if (row.actual) SetInspectScale(model->view, ActualPixelsScale(*model));
+        model->options.preview = row.preview;
+        // Each row starts from coefficients without levels.
+        model->scene.info->slabs[0].brdf[0].levels.clear();
+        SlabTextures textures;
+        const ChangeCost cost = LightChanges(*model, textures, changes, row.full);
+        const SlabRecord& slab = model->scene.info->slabs[0];
+        size_t relit = 0;
+        int32_t level = 0;
+        for (size_t k = 0; k < slab.fresh.size(); ++k) {
+            const int32_t l = k < slab.fresh_level.size() ? slab.fresh_level[k] : 0;
+            const PixelRect r =
+                LevelArea(slab.fresh[k], l, LevelSide(width, l), LevelSide(height, l));
+            level = std::max(level, l);
+            if (!r.empty())
+                relit += static_cast<size_t>(r.x1 - r.x0 + 1) *
+                         static_cast<size_t>(r.y1 - r.y0 + 1);
         }
+        std::string what = row.preview ? "on" : "off";
+        if (row.preview && !row.actual)
+            what = row.full ? "on, full resolution"
+                            : "on (reduced to level " + std::to_string(level) + ")";
+        std::printf(
+            "  %-14s preview %-27s: %7.1f ms (relight %7.1f, draw %6.1f); %.2f MP "
+            "relit (%.2f%%)\n",
+            row.actual ? "actual pixels" : "start-up view", what.c_str(), cost.total(),
+            cost.relight_ms, cost.draw_ms, static_cast<double>(relit) / 1e6,
+            100.0 * static_cast<double>(relit) / pixels);
+        if (level > 0)
+            std::printf("  %-14s the first change, building level %d: relight %.1f ms\n",
+                        "", level, cost.first_relight_ms);
     }
     return 0;
 }

@@ -200,6 +200,7 @@ Status DrawMainFrame(Model& model, SlabTextures& textures) {
     glGetFloatv(GL_MODELVIEW_MATRIX, mv.data());
     if (model.scene.info) textures.SetFilter(ChooseFilter(model, mv, projection));
     const Status drawn = DrawSlabs(model, textures, mv);
+    textures.EndDrawing();
     glPopMatrix();
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();

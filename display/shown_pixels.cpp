@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "display/screen_scale.h"
+#include "relight/brdf_levels.h"
 #include "slab/slab_geometry.h"
 
 namespace lumo {
@@ -82,10 +83,12 @@ StBox Intersect(const StBox& a, const StBox& b) {
                  std::min(a.t1, b.t1)};
 }
 
-Status ShownOf(SlabRecord& slab, int32_t mode, const Mat4& mv, const Mat4& projection) {
+Status ShownOf(SlabRecord& slab, int32_t mode, const Mat4& mv, const Mat4& projection,
+               int32_t level) {
     const int32_t n = slab.samples_u, m = slab.samples_v;
     const size_t count = static_cast<size_t>(n) * static_cast<size_t>(m);
     slab.shown.assign(count, PixelRect());
+    slab.shown_level.assign(count, level);
     StBox window;
     const bool bounded = WindowOnPlane(slab, mv, projection, window);
     // Geometry that cannot be had shows nothing.
@@ -126,6 +129,19 @@ Status ShownOf(SlabRecord& slab, int32_t mode, const Mat4& mv, const Mat4& proje
 
 }  // namespace
 
+int32_t ReductionLevel(float fewest_texels, int32_t w, int32_t h) {
+    int32_t level = 0;
+    while (level < kMaxBrdfLevel && fewest_texels >= static_cast<float>(2 << level) &&
+           (w >> (level + 1)) > 0 && (h >> (level + 1)) > 0)
+        ++level;
+    return level;
+}
+
+bool ImageFresh(const PixelRect& fresh, int32_t fresh_level, const PixelRect& wanted,
+                int32_t wanted_level) {
+    return fresh.Contains(wanted) && (wanted.empty() || fresh_level <= wanted_level);
+}
+
 Status UpdateShownPixels(Model& model) {
     if (!model.scene.info) return Status::Ok();
     LidInfo& info = *model.scene.info;
@@ -139,10 +155,15 @@ Status UpdateShownPixels(Model& model) {
     for (int32_t i = 0; i < slabs; ++i) {
         SlabRecord& slab = info.slabs[static_cast<size_t>(i)];
         slab.shown.clear();
+        slab.shown_level.clear();
         if (!partial || slab.format != kFormatBRDF || i >= 32 ||
             model.scene.slab_visible[i] != 1)
             continue;
-        if (Status s = ShownOf(slab, mode, mv, projection); !s.ok() && first.ok())
+        const int32_t level = ReductionLevel(
+            FewestTexelsPerPixel(slab, mv, projection, model.view.window_width,
+                                 model.view.window_height),
+            slab.samples_s, slab.samples_t);
+        if (Status s = ShownOf(slab, mode, mv, projection, level); !s.ok() && first.ok())
             first = std::move(s);
     }
     return first;
@@ -158,12 +179,15 @@ bool ShownPixelsFresh(const Model& model) {
         const bool preview = (model.options.preview & 0xff) != 0;
         for (size_t k = 0; k < slab.fresh.size(); ++k) {
             PixelRect wanted;
+            int32_t level = 0;
             if (k < slab.shown.size()) {
                 wanted = slab.shown[k];
+                if (k < slab.shown_level.size()) level = slab.shown_level[k];
             } else if (!preview) {
                 wanted = PixelRect::Whole(slab.samples_s, slab.samples_t);
             }
-            if (!slab.fresh[k].Contains(wanted)) return false;
+            const int32_t relit = k < slab.fresh_level.size() ? slab.fresh_level[k] : 0;
+            if (!ImageFresh(slab.fresh[k], relit, wanted, level)) return false;
         }
     }
     return true;

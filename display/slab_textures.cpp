@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "base/parallel_for.h"
+#include "relight/brdf_levels.h"
 
 namespace lumo {
 namespace {
@@ -95,12 +96,14 @@ Photo ReduceToFit(const Photo& p, int32_t limit) {
 }
 
 void SlabTextures::Release() {
+    EndDrawing();
     if (!names_.empty())
         glDeleteTextures(static_cast<GLsizei>(names_.size()), names_.data());
     Forget();
 }
 
 void SlabTextures::Forget() {
+    scale_s_ = scale_t_ = 1.0f;
     slab_ = nullptr;
     grid_ = -1;
     names_.clear();
@@ -170,22 +173,43 @@ void SlabTextures::Upload(const Photo& p, size_t k) {
     e.height = p.height;
 }
 
+const Photo& SlabTextures::Picture(const SlabRecord& slab, int grid, size_t k,
+                                   int32_t& level) {
+    level = grid == 0 && k < slab.fresh_level.size() && k < slab.reduced_photo.size()
+                ? slab.fresh_level[k]
+                : 0;
+    return level > 0 ? slab.reduced_photo[k] : slab.photo[grid][k];
+}
+
 void SlabTextures::Bind(const SlabRecord& slab, int grid, size_t k, bool check) {
     glBindTexture(GL_TEXTURE_2D, names_[k]);
     Entry& e = entries_[k];
     const uint64_t generation = slab.image_generation + 1;  // never 0
     if (e.generation != generation && (check || e.generation == 0)) {
-        const Photo& p = slab.photo[grid][k];
+        int32_t level = 0;
+        const Photo& p = Picture(slab, grid, k, level);
         // Uploaded just before the last reconstruction, which relit only part
-        // of the image: only that part changed.
+        // of the image (at the same level): only that part changed.
         const bool part = grid == 0 && e.generation == slab.image_generation &&
                           slab.fresh_generation == slab.image_generation &&
                           k < slab.fresh.size() && p.has_pixels() && p.width == e.width &&
-                          p.height == e.height && !e.reduced;
+                          p.height == e.height && !e.reduced && e.level == level;
         if (part) {
-            UploadPart(p, slab.fresh[k].ClippedTo(p.width, p.height));
+            UploadPart(p, LevelArea(slab.fresh[k], level, p.width, p.height));
         } else {
             Upload(p, k);
+        }
+        e.level = level;
+        // A reduced picture covers its image's blocks, the last of which may
+        // reach past the image: the texture coordinates of the image's far
+        // edges are scaled onto the image's part of it.
+        e.scale_s = e.scale_t = 1.0f;
+        if (level > 0 && p.has_pixels()) {
+            const float block = static_cast<float>(int64_t{1} << level);
+            e.scale_s = static_cast<float>(slab.samples_s) /
+                        (block * static_cast<float>(p.width));
+            e.scale_t = static_cast<float>(slab.samples_t) /
+                        (block * static_cast<float>(p.height));
         }
         e.generation = generation;
         e.mipmaps = false;
@@ -193,7 +217,8 @@ void SlabTextures::Bind(const SlabRecord& slab, int grid, size_t k, bool check) 
     if (filter_ == TextureFilter::kMipmapped && !e.mipmaps) {
         // Built here rather than by glGenerateMipmap, which takes several
         // times as long on llvmpipe (view_bench prints both).
-        const Photo& p = slab.photo[grid][k];
+        int32_t level = 0;
+        const Photo& p = Picture(slab, grid, k, level);
         if (!p.has_pixels()) {
             glGenerateMipmap(GL_TEXTURE_2D);  // the one black texel
         } else if (e.reduced) {
@@ -207,6 +232,22 @@ void SlabTextures::Bind(const SlabRecord& slab, int grid, size_t k, bool check) 
         SetFilterParameters(filter_);
         e.filter = filter_;
     }
+    if (e.scale_s != scale_s_ || e.scale_t != scale_t_) {
+        glMatrixMode(GL_TEXTURE);
+        glLoadIdentity();
+        if (e.scale_s != 1.0f || e.scale_t != 1.0f) glScalef(e.scale_s, e.scale_t, 1.0f);
+        glMatrixMode(GL_MODELVIEW);
+        scale_s_ = e.scale_s;
+        scale_t_ = e.scale_t;
+    }
+}
+
+void SlabTextures::EndDrawing() {
+    if (scale_s_ == 1.0f && scale_t_ == 1.0f) return;
+    glMatrixMode(GL_TEXTURE);
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    scale_s_ = scale_t_ = 1.0f;
 }
 
 void SlabTextures::UploadedSize(size_t k, int32_t& width, int32_t& height) const {

@@ -14,7 +14,11 @@
 // its square of pixels. An image larger than the GL's largest texture is halved
 // (each texel the mean of its 2 x 2) until it fits, rather than refused.
 // After a reconstruction that relit only part of an image (preview), only
-// that part is uploaded.
+// that part is uploaded. An image last relit at a reduced resolution
+// (slab.fresh_level) is uploaded as its reduced picture, with mipmap levels
+// of its own, and drawn through a texture matrix that scales the image's
+// texture coordinates onto it; back at full resolution the image's own
+// picture is uploaded again.
 #pragma once
 
 #include <GL/gl.h>
@@ -41,6 +45,9 @@ class SlabTextures {
     // Binds the texture of image k, uploading the image first when it changed
     // (check) or was never uploaded, and gives it the table's filter.
     void Bind(const SlabRecord& slab, int grid, size_t k, bool check);
+    // Loads the identity texture matrix again if a bound image needed
+    // another: for after drawing with the table.
+    void EndDrawing();
     // Drops the table without deleting the objects: for when their context
     // is gone.
     void Forget();
@@ -60,6 +67,9 @@ class SlabTextures {
     void Release();
     void Upload(const Photo& p, size_t k);
     void UploadPart(const Photo& p, const PixelRect& r);
+    // The picture image k is drawn from, and the level it was relit at.
+    static const Photo& Picture(const SlabRecord& slab, int grid, size_t k,
+                                int32_t& level);
 
     struct Entry {
         uint64_t generation = 0;  // image_generation at the last upload; 0: never
@@ -67,6 +77,8 @@ class SlabTextures {
         TextureFilter filter = TextureFilter::kSmooth;  // as the parameters are set
         int32_t width = 0, height = 0;
         bool reduced = false;  // halved to fit the GL's largest texture
+        int32_t level = 0;     // the relight's level (slab.fresh_level) uploaded
+        float scale_s = 1.0f, scale_t = 1.0f;  // the texture matrix it is drawn with
     };
 
     const SlabRecord* slab_ = nullptr;
@@ -75,6 +87,8 @@ class SlabTextures {
     std::vector<Entry> entries_;
     TextureFilter filter_ = TextureFilter::kSmooth;
     int32_t limit_ = 0;
+    // The scale the current texture matrix holds (1: the identity).
+    float scale_s_ = 1.0f, scale_t_ = 1.0f;
 };
 
 // Uploads mipmap levels 1, 2, ... down to 1 x 1 of `level0` into the bound

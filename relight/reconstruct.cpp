@@ -22,6 +22,7 @@
 
 #include "base/parallel_for.h"
 #include "base/str_printf.h"
+#include "relight/brdf_levels.h"
 #include "relight/recon_dispatch.h"
 #include "relight/recon_lanes.h"
 #include "relight/recon_tiles.h"
@@ -33,22 +34,38 @@ namespace {
 using namespace kernels;
 using namespace tiles;
 
-// The image loop: step(j, i, k, area) for each image to reconstruct, after its
-// line is printed and the area's pixels cleared; a step's failure ends the
-// loop and is returned. The area is the whole image,
+// The image loop: step(j, i, k, area, brdf, pixels) for each image to
+// reconstruct, after its line is printed and the area's pixels cleared; a
+// step's failure ends the loop and is returned. The area is the whole image,
 // or with preview and the pixels the next frame shows (slab.shown) only those;
 // the rest of the image keeps its pixels. slab.fresh records the area of each
 // image (an image preview leaves out gets none; one that cannot be relit, all
 // of it: there is nothing to bring up to date).
+//
+// A mode whose pixels are sums over the coefficients alone (`reducible`)
+// relights an image the next frame shows reduced (slab.shown_level L > 0) at
+// that level: brdf is then level L of the image's coefficients, pixels its
+// reduced picture (slab.reduced_photo[k], sized as the level) and area the
+// shown pixels' LevelArea; slab.fresh_level records L (an image left out
+// keeps its level: the picture it shows). Elsewhere brdf and pixels are the
+// image's own.
 template <class Step>
-Status ImageLoop(SlabRecord& slab, const ReconRequest& request, Step step) {
+Status ImageLoop(SlabRecord& slab, const ReconRequest& request, bool reducible,
+                 Step step) {
     const int32_t W = slab.samples_s, H = slab.samples_t;
     const size_t count =
         slab.samples_u > 0 && slab.samples_v > 0
             ? static_cast<size_t>(slab.samples_u) * static_cast<size_t>(slab.samples_v)
             : size_t{0};
     const bool partial = request.preview != 0 && slab.shown.size() == count;
+    const bool reduce =
+        partial && reducible && request.mixed == 0 && slab.shown_level.size() == count;
     slab.fresh.assign(count, PixelRect::Whole(W, H));
+    // An image left out keeps the level of the picture it shows.
+    std::vector<int32_t> kept = std::move(slab.fresh_level);
+    kept.resize(count, 0);
+    slab.fresh_level.assign(count, 0);
+    if (reduce && slab.reduced_photo.size() != count) slab.reduced_photo.resize(count);
     for (int32_t i = 0; i < slab.samples_v; ++i) {
         for (int32_t j = 0; j < slab.samples_u; ++j) {
             const size_t k =
@@ -62,26 +79,48 @@ Status ImageLoop(SlabRecord& slab, const ReconRequest& request, Step step) {
                                  slab.subskip[0][k] != 0;
             if (skipped || area.empty()) {
                 slab.fresh[k] = PixelRect();
+                slab.fresh_level[k] = kept[k];
                 continue;
             }
             if (!ImageWanted(slab, j, i, request.preview, request.errors)) continue;
             slab.fresh[k] = area;
+            const BrdfImage* brdf = &slab.brdf[k];
+            Photo* photo = &slab.photo[0][k];
+            int32_t level = reduce ? slab.shown_level[k] : 0;
+            if (level > 0) {
+                // Without memory for the level the image is relit in full.
+                const BrdfImage* reduced = BrdfLevel(slab.brdf[k], level);
+                Photo& small = slab.reduced_photo[k];
+                if (reduced == nullptr ||
+                    ((small.width != reduced->width || small.height != reduced->height ||
+                      !small.has_pixels()) &&
+                     !small.AllocPixels(reduced->width, reduced->height))) {
+                    level = 0;
+                } else {
+                    brdf = reduced;
+                    photo = &small;
+                    area = LevelArea(area, level, small.width, small.height);
+                }
+            }
+            slab.fresh_level[k] = level;
             if (request.progress)
                 request.progress(StrPrintf("Reconstructing image (%d,%d) ...\n", j, i));
-            Photo& photo = slab.photo[0][k];
-            if (area.Contains(PixelRect::Whole(W, H))) {
-                photo.Clear();
+            const int32_t pw = photo->width;
+            if (area.Contains(PixelRect::Whole(pw, photo->height))) {
+                photo->Clear();
             } else {
                 for (int32_t y = area.y0; y <= area.y1; ++y) {
-                    uint8_t* row = photo.pixels.data() +
-                                   (static_cast<size_t>(y) * static_cast<size_t>(W) +
+                    uint8_t* row = photo->pixels.data() +
+                                   (static_cast<size_t>(y) * static_cast<size_t>(pw) +
                                     static_cast<size_t>(area.x0)) *
                                        3;
                     std::fill(row, row + static_cast<size_t>(area.x1 - area.x0 + 1) * 3,
                               uint8_t{0});
                 }
             }
-            if (Status s = step(j, i, k, area); !s.ok()) return s;
+            if (Status s = step(j, i, k, area, *brdf, std::span<uint8_t>(photo->pixels));
+                !s.ok())
+                return s;
         }
     }
     return Status::Ok();
@@ -228,16 +267,18 @@ Status RelightSlabDirectional(SlabRecord& slab, const ReconRequest& request) {
     basis.angles = LightAngles(L, frame.n, frame.s, frame.t);
     const float f[3] = {light.color[0] * 255.0f, light.color[1] * 255.0f,
                         light.color[2] * 255.0f};
-    return ImageLoop(slab, request, [&](int32_t, int32_t, size_t k, const PixelRect& a) {
-        const BrdfImage& brdf = slab.brdf[k];
-        const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
-        PrintWindow(request.progress, w);
-        if (Status s = basis.Need(BandsFor(TermsFor(brdf, request.terms))); !s.ok())
-            return s;
-        const float* const Y[3] = {basis.Y, basis.Y, basis.Y};
-        DirTiles(brdf, w, request.terms, Y, f, slab.photo[0][k].pixels);
-        return Status::Ok();
-    });
+    return ImageLoop(
+        slab, request, true,
+        [&](int32_t, int32_t, size_t, const PixelRect& a, const BrdfImage& brdf,
+            std::span<uint8_t> pixels) {
+            const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
+            PrintWindow(request.progress, w);
+            if (Status s = basis.Need(BandsFor(TermsFor(brdf, request.terms))); !s.ok())
+                return s;
+            const float* const Y[3] = {basis.Y, basis.Y, basis.Y};
+            DirTiles(brdf, w, request.terms, Y, f, pixels);
+            return Status::Ok();
+        });
 }
 
 Status RelightSlabEnvironment(SlabRecord& slab, const ReconRequest& request) {
@@ -250,11 +291,13 @@ Status RelightSlabEnvironment(SlabRecord& slab, const ReconRequest& request) {
                                       frame.t, SlabEnvBands(slab), basis);
         !s.ok())
         return s;
-    return ImageLoop(slab, request, [&](int32_t, int32_t, size_t k, const PixelRect& a) {
-        return RelightWindowEnvironment(slab.brdf[k], a.x0, a.x1, a.y0, a.y1, *basis,
-                                        light.color, slab.photo[0][k].pixels,
-                                        request.terms, request.progress);
-    });
+    return ImageLoop(slab, request, true,
+                     [&](int32_t, int32_t, size_t, const PixelRect& a,
+                         const BrdfImage& brdf, std::span<uint8_t> pixels) {
+                         return RelightWindowEnvironment(brdf, a.x0, a.x1, a.y0, a.y1,
+                                                         *basis, light.color, pixels,
+                                                         request.terms, request.progress);
+                     });
 }
 
 Status RelightSlabPoint(SlabRecord& slab, const ReconRequest& request) {
@@ -262,21 +305,22 @@ Status RelightSlabPoint(SlabRecord& slab, const ReconRequest& request) {
     const LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
     if (Status s = ReserveLocalArrays(frame, false); !s.ok()) return s;
-    return ImageLoop(
-        slab, request, [&](int32_t j, int32_t i, size_t k, const PixelRect& a) {
-            const BrdfImage& brdf = slab.brdf[k];
-            const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
-            PrintWindow(request.progress, w);
-            const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
-            if (Status s = EnsureShBands(bands); !s.ok()) return s;
-            TileJob job(brdf, w, request.terms, slab.photo[0][k].pixels.data());
-            job.lmax = bands - 1;
-            for (int ch = 0; ch < 3; ++ch)
-                job.f[ch] = light.color[ch] * 255.0f;
-            LocalGeometry(slab, frame, j, i, k, light, job);
-            LocalTilesOf(job);
-            return Status::Ok();
-        });
+    // Each pixel's own direction to the light: relit at full resolution.
+    return ImageLoop(slab, request, false,
+                     [&](int32_t j, int32_t i, size_t k, const PixelRect& a,
+                         const BrdfImage& brdf, std::span<uint8_t> pixels) {
+                         const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
+                         PrintWindow(request.progress, w);
+                         const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
+                         if (Status s = EnsureShBands(bands); !s.ok()) return s;
+                         TileJob job(brdf, w, request.terms, pixels.data());
+                         job.lmax = bands - 1;
+                         for (int ch = 0; ch < 3; ++ch)
+                             job.f[ch] = light.color[ch] * 255.0f;
+                         LocalGeometry(slab, frame, j, i, k, light, job);
+                         LocalTilesOf(job);
+                         return Status::Ok();
+                     });
 }
 
 Status RelightSlabSlide(SlabRecord& slab, const ReconRequest& request) {
@@ -284,9 +328,11 @@ Status RelightSlabSlide(SlabRecord& slab, const ReconRequest& request) {
     LightSrc& light = request.lights[0];
     const SlabFrame frame = MakeSlabFrame(slab);
     if (Status s = ReserveLocalArrays(frame, true); !s.ok()) return s;
+    // Each pixel's own direction to the projector: relit at full resolution.
     return ImageLoop(
-        slab, request, [&](int32_t j, int32_t i, size_t k, const PixelRect& a) {
-            const BrdfImage& brdf = slab.brdf[k];
+        slab, request, false,
+        [&](int32_t j, int32_t i, size_t k, const PixelRect& a, const BrdfImage& brdf,
+            std::span<uint8_t> pixels) {
             // The first lookup of a changed projector updates (and reports) its
             // frame, before any pixel of this image is looked up.
             if (brdf.tile_count > 0 && light.changed)
@@ -300,7 +346,7 @@ Status RelightSlabSlide(SlabRecord& slab, const ReconRequest& request) {
             const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
             if (Status s = EnsureShBands(bands); !s.ok()) return s;
             // The image was just cleared: pixels without light stay black.
-            TileJob job(brdf, w, request.terms, slab.photo[0][k].pixels.data());
+            TileJob job(brdf, w, request.terms, pixels.data());
             job.lmax = bands - 1;
             job.slide = true;
             LocalGeometry(slab, frame, j, i, k, light, job);
@@ -337,19 +383,20 @@ Status RelightSlabSeveral(SlabRecord& slab, const ReconRequest& request) {
         basis[m].angles = LightAngles(L, frame.n, frame.s, frame.t);
         each[m].Y[0] = each[m].Y[1] = each[m].Y[2] = basis[m].Y;
     }
-    return ImageLoop(slab, request, [&](int32_t, int32_t, size_t k, const PixelRect& a) {
-        const BrdfImage& brdf = slab.brdf[k];
-        const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
-        PrintWindow(request.progress, w);
-        const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
-        for (int32_t m = 0; m < n; ++m) {
-            if (env[m]) continue;
-            if (Status s = basis[m].Need(bands); !s.ok()) return s;
-        }
-        // The image was just cleared: no window to clear again.
-        MultDirTiles(brdf, w, request.terms, each, n, slab.photo[0][k].pixels);
-        return Status::Ok();
-    });
+    return ImageLoop(slab, request, true,
+                     [&](int32_t, int32_t, size_t, const PixelRect& a,
+                         const BrdfImage& brdf, std::span<uint8_t> pixels) {
+                         const PixelWindow w = ClipWindow(brdf, a.x0, a.x1, a.y0, a.y1);
+                         PrintWindow(request.progress, w);
+                         const int32_t bands = BandsFor(TermsFor(brdf, request.terms));
+                         for (int32_t m = 0; m < n; ++m) {
+                             if (env[m]) continue;
+                             if (Status s = basis[m].Need(bands); !s.ok()) return s;
+                         }
+                         // The image was just cleared: no window to clear again.
+                         MultDirTiles(brdf, w, request.terms, each, n, pixels);
+                         return Status::Ok();
+                     });
 }
 
 Status ReconstructAll(LidInfo& info, const ReconRequest& request) {

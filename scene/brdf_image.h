@@ -89,6 +89,11 @@ struct BrdfImage {
     // tile_count * 3 lane masks: bit `lane` of tile_mask[tile * 3 + channel] is
     // set when that lane's pixel has coefficients in the channel.
     TileMasks tile_mask;
+    // Coefficient levels (relight/brdf_levels.h): levels[L - 1] holds level
+    // L, each coefficient the mean of a 2^L x 2^L block of this image's
+    // pixels, once it has been asked for (width 0 until then). They go with
+    // the coefficients they were made from.
+    std::vector<BrdfImage> levels;
 
     BrdfImage() = default;
     // A BrdfImage may be moved (the block keeps its address, so ShPixel

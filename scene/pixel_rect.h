@@ -17,6 +17,12 @@ struct PixelRect {
     }
     // The whole of a w x h image.
     static PixelRect Whole(int32_t w, int32_t h) { return PixelRect{0, w - 1, 0, h - 1}; }
+    // The pixels of an image halved `level` times (each pixel standing for a
+    // 2^level x 2^level block) that hold some pixel of this rectangle.
+    PixelRect Reduced(int32_t level) const {
+        if (empty() || level <= 0) return *this;
+        return PixelRect{x0 >> level, x1 >> level, y0 >> level, y1 >> level};
+    }
     // The part of this rectangle inside a w x h image.
     PixelRect ClippedTo(int32_t w, int32_t h) const {
         return PixelRect{std::max(x0, 0), std::min(x1, w - 1), std::max(y0, 0),

@@ -19,6 +19,9 @@ void SlabRecord::Clear() {
     zfile.clear();
     shown.clear();
     fresh.clear();
+    shown_level.clear();
+    fresh_level.clear();
+    reduced_photo.clear();
 }
 
 }  // namespace lumo

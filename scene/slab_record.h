@@ -69,6 +69,18 @@ struct SlabRecord {
     std::vector<PixelRect> shown;
     std::vector<PixelRect> fresh;
     uint64_t fresh_generation = 0;
+    // Images drawn much smaller than their size are relit at a reduced
+    // resolution: shown_level holds, beside `shown`, the coarsest coefficient
+    // level (relight/brdf_levels.h) the next frame may show of each image (an
+    // empty array: 0, full resolution). fresh_level gives the level the last
+    // reconstruction relit each image at, or of the picture an image it left
+    // out shows (an empty array: 0). An image relit
+    // at level L > 0 was written into reduced_photo[k], of that level's size;
+    // its `fresh` rectangle still counts the image's own pixels, and its
+    // photo keeps the pixels it had, no longer up to date.
+    std::vector<int32_t> shown_level;
+    std::vector<int32_t> fresh_level;
+    std::vector<Photo> reduced_photo;
 
     // The empty state: RGB format, a DCT rate of 3.0, no arrays, depth maps
     // not loaded. The other file fields are kept.

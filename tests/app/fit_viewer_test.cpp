@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -187,6 +188,89 @@ TEST(FitViewerTest, TheFittedPhotographReachesEveryEdgeOfItsFrame) {
                       ".slab grabscr\n");
     ASSERT_EQ(0, r.exit_code) << r.err;
     ExpectPictureReachesItsEdges(ReadGrab(dir, "img0000.ppm"), "viewer");
+}
+
+// The "Reconstruct window" lines a run printed, each as its columns and rows.
+std::vector<std::vector<int>> ReconstructWindows(const std::string& out) {
+    std::vector<std::vector<int>> windows;
+    const std::string key = "Reconstruct window ";
+    for (size_t at = out.find(key); at != std::string::npos; at = out.find(key, at + 1)) {
+        int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+        if (std::sscanf(out.c_str() + at,
+                        "Reconstruct window xmin=%d xmax=%d, ymin=%d ymax=%d", &x0, &x1,
+                        &y0, &y1) == 4)
+            windows.push_back({x0, x1, y0, y1});
+    }
+    return windows;
+}
+
+// A 510 x 510 fitted picture in a 128-pixel window, drawn about five times
+// smaller than its size: with preview on a light change relights the picture
+// at a reduced level (a quarter of its columns and rows or fewer, the last
+// block of each cut short), and the frame differs from the full relight's
+// (preview off) by a level or two. At
+// actual pixels the part in view is relit at full resolution, and the frame
+// is the full relight's exactly.
+TEST(FitViewerTest, ABigPictureDrawnSmallRelightsReducedUntilShownAtActualPixels) {
+    TempDir dir;
+    SyntheticCapture cap;
+    cap.width = 510;
+    cap.height = 510;
+    cap.photos = 12;
+    cap.seed = 1;
+    ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File("cap")).empty());
+    const ProcessResult fit = RunProcess(
+        {LUMOTOOL_PATH, "fit", "cap/lights.lp", ".", "--bands", "2", "--quiet"},
+        dir.path().string(), "", 300);
+    ASSERT_EQ(0, fit.exit_code) << fit.err;
+
+    const ProcessResult r = RunViewer(
+        dir, "scene.lid",
+        "togl .slab -ident slabview -width 128 -height 128 -rgba true -double true "
+        "-depth true\npack .slab\nupdate\n"
+        "set drawslabmode 0\n.slab hnddrawmode\nupdate\n"
+        "set currlight 0\n.slab changecolor 255 140 70\n.slab svnotifylightchg\n"
+        "update\n.slab grabscr\n"
+        "set preview 0\n.slab grabscr\nset preview 1\n"
+        ".slab actualpixels\nupdate\n"
+        ".slab changecolor 90 200 255\n.slab svnotifylightchg\nupdate\n.slab grabscr\n"
+        "set preview 0\n.slab grabscr\n");
+    ASSERT_EQ(0, r.exit_code) << r.err;
+    // Set-up relights in full; then the reduced light change, the full relight
+    // of preview off, the part in view at actual pixels, preview off again.
+    const std::vector<std::vector<int>> windows = ReconstructWindows(r.out);
+    ASSERT_EQ(5u, windows.size()) << r.out;
+    const std::vector<int> whole = {0, 509, 0, 509};
+    EXPECT_EQ(whole, windows[0]);
+    EXPECT_LE(windows[1][1], 127) << r.out;
+    EXPECT_LE(windows[1][3], 127) << r.out;
+    EXPECT_EQ(whole, windows[2]);
+    EXPECT_GT(windows[3][1], 127) << r.out;
+    EXPECT_LT(windows[3][1] - windows[3][0], 509) << r.out;
+    EXPECT_EQ(whole, windows[4]);
+
+    // The cell drawn reaches a little past the picture, repeating its edge
+    // texels there; at the black corner those differ (a full picture's
+    // mipmap levels drop an odd last column, which the reduced picture's cut
+    // blocks keep): the picture is compared inside a band of 4 pixels.
+    const Photo reduced = ReadGrab(dir, "img0000.ppm");
+    const Photo full = ReadGrab(dir, "img0001.ppm");
+    const PictureBox box = FindPicture(full);
+    const PictureBox reduced_box = FindPicture(reduced);
+    EXPECT_EQ(box.x0, reduced_box.x0);
+    EXPECT_EQ(box.x1, reduced_box.x1);
+    EXPECT_EQ(box.y0, reduced_box.y0);
+    EXPECT_EQ(box.y1, reduced_box.y1);
+    ASSERT_GT(box.x1 - box.x0, 90);
+    for (int y = box.y0 + 4; y <= box.y1 - 4; ++y) {
+        for (int x = box.x0 + 4; x <= box.x1 - 4; ++x) {
+            const Rgb8 want = PixelAt(full, x, y);
+            ExpectPixel(reduced, x, y, want, 2);
+            if (::testing::Test::HasFailure()) return;
+        }
+    }
+    EXPECT_NE(full.pixels, ReadGrab(dir, "img0002.ppm").pixels);  // another light
+    EXPECT_EQ(ReadGrab(dir, "img0003.ppm").pixels, ReadGrab(dir, "img0002.ppm").pixels);
 }
 
 }  // namespace

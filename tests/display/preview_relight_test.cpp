@@ -140,5 +140,51 @@ TEST_F(PreviewRelightTest, WithPreviewOffEveryPixelIsBroughtUpToDate) {
         ASSERT_EQ(0, photo.pixels[i + 1]) << "pixel " << i / 3;
 }
 
+// Whether an image's last relight serves the next frame: its rectangle must
+// hold what is shown, and its level be the wanted one or finer.
+TEST(ShownPixelsFreshTest, ARelightServesItsRectangleAtItsLevelOrCoarser) {
+    const PixelRect all{0, 99, 0, 99}, part{10, 50, 10, 50};
+    struct Case {
+        PixelRect fresh;
+        int32_t fresh_level;
+        PixelRect wanted;
+        int32_t wanted_level;
+        bool expected;
+    } const cases[] = {
+        {all, 0, part, 0, true},         // full resolution serves any level
+        {all, 0, part, 3, true},         // finer than wanted
+        {all, 2, part, 3, true},         // finer than wanted
+        {all, 3, part, 3, true},         // as wanted
+        {all, 3, part, 2, false},        // zoomed in past it
+        {all, 3, all, 0, false},         // preview turned off: full resolution
+        {part, 0, all, 0, false},        // the view moved out of it
+        {part, 1, all, 3, false},        // likewise at a level
+        {all, 3, PixelRect(), 0, true},  // nothing shown: nothing to relight
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.expected,
+                  ImageFresh(c.fresh, c.fresh_level, c.wanted, c.wanted_level))
+            << "fresh level " << c.fresh_level << " wanted level " << c.wanted_level
+            << " wanted " << c.wanted.x0 << ".." << c.wanted.x1;
+    }
+}
+
+// The level of images drawn at a given number of image pixels per window
+// pixel: 2^L no more than that, and never a level where a side stops halving.
+TEST(ShownPixelsFreshTest, TheReductionLevelKeepsATexelPerWindowPixel) {
+    struct Case {
+        float texels;
+        int32_t w, h, expected;
+    } const cases[] = {
+        {0.0f, 512, 512, 0},    {1.0f, 512, 512, 0}, {1.99f, 512, 512, 0},
+        {2.0f, 512, 512, 1},    {3.9f, 512, 512, 1}, {4.0f, 512, 512, 2},
+        {11.7f, 6000, 4000, 3}, {1e6f, 8, 8, 3},     {1e6f, 9, 2, 1},
+        {8.0f, 1, 100, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, ReductionLevel(c.texels, c.w, c.h))
+            << c.texels << " texels per pixel, " << c.w << " x " << c.h;
+}
+
 }  // namespace
 }  // namespace lumo

@@ -30,11 +30,19 @@ namespace {
 
 using namespace lumo;
 
+char folder[] = "/tmp/lumo_fuzz_cache_XXXXXX";
+
+// Removes the file and its folder when the fuzzer ends its run.
+void RemoveCache() {
+    std::remove((std::string(folder) + "/fuzz.lumocache").c_str());
+    rmdir(folder);
+}
+
 const std::string& CachePath() {
     static const std::string path = [] {
-        char name[] = "/tmp/lumo_fuzz_cache_XXXXXX";
-        if (mkdtemp(name) == nullptr) std::abort();
-        return std::string(name) + "/fuzz.lumocache";
+        if (mkdtemp(folder) == nullptr) std::abort();
+        std::atexit(RemoveCache);
+        return std::string(folder) + "/fuzz.lumocache";
     }();
     return path;
 }

@@ -113,13 +113,36 @@ uint64_t HeaderSum(const BrdfCacheHeader& h) {
     return Sum(0, &h, offsetof(BrdfCacheHeader, header_sum));
 }
 
+// The bytes of the pixel and coefficient blocks of a header whose counts
+// PlanLayout accepted.
+size_t PixelBytes(const BrdfCacheHeader& h) {
+    return static_cast<size_t>(h.tile_count) * kShLanes * sizeof(int32_t);
+}
+size_t CoeffBytes(const BrdfCacheHeader& h) {
+    return static_cast<size_t>(h.coeff_values) * h.value_bytes;
+}
+
 // The checksum of the text and of both ends of the pixel and coefficient
-// blocks.
-uint64_t PayloadSum(const char* text, size_t text_bytes, const void* pixels,
-                    size_t pixel_bytes, const void* coeffs, size_t coeff_bytes) {
-    uint64_t h = Sum(0, text, text_bytes);
-    h = SumEnds(h, pixels, pixel_bytes);
-    return SumEnds(h, coeffs, coeff_bytes);
+// blocks, of the sizes the header gives.
+uint64_t PayloadSum(const BrdfCacheHeader& h, const char* text, const void* pixels,
+                    const void* coeffs) {
+    uint64_t sum = Sum(0, text, static_cast<size_t>(h.text_bytes));
+    sum = SumEnds(sum, pixels, PixelBytes(h));
+    return SumEnds(sum, coeffs, CoeffBytes(h));
+}
+
+// Sets the payload's and the header's sums of a header whose other fields are
+// set, and the trailer's copy of the header's.
+void Seal(BrdfCacheHeader& h, Trailer& trailer, const char* text, const void* pixels,
+          const void* coeffs) {
+    h.payload_sum = PayloadSum(h, text, pixels, coeffs);
+    h.header_sum = HeaderSum(h);
+    trailer.header_sum = h.header_sum;
+}
+
+// Whether `bytes` bytes from `offset` lie inside a file of `size` bytes.
+bool Inside(uint64_t offset, uint64_t bytes, uint64_t size) {
+    return offset <= size && bytes <= size - offset;
 }
 
 bool ReadAt(int fd, void* out, size_t n, off_t at) {
@@ -231,12 +254,9 @@ Status WriteBrdfCache(const std::string& path, const BrdfImage& image,
     h.coeff_offset = l.coeff;
     h.coeff_values = l.coeff_values;
     h.file_size = l.size;
-    h.payload_sum = PayloadSum(text.data(), text.size(), image.tile_pixel.data(),
-                               tiles * kShLanes * sizeof(int32_t), coeffs, coeff_bytes);
-    h.header_sum = HeaderSum(h);
     Trailer trailer{};
     std::memcpy(trailer.magic, kTrailerMagic, sizeof kTrailerMagic);
-    trailer.header_sum = h.header_sum;
+    Seal(h, trailer, text.data(), image.tile_pixel.data(), coeffs);
 
     return WriteFileAtomically(path, [&](std::FILE* f) {
         uint64_t at = 0;
@@ -263,6 +283,34 @@ Status WriteBrdfCache(const std::string& path, const BrdfImage& image,
                 StrPrintf("[WriteFile]: cannot write %s: short write\n", path.c_str()));
         return Status::Ok();
     });
+}
+
+void SealBrdfCache(uint8_t* bytes, size_t size) {
+    if (size < sizeof(BrdfCacheHeader)) return;
+    BrdfCacheHeader h;
+    std::memcpy(&h, bytes, sizeof h);
+    Trailer trailer{};
+    const bool trailer_inside = h.file_size == size && size >= sizeof h + sizeof trailer;
+    uint8_t* const trailer_at = bytes + size - sizeof trailer;
+    if (trailer_inside) std::memcpy(&trailer, trailer_at, sizeof trailer);
+    uint64_t pixel_bytes = 0, coeff_bytes = 0;
+    const bool payload_inside =
+        h.tile_count >= 0 &&
+        !__builtin_mul_overflow(static_cast<uint64_t>(h.tile_count),
+                                kShLanes * sizeof(int32_t), &pixel_bytes) &&
+        !__builtin_mul_overflow(h.coeff_values, uint64_t{h.value_bytes}, &coeff_bytes) &&
+        Inside(kTextAt, h.text_bytes, size) &&
+        Inside(h.pixel_offset, pixel_bytes, size) &&
+        Inside(h.coeff_offset, coeff_bytes, size);
+    if (payload_inside) {
+        Seal(h, trailer, reinterpret_cast<const char*>(bytes + kTextAt),
+             bytes + h.pixel_offset, bytes + h.coeff_offset);
+    } else {
+        h.header_sum = HeaderSum(h);
+        trailer.header_sum = h.header_sum;
+    }
+    std::memcpy(bytes, &h, sizeof h);
+    if (trailer_inside) std::memcpy(trailer_at, &trailer, sizeof trailer);
 }
 
 bool MapBrdfCache(const std::string& path, const BrdfSourceStamp& stamp, bool half,
@@ -305,12 +353,9 @@ bool MapBrdfCache(const std::string& path, const BrdfSourceStamp& stamp, bool ha
     const size_t tiles = static_cast<size_t>(h.tile_count);
     const auto* text_at = reinterpret_cast<const char*>(base + kTextAt);
     const auto* pixels = reinterpret_cast<const int32_t*>(base + l.pixel);
-    const size_t coeff_bytes = static_cast<size_t>(l.coeff_values) * value_bytes;
     if (std::memcmp(trailer.magic, kTrailerMagic, sizeof kTrailerMagic) != 0 ||
         trailer.header_sum != h.header_sum ||
-        h.payload_sum != PayloadSum(text_at, h.text_bytes, pixels,
-                                    tiles * kShLanes * sizeof(int32_t), base + l.coeff,
-                                    coeff_bytes))
+        h.payload_sum != PayloadSum(h, text_at, pixels, base + l.coeff))
         return false;
 
     image.Reset();

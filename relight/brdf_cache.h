@@ -27,6 +27,7 @@
 // order, another file) is ignored and rewritten, never trusted.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -64,5 +65,14 @@ Status WriteBrdfCache(const std::string& path, const BrdfImage& image,
 // missing, stale, truncated, foreign or damaged cache.
 bool MapBrdfCache(const std::string& path, const BrdfSourceStamp& stamp, bool half,
                   BrdfImage& image, std::string& text);
+
+// Writes the checksums into a cache file's `size` bytes held in memory, as
+// WriteBrdfCache computes them from the fields its header holds: the
+// payload's sum (when the blocks the header places lie inside the bytes) and
+// the header's own into the header, and the header's again into the trailer
+// (the last bytes, when the header's file size is `size`). Lets the tests
+// and the fuzzer change a cache's fields and blocks behind its checksums.
+// Does nothing to fewer bytes than a header.
+void SealBrdfCache(uint8_t* bytes, size_t size);
 
 }  // namespace lumo

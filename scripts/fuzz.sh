@@ -8,17 +8,17 @@
 # own writers, and runs each target for SECONDS seconds (default 5, the smoke
 # run of the test command; use 600 for a ten-minute run per target). TARGETs
 # are deflate_container, dct_stream, image_set, sgi_image, depth_map,
-# lid_file, brdf_file, ptm_file, hsh_file, plane_set, light_rig, image_file,
-# light_positions, capture_manifest and report_part (default: all). The corpus
-# grows in build/fuzz/corpus/TARGET; a crash is
-# saved as build/fuzz/findings/TARGET/crash-* and makes the script fail.
+# lid_file, brdf_file, coeff_cache, ptm_file, hsh_file, plane_set, light_rig,
+# image_file, light_positions, capture_manifest and report_part (default:
+# all). The corpus grows in build/fuzz/corpus/TARGET; a crash is saved as
+# build/fuzz/findings/TARGET/crash-* and makes the script fail.
 # Set FUZZ_JOBS to run that many targets at a time (default 1).
 set -eu
 cd "$(dirname "$0")/.."
 
 seconds=${1:-5}
 [ $# -gt 0 ] && shift
-targets=${*:-"deflate_container dct_stream image_set sgi_image depth_map lid_file brdf_file ptm_file hsh_file plane_set light_rig image_file light_positions capture_manifest report_part"}
+targets=${*:-"deflate_container dct_stream image_set sgi_image depth_map lid_file brdf_file coeff_cache ptm_file hsh_file plane_set light_rig image_file light_positions capture_manifest report_part"}
 jobs=${FUZZ_JOBS:-1}
 
 cmake -S . -B build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/str_printf.h"
@@ -18,7 +19,10 @@
 #include "io/sgi_writer.h"
 #include "model/light_rig.h"
 #include "model/view_path.h"
+#include "relight/brdf_cache.h"
+#include "relight/brdf_file.h"
 #include "relight/brdf_writer.h"
+#include "tests/fuzz/coeff_cache_stamp.h"
 
 namespace {
 
@@ -165,6 +169,58 @@ int main(int argc, char** argv) {
             std::fclose(f);
         }
         ok &= Save(dir, "brdf_file", n, bytes);
+    }
+    {
+        // Coefficient caches, as a load writes them: float and half, odd sizes
+        // with absent pixels (the last tile padded), no stored coefficients,
+        // no pixels at all; each behind the byte that asks for its precision
+        // (fuzz_coeff_cache.cpp), one of them also asked for unsealed.
+        const struct {
+            int32_t width, height, lcnt, harcnt;
+            bool half, empty;
+        } caches[] = {{13, 9, 3, -1, false, false},
+                      {13, 9, 3, -1, true, false},
+                      {7, 5, 2, -1, true, false},
+                      {5, 3, 2, 0, false, false},
+                      {6, 4, 1, -1, false, true}};
+        int n = 0;
+        std::vector<uint8_t> first;
+        for (const auto& c : caches) {
+            ShCoeffImage coeffs(c.width, c.height, c.lcnt, c.harcnt);
+            for (int32_t y = 0; y < c.height && !c.empty; ++y)
+                for (int32_t x = 0; x < c.width; ++x)
+                    for (int ch = 0; ch < 3; ++ch) {
+                        if ((x + 3 * y + ch) % 5 == 0 || y == 2) continue;
+                        const float v[9] = {
+                            0.5f,  0.1f * float(x), -0.2f,  0.05f * float(y + ch),
+                            0.01f, 0.02f,           -0.03f, 0.04f,
+                            0.05f};
+                        coeffs.Set(ch, x, y, v);
+                    }
+            const std::string source = (dir / "cache-source.urdf.sh").string();
+            const std::string cache = (dir / "cache.lumocache").string();
+            BrdfReadOptions options;
+            std::string text;
+            options.header = [&text](std::string_view line) { text.append(line); };
+            options.opening = MessageSink();
+            options.half = c.half;
+            BrdfImage image;
+            ok &= WriteBrdfFile(source.c_str(), coeffs).ok() &&
+                  LoadBrdfPath(source.c_str(), image, options).ok() &&
+                  WriteBrdfCache(cache, image, text, kFuzzCacheStamp).ok();
+            std::vector<uint8_t> bytes = {static_cast<uint8_t>(c.half ? 1 : 0)};
+            if (std::FILE* in = std::fopen(cache.c_str(), "rb")) {
+                for (int b; (b = std::fgetc(in)) != EOF;)
+                    bytes.push_back(static_cast<uint8_t>(b));
+                std::fclose(in);
+            }
+            std::filesystem::remove(source);
+            std::filesystem::remove(cache);
+            if (first.empty()) first = bytes;
+            ok &= Save(dir, "coeff_cache", n++, bytes);
+        }
+        first[0] |= 2;
+        ok &= Save(dir, "coeff_cache", n, first);
     }
     {
         // A rig with every kind and a two-keyframe path holding it.

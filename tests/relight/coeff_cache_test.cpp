@@ -158,6 +158,33 @@ void Rewrite(const std::string& path, const std::function<void(std::string&)>& c
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
+// Changes a cache's bytes behind its checksums: the sums are written in again
+// as the writer computes them, so that only the structural checks behind
+// them can tell.
+void RewriteSealed(const std::string& path,
+                   const std::function<void(std::string&)>& change) {
+    Rewrite(path, [&change](std::string& b) {
+        change(b);
+        SealBrdfCache(reinterpret_cast<uint8_t*>(b.data()), b.size());
+    });
+}
+
+// The int32 at `at` in a cache's bytes.
+void PutInt(std::string& b, size_t at, int32_t v) {
+    std::memcpy(&b[at], &v, sizeof v);
+}
+
+// Where the pixel block of a cache of WriteSource's file starts: its first
+// tile holds pixels 0 to 7.
+size_t PixelBlock(const std::string& b) {
+    std::string first(8 * sizeof(int32_t), '\0');
+    for (int32_t i = 0; i < 8; ++i)
+        PutInt(first, static_cast<size_t>(i) * sizeof(int32_t), i);
+    const size_t at = b.find(first);
+    EXPECT_NE(std::string::npos, at);
+    return at == std::string::npos ? 0 : at;
+}
+
 // Moves a file's modification time by a second, so that a rewrite within one
 // clock tick still shows.
 void Age(const std::string& path) {
@@ -213,6 +240,34 @@ TEST(CoeffCacheStaleTest, ACacheThatDoesNotMatchItsFileIsIgnoredAndRewritten) {
          [](const std::string&, const std::string& c) {
              Rewrite(c, [](std::string& b) { std::memset(&b[b.size() - 16], 0, 16); });
          }},
+        {"pixel indices out of order, sealed",
+         [](const std::string&, const std::string& c) {
+             RewriteSealed(c, [](std::string& b) {
+                 const size_t at = PixelBlock(b);
+                 PutInt(b, at, 1);
+                 PutInt(b, at + 4, 0);
+             });
+         }},
+        {"a pixel index past the image, sealed",
+         [](const std::string&, const std::string& c) {
+             RewriteSealed(c, [](std::string& b) {
+                 // The last pixel, 116 of 13 x 9, becomes the first past them.
+                 std::string last(sizeof(int32_t), '\0');
+                 PutInt(last, 0, 13 * 9 - 1);
+                 const size_t at = b.find(last, PixelBlock(b));
+                 ASSERT_NE(std::string::npos, at);
+                 PutInt(b, at, 13 * 9);
+             });
+         }},
+        {"padding before the last tile, sealed",
+         [](const std::string&, const std::string& c) {
+             RewriteSealed(c, [](std::string& b) { PutInt(b, PixelBlock(b) + 28, -1); });
+         }},
+        {"another tile width, sealed",
+         [](const std::string&, const std::string& c) {
+             RewriteSealed(c,
+                           [](std::string& b) { b[20] = static_cast<char>(b[20] + 8); });
+         }},
         {"cache is a folder",
          [](const std::string&, const std::string& c) {
              fs::remove(c);
@@ -243,6 +298,25 @@ TEST(CoeffCacheStaleTest, ACacheThatDoesNotMatchItsFileIsIgnoredAndRewritten) {
         EXPECT_EQ(CacheResult::Use::kMapped, third.result.use);
         ExpectSameImage(want, third);
     }
+}
+
+TEST(CoeffCacheSealTest, SealingAWrittenCacheChangesNoByte) {
+    TempDir dir;
+    const std::string src = dir.File("obj.0.0.urdf.sh");
+    WriteSource(src, 8);
+    for (const bool half : {false, true}) {
+        const Loaded first = Load(src, half, On(dir));
+        ASSERT_EQ(CacheResult::Use::kWritten, first.result.use);
+        const std::string written = ReadFileBytes(first.result.path);
+        std::string sealed = written;
+        SealBrdfCache(reinterpret_cast<uint8_t*>(sealed.data()), sealed.size());
+        EXPECT_TRUE(written == sealed) << (half ? "half" : "float");
+    }
+    // A coefficient changed and sealed again passes for the file's cache: the
+    // sealed damages above are refused by the checks behind the checksums.
+    const std::string cache = Load(src, false, On(dir)).result.path;
+    RewriteSealed(cache, [](std::string& b) { b[b.size() - 40] ^= 0x5a; });
+    EXPECT_EQ(CacheResult::Use::kMapped, Load(src, false, On(dir)).result.use);
 }
 
 TEST(CoeffCacheFolderTest,

@@ -11,8 +11,7 @@
 
 #include "io/memory_stream.h"
 #include "relight/brdf_file.h"
-#include "relight/reconstruct.h"
-#include "relight/sh_basis.h"
+#include "tests/fuzz/relight_whole.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     using namespace lumo;
@@ -35,22 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         (!image.coeff.empty() && std::memcmp(direct.coeff.data(), image.coeff.data(),
                                              image.coeff.size() * sizeof(float)) != 0))
         std::abort();
-    if (!EnsureShBands(image.lcnt).ok()) return 0;
-    const size_t pixels =
-        static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
-    std::vector<uint8_t> out(pixels * 3);
-    const float color[3] = {1.0f, 0.5f, 0.25f};
-    const int32_t terms = image.lcnt * image.lcnt;
-    // The tables hold the file's bands: nothing is left to fail.
-    if (!RelightWindowDirectional(image, 0, image.width - 1, 0, image.height - 1, 0.6f,
-                                  0.8f, 0.6f, color, out, terms, MessageSink())
-             .ok())
-        std::abort();
-    const float cost[2] = {0.6f, -0.2f}, cosp[2] = {0.8f, 0.0f}, sinp[2] = {0.6f, 1.0f};
-    const Rgb colors[2] = {{1, 1, 1}, {0.2f, 0.4f, 0.9f}};
-    if (!RelightWindowSeveral(image, image.width - 1, 0, image.height - 1, 0, cost, cosp,
-                              sinp, colors, 2, out, terms, MessageSink())
-             .ok())
-        std::abort();
+    RelightWhole(image);
     return 0;
 }

@@ -22,9 +22,8 @@
 #include <vector>
 
 #include "relight/brdf_cache.h"
-#include "relight/reconstruct.h"
-#include "relight/sh_basis.h"
 #include "tests/fuzz/coeff_cache_stamp.h"
+#include "tests/fuzz/relight_whole.h"
 
 namespace {
 
@@ -94,26 +93,6 @@ void Walk(const BrdfImage& image) {
     (void)sink;
 }
 
-// Relights the whole image as fuzz_brdf_file.cpp does.
-void Relight(const BrdfImage& image) {
-    if (!EnsureShBands(image.lcnt).ok()) return;
-    const size_t pixels =
-        static_cast<size_t>(image.width) * static_cast<size_t>(image.height);
-    std::vector<uint8_t> out(pixels * 3);
-    const float color[3] = {1.0f, 0.5f, 0.25f};
-    const int32_t terms = image.lcnt * image.lcnt;
-    if (!RelightWindowDirectional(image, 0, image.width - 1, 0, image.height - 1, 0.6f,
-                                  0.8f, 0.6f, color, out, terms, MessageSink())
-             .ok())
-        std::abort();
-    const float cost[2] = {0.6f, -0.2f}, cosp[2] = {0.8f, 0.0f}, sinp[2] = {0.6f, 1.0f};
-    const Rgb colors[2] = {{1, 1, 1}, {0.2f, 0.4f, 0.9f}};
-    if (!RelightWindowSeveral(image, image.width - 1, 0, image.height - 1, 0, cost, cosp,
-                              sinp, colors, 2, out, terms, MessageSink())
-             .ok())
-        std::abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -139,6 +118,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Walk(image);
     // The output of a large image that holds few pixels would only try the
     // fuzzer's memory limit.
-    if (int64_t{image.width} * image.height <= (int64_t{1} << 20)) Relight(image);
+    if (int64_t{image.width} * image.height <= (int64_t{1} << 20)) RelightWhole(image);
     return 0;
 }

@@ -72,17 +72,24 @@ void ExpectPictureReachesItsEdges(const Photo& frame, const std::string& what) {
     }
 }
 
+// Writes `cap` as the capture folder `folder` of `dir` and fits it with
+// `lumotool fit FOLDER/lights.lp` and `args` (the output folder first).
+void WriteAndFit(const TempDir& dir, const SyntheticCapture& cap,
+                 const std::string& folder, const std::vector<std::string>& args) {
+    ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File(folder)).empty());
+    std::vector<std::string> command = {LUMOTOOL_PATH, "fit", folder + "/lights.lp"};
+    command.insert(command.end(), args.begin(), args.end());
+    const ProcessResult fit = RunProcess(command, dir.path().string(), "", 300);
+    ASSERT_EQ(0, fit.exit_code) << fit.err;
+}
+
 TEST(FitViewerTest, AFittedCaptureOpensAndRelights) {
     TempDir dir;
     SyntheticCapture cap;
     cap.width = 16;
     cap.height = 16;
     cap.seed = 1;  // under the starting light: (0.7, 0.8, 0.6), off the clear colour
-    ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File("cap")).empty());
-    const ProcessResult fit =
-        RunProcess({LUMOTOOL_PATH, "fit", "cap/lights.lp", ".", "--bands", "3"},
-                   dir.path().string(), "", 120);
-    ASSERT_EQ(0, fit.exit_code) << fit.err;
+    ASSERT_NO_FATAL_FAILURE(WriteAndFit(dir, cap, "cap", {".", "--bands", "3"}));
 
     const ProcessResult r = RunViewer(
         dir, "scene.lid",
@@ -109,11 +116,7 @@ TEST(FitViewerTest, TheReadmeCommandsShowTheFittedPhotograph) {
     cap.width = 16;
     cap.height = 16;
     cap.seed = 1;
-    ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File("mycapture")).empty());
-    const ProcessResult fit =
-        RunProcess({LUMOTOOL_PATH, "fit", "mycapture/lights.lp", "myslab"},
-                   dir.path().string(), "", 300);
-    ASSERT_EQ(0, fit.exit_code) << fit.err;
+    ASSERT_NO_FATAL_FAILURE(WriteAndFit(dir, cap, "mycapture", {"myslab"}));
     const std::string slab = (dir.path() / "myslab").string();
     const double towards[3] = {0, 0, 1};
     Rgb8 lit;
@@ -166,11 +169,7 @@ TEST(FitViewerTest, TheFittedPhotographReachesEveryEdgeOfItsFrame) {
     cap.width = 32;
     cap.height = 32;
     cap.seed = 1;
-    ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File("cap")).empty());
-    const ProcessResult fit =
-        RunProcess({LUMOTOOL_PATH, "fit", "cap/lights.lp", ".", "--quiet"},
-                   dir.path().string(), "", 300);
-    ASSERT_EQ(0, fit.exit_code) << fit.err;
+    ASSERT_NO_FATAL_FAILURE(WriteAndFit(dir, cap, "cap", {".", "--quiet"}));
     const ProcessResult render =
         RunProcess({LUMOTOOL_PATH, "render", "scene.lid", "frames", "--frames", "1",
                     "--size", "160x160", "--format", "ppm", "--quiet"},
@@ -218,11 +217,8 @@ TEST(FitViewerTest, ABigPictureDrawnSmallRelightsReducedUntilShownAtActualPixels
     cap.height = 510;
     cap.photos = 12;
     cap.seed = 1;
-    ASSERT_FALSE(WriteSyntheticCapture(cap, dir.File("cap")).empty());
-    const ProcessResult fit = RunProcess(
-        {LUMOTOOL_PATH, "fit", "cap/lights.lp", ".", "--bands", "2", "--quiet"},
-        dir.path().string(), "", 300);
-    ASSERT_EQ(0, fit.exit_code) << fit.err;
+    ASSERT_NO_FATAL_FAILURE(
+        WriteAndFit(dir, cap, "cap", {".", "--bands", "2", "--quiet"}));
 
     const ProcessResult r = RunViewer(
         dir, "scene.lid",
